@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace zoetra {
+
+// The file operations the logic needs. Paths use "/" as separator on every
+// platform (Qt's convention); nativePath() gives the form for users and for
+// command files.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Creates or truncates the file, writes all bytes in one write, closes it.
+    virtual bool writeFile(const QString& path, const QByteArray& bytes) = 0;
+    // The whole file, or nothing when it cannot be read or exceeds maxBytes.
+    virtual std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) = 0;
+    // Names of the plain, non-hidden files of a folder, in no set order;
+    // nothing when the folder cannot be listed.
+    virtual std::optional<QStringList> listFiles(const QString& folder) = 0;
+    virtual bool removeFile(const QString& path) = 0;
+    // Copies source over destination through a temporary file beside the
+    // destination, renamed at the end: a failed copy leaves an older
+    // destination intact.
+    virtual bool replaceFile(const QString& source, const QString& destination) = 0;
+    // The canonical form of an existing path, empty when it does not exist.
+    virtual QString canonicalPath(const QString& path) = 0;
+    virtual bool isDirectory(const QString& path) = 0;
+};
+
+// Joins a file name to a folder with exactly one separator between them.
+QString joinPath(const QString& folder, const QString& name);
+// The platform's own spelling of a path.
+QString nativePath(const QString& path);
+
+}  // namespace zoetra

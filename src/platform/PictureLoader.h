@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+namespace zoetra {
+
+// Decodes a frame file (GIF, JPEG or BMP; of a GIF its first image).
+class PictureLoader {
+public:
+    virtual ~PictureLoader() = default;
+    // The decoded picture, or nothing when the file cannot be decoded.
+    virtual std::optional<QImage> load(const QString& path) = 0;
+};
+
+}  // namespace zoetra
