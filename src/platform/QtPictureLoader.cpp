@@ -1,0 +1,30 @@
+#include "platform/QtPictureLoader.h"
+
+#include "shared/Types.h"
+
+#include <QImageReader>
+
+#include <algorithm>
+
+namespace zoetra {
+
+std::optional<QImage> QtPictureLoader::load(const QString& path)
+{
+    QImageReader reader(path);
+    // The content decides the format: a file named .jpg that holds a BMP
+    // still loads, and one that is no image at all fails cleanly.
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(AllocationLimitMegabytes);
+    const QSize size = reader.size();
+    if (size.isValid() && reader.supportsOption(QImageIOHandler::ClipRect)) {
+        reader.setClipRect(QRect(0, 0, std::min(size.width(), PictureWidth),
+                                 std::min(size.height(), PictureHeight)));
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    return image;
+}
+
+}  // namespace zoetra
