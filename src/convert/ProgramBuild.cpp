@@ -40,7 +40,7 @@ QString lastLines(const QString& output, int count)
 void RemoveStaleProgram(FileSystem& files, const QString& appDir, const QString& programName)
 {
     const QString wanted = programFileName(programName);
-    const std::optional<QStringList> names = files.listFiles(appDir);
+    const std::optional<QStringList> names = files.listFiles(appDir, true);
     if (!names) {
         return;
     }
@@ -63,7 +63,7 @@ QByteArray CompileBatchText(const QString& appDir, const QString& programName)
 QString findProgramFile(FileSystem& files, const QString& folder, const QString& programName)
 {
     const QString wanted = programFileName(programName);
-    const std::optional<QStringList> names = files.listFiles(folder);
+    const std::optional<QStringList> names = files.listFiles(folder, true);
     if (!names) {
         return {};
     }

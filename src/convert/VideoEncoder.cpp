@@ -33,9 +33,10 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
 
         // Quality: one draw for every byte; with a divisor q above 1 a byte
         // is examined with a chance of about 1 in q.
+        // floor(r * q) is 0 exactly when r * q < 1, as r * q is never negative.
         const int q = std::abs(window.detailSliderValue());
         const float r = platform.random.next();
-        if (std::floor(r * static_cast<float>(q)) != 0.0f) {
+        if (r * static_cast<float>(q) >= 1.0f) {
             continue;
         }
 

@@ -21,6 +21,15 @@ struct Channels {
     int green;
     int blue;
 };
-Channels splitColour(int colour);
+Channels splitNegativeColour(int colour);
+
+inline Channels splitColour(int colour)
+{
+    if (colour >= 0) {
+        // For non-negative values truncated division is exactly the shifts.
+        return {colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16};
+    }
+    return splitNegativeColour(colour);
+}
 
 }  // namespace zoetra

@@ -31,15 +31,19 @@ std::optional<QByteArray> QtFileSystem::readFile(const QString& path, qint64 max
     return bytes;
 }
 
-std::optional<QStringList> QtFileSystem::listFiles(const QString& folder)
+std::optional<QStringList> QtFileSystem::listFiles(const QString& folder, bool withHidden)
 {
     const QFileInfo info(folder);
     if (folder.isEmpty() || !info.isDir() || !info.isReadable()) {
         return std::nullopt;
     }
     const QDir dir(folder);
-    // Without QDir::Hidden and QDir::System, hidden and special files stay out.
-    return dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    // Without QDir::System, special files stay out.
+    QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
+    if (withHidden) {
+        filters |= QDir::Hidden;
+    }
+    return dir.entryList(filters, QDir::NoSort);
 }
 
 bool QtFileSystem::removeFile(const QString& path)
