@@ -2,6 +2,7 @@
 
 #include "shared/Types.h"
 
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
@@ -10,7 +11,16 @@ namespace zoetra {
 
 std::optional<QImage> QtPictureLoader::load(const QString& path)
 {
-    QImageReader reader(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return decode(&file);
+}
+
+std::optional<QImage> QtPictureLoader::decode(QIODevice* device)
+{
+    QImageReader reader(device);
     // The content decides the format: a file named .jpg that holds a BMP
     // still loads, and one that is no image at all fails cleanly.
     reader.setDecideFormatFromContent(true);

@@ -2,6 +2,8 @@
 
 #include "platform/PictureLoader.h"
 
+class QIODevice;
+
 namespace zoetra {
 
 // Decodes frames with Qt's image readers. Only the top-left part that a
@@ -13,6 +15,8 @@ public:
     static constexpr int AllocationLimitMegabytes = 128;
 
     std::optional<QImage> load(const QString& path) override;
+    // The same decoding from any device (the fuzz target feeds a buffer).
+    static std::optional<QImage> decode(QIODevice* device);
 };
 
 }  // namespace zoetra
