@@ -1,0 +1,431 @@
+#include "app/MainFrm.h"
+
+#include "app/AppFonts.h"
+#include "app/QtWindowLayer.h"
+#include "app/SavedFolders.h"
+#include "convert/ConversionRun.h"
+#include "imaging/AutoBalance.h"
+#include "imaging/Conversion.h"
+#include "imaging/FrameFolder.h"
+#include "imaging/FrameSelection.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include "platform/QtBuildLauncher.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/UniformRandom.h"
+#include "platform/widgets/FloatProgressBar.h"
+#include "platform/widgets/FolderPicker.h"
+#include "platform/widgets/WidgetPictureArea.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zoetra {
+
+namespace {
+
+template <typename Widget, typename... Args>
+Widget* place(QWidget* parent, const char* name, int x, int y, int width, int height, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(x, y, width, height);
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, int x, int y, int width, int height, const QString& text,
+              bool wraps = false)
+{
+    auto* widget = place<QLabel>(parent, name, x, y, width, height, text);
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget->setWordWrap(wraps);
+    return widget;
+}
+
+// A label with a single-line border that lies around a picture area.
+QLabel* pictureFrame(QWidget* parent, const char* name, int x, int y)
+{
+    auto* widget = place<QLabel>(parent, name, x, y, 113, 81);
+    widget->setFrameStyle(QFrame::Box | QFrame::Plain);
+    widget->setLineWidth(1);
+    return widget;
+}
+
+// A frame without caption.
+QGroupBox* frame(QWidget* parent, const char* name, int x, int y, int width, int height)
+{
+    auto* widget = place<QGroupBox>(parent, name, x, y, width, height);
+    widget->setFlat(false);
+    return widget;
+}
+
+QSlider* slider(QWidget* parent, const char* name, int x, int y, int width, int low, int high, int value)
+{
+    auto* widget = place<QSlider>(parent, name, x, y, width, 17, Qt::Horizontal);
+    widget->setRange(low, high);
+    widget->setSingleStep(1);
+    widget->setPageStep(5);
+    widget->setTickPosition(QSlider::NoTicks);
+    widget->setValue(value);
+    return widget;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, int x, int y, int width, int height, const QString& text)
+{
+    auto* widget = place<QCheckBox>(parent, name, x, y, width, height, text);
+    widget->setChecked(true);
+    return widget;
+}
+
+}  // namespace
+
+MainFrm::MainFrm(const QString& appDir, QWidget* parent)
+    : QWidget(parent), appDir_(QDir::cleanPath(QDir::fromNativeSeparators(appDir)))
+{
+    endProgram = [] {
+        // Leaves the program without returning into a conversion run that
+        // may be in progress below this event.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+
+    files_ = std::make_unique<QtFileSystem>();
+    pictures_ = std::make_unique<QtPictureLoader>();
+    builds_ = std::make_unique<QtBuildLauncher>(appDir_);
+    random_ = std::make_unique<UniformRandom>();
+
+    buildWindow();
+
+    window_ = std::make_unique<QtWindowLayer>(*this);
+    platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
+    conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
+
+    connectEvents();
+    startUp();
+}
+
+MainFrm::~MainFrm() = default;
+
+void MainFrm::buildWindow()
+{
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Zoetra Convertor v2 - by the Zoetra team, 2026"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/film16.xpm"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/film32.xpm"), QSize(32, 32));
+    setWindowIcon(icon);
+    setFont(AppFonts::windowFont());
+    // Every control keeps its place: the client area does not change size.
+    setFixedSize(609, 297);
+
+    TabStrip = place<QTabWidget>(this, "TabStrip", 8, 8, 593, 281);
+    const struct {
+        const char* caption;
+        const char* toolTip;
+    } tabs[] = {
+        {"Select video source", "Use this to set the directory of your animation"},
+        {"Graphics settings", "Use this to adjust the brightness and contast of your image"},
+        {"Create Video", "Looping, shell, name..."},
+    };
+    for (const auto& tab : tabs) {
+        // The pages lie above the strip, not in it; its own pages stay empty.
+        const int index = TabStrip->addTab(new QWidget, QString::fromLatin1(tab.caption));
+        TabStrip->setTabToolTip(index, QString::fromLatin1(tab.toolTip));
+    }
+    TabStrip->setCurrentIndex(0);
+
+    for (std::size_t i = 0; i < SettingsPage.size(); ++i) {
+        const QByteArray name = "SettingsPage_" + QByteArray::number(static_cast<int>(i));
+        SettingsPage[i] = place<QFrame>(this, name.constData(), 16, 32, 425, 249);
+        SettingsPage[i]->setFrameStyle(QFrame::NoFrame);
+    }
+    buildSourcePage(SettingsPage[0]);
+    buildSettingsPage(SettingsPage[1]);
+    buildCreatePage(SettingsPage[2]);
+
+    buildPreviewPanel();
+
+    WaitBox = place<QListWidget>(this, "WaitBox", 16, 264, 9, 19);
+    WaitBox->hide();
+}
+
+void MainFrm::buildPreviewPanel()
+{
+    CaptionFrame = frame(this, "CaptionFrame", 448, 32, 129, 249);
+    Label1 = pictureFrame(CaptionFrame, "Label1", 8, 16);
+    File_List_Preview = place<WidgetPictureArea>(CaptionFrame, "File_List_Preview", 16, 24, 96, 65);
+    Label2 = pictureFrame(CaptionFrame, "Label2", 8, 104);
+    Quick_Prev = place<WidgetPictureArea>(CaptionFrame, "Quick_Prev", 16, 112, 96, 65);
+    Label3 = label(CaptionFrame, "Label3", 8, 200, 113, 41, QStringLiteral("Zoetra Convertor v2"), true);
+    Label3->setFont(AppFonts::titleFont());
+}
+
+void MainFrm::buildSourcePage(QFrame* page)
+{
+    PathLoc = label(page, "PathLoc", 8, 16, 369, 25, QString());
+    Set_Vid_Folder = place<QPushButton>(page, "Set_Vid_Folder", 384, 16, 33, 25);
+    Set_Vid_Folder->setIcon(QIcon(QStringLiteral(":/icons/folder16.xpm")));
+    Set_Vid_Folder->setIconSize(QSize(16, 16));
+    File_List_Box = place<QListWidget>(page, "File_List_Box", 8, 48, 409, 188);
+    File_List_Box->setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void MainFrm::buildSettingsPage(QFrame* page)
+{
+    label(page, "Label6", 32, 32, 361, 57,
+          QStringLiteral("Adjust the sliders until you get a satisfactory image in the box on the bottom. "
+                         "Alternatively, click the 'Auto' button to make a good guess at a decent setting. "
+                         "Try a different colour mode as well, with the buttons at the bottom."),
+          true);
+    label(page, "Label4", 32, 104, 137, 17, QStringLiteral("Black Range"));
+    BrightnessThreshold_Set = slider(page, "BrightnessThreshold_Set", 96, 104, 297, 0, 255, 85);
+    label(page, "Label5", 32, 120, 137, 17, QStringLiteral("White Range"));
+    BrightnessThreshold2_Set = slider(page, "BrightnessThreshold2_Set", 96, 120, 297, 0, 255, 170);
+    DitheringOnOff = checkBox(page, "DitheringOnOff", 31, 136, 81, 17, QStringLiteral("Dither"));
+    AutoBalance = place<QPushButton>(page, "AutoBalance", 352, 144, 41, 25, QStringLiteral("Auto"));
+
+    const struct {
+        const char* caption;
+        int x;
+        int width;
+    } channels[] = {{"All", 32, 81}, {"Red", 120, 89}, {"Green", 216, 89}, {"Blue", 312, 81}};
+    colourGroup_ = new QButtonGroup(this);
+    for (std::size_t i = 0; i < Which_Colour_Val.size(); ++i) {
+        const QByteArray name = "Which_Colour_Val_" + QByteArray::number(static_cast<int>(i));
+        Which_Colour_Val[i] = place<QRadioButton>(page, name.constData(), channels[i].x, 200, channels[i].width, 25,
+                                                  QString::fromLatin1(channels[i].caption));
+        colourGroup_->addButton(Which_Colour_Val[i], static_cast<int>(i));
+    }
+    Which_Colour_Val[0]->setChecked(true);
+}
+
+void MainFrm::buildCreatePage(QFrame* page)
+{
+    label(page, "Label12", 8, 16, 153, 81,
+          QStringLiteral("Enter the details for your video in the boxes on the right hand side, then hit the "
+                         "Convert Video button. The conversion can take a while... so get ready for a wait!"),
+          true);
+    label(page, "Label14", 224, 16, 81, 17, QStringLiteral("Quality"));
+    DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
+    DetailSlider->setTickPosition(QSlider::TicksBelow);
+    DetailSlider->setTickInterval(1);
+    SetLooping = checkBox(page, "SetLooping", 224, 40, 185, 13, QStringLiteral("Looping Video"));
+    label(page, "Label7", 224, 61, 81, 17, QStringLiteral("Shell"));
+    ShellChoice = place<QComboBox>(page, "ShellChoice", 304, 56, 105, 21);
+    ShellChoice->setEditable(false);
+    ShellChoice->addItems({QStringLiteral("Ion"), QStringLiteral("MirageOS"), QStringLiteral("No Shell")});
+    label(page, "Label11", 224, 80, 81, 25, QStringLiteral("Description"));
+    Description = place<QLineEdit>(page, "Description", 304, 80, 105, 19, QStringLiteral("My First Video"));
+    label(page, "Label13", 224, 104, 81, 25, QStringLiteral("File Name"));
+    FName = place<QLineEdit>(page, "FName", 304, 104, 105, 19, QStringLiteral("Video"));
+    Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
+    ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
+    label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+
+    // The progress panel covers Label15 while it is shown.
+    ProgressCounters = frame(page, "ProgressCounters", 8, 152, 409, 89);
+    ProgressCounters->setAutoFillBackground(true);
+    label(ProgressCounters, "Label8", 8, 16, 97, 17, QStringLiteral("Frames progress"));
+    TotalProgress = place<FloatProgressBar>(ProgressCounters, "TotalProgress", 104, 16, 225, 17);
+    label(ProgressCounters, "Label9", 8, 40, 97, 17, QStringLiteral("Writing data"));
+    ByteWriter = place<FloatProgressBar>(ProgressCounters, "ByteWriter", 104, 40, 225, 17);
+    label(ProgressCounters, "Label10", 8, 64, 97, 17, QStringLiteral("Compression"));
+    CompressionVal = place<FloatProgressBar>(ProgressCounters, "CompressionVal", 104, 64, 225, 17);
+    auto* sizeFrame = place<QGroupBox>(ProgressCounters, "Frame1", 336, 8, 65, 73, QStringLiteral("Size:"));
+    SizeCounter = label(sizeFrame, "SizeCounter", 8, 32, 49, 17, QStringLiteral("0b"));
+    ProgressCounters->hide();
+}
+
+void MainFrm::connectEvents()
+{
+    connect(TabStrip, &QTabWidget::currentChanged, this, [this] { tabHandler(); });
+    // A click on the tab that is already selected changes nothing in the
+    // strip but still runs the handler.
+    connect(TabStrip->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index == TabStrip->currentIndex()) {
+            tabHandler();
+        }
+    });
+
+    connect(Set_Vid_Folder, &QPushButton::clicked, this, [this] { sourceFolderChoice(); });
+    connect(Set_Out, &QPushButton::clicked, this, [this] { outputFolderChoice(); });
+    // The selection, not the current row: keyboard focus alone moves the
+    // current row without selecting anything.
+    connect(File_List_Box, &QListWidget::itemSelectionChanged, this, [this] { frameSelection(); });
+
+    // A value change (dragging, keys, clicks, the "Auto" button) and the
+    // release of a dragged thumb.
+    for (QSlider* threshold : {BrightnessThreshold_Set, BrightnessThreshold2_Set}) {
+        connect(threshold, &QSlider::valueChanged, this, [this] { Fix_New_Colour_Settings(); });
+        connect(threshold, &QSlider::sliderReleased, this, [this] { Fix_New_Colour_Settings(); });
+    }
+    connect(DitheringOnOff, &QCheckBox::toggled, this, [this] { ditherChange(); });
+    connect(colourGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) {
+            channelChoice(id);
+        }
+    });
+    connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
+    connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
+}
+
+void MainFrm::startUp()
+{
+    vars_.LastDir = appDir_;
+    if (const auto saved = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)))) {
+        vars_.LastDir = *saved;
+    }
+    const auto savedOut = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::OutDirFile)));
+    vars_.OutDir = savedOut ? *savedOut : appDir_;
+
+    ShellChoice->setCurrentIndex(0);
+    RenderNewFolder();
+    // No frame is loaded and no channel is set yet: this first preview is
+    // black.
+    Fix_New_Colour_Settings();
+    vars_.DitherOn = DitheringOnOff->checkState() != Qt::Unchecked;
+    vars_.ColourChannel = 1;
+    tabHandler();
+}
+
+void MainFrm::shutDown()
+{
+    // The program ends whether or not the files could be written.
+    files_->writeFile(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)),
+                      SavedFolders::format(vars_.LastDir));
+    files_->writeFile(joinPath(appDir_, QLatin1String(SavedFolders::OutDirFile)),
+                      SavedFolders::format(vars_.OutDir));
+    endProgram();
+}
+
+void MainFrm::closeEvent(QCloseEvent* event)
+{
+    shutDown();
+    event->accept();
+}
+
+void MainFrm::RenderNewFolder()
+{
+    PathLoc->setText(nativePath(vars_.LastDir));
+    std::optional<QStringList> frames = listFrameFolder(*files_, vars_.LastDir);
+    if (!frames) {
+        vars_.LastDir = appDir_;
+        PathLoc->setText(nativePath(vars_.LastDir));
+        frames = listFrameFolder(*files_, vars_.LastDir);
+    }
+    File_List_Box->clear();
+    if (frames) {
+        File_List_Box->addItems(*frames);
+    }
+}
+
+void MainFrm::Fix_New_Colour_Settings()
+{
+    vars_.BlackThreshold = static_cast<std::int16_t>(BrightnessThreshold_Set->value());
+    vars_.WhiteThreshold = static_cast<std::int16_t>(BrightnessThreshold2_Set->value());
+    redrawPreview();
+}
+
+void MainFrm::Display_Page(std::int16_t PageNumber)
+{
+    for (QFrame* page : SettingsPage) {
+        page->setVisible(false);
+    }
+    SettingsPage.at(static_cast<std::size_t>(PageNumber))->setVisible(true);
+}
+
+void MainFrm::tabHandler()
+{
+    const int tab = TabStrip->currentIndex() + 1;
+    Display_Page(static_cast<std::int16_t>(tab - 1));
+}
+
+void MainFrm::sourceFolderChoice()
+{
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"));
+    if (!folder.isEmpty()) {
+        vars_.LastDir = folder;
+        RenderNewFolder();
+    }
+}
+
+void MainFrm::outputFolderChoice()
+{
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"));
+    if (!folder.isEmpty()) {
+        vars_.OutDir = folder;
+    }
+}
+
+void MainFrm::frameSelection()
+{
+    const QList<QListWidgetItem*> selected = File_List_Box->selectedItems();
+    if (selected.size() == 1) {
+        frameSelection(File_List_Box->row(selected.front()));
+    }
+}
+
+void MainFrm::frameSelection(int row)
+{
+    frameSelected_ = true;
+    if (onFrameSelection) {
+        onFrameSelection(row);
+    }
+    const QListWidgetItem* item = File_List_Box->item(row);
+    if (item == nullptr) {
+        return;
+    }
+    // A file that cannot be decoded leaves both pictures as they were.
+    loadAndConvertFrame(vars_, *pictures_, joinPath(vars_.LastDir, item->text()), *File_List_Preview, *Quick_Prev);
+}
+
+void MainFrm::ditherChange()
+{
+    vars_.DitherOn = DitheringOnOff->checkState() != Qt::Unchecked;
+    redrawPreview();
+}
+
+void MainFrm::channelChoice(int index)
+{
+    vars_.ColourChannel = static_cast<std::int16_t>(index + 1);
+    redrawPreview();
+}
+
+void MainFrm::autoBalance()
+{
+    DitheringOnOff->setChecked(true);
+    const AutoBalanceProposal proposal = computeAutoBalance(*File_List_Preview);
+    BrightnessThreshold_Set->setValue(proposal.black);
+    BrightnessThreshold2_Set->setValue(proposal.white);
+    Fix_New_Colour_Settings();
+}
+
+void MainFrm::convertVideo()
+{
+    // A press during a run is ignored by the run itself.
+    conversion_->RunConversion();
+}
+
+void MainFrm::redrawPreview()
+{
+    ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+}
+
+}  // namespace zoetra

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "shared/Vars.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+
+namespace zoetra {
+
+class ConversionRun;
+class FloatProgressBar;
+class QtBuildLauncher;
+class QtFileSystem;
+class QtPictureLoader;
+class QtWindowLayer;
+class UniformRandom;
+class WidgetPictureArea;
+struct Platform;
+
+// The program's one window: three pages behind a tab strip, the preview
+// panel beside them, and the start-up and shut-down of the program. Every
+// control carries its own name as objectName.
+class MainFrm final : public QWidget {
+    Q_OBJECT
+
+public:
+    // appDir: the application folder, where the saved folders are read and
+    // written and the conversion puts its files. Start-up runs here.
+    explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+    ~MainFrm() override;
+
+    // Shows LastDir and refills the frame list from it; a folder that
+    // cannot be listed is replaced by the application folder.
+    void RenderNewFolder();
+    // Takes both thresholds from their sliders and redraws the preview.
+    void Fix_New_Colour_Settings();
+    // Shows page PageNumber (0..2) and hides the others.
+    void Display_Page(std::int16_t PageNumber);
+
+    // Writes both saved-folder files and ends the program.
+    void shutDown();
+
+    Vars& vars() { return vars_; }
+    const QString& appDir() const { return appDir_; }
+    ConversionRun& conversion() { return *conversion_; }
+
+    // What ends the program after shut-down has written the files: by
+    // default the process ends at once, also in the middle of a run. Tests
+    // of the window in their own process replace it.
+    std::function<void()> endProgram;
+    // Called at the start of every frame selection with the entry's row.
+    std::function<void(int)> onFrameSelection;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class QtWindowLayer;
+
+    void buildWindow();
+    void buildPreviewPanel();
+    void buildSourcePage(QFrame* page);
+    void buildSettingsPage(QFrame* page);
+    void buildCreatePage(QFrame* page);
+    void connectEvents();
+    void startUp();
+
+    // Event handlers.
+    void tabHandler();
+    void sourceFolderChoice();
+    void outputFolderChoice();
+    void frameSelection();
+    void frameSelection(int row);
+    void ditherChange();
+    void channelChoice(int index);
+    void autoBalance();
+    void convertVideo();
+
+    void redrawPreview();
+
+    QString appDir_;
+    Vars vars_;
+
+    // Directly in the window.
+    QTabWidget* TabStrip = nullptr;
+    std::array<QFrame*, 3> SettingsPage{};
+    QGroupBox* CaptionFrame = nullptr;
+    QListWidget* WaitBox = nullptr;
+
+    // Preview panel.
+    QLabel* Label1 = nullptr;
+    WidgetPictureArea* File_List_Preview = nullptr;
+    QLabel* Label2 = nullptr;
+    WidgetPictureArea* Quick_Prev = nullptr;
+    QLabel* Label3 = nullptr;
+
+    // "Select video source".
+    QLabel* PathLoc = nullptr;
+    QPushButton* Set_Vid_Folder = nullptr;
+    QListWidget* File_List_Box = nullptr;
+
+    // "Graphics settings".
+    QSlider* BrightnessThreshold_Set = nullptr;
+    QSlider* BrightnessThreshold2_Set = nullptr;
+    QCheckBox* DitheringOnOff = nullptr;
+    QPushButton* AutoBalance = nullptr;
+    std::array<QRadioButton*, 4> Which_Colour_Val{};
+    QButtonGroup* colourGroup_ = nullptr;
+
+    // "Create Video".
+    QSlider* DetailSlider = nullptr;
+    QCheckBox* SetLooping = nullptr;
+    QComboBox* ShellChoice = nullptr;
+    QLineEdit* Description = nullptr;
+    QLineEdit* FName = nullptr;
+    QPushButton* Set_Out = nullptr;
+    QPushButton* ConvertVideo = nullptr;
+    QGroupBox* ProgressCounters = nullptr;
+    FloatProgressBar* TotalProgress = nullptr;
+    FloatProgressBar* ByteWriter = nullptr;
+    FloatProgressBar* CompressionVal = nullptr;
+    QLabel* SizeCounter = nullptr;
+
+    // Set while a frame selection runs, so that a selection by the run can
+    // tell whether the list already raised one.
+    bool frameSelected_ = false;
+
+    std::unique_ptr<QtFileSystem> files_;
+    std::unique_ptr<QtPictureLoader> pictures_;
+    std::unique_ptr<QtBuildLauncher> builds_;
+    std::unique_ptr<UniformRandom> random_;
+    std::unique_ptr<QtWindowLayer> window_;
+    std::unique_ptr<Platform> platform_;
+    std::unique_ptr<ConversionRun> conversion_;
+};
+
+}  // namespace zoetra

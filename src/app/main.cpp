@@ -1,0 +1,107 @@
+// zoetra2: the window.
+#include "app/MainFrm.h"
+#include "app/Screenshots.h"
+#include "platform/widgets/MessageBoxes.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using namespace zoetra;
+
+constexpr int BadOptions = 2;
+
+// Unattended runs answer every message box on standard error.
+void printMessages()
+{
+    MessageBoxes::setHook([](const MessageBoxes::Message& message) {
+        std::fprintf(stderr, "%s: %s\n", message.title.toLocal8Bit().constData(),
+                     message.text.toLocal8Bit().constData());
+    });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    // Answered before the windowing system is needed, so they work without a
+    // display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("Zoetra2 2.00");
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::puts("Usage: zoetra2 [--version] [--help]\n"
+                      "Opens the window that converts a folder of frames into a TI-83 Plus video program.\n"
+                      "The headless converter is zoetra2-convert.");
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zoetra2"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
+
+    // Hidden options for the screenshot script and the process tests.
+    QCommandLineParser parser;
+    const QCommandLineOption screenshots(QStringLiteral("screenshots"), QString(), QStringLiteral("folder"));
+    // "start": close as soon as the window is up; a number N: press
+    // "Convert Video!" and close when the run selects frame N.
+    const QCommandLineOption testClose(QStringLiteral("test-close"), QString(), QStringLiteral("when"));
+    parser.addOption(screenshots);
+    parser.addOption(testClose);
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString problem = parser.errorText().isEmpty()
+                                    ? QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first())
+                                    : parser.errorText();
+        std::fprintf(stderr, "zoetra2: %s\nTry 'zoetra2 --help'.\n", problem.toLocal8Bit().constData());
+        return BadOptions;
+    }
+    if (parser.isSet(screenshots) || parser.isSet(testClose)) {
+        printMessages();
+    }
+
+    MainFrm window(QCoreApplication::applicationDirPath());
+    // Every way the program can be asked to end saves the folders first.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) { window.shutDown(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { window.shutDown(); });
+    window.show();
+
+    if (parser.isSet(testClose)) {
+        const QString when = parser.value(testClose);
+        if (when == QLatin1String("start")) {
+            QTimer::singleShot(0, &window, &QWidget::close);
+        } else {
+            const int frame = when.toInt();
+            window.onFrameSelection = [&window, frame](int row) {
+                if (row == frame) {
+                    // Arrives through the run's next yield, like a click on
+                    // the close box.
+                    QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+                }
+            };
+            QTimer::singleShot(0, &window, [&window] {
+                window.findChild<QPushButton*>(QStringLiteral("ConvertVideo"))->click();
+            });
+        }
+    }
+    if (parser.isSet(screenshots)) {
+        const QString folder = parser.value(screenshots);
+        QTimer::singleShot(0, &window, [&window, folder] {
+            for (const QString& file : takeScreenshots(window, folder)) {
+                std::printf("%s\n", QDir::toNativeSeparators(file).toLocal8Bit().constData());
+            }
+            window.close();
+        });
+    }
+    return QApplication::exec();
+}

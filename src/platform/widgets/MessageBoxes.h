@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/WindowLayer.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+class QWidget;
+
+namespace zoetra {
+
+// Every message box of the window goes through here: a modal box with the
+// text, the title, an icon and one OK button. Tests and unattended runs set
+// a hook that takes the messages instead of showing them.
+class MessageBoxes {
+public:
+    struct Message {
+        QString text;
+        QString title;
+        MessageIcon icon;
+    };
+    using Hook = std::function<void(const Message&)>;
+
+    // Returns when the box has been dismissed (or the hook has returned).
+    static void show(QWidget* owner, const QString& text, const QString& title, MessageIcon icon);
+
+    // The box that show() would run, for showing without blocking.
+    static std::unique_ptr<QMessageBox> build(QWidget* owner, const QString& text, const QString& title,
+                                              MessageIcon icon);
+
+    // An empty hook shows the boxes again.
+    static void setHook(Hook hook);
+};
+
+}  // namespace zoetra
