@@ -123,6 +123,11 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
 
 MainFrm::~MainFrm() = default;
 
+WindowLayer& MainFrm::windowLayer()
+{
+    return *window_;
+}
+
 void MainFrm::buildWindow()
 {
     setObjectName(QStringLiteral("MainFrm"));

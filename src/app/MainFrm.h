@@ -33,6 +33,7 @@ class QtPictureLoader;
 class QtWindowLayer;
 class UniformRandom;
 class WidgetPictureArea;
+class WindowLayer;
 struct Platform;
 
 // The program's one window: three pages behind a tab strip, the preview
@@ -61,6 +62,8 @@ public:
     Vars& vars() { return vars_; }
     const QString& appDir() const { return appDir_; }
     ConversionRun& conversion() { return *conversion_; }
+    // What the conversion run sees of this window.
+    WindowLayer& windowLayer();
 
     // What ends the program after shut-down has written the files: by
     // default the process ends at once, also in the middle of a run. Tests

@@ -1,0 +1,102 @@
+// zoetra2 as a process from an application folder of its own: the version,
+// and closing the window at start-up and in the middle of a conversion.
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace zoetra::test {
+namespace {
+
+class WindowProcess : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        QDir(root.path()).mkdir(QStringLiteral("app"));
+        QDir(root.path()).mkdir(QStringLiteral("out"));
+        app = root.filePath(QStringLiteral("app"));
+        out = root.filePath(QStringLiteral("out"));
+        exe = QDir(app).filePath(QStringLiteral("zoetra2" ZOETRA_EXE_SUFFIX));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZOETRA_WINDOW_EXE), exe));
+    }
+
+    void copySamples()
+    {
+        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files);
+        ASSERT_FALSE(samples.isEmpty());
+        for (const QString& name : samples) {
+            ASSERT_TRUE(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
+        }
+    }
+
+    int run(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(out);
+        process.start(exe, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        stdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QByteArray saved(const QString& folder) const
+    {
+        return "\"" + QDir::toNativeSeparators(folder).toLocal8Bit() + "\"\r\n";
+    }
+
+    QTemporaryDir root;
+    QString app, out, exe;
+    QString stdOut, stdErr;
+};
+
+TEST_F(WindowProcess, VersionNeedsNoDisplay)
+{
+    EXPECT_EQ(run({QStringLiteral("--version")}), 0);
+    EXPECT_EQ(stdOut.trimmed(), QStringLiteral("Zoetra2 2.00"));
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("LastDir.cfg"))));
+    EXPECT_EQ(run({QStringLiteral("--no-such-option")}), 2);
+}
+
+TEST_F(WindowProcess, ClosingAtStartUpSavesBothFolders)
+{
+    EXPECT_EQ(run({QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(app));
+
+    // A saved source folder that has gone is replaced, and saved so.
+    writeAll(QDir(app).filePath(QStringLiteral("LastDir.cfg")), saved(root.filePath(QStringLiteral("gone"))));
+    writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
+    EXPECT_EQ(run({QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(out));
+}
+
+TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
+{
+    copySamples();
+    writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
+    EXPECT_EQ(run({QStringLiteral("--test-close"), QStringLiteral("5")}), 0) << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(out));
+    // The run had begun and wrote its configuration, and went no further:
+    // no video data, no build, no closing message.
+    EXPECT_TRUE(QFile::exists(QDir(app).filePath(QStringLiteral("VarFile.var"))));
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Video.dat"))));
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Compile.bat"))));
+    EXPECT_TRUE(stdErr.indexOf(QStringLiteral("Error")) < 0 && stdErr.indexOf(QStringLiteral("Zoetra2:")) < 0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+}
+
+}  // namespace
+}  // namespace zoetra::test
