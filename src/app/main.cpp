@@ -1,4 +1,5 @@
 // zoetra2: the window.
+#include "app/AppFonts.h"
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -50,6 +51,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Zoetra2"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
+    // Message boxes, tool tips and the folder picker in the window's font.
+    QApplication::setFont(AppFonts::windowFont());
 
     // Hidden options for the screenshot script and the process tests.
     QCommandLineParser parser;

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <memory>
 #include <optional>
@@ -503,6 +505,12 @@ void MainFrmTest::pageSwitching()
         QCOMPARE(shown(), QList<int>{tab});
         QVERIFY(child<QGroupBox>("CaptionFrame")->isVisible());
     }
+    // The pointer resting on the second tab.
+    const QPoint onTab = bar->tabRect(1).center();
+    QHelpEvent help(QEvent::ToolTip, onTab, bar->mapToGlobal(onTab));
+    QCoreApplication::sendEvent(bar, &help);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Use this to adjust the brightness and contast of your image"));
+
     // Display_Page itself, and the handler after a click on the tab that
     // is already selected.
     window->Display_Page(2);
