@@ -162,8 +162,6 @@ private slots:
     void startState();
     void controlPlaces_data();
     void controlPlaces();
-    void controlTexts_data();
-    void controlTexts();
     void captionFontsAndPictures();
     void pageSwitching();
 
@@ -379,59 +377,6 @@ void MainFrmTest::controlPlaces()
     QVERIFY2(control->inherits(kind.toLatin1().constData()), control->metaObject()->className());
     QCOMPARE(control->geometry(), place);
     QVERIFY(control->isEnabled());
-}
-
-void MainFrmTest::controlTexts_data()
-{
-    QTest::addColumn<QString>("text");
-    const struct {
-        const char* name;
-        const char* text;
-    } rows[] = {
-        {"Label3", "Zoetra Convertor v2"},
-        {"Label6",
-         "Adjust the sliders until you get a satisfactory image in the box on the bottom. Alternatively, click the "
-         "'Auto' button to make a good guess at a decent setting. Try a different colour mode as well, with the "
-         "buttons at the bottom."},
-        {"Label4", "Black Range"},
-        {"Label5", "White Range"},
-        {"DitheringOnOff", "Dither"},
-        {"AutoBalance", "Auto"},
-        {"Which_Colour_Val_0", "All"},
-        {"Which_Colour_Val_1", "Red"},
-        {"Which_Colour_Val_2", "Green"},
-        {"Which_Colour_Val_3", "Blue"},
-        {"Label12",
-         "Enter the details for your video in the boxes on the right hand side, then hit the Convert Video button. "
-         "The conversion can take a while... so get ready for a wait!"},
-        {"Label14", "Quality"},
-        {"SetLooping", "Looping Video"},
-        {"Label7", "Shell"},
-        {"Label11", "Description"},
-        {"Label13", "File Name"},
-        {"Set_Out", "Set Output Folder"},
-        {"ConvertVideo", "Convert Video!"},
-        {"Label15", "Conversion details will appear here!"},
-        {"Label8", "Frames progress"},
-        {"Label9", "Writing data"},
-        {"Label10", "Compression"},
-        {"Frame1", "Size:"},
-        {"Label1", ""},
-        {"Label2", ""},
-        {"Set_Vid_Folder", ""},
-    };
-    for (const auto& row : rows) {
-        QTest::newRow(row.name) << QString::fromLatin1(row.text);
-    }
-}
-
-void MainFrmTest::controlTexts()
-{
-    QFETCH(QString, text);
-    window = open();
-    QObject* control = child<QObject>(QTest::currentDataTag());
-    const char* property = qobject_cast<QGroupBox*>(control) != nullptr ? "title" : "text";
-    QCOMPARE(control->property(property).toString(), text);
 }
 
 void MainFrmTest::captionFontsAndPictures()
