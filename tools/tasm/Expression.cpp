@@ -1,0 +1,336 @@
+#include "Expression.h"
+
+#include "Text.h"
+
+namespace tasm {
+
+namespace {
+
+bool digitIn(char c, int base)
+{
+    int v;
+    if (c >= '0' && c <= '9') {
+        v = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+        v = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+        v = c - 'A' + 10;
+    } else {
+        return false;
+    }
+    return v < base;
+}
+
+std::optional<std::int64_t> digits(std::string_view text, int base)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (!digitIn(c, base)) {
+            return std::nullopt;
+        }
+        const int v = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+        value = (value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(v)) & 0xFFFFFFFFull;
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+class Parser {
+public:
+    Parser(std::string_view text, std::int32_t here, const SymbolLookup& lookup, bool undefinedIsError)
+        : text_(text), here_(here), lookup_(lookup), undefinedIsError_(undefinedIsError)
+    {
+    }
+
+    Evaluation run()
+    {
+        Value v = expression(0);
+        skipBlanks();
+        if (ok_ && pos_ < text_.size()) {
+            fail("unexpected '" + std::string(text_.substr(pos_, 1)) + "' in expression");
+        }
+        Evaluation result;
+        result.ok = ok_;
+        result.value = v;
+        result.error = error_;
+        return result;
+    }
+
+private:
+    static constexpr int MaxDepth = 200;
+
+    void fail(std::string why)
+    {
+        if (ok_) {
+            ok_ = false;
+            error_ = std::move(why);
+        }
+    }
+
+    void skipBlanks()
+    {
+        while (pos_ < text_.size() && isBlank(text_[pos_])) {
+            ++pos_;
+        }
+    }
+
+    bool at(std::string_view s) const { return text_.substr(pos_, s.size()) == s; }
+
+    // The binary operator at the current position, or an empty view.
+    std::string_view binaryOperator()
+    {
+        static constexpr std::string_view two[] = {"<<", ">>", "==", "!=", "<=", ">="};
+        for (std::string_view op : two) {
+            if (at(op)) {
+                return op;
+            }
+        }
+        static constexpr std::string_view one[] = {"+", "-", "*", "/", "%", "&", "|", "^", "=", "<", ">"};
+        for (std::string_view op : one) {
+            if (at(op)) {
+                return op;
+            }
+        }
+        return {};
+    }
+
+    Value expression(int depth)
+    {
+        if (depth > MaxDepth) {
+            fail("expression nested too deeply");
+            return {};
+        }
+        Value acc = term(depth);
+        for (;;) {
+            skipBlanks();
+            if (!ok_ || pos_ >= text_.size() || text_[pos_] == ')') {
+                return acc;
+            }
+            const std::string_view op = binaryOperator();
+            if (op.empty()) {
+                return acc;
+            }
+            pos_ += op.size();
+            const Value rhs = term(depth);
+            acc = apply(acc, op, rhs);
+        }
+    }
+
+    Value apply(Value a, std::string_view op, Value b)
+    {
+        const std::int64_t x = a.value;
+        const std::int64_t y = b.value;
+        std::int64_t r = 0;
+        const bool known = a.known && b.known;
+        if (op == "+") r = x + y;
+        else if (op == "-") r = x - y;
+        else if (op == "*") r = x * y;
+        else if (op == "/" || op == "%") {
+            if (y == 0) {
+                if (known) {
+                    fail("division by zero");
+                }
+                r = 0;
+            } else if (x == INT32_MIN && y == -1) {
+                r = op == "/" ? x : 0;
+            } else {
+                r = op == "/" ? x / y : x % y;
+            }
+        }
+        else if (op == "<<") r = (y < 0 || y > 31) ? 0 : static_cast<std::int64_t>(static_cast<std::uint32_t>(x) << y);
+        else if (op == ">>") r = (y < 0 || y > 31) ? (x < 0 ? -1 : 0) : (x >> y);
+        else if (op == "&") r = x & y;
+        else if (op == "|") r = x | y;
+        else if (op == "^") r = x ^ y;
+        else if (op == "==" || op == "=") r = x == y;
+        else if (op == "!=") r = x != y;
+        else if (op == "<") r = x < y;
+        else if (op == ">") r = x > y;
+        else if (op == "<=") r = x <= y;
+        else if (op == ">=") r = x >= y;
+        return {static_cast<std::int32_t>(static_cast<std::uint32_t>(r & 0xFFFFFFFF)), known};
+    }
+
+    Value term(int depth)
+    {
+        skipBlanks();
+        if (pos_ >= text_.size()) {
+            fail("missing value in expression");
+            return {};
+        }
+        const char c = text_[pos_];
+        if (c == '-' || c == '~' || c == '!' || c == '+') {
+            ++pos_;
+            Value v = term(depth + 1);
+            if (c == '-') v.value = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(v.value));
+            else if (c == '~') v.value = ~v.value;
+            else if (c == '!') v.value = v.value == 0;
+            return v;
+        }
+        if (c == '(') {
+            ++pos_;
+            Value v = expression(depth + 1);
+            skipBlanks();
+            if (pos_ < text_.size() && text_[pos_] == ')') {
+                ++pos_;
+            } else {
+                fail("missing ')' in expression");
+            }
+            return v;
+        }
+        if (c == '\'') {
+            const std::size_t n = quotedLength(text_, pos_);
+            std::string decoded;
+            if (n == 0 || !decodeEscapes(text_.substr(pos_ + 1, n - 2), decoded) || decoded.size() != 1) {
+                fail("bad character constant");
+                return {};
+            }
+            pos_ += n;
+            return {static_cast<unsigned char>(decoded[0]), true};
+        }
+        if (c == '$' || c == '%' || c == '@') {
+            const int base = c == '$' ? 16 : c == '%' ? 2 : 8;
+            std::size_t end = pos_ + 1;
+            while (end < text_.size() && isIdentChar(text_[end]) && text_[end] != '.') {
+                ++end;
+            }
+            if (end == pos_ + 1) {
+                if (c == '$') {
+                    ++pos_;
+                    return {here_, true};
+                }
+                fail(std::string("'") + c + "' without digits");
+                return {};
+            }
+            const std::optional<std::int64_t> v = digits(text_.substr(pos_ + 1, end - pos_ - 1), base);
+            if (!v) {
+                fail("bad number '" + std::string(text_.substr(pos_, end - pos_)) + "'");
+                return {};
+            }
+            pos_ = end;
+            return {static_cast<std::int32_t>(*v), true};
+        }
+        if (c == '*') {
+            ++pos_;
+            return {here_, true};
+        }
+        if (c >= '0' && c <= '9') {
+            std::size_t end = pos_;
+            while (end < text_.size() && isIdentChar(text_[end]) && text_[end] != '.') {
+                ++end;
+            }
+            const std::string_view word = text_.substr(pos_, end - pos_);
+            const std::optional<std::int64_t> v = parseNumber(word);
+            if (!v) {
+                fail("bad number '" + std::string(word) + "'");
+                return {};
+            }
+            pos_ = end;
+            return {static_cast<std::int32_t>(*v), true};
+        }
+        if (isIdentStart(c)) {
+            std::size_t end = pos_;
+            while (end < text_.size() && isIdentChar(text_[end])) {
+                ++end;
+            }
+            const std::string_view name = text_.substr(pos_, end - pos_);
+            pos_ = end;
+            if (const std::optional<Value> v = lookup_ ? lookup_(name) : std::nullopt) {
+                return *v;
+            }
+            if (undefinedIsError_) {
+                fail("undefined label '" + std::string(name) + "'");
+            }
+            return {0, false};
+        }
+        fail("unexpected '" + std::string(1, c) + "' in expression");
+        return {};
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::int32_t here_;
+    const SymbolLookup& lookup_;
+    bool undefinedIsError_;
+    bool ok_ = true;
+    std::string error_;
+};
+
+}  // namespace
+
+std::optional<std::int64_t> parseNumber(std::string_view text)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    if (text[0] == '$') return digits(text.substr(1), 16);
+    if (text[0] == '%') return digits(text.substr(1), 2);
+    if (text[0] == '@') return digits(text.substr(1), 8);
+    if (text[0] < '0' || text[0] > '9') {
+        return std::nullopt;
+    }
+    const char last = static_cast<char>(text.back() | 0x20);
+    const std::string_view body = text.substr(0, text.size() - 1);
+    if (last == 'h') return digits(body, 16);
+    if (last == 'b' && digits(body, 2)) return digits(body, 2);
+    if (last == 'o' || last == 'q') return digits(body, 8);
+    if (last == 'd' && digits(body, 10)) return digits(body, 10);
+    return digits(text, 10);
+}
+
+bool decodeEscapes(std::string_view body, std::string& out)
+{
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= body.size()) {
+            return false;
+        }
+        const char e = body[i];
+        switch (e) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case '"': out += '"'; break;
+        case '\'': out += '\''; break;
+        case '\\': out += '\\'; break;
+        default:
+            if (e >= '0' && e <= '7') {
+                int v = 0;
+                std::size_t n = 0;
+                while (n < 3 && i < body.size() && body[i] >= '0' && body[i] <= '7') {
+                    v = v * 8 + (body[i] - '0');
+                    ++i;
+                    ++n;
+                }
+                --i;
+                out += static_cast<char>(v & 0xFF);
+            } else {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace tasm
+
+namespace tasm {
+
+Evaluation evaluate(std::string_view text, std::int32_t here, const SymbolLookup& lookup, bool undefinedIsError)
+{
+    if (trim(text).empty()) {
+        Evaluation e;
+        e.ok = false;
+        e.error = "missing value";
+        return e;
+    }
+    return Parser(text, here, lookup, undefinedIsError).run();
+}
+
+}  // namespace tasm

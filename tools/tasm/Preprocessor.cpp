@@ -1,0 +1,456 @@
+#include "Preprocessor.h"
+
+#include "Expression.h"
+#include "Text.h"
+
+#include <filesystem>
+#include <cstdio>
+
+namespace tasm {
+
+namespace {
+
+bool readWholeFile(const std::string& path, std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        return false;
+    }
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.append(buffer, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return !failed;
+}
+
+// The directive word of a line ("define" for "#define" or ".DEFINE"), with
+// the rest of the line after it; empty when the line starts otherwise.
+std::string directiveWord(std::string_view line, std::string_view& rest)
+{
+    std::string_view t = trim(line);
+    if (t.empty() || (t[0] != '#' && t[0] != '.')) {
+        return {};
+    }
+    std::size_t end = 1;
+    while (end < t.size() && isIdentChar(t[end]) && t[end] != '.') {
+        ++end;
+    }
+    rest = t.substr(end);
+    std::string word(t.substr(1, end - 1));
+    for (char& c : word) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return word;
+}
+
+std::size_t identifierEnd(std::string_view text, std::size_t i)
+{
+    while (i < text.size() && isIdentChar(text[i])) {
+        ++i;
+    }
+    return i;
+}
+
+}  // namespace
+
+Preprocessor::Preprocessor(Diagnostics& diagnostics, bool foldCase, FileReader reader)
+    : diagnostics_(diagnostics), foldCase_(foldCase), reader_(reader ? std::move(reader) : FileReader(readWholeFile))
+{
+}
+
+std::string Preprocessor::key(const std::string& name) const
+{
+    return foldCase_ ? upper(name) : name;
+}
+
+void Preprocessor::define(const std::string& name, const std::string& body)
+{
+    Macro macro;
+    macro.body = body;
+    macros_[key(name)] = macro;
+    lastDefined_ = key(name);
+}
+
+bool Preprocessor::isDefined(const std::string& name) const
+{
+    return macros_.count(key(name)) > 0;
+}
+
+std::vector<SourceLine> Preprocessor::run(const std::string& path)
+{
+    std::vector<SourceLine> out;
+    conditions_.clear();
+    processFile(path, Location{path, 0}, 0, out);
+    for (const Condition& c : conditions_) {
+        diagnostics_.error(c.where, "#if without #endif");
+    }
+    conditions_.clear();
+    return out;
+}
+
+void Preprocessor::processFile(const std::string& path, const Location& from, int depth,
+                               std::vector<SourceLine>& out)
+{
+    if (depth > MaxIncludeDepth) {
+        diagnostics_.error(from, "includes nested too deeply (an include loop?)");
+        return;
+    }
+    std::string bytes;
+    if (!reader_(path, bytes)) {
+        diagnostics_.error(from, "cannot open '" + path + "'");
+        return;
+    }
+    if (bytes.find('\0') != std::string::npos) {
+        diagnostics_.error(Location{path, 0}, "not a text file");
+        return;
+    }
+    const std::size_t conditionDepth = conditions_.size();
+    std::size_t start = 0;
+    int lineNumber = 0;
+    while (start <= bytes.size() && !diagnostics_.full()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) {
+            end = bytes.size();
+        }
+        ++lineNumber;
+        std::string line = bytes.substr(start, end - start);
+        while (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const Location where{path, lineNumber};
+        if (line.size() > MaxLineLength) {
+            diagnostics_.error(where, "line too long");
+        } else if (!directive(line, where, path, depth, out) && active()) {
+            out.push_back({where, expand(line, where)});
+        }
+        if (end == bytes.size()) {
+            break;
+        }
+        start = end + 1;
+    }
+    while (conditions_.size() > conditionDepth) {
+        diagnostics_.error(conditions_.back().where, "#if without #endif in this file");
+        conditions_.pop_back();
+    }
+}
+
+bool Preprocessor::directive(const std::string& line, const Location& where, const std::string& path, int depth,
+                             std::vector<SourceLine>& out)
+{
+    std::string_view rest;
+    const std::string word = directiveWord(line, rest);
+    if (word.empty()) {
+        return false;
+    }
+
+    if (word == "ifdef" || word == "ifndef" || word == "if") {
+        bool value = false;
+        if (active()) {
+            if (word == "if") {
+                value = evaluateCondition(std::string(rest), where) != 0;
+            } else {
+                const std::string_view name = trim(stripComment(rest));
+                if (name.empty()) {
+                    diagnostics_.error(where, "#" + word + " without a name");
+                }
+                value = isDefined(std::string(name)) == (word == "ifdef");
+            }
+        }
+        conditions_.push_back({active(), value, active() && value, false, where});
+        return true;
+    }
+    if (word == "else") {
+        if (conditions_.empty()) {
+            diagnostics_.error(where, "#else without #if");
+            return true;
+        }
+        Condition& c = conditions_.back();
+        if (c.seenElse) {
+            diagnostics_.error(where, "second #else for one #if");
+        }
+        c.seenElse = true;
+        c.active = c.parentActive && !c.taken;
+        c.taken = true;
+        return true;
+    }
+    if (word == "endif") {
+        if (conditions_.empty()) {
+            diagnostics_.error(where, "#endif without #if");
+        } else {
+            conditions_.pop_back();
+        }
+        return true;
+    }
+    if (word != "define" && word != "defcont" && word != "undef" && word != "include") {
+        return false;
+    }
+    if (!active()) {
+        return true;
+    }
+
+    if (word == "define") {
+        const std::string_view t = trim(rest);
+        // "#define" with no name (a shell choice that matched nothing)
+        // defines nothing.
+        if (t.empty()) {
+            return true;
+        }
+        const std::size_t nameEnd = identifierEnd(t, 0);
+        if (nameEnd == 0) {
+            diagnostics_.error(where, "bad #define name");
+            return true;
+        }
+        Macro macro;
+        std::size_t bodyStart = nameEnd;
+        if (nameEnd < t.size() && t[nameEnd] == '(') {
+            const std::size_t close = t.find(')', nameEnd);
+            if (close == std::string_view::npos) {
+                diagnostics_.error(where, "missing ')' in #define parameters");
+                return true;
+            }
+            macro.hasParameters = true;
+            std::string_view list = t.substr(nameEnd + 1, close - nameEnd - 1);
+            while (!trim(list).empty()) {
+                const std::size_t comma = list.find(',');
+                const std::string_view p = trim(list.substr(0, comma));
+                if (p.empty() || identifierEnd(p, 0) != p.size()) {
+                    diagnostics_.error(where, "bad #define parameter");
+                    return true;
+                }
+                macro.parameters.push_back(key(std::string(p)));
+                if (comma == std::string_view::npos) {
+                    break;
+                }
+                list.remove_prefix(comma + 1);
+            }
+            bodyStart = close + 1;
+        }
+        macro.body = std::string(trim(stripComment(t.substr(bodyStart))));
+        const std::string name = key(std::string(t.substr(0, nameEnd)));
+        macros_[name] = macro;
+        lastDefined_ = name;
+        return true;
+    }
+    if (word == "defcont") {
+        auto it = macros_.find(lastDefined_);
+        if (it == macros_.end()) {
+            diagnostics_.error(where, "#defcont without a #define before it");
+        } else {
+            it->second.body += ' ';
+            it->second.body += std::string(trim(stripComment(rest)));
+        }
+        return true;
+    }
+    if (word == "undef") {
+        macros_.erase(key(std::string(trim(stripComment(rest)))));
+        return true;
+    }
+    // #include "file" (or <file>), found beside the including file first.
+    std::string_view name = trim(stripComment(rest));
+    if (name.size() >= 2 && ((name.front() == '"' && name.back() == '"') || (name.front() == '<' && name.back() == '>'))) {
+        name = name.substr(1, name.size() - 2);
+    }
+    if (name.empty()) {
+        diagnostics_.error(where, "#include without a file name");
+        return true;
+    }
+    namespace fs = std::filesystem;
+    const fs::path beside = fs::path(path).parent_path() / fs::path(std::string(name));
+    std::error_code ec;
+    const std::string target = fs::exists(beside, ec) ? beside.string() : std::string(name);
+    processFile(target, where, depth + 1, out);
+    return true;
+}
+
+long Preprocessor::evaluateCondition(const std::string& text, const Location& where)
+{
+    const std::string expanded = expand(std::string(stripComment(text)), where);
+    // Names still left after substitution count as 0, as in C.
+    const Evaluation e = evaluate(trim(expanded), 0, {}, false);
+    if (!e.ok) {
+        diagnostics_.error(where, "#if: " + e.error);
+        return 0;
+    }
+    return e.value.value;
+}
+
+std::string Preprocessor::expand(const std::string& text, const Location& where)
+{
+    if (macros_.empty()) {
+        return text;
+    }
+    std::string current = text;
+    for (int round = 0; round < MaxExpansionRounds; ++round) {
+        std::string next;
+        bool failed = false;
+        if (!expandOnce(current, next, failed, where)) {
+            return current;
+        }
+        if (failed) {
+            return next;
+        }
+        if (next.size() > MaxLineLength) {
+            diagnostics_.error(where, "#define substitution grows without end");
+            return {};
+        }
+        current = std::move(next);
+    }
+    diagnostics_.error(where, "#define substitution does not end (a name that refers to itself?)");
+    return {};
+}
+
+bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& failed, const Location& where)
+{
+    bool changed = false;
+    out.clear();
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ';') {
+            out.append(text, i, std::string::npos);
+            break;
+        }
+        if (c == '"' || c == '\'') {
+            const std::size_t n = quotedLength(text, i);
+            if (n > 0) {
+                out.append(text, i, n);
+                i += n;
+                continue;
+            }
+        }
+        if ((c >= '0' && c <= '9') || c == '$') {
+            // A number such as 0BBh or $FF is no name.
+            const std::size_t end = identifierEnd(text, i + 1);
+            out.append(text, i, end - i);
+            i = end;
+            continue;
+        }
+        if (!isIdentStart(c)) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const std::size_t end = identifierEnd(text, i);
+        const std::string name = key(text.substr(i, end - i));
+        const auto it = macros_.find(name);
+        if (it == macros_.end()) {
+            out.append(text, i, end - i);
+            i = end;
+            continue;
+        }
+        const Macro& macro = it->second;
+        if (!macro.hasParameters) {
+            out += macro.body;
+            i = end;
+            changed = true;
+            continue;
+        }
+        // A macro with parameters needs its argument list.
+        std::size_t open = end;
+        while (open < text.size() && isBlank(text[open])) {
+            ++open;
+        }
+        if (open >= text.size() || text[open] != '(') {
+            out.append(text, i, end - i);
+            i = end;
+            continue;
+        }
+        std::vector<std::string> arguments;
+        std::string argument;
+        int level = 0;
+        std::size_t j = open + 1;
+        bool closed = false;
+        while (j < text.size()) {
+            const char a = text[j];
+            if (a == '"' || a == '\'') {
+                const std::size_t n = quotedLength(text, j);
+                if (n > 0) {
+                    argument.append(text, j, n);
+                    j += n;
+                    continue;
+                }
+            }
+            if (a == '(') {
+                ++level;
+            } else if (a == ')') {
+                if (level == 0) {
+                    closed = true;
+                    break;
+                }
+                --level;
+            } else if (a == ',' && level == 0) {
+                arguments.push_back(std::string(trim(argument)));
+                argument.clear();
+                ++j;
+                continue;
+            }
+            argument += a;
+            ++j;
+        }
+        if (!closed) {
+            diagnostics_.error(where, "missing ')' after the arguments of '" + text.substr(i, end - i) + "'");
+            out.append(text, i, std::string::npos);
+            failed = true;
+            return true;
+        }
+        if (!trim(argument).empty() || !arguments.empty()) {
+            arguments.push_back(std::string(trim(argument)));
+        }
+        if (arguments.size() != macro.parameters.size()) {
+            diagnostics_.error(where, "'" + text.substr(i, end - i) + "' takes " +
+                                          std::to_string(macro.parameters.size()) + " arguments, not " +
+                                          std::to_string(arguments.size()));
+            out.append(text, i, std::string::npos);
+            failed = true;
+            return true;
+        }
+        // Substitute the parameters in the body, whole names only.
+        const std::string& body = macro.body;
+        std::size_t k = 0;
+        while (k < body.size()) {
+            const char b = body[k];
+            if (b == '"' || b == '\'') {
+                const std::size_t n = quotedLength(body, k);
+                if (n > 0) {
+                    out.append(body, k, n);
+                    k += n;
+                    continue;
+                }
+            }
+            if ((b >= '0' && b <= '9') || b == '$') {
+                const std::size_t e = identifierEnd(body, k + 1);
+                out.append(body, k, e - k);
+                k = e;
+                continue;
+            }
+            if (!isIdentStart(b)) {
+                out += b;
+                ++k;
+                continue;
+            }
+            const std::size_t e = identifierEnd(body, k);
+            const std::string word = key(body.substr(k, e - k));
+            bool replaced = false;
+            for (std::size_t p = 0; p < macro.parameters.size(); ++p) {
+                if (macro.parameters[p] == word) {
+                    out += arguments[p];
+                    replaced = true;
+                    break;
+                }
+            }
+            if (!replaced) {
+                out.append(body, k, e - k);
+            }
+            k = e;
+        }
+        i = j + 1;
+        changed = true;
+    }
+    return changed;
+}
+
+}  // namespace tasm

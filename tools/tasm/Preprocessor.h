@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Diagnostics.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tasm {
+
+// A source line after the preprocessor: conditionals resolved, includes
+// inlined and #define names substituted.
+struct SourceLine {
+    Location where;
+    std::string text;
+};
+
+// The preprocessor: #define (with and without parameters), #defcont,
+// #undef, #ifdef, #ifndef, #if, #else, #endif and #include, each also
+// written with a leading "." instead of "#".
+class Preprocessor {
+public:
+    static constexpr int MaxIncludeDepth = 16;
+    static constexpr int MaxExpansionRounds = 64;
+    static constexpr std::size_t MaxLineLength = 1 << 20;
+
+    // Reads a file's bytes; false when it cannot be read.
+    using FileReader = std::function<bool(const std::string& path, std::string& bytes)>;
+
+    Preprocessor(Diagnostics& diagnostics, bool foldCase, FileReader reader = {});
+
+    void define(const std::string& name, const std::string& body);
+    bool isDefined(const std::string& name) const;
+
+    // The lines of the file and everything it includes, in order.
+    std::vector<SourceLine> run(const std::string& path);
+
+    // Substitutes #define names in a line (outside strings and comments),
+    // repeating until nothing changes.
+    std::string expand(const std::string& text, const Location& where);
+
+private:
+    struct Macro {
+        std::vector<std::string> parameters;
+        bool hasParameters = false;
+        std::string body;
+    };
+    struct Condition {
+        bool parentActive;
+        bool taken;   // some branch of this #if has been active
+        bool active;  // the current branch is
+        bool seenElse;
+        Location where;
+    };
+
+    void processFile(const std::string& path, const Location& from, int depth, std::vector<SourceLine>& out);
+    // Handles a preprocessor directive; false when the line is none.
+    bool directive(const std::string& line, const Location& where, const std::string& path, int depth,
+                   std::vector<SourceLine>& out);
+    bool active() const { return conditions_.empty() || conditions_.back().active; }
+    std::string key(const std::string& name) const;
+    bool expandOnce(const std::string& text, std::string& out, bool& failed, const Location& where);
+    long evaluateCondition(const std::string& text, const Location& where);
+
+    Diagnostics& diagnostics_;
+    bool foldCase_;
+    FileReader reader_;
+    std::map<std::string, Macro> macros_;
+    std::string lastDefined_;
+    std::vector<Condition> conditions_;
+};
+
+}  // namespace tasm
