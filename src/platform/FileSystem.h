@@ -19,9 +19,9 @@ public:
     virtual bool writeFile(const QString& path, const QByteArray& bytes) = 0;
     // The whole file, or nothing when it cannot be read or exceeds maxBytes.
     virtual std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) = 0;
-    // Names of the plain, non-hidden files of a folder, in no set order;
-    // nothing when the folder cannot be listed.
-    virtual std::optional<QStringList> listFiles(const QString& folder) = 0;
+    // Names of the plain files of a folder, in no set order, hidden ones only
+    // when asked for; nothing when the folder cannot be listed.
+    virtual std::optional<QStringList> listFiles(const QString& folder, bool withHidden = false) = 0;
     virtual bool removeFile(const QString& path) = 0;
     // Copies source over destination through a temporary file beside the
     // destination, renamed at the end: a failed copy leaves an older

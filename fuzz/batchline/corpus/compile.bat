@@ -1,0 +1,4 @@
+CD /opt/zoetra/bin
+TASM -80 -i -b VID.z80 Video.bin 
+DEVPAC8X Video
+

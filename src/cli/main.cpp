@@ -1,0 +1,207 @@
+// zoetra2-convert: the conversion of the window, from a terminal.
+#include "cli/TerminalWindowLayer.h"
+#include "convert/ConversionRun.h"
+#include "imaging/AutoBalance.h"
+#include "imaging/FrameFolder.h"
+#include "imaging/FrameSelection.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include "platform/QtBuildLauncher.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/UniformRandom.h"
+#include "shared/Vars.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+using namespace zoetra;
+
+constexpr int BadOptions = 2;
+
+struct Settings {
+    QString source;
+    QString output;
+    QString name = QStringLiteral("Video");
+    QString description = QStringLiteral("My First Video");
+    QString shell = QStringLiteral("Ion");
+    bool looping = true;
+    int quality = 0;
+    int black = 85;
+    int white = 170;
+    int channel = 1;
+    bool dither = true;
+    bool autoBalance = false;
+};
+
+[[noreturn]] void refuse(const QString& text)
+{
+    std::fprintf(stderr, "zoetra2-convert: %s\nTry 'zoetra2-convert --help'.\n", text.toLocal8Bit().constData());
+    std::exit(BadOptions);
+}
+
+int number(const QCommandLineParser& parser, const QString& option, int low, int high, int fallback)
+{
+    if (!parser.isSet(option)) {
+        return fallback;
+    }
+    bool ok = false;
+    const int value = parser.value(option).toInt(&ok);
+    if (!ok || value < low || value > high) {
+        refuse(QStringLiteral("--%1 takes a whole number from %2 to %3, not '%4'.")
+                   .arg(option)
+                   .arg(low)
+                   .arg(high)
+                   .arg(parser.value(option)));
+    }
+    return value;
+}
+
+Settings parseSettings(const QCoreApplication& app, const QString& appDir)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Converts a folder of frames (GIF, JPEG, BMP, in name order) into a TI-83 Plus video program.\n"
+        "Without --source it converts the sample animation of the application folder."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOptions({
+        {{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("Folder of the frames (default: the sample)."), QStringLiteral("folder")},
+        {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Folder that receives the program (default: the current folder)."), QStringLiteral("folder")},
+        {{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("Program name, up to 8 letters and digits (default: Video)."), QStringLiteral("name")},
+        {{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("Description shown by the shell (default: My First Video)."), QStringLiteral("text")},
+        {QStringLiteral("shell"), QStringLiteral("Ion, MirageOS or NoShell (default: Ion)."), QStringLiteral("shell")},
+        {QStringLiteral("no-looping"), QStringLiteral("Play once and keep the last frame until a key is pressed.")},
+        {{QStringLiteral("q"), QStringLiteral("quality")}, QStringLiteral("Thinning of the changes, 0 (every change) to 10 (default: 0)."), QStringLiteral("0..10")},
+        {QStringLiteral("black"), QStringLiteral("Black threshold, 0..255 (default: 85)."), QStringLiteral("value")},
+        {QStringLiteral("white"), QStringLiteral("White threshold, 0..255 (default: 170)."), QStringLiteral("value")},
+        {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
+        {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
+        {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+    });
+
+    if (!parser.parse(app.arguments())) {
+        refuse(parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        std::exit(0);
+    }
+    if (parser.isSet(version)) {
+        std::puts("Zoetra2 2.00");
+        std::exit(0);
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        refuse(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    }
+
+    Settings s;
+    s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : appDir;
+    s.output = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output")) : QDir::currentPath();
+    for (QString* folder : {&s.source, &s.output}) {
+        const QFileInfo info(*folder);
+        if (!info.isDir()) {
+            refuse(QStringLiteral("'%1' is not a folder.").arg(*folder));
+        }
+        *folder = QDir::cleanPath(info.absoluteFilePath());
+    }
+    if (parser.isSet(QStringLiteral("name"))) {
+        s.name = parser.value(QStringLiteral("name"));
+    }
+    if (parser.isSet(QStringLiteral("description"))) {
+        s.description = parser.value(QStringLiteral("description"));
+    }
+    if (parser.isSet(QStringLiteral("shell"))) {
+        const QString shell = parser.value(QStringLiteral("shell")).toLower().remove(QLatin1Char(' '));
+        if (shell == QLatin1String("ion")) {
+            s.shell = QStringLiteral("Ion");
+        } else if (shell == QLatin1String("mirageos")) {
+            s.shell = QStringLiteral("MirageOS");
+        } else if (shell == QLatin1String("noshell")) {
+            s.shell = QStringLiteral("No Shell");
+        } else {
+            refuse(QStringLiteral("--shell takes Ion, MirageOS or NoShell, not '%1'.").arg(parser.value(QStringLiteral("shell"))));
+        }
+    }
+    s.looping = !parser.isSet(QStringLiteral("no-looping"));
+    s.quality = number(parser, QStringLiteral("quality"), 0, 10, 0);
+    s.black = number(parser, QStringLiteral("black"), 0, 255, 85);
+    s.white = number(parser, QStringLiteral("white"), 0, 255, 170);
+    if (parser.isSet(QStringLiteral("channel"))) {
+        const QStringList channels{QStringLiteral("all"), QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("blue")};
+        const auto index = channels.indexOf(parser.value(QStringLiteral("channel")).toLower());
+        if (index < 0) {
+            refuse(QStringLiteral("--channel takes all, red, green or blue, not '%1'.").arg(parser.value(QStringLiteral("channel"))));
+        }
+        s.channel = static_cast<int>(index) + 1;
+    }
+    s.dither = !parser.isSet(QStringLiteral("no-dither"));
+    s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zoetra2-convert"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
+    const QString appDir = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    const Settings settings = parseSettings(app, appDir);
+
+    QtFileSystem files;
+    QtPictureLoader pictures;
+    QtBuildLauncher builds(appDir);
+    UniformRandom random;
+    TerminalWindowLayer window;
+    Platform platform{window, files, pictures, builds, random, appDir};
+
+    Vars vars;
+    vars.LastDir = settings.source;
+    vars.OutDir = settings.output;
+    vars.BlackThreshold = static_cast<std::int16_t>(settings.black);
+    vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
+    vars.DitherOn = settings.dither;
+    vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+
+    const std::optional<QStringList> frames = listFrameFolder(files, settings.source);
+    if (!frames) {
+        refuse(QStringLiteral("the folder '%1' cannot be listed.").arg(settings.source));
+    }
+    window.frames = *frames;
+    window.fileName = settings.name;
+    window.description = settings.description;
+    window.shell = settings.shell;
+    window.looping = settings.looping ? 1 : 0;
+    window.detailSlider = -settings.quality;
+    window.onFrameSelected = [&](int index) {
+        loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
+                            window.filePreviewArea, window.quickPrevArea);
+    };
+
+    if (settings.autoBalance && !window.frames.isEmpty()) {
+        window.selectFrameListEntry(0);
+        const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
+        vars.DitherOn = true;
+        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        std::fprintf(stderr, "Auto balance: black %d, white %d\n", proposal.black, proposal.white);
+    }
+
+    ConversionRun run(vars, platform);
+    const RunOutcome outcome = run.RunConversion();
+    if (outcome.status != RunOutcome::Status::Delivered) {
+        return 1;
+    }
+    std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    return 0;
+}

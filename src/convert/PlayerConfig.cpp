@@ -1,0 +1,52 @@
+#include "convert/PlayerConfig.h"
+
+#include "platform/FileSystem.h"
+
+namespace zoetra {
+
+QByteArray VarFileText(const QString& shellText, int loopingState)
+{
+    QByteArray word;
+    if (shellText == QLatin1String("Ion")) {
+        word = "ION";
+    }
+    if (shellText == QLatin1String("MirageOS")) {
+        word = "MIRAGEOS";
+    }
+    if (shellText == QLatin1String("No Shell")) {
+        word = "NOSHELL";
+    }
+    QByteArray text = "\r\n#define " + word;
+    if (loopingState == 1) {
+        text += "\r\n#define LOOPING";
+    }
+    text += "\r\n";
+    return text;
+}
+
+QByteArray DescriptionText(const QString& description)
+{
+    QByteArray text = ".db \"";
+    for (const char32_t c : description.toUcs4()) {
+        if (c == U'"' || c == U'\\' || c < 32 || c == 127) {
+            text += "\",";
+            text += QByteArray::number(static_cast<unsigned>(c));
+            text += ",\"";
+        } else if (c > 127) {
+            text += '?';
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    text += "\",0\r\n";
+    return text;
+}
+
+void WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                       int loopingState, const QString& description)
+{
+    files.writeFile(joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState));
+    files.writeFile(joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description));
+}
+
+}  // namespace zoetra

@@ -1,0 +1,125 @@
+#include "convert/VideoEncoder.h"
+
+#include "platform/FileSystem.h"
+#include "platform/PictureArea.h"
+#include "platform/Platform.h"
+#include "platform/UniformRandom.h"
+#include "platform/WindowLayer.h"
+#include "shared/Vars.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace zoetra {
+
+void StartVideoStream(Vars& vars)
+{
+    for (std::size_t i = 0; i < FrameByteCount; ++i) {
+        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] =
+            static_cast<std::uint8_t>(vars.FrameBytes[i]);
+        ++vars.ByteCount;
+        vars.PrevFrameBytes[i] = vars.FrameBytes[i];
+    }
+}
+
+FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
+{
+    WindowLayer& window = platform.window;
+    PictureArea& preview = window.quickPrev();
+
+    for (int i = 0; i < FrameByteCount; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        window.yieldToEvents();
+
+        // Quality: one draw for every byte; with a divisor q above 1 a byte
+        // is examined with a chance of about 1 in q.
+        // floor(r * q) is 0 exactly when r * q < 1, as r * q is never negative.
+        const int q = std::abs(window.detailSliderValue());
+        const float r = platform.random.next();
+        if (r * static_cast<float>(q) >= 1.0f) {
+            continue;
+        }
+
+        if (vars.FrameBytes[index] != vars.PrevFrameBytes[index]) {
+            auto at = static_cast<std::size_t>(vars.ByteCount);
+            vars.VideoBytes[at] = static_cast<std::uint8_t>(i / 256);
+            vars.VideoBytes[at + 1] = static_cast<std::uint8_t>(i % 256);
+            vars.VideoBytes[at + 2] = static_cast<std::uint8_t>(vars.FrameBytes[index]);
+            vars.ByteCount += 3;
+            vars.PrevFrameBytes[index] = vars.FrameBytes[index];
+
+            // Mark the written byte: white turns blue, black gets a value
+            // outside 24 bits that the area keeps only the low bits of.
+            const int y = i / BytesPerRow;
+            const int x0 = 8 * (i % BytesPerRow);
+            for (int k = 0; k < 8; ++k) {
+                const Colour c = preview.pixel(x0 + k, y);
+                preview.setPixel(x0 + k, y, c - 65535);
+            }
+        }
+        preview.refresh();
+    }
+
+    vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = FrameEndMarker;
+    ++vars.ByteCount;
+
+    FrameEncoding result;
+    result.ratio = 100.0 * vars.ByteCount / (768.0 * (f + 1));
+    window.setProgressValue(ProgressBar::CompressionVal, static_cast<float>(result.ratio));
+    window.setSizeCounterCaption(QString::number(vars.ByteCount) + QLatin1Char('b'));
+    result.overLimit = vars.ByteCount > VideoSizeLimit;
+    return result;
+}
+
+void EndVideoStream(Vars& vars)
+{
+    vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = VideoEndMarker;
+}
+
+namespace {
+
+void appendValue(QByteArray& text, std::uint8_t value)
+{
+    text += ' ';
+    text += QByteArray::number(value);
+}
+
+}  // namespace
+
+QByteArray VideoDataText(Vars& vars, Platform& platform)
+{
+    WindowLayer& window = platform.window;
+    const int end = vars.ByteCount;  // position of the end marker
+    window.setProgressMaximum(ProgressBar::ByteWriter, end);
+
+    QByteArray text;
+    text.reserve((end / 8 + 1) * 48 + 16 * 12);
+    int last = 0;
+    for (int p = 0; p <= end; p += 8) {
+        window.setProgressValue(ProgressBar::ByteWriter, p);
+        text += "\r\n.db ";
+        for (int k = 0; k < 8; ++k) {
+            if (k > 0) {
+                text += ',';
+            }
+            appendValue(text, vars.VideoBytes[static_cast<std::size_t>(p + k)]);
+        }
+        last = p;
+        window.yieldToEvents();
+    }
+    for (int j = last; j <= end; ++j) {
+        text += "\r\n.db ";
+        appendValue(text, vars.VideoBytes[static_cast<std::size_t>(j)]);
+        window.yieldToEvents();
+    }
+    text += "\r\n";
+    return text;
+}
+
+bool WriteVideoData(Vars& vars, Platform& platform)
+{
+    const QByteArray text = VideoDataText(vars, platform);
+    return platform.files.writeFile(joinPath(platform.appDir, QStringLiteral("Video.dat")), text);
+}
+
+}  // namespace zoetra

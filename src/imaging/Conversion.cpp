@@ -1,0 +1,107 @@
+#include "imaging/Conversion.h"
+
+#include "platform/ImagePictureArea.h"
+#include "shared/Vars.h"
+
+#include <cmath>
+
+namespace zoetra {
+
+Channels splitNegativeColour(int colour)
+{
+    const double c = colour;
+    const double blue = std::trunc(c / 256.0 / 256.0);
+    const double green = std::trunc((c - 65536.0 * blue) / 256.0);
+    const double red = std::trunc(c - 65536.0 * blue - 256.0 * green);
+    return {static_cast<int>(red), static_cast<int>(green), static_cast<int>(blue)};
+}
+
+namespace {
+
+// Channel value scaled by three, so that the mean of the three channels is
+// compared exactly, in integers: mean < t  <=>  sum < 3t.
+template <int ChannelSetting>
+int scaledValue(const Channels& ch)
+{
+    if constexpr (ChannelSetting == 1) {
+        return ch.red + ch.green + ch.blue;
+    } else if constexpr (ChannelSetting == 2) {
+        return 3 * ch.red;
+    } else if constexpr (ChannelSetting == 3) {
+        return 3 * ch.green;
+    } else if constexpr (ChannelSetting == 4) {
+        return 3 * ch.blue;
+    } else {
+        return 0;
+    }
+}
+
+template <int ChannelSetting, class Source, class Destination>
+void convert(Vars& vars, const Source& source, Destination& destination)
+{
+    const int black3 = 3 * vars.BlackThreshold;
+    const int white3 = 3 * vars.WhiteThreshold;
+    const bool dither = vars.DitherOn;
+
+    for (int x = 0; x < GridColumns; ++x) {
+        auto& column = vars.PixelGrid[static_cast<std::size_t>(x)];
+        for (int y = 0; y < GridRows; ++y) {
+            const int v3 = scaledValue<ChannelSetting>(splitColour(source.pixel(x, y)));
+            bool black;
+            if (v3 < black3) {
+                black = true;
+            } else if (v3 > white3 || !dither) {
+                black = false;
+            } else {
+                black = ((x + y) & 1) == 0;
+            }
+            column[static_cast<std::size_t>(y)] = black ? 1 : 0;
+            destination.setPixel(x, y, black ? ColourBlack : ColourWhite);
+        }
+    }
+}
+
+// Buffer-backed areas (all of ours) have final pixel accessors, which the
+// compiler inlines once it knows the type; 6,305 virtual calls each way per
+// frame would otherwise be most of the cost.
+template <int ChannelSetting>
+void convertAreas(Vars& vars, const PictureArea& source, PictureArea& destination)
+{
+    const auto* bufferSource = dynamic_cast<const ImagePictureArea*>(&source);
+    auto* bufferDestination = dynamic_cast<ImagePictureArea*>(&destination);
+    if (bufferSource && bufferDestination) {
+        convert<ChannelSetting>(vars, *bufferSource, *bufferDestination);
+    } else {
+        convert<ChannelSetting>(vars, source, destination);
+    }
+}
+
+}  // namespace
+
+void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destination)
+{
+    switch (vars.ColourChannel) {
+    case 1: convertAreas<1>(vars, source, destination); break;
+    case 2: convertAreas<2>(vars, source, destination); break;
+    case 3: convertAreas<3>(vars, source, destination); break;
+    case 4: convertAreas<4>(vars, source, destination); break;
+    default: convertAreas<0>(vars, source, destination); break;
+    }
+    destination.refresh();
+}
+
+void PackFrame(Vars& vars)
+{
+    std::size_t i = 0;
+    for (std::size_t y = 0; y < ScreenHeight; ++y) {
+        for (std::size_t x0 = 0; x0 < ScreenWidth; x0 += 8) {
+            int byte = 0;
+            for (std::size_t k = 0; k < 8; ++k) {
+                byte = byte * 2 + vars.PixelGrid[x0 + k][y];
+            }
+            vars.FrameBytes[i++] = static_cast<std::int16_t>(byte);
+        }
+    }
+}
+
+}  // namespace zoetra

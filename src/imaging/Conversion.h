@@ -1,0 +1,35 @@
+#pragma once
+
+namespace zoetra {
+
+struct Vars;
+class PictureArea;
+
+// Reduces the 97 x 65 window at the top-left of source to black and white
+// under the colour settings of vars, into vars.PixelGrid and, pixel for
+// pixel, into destination; refreshes destination once at the end.
+void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destination);
+
+// Packs columns 0..95, rows 0..63 of vars.PixelGrid into vars.FrameBytes,
+// eight pixels a byte, the leftmost in bit 7.
+void PackFrame(Vars& vars);
+
+// The three channel values of a colour, split by real division and
+// truncation: the three bytes for 0..FFFFFFh, red -1 for the unreadable -1.
+struct Channels {
+    int red;
+    int green;
+    int blue;
+};
+Channels splitNegativeColour(int colour);
+
+inline Channels splitColour(int colour)
+{
+    if (colour >= 0) {
+        // For non-negative values truncated division is exactly the shifts.
+        return {colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16};
+    }
+    return splitNegativeColour(colour);
+}
+
+}  // namespace zoetra

@@ -1,0 +1,92 @@
+#include "platform/QtFileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace zoetra {
+
+bool QtFileSystem::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+std::optional<QByteArray> QtFileSystem::readFile(const QString& path, qint64 maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<QStringList> QtFileSystem::listFiles(const QString& folder, bool withHidden)
+{
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir() || !info.isReadable()) {
+        return std::nullopt;
+    }
+    const QDir dir(folder);
+    // Without QDir::System, special files stay out.
+    QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
+    if (withHidden) {
+        filters |= QDir::Hidden;
+    }
+    return dir.entryList(filters, QDir::NoSort);
+}
+
+bool QtFileSystem::removeFile(const QString& path)
+{
+    return QFile::remove(path);
+}
+
+bool QtFileSystem::replaceFile(const QString& source, const QString& destination)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 got = in.read(buffer, sizeof buffer);
+        if (got < 0) {
+            out.cancelWriting();
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (out.write(buffer, got) != got) {
+            out.cancelWriting();
+            break;
+        }
+    }
+    return out.commit();
+}
+
+QString QtFileSystem::canonicalPath(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+bool QtFileSystem::isDirectory(const QString& path)
+{
+    return QFileInfo(path).isDir();
+}
+
+}  // namespace zoetra

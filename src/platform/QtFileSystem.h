@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace zoetra {
+
+// The file operations on the real file system, through Qt.
+class QtFileSystem final : public FileSystem {
+public:
+    bool writeFile(const QString& path, const QByteArray& bytes) override;
+    std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) override;
+    std::optional<QStringList> listFiles(const QString& folder, bool withHidden = false) override;
+    bool removeFile(const QString& path) override;
+    bool replaceFile(const QString& source, const QString& destination) override;
+    QString canonicalPath(const QString& path) override;
+    bool isDirectory(const QString& path) override;
+};
+
+}  // namespace zoetra

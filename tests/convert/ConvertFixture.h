@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/BuildLauncher.h"
+#include "platform/FileSystem.h"
+#include "platform/MemoryWindowLayer.h"
+#include "platform/Platform.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/UniformRandom.h"
+#include "shared/Vars.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace zoetra::test {
+
+using Frame = std::array<std::uint8_t, FrameByteCount>;
+
+inline Frame filledFrame(std::uint8_t value)
+{
+    Frame f;
+    f.fill(value);
+    return f;
+}
+
+// Sets the grid so that packing it gives the frame.
+void setGridFromFrame(Vars& vars, const Frame& frame);
+
+// The real file system with switchable faults.
+class FaultyFileSystem final : public FileSystem {
+public:
+    bool writeFile(const QString& path, const QByteArray& bytes) override
+    {
+        return !failWrites && real.writeFile(path, bytes);
+    }
+    std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) override
+    {
+        return real.readFile(path, maxBytes);
+    }
+    std::optional<QStringList> listFiles(const QString& folder, bool withHidden) override
+    {
+        return real.listFiles(folder, withHidden);
+    }
+    bool removeFile(const QString& path) override { return real.removeFile(path); }
+    bool replaceFile(const QString& source, const QString& destination) override
+    {
+        return !failCopies && real.replaceFile(source, destination);
+    }
+    QString canonicalPath(const QString& path) override { return real.canonicalPath(path); }
+    bool isDirectory(const QString& path) override { return real.isDirectory(path); }
+
+    bool failWrites = false;
+    bool failCopies = false;
+    QtFileSystem real;
+};
+
+// A build launcher that plays the tools: it runs an action when started and
+// ends at once, or never (until terminated).
+class FakeBuildLauncher final : public BuildLauncher {
+public:
+    std::unique_ptr<BuildProcess> start(const QString& batchFile, const QString& workingFolder) override;
+
+    std::function<void()> action;  // what the "tools" do
+    QString output = QStringLiteral("tool output\n");
+    bool hangs = false;
+
+    int starts = 0;
+    QString startedBatch;
+    QString startedIn;
+    bool terminated = false;
+};
+
+// A platform whose application folder is a fresh temporary folder, with an
+// output folder beside it.
+class ConvertFixture : public testing::Test {
+protected:
+    ConvertFixture();
+
+    QString app(const QString& name) const { return joinPath(platform.appDir, name); }
+    QString out(const QString& name) const { return joinPath(vars.OutDir, name); }
+    // The frames of the frame list; selecting entry i sets the grid to frames[i].
+    void useFrames(const std::vector<Frame>& frames);
+    // Makes the fake tools write a program file of this name.
+    void toolsWrite(const QString& fileName, const QByteArray& bytes = "program");
+
+    QTemporaryDir root;
+    Vars vars;
+    MemoryWindowLayer window;
+    FaultyFileSystem files;
+    QtPictureLoader pictures;
+    FakeBuildLauncher builds;
+    UniformRandom random;
+    Platform platform;
+    std::vector<Frame> frameData;
+};
+
+}  // namespace zoetra::test

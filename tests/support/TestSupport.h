@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/ImagePictureArea.h"
+#include "shared/Types.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+namespace zoetra::test {
+
+// A picture of one colour, width x height.
+QImage solidImage(int width, int height, Colour colour);
+
+// Fills a picture area pixel by pixel from a function of (x, y).
+void paint(ImagePictureArea& area, const std::function<Colour(int, int)>& colourAt);
+
+// The bytes of a file, or an empty array when it cannot be read.
+QByteArray readAll(const QString& path);
+
+// Writes bytes into a file (creating folders as needed); fails the test
+// when it cannot.
+void writeAll(const QString& path, const QByteArray& bytes);
+
+}  // namespace zoetra::test
