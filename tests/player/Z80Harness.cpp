@@ -76,14 +76,14 @@ bool Z80Harness::loadProgramFile(const std::vector<std::uint8_t>& file, std::str
     return true;
 }
 
-void Z80Harness::start()
+void Z80Harness::start(std::uint16_t entry)
 {
     z80ex_reset(cpu_);
     const std::uint16_t sp = CallerStackPointer - 2;
     memory_[sp] = ReturnSentinel & 0xFF;
     memory_[sp + 1] = ReturnSentinel >> 8;
     z80ex_set_reg(cpu_, regSP, sp);
-    z80ex_set_reg(cpu_, regPC, ProgramStart);
+    z80ex_set_reg(cpu_, regPC, entry);
     z80ex_set_reg(cpu_, regIY, FlagsBase);
     z80ex_set_reg(cpu_, regIM, 1);
     z80ex_set_reg(cpu_, regIFF1, 1);
@@ -294,6 +294,8 @@ std::uint8_t Z80Harness::readCallback(_z80_cpu_context*, std::uint16_t address, 
             h->setFault("instruction fetched at " + hex(address) + ", at or above C000h");
         }
         h->highestExecuted_ = std::max(h->highestExecuted_, address);
+    } else if (m1 == 0 && address >= ProgramOrigin && address < h->programEnd_) {
+        h->highestDataRead_ = std::max(h->highestDataRead_, address);
     }
     return h->memory_[address];
 }

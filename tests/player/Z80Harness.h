@@ -79,8 +79,8 @@ public:
     void loadProgram(std::span<const std::uint8_t> bytes);
 
     // Registers as Asm( leaves them: PC 9D95h, IY flags, IM 1, interrupts
-    // on, the sentinel return address pushed.
-    void start();
+    // on, the sentinel return address pushed. A shell may enter elsewhere.
+    void start(std::uint16_t entry = ProgramStart);
 
     // One instruction, system call or interrupt; the T-states it took.
     int step();
@@ -111,6 +111,9 @@ public:
     std::uint64_t programTStates() const { return programTStates_; }
     // Highest address an instruction was fetched from in RAM.
     std::uint16_t highestExecuted() const { return highestExecuted_; }
+    // Highest address of the program's bytes read other than as an opcode
+    // (operands and data); 0 when none.
+    std::uint16_t highestDataRead() const { return highestDataRead_; }
     bool runIndicatorOn() const { return runIndicator_; }
     bool textShadowCleared() const { return textShadowCleared_; }
     bool cursorHome() const { return cursorHome_; }
@@ -145,6 +148,7 @@ private:
     std::uint64_t steps_ = 0;
     std::uint64_t programTStates_ = 0;
     std::uint16_t highestExecuted_ = 0;
+    std::uint16_t highestDataRead_ = 0;
     std::uint32_t scrambleSeed_ = 0x1234567;
     bool runIndicator_ = true;
     bool textShadowCleared_ = false;

@@ -167,6 +167,18 @@ TEST(Z80Harness, RunUntilStopsAtTheAddress)
     EXPECT_EQ(r.harness.run(Budget), Stop::Returned);
 }
 
+TEST(Z80Harness, StartsAtAShellsEntryAndTracksTheDataRead)
+{
+    // 9D95h: ret (a direct run ends here) / 9D96h: ld a,(9D9Ah) / ret / 55h / 66h
+    Z80Harness harness;
+    harness.loadProgram(program({0xC9, 0x3A, 0x9A, 0x9D, 0xC9, 0x55, 0x66}));
+    harness.start(ProgramStart + 1);
+    EXPECT_EQ(harness.run(Budget), Stop::Returned) << harness.fault();
+    EXPECT_EQ(harness.steps(), 2u);
+    // The byte after the one loaded is never touched; stack reads do not count.
+    EXPECT_EQ(harness.highestDataRead(), 0x9D9A);
+}
+
 TEST(Z80Harness, LoadsTheProgramOfA8xpFile)
 {
     const std::vector<std::uint8_t> bytes = program({0x3E, 0x42, 0x32, 0x40, 0x93, 0xC9});  // ld a,42h / ld (plotSScreen),a
