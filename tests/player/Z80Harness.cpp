@@ -33,6 +33,8 @@ Z80Harness::Z80Harness()
     for (std::uint32_t a = RamStart; a < 0x10000; ++a) {
         memory_[a] = fillPattern(static_cast<std::uint16_t>(a));
     }
+    // The graph is current, so a program that draws must say otherwise.
+    memory_[GraphFlags] &= 0xFE;
     // The OS interrupt handler keeps the main registers and returns with
     // interrupts on again.
     memory_[InterruptHandler] = 0xFB;      // ei
