@@ -1,6 +1,10 @@
 #include "VideoStream.h"
 
+#include <QList>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace playertest {
 
@@ -74,6 +78,53 @@ QByteArray videoDataText(const Stream& stream, std::uint8_t garbage)
         text += "\r\n.db  " + QByteArray::number(value(j));
     }
     return text + "\r\n";
+}
+
+Stream streamFromVideoData(const QByteArray& text)
+{
+    Stream eightValueLines;
+    Stream oneValueLines;
+    for (QByteArray line : text.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty()) {
+            continue;
+        }
+        if (!line.startsWith(".db ")) {
+            ADD_FAILURE() << "not a data line: " << line.toStdString();
+            return {};
+        }
+        Stream& values = line.count(',') == 0 ? oneValueLines : eightValueLines;
+        const QList<QByteArray> pieces = line.mid(4).split(',');
+        if (pieces.size() != 1 && pieces.size() != 8) {
+            ADD_FAILURE() << "neither one nor eight values: " << line.toStdString();
+            return {};
+        }
+        if (&values == &eightValueLines && !oneValueLines.empty()) {
+            ADD_FAILURE() << "eight-value line after the one-value lines";
+            return {};
+        }
+        for (const QByteArray& piece : pieces) {
+            bool ok = false;
+            const uint value = piece.trimmed().toUInt(&ok);
+            if (!ok || value > 255) {
+                ADD_FAILURE() << "bad value in " << line.toStdString();
+                return {};
+            }
+            values.push_back(static_cast<std::uint8_t>(value));
+        }
+    }
+    // The one-value lines repeat the positions from the last eight-value
+    // line's start up to the end marker.
+    if (eightValueLines.empty() || oneValueLines.empty() || oneValueLines.size() > 8) {
+        ADD_FAILURE() << "not the layout of a video data file";
+        return {};
+    }
+    const std::size_t last = eightValueLines.size() - 8;
+    Stream stream(eightValueLines.begin(), eightValueLines.begin() + static_cast<long>(last + oneValueLines.size()));
+    EXPECT_TRUE(std::equal(oneValueLines.begin(), oneValueLines.end(), stream.begin() + static_cast<long>(last)))
+        << "the repeated lines differ from the data lines";
+    EXPECT_EQ(stream.back(), VideoEnd);
+    return stream;
 }
 
 std::size_t videoDataSize(std::size_t streamLength)

@@ -30,6 +30,10 @@ std::vector<Screen> decodeStream(const Stream& stream);
 // positions from that line's start to the marker once more, one a line.
 QByteArray videoDataText(const Stream& stream, std::uint8_t garbage = 0);
 
+// The stream a "Video.dat" text describes (the inverse of videoDataText);
+// fails the current test when the text does not have that layout.
+Stream streamFromVideoData(const QByteArray& text);
+
 // How many bytes that text assembles to.
 std::size_t videoDataSize(std::size_t streamLength);
 
