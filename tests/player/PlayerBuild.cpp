@@ -1,0 +1,97 @@
+#include "PlayerBuild.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace playertest {
+
+namespace {
+
+bool copyInto(const QString& source, const QString& folder)
+{
+    const QString target = QDir(folder).filePath(QFileInfo(source).fileName());
+    return QFile::copy(source, target)
+           && QFile::setPermissions(target, QFile::permissions(source) | QFileDevice::ReadOwner);
+}
+
+QByteArray runTool(const QString& folder, const QString& tool, const QStringList& arguments, bool& ok)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QDir(folder).filePath(QFileInfo(tool).fileName()), arguments);
+    ok = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+         && process.exitCode() == 0;
+    return process.readAll();
+}
+
+}  // namespace
+
+AppFolder::AppFolder()
+{
+    valid_ = dir_.isValid() && copyInto(QStringLiteral(ZOETRA_TASM_EXE), dir_.path())
+             && copyInto(QStringLiteral(ZOETRA_DEVPAC8X_EXE), dir_.path())
+             && copyInto(QStringLiteral(ZOETRA_PLAYER_SOURCE), dir_.path());
+}
+
+void AppFolder::write(const QString& name, const QByteArray& bytes) const
+{
+    QFile file(filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray AppFolder::read(const QString& name) const
+{
+    QFile file(filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, const QString& name)
+{
+    folder.write(QStringLiteral("VarFile.var"), inputs.varFile);
+    folder.write(QStringLiteral("Desc.txt"), inputs.description);
+    folder.write(QStringLiteral("Video.dat"), inputs.videoData);
+    BuildResult result;
+    bool ok = false;
+    result.output = runTool(folder.path(), QStringLiteral(ZOETRA_TASM_EXE),
+                            {"-80", "-i", "-b", "VID.z80", name + ".bin"}, ok);
+    if (!ok) {
+        return result;
+    }
+    result.output += runTool(folder.path(), QStringLiteral(ZOETRA_DEVPAC8X_EXE), {name}, ok);
+    if (!ok) {
+        return result;
+    }
+    const QByteArray file = folder.read(name + ".8xp");
+    result.programFile = std::vector<std::uint8_t>(file.begin(), file.end());
+    return result;
+}
+
+QByteArray varFileText(const QByteArray& shellWord, bool looping)
+{
+    QByteArray text = "\r\n#define " + shellWord + "\r\n";
+    if (looping) {
+        text += "#define LOOPING\r\n";
+    }
+    return text;
+}
+
+int frameHaltsInSource()
+{
+    QFile file(QStringLiteral(ZOETRA_PLAYER_SOURCE));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QRegularExpression line(QStringLiteral("^FRAME_HALTS\\s+\\.equ\\s+(\\d+)"),
+                                  QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = line.match(QString::fromLatin1(file.readAll()));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+}  // namespace playertest

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace playertest {
+
+// A temporary application folder holding the assembler, the packager and the
+// player source, as the converter finds them in its own folder.
+class AppFolder {
+public:
+    AppFolder();
+    bool isValid() const { return valid_; }
+    QString path() const { return dir_.path(); }
+    QString filePath(const QString& name) const { return dir_.filePath(name); }
+    void write(const QString& name, const QByteArray& bytes) const;
+    QByteArray read(const QString& name) const;
+
+private:
+    QTemporaryDir dir_;
+    bool valid_ = false;
+};
+
+struct PlayerInputs {
+    QByteArray varFile = "\r\n#define NOSHELL\r\n";
+    QByteArray description = ".db \"My First Video\",0\r\n";
+    QByteArray videoData;
+};
+
+struct BuildResult {
+    std::optional<std::vector<std::uint8_t>> programFile;  // the .8xp, when built
+    QByteArray output;                                     // what the tools printed
+};
+
+// Writes the three input files and runs "TASM -80 -i -b VID.z80 NAME.bin" and
+// "DEVPAC8X NAME" in the folder, as the batch does.
+BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, const QString& name = "Video");
+
+// VarFile.var for a shell word ("" for none) and looping.
+QByteArray varFileText(const QByteArray& shellWord, bool looping);
+
+// The player source's value of FRAME_HALTS.
+int frameHaltsInSource();
+
+}  // namespace playertest
