@@ -8,6 +8,13 @@ else()
         -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
         -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wnull-dereference
         -Wimplicit-fallthrough)
+    # GCC 12 reports a false -Wrestrict inside libstdc++ for
+    # "literal" + std::string at -O3 (GCC bug 105651).
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
+       AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+       AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+        target_compile_options(zoetra_warnings INTERFACE -Wno-restrict)
+    endif()
 endif()
 
 # Common settings of every target of ours.
