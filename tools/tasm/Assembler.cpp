@@ -140,6 +140,11 @@ struct Symbol {
     bool known = false;  // its value was final when defined
     bool redefinable = false;
     Location where;
+    // The values it was given in this pass and the one before, in order: a
+    // name set more than once (.set) has settled when the whole sequence
+    // repeats, not when its value stays put.
+    std::vector<std::int32_t> values;
+    std::vector<std::int32_t> previousValues;
 };
 
 class Pass {
@@ -206,9 +211,16 @@ private:
                                             std::to_string(sym.where.line) + ")");
             return;
         }
-        if (sym.pass == 0 || sym.value != value.value || sym.known != value.known || !value.known) {
+        if (sym.pass != number_) {
+            sym.previousValues = std::move(sym.values);
+            sym.values.clear();
+        }
+        const std::size_t index = sym.values.size();
+        if (sym.pass == 0 || !value.known || (index == 0 && !sym.known) || index >= sym.previousValues.size() ||
+            sym.previousValues[index] != value.value) {
             changed_ = true;
         }
+        sym.values.push_back(value.value);
         sym.value = value.value;
         sym.known = value.known;
         sym.pass = number_;

@@ -290,7 +290,9 @@ std::string Preprocessor::expand(const std::string& text, const Location& where)
             return current;
         }
         if (failed) {
-            return next;
+            // Reported already; assembling the half-substituted line would
+            // only add errors about the same mistake.
+            return {};
         }
         if (next.size() > MaxLineLength) {
             diagnostics_.error(where, "#define substitution grows without end");

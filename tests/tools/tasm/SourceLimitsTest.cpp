@@ -1,0 +1,128 @@
+// Sources that are not ordinary text: binary files, very long lines, very
+// many errors, and the files the converter writes at their largest.
+#include "Assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace tasm {
+namespace {
+
+Result assembleFiles(const std::map<std::string, std::string>& files, const std::string& main = "main.asm",
+                     Options options = {})
+{
+    options.reader = [files](const std::string& path, std::string& bytes) {
+        const auto it = files.find(path);
+        if (it == files.end()) {
+            return false;
+        }
+        bytes = it->second;
+        return true;
+    };
+    return assemble(main, options);
+}
+
+std::vector<std::uint8_t> bytesOf(const Result& r)
+{
+    if (r.image.lowest < 0) {
+        return {};
+    }
+    return {r.image.bytes.begin() + r.image.lowest, r.image.bytes.begin() + r.image.highest + 1};
+}
+
+TEST(SourceLimits, BinaryFilesAreRefusedAsNotText)
+{
+    const Result r = assembleFiles({{"main.asm", std::string(" nop\n\0\x01\x02 ld a,1\n", 16)}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.diagnostics.format().find("not a text file"), std::string::npos) << r.diagnostics.format();
+
+    const Result included = assembleFiles(
+        {{"main.asm", " nop\n#include \"blob.bin\"\n"}, {"blob.bin", std::string("\x7f" "ELF\0\0", 6)}});
+    EXPECT_FALSE(included.ok);
+    EXPECT_NE(included.diagnostics.format().find("blob.bin: error: not a text file"), std::string::npos)
+        << included.diagnostics.format();
+}
+
+TEST(SourceLimits, HighBytesAndCarriageReturnsAreOrdinaryText)
+{
+    // Latin-1 comments and CR LF line ends, as old editors write them.
+    const Result r = assembleFiles({{"main.asm", " ld a,1 ; caf\xe9\r\n .db \"\xe9\"\r\n"}});
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    EXPECT_EQ(bytesOf(r), (std::vector<std::uint8_t>{0x3E, 0x01, 0xE9}));
+}
+
+TEST(SourceLimits, LongLinesAssembleAndOverlongOnesAreRefused)
+{
+    // A 100,000-character .db line: 25,000 values of "255,".
+    std::string line = " .db 255";
+    while (line.size() < 100000) {
+        line += ",255";
+    }
+    const std::size_t values = (line.size() - 8) / 4 + 1;
+    const Result r = assembleFiles({{"main.asm", line + "\n"}});
+    ASSERT_TRUE(r.ok) << r.diagnostics.format().substr(0, 500);
+    EXPECT_EQ(bytesOf(r), std::vector<std::uint8_t>(values, 0xFF));
+
+    const std::string huge(Preprocessor::MaxLineLength + 1, ';');
+    const Result refused = assembleFiles({{"main.asm", " nop\n" + huge + "\n nop\n"}});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.diagnostics.format().find("main.asm:2: error: line too long"), std::string::npos);
+}
+
+TEST(SourceLimits, ErrorsStopAtFifty)
+{
+    std::string text;
+    for (int i = 0; i < 500; ++i) {
+        text += " bogus\n";
+    }
+    const Result r = assembleFiles({{"main.asm", text}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.diagnostics.errorCount(), Diagnostics::MaxErrors);
+}
+
+TEST(SourceLimits, AVideoFileOfThousandsOfDataLinesAssemblesWhole)
+{
+    // Data as the converter writes it: .db lines of 40 values, included.
+    std::string data;
+    for (int line = 0; line < 600; ++line) {
+        data += " .db ";
+        for (int i = 0; i < 40; ++i) {
+            data += (i ? "," : "") + std::to_string((line * 40 + i) % 256);
+        }
+        data += "\n";
+    }
+    const Result r = assembleFiles({{"main.asm", " .org $9D95\n#include \"Video.dat\"\n"}, {"Video.dat", data}});
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    const std::vector<std::uint8_t> bytes = bytesOf(r);
+    ASSERT_EQ(bytes.size(), 24000u);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        ASSERT_EQ(bytes[i], i % 256) << "byte " << i;
+    }
+}
+
+TEST(SourceLimits, DefinesFromTheCommandLineActLikeHashDefine)
+{
+    Options options;
+    options.defines = {{"WIDTH", "12"}, {"FLAG", "1"}};
+    const Result r = assembleFiles({{"main.asm", "#ifdef FLAG\n .db WIDTH\n#endif\n#ifdef OTHER\n .db 99\n#endif\n"}},
+                                   "main.asm", options);
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    EXPECT_EQ(bytesOf(r), (std::vector<std::uint8_t>{12}));
+}
+
+TEST(SourceLimits, TheListingShowsAddressBytesAndSource)
+{
+    Options options;
+    options.listing = true;
+    const Result r = assembleFiles({{"main.asm", " .org $9D95\nstart: ld hl,$1234 ; load\n .nolist\n nop\n .list\n ret\n"}},
+                                   "main.asm", options);
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    EXPECT_NE(r.listing.find("9D95 21 34 12"), std::string::npos) << r.listing;
+    EXPECT_NE(r.listing.find("start: ld hl,$1234 ; load"), std::string::npos) << r.listing;
+    EXPECT_EQ(r.listing.find(" nop"), std::string::npos) << ".nolist hides lines\n" << r.listing;
+    EXPECT_NE(r.listing.find("9D99 C9"), std::string::npos) << r.listing;
+}
+
+}  // namespace
+}  // namespace tasm
