@@ -2,11 +2,13 @@
 #include "app/AppFonts.h"
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
+#include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QTimer>
@@ -58,7 +60,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     const QCommandLineOption screenshots(QStringLiteral("screenshots"), QString(), QStringLiteral("folder"));
     // "start": close as soon as the window is up; a number N: press
-    // "Convert Video!" and close when the run selects frame N.
+    // "Convert Video!" and close when the run selects frame N; "video" and
+    // "build": press it and close in that phase of the run.
     const QCommandLineOption testClose(QStringLiteral("test-close"), QString(), QStringLiteral("when"));
     parser.addOption(screenshots);
     parser.addOption(testClose);
@@ -84,14 +87,37 @@ int main(int argc, char* argv[])
         if (when == QLatin1String("start")) {
             QTimer::singleShot(0, &window, &QWidget::close);
         } else {
-            const int frame = when.toInt();
-            window.onFrameSelection = [&window, frame](int row) {
-                if (row == frame) {
-                    // Arrives through the run's next yield, like a click on
-                    // the close box.
-                    QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
-                }
-            };
+            // Closes through the run's next yield, like a click on the
+            // close box.
+            const auto closeSoon = [&window] { QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection); };
+            if (when == QLatin1String("video")) {
+                // As a yield inside the writing of the video data would
+                // deliver it: handled there and then.
+                auto* bytes = window.findChild<FloatProgressBar*>(QStringLiteral("ByteWriter"));
+                QObject::connect(bytes, &FloatProgressBar::valueChanged, &window, [&window](double value) {
+                    if (value > 0) {
+                        window.close();
+                    }
+                });
+            } else if (when == QLatin1String("build")) {
+                // Once the build has been started, through the wait's yields.
+                auto* watch = new QTimer(&window);
+                watch->setInterval(1);
+                QObject::connect(watch, &QTimer::timeout, &window, [&window, watch, closeSoon] {
+                    if (QFile::exists(QDir(window.appDir()).filePath(QStringLiteral("Compile.bat")))) {
+                        watch->stop();
+                        closeSoon();
+                    }
+                });
+                watch->start();
+            } else {
+                const int frame = when.toInt();
+                window.onFrameSelection = [frame, closeSoon](int row) {
+                    if (row == frame) {
+                        closeSoon();
+                    }
+                };
+            }
             QTimer::singleShot(0, &window, [&window] {
                 window.findChild<QPushButton*>(QStringLiteral("ConvertVideo"))->click();
             });

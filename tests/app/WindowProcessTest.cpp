@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -97,6 +98,42 @@ TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
         << stdErr.toStdString();
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
 }
+
+// Closing while the video data is written, and while the build runs: the
+// process still ends at once, with status 0 and both folders saved.
+class ClosingInAPhase : public WindowProcess, public testing::WithParamInterface<const char*> {};
+
+TEST_P(ClosingInAPhase, EndsAtOnceAndSavesBothFolders)
+{
+    const QString phase = QLatin1String(GetParam());
+    copySamples();
+    writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
+#ifndef Q_OS_WIN
+    // A build that would take far longer than the test waits.
+    const QString tasm = QDir(app).filePath(QStringLiteral("TASM"));
+    writeAll(tasm, "#!/bin/sh\nexec sleep 20 </dev/null >/dev/null 2>&1\n");
+    QFile::setPermissions(tasm, QFile::permissions(tasm) | QFileDevice::ExeOwner);
+#endif
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(run({QStringLiteral("--test-close"), phase}), 0) << stdErr.toStdString();
+    EXPECT_LT(clock.elapsed(), 15000) << "the program waited for the build";
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(out));
+    EXPECT_TRUE(QFile::exists(QDir(app).filePath(QStringLiteral("VarFile.var"))));
+    if (phase == QLatin1String("video")) {
+        EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Video.dat"))));
+        EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Compile.bat"))));
+    } else {
+        EXPECT_TRUE(QFile::exists(QDir(app).filePath(QStringLiteral("Video.dat"))));
+        EXPECT_TRUE(QFile::exists(QDir(app).filePath(QStringLiteral("Compile.bat"))));
+    }
+    EXPECT_TRUE(stdErr.indexOf(QStringLiteral("Error")) < 0 && stdErr.indexOf(QStringLiteral("Zoetra2:")) < 0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, ClosingInAPhase, testing::Values("video", "build"));
 
 }  // namespace
 }  // namespace zoetra::test
