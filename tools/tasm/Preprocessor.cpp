@@ -294,7 +294,7 @@ std::string Preprocessor::expand(const std::string& text, const Location& where)
             // only add errors about the same mistake.
             return {};
         }
-        if (next.size() > MaxLineLength) {
+        if (next.size() > text.size() + MaxExpansionGrowth) {
             diagnostics_.error(where, "#define substitution grows without end");
             return {};
         }

@@ -24,6 +24,9 @@ public:
     static constexpr int MaxIncludeDepth = 16;
     static constexpr int MaxExpansionRounds = 64;
     static constexpr std::size_t MaxLineLength = 1 << 20;
+    // How much longer than it was substitution may make a line: far more
+    // than any real use, and a name defined as itself twice stops early.
+    static constexpr std::size_t MaxExpansionGrowth = 1 << 16;
 
     // Reads a file's bytes; false when it cannot be read.
     using FileReader = std::function<bool(const std::string& path, std::string& bytes)>;
