@@ -1,0 +1,248 @@
+// The real window with the real tools: "Convert Video!" pressed, and the
+// program it delivers played in the emulator harness; and the build's
+// faults as the window meets them.
+#include "PlayerFixture.h"
+
+#include "app/MainFrm.h"
+#include "convert/ConversionRun.h"
+#include "platform/widgets/FolderPicker.h"
+#include "platform/widgets/MessageBoxes.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace playertest {
+namespace {
+
+using namespace zoetra;
+using z80test::Stop;
+namespace bcall = z80test::bcall;
+
+constexpr int Frames = 6;
+
+class WindowDelivery : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (QApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "e2e_window_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(source.isValid());
+        ASSERT_TRUE(out.isValid());
+        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files, QDir::Name);
+        ASSERT_GE(samples.size(), Frames);
+        for (int i = 0; i < Frames; ++i) {
+            ASSERT_TRUE(QFile::copy(bundled.filePath(samples[i]), QDir(source.path()).filePath(samples[i])));
+        }
+        MessageBoxes::setHook([this](const MessageBoxes::Message& m) { messages.push_back(m); });
+        window = std::make_unique<MainFrm>(folder.path());
+        window->endProgram = [this] { ++programEnds; };
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        FolderPicker::setNextFolders({source.path(), out.path()});
+        QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+        window->findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(2);
+        QTest::mouseClick(button("Set_Out"), Qt::LeftButton);
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        MessageBoxes::setHook({});
+        FolderPicker::clearTestHook();
+    }
+
+    QPushButton* button(const char* name) const
+    {
+        auto* b = window->findChild<QPushButton*>(QLatin1String(name));
+        if (b == nullptr) {
+            ADD_FAILURE() << "no button " << name;
+        }
+        return b;
+    }
+
+    void choose(int shell, bool looping)
+    {
+        window->findChild<QComboBox*>(QStringLiteral("ShellChoice"))->setCurrentIndex(shell);
+        auto* box = window->findChild<QCheckBox*>(QStringLiteral("SetLooping"));
+        if (box->isChecked() != looping) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        }
+        ASSERT_EQ(box->isChecked(), looping);
+    }
+
+    // Presses "Convert Video!"; the one message the run ends with.
+    MessageBoxes::Message convert()
+    {
+        messages.clear();
+        QTest::mouseClick(button("ConvertVideo"), Qt::LeftButton);
+        EXPECT_FALSE(window->conversion().inProgress());
+        EXPECT_EQ(messages.size(), 1u);
+        return messages.empty() ? MessageBoxes::Message{} : messages.back();
+    }
+
+    std::vector<std::uint8_t> delivered() const
+    {
+        QFile file(QDir(out.path()).filePath(QStringLiteral("video.8xp")));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        const QByteArray bytes = file.readAll();
+        return {bytes.begin(), bytes.end()};
+    }
+
+    void expectNotBuilt(const MessageBoxes::Message& m, const QString& why)
+    {
+        EXPECT_EQ(m.title, QStringLiteral("Error"));
+        EXPECT_EQ(m.icon, MessageIcon::Error);
+        EXPECT_TRUE(m.text.startsWith(ConversionRun::NotBuiltMessage)) << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(why)) << m.text.toStdString();
+        EXPECT_TRUE(QDir(out.path()).entryList(QDir::Files).isEmpty()) << "nothing delivered";
+    }
+
+    // After a failed run the window converts again, once the fault is gone.
+    void expectWorksAgain()
+    {
+        const MessageBoxes::Message m = convert();
+        EXPECT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+        EXPECT_FALSE(delivered().empty());
+    }
+
+    AppFolder folder;
+    QTemporaryDir source;
+    QTemporaryDir out;
+    std::unique_ptr<MainFrm> window;
+    std::vector<MessageBoxes::Message> messages;
+    int programEnds = 0;
+};
+
+struct ShellCase {
+    int index;  // in ShellChoice
+    const char* word;
+    bool looping;
+};
+
+class WindowShells : public WindowDelivery, public testing::WithParamInterface<ShellCase> {};
+
+TEST_P(WindowShells, ThePressedButtonDeliversAProgramThatPlaysEveryFrame)
+{
+    const ShellCase c = GetParam();
+    choose(c.index, c.looping);
+    const MessageBoxes::Message m = convert();
+    ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+    EXPECT_EQ(m.icon, MessageIcon::Information);
+
+    const std::vector<Screen> frames = decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+    const std::vector<std::uint8_t> file = delivered();
+    ASSERT_FALSE(file.empty()) << "no video.8xp in the output folder";
+
+    const std::size_t shown = c.looping ? 2 * frames.size() + 1 : frames.size();
+    const Playback playback = play(file, c.word, c.looping ? std::optional<std::size_t>(shown) : std::nullopt);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
+    expectScreens(*playback.harness, frames, shown);
+    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), c.looping ? 0u : 1u);
+    expectCleanExit(playback);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, WindowShells,
+                         testing::Values(ShellCase{0, "ION", true}, ShellCase{0, "ION", false},
+                                         ShellCase{1, "MIRAGEOS", true}, ShellCase{1, "MIRAGEOS", false},
+                                         ShellCase{2, "NOSHELL", true}, ShellCase{2, "NOSHELL", false}),
+                         [](const testing::TestParamInfo<ShellCase>& p) {
+                             return std::string(p.param.word) + (p.param.looping ? "_looping" : "_once");
+                         });
+
+class MissingTool : public WindowDelivery, public testing::WithParamInterface<const char*> {};
+
+TEST_P(MissingTool, IsABuildErrorAndTheWindowGoesOn)
+{
+    const QString name = QString::fromLatin1(GetParam());
+    const QString path = folder.filePath(name);
+    const QString kept = path + QStringLiteral(".kept");
+    ASSERT_TRUE(QFile::rename(path, kept));
+    expectNotBuilt(convert(), name);
+
+    ASSERT_TRUE(QFile::rename(kept, path));
+    expectWorksAgain();
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, MissingTool, testing::Values("TASM" ZOETRA_EXE_SUFFIX, "DEVPAC8X" ZOETRA_EXE_SUFFIX, "VID.z80"),
+                         [](const testing::TestParamInfo<const char*>& p) {
+                             std::string n = p.param;
+                             return n.substr(0, n.find('.'));
+                         });
+
+TEST_F(WindowDelivery, AnAssemblyErrorIsShownWithTheAssemblersMessage)
+{
+    const QByteArray player = folder.read(QStringLiteral("VID.z80"));
+    folder.write(QStringLiteral("VID.z80"), "        ld a,(nowhere)\r\n" + player);
+    // An earlier program of the name in the application folder is not
+    // delivered in its place.
+    folder.write(QStringLiteral("video.8xp"), "an older build");
+    expectNotBuilt(convert(), QStringLiteral("undefined label 'nowhere'"));
+
+    folder.write(QStringLiteral("VID.z80"), player);
+    expectWorksAgain();
+}
+
+#ifndef Q_OS_WIN
+TEST_F(WindowDelivery, AHangingToolIsEndedAtTheTimeOut)
+{
+    const QString tasm = folder.filePath(QStringLiteral("TASM"));
+    const QString kept = tasm + QStringLiteral(".kept");
+    ASSERT_TRUE(QFile::rename(tasm, kept));
+    folder.write(QStringLiteral("TASM"), "#!/bin/sh\nexec sleep 60\n");
+    QFile::setPermissions(tasm, QFile::permissions(tasm) | QFileDevice::ExeOwner);
+    window->conversion().buildOptions.timeoutMs = 1500;
+
+    QElapsedTimer clock;
+    clock.start();
+    const MessageBoxes::Message m = convert();
+    EXPECT_LT(clock.elapsed(), 30000) << "the run waited for the tool";
+    expectNotBuilt(m, QString());
+
+    ASSERT_TRUE(QFile::remove(tasm));
+    ASSERT_TRUE(QFile::rename(kept, tasm));
+    window->conversion().buildOptions.timeoutMs = 120000;
+    expectWorksAgain();
+}
+#endif
+
+TEST_F(WindowDelivery, AMissingOutputFolderIsACopyErrorAndNothingElseIsTouched)
+{
+    const QString gone = QDir(out.path()).filePath(QStringLiteral("gone"));
+    FolderPicker::setNextFolders({gone});
+    ASSERT_TRUE(QDir().mkpath(gone));
+    QTest::mouseClick(button("Set_Out"), Qt::LeftButton);
+    ASSERT_TRUE(QDir(gone).removeRecursively());
+
+    const MessageBoxes::Message m = convert();
+    EXPECT_EQ(m.title, QStringLiteral("Error"));
+    EXPECT_TRUE(m.text.startsWith(ConversionRun::NotCopiedMessage)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QDir::toNativeSeparators(gone))) << m.text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(gone)) << "the folder is not made up";
+}
+
+}  // namespace
+}  // namespace playertest
