@@ -57,8 +57,11 @@ bool QtFileSystem::replaceFile(const QString& source, const QString& destination
     if (!in.open(QIODevice::ReadOnly)) {
         return false;
     }
+    // Unbuffered, so a full disk fails the write itself: QSaveFile's commit
+    // does not notice a failing flush of its buffer and would rename a short
+    // temporary file over the older one.
     QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly)) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return false;
     }
     char buffer[64 * 1024];
@@ -75,6 +78,9 @@ bool QtFileSystem::replaceFile(const QString& source, const QString& destination
             out.cancelWriting();
             break;
         }
+    }
+    if (!out.flush()) {
+        out.cancelWriting();
     }
     return out.commit();
 }

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -32,7 +33,7 @@ namespace bcall = z80test::bcall;
 constexpr int Frames = 6;
 
 class WindowDelivery : public testing::Test {
-protected:
+public:
     static void SetUpTestSuite()
     {
         if (QApplication::instance() == nullptr) {
@@ -43,6 +44,7 @@ protected:
         }
     }
 
+protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
@@ -242,6 +244,118 @@ TEST_F(WindowDelivery, AMissingOutputFolderIsACopyErrorAndNothingElseIsTouched)
     EXPECT_TRUE(m.text.startsWith(ConversionRun::NotCopiedMessage)) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QDir::toNativeSeparators(gone))) << m.text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(gone)) << "the folder is not made up";
+}
+
+// A small file system mounted over a folder, to make it read-only or full;
+// needs the right to mount (root in the test machines), else the test skips.
+class Mount {
+public:
+    Mount(const QString& path, const QString& options) : path_(path)
+    {
+        mounted_ = QProcess::execute(QStringLiteral("mount"),
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                                      QStringLiteral("tmpfs"), path}) == 0;
+    }
+    ~Mount()
+    {
+        if (mounted_) {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), path_});
+        }
+    }
+    bool mounted() const { return mounted_; }
+    bool makeReadOnly() const
+    {
+        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), path_}) == 0;
+    }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
+class OutputFolderFault : public WindowDelivery, public testing::WithParamInterface<const char*> {};
+
+TEST_P(OutputFolderFault, IsACopyErrorAndTheOlderProgramIsIntact)
+{
+    const QString fault = QLatin1String(GetParam());
+    const QString target = QDir(out.path()).filePath(QStringLiteral("mounted"));
+    ASSERT_TRUE(QDir().mkpath(target));
+    Mount mount(target, QStringLiteral("size=16k"));
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const QByteArray older = "the older program";
+    const QString olderPath = QDir(target).filePath(QStringLiteral("video.8xp"));
+    {
+        QFile file(olderPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
+    if (fault == QLatin1String("full")) {
+        QFile filler(QDir(target).filePath(QStringLiteral("filler")));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(512, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    } else {
+        ASSERT_TRUE(mount.makeReadOnly());
+    }
+    FolderPicker::setNextFolders({target});
+    QTest::mouseClick(button("Set_Out"), Qt::LeftButton);
+
+    const MessageBoxes::Message m = convert();
+    EXPECT_EQ(m.title, QStringLiteral("Error"));
+    EXPECT_TRUE(m.text.startsWith(ConversionRun::NotCopiedMessage)) << m.text.toStdString();
+    QFile file(olderPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), older);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, OutputFolderFault, testing::Values("readonly", "full"));
+
+TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
+{
+    WindowDelivery::SetUpTestSuite();
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString app = root.filePath(QStringLiteral("app"));
+    ASSERT_TRUE(QDir().mkpath(app));
+    Mount mount(app, QStringLiteral("size=64m"));
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    AppFolder tools;
+    ASSERT_TRUE(tools.isValid());
+    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+    QStringList names = QDir(tools.path()).entryList(QDir::Files);
+    for (const QString& name : names) {
+        ASSERT_TRUE(QFile::copy(tools.filePath(name), QDir(app).filePath(name)));
+    }
+    for (const QString& name : bundled.entryList({QStringLiteral("sample0*")}, QDir::Files)) {
+        ASSERT_TRUE(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
+    }
+    ASSERT_TRUE(mount.makeReadOnly());
+
+    std::vector<MessageBoxes::Message> messages;
+    MessageBoxes::setHook([&](const MessageBoxes::Message& m) { messages.push_back(m); });
+    int ends = 0;
+    {
+        MainFrm window(app);
+        window.endProgram = [&] { ++ends; };
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(2);
+        for (int press = 0; press < 2; ++press) {
+            QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+            ASSERT_EQ(messages.size(), static_cast<std::size_t>(press + 1));
+            EXPECT_TRUE(messages.back().text.startsWith(ConversionRun::NotBuiltMessage))
+                << messages.back().text.toStdString();
+        }
+        window.close();
+        EXPECT_EQ(ends, 1) << "shut-down ends the program although nothing can be saved";
+    }
+    MessageBoxes::setHook({});
+    EXPECT_FALSE(QFileInfo::exists(QDir(app).filePath(QStringLiteral("LastDir.cfg"))));
 }
 
 }  // namespace
