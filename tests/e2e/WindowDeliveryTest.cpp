@@ -15,12 +15,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace playertest {
@@ -244,6 +246,111 @@ TEST_F(WindowDelivery, AMissingOutputFolderIsACopyErrorAndNothingElseIsTouched)
     EXPECT_TRUE(m.text.startsWith(ConversionRun::NotCopiedMessage)) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QDir::toNativeSeparators(gone))) << m.text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(gone)) << "the folder is not made up";
+}
+
+// Frames changed under a run: the run loads each frame when it selects it,
+// so the video holds what the files were at that moment; a frame that is gone
+// leaves the picture of the one before.
+class SourceChanges : public WindowDelivery {
+protected:
+    static Screen uniform(std::uint8_t byte)
+    {
+        Screen s;
+        s.fill(byte);
+        return s;
+    }
+    static void writeFrame(const QString& path, Qt::GlobalColor colour)
+    {
+        QImage image(96, 64, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(path, "BMP"));
+    }
+    QString sourceFile(int index) const
+    {
+        return QDir(source.path()).filePath(QDir(source.path()).entryList(QDir::Files, QDir::Name).at(index));
+    }
+    // Runs with `during` called as the run selects frame `at`; the frames of
+    // the video data it wrote.
+    std::vector<Screen> runChangingAt(int at, const std::function<void()>& during)
+    {
+        bool called = false;
+        window->onFrameSelection = [&](int row) {
+            if (row == at && !called) {
+                called = true;
+                during();
+            }
+        };
+        const MessageBoxes::Message m = convert();
+        window->onFrameSelection = nullptr;
+        EXPECT_TRUE(called);
+        EXPECT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+        EXPECT_FALSE(delivered().empty());
+        return decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
+    }
+};
+
+TEST_F(SourceChanges, AFrameEditedDuringTheRunIsTakenAsItIsWhenSelected)
+{
+    const std::vector<Screen> frames = runChangingAt(2, [&] {
+        writeFrame(sourceFile(2), Qt::black);
+        writeFrame(sourceFile(4), Qt::white);
+    });
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+    EXPECT_EQ(frames[2], uniform(0xFF));
+    EXPECT_EQ(frames[4], uniform(0x00));
+    EXPECT_NE(frames[3], uniform(0x00));
+    EXPECT_NE(frames[5], uniform(0x00));
+}
+
+TEST_F(SourceChanges, AnEmptiedOrDeletedFolderKeepsTheLastPicture)
+{
+    for (const bool deleteFolder : {false, true}) {
+        SCOPED_TRACE(deleteFolder ? "deleted" : "emptied");
+        if (deleteFolder) {
+            ASSERT_TRUE(QDir().mkpath(source.path()));
+        }
+        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files, QDir::Name);
+        for (int i = 0; i < Frames; ++i) {
+            QFile::copy(bundled.filePath(samples[i]), QDir(source.path()).filePath(samples[i]));
+        }
+        FolderPicker::setNextFolders({source.path()});
+        QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+        const std::vector<Screen> frames = runChangingAt(3, [&] {
+            QDir dir(source.path());
+            if (deleteFolder) {
+                ASSERT_TRUE(dir.removeRecursively());
+            } else {
+                for (const QString& name : dir.entryList(QDir::Files)) {
+                    ASSERT_TRUE(dir.remove(name));
+                }
+            }
+        });
+        ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+        EXPECT_NE(frames[2], frames[1]);
+        EXPECT_EQ(frames[3], frames[2]);
+        EXPECT_EQ(frames[5], frames[2]);
+    }
+}
+
+TEST_F(SourceChanges, AFolderChosenDuringTheRunGivesTheLaterFramesByPosition)
+{
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    writeFrame(other.filePath(QStringLiteral("a.bmp")), Qt::white);
+    writeFrame(other.filePath(QStringLiteral("b.bmp")), Qt::black);
+    writeFrame(other.filePath(QStringLiteral("c.bmp")), Qt::white);
+    const std::vector<Screen> frames = runChangingAt(1, [&] {
+        FolderPicker::setNextFolders({other.path()});
+        window->findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(0);
+        QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+    });
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+    EXPECT_EQ(frames[1], uniform(0xFF)) << "position 1 of the new list";
+    EXPECT_EQ(frames[2], uniform(0x00));
+    EXPECT_EQ(frames[3], uniform(0x00)) << "beyond the new list: the picture stays";
+    EXPECT_EQ(frames[5], uniform(0x00));
+    EXPECT_EQ(window->vars().LastDir, other.path());
 }
 
 // A small file system mounted over a folder, to make it read-only or full;
