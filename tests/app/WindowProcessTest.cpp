@@ -26,16 +26,6 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(ZOETRA_WINDOW_EXE), exe));
     }
 
-    void copySamples()
-    {
-        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
-        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files);
-        ASSERT_FALSE(samples.isEmpty());
-        for (const QString& name : samples) {
-            ASSERT_TRUE(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
-        }
-    }
-
     int run(const QStringList& arguments)
     {
         QProcess process;
@@ -84,7 +74,7 @@ TEST_F(WindowProcess, ClosingAtStartUpSavesBothFolders)
 
 TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
 {
-    copySamples();
+    ASSERT_TRUE(copySamples(app));
     writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
     EXPECT_EQ(run({QStringLiteral("--test-close"), QStringLiteral("5")}), 0) << stdErr.toStdString();
     EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
@@ -106,7 +96,7 @@ class ClosingInAPhase : public WindowProcess, public testing::WithParamInterface
 TEST_P(ClosingInAPhase, EndsAtOnceAndSavesBothFolders)
 {
     const QString phase = QLatin1String(GetParam());
-    copySamples();
+    ASSERT_TRUE(copySamples(app));
     writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
 #ifndef Q_OS_WIN
     // A build that would take far longer than the test waits.

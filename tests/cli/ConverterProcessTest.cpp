@@ -22,10 +22,7 @@ protected:
         out = root.filePath(QStringLiteral("out"));
         exe = QDir(app).filePath(QStringLiteral("zoetra2-convert"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(ZOETRA_CONVERT_EXE), exe));
-        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
-        for (const QString& name : bundled.entryList({QStringLiteral("sample*")}, QDir::Files)) {
-            ASSERT_TRUE(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
-        }
+        ASSERT_TRUE(copySamples(app));
     }
 
     int run(const QStringList& arguments)

@@ -1,6 +1,7 @@
 // The headless converter on the bundled sample, run as a process from an
 // application folder that holds the real tools, and its program played.
 #include "PlayerFixture.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,12 +23,9 @@ protected:
         ASSERT_TRUE(folder.isValid());
         ASSERT_TRUE(outDir.isValid());
         ASSERT_TRUE(QFile::copy(QStringLiteral(ZOETRA_CONVERT_EXE), folder.filePath(QStringLiteral("zoetra2-convert"))));
-        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
-        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files);
-        ASSERT_EQ(static_cast<std::size_t>(samples.size()), SampleFrames);
-        for (const QString& name : samples) {
-            ASSERT_TRUE(QFile::copy(bundled.filePath(name), folder.filePath(name)));
-        }
+        ASSERT_EQ(static_cast<std::size_t>(QDir(QStringLiteral(ZOETRA_APP_DIR)).entryList({QStringLiteral("sample*")}).size()),
+                  SampleFrames);
+        ASSERT_TRUE(zoetra::test::copySamples(folder.path()));
     }
 
     // Runs the converter; its exit status.

@@ -7,6 +7,7 @@
 #include "convert/ConversionRun.h"
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -52,12 +53,7 @@ protected:
         ASSERT_TRUE(folder.isValid());
         ASSERT_TRUE(source.isValid());
         ASSERT_TRUE(out.isValid());
-        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
-        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files, QDir::Name);
-        ASSERT_GE(samples.size(), Frames);
-        for (int i = 0; i < Frames; ++i) {
-            ASSERT_TRUE(QFile::copy(bundled.filePath(samples[i]), QDir(source.path()).filePath(samples[i])));
-        }
+        ASSERT_TRUE(zoetra::test::copySamples(source.path(), Frames));
         MessageBoxes::setHook([this](const MessageBoxes::Message& m) { messages.push_back(m); });
         window = std::make_unique<MainFrm>(folder.path());
         window->endProgram = [this] { ++programEnds; };
@@ -309,10 +305,8 @@ TEST_F(SourceChanges, AnEmptiedOrDeletedFolderKeepsTheLastPicture)
         if (deleteFolder) {
             ASSERT_TRUE(QDir().mkpath(source.path()));
         }
-        const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
-        const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files, QDir::Name);
-        for (int i = 0; i < Frames; ++i) {
-            QFile::copy(bundled.filePath(samples[i]), QDir(source.path()).filePath(samples[i]));
+        if (deleteFolder) {
+            ASSERT_TRUE(zoetra::test::copySamples(source.path(), Frames));
         }
         FolderPicker::setNextFolders({source.path()});
         QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
@@ -433,14 +427,11 @@ TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
     }
     AppFolder tools;
     ASSERT_TRUE(tools.isValid());
-    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
     QStringList names = QDir(tools.path()).entryList(QDir::Files);
     for (const QString& name : names) {
         ASSERT_TRUE(QFile::copy(tools.filePath(name), QDir(app).filePath(name)));
     }
-    for (const QString& name : bundled.entryList({QStringLiteral("sample0*")}, QDir::Files)) {
-        ASSERT_TRUE(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
-    }
+    ASSERT_TRUE(zoetra::test::copySamples(app, 10));
     ASSERT_TRUE(mount.makeReadOnly());
 
     std::vector<MessageBoxes::Message> messages;

@@ -8,6 +8,21 @@
 
 namespace zoetra::test {
 
+bool copySamples(const QString& folder, int count)
+{
+    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+    const QStringList samples = bundled.entryList({QStringLiteral("sample*")}, QDir::Files, QDir::Name);
+    if (samples.isEmpty() || count > samples.size()) {
+        return false;
+    }
+    for (const QString& name : samples.first(count < 0 ? samples.size() : count)) {
+        if (!QFile::copy(bundled.filePath(name), QDir(folder).filePath(name))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 QImage solidImage(int width, int height, Colour colour)
 {
     QImage image(width, height, QImage::Format_RGB32);

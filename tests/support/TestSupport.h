@@ -20,6 +20,11 @@ void paint(ImagePictureArea& area, const std::function<Colour(int, int)>& colour
 // The bytes of a file, or an empty array when it cannot be read.
 QByteArray readAll(const QString& path);
 
+// Copies the first `count` frames of the bundled sample animation, in name
+// order (all of them when count is negative), into a folder; false when
+// there are fewer or a copy fails.
+bool copySamples(const QString& folder, int count = -1);
+
 // Writes bytes into a file (creating folders as needed); fails the test
 // when it cannot.
 void writeAll(const QString& path, const QByteArray& bytes);
