@@ -79,9 +79,6 @@ bool QtFileSystem::replaceFile(const QString& source, const QString& destination
             break;
         }
     }
-    if (!out.flush()) {
-        out.cancelWriting();
-    }
     return out.commit();
 }
 
