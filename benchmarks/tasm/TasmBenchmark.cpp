@@ -52,6 +52,11 @@ double fastest(F&& run)
     return best;
 }
 
+std::size_t lineCount(const std::string& text)
+{
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
 std::string quoted(const fs::path& p)
 {
     return "\"" + p.string() + "\"";
@@ -65,6 +70,7 @@ std::string pasmoSource(const fs::path& main)
     tasm::Preprocessor preprocessor(diagnostics, true);
     const std::vector<tasm::SourceLine> lines = preprocessor.run(main.string());
     const std::regex directive(R"(^(\S*\s+)\.(db|dw|org|equ|end)\b)", std::regex::icase);
+    const std::regex echo(R"(^\s*\.echo)", std::regex::icase);
     std::string out;
     for (const tasm::SourceLine& line : lines) {
         std::string text = line.text;
@@ -74,7 +80,7 @@ std::string pasmoSource(const fs::path& main)
         std::istringstream statements(text);
         std::string statement;
         while (std::getline(statements, statement)) {
-            if (std::regex_search(statement, std::regex(R"(^\s*\.echo)", std::regex::icase))) {
+            if (std::regex_search(statement, echo)) {
                 continue;
             }
             if (!statement.empty() && statement[0] == '.') {
@@ -131,7 +137,7 @@ int main()
     const std::string ours = readFile(bin);
 
     std::printf("program: %d bytes, %zu source lines, %d passes\n", size,
-                static_cast<std::size_t>(std::count(video.begin(), video.end(), '\n')) + 147, result.passes);
+                lineCount(video) + lineCount(readFile(main)), result.passes);
     std::printf("TASM in-process: %.2f ms (target at most 20 ms)\n", inProcess);
     std::printf("TASM executable: %.2f ms\n", asProcess);
 
