@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev
     libz80ex-dev pasmo binutils-z80
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     clang libclang-rt-14-dev
     xvfb xauth fonts-wine
 )
