@@ -21,52 +21,19 @@ struct Statement {
     std::string label;
     std::string operation;  // upper case; a directive keeps its leading "."
     std::string operands;
-    std::string sourceText; // the whole line, for the listing
+    std::size_t line = 0;   // index of its source line, for the listing
     bool firstOfLine = true;
 };
 
-const std::set<std::string> directives = {
-    ".ORG", ".EQU", ".SET", ".DB", ".BYTE", ".DW", ".WORD", ".TEXT", ".BLOCK", ".FILL", ".ECHO",
-    ".LIST", ".NOLIST", ".MODULE", ".END", ".ADDINSTR", ".TITLE", ".EJECT", ".PAGE", ".LSFIRST",
-    ".MSFIRST", ".CODES", ".NOCODES", ".CHK", ".EXPORT", ".LOCALLABELCHAR", ".SYM", ".AVSYM"};
-
-bool isDirectiveWord(const std::string& upperWord)
+// Appends the statements of a line.
+void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnostics, std::vector<Statement>& statements)
 {
-    return directives.count(upperWord) > 0;
-}
-
-// Splits a line at the "\" statement separators outside strings.
-std::vector<std::string_view> splitStatements(std::string_view line)
-{
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"' || c == '\'') {
-            const std::size_t n = quotedLength(line, i);
-            if (n > 0) {
-                i += n - 1;
-                continue;
-            }
-        }
-        if (c == '\\') {
-            parts.push_back(line.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    parts.push_back(line.substr(start));
-    return parts;
-}
-
-std::vector<Statement> parseLine(const SourceLine& line, Diagnostics& diagnostics)
-{
-    std::vector<Statement> statements;
     const std::string_view code = stripComment(line.text);
     bool first = true;
     for (std::string_view part : splitStatements(code)) {
         Statement s;
         s.where = line.where;
-        s.sourceText = line.text;
+        s.line = index;
         s.firstOfLine = first;
         std::string_view rest = part;
         // A label starts in the first column of the line; elsewhere a word
@@ -77,7 +44,7 @@ std::vector<Statement> parseLine(const SourceLine& line, Diagnostics& diagnostic
                 ++end;
             }
             const std::string word(rest.substr(0, end));
-            const bool directive = word[0] == '.' && isDirectiveWord(upper(word));
+            const bool directive = word[0] == '.' && isDirectiveName(upper(word));
             if (!directive) {
                 s.label = word;
                 rest.remove_prefix(end);
@@ -98,7 +65,22 @@ std::vector<Statement> parseLine(const SourceLine& line, Diagnostics& diagnostic
             }
         }
         if (!rest.empty()) {
-            if (rest[0] == '=') {
+            // "*=expr" and "$=expr" are .org.
+            std::size_t equals = 0;
+            if (rest[0] == '*' || rest[0] == '$') {
+                equals = 1;
+                while (equals < rest.size() && isBlank(rest[equals])) {
+                    ++equals;
+                }
+                if (equals >= rest.size() || rest[equals] != '=' ||
+                    (equals + 1 < rest.size() && rest[equals + 1] == '=')) {
+                    equals = 0;
+                }
+            }
+            if (equals > 0) {
+                s.operation = ".ORG";
+                s.operands = std::string(trim(rest.substr(equals + 1)));
+            } else if (rest[0] == '=') {
                 s.operation = ".EQU";
                 s.operands = std::string(trim(rest.substr(1)));
             } else {
@@ -131,7 +113,6 @@ std::vector<Statement> parseLine(const SourceLine& line, Diagnostics& diagnostic
         }
         first = false;
     }
-    return statements;
 }
 
 struct Symbol {
@@ -149,27 +130,42 @@ struct Symbol {
 
 class Pass {
 public:
+    // Only the final pass writes the image and the listing: the passes
+    // before it settle the labels, for which the sizes suffice.
     Pass(int number, bool final, std::map<std::string, Symbol>& symbols, InstructionSet& instructions,
-         const Options& options, Result& result)
+         const Options& options, const std::vector<SourceLine>& lines, Result& result)
         : number_(number), final_(final), symbols_(symbols), instructions_(instructions), options_(options),
-          result_(result)
+          lines_(lines), result_(result)
     {
-        result_.image.bytes.assign(65536, 0);
-        result_.image.written.assign(65536, false);
-        result_.image.lowest = -1;
-        result_.image.highest = -1;
-        result_.listing.clear();
-        result_.echoes.clear();
+        if (final_) {
+            result_.image.bytes.assign(65536, 0);
+            result_.image.written.assign(65536, false);
+            result_.image.lowest = -1;
+            result_.image.highest = -1;
+            result_.listing.clear();
+            result_.echoes.clear();
+        }
     }
 
     void run(const std::vector<Statement>& statements)
     {
         for (const Statement& s : statements) {
-            if (ended_ || diagnostics_.full()) {
+            if (diagnostics_.full()) {
                 break;
+            }
+            if (s.firstOfLine) {
+                flushListing();
+                lineStarted_ = false;
+                // .end ends its line too; the preprocessor has left out
+                // the rest of the file.
+                ended_ = false;
+            }
+            if (ended_) {
+                continue;
             }
             statement(s);
         }
+        flushListing();
     }
 
     bool changed() const { return changed_; }
@@ -199,7 +195,7 @@ private:
 
     Evaluation eval(std::string_view text, std::int32_t here)
     {
-        return evaluate(trim(text), here, [this](std::string_view n) { return lookup(n); }, final_);
+        return evaluate(trim(text), here, lookup_, final_);
     }
 
     void define(const Statement& s, const std::string& name, Value value, bool redefinable)
@@ -238,12 +234,17 @@ private:
             ++pc_;
             return;
         }
-        Image& image = result_.image;
-        const auto at = static_cast<std::size_t>(pc_);
-        image.bytes[at] = byte;
-        image.written[at] = true;
-        image.lowest = image.lowest < 0 ? pc_ : std::min(image.lowest, pc_);
-        image.highest = std::max(image.highest, pc_);
+        if (final_) {
+            Image& image = result_.image;
+            const auto at = static_cast<std::size_t>(pc_);
+            image.bytes[at] = byte;
+            image.written[at] = true;
+            image.lowest = image.lowest < 0 ? pc_ : std::min(image.lowest, pc_);
+            image.highest = std::max(image.highest, pc_);
+            if (listingLine()) {
+                lineBytes_.emplace_back(pc_, byte);
+            }
+        }
         ++pc_;
     }
 
@@ -251,7 +252,12 @@ private:
     {
         const std::int32_t here = pc_;
         const std::string& op = s.operation;
-        const std::size_t listingBytesFrom = static_cast<std::size_t>(std::max(0, here));
+        if (!lineStarted_) {
+            lineStarted_ = true;
+            lineIndex_ = s.line;
+            lineNumber_ = s.where.line;
+            lineAddress_ = here;
+        }
 
         if (op == ".EQU" || op == ".SET") {
             if (s.label.empty()) {
@@ -263,53 +269,93 @@ private:
                 diagnostics_.error(s.where, e.error);
             }
             define(s, s.label, e.ok ? e.value : Value{0, false}, op == ".SET");
-            list(s, here, listingBytesFrom, 0);
+            return;
+        }
+        if (op == ".ORG") {
+            // A label on an .org line names the new address.
+            org(s, here);
+            if (lineBytes_.empty() && s.firstOfLine) {
+                lineAddress_ = pc_;
+            }
+            if (!s.label.empty()) {
+                define(s, s.label, Value{pc_, true}, false);
+            }
             return;
         }
         if (!s.label.empty()) {
             define(s, s.label, Value{here, true}, false);
         }
         if (op.empty()) {
-            list(s, here, listingBytesFrom, 0);
             return;
         }
         if (op[0] == '.') {
             directive(s, here);
-        } else {
-            const Encoding enc = instructions_.encode(op, s.operands, here, [&](std::string_view t) { return eval(t, here); });
-            if (!enc.ok) {
-                diagnostics_.error(s.where, enc.error);
-                // Keep the size plausible so later labels do not shift.
-                for (std::size_t i = 0; i < std::max<std::size_t>(enc.bytes.size(), 1); ++i) {
-                    emit(s, 0);
-                }
-            } else {
-                for (std::uint8_t b : enc.bytes) {
-                    emit(s, b);
-                }
-            }
-        }
-        list(s, here, listingBytesFrom, pc_ - here);
-    }
-
-    void list(const Statement& s, std::int32_t here, std::size_t from, std::int32_t count)
-    {
-        if (!final_ || !options_.listing || !listing_ || !s.firstOfLine) {
             return;
         }
-        char head[16];
-        std::snprintf(head, sizeof head, "%05d %04X ", s.where.line, static_cast<unsigned>(here) & 0xFFFF);
-        std::string bytes;
-        for (std::int32_t i = 0; i < count && i < 8; ++i) {
-            const std::size_t at = from + static_cast<std::size_t>(i);
-            if (at < 65536) {
-                char b[4];
-                std::snprintf(b, sizeof b, "%02X ", result_.image.bytes[at]);
-                bytes += b;
+        const Encoding enc = instructions_.encode(op, s.operands, here, [&](std::string_view t) { return eval(t, here); });
+        if (!enc.ok) {
+            diagnostics_.error(s.where, enc.error);
+            // Keep the size plausible so later labels do not shift.
+            for (std::size_t i = 0; i < std::max<std::size_t>(enc.bytes.size(), 1); ++i) {
+                emit(s, 0);
+            }
+            return;
+        }
+        for (std::uint8_t b : enc.bytes) {
+            emit(s, b);
+        }
+    }
+
+    bool listingLine() const { return options_.listing && final_; }
+
+    // One listing row per run of consecutive addresses, at most eight bytes
+    // a row; the source text goes on the first.
+    void flushListing()
+    {
+        if (!listingLine() || !lineStarted_) {
+            lineBytes_.clear();
+            return;
+        }
+        if (listing_) {
+            const std::string& text = lines_[lineIndex_].text;
+            auto row = [&](std::int32_t address, std::size_t from, std::size_t count, bool withText) {
+                char head[16];
+                std::snprintf(head, sizeof head, "%05d %04X ", lineNumber_, static_cast<unsigned>(address) & 0xFFFF);
+                std::string bytes;
+                for (std::size_t i = from; i < from + count; ++i) {
+                    char b[4];
+                    std::snprintf(b, sizeof b, "%02X ", lineBytes_[i].second);
+                    bytes += b;
+                }
+                result_.listing += head;
+                if (withText) {
+                    bytes.resize(25, ' ');
+                    result_.listing += bytes + text;
+                } else {
+                    while (!bytes.empty() && bytes.back() == ' ') {
+                        bytes.pop_back();
+                    }
+                    result_.listing += bytes;
+                }
+                result_.listing += '\n';
+            };
+            if (lineBytes_.empty()) {
+                row(lineAddress_, 0, 0, true);
+            }
+            bool first = true;
+            std::size_t start = 0;
+            while (start < lineBytes_.size()) {
+                std::size_t end = start + 1;
+                while (end < lineBytes_.size() && end - start < 8 &&
+                       lineBytes_[end].first == lineBytes_[end - 1].first + 1) {
+                    ++end;
+                }
+                row(lineBytes_[start].first, start, end - start, first);
+                first = false;
+                start = end;
             }
         }
-        bytes.resize(25, ' ');
-        result_.listing += head + bytes + s.sourceText + "\n";
+        lineBytes_.clear();
     }
 
     // The items of .db/.dw/.echo, split at commas outside strings.
@@ -390,23 +436,26 @@ private:
         return e.value.value;
     }
 
+    void org(const Statement& s, std::int32_t here)
+    {
+        const Evaluation e = eval(s.operands, here);
+        if (!e.ok) {
+            diagnostics_.error(s.where, e.error);
+        } else if (e.value.known && (e.value.value < 0 || e.value.value > 0xFFFF)) {
+            diagnostics_.error(s.where, ".org address out of range 0..FFFFh");
+        } else {
+            pc_ = e.value.value & 0xFFFF;
+        }
+    }
+
     void directive(const Statement& s, std::int32_t here)
     {
         const std::string& op = s.operation;
-        if (op == ".ORG") {
-            const Evaluation e = eval(s.operands, here);
-            if (!e.ok) {
-                diagnostics_.error(s.where, e.error);
-            } else if (e.value.known && (e.value.value < 0 || e.value.value > 0xFFFF)) {
-                diagnostics_.error(s.where, ".org address out of range 0..FFFFh");
-            } else {
-                pc_ = e.value.value & 0xFFFF;
-            }
-        } else if (op == ".DB" || op == ".BYTE" || op == ".TEXT") {
+        if (op == ".DB" || op == ".BYTE" || op == ".TEXT") {
             dataItems(s, here, 1);
         } else if (op == ".DW" || op == ".WORD") {
             dataItems(s, here, 2);
-        } else if (op == ".BLOCK") {
+        } else if (op == ".BLOCK" || op == ".DS") {
             if (const auto n = count(s, s.operands, here)) {
                 pc_ += *n;
             }
@@ -484,7 +533,7 @@ private:
                 return;
             }
             unsigned sum = 0;
-            if (e.value.known) {
+            if (e.value.known && final_) {
                 for (std::int32_t a = std::max(0, e.value.value); a < here && a <= 0xFFFF; ++a) {
                     sum += result_.image.bytes[static_cast<std::size_t>(a)];
                 }
@@ -503,7 +552,9 @@ private:
     std::map<std::string, Symbol>& symbols_;
     InstructionSet& instructions_;
     const Options& options_;
+    const std::vector<SourceLine>& lines_;
     Result& result_;
+    const SymbolLookup lookup_ = [this](std::string_view n) { return lookup(n); };
     Diagnostics diagnostics_;
     std::int32_t pc_ = 0;
     std::string module_ = "noname";
@@ -512,6 +563,12 @@ private:
     bool ended_ = false;
     bool changed_ = false;
     bool overflowReported_ = false;
+    // The listing line being collected.
+    bool lineStarted_ = false;
+    std::size_t lineIndex_ = 0;
+    int lineNumber_ = 0;
+    std::int32_t lineAddress_ = 0;
+    std::vector<std::pair<std::int32_t, std::uint8_t>> lineBytes_;
 };
 
 }  // namespace
@@ -526,19 +583,18 @@ Result assemble(const std::string& sourcePath, const Options& options)
     }
     const std::vector<SourceLine> lines = preprocessor.run(sourcePath);
 
-    InstructionSet instructions;
+    InstructionSet instructions(options.extended);
     std::vector<Statement> statements;
-    for (const SourceLine& line : lines) {
-        for (Statement& s : parseLine(line, early)) {
-            statements.push_back(std::move(s));
-        }
+    statements.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        parseLine(lines[i], i, early, statements);
     }
 
     std::map<std::string, Symbol> symbols;
     bool settled = false;
     int number = 1;
     for (; number <= MaxPasses; ++number) {
-        Pass pass(number, false, symbols, instructions, options, result);
+        Pass pass(number, false, symbols, instructions, options, lines, result);
         pass.run(statements);
         if (number > 1 && !pass.changed()) {
             settled = true;
@@ -546,7 +602,7 @@ Result assemble(const std::string& sourcePath, const Options& options)
         }
     }
     result.passes = number + 1;
-    Pass last(number + 1, true, symbols, instructions, options, result);
+    Pass last(number + 1, true, symbols, instructions, options, lines, result);
     last.run(statements);
 
     for (const Diagnostic& d : early.all()) {

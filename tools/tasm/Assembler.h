@@ -14,6 +14,7 @@ struct Options {
     bool foldCase = false;  // -i: labels and symbols in upper case
     std::vector<std::pair<std::string, std::string>> defines;  // -d
     bool listing = false;
+    bool extended = false;  // -x: the HD64180's instructions as well
     Preprocessor::FileReader reader;  // empty: read from disk
 };
 

@@ -5,19 +5,22 @@
 #include "Output.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace tasm {
 
 namespace {
 
 const char* const usage =
-    "usage: TASM [-80] [-b] [-i] [-c] [-l] [-dNAME[=value]] [-fXX] [-h] SOURCE [OBJECT [LISTING]]\n"
+    "usage: TASM [-80] [-b] [-i] [-c] [-l] [-x[MASK]] [-dNAME[=value]] [-fXX] [-h] SOURCE [OBJECT [LISTING]]\n"
     "  -80          the Z80 instruction table (the only one)\n"
     "  -b           plain binary image from the lowest to the highest address written\n"
     "               (without it: Intel HEX)\n"
     "  -i           ignore case: labels and symbols are folded to upper case\n"
     "  -c           one contiguous block (binary images always are)\n"
     "  -l           write a listing (SOURCE with .lst, unless LISTING is given)\n"
+    "  -x[MASK]     the extended instruction set: the HD64180's (mask bit 1; -x alone\n"
+    "               sets all bits)\n"
     "  -dNAME[=v]   define NAME as #define would (v defaults to 1)\n"
     "  -fXX         fill the gaps of a binary image with the hex byte XX (default 00)\n"
     "  -h           this help\n"
@@ -68,6 +71,13 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
                 return 2;
             }
             options.defines.emplace_back(name, equals == std::string::npos ? "1" : definition.substr(equals + 1));
+        } else if (o == 'x' || o == 'X') {
+            const auto mask = a.size() == 2 ? std::optional<std::int64_t>(0xF) : parseNumber("$" + a.substr(2));
+            if (!mask || a.size() > 3) {
+                err << "TASM: -x takes one hex digit, as in -x3\n";
+                return 2;
+            }
+            options.extended = (*mask & 2) != 0;
         } else if (o == 'f' || o == 'F') {
             const auto v = parseNumber("$" + a.substr(2));
             if (a.size() < 3 || a.size() > 4 || !v) {

@@ -183,7 +183,10 @@ private:
         if (c == '\'') {
             const std::size_t n = quotedLength(text_, pos_);
             std::string decoded;
-            if (n == 0 || !decodeEscapes(text_.substr(pos_ + 1, n - 2), decoded) || decoded.size() != 1) {
+            if (n == 3) {
+                // No escapes in TASM's character constants: '\' is a backslash.
+                decoded = text_.substr(pos_ + 1, 1);
+            } else if (n == 0 || !decodeEscapes(text_.substr(pos_ + 1, n - 2), decoded) || decoded.size() != 1) {
                 fail("bad character constant");
                 return {};
             }
@@ -217,9 +220,10 @@ private:
             return {here_, true};
         }
         if (c >= '0' && c <= '9') {
-            std::size_t end = pos_;
-            while (end < text_.size() && isIdentChar(text_[end]) && text_[end] != '.') {
-                ++end;
+            std::size_t end = numberEnd(pos_);
+            if (const std::optional<std::int64_t> grouped = blankGrouped(end)) {
+                pos_ = end;
+                return {static_cast<std::int32_t>(*grouped), true};
             }
             const std::string_view word = text_.substr(pos_, end - pos_);
             const std::optional<std::int64_t> v = parseNumber(word);
@@ -247,6 +251,51 @@ private:
         }
         fail("unexpected '" + std::string(1, c) + "' in expression");
         return {};
+    }
+
+    std::size_t numberEnd(std::size_t from) const
+    {
+        while (from < text_.size() && isIdentChar(text_[from]) && text_[from] != '.') {
+            ++from;
+        }
+        return from;
+    }
+
+    // Digit groups separated by blanks, the last one ending in a radix
+    // letter, are one constant in TASM ("0000 1111b" is 0Fh): it drops the
+    // blanks. Only such runs are joined, so no expression that was valid
+    // changes (a number followed by a number is an error otherwise). On
+    // success end moves past the last group.
+    std::optional<std::int64_t> blankGrouped(std::size_t& end) const
+    {
+        std::string joined(text_.substr(pos_, end - pos_));
+        std::size_t at = end;
+        int groups = 1;
+        for (;;) {
+            std::size_t next = at;
+            while (next < text_.size() && isBlank(text_[next])) {
+                ++next;
+            }
+            if (next == at || next >= text_.size() || text_[next] < '0' || text_[next] > '9') {
+                break;
+            }
+            const std::size_t groupEnd = numberEnd(next);
+            joined.append(text_.substr(next, groupEnd - next));
+            at = groupEnd;
+            ++groups;
+        }
+        if (groups == 1) {
+            return std::nullopt;
+        }
+        const char last = static_cast<char>(joined.back() | 0x20);
+        if (last != 'b' && last != 'h' && last != 'o' && last != 'q' && last != 'd') {
+            return std::nullopt;
+        }
+        const std::optional<std::int64_t> v = parseNumber(joined);
+        if (v) {
+            end = at;
+        }
+        return v;
     }
 
     std::string_view text_;
@@ -296,6 +345,8 @@ bool decodeEscapes(std::string_view body, std::string& out)
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
         case '"': out += '"'; break;
         case '\'': out += '\''; break;
         case '\\': out += '\\'; break;

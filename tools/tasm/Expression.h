@@ -35,8 +35,8 @@ Evaluation evaluate(std::string_view text, std::int32_t here, const SymbolLookup
 // %101, 101b, @17, 17o, 17q, 123, 123d); nothing when it is none.
 std::optional<std::int64_t> parseNumber(std::string_view text);
 
-// Decodes the escapes of a string or character constant body (\n \r \t \"
-// \' \\ \0 and octal \ooo); false on a bad escape.
+// Decodes the escapes of a string or character constant body (\n \r \t \b
+// \f \" \' \\ and octal \ooo); false on a bad escape.
 bool decodeEscapes(std::string_view body, std::string& out);
 
 }  // namespace tasm

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 
 namespace tasm {
 
@@ -272,7 +273,77 @@ const Form forms[] = {
     {"OUT", Pat::Port, Pat::A, 0, 0xD3, -1, -1}, {"OUT", Pat::IndC, Pat::R8Reg, 0xED, 0x41, -1, 3},
     {"OUT", Pat::IndC, Pat::Zero, 0xED, 0x71, -1, -1},
 };
+
+// The HD64180's additions (TASM's -x).
+const Form extendedForms[] = {
+    {"IN0", Pat::R8Reg, Pat::Port, 0xED, 0x00, 3, -1}, {"OUT0", Pat::Port, Pat::R8Reg, 0xED, 0x01, -1, 3},
+    {"MLT", Pat::RR, _, 0xED, 0x4C, 4, -1},
+    {"TST", Pat::R8CB, _, 0xED, 0x04, 3, -1}, {"TST", Pat::N, _, 0xED, 0x64, -1, -1},
+    {"TSTIO", Pat::N, _, 0xED, 0x74, -1, -1},
+    {"SLP", _, _, 0xED, 0x76, -1, -1},
+    {"OTIM", _, _, 0xED, 0x83, -1, -1}, {"OTIMR", _, _, 0xED, 0x93, -1, -1},
+    {"OTDM", _, _, 0xED, 0x8B, -1, -1}, {"OTDMR", _, _, 0xED, 0x9B, -1, -1},
+};
 // clang-format on
+
+// The forms of each mnemonic in table order, the extended ones last.
+using FormIndex = std::unordered_map<std::string, std::vector<const Form*>>;
+
+FormIndex indexForms(bool extended)
+{
+    FormIndex index;
+    for (const Form& f : forms) {
+        index[f.mnemonic].push_back(&f);
+    }
+    if (extended) {
+        for (const Form& f : extendedForms) {
+            index[f.mnemonic].push_back(&f);
+        }
+    }
+    return index;
+}
+
+const FormIndex& formsOf(bool extended)
+{
+    static const FormIndex base = indexForms(false);
+    static const FormIndex all = indexForms(true);
+    return extended ? all : base;
+}
+
+// Where the table has a wildcard, TASM takes any operand text as an
+// expression: a label named like a register (A, PO, ...) or a parenthesised
+// one. The operand as such an expression, if the pattern is a wildcard.
+std::optional<Operand> asExpression(const Operand& op, std::string_view text, Pat pat)
+{
+    Operand e;
+    switch (pat) {
+    case Pat::N:
+    case Pat::NN:
+    case Pat::Rel:
+    case Pat::Bit:
+    case Pat::ImMode:
+    case Pat::Rst:
+    case Pat::Zero:
+        if (op.kind == Kind::AFAlt) {
+            return std::nullopt;
+        }
+        e.kind = Kind::Immediate;
+        e.expression = std::string(trim(text));
+        return e;
+    case Pat::Mem:
+    case Pat::Port: {
+        const std::string_view t = trim(text);
+        if (op.kind == Kind::Immediate || t.empty() || t.front() != '(' || t.back() != ')') {
+            return std::nullopt;
+        }
+        e.kind = Kind::Memory;
+        e.expression = std::string(trim(t.substr(1, t.size() - 2)));
+        return e;
+    }
+    default:
+        return std::nullopt;
+    }
+}
 
 // Whether an operand fits a pattern; code receives what goes into the opcode.
 bool fits(const Operand& op, Pat pat, int& code)
@@ -375,15 +446,11 @@ struct Field {
 
 }  // namespace
 
-InstructionSet::InstructionSet() = default;
+InstructionSet::InstructionSet(bool extended) : extended_(extended) {}
 
 bool InstructionSet::isMnemonic(const std::string& upperMnemonic) const
 {
-    if (added_.count(upperMnemonic)) {
-        return true;
-    }
-    return std::any_of(std::begin(forms), std::end(forms),
-                       [&](const Form& f) { return upperMnemonic == f.mnemonic; });
+    return added_.count(upperMnemonic) > 0 || formsOf(extended_).count(upperMnemonic) > 0;
 }
 
 std::vector<std::string> InstructionSet::splitOperands(std::string_view text)
@@ -479,8 +546,7 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
             result.bytes.resize(static_cast<std::size_t>(a.size), 0);
             return result;
         }
-        if (!isMnemonic(mnemonic) || std::none_of(std::begin(forms), std::end(forms),
-                                                  [&](const Form& f) { return mnemonic == f.mnemonic; })) {
+        if (formsOf(extended_).count(mnemonic) == 0) {
             return {false, {}, "operands do not match any form of " + mnemonic};
         }
     }
@@ -496,37 +562,49 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
         ops.push_back(classify(t));
     }
 
+    const auto known = formsOf(extended_).find(mnemonic);
+    if (known == formsOf(extended_).end()) {
+        return {false, {}, "unknown instruction '" + mnemonic + "'"};
+    }
+    // The literal forms of the table first; then, as TASM does, any operand
+    // text where the table has a wildcard.
     const Form* chosen = nullptr;
     int codes[2] = {0, 0};
-    bool knownMnemonic = false;
-    for (const Form& f : forms) {
-        if (mnemonic != f.mnemonic) {
-            continue;
+    bool asExpressions = false;
+    for (int round = 0; round < 2 && !chosen; ++round) {
+        for (const Form* f : known->second) {
+            const std::size_t wanted = f->p1 == Pat::None ? 0 : f->p2 == Pat::None ? 1 : 2;
+            if (wanted != ops.size()) {
+                continue;
+            }
+            const Pat pats[2] = {f->p1, f->p2};
+            std::vector<Operand> tried = ops;
+            int c[2] = {0, 0};
+            bool fit = true;
+            for (std::size_t k = 0; k < wanted && fit; ++k) {
+                if (fits(tried[k], pats[k], c[k])) {
+                    continue;
+                }
+                std::optional<Operand> e;
+                if (round == 1) {
+                    e = asExpression(tried[k], texts[k], pats[k]);
+                }
+                fit = e && fits(*e, pats[k], c[k]);
+                if (fit) {
+                    tried[k] = *e;
+                }
+            }
+            // LD (HL),(HL) would be HALT.
+            if (!fit || (f->opcode == 0x40 && f->prefix == 0 && c[0] == 6 && c[1] == 6)) {
+                continue;
+            }
+            chosen = f;
+            codes[0] = c[0];
+            codes[1] = c[1];
+            asExpressions = round == 1;
+            ops = std::move(tried);
+            break;
         }
-        knownMnemonic = true;
-        const std::size_t wanted = f.p1 == Pat::None ? 0 : f.p2 == Pat::None ? 1 : 2;
-        if (wanted != ops.size()) {
-            continue;
-        }
-        int c0 = 0;
-        int c1 = 0;
-        if (wanted >= 1 && !fits(ops[0], f.p1, c0)) {
-            continue;
-        }
-        if (wanted == 2 && !fits(ops[1], f.p2, c1)) {
-            continue;
-        }
-        // LD (HL),(HL) would be HALT.
-        if (f.opcode == 0x40 && f.prefix == 0 && c0 == 6 && c1 == 6) {
-            continue;
-        }
-        chosen = &f;
-        codes[0] = c0;
-        codes[1] = c1;
-        break;
-    }
-    if (!knownMnemonic) {
-        return {false, {}, "unknown instruction '" + mnemonic + "'"};
     }
     if (!chosen) {
         return {false, {}, "operands do not match any form of " + mnemonic};
@@ -638,6 +716,11 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
         }
     }
     if (!error.empty()) {
+        // A register name read as a label that does not exist: say what
+        // was most likely meant.
+        if (asExpressions && error.rfind("undefined label", 0) == 0) {
+            error = "operands do not match any form of " + mnemonic;
+        }
         return {false, {}, error};
     }
 

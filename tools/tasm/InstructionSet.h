@@ -25,7 +25,8 @@ struct Encoding {
 // instructions a source adds with .addinstr.
 class InstructionSet {
 public:
-    InstructionSet();
+    // extended: the HD64180's instructions too (TASM's -x).
+    explicit InstructionSet(bool extended = false);
 
     bool isMnemonic(const std::string& upperMnemonic) const;
     // Encodes one instruction; pc is the address of its first byte. The
@@ -48,6 +49,7 @@ private:
         std::vector<std::uint8_t> opcode;
         int size;
     };
+    bool extended_;
     std::map<std::string, std::vector<Added>> added_;
 };
 

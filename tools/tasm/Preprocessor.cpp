@@ -3,8 +3,9 @@
 #include "Expression.h"
 #include "Text.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace tasm {
 
@@ -57,7 +58,8 @@ std::size_t identifierEnd(std::string_view text, std::size_t i)
 }  // namespace
 
 Preprocessor::Preprocessor(Diagnostics& diagnostics, bool foldCase, FileReader reader)
-    : diagnostics_(diagnostics), foldCase_(foldCase), reader_(reader ? std::move(reader) : FileReader(readWholeFile))
+    : diagnostics_(diagnostics), foldCase_(foldCase), readsDisk_(!reader),
+      reader_(reader ? std::move(reader) : FileReader(readWholeFile))
 {
 }
 
@@ -94,13 +96,19 @@ std::vector<SourceLine> Preprocessor::run(const std::string& path)
 void Preprocessor::processFile(const std::string& path, const Location& from, int depth,
                                std::vector<SourceLine>& out)
 {
-    if (depth > MaxIncludeDepth) {
-        diagnostics_.error(from, "includes nested too deeply (an include loop?)");
-        return;
-    }
     std::string bytes;
     if (!reader_(path, bytes)) {
         diagnostics_.error(from, "cannot open '" + path + "'");
+        return;
+    }
+    processText(path, bytes, from, depth, out);
+}
+
+void Preprocessor::processText(const std::string& path, const std::string& bytes, const Location& from, int depth,
+                               std::vector<SourceLine>& out)
+{
+    if (depth > MaxIncludeDepth) {
+        diagnostics_.error(from, "includes nested too deeply (an include loop?)");
         return;
     }
     if (bytes.find('\0') != std::string::npos) {
@@ -110,6 +118,7 @@ void Preprocessor::processFile(const std::string& path, const Location& from, in
     const std::size_t conditionDepth = conditions_.size();
     std::size_t start = 0;
     int lineNumber = 0;
+    bool ended = false;
     while (start <= bytes.size() && !diagnostics_.full()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) {
@@ -124,7 +133,14 @@ void Preprocessor::processFile(const std::string& path, const Location& from, in
         if (line.size() > MaxLineLength) {
             diagnostics_.error(where, "line too long");
         } else if (!directive(line, where, path, depth, out) && active()) {
-            out.push_back({where, expand(line, where)});
+            std::string expanded = expand(line, where);
+            // TASM reads no further in a file than its .end: an included
+            // file's .end returns to the file that included it.
+            ended = endsFile(expanded);
+            out.push_back({where, std::move(expanded)});
+            if (ended) {
+                break;
+            }
         }
         if (end == bytes.size()) {
             break;
@@ -132,7 +148,9 @@ void Preprocessor::processFile(const std::string& path, const Location& from, in
         start = end + 1;
     }
     while (conditions_.size() > conditionDepth) {
-        diagnostics_.error(conditions_.back().where, "#if without #endif in this file");
+        if (!ended) {
+            diagnostics_.error(conditions_.back().where, "#if without #endif in this file");
+        }
         conditions_.pop_back();
     }
 }
@@ -257,12 +275,103 @@ bool Preprocessor::directive(const std::string& line, const Location& where, con
         diagnostics_.error(where, "#include without a file name");
         return true;
     }
-    namespace fs = std::filesystem;
-    const fs::path beside = fs::path(path).parent_path() / fs::path(std::string(name));
-    std::error_code ec;
-    const std::string target = fs::exists(beside, ec) ? beside.string() : std::string(name);
-    processFile(target, where, depth + 1, out);
+    std::string target;
+    std::string bytes;
+    if (findInclude(path, std::string(name), where, target, bytes)) {
+        processText(target, bytes, where, depth + 1, out);
+    }
     return true;
+}
+
+namespace {
+
+std::string lowerCase(std::string text)
+{
+    for (char& c : text) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return text;
+}
+
+// The files whose names match a relative path in every part but the letter
+// case, under a folder; at most two, enough to tell one from several.
+std::vector<std::filesystem::path> caseVariants(const std::filesystem::path& folder, const std::filesystem::path& relative)
+{
+    namespace fs = std::filesystem;
+    std::vector<fs::path> found{folder};
+    for (const fs::path& part : relative) {
+        std::vector<fs::path> next;
+        for (const fs::path& base : found) {
+            std::error_code ec;
+            if (part == "." || part == ".." || fs::exists(base / part, ec)) {
+                next.push_back(base / part);
+                continue;
+            }
+            const std::string wanted = lowerCase(part.string());
+            const fs::path listed = base.empty() ? fs::path(".") : base;
+            for (fs::directory_iterator it(listed, ec), stop; !ec && it != stop; it.increment(ec)) {
+                if (lowerCase(it->path().filename().string()) == wanted) {
+                    next.push_back(base / it->path().filename());
+                }
+            }
+        }
+        std::sort(next.begin(), next.end());
+        if (next.size() > 2) {
+            next.resize(2);
+        }
+        found = std::move(next);
+        if (found.empty()) {
+            break;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+bool Preprocessor::findInclude(const std::string& from, const std::string& name, const Location& where,
+                               std::string& target, std::string& bytes)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(from).parent_path();
+    // The exact name first, beside the including file and then as given.
+    for (const fs::path& candidate : {folder / fs::path(name), fs::path(name)}) {
+        bytes.clear();
+        if (reader_(candidate.string(), bytes)) {
+            target = candidate.string();
+            return true;
+        }
+        if (candidate == fs::path(name)) {
+            break;
+        }
+    }
+    // Else the one file of that name in another letter case (with DOS
+    // backslashes as folder separators). Sources read from memory have no
+    // folders to search.
+    if (!readsDisk_) {
+        diagnostics_.error(where, "cannot open '" + name + "'");
+        return false;
+    }
+    std::string portable = name;
+    std::replace(portable.begin(), portable.end(), '\\', '/');
+    for (const fs::path& base : {folder, fs::path()}) {
+        const std::vector<fs::path> found = caseVariants(base, fs::path(portable));
+        if (found.size() > 1) {
+            diagnostics_.error(where, "'" + name + "' is ambiguous: both '" + found[0].string() + "' and '" +
+                                          found[1].string() + "' match it but for the letter case");
+            return false;
+        }
+        bytes.clear();
+        if (found.size() == 1 && reader_(found[0].string(), bytes)) {
+            target = found[0].string();
+            return true;
+        }
+        if (base.empty()) {
+            break;
+        }
+    }
+    diagnostics_.error(where, "cannot open '" + name + "'");
+    return false;
 }
 
 long Preprocessor::evaluateCondition(const std::string& text, const Location& where)

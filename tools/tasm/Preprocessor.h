@@ -58,6 +58,12 @@ private:
     };
 
     void processFile(const std::string& path, const Location& from, int depth, std::vector<SourceLine>& out);
+    void processText(const std::string& path, const std::string& bytes, const Location& from, int depth,
+                     std::vector<SourceLine>& out);
+    // Finds and reads an #include file; false (reported) when there is none
+    // or more than one.
+    bool findInclude(const std::string& from, const std::string& name, const Location& where, std::string& target,
+                     std::string& bytes);
     // Handles a preprocessor directive; false when the line is none.
     bool directive(const std::string& line, const Location& where, const std::string& path, int depth,
                    std::vector<SourceLine>& out);
@@ -68,6 +74,7 @@ private:
 
     Diagnostics& diagnostics_;
     bool foldCase_;
+    bool readsDisk_;  // no reader given: the case-insensitive search may list folders
     FileReader reader_;
     std::map<std::string, Macro> macros_;
     std::string lastDefined_;

@@ -1,6 +1,17 @@
 #include "Text.h"
 
+#include <set>
+
 namespace tasm {
+
+bool isDirectiveName(const std::string& upperWord)
+{
+    static const std::set<std::string> names = {
+        ".ORG", ".EQU", ".SET", ".DB", ".BYTE", ".DW", ".WORD", ".TEXT", ".BLOCK", ".DS", ".FILL", ".ECHO",
+        ".LIST", ".NOLIST", ".MODULE", ".END", ".ADDINSTR", ".TITLE", ".EJECT", ".PAGE", ".LSFIRST",
+        ".MSFIRST", ".CODES", ".NOCODES", ".CHK", ".EXPORT", ".LOCALLABELCHAR", ".SYM", ".AVSYM"};
+    return names.count(upperWord) > 0;
+}
 
 std::string upper(std::string_view text)
 {
@@ -28,8 +39,10 @@ std::size_t quotedLength(std::string_view text, std::size_t i)
 {
     const char quote = text[i];
     if (quote == '\'') {
-        // 'c', '\c' or '\ooo'; a lone ' (as in AF') is no constant.
-        if (i + 2 < text.size() && text[i + 1] != '\\' && text[i + 2] == '\'') {
+        // 'c', '\c' or '\ooo'; a lone ' (as in AF') is no constant. '\' is
+        // a backslash unless another quote follows ('\'' is a quote).
+        if (i + 2 < text.size() && text[i + 2] == '\'' &&
+            (text[i + 1] != '\\' || i + 3 >= text.size() || text[i + 3] != '\'')) {
             return 3;
         }
         if (i + 3 < text.size() && text[i + 1] == '\\' && text[i + 3] == '\'') {
@@ -72,6 +85,70 @@ std::string_view stripComment(std::string_view text)
         ++i;
     }
     return text;
+}
+
+std::vector<std::string_view> splitStatements(std::string_view line)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"' || c == '\'') {
+            const std::size_t n = quotedLength(line, i);
+            if (n > 0) {
+                i += n - 1;
+                continue;
+            }
+        }
+        if (c == '\\') {
+            parts.push_back(line.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts.push_back(line.substr(start));
+    return parts;
+}
+
+bool endsFile(std::string_view line)
+{
+    bool first = true;
+    for (std::string_view rest : splitStatements(stripComment(line))) {
+        // Past the label, as the statement parser reads it.
+        if (first && !rest.empty() && isIdentStart(rest[0])) {
+            std::size_t end = 0;
+            while (end < rest.size() && isIdentChar(rest[end])) {
+                ++end;
+            }
+            const std::string word = upper(rest.substr(0, end));
+            if (word == ".END") {
+                return true;
+            }
+            if (word[0] == '.' && isDirectiveName(word)) {
+                first = false;
+                continue;
+            }
+            rest.remove_prefix(end);
+            if (!rest.empty() && rest[0] == ':') {
+                rest.remove_prefix(1);
+            }
+        } else {
+            rest = trim(rest);
+            std::size_t end = 0;
+            while (end < rest.size() && isIdentChar(rest[end])) {
+                ++end;
+            }
+            if (end > 0 && end < rest.size() && rest[end] == ':') {
+                rest.remove_prefix(end + 1);
+            }
+        }
+        first = false;
+        rest = trim(rest);
+        if (rest.size() >= 4 && (rest[0] == '.' || rest[0] == '#') && upper(rest.substr(1, 3)) == "END" &&
+            (rest.size() == 4 || !isIdentChar(rest[4]) || rest[4] == '.')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace tasm

@@ -1,7 +1,7 @@
 // Runs every source under cases/ through the assembler and compares the
 // result with what the source's own header comments expect:
 //
-//   ; options: -i -dNAME=value        command-line options
+//   ; options: -i -x -dNAME=value     command-line options
 //   ; bytes @9D93: BB 6D EF            the image from that address on
 //   ; bytes: 0A 45                     more bytes, following the last line
 //   ; error: 12: undefined label       an error at line 12 holding the text
@@ -57,6 +57,8 @@ void parseOptions(const std::string& text, tasm::Options& options)
     while (in >> word) {
         if (word == "-i") {
             options.foldCase = true;
+        } else if (word == "-x") {
+            options.extended = true;
         } else if (word.rfind("-d", 0) == 0) {
             const std::string def = word.substr(2);
             const auto eq = def.find('=');

@@ -166,8 +166,10 @@ TEST_F(CommandLine, BadCommandLinesAreRefusedWithUsage)
     EXPECT_EQ(run({"-48", path("p.z80")}), 2);
     EXPECT_NE(err_.str().find("only the Z80 instruction table"), std::string::npos) << err_.str();
 
-    EXPECT_EQ(run({"-x", path("p.z80")}), 2);
-    EXPECT_NE(err_.str().find("unknown option '-x'"), std::string::npos);
+    EXPECT_EQ(run({"-k", path("p.z80")}), 2);
+    EXPECT_NE(err_.str().find("unknown option '-k'"), std::string::npos);
+    EXPECT_EQ(run({"-xZ", path("p.z80")}), 2);
+    EXPECT_NE(err_.str().find("-x takes one hex digit"), std::string::npos);
 
     EXPECT_EQ(run({"-fZZ", path("p.z80")}), 2);
     EXPECT_EQ(run({"-d", path("p.z80")}), 2);
@@ -177,6 +179,39 @@ TEST_F(CommandLine, BadCommandLinesAreRefusedWithUsage)
 
     EXPECT_EQ(run({path("missing.z80")}), 1);
     EXPECT_NE(err_.str().find("cannot open"), std::string::npos) << err_.str();
+}
+
+TEST_F(CommandLine, IncludeNamesInAnotherLetterCaseFindTheOneFileOrNameBoth)
+{
+    fs::create_directories(dir_ / "Inc");
+    write("Inc/TI83PLUS.INC", "SEVEN = 7\n");
+    write("p.z80", "#include \"inc/ti83plus.inc\"\n .db SEVEN\n");
+    ASSERT_EQ(run({"-b", path("p.z80"), path("p.bin")}), 0) << err_.str();
+    EXPECT_EQ(read("p.bin"), "\x07");
+
+    write("Inc/Twice.inc", " .db 1\n");
+    write("Inc/twice.INC", " .db 2\n");
+    if (fs::exists(dir_ / "Inc" / "TWICE.inc")) {
+        GTEST_SKIP() << "the file system ignores letter case";
+    }
+    write("q.z80", "#include \"inc/TWICE.inc\"\n");
+    EXPECT_EQ(run({"-b", path("q.z80"), path("q.bin")}), 1);
+    EXPECT_NE(err_.str().find("'inc/TWICE.inc' is ambiguous"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("Inc/Twice.inc"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("Inc/twice.INC"), std::string::npos) << err_.str();
+    EXPECT_FALSE(fs::exists(path("q.bin")));
+}
+
+TEST_F(CommandLine, TheExtendedInstructionSetNeedsX)
+{
+    write("p.z80", " mlt de\n");
+    EXPECT_EQ(run({"-b", path("p.z80"), path("p.bin")}), 1);
+    EXPECT_NE(err_.str().find("unknown instruction 'MLT'"), std::string::npos) << err_.str();
+    ASSERT_EQ(run({"-b", "-x", path("p.z80"), path("p.bin")}), 0) << err_.str();
+    EXPECT_EQ(read("p.bin"), "\xED\x5C");
+    ASSERT_EQ(run({"-b", "-x3", path("p.z80"), path("p.bin")}), 0) << err_.str();
+    // Bit 1 of the mask selects the HD64180; -x1 is the base set only.
+    EXPECT_EQ(run({"-b", "-x1", path("p.z80"), path("p.bin")}), 1);
 }
 
 TEST_F(CommandLine, AnUnwritableObjectIsAnErrorNotSuccess)

@@ -24,9 +24,10 @@ struct Program {
     std::vector<std::uint8_t> ours;      // our bytes for the whole program
 };
 
-std::vector<std::uint8_t> assembleText(const std::string& text, bool& ok, std::string& messages)
+std::vector<std::uint8_t> assembleText(const std::string& text, bool extended, bool& ok, std::string& messages)
 {
     Options options;
+    options.extended = extended;
     options.reader = [&](const std::string&, std::string& bytes) {
         bytes = text;
         return true;
@@ -42,7 +43,7 @@ std::vector<std::uint8_t> assembleText(const std::string& text, bool& ok, std::s
 
 // Our encoding line by line gives each line's address (to tell which line
 // differs), then the whole program is assembled at once.
-Program build(const std::vector<std::string>& forms)
+Program build(const std::vector<std::string>& forms, bool extended = false)
 {
     Program p;
     int address = 0;
@@ -50,7 +51,8 @@ Program build(const std::vector<std::string>& forms)
         bool ok = false;
         std::string messages;
         const std::string& line = form;
-        const auto bytes = assembleText(" .org " + std::to_string(address + 0x100) + "\n " + line + "\n", ok, messages);
+        const auto bytes =
+            assembleText(" .org " + std::to_string(address + 0x100) + "\n " + line + "\n", extended, ok, messages);
         EXPECT_TRUE(ok) << line << ": " << messages;
         p.lines.push_back(line);
         p.addresses.push_back(address);
@@ -62,7 +64,7 @@ Program build(const std::vector<std::string>& forms)
     }
     bool ok = false;
     std::string messages;
-    p.ours = assembleText(text, ok, messages);
+    p.ours = assembleText(text, extended, ok, messages);
     EXPECT_TRUE(ok) << messages;
     return p;
 }
@@ -134,11 +136,11 @@ protected:
         return readBytes(dir / "p.bin");
     }
 
-    std::vector<std::uint8_t> gnu(const Program& p)
+    std::vector<std::uint8_t> gnu(const Program& p, const std::string& march = "z80+xyhl+sli+infc")
     {
         write(dir / "g.s", p.lines, "");
         const std::string base = (dir / "g").string();
-        if (!run("z80-unknown-coff-as -march=z80+xyhl+sli+infc " + base + ".s -o " + base + ".o") ||
+        if (!run("z80-unknown-coff-as -march=" + march + " " + base + ".s -o " + base + ".o") ||
             !run("z80-unknown-coff-ld -Ttext 0x100 -o " + base + ".out " + base + ".o") ||
             !run("z80-unknown-coff-objcopy -O binary " + base + ".out " + base + ".bin")) {
             ADD_FAILURE() << "the GNU assembler failed on " << base << ".s";
@@ -173,6 +175,13 @@ TEST_F(Differential, EveryInstructionFormAgreesWithTheGnuAssembler)
 {
     const Program p = build(instructionForms());
     compare(p, gnu(p), "z80-unknown-coff-as");
+}
+
+TEST_F(Differential, TheHd64180FormsAgreeWithTheGnuAssembler)
+{
+    const Program p = build(hd64180Forms(), true);
+    ASSERT_GT(p.lines.size(), 30u);
+    compare(p, gnu(p, "z180"), "z80-unknown-coff-as -march=z180");
 }
 
 TEST_F(Differential, PrecedenceFreeExpressionsAgree)

@@ -160,4 +160,21 @@ std::vector<std::string> precedenceFreeExpressions()
             "ld de,0C000h-(2*10)", "ld a,((3))", "cp 0+(4+4)-1", "ld ix,0+(12+3)*(2+2)", "jr $+(3*4)", "djnz $-(1+1)"};
 }
 
+std::vector<std::string> hd64180Forms()
+{
+    std::vector<std::string> out;
+    for (const char* r : {"b", "c", "d", "e", "h", "l", "a"}) {
+        out.push_back(std::string("in0 ") + r + ",(12h)");
+        out.push_back(std::string("out0 (0FEh),") + r);
+        out.push_back(std::string("tst ") + r);
+    }
+    for (const char* rr : {"bc", "de", "hl", "sp"}) {
+        out.push_back(std::string("mlt ") + rr);
+    }
+    for (const char* op : {"tst (hl)", "tst 0", "tst 0A5h", "tstio 7Fh", "slp", "otim", "otimr", "otdm", "otdmr"}) {
+        out.emplace_back(op);
+    }
+    return out;
+}
+
 }  // namespace tasm::test

@@ -9,6 +9,9 @@ namespace tasm::test {
 // the syntax the independent assemblers share.
 std::vector<std::string> instructionForms();
 
+// The HD64180's additions, every operand variant.
+std::vector<std::string> hd64180Forms();
+
 // Expressions whose value does not depend on operator precedence.
 std::vector<std::string> precedenceFreeExpressions();
 

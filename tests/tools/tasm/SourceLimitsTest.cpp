@@ -124,5 +124,33 @@ TEST(SourceLimits, TheListingShowsAddressBytesAndSource)
     EXPECT_NE(r.listing.find("9D99 C9"), std::string::npos) << r.listing;
 }
 
+TEST(SourceLimits, TheListingShowsExactlyTheBytesEachLineEmitsAtTheirAddresses)
+{
+    Options options;
+    options.listing = true;
+    const Result r = assembleFiles({{"main.asm", " .org $9D93\n"
+                                                 " .db $BB,$6D \\ ret \\ nop\n"
+                                                 " .org $9DA0\n"
+                                                 " .fill 10,$11\n"
+                                                 " .db 1 \\ .org $9E00 \\ .db 2\n"
+                                                 "x .equ 5\n"}},
+                                   "main.asm", options);
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    const auto row = [](const std::string& head, const std::string& bytes, const std::string& text) {
+        return head + " " + bytes + std::string(25 - bytes.size(), ' ') + text + "\n";
+    };
+    // No fill bytes on .org lines; every statement's bytes; long runs and
+    // jumps continue on rows of their own, with their addresses.
+    const std::string expected = row("00001 9D93", "", " .org $9D93") +
+                                 row("00002 9D93", "BB 6D C9 00 ", " .db $BB,$6D \\ ret \\ nop") +
+                                 row("00003 9DA0", "", " .org $9DA0") +
+                                 row("00004 9DA0", "11 11 11 11 11 11 11 11 ", " .fill 10,$11") +
+                                 "00004 9DA8 11 11\n" +
+                                 row("00005 9DAA", "01 ", " .db 1 \\ .org $9E00 \\ .db 2") +
+                                 "00005 9E00 02\n" +
+                                 row("00006 9E01", "", "x .equ 5");
+    EXPECT_EQ(r.listing, expected);
+}
+
 }  // namespace
 }  // namespace tasm
