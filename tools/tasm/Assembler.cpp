@@ -16,21 +16,24 @@ namespace {
 constexpr int MaxPasses = 12;
 
 // One statement of a line: an optional label, an operation and its operands.
+// Label and operands are views of the source line's text.
 struct Statement {
     Location where;
-    std::string label;
+    std::string_view label;
     std::string operation;  // upper case; a directive keeps its leading "."
-    std::string operands;
+    std::string_view operands;
     std::size_t line = 0;   // index of its source line, for the listing
     bool firstOfLine = true;
 };
 
 // Appends the statements of a line.
-void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnostics, std::vector<Statement>& statements)
+void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnostics, std::vector<Statement>& statements,
+               std::vector<std::string_view>& parts)
 {
     const std::string_view code = stripComment(line.text);
     bool first = true;
-    for (std::string_view part : splitStatements(code)) {
+    splitStatements(code, parts);
+    for (std::string_view part : parts) {
         Statement s;
         s.where = line.where;
         s.line = index;
@@ -43,7 +46,7 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
             while (end < rest.size() && isIdentChar(rest[end])) {
                 ++end;
             }
-            const std::string word(rest.substr(0, end));
+            const std::string_view word = rest.substr(0, end);
             const bool directive = word[0] == '.' && isDirectiveName(upper(word));
             if (!directive) {
                 s.label = word;
@@ -60,7 +63,7 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
                 ++end;
             }
             if (end < rest.size() && rest[end] == ':' && !(end + 1 < rest.size() && rest[end + 1] == '=')) {
-                s.label = std::string(rest.substr(0, end));
+                s.label = rest.substr(0, end);
                 rest = trim(rest.substr(end + 1));
             }
         }
@@ -79,10 +82,10 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
             }
             if (equals > 0) {
                 s.operation = ".ORG";
-                s.operands = std::string(trim(rest.substr(equals + 1)));
+                s.operands = trim(rest.substr(equals + 1));
             } else if (rest[0] == '=') {
                 s.operation = ".EQU";
-                s.operands = std::string(trim(rest.substr(1)));
+                s.operands = trim(rest.substr(1));
             } else {
                 std::size_t end = 0;
                 if (rest[0] == '.' || rest[0] == '#') {
@@ -100,7 +103,7 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
                     word = ".EQU";
                 }
                 s.operation = word;
-                s.operands = std::string(trim(rest.substr(end)));
+                s.operands = trim(rest.substr(end));
                 if (word.empty()) {
                     diagnostics.error(line.where, "cannot read '" + std::string(rest) + "'");
                     first = false;
@@ -123,9 +126,11 @@ struct Symbol {
     Location where;
     // The values it was given in this pass and the one before, in order: a
     // name set more than once (.set) has settled when the whole sequence
-    // repeats, not when its value stays put.
-    std::vector<std::int32_t> values;
-    std::vector<std::int32_t> previousValues;
+    // repeats, not when its value stays put. A value not known in two
+    // passes alike (it needs a name defined nowhere) has settled too: when
+    // no value moves, the next pass would compute the same again.
+    std::vector<Value> values;
+    std::vector<Value> previousValues;
 };
 
 class Pass {
@@ -138,10 +143,7 @@ public:
           lines_(lines), result_(result)
     {
         if (final_) {
-            result_.image.bytes.assign(65536, 0);
-            result_.image.written.assign(65536, false);
-            result_.image.lowest = -1;
-            result_.image.highest = -1;
+            result_.image = Image();
             result_.listing.clear();
             result_.echoes.clear();
         }
@@ -172,11 +174,24 @@ public:
     Diagnostics& diagnostics() { return diagnostics_; }
 
 private:
-    std::string symbolKey(std::string_view name) const
+    // The symbol table's key for a name, in a buffer that is reused: every
+    // name of every expression is looked up, every pass.
+    const std::string& symbolKey(std::string_view name) const
     {
-        std::string key = options_.foldCase ? upper(name) : std::string(name);
-        if (!key.empty() && key[0] == '_') {
-            key = module_ + "." + key;
+        std::string& key = keyBuffer_;
+        key.clear();
+        if (!name.empty() && name[0] == '_') {
+            key.append(module_);
+            key += '.';
+        }
+        const std::size_t start = key.size();
+        key.append(name);
+        if (options_.foldCase) {
+            for (std::size_t i = start; i < key.size(); ++i) {
+                if (key[i] >= 'a' && key[i] <= 'z') {
+                    key[i] = static_cast<char>(key[i] - 'a' + 'A');
+                }
+            }
         }
         return key;
     }
@@ -198,25 +213,24 @@ private:
         return evaluate(trim(text), here, lookup_, final_);
     }
 
-    void define(const Statement& s, const std::string& name, Value value, bool redefinable)
+    void define(const Statement& s, std::string_view name, Value value, bool redefinable)
     {
-        const std::string key = symbolKey(name);
-        Symbol& sym = symbols_[key];
+        Symbol& sym = symbols_[symbolKey(name)];
         if (sym.pass == number_ && !(redefinable && sym.redefinable)) {
-            diagnostics_.error(s.where, "label '" + name + "' is defined twice (first at " + sym.where.file + ":" +
-                                            std::to_string(sym.where.line) + ")");
+            diagnostics_.error(s.where, "label '" + std::string(name) + "' is defined twice (first at " +
+                                            sym.where.file + ":" + std::to_string(sym.where.line) + ")");
             return;
         }
         if (sym.pass != number_) {
-            sym.previousValues = std::move(sym.values);
+            std::swap(sym.previousValues, sym.values);
             sym.values.clear();
         }
         const std::size_t index = sym.values.size();
-        if (sym.pass == 0 || !value.known || (index == 0 && !sym.known) || index >= sym.previousValues.size() ||
-            sym.previousValues[index] != value.value) {
+        if (sym.pass == 0 || index >= sym.previousValues.size() || sym.previousValues[index].known != value.known ||
+            sym.previousValues[index].value != value.value) {
             changed_ = true;
         }
-        sym.values.push_back(value.value);
+        sym.values.push_back(value);
         sym.value = value.value;
         sym.known = value.known;
         sym.pass = number_;
@@ -235,12 +249,7 @@ private:
             return;
         }
         if (final_) {
-            Image& image = result_.image;
-            const auto at = static_cast<std::size_t>(pc_);
-            image.bytes[at] = byte;
-            image.written[at] = true;
-            image.lowest = image.lowest < 0 ? pc_ : std::min(image.lowest, pc_);
-            image.highest = std::max(image.highest, pc_);
+            result_.image.write(pc_, byte);
             if (listingLine()) {
                 lineBytes_.emplace_back(pc_, byte);
             }
@@ -365,7 +374,8 @@ private:
             diagnostics_.error(s.where, s.operation + " without values");
             return;
         }
-        for (const std::string& item : InstructionSet::splitOperands(s.operands)) {
+        OperandCursor items(s.operands);
+        for (std::string_view item; items.next(item);) {
             if (!item.empty() && item[0] == '"') {
                 const std::size_t n = quotedLength(item, 0);
                 std::string text;
@@ -377,7 +387,7 @@ private:
                     diagnostics_.error(s.where, "unexpected text after a string");
                     return;
                 }
-                if (!decodeEscapes(std::string_view(item).substr(1, n - 2), text)) {
+                if (!decodeEscapes(item.substr(1, n - 2), text)) {
                     diagnostics_.error(s.where, "bad escape in string");
                     return;
                 }
@@ -482,12 +492,13 @@ private:
             }
         } else if (op == ".ECHO") {
             std::string text;
-            for (const std::string& item : InstructionSet::splitOperands(s.operands)) {
+            OperandCursor items(s.operands);
+            for (std::string_view item; items.next(item);) {
                 if (!item.empty() && item[0] == '"') {
                     std::string decoded;
                     const std::size_t n = quotedLength(item, 0);
                     if (n < 2 || n != item.size() || item.back() != '"' ||
-                        !decodeEscapes(std::string_view(item).substr(1, n - 2), decoded)) {
+                        !decodeEscapes(item.substr(1, n - 2), decoded)) {
                         diagnostics_.error(s.where, "bad string in .echo");
                         return;
                     }
@@ -535,7 +546,7 @@ private:
             unsigned sum = 0;
             if (e.value.known && final_) {
                 for (std::int32_t a = std::max(0, e.value.value); a < here && a <= 0xFFFF; ++a) {
-                    sum += result_.image.bytes[static_cast<std::size_t>(a)];
+                    sum += result_.image.at(a);
                 }
             }
             emit(s, static_cast<std::uint8_t>(sum & 0xFF));
@@ -556,6 +567,7 @@ private:
     Result& result_;
     const SymbolLookup lookup_ = [this](std::string_view n) { return lookup(n); };
     Diagnostics diagnostics_;
+    mutable std::string keyBuffer_;
     std::int32_t pc_ = 0;
     std::string module_ = "noname";
     bool listing_ = true;
@@ -573,6 +585,50 @@ private:
 
 }  // namespace
 
+void Image::write(int address, std::uint8_t byte)
+{
+    if (storage_.empty()) {
+        origin_ = address;
+    } else if (address < origin_) {
+        // Room below as well, so that writing downwards stays linear.
+        const int origin = std::max(0, std::min(address, origin_ - static_cast<int>(storage_.size())));
+        const auto more = static_cast<std::size_t>(origin_ - origin);
+        storage_.insert(storage_.begin(), more, 0);
+        written_.insert(written_.begin(), more, 0);
+        origin_ = origin;
+    }
+    const auto at = static_cast<std::size_t>(address - origin_);
+    if (at >= storage_.size()) {
+        storage_.resize(at + 1, 0);
+        written_.resize(at + 1, 0);
+    }
+    storage_[at] = byte;
+    written_[at] = 1;
+    lowest = lowest < 0 ? address : std::min(lowest, address);
+    highest = std::max(highest, address);
+}
+
+bool Image::isWritten(int address) const
+{
+    const long at = static_cast<long>(address) - origin_;
+    return at >= 0 && at < static_cast<long>(written_.size()) && written_[static_cast<std::size_t>(at)] != 0;
+}
+
+std::uint8_t Image::at(int address) const
+{
+    const long at = static_cast<long>(address) - origin_;
+    return at >= 0 && at < static_cast<long>(storage_.size()) ? storage_[static_cast<std::size_t>(at)] : 0;
+}
+
+std::vector<std::uint8_t> Image::bytes() const
+{
+    if (lowest < 0) {
+        return {};
+    }
+    const auto begin = storage_.begin() + (lowest - origin_);
+    return {begin, begin + (highest - lowest + 1)};
+}
+
 Result assemble(const std::string& sourcePath, const Options& options)
 {
     Result result;
@@ -586,8 +642,9 @@ Result assemble(const std::string& sourcePath, const Options& options)
     InstructionSet instructions(options.extended);
     std::vector<Statement> statements;
     statements.reserve(lines.size());
+    std::vector<std::string_view> parts;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        parseLine(lines[i], i, early, statements);
+        parseLine(lines[i], i, early, statements, parts);
     }
 
     std::map<std::string, Symbol> symbols;

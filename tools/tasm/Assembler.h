@@ -18,11 +18,23 @@ struct Options {
     Preprocessor::FileReader reader;  // empty: read from disk
 };
 
-struct Image {
-    std::vector<std::uint8_t> bytes;  // 64 KB
-    std::vector<bool> written;        // which addresses were written
-    int lowest = -1;                  // -1 when nothing was written
+// The bytes written, kept for the span from the lowest to the highest
+// address only: most programs fill a few KB of the 64 KB.
+class Image {
+public:
+    int lowest = -1;  // -1 when nothing was written
     int highest = -1;
+
+    void write(int address, std::uint8_t byte);
+    bool isWritten(int address) const;
+    std::uint8_t at(int address) const;  // 0 where nothing was written
+    // The bytes from the lowest to the highest address, gaps as 0.
+    std::vector<std::uint8_t> bytes() const;
+
+private:
+    int origin_ = 0;  // the address of storage_[0]; at most lowest
+    std::vector<std::uint8_t> storage_;
+    std::vector<std::uint8_t> written_;
 };
 
 struct Result {

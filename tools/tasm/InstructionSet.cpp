@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -38,7 +39,7 @@ struct Operand {
     std::uint8_t prefix = 0;    // DDh or FDh for the index registers
     bool half = false;          // IXH IXL IYH IYL
     bool bareIndex = false;     // (IX) written without a displacement
-    std::string expression;     // Memory, Immediate, IndIndex displacement
+    std::string_view expression;  // Memory, Immediate, IndIndex displacement (a view of the operand text)
 };
 
 // The closing parenthesis that matches the one at text[0], or npos.
@@ -63,86 +64,93 @@ std::size_t matchingParen(std::string_view text)
     return std::string_view::npos;
 }
 
+// The text in upper case when it is short enough to name a register (three
+// characters at most), else empty.
+std::string_view shortUpper(std::string_view text, char (&buffer)[4])
+{
+    if (text.size() > 3) {
+        return {};
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        buffer[i] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return {buffer, text.size()};
+}
+
+struct RegisterName {
+    std::string_view name;
+    Kind kind;
+    int code;
+    std::uint8_t prefix;
+    bool half;
+};
+
+// clang-format off
+constexpr RegisterName registerNames[] = {
+    {"B", Kind::Reg8, 0, 0, false}, {"C", Kind::Reg8, 1, 0, false}, {"D", Kind::Reg8, 2, 0, false},
+    {"E", Kind::Reg8, 3, 0, false}, {"H", Kind::Reg8, 4, 0, false}, {"L", Kind::Reg8, 5, 0, false},
+    {"A", Kind::Reg8, 7, 0, false},
+    {"IXH", Kind::Reg8, 4, 0xDD, true}, {"IXL", Kind::Reg8, 5, 0xDD, true},
+    {"IYH", Kind::Reg8, 4, 0xFD, true}, {"IYL", Kind::Reg8, 5, 0xFD, true},
+    {"HX", Kind::Reg8, 4, 0xDD, true}, {"LX", Kind::Reg8, 5, 0xDD, true},
+    {"HY", Kind::Reg8, 4, 0xFD, true}, {"LY", Kind::Reg8, 5, 0xFD, true},
+    {"XH", Kind::Reg8, 4, 0xDD, true}, {"XL", Kind::Reg8, 5, 0xDD, true},
+    {"YH", Kind::Reg8, 4, 0xFD, true}, {"YL", Kind::Reg8, 5, 0xFD, true},
+    {"BC", Kind::Reg16, 0, 0, false}, {"DE", Kind::Reg16, 1, 0, false}, {"HL", Kind::Reg16, 2, 0, false},
+    {"SP", Kind::Reg16, 3, 0, false}, {"IX", Kind::Reg16, 2, 0xDD, false}, {"IY", Kind::Reg16, 2, 0xFD, false},
+    {"AF", Kind::AF, 3, 0, false}, {"AF'", Kind::AFAlt, 0, 0, false},
+    {"I", Kind::I, 0, 0, false}, {"R", Kind::R, 0, 0, false}, {"F", Kind::F, 0, 0, false},
+    {"NZ", Kind::Cond, 0, 0, false}, {"Z", Kind::Cond, 1, 0, false}, {"NC", Kind::Cond, 2, 0, false},
+    {"PO", Kind::Cond, 4, 0, false}, {"PE", Kind::Cond, 5, 0, false}, {"P", Kind::Cond, 6, 0, false},
+    {"M", Kind::Cond, 7, 0, false},
+};
+// clang-format on
+
 Operand classify(std::string_view raw)
 {
     const std::string_view text = trim(raw);
-    const std::string u = upper(text);
     Operand op;
-
-    static const std::map<std::string, int> reg8 = {{"B", 0}, {"C", 1}, {"D", 2}, {"E", 3},
-                                                    {"H", 4}, {"L", 5}, {"A", 7}};
-    if (auto it = reg8.find(u); it != reg8.end()) {
-        op.kind = Kind::Reg8;
-        op.code = it->second;
-        return op;
-    }
-    struct Half {
-        const char* name;
-        int code;
-        std::uint8_t prefix;
-    };
-    static const Half halves[] = {{"IXH", 4, 0xDD}, {"IXL", 5, 0xDD}, {"IYH", 4, 0xFD}, {"IYL", 5, 0xFD},
-                                  {"HX", 4, 0xDD},  {"LX", 5, 0xDD},  {"HY", 4, 0xFD},  {"LY", 5, 0xFD},
-                                  {"XH", 4, 0xDD},  {"XL", 5, 0xDD},  {"YH", 4, 0xFD},  {"YL", 5, 0xFD}};
-    for (const Half& h : halves) {
-        if (u == h.name) {
-            op.kind = Kind::Reg8;
-            op.code = h.code;
-            op.prefix = h.prefix;
-            op.half = true;
-            return op;
+    char buffer[4];
+    if (const std::string_view u = shortUpper(text, buffer); !u.empty()) {
+        for (const RegisterName& r : registerNames) {
+            if (u == r.name) {
+                op.kind = r.kind;
+                op.code = r.code;
+                op.prefix = r.prefix;
+                op.half = r.half;
+                return op;
+            }
         }
-    }
-    static const std::map<std::string, int> reg16 = {{"BC", 0}, {"DE", 1}, {"HL", 2}, {"SP", 3}};
-    if (auto it = reg16.find(u); it != reg16.end()) {
-        op.kind = Kind::Reg16;
-        op.code = it->second;
-        return op;
-    }
-    if (u == "IX" || u == "IY") {
-        op.kind = Kind::Reg16;
-        op.code = 2;
-        op.prefix = u == "IX" ? 0xDD : 0xFD;
-        return op;
-    }
-    if (u == "AF") { op.kind = Kind::AF; op.code = 3; return op; }
-    if (u == "AF'") { op.kind = Kind::AFAlt; return op; }
-    if (u == "I") { op.kind = Kind::I; return op; }
-    if (u == "R") { op.kind = Kind::R; return op; }
-    if (u == "F") { op.kind = Kind::F; return op; }
-    static const std::map<std::string, int> conditions = {{"NZ", 0}, {"Z", 1}, {"NC", 2}, {"PO", 4},
-                                                          {"PE", 5}, {"P", 6}, {"M", 7}};
-    if (auto it = conditions.find(u); it != conditions.end()) {
-        op.kind = Kind::Cond;
-        op.code = it->second;
-        return op;
     }
 
     if (!text.empty() && text.front() == '(' && matchingParen(text) == text.size() - 1) {
         const std::string_view inner = trim(text.substr(1, text.size() - 2));
-        const std::string ui = upper(inner);
+        const std::string_view ui = shortUpper(inner, buffer);
         if (ui == "BC") { op.kind = Kind::IndBC; return op; }
         if (ui == "DE") { op.kind = Kind::IndDE; return op; }
         if (ui == "HL") { op.kind = Kind::IndHL; op.code = 6; return op; }
         if (ui == "SP") { op.kind = Kind::IndSP; return op; }
         if (ui == "C") { op.kind = Kind::IndC; return op; }
-        if (ui.size() >= 2 && (ui.compare(0, 2, "IX") == 0 || ui.compare(0, 2, "IY") == 0)) {
+        const char i0 = inner.size() >= 2 ? static_cast<char>(inner[0] & ~0x20) : 0;
+        const char i1 = inner.size() >= 2 ? static_cast<char>(inner[1] & ~0x20) : 0;
+        if (i0 == 'I' && (i1 == 'X' || i1 == 'Y')) {
             const std::string_view after = trim(inner.substr(2));
             if (after.empty() || after.front() == '+' || after.front() == '-') {
                 op.kind = Kind::IndIndex;
                 op.code = 6;
-                op.prefix = ui[1] == 'X' ? 0xDD : 0xFD;
+                op.prefix = i1 == 'X' ? 0xDD : 0xFD;
                 op.bareIndex = after.empty();
-                op.expression = after.empty() ? "0" : std::string(after);
+                op.expression = after.empty() ? std::string_view("0") : after;
                 return op;
             }
         }
         op.kind = Kind::Memory;
-        op.expression = std::string(inner);
+        op.expression = inner;
         return op;
     }
     op.kind = Kind::Immediate;
-    op.expression = std::string(text);
+    op.expression = text;
     return op;
 }
 
@@ -328,7 +336,7 @@ std::optional<Operand> asExpression(const Operand& op, std::string_view text, Pa
             return std::nullopt;
         }
         e.kind = Kind::Immediate;
-        e.expression = std::string(trim(text));
+        e.expression = trim(text);
         return e;
     case Pat::Mem:
     case Pat::Port: {
@@ -337,7 +345,7 @@ std::optional<Operand> asExpression(const Operand& op, std::string_view text, Pa
             return std::nullopt;
         }
         e.kind = Kind::Memory;
-        e.expression = std::string(trim(t.substr(1, t.size() - 2)));
+        e.expression = trim(t.substr(1, t.size() - 2));
         return e;
     }
     default:
@@ -408,27 +416,27 @@ bool usesPlainHL(const Operand& op)
 
 // An operand that must not meet the index registers' prefix unless it is
 // the indexed memory one: then plain H and L stay H and L.
-std::string indexConflict(const std::vector<Operand>& ops)
+const char* indexConflict(const Operand* ops, std::size_t count)
 {
     std::uint8_t prefix = 0;
     bool indexedMemory = false;
-    for (const Operand& op : ops) {
+    int indexOperands = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const Operand& op = ops[k];
         if (op.prefix != 0) {
             if (prefix != 0 && prefix != op.prefix) {
                 return "IX and IY cannot be mixed in one instruction";
             }
             prefix = op.prefix;
             indexedMemory = indexedMemory || op.kind == Kind::IndIndex;
+            ++indexOperands;
         }
     }
     if (prefix == 0) {
-        return {};
+        return nullptr;
     }
-    int indexOperands = 0;
-    for (const Operand& op : ops) {
-        indexOperands += op.prefix != 0;
-    }
-    for (const Operand& op : ops) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const Operand& op = ops[k];
         if (usesPlainHL(op) && !(indexedMemory && indexOperands == 1 && op.kind == Kind::Reg8)) {
             return "H, L or HL cannot be used together with an index register here";
         }
@@ -436,7 +444,7 @@ std::string indexConflict(const std::vector<Operand>& ops)
     if (indexedMemory && indexOperands > 1) {
         return "an indexed operand cannot be used with another index register";
     }
-    return {};
+    return nullptr;
 }
 
 struct Field {
@@ -453,20 +461,25 @@ bool InstructionSet::isMnemonic(const std::string& upperMnemonic) const
     return added_.count(upperMnemonic) > 0 || formsOf(extended_).count(upperMnemonic) > 0;
 }
 
-std::vector<std::string> InstructionSet::splitOperands(std::string_view text)
+OperandCursor::OperandCursor(std::string_view text) : text_(text), done_(trim(text).empty()) {}
+
+bool OperandCursor::next(std::string_view& item)
 {
-    std::vector<std::string> parts;
-    if (trim(text).empty()) {
-        return parts;
+    if (done_) {
+        return false;
     }
     int level = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+    const char* const begin = text_.data();
+    const char* const end = begin + text_.size();
+    for (const char* p = begin + pos_; p != end; ++p) {
+        if ((detail::classOf(*p) & (detail::Quote | detail::Separator)) == 0) {
+            continue;
+        }
+        const char c = *p;
         if (c == '"' || c == '\'') {
-            const std::size_t n = quotedLength(text, i);
+            const std::size_t n = quotedLength(text_, static_cast<std::size_t>(p - begin));
             if (n > 0) {
-                i += n - 1;
+                p += n - 1;
                 continue;
             }
         }
@@ -475,19 +488,72 @@ std::vector<std::string> InstructionSet::splitOperands(std::string_view text)
         } else if (c == ')') {
             --level;
         } else if (c == ',' && level <= 0) {
-            parts.emplace_back(trim(text.substr(start, i - start)));
-            start = i + 1;
+            const auto at = static_cast<std::size_t>(p - begin);
+            item = trim(text_.substr(pos_, at - pos_));
+            pos_ = at + 1;
+            return true;
         }
     }
-    parts.emplace_back(trim(text.substr(start)));
+    item = trim(text_.substr(pos_));
+    done_ = true;
+    return true;
+}
+
+std::vector<std::string> InstructionSet::splitOperands(std::string_view text)
+{
+    std::vector<std::string> parts;
+    OperandCursor cursor(text);
+    for (std::string_view item; cursor.next(item);) {
+        parts.emplace_back(item);
+    }
     return parts;
 }
 
-Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view operandText, std::int32_t pc,
-                                const Evaluator& evaluate) const
+// How an instruction is encoded, worked out from its text alone: the same in
+// every pass, so each distinct text is worked out once.
+struct InstructionSet::Plan {
+    std::string text;   // the operands; the views below point into it
+    std::string error;  // when the text cannot be encoded at all
+    // An .addinstr instruction:
+    const Added* added = nullptr;
+    std::string_view addedExpression;
+    // A form of the table:
+    const Form* form = nullptr;
+    Operand ops[2];
+    std::size_t count = 0;
+    int codes[2] = {0, 0};
+    bool asExpressions = false;  // some operand is read as an expression
+    std::uint8_t indexPrefix = 0;
+    int indexed = -1;            // the operand whose displacement follows
+};
+
+InstructionSet::~InstructionSet() = default;
+
+const InstructionSet::Plan& InstructionSet::planFor(const std::string& mnemonic, std::string_view operandText) const
 {
-    Encoding result;
-    const std::vector<std::string> texts = splitOperands(operandText);
+    planKey_.assign(mnemonic);
+    planKey_ += '\n';
+    planKey_.append(operandText);
+    if (const auto it = plans_.find(planKey_); it != plans_.end()) {
+        return *it->second;
+    }
+    auto plan = std::make_unique<Plan>();
+    plan->text = std::string(operandText);
+    makePlan(mnemonic, *plan);
+    return *plans_.emplace(planKey_, std::move(plan)).first->second;
+}
+
+void InstructionSet::makePlan(const std::string& mnemonic, Plan& plan) const
+{
+    const std::string_view operandText = plan.text;
+    std::string_view texts[2];
+    std::size_t count = 0;
+    OperandCursor cursor(operandText);
+    for (std::string_view item; cursor.next(item); ++count) {
+        if (count < 2) {
+            texts[count] = item;
+        }
+    }
 
     if (auto added = added_.find(mnemonic); added != added_.end()) {
         std::string compact;
@@ -499,7 +565,7 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
         for (const Added& a : added->second) {
             // The pattern's literal text around one '*' must match.
             const std::size_t star = a.pattern.find('*');
-            std::string expression;
+            std::string_view expression;
             if (star == std::string::npos) {
                 if (compact != a.pattern) {
                     continue;
@@ -529,42 +595,35 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
                         ++kept;
                     }
                 }
-                expression = std::string(original.substr(i, cut - i));
+                expression = original.substr(i, cut - i);
             }
-            result.bytes = a.opcode;
-            if (!expression.empty()) {
-                const Evaluation e = evaluate(expression);
-                if (!e.ok) {
-                    return {false, {}, e.error};
-                }
-                auto v = static_cast<std::uint32_t>(e.value.value);
-                while (static_cast<int>(result.bytes.size()) < a.size) {
-                    result.bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-                    v >>= 8;
-                }
-            }
-            result.bytes.resize(static_cast<std::size_t>(a.size), 0);
-            return result;
+            plan.added = &a;
+            plan.addedExpression = expression;
+            return;
         }
         if (formsOf(extended_).count(mnemonic) == 0) {
-            return {false, {}, "operands do not match any form of " + mnemonic};
+            plan.error = "operands do not match any form of " + mnemonic;
+            return;
         }
     }
 
-    if (texts.size() > 2) {
-        return {false, {}, "too many operands for " + mnemonic};
+    if (count > 2) {
+        plan.error = "too many operands for " + mnemonic;
+        return;
     }
-    std::vector<Operand> ops;
-    for (const std::string& t : texts) {
-        if (t.empty()) {
-            return {false, {}, "empty operand"};
+    Operand ops[2];
+    for (std::size_t k = 0; k < count; ++k) {
+        if (texts[k].empty()) {
+            plan.error = "empty operand";
+            return;
         }
-        ops.push_back(classify(t));
+        ops[k] = classify(texts[k]);
     }
 
     const auto known = formsOf(extended_).find(mnemonic);
     if (known == formsOf(extended_).end()) {
-        return {false, {}, "unknown instruction '" + mnemonic + "'"};
+        plan.error = "unknown instruction '" + mnemonic + "'";
+        return;
     }
     // The literal forms of the table first; then, as TASM does, any operand
     // text where the table has a wildcard.
@@ -574,11 +633,11 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
     for (int round = 0; round < 2 && !chosen; ++round) {
         for (const Form* f : known->second) {
             const std::size_t wanted = f->p1 == Pat::None ? 0 : f->p2 == Pat::None ? 1 : 2;
-            if (wanted != ops.size()) {
+            if (wanted != count) {
                 continue;
             }
             const Pat pats[2] = {f->p1, f->p2};
-            std::vector<Operand> tried = ops;
+            Operand tried[2] = {ops[0], ops[1]};
             int c[2] = {0, 0};
             bool fit = true;
             for (std::size_t k = 0; k < wanted && fit; ++k) {
@@ -602,36 +661,83 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
             codes[0] = c[0];
             codes[1] = c[1];
             asExpressions = round == 1;
-            ops = std::move(tried);
+            ops[0] = tried[0];
+            ops[1] = tried[1];
             break;
         }
     }
     if (!chosen) {
-        return {false, {}, "operands do not match any form of " + mnemonic};
+        plan.error = "operands do not match any form of " + mnemonic;
+        return;
     }
-    if (const std::string conflict = indexConflict(ops); !conflict.empty()) {
-        return {false, {}, conflict};
+    if (const char* conflict = indexConflict(ops, count)) {
+        plan.error = conflict;
+        return;
     }
 
     const Pat pats[2] = {chosen->p1, chosen->p2};
-    std::uint8_t indexPrefix = 0;
-    const Operand* indexed = nullptr;  // the operand whose displacement follows
-    for (std::size_t k = 0; k < ops.size(); ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         if (ops[k].prefix != 0) {
-            indexPrefix = ops[k].prefix;
+            plan.indexPrefix = ops[k].prefix;
         }
         // JP (IX) has no displacement.
         if (ops[k].kind == Kind::IndIndex && pats[k] != Pat::IndHLX) {
-            indexed = &ops[k];
+            plan.indexed = static_cast<int>(k);
         }
     }
-    if (indexPrefix != 0 && chosen->prefix == 0xED) {
-        return {false, {}, "operands do not match any form of " + mnemonic};
+    if (plan.indexPrefix != 0 && chosen->prefix == 0xED) {
+        plan.error = "operands do not match any form of " + mnemonic;
+        return;
+    }
+    plan.form = chosen;
+    plan.ops[0] = ops[0];
+    plan.ops[1] = ops[1];
+    plan.count = count;
+    plan.codes[0] = codes[0];
+    plan.codes[1] = codes[1];
+    plan.asExpressions = asExpressions;
+}
+
+Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view operandText, std::int32_t pc,
+                                const Evaluator& evaluate) const
+{
+    const Plan& plan = planFor(mnemonic, operandText);
+    if (!plan.error.empty()) {
+        return {false, {}, plan.error};
+    }
+    Encoding result;
+    if (plan.added) {
+        const Added& a = *plan.added;
+        for (std::uint8_t b : a.opcode) {
+            result.bytes.push_back(b);
+        }
+        if (!plan.addedExpression.empty()) {
+            const Evaluation e = evaluate(plan.addedExpression);
+            if (!e.ok) {
+                return {false, {}, e.error};
+            }
+            auto v = static_cast<std::uint32_t>(e.value.value);
+            while (static_cast<int>(result.bytes.size()) < a.size) {
+                result.bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+                v >>= 8;
+            }
+        }
+        while (static_cast<int>(result.bytes.size()) < a.size) {
+            result.bytes.push_back(0);
+        }
+        return result;
     }
 
+    const Form* chosen = plan.form;
+    const Operand* ops = plan.ops;
+    const std::size_t count = plan.count;
+    const int* codes = plan.codes;
+    const Pat pats[2] = {chosen->p1, chosen->p2};
+    const std::uint8_t indexPrefix = plan.indexPrefix;
+    const Operand* indexed = plan.indexed >= 0 ? &ops[plan.indexed] : nullptr;
     std::uint8_t opcode = chosen->opcode;
     const int shifts[2] = {chosen->shift1, chosen->shift2};
-    std::vector<std::uint8_t> tail;
+    Encoding::Bytes tail;
     std::string error;
 
     auto value = [&](const Operand& op, std::int64_t low, std::int64_t high, const char* what) -> std::int64_t {
@@ -649,7 +755,7 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
         return e.value.known ? e.value.value : 0;
     };
 
-    for (std::size_t k = 0; k < ops.size(); ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         const Operand& op = ops[k];
         switch (pats[k]) {
         case Pat::N: tail.push_back(static_cast<std::uint8_t>(value(op, -128, 255, "value"))); break;
@@ -718,7 +824,7 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
     if (!error.empty()) {
         // A register name read as a label that does not exist: say what
         // was most likely meant.
-        if (asExpressions && error.rfind("undefined label", 0) == 0) {
+        if (plan.asExpressions && error.rfind("undefined label", 0) == 0) {
             error = "operands do not match any form of " + mnemonic;
         }
         return {false, {}, error};
@@ -739,7 +845,9 @@ Encoding InstructionSet::encode(const std::string& mnemonic, std::string_view op
     if (indexed) {
         result.bytes.push_back(displacement);
     }
-    result.bytes.insert(result.bytes.end(), tail.begin(), tail.end());
+    for (std::uint8_t b : tail) {
+        result.bytes.push_back(b);
+    }
     return result;
 }
 
@@ -786,6 +894,8 @@ bool InstructionSet::addInstruction(std::string_view definition, std::string& er
     }
     a.size = static_cast<int>(*size);
     added_[upper(words[0])].push_back(a);
+    // Plans point at the added instructions and may now be different.
+    plans_.clear();
     return true;
 }
 

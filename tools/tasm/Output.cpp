@@ -14,8 +14,7 @@ std::string binaryImage(const Image& image, std::uint8_t fill)
     }
     out.reserve(static_cast<std::size_t>(image.highest - image.lowest + 1));
     for (int a = image.lowest; a <= image.highest; ++a) {
-        const auto at = static_cast<std::size_t>(a);
-        out += static_cast<char>(image.written[at] ? image.bytes[at] : fill);
+        out += static_cast<char>(image.isWritten(a) ? image.at(a) : fill);
     }
     return out;
 }
@@ -41,14 +40,14 @@ std::string intelHex(const Image& image)
     if (image.lowest >= 0) {
         int a = image.lowest;
         while (a <= image.highest) {
-            if (!image.written[static_cast<std::size_t>(a)]) {
+            if (!image.isWritten(a)) {
                 ++a;
                 continue;
             }
             std::vector<std::uint8_t> data;
             const int start = a;
-            while (a <= image.highest && image.written[static_cast<std::size_t>(a)] && data.size() < 16) {
-                data.push_back(image.bytes[static_cast<std::size_t>(a)]);
+            while (a <= image.highest && image.isWritten(a) && data.size() < 16) {
+                data.push_back(image.at(a));
                 ++a;
             }
             record(start, data);

@@ -47,15 +47,25 @@ std::string directiveWord(std::string_view line, std::string_view& rest)
     return word;
 }
 
-std::size_t identifierEnd(std::string_view text, std::size_t i)
-{
-    while (i < text.size() && isIdentChar(text[i])) {
-        ++i;
-    }
-    return i;
-}
 
 }  // namespace
+
+bool Preprocessor::sameName(const std::string& folded, std::string_view name) const
+{
+    if (folded.size() != name.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (foldCase_ && c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (c != folded[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 Preprocessor::Preprocessor(Diagnostics& diagnostics, bool foldCase, FileReader reader)
     : diagnostics_(diagnostics), foldCase_(foldCase), readsDisk_(!reader),
@@ -68,12 +78,36 @@ std::string Preprocessor::key(const std::string& name) const
     return foldCase_ ? upper(name) : name;
 }
 
+const Preprocessor::Macro* Preprocessor::findMacro(std::string_view name) const
+{
+    const auto first = static_cast<unsigned char>(foldCase_ && name[0] >= 'a' && name[0] <= 'z' ? name[0] - 32 : name[0]);
+    if (!firstChars_[first]) {
+        return nullptr;
+    }
+    lookupKey_.assign(name);
+    if (foldCase_) {
+        for (char& c : lookupKey_) {
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+    }
+    const auto it = macros_.find(lookupKey_);
+    return it == macros_.end() ? nullptr : &it->second;
+}
+
+void Preprocessor::store(const std::string& name, Macro macro)
+{
+    firstChars_[static_cast<unsigned char>(name[0])] = true;
+    macros_[name] = std::move(macro);
+    lastDefined_ = name;
+}
+
 void Preprocessor::define(const std::string& name, const std::string& body)
 {
     Macro macro;
     macro.body = body;
-    macros_[key(name)] = macro;
-    lastDefined_ = key(name);
+    if (!name.empty()) {
+        store(key(name), std::move(macro));
+    }
 }
 
 bool Preprocessor::isDefined(const std::string& name) const
@@ -125,9 +159,9 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
             end = bytes.size();
         }
         ++lineNumber;
-        std::string line = bytes.substr(start, end - start);
+        std::string_view line(bytes.data() + start, end - start);
         while (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
         const Location where{path, lineNumber};
         if (line.size() > MaxLineLength) {
@@ -155,7 +189,7 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
     }
 }
 
-bool Preprocessor::directive(const std::string& line, const Location& where, const std::string& path, int depth,
+bool Preprocessor::directive(std::string_view line, const Location& where, const std::string& path, int depth,
                              std::vector<SourceLine>& out)
 {
     std::string_view rest;
@@ -247,9 +281,7 @@ bool Preprocessor::directive(const std::string& line, const Location& where, con
             bodyStart = close + 1;
         }
         macro.body = std::string(trim(stripComment(t.substr(bodyStart))));
-        const std::string name = key(std::string(t.substr(0, nameEnd)));
-        macros_[name] = macro;
-        lastDefined_ = name;
+        store(key(std::string(t.substr(0, nameEnd))), std::move(macro));
         return true;
     }
     if (word == "defcont") {
@@ -386,78 +418,102 @@ long Preprocessor::evaluateCondition(const std::string& text, const Location& wh
     return e.value.value;
 }
 
-std::string Preprocessor::expand(const std::string& text, const Location& where)
+std::string Preprocessor::expand(std::string_view text, const Location& where)
 {
     if (macros_.empty()) {
-        return text;
+        return std::string(text);
     }
-    std::string current = text;
+    const std::size_t limit = text.size() + MaxExpansionGrowth;
+    std::string current;
+    std::string next;
+    std::string_view source = text;
     for (int round = 0; round < MaxExpansionRounds; ++round) {
-        std::string next;
         bool failed = false;
-        if (!expandOnce(current, next, failed, where)) {
-            return current;
+        if (!expandOnce(source, next, failed, where, limit)) {
+            return round == 0 ? std::string(text) : current;
         }
         if (failed) {
             // Reported already; assembling the half-substituted line would
             // only add errors about the same mistake.
             return {};
         }
-        if (next.size() > text.size() + MaxExpansionGrowth) {
+        if (next.size() > limit) {
             diagnostics_.error(where, "#define substitution grows without end");
             return {};
         }
-        current = std::move(next);
+        std::swap(current, next);
+        source = current;
     }
     diagnostics_.error(where, "#define substitution does not end (a name that refers to itself?)");
     return {};
 }
 
-bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& failed, const Location& where)
+bool Preprocessor::expandOnce(std::string_view text, std::string& out, bool& failed, const Location& where,
+                              std::size_t limit)
 {
+    // The text is copied only up to a substitution, when there is one: most
+    // lines hold none.
     bool changed = false;
-    out.clear();
-    out.reserve(text.size());
+    std::size_t copied = 0;
+    auto flush = [&](std::size_t upTo) {
+        if (!changed) {
+            out.clear();
+            changed = true;
+        }
+        out.append(text.substr(copied, upTo - copied));
+    };
     std::size_t i = 0;
-    while (i < text.size()) {
+    const std::size_t size = text.size();
+    while (i < size) {
+        if (changed && out.size() > limit) {
+            // The round's result is too long already; the caller reports it.
+            return true;
+        }
+        // Past what can start no name, string or comment.
+        {
+            const char* p = text.data() + i;
+            const char* const end = text.data() + size;
+            while (p != end && (detail::classOf(*p) & (detail::IdentChar | detail::Quote | detail::Separator)) == 0 &&
+                   *p != '$') {
+                ++p;
+            }
+            i = static_cast<std::size_t>(p - text.data());
+            if (p == end) {
+                break;
+            }
+        }
         const char c = text[i];
         if (c == ';') {
-            out.append(text, i, std::string::npos);
             break;
         }
         if (c == '"' || c == '\'') {
             const std::size_t n = quotedLength(text, i);
             if (n > 0) {
-                out.append(text, i, n);
                 i += n;
                 continue;
             }
         }
         if ((c >= '0' && c <= '9') || c == '$') {
             // A number such as 0BBh or $FF is no name.
-            const std::size_t end = identifierEnd(text, i + 1);
-            out.append(text, i, end - i);
-            i = end;
+            i = identifierEnd(text, i + 1);
             continue;
         }
         if (!isIdentStart(c)) {
-            out += c;
             ++i;
             continue;
         }
         const std::size_t end = identifierEnd(text, i);
-        const std::string name = key(text.substr(i, end - i));
-        const auto it = macros_.find(name);
-        if (it == macros_.end()) {
-            out.append(text, i, end - i);
+        const Macro* const found = findMacro(text.substr(i, end - i));
+        if (!found) {
             i = end;
             continue;
         }
-        const Macro& macro = it->second;
+        const Macro& macro = *found;
         if (!macro.hasParameters) {
+            flush(i);
             out += macro.body;
             i = end;
-            changed = true;
+            copied = end;
             continue;
         }
         // A macro with parameters needs its argument list.
@@ -466,7 +522,6 @@ bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& f
             ++open;
         }
         if (open >= text.size() || text[open] != '(') {
-            out.append(text, i, end - i);
             i = end;
             continue;
         }
@@ -480,7 +535,7 @@ bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& f
             if (a == '"' || a == '\'') {
                 const std::size_t n = quotedLength(text, j);
                 if (n > 0) {
-                    argument.append(text, j, n);
+                    argument.append(text.substr(j, n));
                     j += n;
                     continue;
                 }
@@ -503,8 +558,7 @@ bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& f
             ++j;
         }
         if (!closed) {
-            diagnostics_.error(where, "missing ')' after the arguments of '" + text.substr(i, end - i) + "'");
-            out.append(text, i, std::string::npos);
+            diagnostics_.error(where, "missing ')' after the arguments of '" + std::string(text.substr(i, end - i)) + "'");
             failed = true;
             return true;
         }
@@ -512,13 +566,13 @@ bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& f
             arguments.push_back(std::string(trim(argument)));
         }
         if (arguments.size() != macro.parameters.size()) {
-            diagnostics_.error(where, "'" + text.substr(i, end - i) + "' takes " +
+            diagnostics_.error(where, "'" + std::string(text.substr(i, end - i)) + "' takes " +
                                           std::to_string(macro.parameters.size()) + " arguments, not " +
                                           std::to_string(arguments.size()));
-            out.append(text, i, std::string::npos);
             failed = true;
             return true;
         }
+        flush(i);
         // Substitute the parameters in the body, whole names only.
         const std::string& body = macro.body;
         std::size_t k = 0;
@@ -544,22 +598,25 @@ bool Preprocessor::expandOnce(const std::string& text, std::string& out, bool& f
                 continue;
             }
             const std::size_t e = identifierEnd(body, k);
-            const std::string word = key(body.substr(k, e - k));
+            const std::string_view word = std::string_view(body).substr(k, e - k);
             bool replaced = false;
             for (std::size_t p = 0; p < macro.parameters.size(); ++p) {
-                if (macro.parameters[p] == word) {
+                if (sameName(macro.parameters[p], word)) {
                     out += arguments[p];
                     replaced = true;
                     break;
                 }
             }
             if (!replaced) {
-                out.append(body, k, e - k);
+                out.append(word);
             }
             k = e;
         }
         i = j + 1;
-        changed = true;
+        copied = i;
+    }
+    if (changed) {
+        out.append(text.substr(copied));
     }
     return changed;
 }

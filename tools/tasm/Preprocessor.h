@@ -2,8 +2,10 @@
 
 #include "Diagnostics.h"
 
+#include <array>
 #include <functional>
-#include <map>
+#include <string_view>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -21,12 +23,14 @@ struct SourceLine {
 // written with a leading "." instead of "#".
 class Preprocessor {
 public:
-    static constexpr int MaxIncludeDepth = 16;
+    // Twice TASM's own four levels.
+    static constexpr int MaxIncludeDepth = 8;
     static constexpr int MaxExpansionRounds = 64;
     static constexpr std::size_t MaxLineLength = 1 << 20;
-    // How much longer than it was substitution may make a line: far more
-    // than any real use, and a name defined as itself twice stops early.
-    static constexpr std::size_t MaxExpansionGrowth = 1 << 16;
+    // How much longer than it was substitution may make a line: eight times
+    // the longest line TASM itself takes (512 characters), and a name defined
+    // as itself twice stops after a few rounds.
+    static constexpr std::size_t MaxExpansionGrowth = 1 << 12;
 
     // Reads a file's bytes; false when it cannot be read.
     using FileReader = std::function<bool(const std::string& path, std::string& bytes)>;
@@ -41,7 +45,7 @@ public:
 
     // Substitutes #define names in a line (outside strings and comments),
     // repeating until nothing changes.
-    std::string expand(const std::string& text, const Location& where);
+    std::string expand(std::string_view text, const Location& where);
 
 private:
     struct Macro {
@@ -65,18 +69,28 @@ private:
     bool findInclude(const std::string& from, const std::string& name, const Location& where, std::string& target,
                      std::string& bytes);
     // Handles a preprocessor directive; false when the line is none.
-    bool directive(const std::string& line, const Location& where, const std::string& path, int depth,
+    bool directive(std::string_view line, const Location& where, const std::string& path, int depth,
                    std::vector<SourceLine>& out);
     bool active() const { return conditions_.empty() || conditions_.back().active; }
     std::string key(const std::string& name) const;
-    bool expandOnce(const std::string& text, std::string& out, bool& failed, const Location& where);
+    // The macro of that name, found without allocating (expansion looks up
+    // every name of every line).
+    const Macro* findMacro(std::string_view name) const;
+    bool sameName(const std::string& folded, std::string_view name) const;
+    void store(const std::string& name, Macro macro);
+    // One round of substitution into out; false when nothing changed. Stops
+    // early once out is longer than limit.
+    bool expandOnce(std::string_view text, std::string& out, bool& failed, const Location& where,
+                    std::size_t limit);
     long evaluateCondition(const std::string& text, const Location& where);
 
     Diagnostics& diagnostics_;
     bool foldCase_;
     bool readsDisk_;  // no reader given: the case-insensitive search may list folders
     FileReader reader_;
-    std::map<std::string, Macro> macros_;
+    std::unordered_map<std::string, Macro> macros_;
+    std::array<bool, 256> firstChars_{};  // of the names ever defined: most names are no macro
+    mutable std::string lookupKey_;
     std::string lastDefined_;
     std::vector<Condition> conditions_;
 };

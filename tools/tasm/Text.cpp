@@ -26,13 +26,15 @@ std::string upper(std::string_view text)
 
 std::string_view trim(std::string_view text)
 {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    while (begin != end && isBlank(*begin)) {
+        ++begin;
     }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
+    while (end != begin && isBlank(*(end - 1))) {
+        --end;
     }
-    return text;
+    return {begin, static_cast<std::size_t>(end - begin)};
 }
 
 std::size_t quotedLength(std::string_view text, std::size_t i)
@@ -53,36 +55,40 @@ std::size_t quotedLength(std::string_view text, std::size_t i)
         }
         return 0;
     }
-    std::size_t j = i + 1;
-    while (j < text.size()) {
-        if (text[j] == '\\' && j + 1 < text.size()) {
-            j += 2;
+    const char* const start = text.data() + i;
+    const char* const end = text.data() + text.size();
+    for (const char* p = start + 1; p != end; ++p) {
+        if (*p == '\\') {
+            if (p + 1 == end) {
+                break;
+            }
+            ++p;
             continue;
         }
-        if (text[j] == quote) {
-            return j + 1 - i;
+        if (*p == quote) {
+            return static_cast<std::size_t>(p + 1 - start);
         }
-        ++j;
     }
     return text.size() - i;
 }
 
 std::string_view stripComment(std::string_view text)
 {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ';') {
-            return text.substr(0, i);
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* p = begin; p != end; ++p) {
+        if ((detail::classOf(*p) & (detail::Quote | detail::Separator)) == 0) {
+            continue;
         }
-        if (c == '"' || c == '\'') {
-            const std::size_t n = quotedLength(text, i);
+        if (*p == ';') {
+            return text.substr(0, static_cast<std::size_t>(p - begin));
+        }
+        if (*p == '"' || *p == '\'') {
+            const std::size_t n = quotedLength(text, static_cast<std::size_t>(p - begin));
             if (n > 0) {
-                i += n;
-                continue;
+                p += n - 1;
             }
         }
-        ++i;
     }
     return text;
 }
@@ -90,35 +96,54 @@ std::string_view stripComment(std::string_view text)
 std::vector<std::string_view> splitStatements(std::string_view line)
 {
     std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"' || c == '\'') {
-            const std::size_t n = quotedLength(line, i);
-            if (n > 0) {
-                i += n - 1;
-                continue;
-            }
+    splitStatements(line, parts);
+    return parts;
+}
+
+void splitStatements(std::string_view line, std::vector<std::string_view>& parts)
+{
+    parts.clear();
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* start = begin;
+    for (const char* p = begin; p != end; ++p) {
+        if ((detail::classOf(*p) & (detail::Quote | detail::Separator)) == 0) {
+            continue;
         }
-        if (c == '\\') {
-            parts.push_back(line.substr(start, i - start));
-            start = i + 1;
+        if (*p == '"' || *p == '\'') {
+            const std::size_t n = quotedLength(line, static_cast<std::size_t>(p - begin));
+            if (n > 0) {
+                p += n - 1;
+            }
+            continue;
+        }
+        if (*p == '\\') {
+            parts.emplace_back(start, static_cast<std::size_t>(p - start));
+            start = p + 1;
         }
     }
-    parts.push_back(line.substr(start));
-    return parts;
+    parts.emplace_back(start, static_cast<std::size_t>(end - start));
 }
 
 bool endsFile(std::string_view line)
 {
+    // Most lines hold no ".end" at all; the full reading is for those that do.
+    bool candidate = false;
+    if (line.size() >= 4) {
+        const char* const last = line.data() + line.size() - 3;
+        for (const char* p = line.data(); p != last && !candidate; ++p) {
+            candidate = (p[0] == '.' || p[0] == '#') && (p[1] | 0x20) == 'e' && (p[2] | 0x20) == 'n' &&
+                        (p[3] | 0x20) == 'd';
+        }
+    }
+    if (!candidate) {
+        return false;
+    }
     bool first = true;
     for (std::string_view rest : splitStatements(stripComment(line))) {
         // Past the label, as the statement parser reads it.
         if (first && !rest.empty() && isIdentStart(rest[0])) {
-            std::size_t end = 0;
-            while (end < rest.size() && isIdentChar(rest[end])) {
-                ++end;
-            }
+            const std::size_t end = identifierEnd(rest, 0);
             const std::string word = upper(rest.substr(0, end));
             if (word == ".END") {
                 return true;
@@ -133,10 +158,7 @@ bool endsFile(std::string_view line)
             }
         } else {
             rest = trim(rest);
-            std::size_t end = 0;
-            while (end < rest.size() && isIdentChar(rest[end])) {
-                ++end;
-            }
+            const std::size_t end = identifierEnd(rest, 0);
             if (end > 0 && end < rest.size() && rest[end] == ':') {
                 rest.remove_prefix(end + 1);
             }

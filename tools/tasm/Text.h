@@ -1,24 +1,69 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tasm {
 
+// Character classes by table: the scanners test every character of every
+// line, and one lookup is cheaper than a chain of comparisons.
+namespace detail {
+enum : unsigned char {
+    IdentStart = 1,
+    IdentChar = 2,
+    Blank = 4,
+    Quote = 8,      // " '
+    Separator = 16, // ; \ ( ) ,: the characters the scanners stop at
+};
+constexpr std::array<unsigned char, 256> characterClasses = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.';
+        const bool digit = c >= '0' && c <= '9';
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+        const bool quote = c == '"' || c == '\'';
+        const bool separator = c == ';' || c == '\\' || c == '(' || c == ')' || c == ',';
+        table[static_cast<std::size_t>(c)] = static_cast<unsigned char>(
+            (letter ? IdentStart : 0) | (letter || digit ? IdentChar : 0) | (blank ? Blank : 0) |
+            (quote ? Quote : 0) | (separator ? Separator : 0));
+    }
+    return table;
+}();
+
+inline unsigned char classOf(char c)
+{
+    return characterClasses.data()[static_cast<unsigned char>(c)];
+}
+}  // namespace detail
+
 inline bool isIdentStart(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.';
+    return (detail::classOf(c) & detail::IdentStart) != 0;
 }
 
 inline bool isIdentChar(char c)
 {
-    return isIdentStart(c) || (c >= '0' && c <= '9');
+    return (detail::classOf(c) & detail::IdentChar) != 0;
 }
 
 inline bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+    return (detail::classOf(c) & detail::Blank) != 0;
+}
+
+// The end of the name (or number) that runs from text[from] on. The
+// scanners here walk pointers: they run over every character of every line.
+inline std::size_t identifierEnd(std::string_view text, std::size_t from)
+{
+    const char* p = text.data() + from;
+    const char* const end = text.data() + text.size();
+    while (p != end && isIdentChar(*p)) {
+        ++p;
+    }
+    return static_cast<std::size_t>(p - text.data());
 }
 
 // Whether an upper-case word with its leading "." names a directive.
@@ -37,6 +82,8 @@ std::size_t quotedLength(std::string_view text, std::size_t i);
 // The statements of a line, split at the "\" separators outside strings and
 // character constants.
 std::vector<std::string_view> splitStatements(std::string_view line);
+// The same into a vector that is reused.
+void splitStatements(std::string_view line, std::vector<std::string_view>& parts);
 
 // Whether a line (comment and all) holds an .END statement: TASM stops
 // reading the file there.

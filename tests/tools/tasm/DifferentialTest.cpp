@@ -38,7 +38,7 @@ std::vector<std::uint8_t> assembleText(const std::string& text, bool extended, b
     if (!r.ok || r.image.lowest < 0) {
         return {};
     }
-    return {r.image.bytes.begin() + r.image.lowest, r.image.bytes.begin() + r.image.highest + 1};
+    return r.image.bytes();
 }
 
 // Our encoding line by line gives each line's address (to tell which line

@@ -28,7 +28,7 @@ std::vector<std::uint8_t> bytesOf(const Result& r)
     if (r.image.lowest < 0) {
         return {};
     }
-    return {r.image.bytes.begin() + r.image.lowest, r.image.bytes.begin() + r.image.highest + 1};
+    return r.image.bytes();
 }
 
 TEST(SourceLimits, BinaryFilesAreRefusedAsNotText)
@@ -150,6 +150,43 @@ TEST(SourceLimits, TheListingShowsExactlyTheBytesEachLineEmitsAtTheirAddresses)
                                  "00005 9E00 02\n" +
                                  row("00006 9E01", "", "x .equ 5");
     EXPECT_EQ(r.listing, expected);
+}
+
+TEST(SourceLimits, TheImageHoldsBothEndsOfTheAddressSpaceAndWritesDownwards)
+{
+    const Result r = assembleFiles({{"main.asm", " .org $FFFF\n .db 1\n .org $8000\n .db 3\n .org 0\n .db 2\n"
+                                                 " .org $10\n .db 4\n .org $F\n .db 5\n .org $E\n .db 6\n"}});
+    ASSERT_TRUE(r.ok) << r.diagnostics.format();
+    EXPECT_EQ(r.image.lowest, 0);
+    EXPECT_EQ(r.image.highest, 0xFFFF);
+    const std::vector<std::uint8_t> bytes = r.image.bytes();
+    ASSERT_EQ(bytes.size(), 65536u);
+    EXPECT_EQ(bytes[0], 2);
+    EXPECT_EQ(bytes[0xE], 6);
+    EXPECT_EQ(bytes[0xF], 5);
+    EXPECT_EQ(bytes[0x10], 4);
+    EXPECT_EQ(bytes[0x8000], 3);
+    EXPECT_EQ(bytes[0xFFFF], 1);
+    EXPECT_TRUE(r.image.isWritten(0x8000));
+    EXPECT_FALSE(r.image.isWritten(0x8001));
+    EXPECT_EQ(r.image.at(0x8001), 0);
+    EXPECT_FALSE(r.image.isWritten(-1));
+    EXPECT_FALSE(r.image.isWritten(0x10000));
+}
+
+TEST(SourceLimits, AValueThatCanNeverBeKnownEndsThePassesEarly)
+{
+    // The undefined name is reported; passes stop once nothing moves
+    // instead of running to the limit.
+    const Result r = assembleFiles({{"main.asm", "x .equ nowhere+1\ny .equ x*2\n .dw x, y\n"}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.diagnostics.format().find("undefined label 'nowhere'"), std::string::npos) << r.diagnostics.format();
+    EXPECT_LE(r.passes, 4);
+
+    // A chain of forward definitions still settles, one link a pass.
+    const Result chain = assembleFiles({{"main.asm", " .dw a\na .equ b+1\nb .equ c+1\nc .equ d+1\nd .equ 5\n"}});
+    ASSERT_TRUE(chain.ok) << chain.diagnostics.format();
+    EXPECT_EQ(bytesOf(chain), (std::vector<std::uint8_t>{8, 0}));
 }
 
 }  // namespace
