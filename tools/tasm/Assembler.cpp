@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <set>
 
@@ -17,8 +18,13 @@ constexpr int MaxPasses = 12;
 
 // One statement of a line: an optional label, an operation and its operands.
 // Label and operands are views of the source line's text.
+// What a statement does is decided once, when it is read: the passes
+// dispatch on it instead of comparing names.
 struct Statement {
-    Location where;
+    const SourceLine* source = nullptr;
+    const Location& where() const { return source->where; }
+    bool instruction = false;
+    Directive directive = Directive::None;  // None for an unknown one
     std::string_view label;
     std::string operation;  // upper case; a directive keeps its leading "."
     std::string_view operands;
@@ -35,7 +41,7 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
     splitStatements(code, parts);
     for (std::string_view part : parts) {
         Statement s;
-        s.where = line.where;
+        s.source = &line;
         s.line = index;
         s.firstOfLine = first;
         std::string_view rest = part;
@@ -111,6 +117,10 @@ void parseLine(const SourceLine& line, std::size_t index, Diagnostics& diagnosti
                 }
             }
         }
+        if (!s.operation.empty()) {
+            s.instruction = s.operation[0] != '.';
+            s.directive = s.instruction ? Directive::None : directiveNamed(s.operation);
+        }
         if (!s.label.empty() || !s.operation.empty()) {
             statements.push_back(std::move(s));
         }
@@ -123,7 +133,7 @@ struct Symbol {
     int pass = 0;        // the pass that last defined it
     bool known = false;  // its value was final when defined
     bool redefinable = false;
-    Location where;
+    const Location* where = nullptr;  // of its statement (statements stay put)
     // The values it was given in this pass and the one before, in order: a
     // name set more than once (.set) has settled when the whole sequence
     // repeats, not when its value stays put. A value not known in two
@@ -137,10 +147,10 @@ class Pass {
 public:
     // Only the final pass writes the image and the listing: the passes
     // before it settle the labels, for which the sizes suffice.
-    Pass(int number, bool final, std::map<std::string, Symbol>& symbols, InstructionSet& instructions,
+    Pass(int number, bool final, std::unordered_map<std::string, Symbol>& symbols, InstructionSet& instructions,
          const Options& options, const std::vector<SourceLine>& lines, Result& result)
         : number_(number), final_(final), symbols_(symbols), instructions_(instructions), options_(options),
-          lines_(lines), result_(result)
+          lines_(lines), result_(result), diagnostics_(final)
     {
         if (final_) {
             result_.image = Image();
@@ -217,8 +227,8 @@ private:
     {
         Symbol& sym = symbols_[symbolKey(name)];
         if (sym.pass == number_ && !(redefinable && sym.redefinable)) {
-            diagnostics_.error(s.where, "label '" + std::string(name) + "' is defined twice (first at " +
-                                            sym.where.file + ":" + std::to_string(sym.where.line) + ")");
+            diagnostics_.error(s.where(), "label '" + std::string(name) + "' is defined twice (first at " +
+                                              sym.where->file + ":" + std::to_string(sym.where->line) + ")");
             return;
         }
         if (sym.pass != number_) {
@@ -235,14 +245,14 @@ private:
         sym.known = value.known;
         sym.pass = number_;
         sym.redefinable = redefinable;
-        sym.where = s.where;
+        sym.where = &s.where();
     }
 
     void emit(const Statement& s, std::uint8_t byte)
     {
         if (pc_ > 0xFFFF || pc_ < 0) {
             if (!overflowReported_) {
-                diagnostics_.error(s.where, "the image runs past FFFFh");
+                diagnostics_.error(s.where(), "the image runs past FFFFh");
                 overflowReported_ = true;
             }
             ++pc_;
@@ -260,27 +270,26 @@ private:
     void statement(const Statement& s)
     {
         const std::int32_t here = pc_;
-        const std::string& op = s.operation;
         if (!lineStarted_) {
             lineStarted_ = true;
             lineIndex_ = s.line;
-            lineNumber_ = s.where.line;
+            lineNumber_ = s.where().line;
             lineAddress_ = here;
         }
 
-        if (op == ".EQU" || op == ".SET") {
+        if (s.directive == Directive::Equ || s.directive == Directive::Set) {
             if (s.label.empty()) {
-                diagnostics_.error(s.where, op + " without a label");
+                diagnostics_.error(s.where(), s.operation + " without a label");
                 return;
             }
             const Evaluation e = eval(s.operands, here);
             if (!e.ok) {
-                diagnostics_.error(s.where, e.error);
+                diagnostics_.error(s.where(), e.error);
             }
-            define(s, s.label, e.ok ? e.value : Value{0, false}, op == ".SET");
+            define(s, s.label, e.ok ? e.value : Value{0, false}, s.directive == Directive::Set);
             return;
         }
-        if (op == ".ORG") {
+        if (s.directive == Directive::Org) {
             // A label on an .org line names the new address.
             org(s, here);
             if (lineBytes_.empty() && s.firstOfLine) {
@@ -294,16 +303,17 @@ private:
         if (!s.label.empty()) {
             define(s, s.label, Value{here, true}, false);
         }
-        if (op.empty()) {
+        if (s.operation.empty()) {
             return;
         }
-        if (op[0] == '.') {
+        if (!s.instruction) {
             directive(s, here);
             return;
         }
-        const Encoding enc = instructions_.encode(op, s.operands, here, [&](std::string_view t) { return eval(t, here); });
+        const Encoding enc =
+            instructions_.encode(s.operation, s.operands, here, [&](std::string_view t) { return eval(t, here); });
         if (!enc.ok) {
-            diagnostics_.error(s.where, enc.error);
+            diagnostics_.error(s.where(), enc.error);
             // Keep the size plausible so later labels do not shift.
             for (std::size_t i = 0; i < std::max<std::size_t>(enc.bytes.size(), 1); ++i) {
                 emit(s, 0);
@@ -371,7 +381,7 @@ private:
     void dataItems(const Statement& s, std::int32_t here, int width)
     {
         if (trim(s.operands).empty()) {
-            diagnostics_.error(s.where, s.operation + " without values");
+            diagnostics_.error(s.where(), s.operation + " without values");
             return;
         }
         OperandCursor items(s.operands);
@@ -380,19 +390,19 @@ private:
                 const std::size_t n = quotedLength(item, 0);
                 std::string text;
                 if (n < 2 || item[n - 1] != '"' || (n == item.size() && item.size() < 2)) {
-                    diagnostics_.error(s.where, "unterminated string");
+                    diagnostics_.error(s.where(), "unterminated string");
                     return;
                 }
                 if (n != item.size()) {
-                    diagnostics_.error(s.where, "unexpected text after a string");
+                    diagnostics_.error(s.where(), "unexpected text after a string");
                     return;
                 }
                 if (!decodeEscapes(item.substr(1, n - 2), text)) {
-                    diagnostics_.error(s.where, "bad escape in string");
+                    diagnostics_.error(s.where(), "bad escape in string");
                     return;
                 }
                 if (width != 1) {
-                    diagnostics_.error(s.where, "a string cannot be a word value");
+                    diagnostics_.error(s.where(), "a string cannot be a word value");
                     return;
                 }
                 for (char c : text) {
@@ -401,20 +411,20 @@ private:
                 continue;
             }
             if (item.empty()) {
-                diagnostics_.error(s.where, "empty value");
+                diagnostics_.error(s.where(), "empty value");
                 emit(s, 0);
                 continue;
             }
             const Evaluation e = eval(item, here);
             std::int64_t v = e.value.value;
             if (!e.ok) {
-                diagnostics_.error(s.where, e.error);
+                diagnostics_.error(s.where(), e.error);
                 v = 0;
             } else if (e.value.known) {
                 const std::int64_t low = width == 1 ? -128 : -32768;
                 const std::int64_t high = width == 1 ? 255 : 65535;
                 if (v < low || v > high) {
-                    diagnostics_.error(s.where, "value " + std::to_string(v) + " does not fit " +
+                    diagnostics_.error(s.where(), "value " + std::to_string(v) + " does not fit " +
                                                     (width == 1 ? "a byte" : "a word") + " (" + std::to_string(low) +
                                                     ".." + std::to_string(high) + ")");
                 }
@@ -436,11 +446,11 @@ private:
     {
         const Evaluation e = eval(text, here);
         if (!e.ok) {
-            diagnostics_.error(s.where, e.error);
+            diagnostics_.error(s.where(), e.error);
             return std::nullopt;
         }
         if (e.value.known && (e.value.value < 0 || e.value.value > 65536)) {
-            diagnostics_.error(s.where, "count " + std::to_string(e.value.value) + " out of range 0..65536");
+            diagnostics_.error(s.where(), "count " + std::to_string(e.value.value) + " out of range 0..65536");
             return std::nullopt;
         }
         return e.value.value;
@@ -450,117 +460,158 @@ private:
     {
         const Evaluation e = eval(s.operands, here);
         if (!e.ok) {
-            diagnostics_.error(s.where, e.error);
+            diagnostics_.error(s.where(), e.error);
         } else if (e.value.known && (e.value.value < 0 || e.value.value > 0xFFFF)) {
-            diagnostics_.error(s.where, ".org address out of range 0..FFFFh");
+            diagnostics_.error(s.where(), ".org address out of range 0..FFFFh");
         } else {
             pc_ = e.value.value & 0xFFFF;
         }
     }
 
+    void fill(const Statement& s, std::int32_t here)
+    {
+        std::string_view args[2];
+        std::size_t n = 0;
+        OperandCursor items(s.operands);
+        for (std::string_view item; items.next(item); ++n) {
+            if (n < 2) {
+                args[n] = item;
+            }
+        }
+        if (n == 0 || n > 2) {
+            diagnostics_.error(s.where(), ".fill takes a count and an optional value");
+            return;
+        }
+        std::uint8_t value = 0xFF;
+        if (n == 2) {
+            const Evaluation v = eval(args[1], here);
+            if (!v.ok) {
+                diagnostics_.error(s.where(), v.error);
+            } else if (v.value.known && (v.value.value < -128 || v.value.value > 255)) {
+                diagnostics_.error(s.where(), ".fill value does not fit a byte");
+            }
+            value = static_cast<std::uint8_t>(v.value.value & 0xFF);
+        }
+        if (const auto times = count(s, args[0], here)) {
+            for (std::int32_t i = 0; i < *times; ++i) {
+                emit(s, value);
+            }
+        }
+    }
+
+    void echo(const Statement& s, std::int32_t here)
+    {
+        std::string text;
+        OperandCursor items(s.operands);
+        for (std::string_view item; items.next(item);) {
+            if (!item.empty() && item[0] == '"') {
+                std::string decoded;
+                const std::size_t n = quotedLength(item, 0);
+                if (n < 2 || n != item.size() || item.back() != '"' || !decodeEscapes(item.substr(1, n - 2), decoded)) {
+                    diagnostics_.error(s.where(), "bad string in .echo");
+                    return;
+                }
+                text += decoded;
+            } else {
+                const Evaluation e = eval(item, here);
+                if (!e.ok) {
+                    diagnostics_.error(s.where(), e.error);
+                    return;
+                }
+                text += std::to_string(e.value.value);
+            }
+        }
+        if (final_) {
+            result_.echoes.push_back(text);
+        }
+    }
+
+    void checksum(const Statement& s, std::int32_t here)
+    {
+        const Evaluation e = eval(s.operands, here);
+        if (!e.ok) {
+            diagnostics_.error(s.where(), e.error);
+            emit(s, 0);
+            return;
+        }
+        unsigned sum = 0;
+        if (e.value.known && final_) {
+            for (std::int32_t a = std::max(0, e.value.value); a < here && a <= 0xFFFF; ++a) {
+                sum += result_.image.at(a);
+            }
+        }
+        emit(s, static_cast<std::uint8_t>(sum & 0xFF));
+    }
+
     void directive(const Statement& s, std::int32_t here)
     {
-        const std::string& op = s.operation;
-        if (op == ".DB" || op == ".BYTE" || op == ".TEXT") {
+        using D = Directive;
+        switch (s.directive) {
+        case D::Byte:
             dataItems(s, here, 1);
-        } else if (op == ".DW" || op == ".WORD") {
+            break;
+        case D::Word:
             dataItems(s, here, 2);
-        } else if (op == ".BLOCK" || op == ".DS") {
+            break;
+        case D::Block:
             if (const auto n = count(s, s.operands, here)) {
                 pc_ += *n;
             }
-        } else if (op == ".FILL") {
-            const std::vector<std::string> args = InstructionSet::splitOperands(s.operands);
-            if (args.empty() || args.size() > 2) {
-                diagnostics_.error(s.where, ".fill takes a count and an optional value");
-                return;
-            }
-            std::uint8_t fill = 0xFF;
-            if (args.size() == 2) {
-                const Evaluation v = eval(args[1], here);
-                if (!v.ok) {
-                    diagnostics_.error(s.where, v.error);
-                } else if (v.value.known && (v.value.value < -128 || v.value.value > 255)) {
-                    diagnostics_.error(s.where, ".fill value does not fit a byte");
-                }
-                fill = static_cast<std::uint8_t>(v.value.value & 0xFF);
-            }
-            if (const auto n = count(s, args[0], here)) {
-                for (std::int32_t i = 0; i < *n; ++i) {
-                    emit(s, fill);
-                }
-            }
-        } else if (op == ".ECHO") {
-            std::string text;
-            OperandCursor items(s.operands);
-            for (std::string_view item; items.next(item);) {
-                if (!item.empty() && item[0] == '"') {
-                    std::string decoded;
-                    const std::size_t n = quotedLength(item, 0);
-                    if (n < 2 || n != item.size() || item.back() != '"' ||
-                        !decodeEscapes(item.substr(1, n - 2), decoded)) {
-                        diagnostics_.error(s.where, "bad string in .echo");
-                        return;
-                    }
-                    text += decoded;
-                } else {
-                    const Evaluation e = eval(item, here);
-                    if (!e.ok) {
-                        diagnostics_.error(s.where, e.error);
-                        return;
-                    }
-                    text += std::to_string(e.value.value);
-                }
-            }
-            if (final_) {
-                result_.echoes.push_back(text);
-            }
-        } else if (op == ".LIST") {
+            break;
+        case D::Fill:
+            fill(s, here);
+            break;
+        case D::Echo:
+            echo(s, here);
+            break;
+        case D::List:
             listing_ = true;
-        } else if (op == ".NOLIST") {
+            break;
+        case D::NoList:
             listing_ = false;
-        } else if (op == ".MODULE") {
+            break;
+        case D::Module: {
             const std::string_view name = trim(s.operands);
             if (name.empty()) {
-                diagnostics_.error(s.where, ".module without a name");
+                diagnostics_.error(s.where(), ".module without a name");
             }
             module_ = options_.foldCase ? upper(name) : std::string(name);
-        } else if (op == ".END") {
+            break;
+        }
+        case D::End:
             ended_ = true;
-        } else if (op == ".MSFIRST") {
+            break;
+        case D::MsFirst:
             msFirst_ = true;
-        } else if (op == ".LSFIRST") {
+            break;
+        case D::LsFirst:
             msFirst_ = false;
-        } else if (op == ".ADDINSTR") {
+            break;
+        case D::AddInstr: {
             std::string error;
             if (number_ == 1 && !instructions_.addInstruction(s.operands, error)) {
-                diagnostics_.error(s.where, error);
+                diagnostics_.error(s.where(), error);
             }
-        } else if (op == ".CHK") {
-            const Evaluation e = eval(s.operands, here);
-            if (!e.ok) {
-                diagnostics_.error(s.where, e.error);
-                emit(s, 0);
-                return;
-            }
-            unsigned sum = 0;
-            if (e.value.known && final_) {
-                for (std::int32_t a = std::max(0, e.value.value); a < here && a <= 0xFFFF; ++a) {
-                    sum += result_.image.at(a);
-                }
-            }
-            emit(s, static_cast<std::uint8_t>(sum & 0xFF));
-        } else if (op == ".TITLE" || op == ".EJECT" || op == ".PAGE" || op == ".CODES" || op == ".NOCODES" ||
-                   op == ".EXPORT" || op == ".SYM" || op == ".AVSYM" || op == ".LOCALLABELCHAR") {
+            break;
+        }
+        case D::Chk:
+            checksum(s, here);
+            break;
+        case D::Ignored:
             // Listing and symbol-file controls: nothing to do for the image.
-        } else {
-            diagnostics_.error(s.where, "unknown directive '" + op + "'");
+            break;
+        case D::None:
+        case D::Org:
+        case D::Equ:
+        case D::Set:
+            diagnostics_.error(s.where(), "unknown directive '" + s.operation + "'");
+            break;
         }
     }
 
     int number_;
     bool final_;
-    std::map<std::string, Symbol>& symbols_;
+    std::unordered_map<std::string, Symbol>& symbols_;
     InstructionSet& instructions_;
     const Options& options_;
     const std::vector<SourceLine>& lines_;
@@ -647,7 +698,7 @@ Result assemble(const std::string& sourcePath, const Options& options)
         parseLine(lines[i], i, early, statements, parts);
     }
 
-    std::map<std::string, Symbol> symbols;
+    std::unordered_map<std::string, Symbol> symbols;
     bool settled = false;
     int number = 1;
     for (; number <= MaxPasses; ++number) {

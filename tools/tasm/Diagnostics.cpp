@@ -7,8 +7,11 @@ void Diagnostics::error(const Location& where, std::string text)
     if (full()) {
         return;
     }
-    list_.push_back({Diagnostic::Severity::Error, where, std::move(text)});
     ++errors_;
+    if (!keep_) {
+        return;
+    }
+    list_.push_back({Diagnostic::Severity::Error, where, std::move(text)});
     if (full()) {
         list_.push_back({Diagnostic::Severity::Error, where,
                          "too many errors (" + std::to_string(MaxErrors) + "), stopping"});
@@ -17,6 +20,9 @@ void Diagnostics::error(const Location& where, std::string text)
 
 void Diagnostics::warning(const Location& where, std::string text)
 {
+    if (!keep_) {
+        return;
+    }
     list_.push_back({Diagnostic::Severity::Warning, where, std::move(text)});
 }
 

@@ -24,6 +24,10 @@ class Diagnostics {
 public:
     static constexpr int MaxErrors = 50;
 
+    // keep false: errors are counted, not kept (a pass whose messages go
+    // unread).
+    explicit Diagnostics(bool keep = true) : keep_(keep) {}
+
     void error(const Location& where, std::string text);
     void warning(const Location& where, std::string text);
 
@@ -36,6 +40,7 @@ public:
 private:
     std::vector<Diagnostic> list_;
     int errors_ = 0;
+    bool keep_;
 };
 
 }  // namespace tasm

@@ -76,24 +76,47 @@ private:
         }
     }
 
-    bool at(std::string_view s) const { return text_.substr(pos_, s.size()) == s; }
+    enum class Operator { None, Add, Sub, Mul, Div, Mod, Shl, Shr, And, Or, Xor, Eq, Ne, Lt, Gt, Le, Ge };
 
-    // The binary operator at the current position, or an empty view.
-    std::string_view binaryOperator()
+    // The binary operator at the current position and its length; None
+    // when there is none.
+    Operator binaryOperator(std::size_t& length) const
     {
-        static constexpr std::string_view two[] = {"<<", ">>", "==", "!=", "<=", ">="};
-        for (std::string_view op : two) {
-            if (at(op)) {
-                return op;
+        const char c = text_[pos_];
+        const char next = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
+        length = 1;
+        switch (c) {
+        case '+': return Operator::Add;
+        case '-': return Operator::Sub;
+        case '*': return Operator::Mul;
+        case '/': return Operator::Div;
+        case '%': return Operator::Mod;
+        case '&': return Operator::And;
+        case '|': return Operator::Or;
+        case '^': return Operator::Xor;
+        case '=':
+            length = next == '=' ? 2 : 1;
+            return Operator::Eq;
+        case '!':
+            if (next == '=') {
+                length = 2;
+                return Operator::Ne;
             }
-        }
-        static constexpr std::string_view one[] = {"+", "-", "*", "/", "%", "&", "|", "^", "=", "<", ">"};
-        for (std::string_view op : one) {
-            if (at(op)) {
-                return op;
+            return Operator::None;
+        case '<':
+            if (next == '<' || next == '=') {
+                length = 2;
+                return next == '<' ? Operator::Shl : Operator::Le;
             }
+            return Operator::Lt;
+        case '>':
+            if (next == '>' || next == '=') {
+                length = 2;
+                return next == '>' ? Operator::Shr : Operator::Ge;
+            }
+            return Operator::Gt;
+        default: return Operator::None;
         }
-        return {};
     }
 
     Value expression(int depth)
@@ -108,48 +131,53 @@ private:
             if (!ok_ || pos_ >= text_.size() || text_[pos_] == ')') {
                 return acc;
             }
-            const std::string_view op = binaryOperator();
-            if (op.empty()) {
+            std::size_t length = 0;
+            const Operator op = binaryOperator(length);
+            if (op == Operator::None) {
                 return acc;
             }
-            pos_ += op.size();
+            pos_ += length;
             const Value rhs = term(depth);
             acc = apply(acc, op, rhs);
         }
     }
 
-    Value apply(Value a, std::string_view op, Value b)
+    Value apply(Value a, Operator op, Value b)
     {
         const std::int64_t x = a.value;
         const std::int64_t y = b.value;
         std::int64_t r = 0;
         const bool known = a.known && b.known;
-        if (op == "+") r = x + y;
-        else if (op == "-") r = x - y;
-        else if (op == "*") r = x * y;
-        else if (op == "/" || op == "%") {
+        switch (op) {
+        case Operator::Add: r = x + y; break;
+        case Operator::Sub: r = x - y; break;
+        case Operator::Mul: r = x * y; break;
+        case Operator::Div:
+        case Operator::Mod:
             if (y == 0) {
                 if (known) {
                     fail("division by zero");
                 }
                 r = 0;
             } else if (x == INT32_MIN && y == -1) {
-                r = op == "/" ? x : 0;
+                r = op == Operator::Div ? x : 0;
             } else {
-                r = op == "/" ? x / y : x % y;
+                r = op == Operator::Div ? x / y : x % y;
             }
+            break;
+        case Operator::Shl: r = (y < 0 || y > 31) ? 0 : static_cast<std::int64_t>(static_cast<std::uint32_t>(x) << y); break;
+        case Operator::Shr: r = (y < 0 || y > 31) ? (x < 0 ? -1 : 0) : (x >> y); break;
+        case Operator::And: r = x & y; break;
+        case Operator::Or: r = x | y; break;
+        case Operator::Xor: r = x ^ y; break;
+        case Operator::Eq: r = x == y; break;
+        case Operator::Ne: r = x != y; break;
+        case Operator::Lt: r = x < y; break;
+        case Operator::Gt: r = x > y; break;
+        case Operator::Le: r = x <= y; break;
+        case Operator::Ge: r = x >= y; break;
+        case Operator::None: break;
         }
-        else if (op == "<<") r = (y < 0 || y > 31) ? 0 : static_cast<std::int64_t>(static_cast<std::uint32_t>(x) << y);
-        else if (op == ">>") r = (y < 0 || y > 31) ? (x < 0 ? -1 : 0) : (x >> y);
-        else if (op == "&") r = x & y;
-        else if (op == "|") r = x | y;
-        else if (op == "^") r = x ^ y;
-        else if (op == "==" || op == "=") r = x == y;
-        else if (op == "!=") r = x != y;
-        else if (op == "<") r = x < y;
-        else if (op == ">") r = x > y;
-        else if (op == "<=") r = x <= y;
-        else if (op == ">=") r = x >= y;
         return {static_cast<std::int32_t>(static_cast<std::uint32_t>(r & 0xFFFFFFFF)), known};
     }
 

@@ -27,9 +27,10 @@ bool readWholeFile(const std::string& path, std::string& bytes)
     return !failed;
 }
 
-// The directive word of a line ("define" for "#define" or ".DEFINE"), with
-// the rest of the line after it; empty when the line starts otherwise.
-std::string directiveWord(std::string_view line, std::string_view& rest)
+// The directive word of a line ("define" for "#define" or ".DEFINE"), in
+// lower case in the buffer, with the rest of the line after it; empty when
+// the line starts otherwise.
+std::string_view directiveWord(std::string_view line, std::string_view& rest, char (&buffer)[8])
 {
     std::string_view t = trim(line);
     if (t.empty() || (t[0] != '#' && t[0] != '.')) {
@@ -39,12 +40,16 @@ std::string directiveWord(std::string_view line, std::string_view& rest)
     while (end < t.size() && isIdentChar(t[end]) && t[end] != '.') {
         ++end;
     }
-    rest = t.substr(end);
-    std::string word(t.substr(1, end - 1));
-    for (char& c : word) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    // No directive of the preprocessor is longer than seven letters.
+    if (end - 1 > sizeof buffer - 1) {
+        return {};
     }
-    return word;
+    rest = t.substr(end);
+    for (std::size_t i = 1; i < end; ++i) {
+        const char c = t[i];
+        buffer[i - 1] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return {buffer, end - 1};
 }
 
 
@@ -163,7 +168,7 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
         while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        const Location where{path, lineNumber};
+        Location where{path, lineNumber};
         if (line.size() > MaxLineLength) {
             diagnostics_.error(where, "line too long");
         } else if (!directive(line, where, path, depth, out) && active()) {
@@ -171,7 +176,7 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
             // TASM reads no further in a file than its .end: an included
             // file's .end returns to the file that included it.
             ended = endsFile(expanded);
-            out.push_back({where, std::move(expanded)});
+            out.push_back({std::move(where), std::move(expanded)});
             if (ended) {
                 break;
             }
@@ -193,7 +198,8 @@ bool Preprocessor::directive(std::string_view line, const Location& where, const
                              std::vector<SourceLine>& out)
 {
     std::string_view rest;
-    const std::string word = directiveWord(line, rest);
+    char buffer[8];
+    const std::string_view word = directiveWord(line, rest, buffer);
     if (word.empty()) {
         return false;
     }
@@ -206,7 +212,7 @@ bool Preprocessor::directive(std::string_view line, const Location& where, const
             } else {
                 const std::string_view name = trim(stripComment(rest));
                 if (name.empty()) {
-                    diagnostics_.error(where, "#" + word + " without a name");
+                    diagnostics_.error(where, "#" + std::string(word) + " without a name");
                 }
                 value = isDefined(std::string(name)) == (word == "ifdef");
             }

@@ -23,8 +23,8 @@ struct SourceLine {
 // written with a leading "." instead of "#".
 class Preprocessor {
 public:
-    // Twice TASM's own four levels.
-    static constexpr int MaxIncludeDepth = 8;
+    // TASM's own four levels.
+    static constexpr int MaxIncludeDepth = 4;
     static constexpr int MaxExpansionRounds = 64;
     static constexpr std::size_t MaxLineLength = 1 << 20;
     // How much longer than it was substitution may make a line: eight times

@@ -1,16 +1,30 @@
 #include "Text.h"
 
-#include <set>
-
 namespace tasm {
 
-bool isDirectiveName(const std::string& upperWord)
+Directive directiveNamed(std::string_view upperWord)
 {
-    static const std::set<std::string> names = {
-        ".ORG", ".EQU", ".SET", ".DB", ".BYTE", ".DW", ".WORD", ".TEXT", ".BLOCK", ".DS", ".FILL", ".ECHO",
-        ".LIST", ".NOLIST", ".MODULE", ".END", ".ADDINSTR", ".TITLE", ".EJECT", ".PAGE", ".LSFIRST",
-        ".MSFIRST", ".CODES", ".NOCODES", ".CHK", ".EXPORT", ".LOCALLABELCHAR", ".SYM", ".AVSYM"};
-    return names.count(upperWord) > 0;
+    struct Entry {
+        std::string_view name;
+        Directive directive;
+    };
+    using D = Directive;
+    static constexpr Entry entries[] = {
+        {".ORG", D::Org},         {".EQU", D::Equ},         {".SET", D::Set},           {".DB", D::Byte},
+        {".BYTE", D::Byte},       {".TEXT", D::Byte},       {".DW", D::Word},           {".WORD", D::Word},
+        {".BLOCK", D::Block},     {".DS", D::Block},        {".FILL", D::Fill},         {".ECHO", D::Echo},
+        {".LIST", D::List},       {".NOLIST", D::NoList},   {".MODULE", D::Module},     {".END", D::End},
+        {".MSFIRST", D::MsFirst}, {".LSFIRST", D::LsFirst}, {".ADDINSTR", D::AddInstr}, {".CHK", D::Chk},
+        {".TITLE", D::Ignored},   {".EJECT", D::Ignored},   {".PAGE", D::Ignored},      {".CODES", D::Ignored},
+        {".NOCODES", D::Ignored}, {".EXPORT", D::Ignored},  {".SYM", D::Ignored},       {".AVSYM", D::Ignored},
+        {".LOCALLABELCHAR", D::Ignored},
+    };
+    for (const Entry& e : entries) {
+        if (e.name == upperWord) {
+            return e.directive;
+        }
+    }
+    return D::None;
 }
 
 std::string upper(std::string_view text)

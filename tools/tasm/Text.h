@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,8 +67,20 @@ inline std::size_t identifierEnd(std::string_view text, std::size_t from)
     return static_cast<std::size_t>(p - text.data());
 }
 
-// Whether an upper-case word with its leading "." names a directive.
-bool isDirectiveName(const std::string& upperWord);
+// The directives, by what they do.
+enum class Directive : std::uint8_t {
+    None, Org, Equ, Set, Byte, Word, Block, Fill, Echo, List, NoList, Module, End, MsFirst, LsFirst, AddInstr, Chk,
+    Ignored  // listing and symbol-file controls
+};
+
+// The directive an upper-case word with its leading "." names; None when
+// it names none.
+Directive directiveNamed(std::string_view upperWord);
+
+inline bool isDirectiveName(std::string_view upperWord)
+{
+    return directiveNamed(upperWord) != Directive::None;
+}
 
 std::string upper(std::string_view text);
 std::string_view trim(std::string_view text);
