@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tasm::Options options;
     options.foldCase = size % 2 == 0;
     options.listing = size % 3 == 0;
+    options.extended = size % 5 == 0;
     options.reader = [&](const std::string& path, std::string& bytes) {
         if (path == "main.asm") {
             bytes = main;

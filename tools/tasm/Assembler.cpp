@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <optional>
 #include <set>
 
@@ -181,6 +182,9 @@ public:
     }
 
     bool changed() const { return changed_; }
+    // Whether the first pass used a name before its definition (or added an
+    // instruction): without that, its values are the final ones already.
+    bool forwardReferences() const { return forward_; }
     Diagnostics& diagnostics() { return diagnostics_; }
 
 private:
@@ -211,8 +215,12 @@ private:
     // pass every such value is the settled one.
     std::optional<Value> lookup(std::string_view name) const
     {
-        const auto it = symbols_.find(symbolKey(name));
+        const std::string& key = symbolKey(name);
+        const auto it = symbols_.find(key);
         if (it == symbols_.end()) {
+            if (number_ == 1) {
+                missing_.insert(key);
+            }
             return std::nullopt;
         }
         return Value{it->second.value, it->second.known};
@@ -226,6 +234,9 @@ private:
     void define(const Statement& s, std::string_view name, Value value, bool redefinable)
     {
         Symbol& sym = symbols_[symbolKey(name)];
+        if (number_ == 1 && sym.pass == 0 && missing_.count(keyBuffer_) > 0) {
+            forward_ = true;
+        }
         if (sym.pass == number_ && !(redefinable && sym.redefinable)) {
             diagnostics_.error(s.where(), "label '" + std::string(name) + "' is defined twice (first at " +
                                               sym.where->file + ":" + std::to_string(sym.where->line) + ")");
@@ -592,6 +603,8 @@ private:
             if (number_ == 1 && !instructions_.addInstruction(s.operands, error)) {
                 diagnostics_.error(s.where(), error);
             }
+            // Statements before it may encode differently from now on.
+            forward_ = true;
             break;
         }
         case D::Chk:
@@ -619,6 +632,8 @@ private:
     const SymbolLookup lookup_ = [this](std::string_view n) { return lookup(n); };
     Diagnostics diagnostics_;
     mutable std::string keyBuffer_;
+    mutable std::unordered_set<std::string> missing_;  // names the first pass looked up before they were defined
+    bool forward_ = false;
     std::int32_t pc_ = 0;
     std::string module_ = "noname";
     bool listing_ = true;
@@ -704,7 +719,7 @@ Result assemble(const std::string& sourcePath, const Options& options)
     for (; number <= MaxPasses; ++number) {
         Pass pass(number, false, symbols, instructions, options, lines, result);
         pass.run(statements);
-        if (number > 1 && !pass.changed()) {
+        if ((number == 1 && !pass.forwardReferences()) || (number > 1 && !pass.changed())) {
             settled = true;
             break;
         }

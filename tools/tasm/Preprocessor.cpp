@@ -155,7 +155,8 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
         return;
     }
     const std::size_t conditionDepth = conditions_.size();
-    std::size_t start = 0;
+    // A UTF-8 byte order mark, as Windows editors write one, is no text.
+    std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int lineNumber = 0;
     bool ended = false;
     while (start <= bytes.size() && !diagnostics_.full()) {

@@ -50,6 +50,11 @@ TEST(SourceLimits, HighBytesAndCarriageReturnsAreOrdinaryText)
     const Result r = assembleFiles({{"main.asm", " ld a,1 ; caf\xe9\r\n .db \"\xe9\"\r\n"}});
     ASSERT_TRUE(r.ok) << r.diagnostics.format();
     EXPECT_EQ(bytesOf(r), (std::vector<std::uint8_t>{0x3E, 0x01, 0xE9}));
+
+    // A byte order mark as Windows editors write it, before a label.
+    const Result marked = assembleFiles({{"main.asm", "\xEF\xBB\xBFstart: .dw start\n .db \"\xEF\xBB\xBF\"\n"}});
+    ASSERT_TRUE(marked.ok) << marked.diagnostics.format();
+    EXPECT_EQ(bytesOf(marked), (std::vector<std::uint8_t>{0, 0, 0xEF, 0xBB, 0xBF}));
 }
 
 TEST(SourceLimits, LongLinesAssembleAndOverlongOnesAreRefused)
@@ -182,6 +187,12 @@ TEST(SourceLimits, AValueThatCanNeverBeKnownEndsThePassesEarly)
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.diagnostics.format().find("undefined label 'nowhere'"), std::string::npos) << r.diagnostics.format();
     EXPECT_LE(r.passes, 4);
+
+    // Without forward references the first pass has the final values.
+    const Result backward = assembleFiles({{"main.asm", "a .equ 5\nb .equ a+1\nc: .dw b, c\n jr c\n"}});
+    ASSERT_TRUE(backward.ok) << backward.diagnostics.format();
+    EXPECT_EQ(backward.passes, 2);
+    EXPECT_EQ(bytesOf(backward), (std::vector<std::uint8_t>{6, 0, 0, 0, 0x18, 0xFA}));
 
     // A chain of forward definitions still settles, one link a pass.
     const Result chain = assembleFiles({{"main.asm", " .dw a\na .equ b+1\nb .equ c+1\nc .equ d+1\nd .equ 5\n"}});
