@@ -4,6 +4,7 @@
 #include "InstructionSet.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <unordered_map>
@@ -138,8 +139,7 @@ struct Symbol {
     // The values it was given in this pass and the one before, in order: a
     // name set more than once (.set) has settled when the whole sequence
     // repeats, not when its value stays put. A value not known in two
-    // passes alike (it needs a name defined nowhere) has settled too: when
-    // no value moves, the next pass would compute the same again.
+    // passes alike (it needs a name defined nowhere) has settled too.
     std::vector<Value> values;
     std::vector<Value> previousValues;
 };
@@ -247,8 +247,10 @@ private:
             sym.values.clear();
         }
         const std::size_t index = sym.values.size();
+        // An unknown value's number means nothing (it stems from a name
+        // defined nowhere); where it moves addresses, the labels show it.
         if (sym.pass == 0 || index >= sym.previousValues.size() || sym.previousValues[index].known != value.known ||
-            sym.previousValues[index].value != value.value) {
+            (value.known && sym.previousValues[index].value != value.value)) {
             changed_ = true;
         }
         sym.values.push_back(value);
@@ -257,6 +259,23 @@ private:
         sym.pass = number_;
         sym.redefinable = redefinable;
         sym.where = &s.where();
+    }
+
+    // count bytes of one value (.fill): before the final pass only the
+    // address moves, and past FFFFh there is the one error.
+    void emitRun(const Statement& s, std::uint8_t byte, std::int32_t count)
+    {
+        if (final_) {
+            for (std::int32_t i = 0; i < count; ++i) {
+                emit(s, byte);
+            }
+            return;
+        }
+        if (count > 0 && pc_ + count - 1 > 0xFFFF && !overflowReported_) {
+            diagnostics_.error(s.where(), "the image runs past FFFFh");
+            overflowReported_ = true;
+        }
+        pc_ += std::max(count, 0);
     }
 
     void emit(const Statement& s, std::uint8_t byte)
@@ -347,15 +366,18 @@ private:
             return;
         }
         if (listing_) {
-            const std::string& text = lines_[lineIndex_].text;
+            // The line as written, as TASM lists it.
+            const SourceLine& source = lines_[lineIndex_];
+            const std::string& text = source.original.empty() ? source.text : source.original;
             auto row = [&](std::int32_t address, std::size_t from, std::size_t count, bool withText) {
                 char head[16];
                 std::snprintf(head, sizeof head, "%05d %04X ", lineNumber_, static_cast<unsigned>(address) & 0xFFFF);
+                static constexpr char digits[] = "0123456789ABCDEF";
                 std::string bytes;
                 for (std::size_t i = from; i < from + count; ++i) {
-                    char b[4];
-                    std::snprintf(b, sizeof b, "%02X ", lineBytes_[i].second);
-                    bytes += b;
+                    bytes += digits[lineBytes_[i].second >> 4];
+                    bytes += digits[lineBytes_[i].second & 0xF];
+                    bytes += ' ';
                 }
                 result_.listing += head;
                 if (withText) {
@@ -504,9 +526,7 @@ private:
             value = static_cast<std::uint8_t>(v.value.value & 0xFF);
         }
         if (const auto times = count(s, args[0], here)) {
-            for (std::int32_t i = 0; i < *times; ++i) {
-                emit(s, value);
-            }
+            emitRun(s, value, *times);
         }
     }
 
@@ -745,6 +765,25 @@ Result assemble(const std::string& sourcePath, const Options& options)
     if (!settled && result.diagnostics.errorCount() == 0) {
         result.diagnostics.error(Location{sourcePath, 0},
                                  "label values did not settle after " + std::to_string(MaxPasses) + " passes");
+    }
+    // A value still unknown in the final pass, with no name undefined
+    // (that would have been reported), is defined through itself.
+    if (result.diagnostics.errorCount() == 0) {
+        const std::pair<const std::string, Symbol>* first = nullptr;  // in source order
+        for (const auto& entry : symbols) {
+            const Symbol& symbol = entry.second;
+            const bool unknown = std::any_of(symbol.values.begin(), symbol.values.end(),
+                                             [](const Value& v) { return !v.known; });
+            if (unknown && symbol.where && (!first || std::less<>()(symbol.where, first->second.where))) {
+                first = &entry;
+            }
+        }
+        if (first) {
+            const Location& where = *first->second.where;
+            result.diagnostics.error(Location{sourcePath, 0}, "label values did not settle: '" + first->first +
+                                                                  "' is defined through itself (" + where.file + ":" +
+                                                                  std::to_string(where.line) + ")");
+        }
     }
     result.ok = result.diagnostics.errorCount() == 0;
     return result;

@@ -1,6 +1,5 @@
 #include "Output.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -19,23 +18,33 @@ std::string binaryImage(const Image& image, std::uint8_t fill)
     return out;
 }
 
+namespace {
+
+void appendHex(std::string& out, unsigned byte)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out += digits[(byte >> 4) & 0xF];
+    out += digits[byte & 0xF];
+}
+
+}  // namespace
+
 std::string intelHex(const Image& image)
 {
     std::string out;
-    char buffer[8];
-    auto record = [&](int address, const std::vector<std::uint8_t>& data) {
-        unsigned sum = static_cast<unsigned>(data.size()) + ((address >> 8) & 0xFF) + (address & 0xFF);
-        std::snprintf(buffer, sizeof buffer, ":%02X", static_cast<unsigned>(data.size()));
-        out += buffer;
-        std::snprintf(buffer, sizeof buffer, "%04X00", static_cast<unsigned>(address) & 0xFFFF);
-        out += buffer;
-        for (std::uint8_t b : data) {
-            std::snprintf(buffer, sizeof buffer, "%02X", b);
-            out += buffer;
-            sum += b;
+    auto record = [&](int address, const std::uint8_t* data, std::size_t count) {
+        unsigned sum = static_cast<unsigned>(count) + ((address >> 8) & 0xFF) + (address & 0xFF);
+        out += ':';
+        appendHex(out, static_cast<unsigned>(count));
+        appendHex(out, (static_cast<unsigned>(address) >> 8) & 0xFF);
+        appendHex(out, static_cast<unsigned>(address) & 0xFF);
+        out += "00";
+        for (std::size_t i = 0; i < count; ++i) {
+            appendHex(out, data[i]);
+            sum += data[i];
         }
-        std::snprintf(buffer, sizeof buffer, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        out += buffer;
+        appendHex(out, (0x100 - (sum & 0xFF)) & 0xFF);
+        out += '\n';
     };
     if (image.lowest >= 0) {
         int a = image.lowest;
@@ -44,13 +53,14 @@ std::string intelHex(const Image& image)
                 ++a;
                 continue;
             }
-            std::vector<std::uint8_t> data;
+            std::uint8_t data[16];
+            std::size_t count = 0;
             const int start = a;
-            while (a <= image.highest && image.isWritten(a) && data.size() < 16) {
-                data.push_back(image.at(a));
+            while (a <= image.highest && image.isWritten(a) && count < sizeof data) {
+                data[count++] = image.at(a);
                 ++a;
             }
-            record(start, data);
+            record(start, data, count);
         }
     }
     out += ":00000001FF\n";

@@ -177,7 +177,8 @@ void Preprocessor::processText(const std::string& path, const std::string& bytes
             // TASM reads no further in a file than its .end: an included
             // file's .end returns to the file that included it.
             ended = endsFile(expanded);
-            out.push_back({std::move(where), std::move(expanded)});
+            std::string original = expanded == line ? std::string() : std::string(line);
+            out.push_back({std::move(where), std::move(expanded), std::move(original)});
             if (ended) {
                 break;
             }

@@ -16,6 +16,7 @@ namespace tasm {
 struct SourceLine {
     Location where;
     std::string text;
+    std::string original;  // the line as written, when substitution changed it
 };
 
 // The preprocessor: #define (with and without parameters), #defcont,

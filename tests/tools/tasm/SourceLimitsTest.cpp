@@ -133,27 +133,31 @@ TEST(SourceLimits, TheListingShowsExactlyTheBytesEachLineEmitsAtTheirAddresses)
 {
     Options options;
     options.listing = true;
-    const Result r = assembleFiles({{"main.asm", " .org $9D93\n"
+    const Result r = assembleFiles({{"main.asm", "#define PAIR(a) .db a,a\n"
+                                                 " .org $9D93\n"
                                                  " .db $BB,$6D \\ ret \\ nop\n"
                                                  " .org $9DA0\n"
                                                  " .fill 10,$11\n"
                                                  " .db 1 \\ .org $9E00 \\ .db 2\n"
-                                                 "x .equ 5\n"}},
+                                                 "x .equ 5\n"
+                                                 " PAIR(7)\n"}},
                                    "main.asm", options);
     ASSERT_TRUE(r.ok) << r.diagnostics.format();
     const auto row = [](const std::string& head, const std::string& bytes, const std::string& text) {
         return head + " " + bytes + std::string(25 - bytes.size(), ' ') + text + "\n";
     };
     // No fill bytes on .org lines; every statement's bytes; long runs and
-    // jumps continue on rows of their own, with their addresses.
-    const std::string expected = row("00001 9D93", "", " .org $9D93") +
-                                 row("00002 9D93", "BB 6D C9 00 ", " .db $BB,$6D \\ ret \\ nop") +
-                                 row("00003 9DA0", "", " .org $9DA0") +
-                                 row("00004 9DA0", "11 11 11 11 11 11 11 11 ", " .fill 10,$11") +
-                                 "00004 9DA8 11 11\n" +
-                                 row("00005 9DAA", "01 ", " .db 1 \\ .org $9E00 \\ .db 2") +
-                                 "00005 9E00 02\n" +
-                                 row("00006 9E01", "", "x .equ 5");
+    // jumps continue on rows of their own, with their addresses; a line
+    // as written, not as substituted.
+    const std::string expected = row("00002 9D93", "", " .org $9D93") +
+                                 row("00003 9D93", "BB 6D C9 00 ", " .db $BB,$6D \\ ret \\ nop") +
+                                 row("00004 9DA0", "", " .org $9DA0") +
+                                 row("00005 9DA0", "11 11 11 11 11 11 11 11 ", " .fill 10,$11") +
+                                 "00005 9DA8 11 11\n" +
+                                 row("00006 9DAA", "01 ", " .db 1 \\ .org $9E00 \\ .db 2") +
+                                 "00006 9E00 02\n" +
+                                 row("00007 9E01", "", "x .equ 5") +
+                                 row("00008 9E01", "07 07 ", " PAIR(7)");
     EXPECT_EQ(r.listing, expected);
 }
 
@@ -187,6 +191,13 @@ TEST(SourceLimits, AValueThatCanNeverBeKnownEndsThePassesEarly)
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.diagnostics.format().find("undefined label 'nowhere'"), std::string::npos) << r.diagnostics.format();
     EXPECT_LE(r.passes, 4);
+
+    // Names defined through each other stay unknown without growing: an
+    // error, not an image built with made-up values.
+    const Result circular = assembleFiles({{"main.asm", "c .equ d\nd .equ c\n .dw c\n"}});
+    EXPECT_FALSE(circular.ok);
+    EXPECT_NE(circular.diagnostics.format().find("'c' is defined through itself (main.asm:1)"), std::string::npos)
+        << circular.diagnostics.format();
 
     // Without forward references the first pass has the final values.
     const Result backward = assembleFiles({{"main.asm", "a .equ 5\nb .equ a+1\nc: .dw b, c\n jr c\n"}});
