@@ -434,6 +434,7 @@ std::string Preprocessor::expand(std::string_view text, const Location& where)
     const std::size_t limit = text.size() + MaxExpansionGrowth;
     std::string current;
     std::string next;
+    std::string before;  // the text two rounds back
     std::string_view source = text;
     for (int round = 0; round < MaxExpansionRounds; ++round) {
         bool failed = false;
@@ -449,7 +450,13 @@ std::string Preprocessor::expand(std::string_view text, const Location& where)
             diagnostics_.error(where, "#define substitution grows without end");
             return {};
         }
-        std::swap(current, next);
+        // Back to a text of one or two rounds before (a name defined as
+        // itself, two names defined as each other): it will never end.
+        if (next == source || (round >= 1 && next == before)) {
+            break;
+        }
+        std::swap(before, current);
+        std::swap(current, next);  // next keeps a buffer to reuse
         source = current;
     }
     diagnostics_.error(where, "#define substitution does not end (a name that refers to itself?)");
