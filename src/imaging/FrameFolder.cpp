@@ -9,7 +9,8 @@ namespace zoetra {
 bool isFrameFileName(const QString& name)
 {
     static const QLatin1String suffixes[] = {QLatin1String(".gif"), QLatin1String(".jpg"),
-                                             QLatin1String(".jpeg"), QLatin1String(".bmp")};
+                                             QLatin1String(".jpeg"), QLatin1String(".bmp"),
+                                             QLatin1String(".png")};
     return std::any_of(std::begin(suffixes), std::end(suffixes), [&](QLatin1String suffix) {
         return name.size() > suffix.size() && name.endsWith(suffix, Qt::CaseInsensitive);
     });

@@ -9,7 +9,7 @@ namespace zoetra {
 
 class FileSystem;
 
-// True for names ending in .gif, .jpg, .jpeg or .bmp, in any letter case.
+// True for names ending in .gif, .jpg, .jpeg, .bmp or .png, in any letter case.
 bool isFrameFileName(const QString& name);
 
 // Orders names by a case-insensitive comparison, character by character
