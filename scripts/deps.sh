@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libgl-dev
     libgtest-dev libgmock-dev
     libz80ex-dev pasmo binutils-z80
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
