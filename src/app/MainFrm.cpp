@@ -17,20 +17,31 @@
 #include "platform/UniformRandom.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/FolderPicker.h"
+#include "platform/widgets/MessageBoxes.h"
 #include "platform/widgets/WidgetPictureArea.h"
+#include "shared/Messages.h"
+
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "app/VideoImportDialog.h"
+#endif
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QMimeData>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -185,7 +196,15 @@ void MainFrm::buildPreviewPanel()
 
 void MainFrm::buildSourcePage(QFrame* page)
 {
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The path label gives up room for the import button beside the folder
+    // button.
+    PathLoc = label(page, "PathLoc", 8, 16, 273, 25, QString());
+    Import_Video = place<QPushButton>(page, "Import_Video", 288, 16, 89, 25, QStringLiteral("Import Video..."));
+    Import_Video->setToolTip(QStringLiteral("Import a video, an animated picture or pictures of any size (Ctrl+I)"));
+#else
     PathLoc = label(page, "PathLoc", 8, 16, 369, 25, QString());
+#endif
     Set_Vid_Folder = place<QPushButton>(page, "Set_Vid_Folder", 384, 16, 33, 25);
     Set_Vid_Folder->setIcon(QIcon(QStringLiteral(":/icons/folder16.xpm")));
     Set_Vid_Folder->setIconSize(QSize(16, 16));
@@ -272,6 +291,12 @@ void MainFrm::connectEvents()
 
     connect(Set_Vid_Folder, &QPushButton::clicked, this, [this] { sourceFolderChoice(); });
     connect(Set_Out, &QPushButton::clicked, this, [this] { outputFolderChoice(); });
+    if (Import_Video != nullptr) {
+        connect(Import_Video, &QPushButton::clicked, this, [this] { importVideo(); });
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+        connect(shortcut, &QShortcut::activated, this, [this] { importVideo(); });
+    }
+    setAcceptDrops(true);
     // The selection, not the current row: keyboard focus alone moves the
     // current row without selecting anything.
     connect(File_List_Box, &QListWidget::itemSelectionChanged, this, [this] { frameSelection(); });
@@ -315,6 +340,12 @@ void MainFrm::shutDown()
 {
     // A run cut short leaves the user's old program where it was.
     conversion_->abandon();
+#ifdef ZOETRA_VIDEO_IMPORT
+    // An import cut short leaves no folder behind.
+    if (importDialog_ != nullptr) {
+        importDialog_->cancelImport();
+    }
+#endif
     // The program ends whether or not the files could be written.
     files_->writeFile(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)),
                       SavedFolders::format(vars_.LastDir));
@@ -448,6 +479,91 @@ void MainFrm::convertVideo()
 void MainFrm::redrawPreview()
 {
     ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+}
+
+VideoImportDialog* MainFrm::importDialog() const
+{
+    return importDialog_;
+}
+
+void MainFrm::importVideo(const QString& source)
+{
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (importDialog_ != nullptr) {
+        // One import at a time; a new source only while it is idle.
+        if (!source.isEmpty() && !importDialog_->importing()) {
+            importDialog_->setSource(source);
+        }
+        importDialog_->raise();
+        return;
+    }
+    importDialog_ = new VideoImportDialog(vars_, [this] { return DetailSlider->value(); }, this);
+    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
+    connect(importDialog_, &QDialog::finished, this, [this] {
+        importDialog_->deleteLater();
+        importDialog_ = nullptr;
+    });
+    importDialog_->open();
+    if (source.isEmpty()) {
+        importDialog_->chooseFile();
+    } else {
+        importDialog_->setSource(source);
+    }
+#else
+    Q_UNUSED(source);
+#endif
+}
+
+void MainFrm::importedFolder(const QString& folder)
+{
+    vars_.LastDir = folder;
+    RenderNewFolder();
+    if (File_List_Box->count() > 0) {
+        // The first frame in the preview.
+        File_List_Box->setCurrentRow(0);
+    }
+}
+
+void MainFrm::dropPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        // As the folder picker gives it: "/" form, no separator at the end.
+        const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(info.absoluteFilePath()));
+        if (FolderPicker::isRootPath(folder)) {
+            MessageBoxes::show(this, RootFolderRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
+            return;
+        }
+        vars_.LastDir = folder;
+        RenderNewFolder();
+    } else if (info.exists()) {
+        importVideo(info.absoluteFilePath());
+    }
+}
+
+void MainFrm::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) {
+        const QFileInfo info(urls.front().toLocalFile());
+        const bool importable = Import_Video != nullptr && info.isFile();
+        if (info.isDir() || importable) {
+            event->acceptProposedAction();
+        }
+    }
+}
+
+void MainFrm::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // After the drop has ended: the import dialog must not open inside the
+    // drag-and-drop loop of the platform.
+    const QString path = urls.front().toLocalFile();
+    QMetaObject::invokeMethod(this, [this, path] { dropPath(path); }, Qt::QueuedConnection);
 }
 
 }  // namespace zoetra

@@ -22,6 +22,8 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace zoetra {
 
@@ -32,6 +34,7 @@ class QtFileSystem;
 class QtPictureLoader;
 class QtWindowLayer;
 class UniformRandom;
+class VideoImportDialog;
 class WidgetPictureArea;
 class WindowLayer;
 struct Platform;
@@ -72,8 +75,19 @@ public:
     // Called at the start of every frame selection with the entry's row.
     std::function<void(int)> onFrameSelection;
 
+    // The import of a video (the "Import Video..." button, Ctrl+I): opens
+    // the import dialog, on the given file or folder if one is given, else
+    // with the file chooser. The dialog while it is open, else null.
+    void importVideo(const QString& source = QString());
+    VideoImportDialog* importDialog() const;
+    // A file or folder dropped onto the window: a folder becomes the source
+    // folder as the folder picker would make it; a file opens the import.
+    void dropPath(const QString& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class QtWindowLayer;
@@ -99,6 +113,7 @@ private:
 
     void redrawPreview();
     void showPath();
+    void importedFolder(const QString& folder);
 
     QString appDir_;
     Vars vars_;
@@ -119,6 +134,7 @@ private:
     // "Select video source".
     QLabel* PathLoc = nullptr;
     QPushButton* Set_Vid_Folder = nullptr;
+    QPushButton* Import_Video = nullptr;  // only where the import is built
     QListWidget* File_List_Box = nullptr;
 
     // "Graphics settings".
@@ -156,6 +172,7 @@ private:
     std::unique_ptr<QtWindowLayer> window_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<ConversionRun> conversion_;
+    VideoImportDialog* importDialog_ = nullptr;
 };
 
 }  // namespace zoetra

@@ -1,6 +1,7 @@
 // zoetra2-convert: the conversion of the window, from a terminal.
 #include "cli/TerminalWindowLayer.h"
 #include "convert/ConversionRun.h"
+#include "convert/WhatFits.h"
 #include "imaging/AutoBalance.h"
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
@@ -13,10 +14,18 @@
 #include "shared/Messages.h"
 #include "shared/Vars.h"
 
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "media/VideoImport.h"
+#endif
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QTemporaryDir>
 
+#include <atomic>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -39,6 +48,14 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+
+    // A video, an animated picture or pictures of any size, imported first.
+    bool import = false;
+    double fps = PlayerFramesPerSecond;
+    double start = 0.0;
+    std::optional<double> end;
+    int fit = 0;  // fit, fill, stretch
+    QString extractTo;  // keep the frames there and stop
 };
 
 [[noreturn]] void refuse(const QString& text)
@@ -64,18 +81,51 @@ int number(const QCommandLineParser& parser, const QString& option, int low, int
     return value;
 }
 
+// Seconds as "12.5", "1:30" or "1:02:03.5"; nothing when it is none of these.
+std::optional<double> parseTime(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
+    if (parts.isEmpty() || parts.size() > 3) {
+        return std::nullopt;
+    }
+    double seconds = 0.0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        const double value = parts[i].toDouble(&ok);
+        const bool last = i + 1 == parts.size();
+        // Minutes and hours whole, seconds after a colon below 60.
+        if (!ok || value < 0.0 || (!last && value != std::floor(value)) ||
+            (i > 0 && value >= 60.0)) {
+            return std::nullopt;
+        }
+        seconds = seconds * 60.0 + value;
+    }
+    return seconds;
+}
+
 Settings parseSettings(const QCoreApplication& app, const QString& appDir)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Converts a folder of frames (GIF, JPEG, BMP, in name order) into a TI-83 Plus video program.\n"
-        "Without --source it converts the sample animation of the application folder."));
+    QString description = QStringLiteral(
+        "Converts a folder of frames (GIF, JPEG, BMP, PNG, in name order) into a TI-83 Plus video program.\n"
+        "Without --source it converts the sample animation of the application folder.");
+#ifdef ZOETRA_VIDEO_IMPORT
+    description += QStringLiteral(
+        "\nA video file, an animated GIF, APNG or WebP, or a picture as --source is first turned into\n"
+        "96x64 frames (in a temporary folder, removed afterwards); so is a folder of pictures of any\n"
+        "size when one of --fps, --start, --end, --fit or --extract-to is given.");
+#endif
+    parser.setApplicationDescription(description);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOptions({
+#ifdef ZOETRA_VIDEO_IMPORT
+        {{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("Folder of the frames, or a video or picture file (default: the sample)."), QStringLiteral("folder|file")},
+#else
         {{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("Folder of the frames (default: the sample)."), QStringLiteral("folder")},
+#endif
         {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Folder that receives the program (default: the current folder)."), QStringLiteral("folder")},
         {{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("Program name: up to 8 letters and digits, the first a letter (default: Video)."), QStringLiteral("name")},
         {{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("Description shown by the shell, at most 126 characters with Ion and 255 with MirageOS (default: My First Video)."), QStringLiteral("text")},
@@ -87,6 +137,13 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+#ifdef ZOETRA_VIDEO_IMPORT
+        {QStringLiteral("fps"), QStringLiteral("Frames a second taken from a video (default: 14.75, the calculator's pace)."), QStringLiteral("rate")},
+        {QStringLiteral("start"), QStringLiteral("Where in the video to begin, in seconds or m:ss (default: its beginning)."), QStringLiteral("time")},
+        {QStringLiteral("end"), QStringLiteral("Where in the video to stop, in seconds or m:ss (default: its end)."), QStringLiteral("time")},
+        {QStringLiteral("fit"), QStringLiteral("fit (the whole picture, white bars), fill (the middle, cut to 3:2) or stretch (default: fit)."), QStringLiteral("mode")},
+        {QStringLiteral("extract-to"), QStringLiteral("Write the video's frames into this new folder and stop there."), QStringLiteral("folder")},
+#endif
     });
 
     if (!parser.parse(app.arguments())) {
@@ -107,9 +164,67 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     Settings s;
     s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : appDir;
     s.output = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output")) : QDir::currentPath();
+#ifdef ZOETRA_VIDEO_IMPORT
+    for (const char* option : {"fps", "start", "end", "fit", "extract-to"}) {
+        s.import = s.import || parser.isSet(QLatin1String(option));
+    }
+    if (parser.isSet(QStringLiteral("fps"))) {
+        bool ok = false;
+        s.fps = parser.value(QStringLiteral("fps")).toDouble(&ok);
+        if (!ok || !(s.fps > 0.0 && s.fps <= 1000.0)) {
+            refuse(QStringLiteral("--fps takes frames a second, above 0 and at most 1000, not '%1'.")
+                       .arg(parser.value(QStringLiteral("fps"))));
+        }
+    }
+    for (const char* option : {"start", "end"}) {
+        if (parser.isSet(QLatin1String(option))) {
+            const std::optional<double> time = parseTime(parser.value(QLatin1String(option)));
+            if (!time) {
+                refuse(QStringLiteral("--%1 takes a time in seconds (12.5) or minutes and seconds (1:30), not '%2'.")
+                           .arg(QLatin1String(option), parser.value(QLatin1String(option))));
+            }
+            (QByteArray(option) == "start" ? s.start : s.end.emplace()) = *time;
+        }
+    }
+    if (parser.isSet(QStringLiteral("fit"))) {
+        const QStringList modes{QStringLiteral("fit"), QStringLiteral("fill"), QStringLiteral("stretch")};
+        const auto index = modes.indexOf(parser.value(QStringLiteral("fit")).toLower());
+        if (index < 0) {
+            refuse(QStringLiteral("--fit takes fit, fill or stretch, not '%1'.").arg(parser.value(QStringLiteral("fit"))));
+        }
+        s.fit = static_cast<int>(index);
+    }
+    if (parser.isSet(QStringLiteral("extract-to"))) {
+        const QFileInfo target(parser.value(QStringLiteral("extract-to")));
+        if (target.exists() || target.isSymLink()) {
+            refuse(QStringLiteral("'%1' exists already: --extract-to makes a new folder.").arg(target.filePath()));
+        }
+        if (!QFileInfo(target.absolutePath()).isDir()) {
+            refuse(QStringLiteral("'%1' is not a folder.").arg(QDir::toNativeSeparators(target.absolutePath())));
+        }
+        s.extractTo = QDir::cleanPath(target.absoluteFilePath());
+    }
+    // A file as the source is imported; a folder only when asked to.
+    if (const QFileInfo file(s.source); file.exists() && !file.isDir()) {
+        s.source = QDir::cleanPath(file.absoluteFilePath());
+        s.import = true;
+    }
+#endif
     for (QString* folder : {&s.source, &s.output}) {
+        if (s.import && folder == &s.source) {
+            if (!QFileInfo::exists(*folder)) {
+                refuse(QStringLiteral("'%1' is neither a folder nor a file.").arg(*folder));
+            }
+            *folder = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
+            continue;
+        }
         const QFileInfo info(*folder);
         if (!info.isDir()) {
+#ifdef ZOETRA_VIDEO_IMPORT
+            if (folder == &s.source) {
+                refuse(QStringLiteral("'%1' is neither a folder nor a file.").arg(*folder));
+            }
+#endif
             refuse(QStringLiteral("'%1' is not a folder.").arg(*folder));
         }
         *folder = QDir::cleanPath(info.absoluteFilePath());
@@ -153,6 +268,72 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     return s;
 }
 
+#ifdef ZOETRA_VIDEO_IMPORT
+// Ctrl-C and termination during an import stop it cleanly, so that it
+// leaves no folder behind.
+std::atomic<bool> importCancelled{false};
+
+extern "C" void cancelImport(int)
+{
+    importCancelled.store(true);
+}
+
+// Imports the source into the folder of --extract-to or into a new
+// temporary one; the frame folder, or nothing after a message.
+std::optional<QString> importSource(const Settings& settings, TerminalWindowLayer& window,
+                                    std::optional<QTemporaryDir>& temporary)
+{
+    QString destination = settings.extractTo;
+    if (destination.isEmpty()) {
+        temporary.emplace(QDir::tempPath() + QStringLiteral("/zoetra2-import-XXXXXX"));
+        if (!temporary->isValid()) {
+            std::fprintf(stderr, "No temporary folder for the frames can be made (%s).\n",
+                         temporary->errorString().toLocal8Bit().constData());
+            return std::nullopt;
+        }
+        destination = temporary->filePath(QStringLiteral("frames"));
+    }
+    media::ImportSettings import;
+    import.framesPerSecond = settings.fps;
+    import.start = settings.start;
+    import.end = settings.end;
+    import.fit = static_cast<media::FitMode>(settings.fit);
+    media::ImportControl control;
+    control.cancel = &importCancelled;
+    control.progress = [&window](double fraction, int frames) {
+        window.drawBar(fraction, QStringLiteral("%1 frames").arg(frames));
+    };
+
+    auto* previousInt = std::signal(SIGINT, cancelImport);
+    auto* previousTerm = std::signal(SIGTERM, cancelImport);
+    const media::ImportResult result = media::importFrames(settings.source, destination, import, control);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    window.clearProgress();
+
+    switch (result.status) {
+    case media::ImportResult::Status::Failed:
+        std::fprintf(stderr, "%s\n", result.message.toLocal8Bit().constData());
+        return std::nullopt;
+    case media::ImportResult::Status::Cancelled:
+        std::fprintf(stderr, "The import was cancelled; nothing was kept.\n");
+        return std::nullopt;
+    case media::ImportResult::Status::Done:
+        break;
+    }
+    if (!result.message.isEmpty()) {
+        std::fprintf(stderr, "Warning: %s\n", result.message.toLocal8Bit().constData());
+    }
+    if (settings.extractTo.isEmpty()) {
+        std::fprintf(stderr, "Imported %d frames.\n", result.frames);
+    } else {
+        std::fprintf(stderr, "Imported %d frames into %s.\n", result.frames,
+                     nativePath(result.folder).toLocal8Bit().constData());
+    }
+    return result.folder;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -170,20 +351,38 @@ int main(int argc, char* argv[])
     TerminalWindowLayer window;
     Platform platform{window, files, pictures, builds, random, appDir};
 
+    // The frames of an imported video: in a temporary folder that goes when
+    // the program ends, or in the folder of --extract-to.
+    std::optional<QTemporaryDir> importFolder;
+    QString frameFolder = settings.source;
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (settings.import) {
+        const std::optional<QString> imported = importSource(settings, window, importFolder);
+        if (!imported) {
+            return 1;
+        }
+        frameFolder = *imported;
+    }
+#endif
+
     Vars vars;
-    vars.LastDir = settings.source;
+    vars.LastDir = frameFolder;
     vars.OutDir = settings.output;
     vars.BlackThreshold = static_cast<std::int16_t>(settings.black);
     vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
     vars.DitherOn = settings.dither;
     vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
 
-    const std::optional<QStringList> frames = listFrameFolder(files, settings.source);
+    const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
     if (!frames) {
+        if (settings.import) {
+            std::fprintf(stderr, "The frames in '%s' cannot be listed.\n", nativePath(frameFolder).toLocal8Bit().constData());
+            return 1;
+        }
         refuse(QStringLiteral("the folder '%1' cannot be listed.").arg(settings.source));
     }
     window.frames = *frames;
-    if (const auto pair = numbersOutOfOrder(window.frames)) {
+    if (const auto pair = numbersOutOfOrder(window.frames); pair && !settings.import) {
         std::fprintf(stderr,
                      "Warning: the frames play in name order, letter by letter, so %s plays before %s.\n"
                      "Number them with leading zeros, all of one length (frame002, frame010), to play them "
@@ -208,6 +407,15 @@ int main(int argc, char* argv[])
         vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
         // As options, so that the run can be repeated with them.
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
+    }
+
+    if (settings.import) {
+        // What the video data holds of the frames, before anything is built.
+        const WhatFits fits = estimateWhatFits(vars, settings.quality, pictures, frameFolder, window.frames);
+        std::fprintf(stderr, "%s\n", whatFitsText(fits).toLocal8Bit().constData());
+        if (!settings.extractTo.isEmpty()) {
+            return 0;
+        }
     }
 
     ConversionRun run(vars, platform);

@@ -65,12 +65,12 @@ ImportResult importFrames(const QString& source, const QString& destination, con
     return importFrames(*stream, destination, control);
 }
 
-QString defaultDestination(const QString& source)
+QString defaultDestination(const QString& source, const QString& folder)
 {
     const QFileInfo info(QDir::cleanPath(source));
     const QString base = info.isDir() ? info.fileName() : info.completeBaseName();
     const QString stem = (base.isEmpty() ? QStringLiteral("video") : base) + QStringLiteral(" frames");
-    const QDir parent = info.absoluteDir();
+    const QDir parent = folder.isEmpty() ? info.absoluteDir() : QDir(folder);
     QString candidate = parent.filePath(stem);
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n) {
         candidate = parent.filePath(QStringLiteral("%1 %2").arg(stem).arg(n));

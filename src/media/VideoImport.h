@@ -38,9 +38,10 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
 ImportResult importFrames(const QString& source, const QString& destination, const ImportSettings& settings,
                           const ImportControl& control);
 
-// "NAME frames" beside a file or folder (NAME without the file's ending);
-// "NAME frames 2", 3 ... when that exists already.
-QString defaultDestination(const QString& source);
+// "NAME frames" beside a file or folder (NAME without the file's ending),
+// or inside `folder` when one is given; "NAME frames 2", 3 ... when that
+// exists already.
+QString defaultDestination(const QString& source, const QString& folder = QString());
 
 // True for the names of files the import is meant for: videos, animations
 // and pictures, by their endings. A hint for drag and drop; the import

@@ -111,7 +111,13 @@ const ControlRow controlRows[] = {
     {"Label2", "CaptionFrame", "QLabel", {8, 104, 113, 81}},
     {"Quick_Prev", "CaptionFrame", "zoetra::WidgetPictureArea", {16, 112, 96, 65}},
     {"Label3", "CaptionFrame", "QLabel", {8, 200, 113, 41}},
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The path label gives up room for the import button.
+    {"PathLoc", "SettingsPage_0", "QLabel", {8, 16, 273, 25}},
+    {"Import_Video", "SettingsPage_0", "QPushButton", {288, 16, 89, 25}},
+#else
     {"PathLoc", "SettingsPage_0", "QLabel", {8, 16, 369, 25}},
+#endif
     {"Set_Vid_Folder", "SettingsPage_0", "QPushButton", {384, 16, 33, 25}},
     {"File_List_Box", "SettingsPage_0", "QListWidget", {8, 48, 409, 188}},
     {"Label6", "SettingsPage_1", "QLabel", {32, 32, 361, 57}},

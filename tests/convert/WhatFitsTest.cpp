@@ -46,7 +46,7 @@ protected:
             window.frames.append(name);
         }
         window.onFrameSelected = [this](int index) {
-            loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
+            return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                 window.filePreviewArea, window.quickPrevArea);
         };
     }
