@@ -25,6 +25,12 @@ for component in TASM TASM.exe DEVPAC8X DEVPAC8X.exe VID.z80; do
     fi
 done
 
+# A clip for the import dialog's picture, when the ffmpeg command is there.
+if command -v ffmpeg >/dev/null; then
+    ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=640x360:rate=30:duration=8 \
+        -c:v libx264 -pix_fmt yuv420p "$app/clip.mp4"
+fi
+
 out="$(pwd)/$build/screenshots"
 rm -rf "$out"
 mkdir -p "$out"

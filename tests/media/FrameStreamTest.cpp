@@ -109,6 +109,11 @@ struct Container {
     std::vector<const char*> codec;
 };
 
+void PrintTo(const Container& container, std::ostream* os)
+{
+    *os << container.file;
+}
+
 class Containers : public FrameStreamTest, public testing::WithParamInterface<Container> {};
 
 TEST_P(Containers, GiveTheFramesOfTheChosenRate)
