@@ -39,6 +39,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    bool compact = false;
 };
 
 [[noreturn]] void refuse(const QString& text)
@@ -87,6 +88,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about half the bytes, for a player that decodes them.")},
     });
 
     if (!parser.parse(app.arguments())) {
@@ -150,6 +152,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     }
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    s.compact = parser.isSet(QStringLiteral("compact"));
     return s;
 }
 
@@ -195,6 +198,7 @@ int main(int argc, char* argv[])
     window.shell = settings.shell;
     window.looping = settings.looping ? 1 : 0;
     window.detailSlider = settings.quality;
+    window.compact = settings.compact;
     window.onFrameSelected = [&](int index) {
         return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                    window.filePreviewArea, window.quickPrevArea);
