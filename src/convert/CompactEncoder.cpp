@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 
 namespace zoetra::compact {
@@ -10,11 +12,10 @@ namespace zoetra::compact {
 namespace {
 
 // Distances the parser tries for copies: neighbours in a row, the rows
-// above and below, and the byte periods of common dither patterns. Positive
-// reach back into the frame being built, negative ahead into the old one.
-constexpr std::array<int, 24> FixedDistances = {
-    1,  2,  3,  4,  6,  8,  11, 12,  13,  24,  36,  48,
-    96, -1, -2, -3, -7, -11, -12, -13, -24, -36, -48, -96,
+// above and below, and the byte periods of common patterns. Positive reach
+// back into the frame being built, negative ahead into the old one.
+constexpr std::array<int, 19> FixedDistances = {
+    1, 2, 3, 4, 6, 12, 24, 36, 48, 96, -1, -2, -3, -7, -12, -24, -36, -48, -96,
 };
 constexpr int MaxDistances = static_cast<int>(FixedDistances.size()) + 1;
 
@@ -25,6 +26,9 @@ constexpr std::array<int, 5> TimeWeights = {0, 2, 8, 32, 128};
 constexpr int NewBitByteShare = cost::NewBitByte * BitWeight / 8;
 
 constexpr int Unreachable = INT_MAX / 2;
+
+// Unchanged stretches this long are never worth covering with literals.
+constexpr int LongStretch = 4;
 
 enum State : int { StartState, KeepState, LiteralState, CopyState, StateCount };
 
@@ -45,6 +49,33 @@ struct GammaTable {
     }
 };
 constexpr GammaTable Gamma;
+
+// The type codes and their reading times as tables, for the hot paths.
+struct CodeTable {
+    std::array<std::array<TypeCode, 6>, 4> codes{};
+    std::array<std::array<int, 6>, 4> tStates{};
+    constexpr CodeTable()
+    {
+        for (int b = 0; b < 4; ++b) {
+            for (int t = 0; t < 6; ++t) {
+                const auto before = static_cast<After>(b);
+                const auto type = static_cast<Command>(t);
+                codes[static_cast<std::size_t>(b)][static_cast<std::size_t>(t)] = typeCode(before, type);
+                tStates[static_cast<std::size_t>(b)][static_cast<std::size_t>(t)] = typeCodeTStates(before, type);
+            }
+        }
+    }
+};
+constexpr CodeTable Codes;
+
+TypeCode codeOf(After before, Command type)
+{
+    return Codes.codes[static_cast<std::size_t>(before)][static_cast<std::size_t>(type)];
+}
+int codeTime(After before, Command type)
+{
+    return Codes.tStates[static_cast<std::size_t>(before)][static_cast<std::size_t>(type)];
+}
 
 int gammaBits(int n)
 {
@@ -82,9 +113,40 @@ struct Parser {
     // Beside the cheapest literal run at each position, a longer one that
     // costs a little more (see parse).
     std::array<Node, ScreenSize + 1> longRun{};
+    // Positions that some command reaches: only they are visited, and only
+    // their nodes are reset.
+    std::array<std::uint64_t, (ScreenSize + 64) / 64> active{};
     // Costs of the current weighing.
     int timeWeight = 0;
     std::array<std::array<int, 6>, StateCount> codeCost{};
+
+    void touch(int p)
+    {
+        std::uint64_t& word = active[static_cast<std::size_t>(p >> 6)];
+        const std::uint64_t bit = std::uint64_t{1} << (p & 63);
+        if ((word & bit) == 0) {
+            word |= bit;
+            for (auto& n : nodes[static_cast<std::size_t>(p)]) {
+                n.cost = Unreachable;
+            }
+            longRun[static_cast<std::size_t>(p)].cost = Unreachable;
+        }
+    }
+
+    // The first position from p on that a command reaches, or past the end.
+    int nextActive(int p) const
+    {
+        for (auto w = static_cast<std::size_t>(p >> 6); w < active.size(); ++w) {
+            std::uint64_t word = active[w];
+            if (w == static_cast<std::size_t>(p >> 6)) {
+                word &= ~std::uint64_t{0} << (p & 63);
+            }
+            if (word != 0) {
+                return static_cast<int>(w * 64) + std::countr_zero(word);
+            }
+        }
+        return ScreenSize + 1;
+    }
 
     // Whether byte p matches its source at distance k.
     bool matches(int k, int p) const
@@ -137,6 +199,7 @@ CompactEncoder& CompactEncoder::operator=(CompactEncoder&&) noexcept = default;
 void CompactEncoder::reset()
 {
     out_.clear();
+    out_.reserve(32768);
     bitByte_ = 0;
     bitsLeft_ = 0;
     newBitBytes_ = 0;
@@ -181,9 +244,9 @@ void CompactEncoder::putGamma(int n)
 
 int CompactEncoder::emitCode(After before, Command type)
 {
-    const TypeCode code = typeCode(before, type);
+    const TypeCode code = codeOf(before, type);
     putBits(code.bits, code.length);
-    return typeCodeTStates(before, type);
+    return codeTime(before, type);
 }
 
 CompactEncoder::WriterState CompactEncoder::saveWriter() const
@@ -217,10 +280,27 @@ void prepare(Parser& P, const Screen& screen, const Screen& previous, bool keyFr
     }
 
     auto& keep = P.keep;
-    keep[ScreenSize] = 0;
-    for (int p = ScreenSize - 1; p >= 0; --p) {
-        const auto i = static_cast<std::size_t>(p);
-        keep[i] = (!keyFrame && screen[i] == previous[i]) ? static_cast<std::uint16_t>(keep[i + 1] + 1) : 0;
+    if (keyFrame) {
+        keep.fill(0);
+    } else {
+        // Eight bytes at a time: most of a frame is usually unchanged.
+        keep[ScreenSize] = 0;
+        for (int p = ScreenSize; p > 0; p -= 8) {
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            std::memcpy(&a, screen.data() + p - 8, 8);
+            std::memcpy(&b, previous.data() + p - 8, 8);
+            const auto i = static_cast<std::size_t>(p);
+            if (a == b) {
+                for (std::size_t k = 1; k <= 8; ++k) {
+                    keep[i - k] = static_cast<std::uint16_t>(keep[i] + k);
+                }
+                continue;
+            }
+            for (std::size_t k = 1; k <= 8; ++k) {
+                keep[i - k] = screen[i - k] == previous[i - k] ? static_cast<std::uint16_t>(keep[i - k + 1] + 1) : 0;
+            }
+        }
     }
 
     P.screen = &screen;
@@ -259,11 +339,8 @@ void CompactEncoder::parse(int timeWeight)
     compact::Parser& P = *parser_;
     setWeights(P, timeWeight);
     auto& nodes = P.nodes;
-    for (auto& at : nodes) {
-        for (auto& n : at) {
-            n.cost = Unreachable;
-        }
-    }
+    P.active.fill(0);
+    P.touch(0);
     int lastIndex = 0;
     for (int k = 0; k < P.distanceCount; ++k) {
         if (P.distances[static_cast<std::size_t>(k)] == lastDistance_) {
@@ -273,6 +350,7 @@ void CompactEncoder::parse(int timeWeight)
     nodes[0][StartState] = {0, -1, -1, Command::End, 0, -1, static_cast<std::int8_t>(lastIndex)};
 
     auto relax = [&](int to, int state, int c, const Node& node) {
+        P.touch(to);
         Node& target = nodes[static_cast<std::size_t>(to)][static_cast<std::size_t>(state)];
         if (c < target.cost) {
             target = node;
@@ -299,48 +377,51 @@ void CompactEncoder::parse(int timeWeight)
     // So a second, longer run is followed as long as it stays within what
     // a length code can grow.
     const int slack = P.weigh(gammaBits(ScreenSize), gammaTime(ScreenSize));
-    auto extendRun = [&](const Node& run) {
+    auto extendRun = [&](const Node& run, int by) {
         Node next = run;
-        ++next.length;
+        next.length = static_cast<std::int16_t>(run.length + by);
         next.cost = run.cost - lengthCost(Command::Literal, run.length) + lengthCost(Command::Literal, next.length);
         return next;
     };
-    for (auto& n : P.longRun) {
-        n.cost = Unreachable;
-    }
-
-    for (int p = 0; p < ScreenSize; ++p) {
+    for (int p = 0; p < ScreenSize; p = P.nextActive(p + 1)) {
         const auto& here = nodes[static_cast<std::size_t>(p)];
+        const int keepHere = P.keep[static_cast<std::size_t>(p)];
 
-        // Literals: start one here, or go on with either run.
-        for (const int s : {StartState, KeepState, CopyState}) {
-            const Node& from = here[static_cast<std::size_t>(s)];
-            if (from.cost < Unreachable) {
-                relax(p + 1, LiteralState, from.cost + code(s, Command::Literal) + lengthCost(Command::Literal, 1),
-                      {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Literal, 1, -1,
-                       from.lastDistance});
+        // Literals. Over a stretch of unchanged bytes a literal run either
+        // goes on to its end or gives way to a keep: a keep after some of the
+        // literal bytes costs more than one from here. So long stretches are
+        // crossed in one step, and no literal starts on them.
+        const bool stretch = keepHere >= LongStretch;
+        Node& longRun = P.longRun[static_cast<std::size_t>(p)];
+        {
+            const Node& cheapest = here[LiteralState];
+            if (longRun.cost >= Unreachable || longRun.cost > cheapest.cost + slack || longRun.length <= cheapest.length) {
+                longRun = cheapest;
             }
         }
-        const Node& run = here[LiteralState];
-        const Node& longRun = P.longRun[static_cast<std::size_t>(p)];
-        if (run.cost < Unreachable) {
-            const Node next = extendRun(run);
-            relax(p + 1, LiteralState, next.cost, next);
+        if (!stretch) {
+            for (const int s : {StartState, KeepState, CopyState}) {
+                const Node& from = here[static_cast<std::size_t>(s)];
+                if (from.cost < Unreachable) {
+                    relax(p + 1, LiteralState, from.cost + code(s, Command::Literal) + lengthCost(Command::Literal, 1),
+                          {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Literal, 1, -1,
+                           from.lastDistance});
+                }
+            }
+        }
+        const int stride = stretch ? keepHere : 1;
+        if (const Node& run = here[LiteralState]; run.cost < Unreachable) {
+            const Node next = extendRun(run, stride);
+            relax(p + stride, LiteralState, next.cost, next);
         }
         if (longRun.cost < Unreachable) {
-            const Node next = extendRun(longRun);
-            relax(p + 1, LiteralState, next.cost, next);
-        }
-        {
-            const Node& cheapest = nodes[static_cast<std::size_t>(p + 1)][LiteralState];
-            Node& kept = P.longRun[static_cast<std::size_t>(p + 1)];
-            kept = longRun.cost < Unreachable ? extendRun(longRun) : cheapest;
-            if (kept.cost >= Unreachable || kept.cost > cheapest.cost + slack || kept.length < cheapest.length) {
-                kept = cheapest;
+            const Node next = extendRun(longRun, stride);
+            relax(p + stride, LiteralState, next.cost, next);
+            Node& kept = P.longRun[static_cast<std::size_t>(p + stride)];
+            if (kept.cost >= Unreachable || next.length > kept.length) {
+                kept = next;
             }
         }
-
-        const int keepHere = P.keep[static_cast<std::size_t>(p)];
 
         if (keepHere > 0) {
             for (const int s : {StartState, LiteralState, CopyState}) {
@@ -354,10 +435,13 @@ void CompactEncoder::parse(int timeWeight)
         }
 
         // The copy in progress goes on.
+        // Over a long unchanged stretch it goes as far as it matches there
+        // in one step: ending it inside the stretch gains a bit at most.
         if (const Node& copy = here[CopyState]; copy.cost < Unreachable && P.matches(copy.distance, p)) {
+            const int by = stretch ? std::min(keepHere, P.matchLengthAt(copy.distance, p)) : 1;
             Node next = copy;
-            ++next.length;
-            relax(p + 1, CopyState,
+            next.length = static_cast<std::int16_t>(copy.length + by);
+            relax(p + by, CopyState,
                   copy.cost - lengthCost(Command::Copy, copy.length) + lengthCost(Command::Copy, next.length), next);
         }
 
@@ -423,7 +507,7 @@ void CompactEncoder::parse(int timeWeight)
     int bestCost = Unreachable;
     int endAt = ScreenSize;
     int endState = StartState;
-    for (int p = tail; p <= ScreenSize; ++p) {
+    for (int p = P.nextActive(tail); p <= ScreenSize; p = P.nextActive(p + 1)) {
         for (const int s : {StartState, LiteralState, CopyState}) {
             const Node& n = nodes[static_cast<std::size_t>(p)][static_cast<std::size_t>(s)];
             if (n.cost < Unreachable && n.cost + code(s, Command::End) < bestCost) {
@@ -451,8 +535,8 @@ namespace {
 // exact count is known: every bit might start a new bit byte's worth.
 int stepTimeBound(After before, Command type, int length, int distance)
 {
-    int bits = typeCode(before, type).length + gammaLength(length);
-    int t = typeCodeTStates(before, type);
+    int bits = codeOf(before, type).length + gammaBits(length);
+    int t = codeTime(before, type);
     switch (type) {
     case Command::Keep:
         t += gammaTime(length) + cost::KeepBody;
@@ -473,7 +557,7 @@ int stepTimeBound(After before, Command type, int length, int distance)
 
 int endTimeBound(After before)
 {
-    return typeCodeTStates(before, Command::End) + cost::Bit + cost::Pause + 2 * cost::NewBitByte;
+    return codeTime(before, Command::End) + cost::Bit + cost::Pause + 2 * cost::NewBitByte;
 }
 
 }  // namespace
@@ -522,9 +606,7 @@ bool CompactEncoder::writeSteps(const Screen& screen, bool checkBudget)
                 break;
             case Command::Literal:
                 putGamma(step.length);
-                for (int k = 0; k < step.length; ++k) {
-                    out_.push_back(screen[static_cast<std::size_t>(at + k)]);
-                }
+                out_.insert(out_.end(), screen.begin() + at, screen.begin() + at + step.length);
                 t += gammaTime(step.length) + cost::LdirPerByte * step.length - cost::LdirLess;
                 before = After::Literal;
                 break;
