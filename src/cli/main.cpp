@@ -88,7 +88,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
-        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about half the bytes, for a player that decodes them.")},
+        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
     });
 
     if (!parser.parse(app.arguments())) {

@@ -165,6 +165,44 @@ INSTANTIATE_TEST_SUITE_P(Compact, CompactShells,
                              return std::get<0>(p.param) + (std::get<1>(p.param) ? "_looping" : "_once");
                          });
 
+// Noise up to the size limit: the program still fits the calculator, all of
+// the decoder's code lies in front of the stream, far below C000h.
+TEST_F(CompactPlayerTest, TheLongestVideoFitsAndItsCodeStaysLow)
+{
+    std::mt19937 random(12);
+    std::vector<Screen> frames;
+    compact::CompactEncoder encoder;
+    for (;;) {
+        Screen noise;
+        for (auto& b : noise) {
+            b = static_cast<std::uint8_t>(random());
+        }
+        encoder.addFrame(noise);
+        if (encoder.size() > 24000) {
+            break;
+        }
+        frames.push_back(noise);
+    }
+    encoder.reset();
+    for (const Screen& frame : frames) {
+        encoder.addFrame(frame);
+    }
+    ASSERT_GT(encoder.size(), 23000);
+    encoder.finish();
+    const Stream stream = encoder.bytes();
+    const auto file = build(stream, "MIRAGEOS", false);
+    const auto program = programBytes(file);
+    const std::size_t videoStart = program.size() - videoDataSize(stream.size());
+    EXPECT_TRUE(std::equal(stream.begin(), stream.end(), program.begin() + static_cast<long>(videoStart)));
+    EXPECT_LT(videoStart, 400u);
+
+    const Playback playback = play(file, "MIRAGEOS", std::nullopt);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
+    expectScreens(*playback.harness, frames, frames.size());
+    EXPECT_LT(playback.harness->highestExecuted(), z80test::ExecutionLimit);
+    EXPECT_GE(playback.harness->highestDataRead(), z80test::ExecutionLimit);
+}
+
 // One frame: shown, then again and again when looping.
 TEST_F(CompactPlayerTest, OneFrameVideo)
 {
