@@ -40,6 +40,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    bool compact = false;
 };
 
 [[noreturn]] void refuse(const QString& text)
@@ -88,6 +89,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
     });
 
     if (!parser.parse(app.arguments())) {
@@ -151,6 +153,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     }
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    s.compact = parser.isSet(QStringLiteral("compact"));
     return s;
 }
 
@@ -197,6 +200,7 @@ int main(int argc, char* argv[])
     window.shell = settings.shell;
     window.looping = settings.looping ? 1 : 0;
     window.detailSlider = settings.quality;
+    window.compact = settings.compact;
     window.onFrameSelected = [&](int index) {
         return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                    window.filePreviewArea, window.quickPrevArea);
