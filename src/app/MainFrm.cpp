@@ -108,8 +108,10 @@ QCheckBox* checkBox(QWidget* parent, const char* name, int x, int y, int width, 
 
 }  // namespace
 
-MainFrm::MainFrm(const QString& appDir, QWidget* parent)
-    : QWidget(parent), appDir_(QDir::cleanPath(QDir::fromNativeSeparators(appDir)))
+MainFrm::MainFrm(const QString& appDir, QWidget* parent) : MainFrm(AppFolders::portable(appDir), parent) {}
+
+MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
+    : QWidget(parent), folders_(folders), appDir_(folders.workDir)
 {
     endProgram = [] {
         // Leaves the program without returning into a conversion run that
@@ -120,7 +122,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
 
     files_ = std::make_unique<QtFileSystem>();
     pictures_ = std::make_unique<QtPictureLoader>();
-    builds_ = std::make_unique<QtBuildLauncher>(appDir_);
+    builds_ = std::make_unique<QtBuildLauncher>(folders_.toolsDir);
     random_ = std::make_unique<UniformRandom>();
 
     buildWindow();
@@ -128,6 +130,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
     window_ = std::make_unique<QtWindowLayer>(*this);
     platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
     conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
+    conversion_->buildOptions.playerDir = folders_.playerDir;
 
     connectEvents();
     startUp();
@@ -247,6 +250,9 @@ void MainFrm::buildCreatePage(QFrame* page)
           QStringLiteral("Enter the details for your video in the boxes on the right hand side, then hit the "
                          "Convert Video button. The conversion can take a while... so get ready for a wait!"),
           true);
+    // Twice the video in the same memory, for a decoder in the player.
+    CompactVideo = checkBox(page, "CompactVideo", 8, 104, 153, 17, QStringLiteral("Compact video"));
+    CompactVideo->setChecked(false);
     label(page, "Label14", 224, 16, 81, 17, QStringLiteral("Quality"));
     DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
     DetailSlider->setTickPosition(QSlider::TicksBelow);
@@ -319,7 +325,9 @@ void MainFrm::connectEvents()
 
 void MainFrm::startUp()
 {
-    vars_.LastDir = appDir_;
+    // The application folder holds the sample; an installed copy keeps it
+    // with its other data.
+    vars_.LastDir = folders_.sampleDir;
     if (const auto saved = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)))) {
         vars_.LastDir = *saved;
     }
@@ -374,7 +382,7 @@ void MainFrm::RenderNewFolder()
     showPath();
     std::optional<QStringList> frames = listFrameFolder(*files_, vars_.LastDir);
     if (!frames) {
-        vars_.LastDir = appDir_;
+        vars_.LastDir = folders_.sampleDir;
         showPath();
         frames = listFrameFolder(*files_, vars_.LastDir);
     }
@@ -403,6 +411,31 @@ void MainFrm::tabHandler()
 {
     const int tab = TabStrip->currentIndex() + 1;
     Display_Page(static_cast<std::int16_t>(tab - 1));
+}
+
+void MainFrm::openPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        const QString folder = QDir::cleanPath(info.absoluteFilePath());
+        if (FolderPicker::isRootPath(folder)) {
+            window_->showMessage(FolderPicker::RootRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
+            return;
+        }
+        vars_.LastDir = folder;
+        RenderNewFolder();
+        return;
+    }
+#ifdef ZOETRA_VIDEO_IMPORT
+    // A video or picture file: the import.
+    if (info.isFile()) {
+        importVideo(info.absoluteFilePath());
+        return;
+    }
+#endif
+    window_->showMessage(QStringLiteral("Error: %1 cannot be opened: it is not a folder of frames.")
+                             .arg(nativePath(info.absoluteFilePath())),
+                         QStringLiteral("Error"), MessageIcon::Error);
 }
 
 void MainFrm::sourceFolderChoice()
@@ -524,23 +557,6 @@ void MainFrm::importedFolder(const QString& folder)
     }
 }
 
-void MainFrm::dropPath(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        // As the folder picker gives it: "/" form, no separator at the end.
-        const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(info.absoluteFilePath()));
-        if (FolderPicker::isRootPath(folder)) {
-            MessageBoxes::show(this, RootFolderRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
-            return;
-        }
-        vars_.LastDir = folder;
-        RenderNewFolder();
-    } else if (info.exists()) {
-        importVideo(info.absoluteFilePath());
-    }
-}
-
 void MainFrm::dragEnterEvent(QDragEnterEvent* event)
 {
     const QList<QUrl> urls = event->mimeData()->urls();
@@ -563,7 +579,7 @@ void MainFrm::dropEvent(QDropEvent* event)
     // After the drop has ended: the import dialog must not open inside the
     // drag-and-drop loop of the platform.
     const QString path = urls.front().toLocalFile();
-    QMetaObject::invokeMethod(this, [this, path] { dropPath(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, path] { openPath(path); }, Qt::QueuedConnection);
 }
 
 }  // namespace zoetra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppFolders.h"
 #include "shared/Vars.h"
 
 #include <QString>
@@ -47,8 +48,13 @@ class MainFrm final : public QWidget {
 
 public:
     // appDir: the application folder, where the saved folders are read and
-    // written and the conversion puts its files. Start-up runs here.
+    // written, the conversion puts its files and finds the player source and
+    // the tools. Start-up runs here.
     explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+    // The same with the folders of an installed copy or of one whose own
+    // folder cannot be written: the working folder takes the application
+    // folder's part for everything written.
+    explicit MainFrm(const AppFolders& folders, QWidget* parent = nullptr);
     ~MainFrm() override;
 
     // Shows LastDir and refills the frame list from it; a folder that
@@ -61,6 +67,12 @@ public:
 
     // Writes both saved-folder files and ends the program.
     void shutDown();
+
+    // What a file manager's "Open with" hands the program, and what is
+    // dropped onto the window: a folder becomes the source folder as the
+    // picker would make it; a file opens the video import where it is
+    // built, else it is refused with a message.
+    void openPath(const QString& path);
 
     Vars& vars() { return vars_; }
     const QString& appDir() const { return appDir_; }
@@ -80,9 +92,6 @@ public:
     // with the file chooser. The dialog while it is open, else null.
     void importVideo(const QString& source = QString());
     VideoImportDialog* importDialog() const;
-    // A file or folder dropped onto the window: a folder becomes the source
-    // folder as the folder picker would make it; a file opens the import.
-    void dropPath(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,7 +124,8 @@ private:
     void showPath();
     void importedFolder(const QString& folder);
 
-    QString appDir_;
+    AppFolders folders_;
+    QString appDir_;  // folders_.workDir
     Vars vars_;
 
     // Directly in the window.
@@ -148,6 +158,7 @@ private:
     // "Create Video".
     QSlider* DetailSlider = nullptr;
     QCheckBox* SetLooping = nullptr;
+    QCheckBox* CompactVideo = nullptr;
     QComboBox* ShellChoice = nullptr;
     QLineEdit* Description = nullptr;
     QLineEdit* FName = nullptr;

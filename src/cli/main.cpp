@@ -5,6 +5,7 @@
 #include "imaging/AutoBalance.h"
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
+#include "platform/AppFolders.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
@@ -48,6 +49,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    bool compact = false;
 
     // A video, an animated picture or pictures of any size, imported first.
     bool import = false;
@@ -103,7 +105,7 @@ std::optional<double> parseTime(const QString& text)
     return seconds;
 }
 
-Settings parseSettings(const QCoreApplication& app, const QString& appDir)
+Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
 {
     QCommandLineParser parser;
     QString description = QStringLiteral(
@@ -137,6 +139,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
 #ifdef ZOETRA_VIDEO_IMPORT
         {QStringLiteral("fps"), QStringLiteral("Frames a second taken from a video (default: 14.75, the calculator's pace)."), QStringLiteral("rate")},
         {QStringLiteral("start"), QStringLiteral("Where in the video to begin, in seconds or m:ss (default: its beginning)."), QStringLiteral("time")},
@@ -162,7 +165,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     }
 
     Settings s;
-    s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : appDir;
+    s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : sampleDir;
     s.output = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output")) : QDir::currentPath();
 #ifdef ZOETRA_VIDEO_IMPORT
     for (const char* option : {"fps", "start", "end", "fit", "extract-to"}) {
@@ -265,6 +268,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     }
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    s.compact = parser.isSet(QStringLiteral("compact"));
     return s;
 }
 
@@ -341,12 +345,13 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zoetra2-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
-    const QString appDir = QDir::cleanPath(QCoreApplication::applicationDirPath());
-    const Settings settings = parseSettings(app, appDir);
+    const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
+    const QString appDir = folders.workDir;
+    const Settings settings = parseSettings(app, folders.sampleDir);
 
     QtFileSystem files;
     QtPictureLoader pictures;
-    QtBuildLauncher builds(appDir);
+    QtBuildLauncher builds(folders.toolsDir);
     UniformRandom random;
     TerminalWindowLayer window;
     Platform platform{window, files, pictures, builds, random, appDir};
@@ -394,6 +399,7 @@ int main(int argc, char* argv[])
     window.shell = settings.shell;
     window.looping = settings.looping ? 1 : 0;
     window.detailSlider = settings.quality;
+    window.compact = settings.compact;
     window.onFrameSelected = [&](int index) {
         return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                    window.filePreviewArea, window.quickPrevArea);
@@ -419,6 +425,7 @@ int main(int argc, char* argv[])
     }
 
     ConversionRun run(vars, platform);
+    run.buildOptions.playerDir = folders.playerDir;
     const RunOutcome outcome = run.RunConversion();
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",

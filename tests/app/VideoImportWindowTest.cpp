@@ -7,7 +7,7 @@
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
 #include "platform/widgets/WidgetPictureArea.h"
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 
 #include <QDir>
 #include <QDoubleSpinBox>

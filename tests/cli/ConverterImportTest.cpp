@@ -1,6 +1,6 @@
 // The headless converter's video import, run as a process: frames kept with
 // --extract-to, the import's options, and its refusals.
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

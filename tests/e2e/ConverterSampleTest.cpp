@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace playertest {
@@ -87,6 +88,26 @@ TEST_F(ConverterOnTheSample, MirageOsProgramPlaysOnceAndWaitsForAKey)
     ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
     expectScreens(*playback.harness, frames, SampleFrames);
     EXPECT_EQ(playback.harness->callCount(bcall::GetKey), 1u);
+    expectCleanExit(playback);
+}
+
+// --compact: the same screens from far fewer bytes.
+TEST_F(ConverterOnTheSample, CompactProgramShowsTheWrittenScreens)
+{
+    const QRegularExpression size(QStringLiteral("Size of converted video data: (\\d+)b\\."));
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    const int written = size.match(stdOut).captured(1).toInt();
+    ASSERT_EQ(convert({QStringLiteral("--compact")}), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdOut.startsWith(QStringLiteral("Successfully converted!"))) << stdOut.toStdString();
+    const int compact = size.match(stdOut).captured(1).toInt();
+    EXPECT_GT(compact, 0);
+    EXPECT_LT(compact, written / 2);
+    EXPECT_TRUE(folder.read(QStringLiteral("VarFile.var")).endsWith("#define COMPACT\r\n"));
+
+    const Playback playback = play(delivered(), "ION", SampleFrames + 1);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
+    expectScreens(*playback.harness, frames, SampleFrames + 1);
     expectCleanExit(playback);
 }
 

@@ -2,7 +2,7 @@
 // a clip made by ffmpeg and builds it with the real tools; the program
 // shows the imported frames in the emulator.
 #include "PlayerFixture.h"
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // frame shown at each time, fit modes, animated pictures, folders, and the
 // inputs that must be refused with a message.
 #include "media/FrameStream.h"
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

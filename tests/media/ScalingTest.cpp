@@ -2,7 +2,7 @@
 // patterns finer than a screen pixel.
 #include "media/FitGeometry.h"
 #include "media/FrameScaler.h"
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 
 #include <QPainter>
 

@@ -5,7 +5,7 @@
 #include "media/QtPictureSource.h"
 #include "media/VideoImport.h"
 #include "platform/QtFileSystem.h"
-#include "support/Clips.h"
+#include "support/FfmpegClips.h"
 #include "support/TestMount.h"
 #include "support/TestSupport.h"
 

@@ -2,23 +2,35 @@
 
 #include <QImage>
 #include <QString>
-#include <QStringList>
+
+#include <array>
+#include <vector>
 
 namespace zoetra::test {
 
-// True when the ffmpeg command is there to make clips with.
-bool haveFfmpeg();
+// Kinds of animation that stress a video stream in different ways, drawn in
+// code as 96 x 64 pictures for the converter to reduce.
+enum class ClipKind {
+    MovingShapes,      // a few shapes crossing a plain background
+    Pan,               // a window gliding over a larger picture
+    Zoom,              // a fractal zoom
+    SceneCuts,         // unrelated scenes one after the other
+    DitheredGradient,  // an ordered-dither gradient turning
+    Noise,             // random pixels in every frame
+};
 
-// Runs `ffmpeg -y <arguments> <folder>/<name>` and returns the clip's
-// path, or an empty text (with ffmpeg's output printed) when it fails.
-QString makeClip(const QString& folder, const QString& name, const QStringList& arguments);
+inline constexpr std::array<ClipKind, 6> AllClipKinds = {
+    ClipKind::MovingShapes, ClipKind::Pan,   ClipKind::Zoom,
+    ClipKind::SceneCuts,    ClipKind::DitheredGradient, ClipKind::Noise,
+};
 
-// A synthetic input of ffmpeg's lavfi device, as arguments: e.g.
-// lavfi("color=black:size=320x240:rate=25:duration=2").
-QStringList lavfi(const QString& graph);
+QString clipName(ClipKind kind);
 
-// The mean grey level (0..255, the mean of red, green and blue) of a
-// rectangle of a picture.
-double meanGrey(const QImage& image, int x, int y, int width, int height);
+// `count` frames of the kind, 96 x 64 in RGB, the same on every call.
+std::vector<QImage> clipFrames(ClipKind kind, int count);
+
+// Writes the frames as "frame000.bmp", ... into a folder; false when a
+// write fails.
+bool writeClip(const std::vector<QImage>& frames, const QString& folder);
 
 }  // namespace zoetra::test
