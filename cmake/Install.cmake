@@ -84,7 +84,8 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
 # the window needs a Qt platform plugin besides.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
+# Qt reads TIFF and WebP pictures for the import through its extra plugins.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, qt6-image-formats-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_GENERATOR "DEB")
 include(CPack)

@@ -197,15 +197,19 @@ int main(int argc, char* argv[])
     vars->ColourChannel = 1;
     QElapsedTimer clock;
     clock.start();
-    const WhatFits fits = estimateWhatFits(*vars, 0, loader, lastImport, frames);
+    const WhatFits fits = estimateWhatFits(*vars, {}, loader, lastImport, frames);
     const double fitSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    clock.restart();
+    const WhatFits compactFits = estimateWhatFits(*vars, {0, true}, loader, lastImport, frames);
+    const double compactSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     vars->DitherOn = false;
     vars->BlackThreshold = 0;
     vars->WhiteThreshold = 0;  // every frame white: the whole list is encoded
     clock.restart();
-    const WhatFits all = estimateWhatFits(*vars, 0, loader, lastImport, frames);
+    const WhatFits all = estimateWhatFits(*vars, {}, loader, lastImport, frames);
     const double allSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     std::printf("what fits: %s  (%.3f s)\n", qPrintable(whatFitsText(fits)), fitSeconds);
+    std::printf("what fits: %s  (%.3f s)\n", qPrintable(whatFitsText(compactFits)), compactSeconds);
     std::printf("what fits, all %d frames encoded: %.3f s\n", all.frames, allSeconds);
     return 0;
 }

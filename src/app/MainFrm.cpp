@@ -23,6 +23,8 @@
 
 #ifdef ZOETRA_VIDEO_IMPORT
 #include "app/VideoImportDialog.h"
+#include "convert/WhatFits.h"
+#include "media/FrameStream.h"
 #endif
 
 #include <QButtonGroup>
@@ -427,9 +429,16 @@ void MainFrm::openPath(const QString& path)
         return;
     }
 #ifdef ZOETRA_VIDEO_IMPORT
-    // A video or picture file: the import.
+    // A video or picture file: the import; anything else says why not.
     if (info.isFile()) {
-        importVideo(info.absoluteFilePath());
+        QString why;
+        if (media::FrameStream::open(info.absoluteFilePath(), why)) {
+            importVideo(info.absoluteFilePath());
+            return;
+        }
+        window_->showMessage(QStringLiteral("Error: %1 cannot be opened: %2")
+                                 .arg(nativePath(info.absoluteFilePath()), why),
+                             QStringLiteral("Error"), MessageIcon::Error);
         return;
     }
 #endif
@@ -530,7 +539,8 @@ void MainFrm::importVideo(const QString& source)
         importDialog_->raise();
         return;
     }
-    importDialog_ = new VideoImportDialog(vars_, [this] { return DetailSlider->value(); }, this);
+    importDialog_ = new VideoImportDialog(
+        vars_, [this] { return EncoderChoice{DetailSlider->value(), CompactVideo->isChecked()}; }, this);
     connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
     connect(importDialog_, &QDialog::finished, this, [this] {
         importDialog_->deleteLater();

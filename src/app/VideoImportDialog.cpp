@@ -30,6 +30,19 @@ namespace zoetra {
 
 namespace {
 
+// A thread that runs one job. (QThread::create would bring in std::future,
+// whose thread-local state makes the program need the loader's TLS entry.)
+class JobThread final : public QThread {
+public:
+    explicit JobThread(std::function<void()> job) : job_(std::move(job)) {}
+
+protected:
+    void run() override { job_(); }
+
+private:
+    std::function<void()> job_;
+};
+
 // The longest clip the time boxes take: a day.
 constexpr double LongestTime = 86400.0;
 
@@ -76,8 +89,9 @@ QString infoText(const media::ClipInfo& info)
 
 }  // namespace
 
-VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<int()> detailSliderValue, QWidget* parent)
-    : QDialog(parent), colours_(colours), detailSliderValue_(std::move(detailSliderValue))
+VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderChoice()> encoderChoice,
+                                     QWidget* parent)
+    : QDialog(parent), colours_(colours), encoderChoice_(std::move(encoderChoice))
 {
     setObjectName(QStringLiteral("VideoImportDialog"));
     setWindowTitle(QStringLiteral("Import Video"));
@@ -266,7 +280,7 @@ void VideoImportDialog::startImport()
     colours->WhiteThreshold = colours_.WhiteThreshold;
     colours->DitherOn = colours_.DitherOn;
     colours->ColourChannel = colours_.ColourChannel;
-    const int detail = detailSliderValue_ ? detailSliderValue_() : 0;
+    const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
 
     cancel_ = false;
     postedPermille_ = -1;
@@ -275,7 +289,7 @@ void VideoImportDialog::startImport()
     setBusy(true);
 
     std::shared_ptr<media::FrameStream> shared(std::move(stream));
-    worker_ = QThread::create([this, shared, destination, colours, detail] {
+    worker_ = new JobThread([this, shared, destination, colours, encoder] {
         media::ImportControl control;
         control.cancel = &cancel_;
         control.progress = [this](double fraction, int frames) {
@@ -292,7 +306,7 @@ void VideoImportDialog::startImport()
             QtFileSystem files;
             QtPictureLoader loader;
             const QStringList frames = listFrameFolder(files, result.folder).value_or(QStringList{});
-            fits = estimateWhatFits(*colours, detail, loader, result.folder, frames, &cancel_);
+            fits = estimateWhatFits(*colours, encoder, loader, result.folder, frames, &cancel_);
         }
         QMetaObject::invokeMethod(this, [this, result, fits] { importDone(result, fits); }, Qt::QueuedConnection);
     });

@@ -22,6 +22,7 @@ namespace zoetra {
 
 struct Vars;
 struct WhatFits;
+struct EncoderChoice;
 
 namespace media {
 class FrameStream;
@@ -38,8 +39,8 @@ class VideoImportDialog final : public QDialog {
 
 public:
     // colours: the program's colour settings, read when an import starts,
-    // with the quality slider's value, for what fits afterwards.
-    VideoImportDialog(const Vars& colours, std::function<int()> detailSliderValue, QWidget* parent);
+    // with the encoder's choice, for what fits afterwards.
+    VideoImportDialog(const Vars& colours, std::function<EncoderChoice()> encoderChoice, QWidget* parent);
     ~VideoImportDialog() override;
 
     // Shows a source: its information, or why it cannot be imported.
@@ -73,7 +74,7 @@ private:
     media::ImportSettings settings() const;
 
     const Vars& colours_;
-    std::function<int()> detailSliderValue_;
+    std::function<EncoderChoice()> encoderChoice_;
     QString source_;
     bool sourceReady_ = false;
     bool timed_ = false;  // start and end mean something for the source

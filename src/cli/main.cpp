@@ -417,7 +417,8 @@ int main(int argc, char* argv[])
 
     if (settings.import) {
         // What the video data holds of the frames, before anything is built.
-        const WhatFits fits = estimateWhatFits(vars, settings.quality, pictures, frameFolder, window.frames);
+        const WhatFits fits = estimateWhatFits(vars, EncoderChoice{settings.quality, settings.compact}, pictures,
+                                               frameFolder, window.frames);
         std::fprintf(stderr, "%s\n", whatFitsText(fits).toLocal8Bit().constData());
         if (!settings.extractTo.isEmpty()) {
             return 0;

@@ -1,5 +1,6 @@
 #include "convert/WhatFits.h"
 
+#include "convert/CompactEncoder.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"
@@ -12,6 +13,7 @@
 #include "shared/Vars.h"
 
 #include <memory>
+#include <optional>
 
 namespace zoetra {
 
@@ -36,11 +38,12 @@ double WhatFits::seconds() const
     return fitting / PlayerFramesPerSecond;
 }
 
-WhatFits estimateWhatFits(const Vars& settings, int detailSliderValue, PictureLoader& loader,
+WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
                           const QString& folder, const QStringList& frames, const std::atomic<bool>* cancel)
 {
     WhatFits fits;
     fits.frames = static_cast<int>(frames.size());
+    fits.compact = encoder.compactVideo;
     if (frames.isEmpty()) {
         return fits;
     }
@@ -53,7 +56,13 @@ WhatFits estimateWhatFits(const Vars& settings, int detailSliderValue, PictureLo
     vars->DitherOn = settings.DitherOn;
     vars->ColourChannel = settings.ColourChannel;
     QuietWindow window;
-    window.detailSlider = detailSliderValue;
+    window.detailSlider = encoder.detailSliderValue;
+    window.compact = encoder.compactVideo;
+    std::optional<compact::CompactEncoder> compactEncoder;
+    if (encoder.compactVideo) {
+        compactEncoder.emplace();
+    }
+    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
@@ -70,8 +79,8 @@ WhatFits estimateWhatFits(const Vars& settings, int detailSliderValue, PictureLo
         PackFrame(*vars);
         if (f == 0) {
             vars->ByteCount = 0;
-            StartVideoStream(*vars);
-        } else if (EncodeDeltaFrame(*vars, platform, f).overLimit) {
+            StartVideoStream(*vars, compact);
+        } else if (EncodeDeltaFrame(*vars, platform, f, compact).overLimit) {
             break;
         }
         fits.fitting = f + 1;
@@ -82,14 +91,16 @@ WhatFits estimateWhatFits(const Vars& settings, int detailSliderValue, PictureLo
 
 QString whatFitsText(const WhatFits& fits)
 {
-    const QString seconds = QString::number(fits.seconds(), 'f', 1);
+    const QString seconds = QString::number(fits.seconds(), 'f', 1) +
+                            (fits.compact ? QStringLiteral(" seconds on the calculator, as compact video")
+                                          : QStringLiteral(" seconds on the calculator"));
     if (fits.all()) {
-        return QStringLiteral("All %1 frames fit into the 24000 bytes (%2 bytes): %3 seconds on the calculator.")
+        return QStringLiteral("All %1 frames fit into the 24000 bytes (%2 bytes): %3.")
             .arg(fits.frames)
             .arg(fits.bytes)
             .arg(seconds);
     }
-    return QStringLiteral("The 24000 bytes hold %1 of the %2 frames: %3 seconds on the calculator.")
+    return QStringLiteral("The 24000 bytes hold %1 of the %2 frames: %3.")
         .arg(fits.fitting)
         .arg(fits.frames)
         .arg(seconds);

@@ -10,11 +10,18 @@ namespace zoetra {
 struct Vars;
 class PictureLoader;
 
+// The encoder's choices that the window's "Create Video" page makes.
+struct EncoderChoice {
+    int detailSliderValue = 0;  // the quality, -10..0
+    bool compactVideo = false;
+};
+
 // How much of a frame list the video data can hold.
 struct WhatFits {
     int frames = 0;   // frames in the list
     int fitting = 0;  // how many of them, from the first, stay within the limit
     int bytes = 0;    // video data of those, without the end marker
+    bool compact = false;  // counted as compact video
 
     bool all() const { return fitting == frames; }
     // How long they play on the calculator.
@@ -23,11 +30,11 @@ struct WhatFits {
 
 // Encodes the frames as a conversion run started now would: each file
 // loaded and reduced under the colour settings of `settings`, packed, and
-// delta-encoded under the quality of detailSliderValue (-10..0) with a
+// encoded under the encoder's choice (quality, compact or not) with a
 // random sequence of its own, stopping at the first frame that passes the
 // limit. Writes nothing, builds nothing, and leaves `settings` alone; with
 // a fresh program's random sequence it matches that program's first run.
-WhatFits estimateWhatFits(const Vars& settings, int detailSliderValue, PictureLoader& loader,
+WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
                           const QString& folder, const QStringList& frames,
                           const std::atomic<bool>* cancel = nullptr);
 

@@ -4,7 +4,6 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <mutex>
 
 namespace zoetra::media {
 
@@ -19,8 +18,13 @@ QString ffmpegError(int code)
 
 void quietFfmpegLog()
 {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    // A static's initialisation runs once, also when threads race for it
+    // (std::call_once would make the programs need the loader's TLS entry).
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    static_cast<void>(quiet);
 }
 
 }  // namespace zoetra::media

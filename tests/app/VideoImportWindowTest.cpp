@@ -291,6 +291,21 @@ void VideoImportWindowTest::dropsOfFoldersAndFiles()
     drop({QUrl::fromLocalFile(shortClip), QUrl::fromLocalFile(longClip)}, &accepted);
     QVERIFY(!accepted);
 
+    // A file that is neither video nor picture is refused with the reason.
+    const QString notes = QDir(root->path()).filePath(QStringLiteral("notes.txt"));
+    QFile text(notes);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("words\n");
+    text.close();
+    drop({QUrl::fromLocalFile(notes)}, &accepted);
+    QVERIFY(accepted);
+    QVERIFY(window->importDialog() == nullptr);
+    QCOMPARE(messages.size(), std::size_t{2});
+    QVERIFY2(messages[1].text.startsWith(QStringLiteral("Error: %1 cannot be opened: \u201Cnotes.txt\u201D is not a "
+                                                        "video or picture file")
+                                             .arg(QDir::toNativeSeparators(notes))),
+             qPrintable(messages[1].text));
+
     // A file opens the import on it.
     drop({QUrl::fromLocalFile(shortClip)}, &accepted);
     QVERIFY(accepted);

@@ -53,7 +53,7 @@ protected:
 
     WhatFits estimate()
     {
-        return estimateWhatFits(vars, window.detailSlider, pictures, source.path(), window.frames);
+        return estimateWhatFits(vars, {window.detailSlider, window.compact}, pictures, source.path(), window.frames);
     }
 
     QTemporaryDir source;
@@ -95,6 +95,26 @@ TEST_F(WhatFitsTest, StopsAtTheFrameThatTheRunStopsAt)
     EXPECT_EQ(window.progress(ProgressBar::TotalProgress).value(), fits.fitting);
 }
 
+TEST_F(WhatFitsTest, CompactVideoCountsTheCompactStream)
+{
+    writeFrames(60, 64);
+    const WhatFits written = estimate();
+    window.compact = true;
+    const WhatFits fits = estimate();
+    EXPECT_TRUE(fits.compact);
+    EXPECT_GT(fits.fitting, written.fitting);
+    EXPECT_TRUE(whatFitsText(fits).endsWith(QLatin1String("seconds on the calculator, as compact video.")))
+        << whatFitsText(fits).toStdString();
+    const RunOutcome outcome = run.RunConversion();
+    if (fits.all()) {
+        ASSERT_EQ(outcome.status, RunOutcome::Status::Delivered);
+        EXPECT_EQ(fits.bytes, outcome.size);
+    } else {
+        ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
+        EXPECT_EQ(window.progress(ProgressBar::TotalProgress).value(), fits.fitting);
+    }
+}
+
 TEST_F(WhatFitsTest, ColourSettingsChangeWhatFits)
 {
     writeFrames(60, 64);
@@ -108,7 +128,7 @@ TEST_F(WhatFitsTest, ColourSettingsChangeWhatFits)
     EXPECT_LT(dithered, plain.fitting);
     EXPECT_EQ(whatFitsText(plain),
               QStringLiteral("All 60 frames fit into the 24000 bytes (827 bytes): 4.1 seconds on the calculator."));
-    EXPECT_EQ(estimateWhatFits(vars, 0, pictures, source.path(), {}).frames, 0);
+    EXPECT_EQ(estimateWhatFits(vars, {}, pictures, source.path(), {}).frames, 0);
 }
 
 }  // namespace
