@@ -11,8 +11,8 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr std::size_t SampleFrames = 48;
 
@@ -70,8 +70,8 @@ TEST_F(ConverterOnTheSample, DefaultConversionSucceedsAndItsProgramPlaysAndLoops
     ASSERT_EQ(frames.size(), SampleFrames);
 
     const Playback playback = play(delivered(), "ION", SampleFrames + 1);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, SampleFrames + 1);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames + 1);
     expectCleanExit(playback);
 }
 
@@ -84,9 +84,9 @@ TEST_F(ConverterOnTheSample, MirageOsProgramPlaysOnceAndWaitsForAKey)
     ASSERT_EQ(frames.size(), SampleFrames);
 
     const Playback playback = play(delivered(), "MIRAGEOS", std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, SampleFrames);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), 1u);
     expectCleanExit(playback);
 }
 

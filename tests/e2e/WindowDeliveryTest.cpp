@@ -1,5 +1,5 @@
 // The real window with the real tools: "Convert Video!" pressed, and the
-// program it delivers played in the emulator harness; and the build's
+// program it delivers played on the emulated calculator; and the build's
 // faults as the window meets them.
 #include "PlayerFixture.h"
 
@@ -30,8 +30,8 @@ namespace playertest {
 namespace {
 
 using namespace zoetra;
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr int Frames = 6;
 
@@ -159,9 +159,9 @@ TEST_P(WindowShells, ThePressedButtonDeliversAProgramThatPlaysEveryFrame)
 
     const std::size_t shown = c.looping ? 2 * frames.size() + 1 : frames.size();
     const Playback playback = play(file, c.word, c.looping ? std::optional<std::size_t>(shown) : std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, shown);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), c.looping ? 0u : 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, shown);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), c.looping ? 0u : 1u);
     expectCleanExit(playback);
 }
 
