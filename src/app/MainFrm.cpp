@@ -9,6 +9,7 @@
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
 #include "platform/FileSystem.h"
+#include "platform/WindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
@@ -312,6 +313,8 @@ void MainFrm::startUp()
 
 void MainFrm::shutDown()
 {
+    // A run cut short leaves the user's old program where it was.
+    conversion_->abandon();
     // The program ends whether or not the files could be written.
     files_->writeFile(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)),
                       SavedFolders::format(vars_.LastDir));
@@ -326,13 +329,22 @@ void MainFrm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void MainFrm::showPath()
+{
+    const QString path = nativePath(vars_.LastDir);
+    PathLoc->setText(path);
+    // The label cuts a long path off at its edge; the tool tip holds it whole.
+    const bool cut = PathLoc->fontMetrics().horizontalAdvance(path) > PathLoc->contentsRect().width();
+    PathLoc->setToolTip(cut ? path : QString());
+}
+
 void MainFrm::RenderNewFolder()
 {
-    PathLoc->setText(nativePath(vars_.LastDir));
+    showPath();
     std::optional<QStringList> frames = listFrameFolder(*files_, vars_.LastDir);
     if (!frames) {
         vars_.LastDir = appDir_;
-        PathLoc->setText(nativePath(vars_.LastDir));
+        showPath();
         frames = listFrameFolder(*files_, vars_.LastDir);
     }
     File_List_Box->clear();
@@ -364,7 +376,7 @@ void MainFrm::tabHandler()
 
 void MainFrm::sourceFolderChoice()
 {
-    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"));
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"), vars_.LastDir);
     if (!folder.isEmpty()) {
         vars_.LastDir = folder;
         RenderNewFolder();
@@ -373,7 +385,7 @@ void MainFrm::sourceFolderChoice()
 
 void MainFrm::outputFolderChoice()
 {
-    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"));
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"), vars_.OutDir);
     if (!folder.isEmpty()) {
         vars_.OutDir = folder;
     }
@@ -390,6 +402,7 @@ void MainFrm::frameSelection()
 void MainFrm::frameSelection(int row)
 {
     frameSelected_ = true;
+    frameLoaded_ = false;
     if (onFrameSelection) {
         onFrameSelection(row);
     }
@@ -398,7 +411,8 @@ void MainFrm::frameSelection(int row)
         return;
     }
     // A file that cannot be decoded leaves both pictures as they were.
-    loadAndConvertFrame(vars_, *pictures_, joinPath(vars_.LastDir, item->text()), *File_List_Preview, *Quick_Prev);
+    frameLoaded_ = loadAndConvertFrame(vars_, *pictures_, joinPath(vars_.LastDir, item->text()), *File_List_Preview,
+                                       *Quick_Prev);
 }
 
 void MainFrm::ditherChange()
@@ -425,7 +439,10 @@ void MainFrm::autoBalance()
 void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
-    conversion_->RunConversion();
+    const RunOutcome outcome = conversion_->RunConversion();
+    if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
+        window_->showMessage(warning, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
 }
 
 void MainFrm::redrawPreview()

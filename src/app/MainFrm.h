@@ -98,6 +98,7 @@ private:
     void convertVideo();
 
     void redrawPreview();
+    void showPath();
 
     QString appDir_;
     Vars vars_;
@@ -145,6 +146,8 @@ private:
     // Set while a frame selection runs, so that a selection by the run can
     // tell whether the list already raised one.
     bool frameSelected_ = false;
+    // Whether the last frame selection could read its file.
+    bool frameLoaded_ = false;
 
     std::unique_ptr<QtFileSystem> files_;
     std::unique_ptr<QtPictureLoader> pictures_;

@@ -103,11 +103,11 @@ int QtWindowLayer::frameListCount() const
     return window_.File_List_Box->count();
 }
 
-bool QtWindowLayer::selectFrameListEntry(int index)
+FrameLoad QtWindowLayer::selectFrameListEntry(int index)
 {
     QListWidget& list = *window_.File_List_Box;
     if (index < 0 || index >= list.count()) {
-        return false;
+        return FrameLoad::NoEntry;
     }
     // Selecting the entry that is already selected raises nothing; the run
     // still wants that frame loaded and converted.
@@ -116,7 +116,13 @@ bool QtWindowLayer::selectFrameListEntry(int index)
     if (!window_.frameSelected_) {
         window_.frameSelection(index);
     }
-    return true;
+    return window_.frameLoaded_ ? FrameLoad::Loaded : FrameLoad::Unreadable;
+}
+
+QString QtWindowLayer::frameListEntry(int index) const
+{
+    const QListWidgetItem* item = window_.File_List_Box->item(index);
+    return item != nullptr ? item->text() : QString();
 }
 
 PictureArea& QtWindowLayer::filePreview()

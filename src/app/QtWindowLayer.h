@@ -33,7 +33,8 @@ public:
     QString descriptionText() const override;
 
     int frameListCount() const override;
-    bool selectFrameListEntry(int index) override;
+    FrameLoad selectFrameListEntry(int index) override;
+    QString frameListEntry(int index) const override;
 
     PictureArea& filePreview() override;
     PictureArea& quickPrev() override;

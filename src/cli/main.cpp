@@ -10,6 +10,7 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "shared/Messages.h"
 #include "shared/Vars.h"
 
 #include <QCommandLineParser>
@@ -32,7 +33,7 @@ struct Settings {
     QString description = QStringLiteral("My First Video");
     QString shell = QStringLiteral("Ion");
     bool looping = true;
-    int quality = 0;
+    int quality = 0;  // the window's DetailSlider: -10..0
     int black = 85;
     int white = 170;
     int channel = 1;
@@ -77,10 +78,10 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         {{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("Folder of the frames (default: the sample)."), QStringLiteral("folder")},
         {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Folder that receives the program (default: the current folder)."), QStringLiteral("folder")},
         {{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("Program name, up to 8 letters and digits (default: Video)."), QStringLiteral("name")},
-        {{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("Description shown by the shell (default: My First Video)."), QStringLiteral("text")},
+        {{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("Description shown by the shell, at most 126 characters with Ion and 255 with MirageOS (default: My First Video)."), QStringLiteral("text")},
         {QStringLiteral("shell"), QStringLiteral("Ion, MirageOS or NoShell (default: Ion)."), QStringLiteral("shell")},
         {QStringLiteral("no-looping"), QStringLiteral("Play once and keep the last frame until a key is pressed.")},
-        {{QStringLiteral("q"), QStringLiteral("quality")}, QStringLiteral("Thinning of the changes, 0 (every change) to 10 (default: 0)."), QStringLiteral("0..10")},
+        {{QStringLiteral("q"), QStringLiteral("quality")}, QStringLiteral("Quality, as the window's slider: 0 keeps every change, -1 to -10 thin the changes out more and more, for a smaller video (default: 0)."), QStringLiteral("-10..0")},
         {QStringLiteral("black"), QStringLiteral("Black threshold, 0..255 (default: 85)."), QStringLiteral("value")},
         {QStringLiteral("white"), QStringLiteral("White threshold, 0..255 (default: 170)."), QStringLiteral("value")},
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
@@ -112,6 +113,10 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
             refuse(QStringLiteral("'%1' is not a folder.").arg(*folder));
         }
         *folder = QDir::cleanPath(info.absoluteFilePath());
+        // As the window's folder pickers refuse them.
+        if (QDir(*folder).isRoot()) {
+            refuse(RootFolderRefusedMessage);
+        }
     }
     if (parser.isSet(QStringLiteral("name"))) {
         s.name = parser.value(QStringLiteral("name"));
@@ -132,7 +137,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
         }
     }
     s.looping = !parser.isSet(QStringLiteral("no-looping"));
-    s.quality = number(parser, QStringLiteral("quality"), 0, 10, 0);
+    s.quality = number(parser, QStringLiteral("quality"), -10, 0, 0);
     s.black = number(parser, QStringLiteral("black"), 0, 255, 85);
     s.white = number(parser, QStringLiteral("white"), 0, 255, 170);
     if (parser.isSet(QStringLiteral("channel"))) {
@@ -178,14 +183,21 @@ int main(int argc, char* argv[])
         refuse(QStringLiteral("the folder '%1' cannot be listed.").arg(settings.source));
     }
     window.frames = *frames;
+    if (const auto pair = numbersOutOfOrder(window.frames)) {
+        std::fprintf(stderr,
+                     "Warning: the frames play in name order, letter by letter, so %s plays before %s.\n"
+                     "Number them with leading zeros, all of one length (frame002, frame010), to play them "
+                     "in number order.\n",
+                     pair->first.toLocal8Bit().constData(), pair->second.toLocal8Bit().constData());
+    }
     window.fileName = settings.name;
     window.description = settings.description;
     window.shell = settings.shell;
     window.looping = settings.looping ? 1 : 0;
-    window.detailSlider = -settings.quality;
+    window.detailSlider = settings.quality;
     window.onFrameSelected = [&](int index) {
-        loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
-                            window.filePreviewArea, window.quickPrevArea);
+        return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
+                                   window.filePreviewArea, window.quickPrevArea);
     };
 
     if (settings.autoBalance && !window.frames.isEmpty()) {
@@ -194,11 +206,16 @@ int main(int argc, char* argv[])
         vars.DitherOn = true;
         vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
         vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
-        std::fprintf(stderr, "Auto balance: black %d, white %d\n", proposal.black, proposal.white);
+        // As options, so that the run can be repeated with them.
+        std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }
 
     ConversionRun run(vars, platform);
     const RunOutcome outcome = run.RunConversion();
+    for (const QString& frame : outcome.unreadableFrames) {
+        std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",
+                     nativePath(joinPath(vars.LastDir, frame)).toLocal8Bit().constData());
+    }
     if (outcome.status != RunOutcome::Status::Delivered) {
         return 1;
     }

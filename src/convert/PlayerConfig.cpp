@@ -42,11 +42,34 @@ QByteArray DescriptionText(const QString& description)
     return text;
 }
 
-void WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                       int loopingState, const QString& description)
+std::optional<int> descriptionLimit(const QString& shellText)
 {
-    files.writeFile(joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState));
-    files.writeFile(joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description));
+    if (shellText == QLatin1String("Ion")) {
+        return 126;
+    }
+    if (shellText == QLatin1String("MirageOS")) {
+        return 255;
+    }
+    return std::nullopt;
+}
+
+std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                                             int loopingState, const QString& description)
+{
+    const struct {
+        QString path;
+        QByteArray text;
+    } written[] = {
+        {joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState)},
+        {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
+    };
+    for (const auto& file : written) {
+        QString why;
+        if (!files.writeFile(file.path, file.text, &why)) {
+            return FileFailure{file.path, why};
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace zoetra

@@ -102,7 +102,7 @@ QByteArray VideoDataText(Vars& vars, Platform& platform)
             if (k > 0) {
                 text += ',';
             }
-            appendValue(text, vars.VideoBytes[static_cast<std::size_t>(p + k)]);
+            appendValue(text, p + k <= end ? vars.VideoBytes[static_cast<std::size_t>(p + k)] : 0);
         }
         last = p;
         window.yieldToEvents();
@@ -116,10 +116,15 @@ QByteArray VideoDataText(Vars& vars, Platform& platform)
     return text;
 }
 
-bool WriteVideoData(Vars& vars, Platform& platform)
+std::optional<FileFailure> WriteVideoData(Vars& vars, Platform& platform)
 {
     const QByteArray text = VideoDataText(vars, platform);
-    return platform.files.writeFile(joinPath(platform.appDir, QStringLiteral("Video.dat")), text);
+    const QString path = joinPath(platform.appDir, QStringLiteral("Video.dat"));
+    QString why;
+    if (!platform.files.writeFile(path, text, &why)) {
+        return FileFailure{path, why};
+    }
+    return std::nullopt;
 }
 
 }  // namespace zoetra

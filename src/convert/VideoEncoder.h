@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QByteArray>
+
+#include <optional>
 
 namespace zoetra {
 
@@ -26,10 +30,12 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f);
 void EndVideoStream(Vars& vars);
 
 // The text of "Video.dat" for the stream 0..ByteCount, driving the
-// ByteWriter bar and yielding after every line.
+// ByteWriter bar and yielding after every line. The eight-value line that
+// holds the end marker is filled up with zeros, not with what earlier runs
+// left in the buffer, so the file depends on this run's stream alone.
 QByteArray VideoDataText(Vars& vars, Platform& platform);
 
-// Writes "Video.dat" into the application folder; false when it fails.
-bool WriteVideoData(Vars& vars, Platform& platform);
+// Writes "Video.dat" into the application folder; the failure, if any.
+std::optional<FileFailure> WriteVideoData(Vars& vars, Platform& platform);
 
 }  // namespace zoetra

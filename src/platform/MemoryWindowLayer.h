@@ -37,7 +37,8 @@ public:
     QString descriptionText() const override { return description; }
 
     int frameListCount() const override { return static_cast<int>(frames.size()); }
-    bool selectFrameListEntry(int index) override;
+    FrameLoad selectFrameListEntry(int index) override;
+    QString frameListEntry(int index) const override { return frames.value(index); }
 
     PictureArea& filePreview() override { return filePreviewArea; }
     PictureArea& quickPrev() override { return quickPrevArea; }
@@ -59,8 +60,9 @@ public:
 
     QStringList frames;
     int selectedFrame = -1;
-    // Called with the position of every selected entry (the frame selection).
-    std::function<void(int)> onFrameSelected;
+    // Called with the position of every selected entry (the frame
+    // selection); false when the frame could not be read.
+    std::function<bool(int)> onFrameSelected;
     // Called at every yield and every message box, for tests that act
     // "during" a run.
     std::function<void()> onYield;

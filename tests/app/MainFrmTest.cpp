@@ -766,21 +766,21 @@ void MainFrmTest::runSelectionReloadsTheSelectedEntry()
     // again, as the run does, loads it again.
     QVERIFY(solid(96, 64, qRgb(10, 200, 10)).save(QDir(source).filePath(QStringLiteral("a.bmp"))));
     WindowLayer& layer = window->windowLayer();
-    QVERIFY(layer.selectFrameListEntry(0));
+    QCOMPARE(layer.selectFrameListEntry(0), FrameLoad::Loaded);
     QCOMPARE(selections, 2);
     QCOMPARE(framePicture().pixel(0, 0), qRgb(10, 200, 10));
     QCOMPARE(monoPreview(), expectedNow());
 
     // Another entry: selected in the list, loaded once.
-    QVERIFY(layer.selectFrameListEntry(1));
+    QCOMPARE(layer.selectFrameListEntry(1), FrameLoad::Loaded);
     QCOMPARE(selections, 3);
     QCOMPARE(list->currentRow(), 1);
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(framePicture().pixel(0, 0), qRgb(0, 0, 0));
 
     // No such entry: refused, nothing loaded.
-    QVERIFY(!layer.selectFrameListEntry(2));
-    QVERIFY(!layer.selectFrameListEntry(-1));
+    QCOMPARE(layer.selectFrameListEntry(2), FrameLoad::NoEntry);
+    QCOMPARE(layer.selectFrameListEntry(-1), FrameLoad::NoEntry);
     QCOMPARE(selections, 3);
     QCOMPARE(list->currentRow(), 1);
 }

@@ -55,8 +55,11 @@ TEST_F(ConverterProcess, VersionAndHelp)
 TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
 {
     const QList<QStringList> bad = {
-        {QStringLiteral("--quality"), QStringLiteral("11")},
-        {QStringLiteral("--quality"), QStringLiteral("-1")},
+        // The quality reads as the window's slider: -10..0.
+        {QStringLiteral("--quality"), QStringLiteral("-11")},
+        {QStringLiteral("--quality"), QStringLiteral("5")},
+        {QStringLiteral("--source"), QStringLiteral("/")},
+        {QStringLiteral("--output"), QStringLiteral("/")},
         {QStringLiteral("--black"), QStringLiteral("lots")},
         {QStringLiteral("--shell"), QStringLiteral("DoorsCS")},
         {QStringLiteral("--channel"), QStringLiteral("purple")},

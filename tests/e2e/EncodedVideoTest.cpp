@@ -127,7 +127,7 @@ protected:
             }
         }
         EndVideoStream(vars);
-        EXPECT_TRUE(WriteVideoData(vars, platform));
+        EXPECT_FALSE(WriteVideoData(vars, platform));
         return Stream(vars.VideoBytes.begin(), vars.VideoBytes.begin() + vars.ByteCount + 1);
     }
 

@@ -91,14 +91,15 @@ protected:
         ASSERT_EQ(box->isChecked(), looping);
     }
 
-    // Presses "Convert Video!"; the one message the run ends with.
-    MessageBoxes::Message convert()
+    // Presses "Convert Video!"; the one message the run ends with (and
+    // the warnings after it in `warnings`).
+    MessageBoxes::Message convert(std::size_t warnings = 0)
     {
         messages.clear();
         QTest::mouseClick(button("ConvertVideo"), Qt::LeftButton);
         EXPECT_FALSE(window->conversion().inProgress());
-        EXPECT_EQ(messages.size(), 1u);
-        return messages.empty() ? MessageBoxes::Message{} : messages.back();
+        EXPECT_EQ(messages.size(), 1u + warnings);
+        return messages.empty() ? MessageBoxes::Message{} : messages.front();
     }
 
     std::vector<std::uint8_t> delivered() const
@@ -267,7 +268,7 @@ protected:
     }
     // Runs with `during` called as the run selects frame `at`; the frames of
     // the video data it wrote.
-    std::vector<Screen> runChangingAt(int at, const std::function<void()>& during)
+    std::vector<Screen> runChangingAt(int at, const std::function<void()>& during, std::size_t warnings = 0)
     {
         bool called = false;
         window->onFrameSelection = [&](int row) {
@@ -276,7 +277,7 @@ protected:
                 during();
             }
         };
-        const MessageBoxes::Message m = convert();
+        const MessageBoxes::Message m = convert(warnings);
         window->onFrameSelection = nullptr;
         EXPECT_TRUE(called);
         EXPECT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
@@ -319,8 +320,15 @@ TEST_F(SourceChanges, AnEmptiedOrDeletedFolderKeepsTheLastPicture)
                     ASSERT_TRUE(dir.remove(name));
                 }
             }
-        });
+        }, 1);
         ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+        // One warning after the report names the frames that were missing.
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].title, QStringLiteral("Zoetra2"));
+        EXPECT_EQ(messages[1].icon, MessageIcon::Warning);
+        EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("%1 frames could not be read").arg(Frames - 3)))
+            << messages[1].text.toStdString();
+        EXPECT_TRUE(messages[1].text.contains(QStringLiteral("\r\nsample03.jpg\r\n")));
         EXPECT_NE(frames[2], frames[1]);
         EXPECT_EQ(frames[3], frames[2]);
         EXPECT_EQ(frames[5], frames[2]);
