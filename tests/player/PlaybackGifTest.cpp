@@ -1,12 +1,11 @@
 // The player's recording written as a GIF by FFmpeg and read back by Qt:
 // the frames of the video, the calculator's frame times, the loop.
+#include "GifReading.h"
 #include "PlayerFixture.h"
 
 #include "calc/PlaybackGif.h"
 #include "calc/Recording.h"
 
-#include <QImage>
-#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <string>
@@ -16,58 +15,6 @@ namespace playertest {
 namespace {
 
 using zoetra::calc::Recording;
-
-struct GifContents {
-    std::vector<QImage> frames;
-    std::vector<int> delays;  // milliseconds
-    int loopCount = 0;
-};
-
-GifContents readGif(const QString& path)
-{
-    GifContents gif;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    EXPECT_EQ(reader.format(), "gif");
-    gif.loopCount = reader.loopCount();
-    for (;;) {
-        const QImage image = reader.read();
-        if (image.isNull()) {
-            break;
-        }
-        gif.frames.push_back(image.convertToFormat(QImage::Format_RGB32));
-        gif.delays.push_back(reader.nextImageDelay());
-    }
-    return gif;
-}
-
-// The picture a GIF frame shows, as the calculator's pixels: a pixel is
-// dark when its square is dark.
-Screen screenOf(const QImage& image, int scale, QRgb dark)
-{
-    Screen screen{};
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 96; ++x) {
-            if (image.pixel(x * scale + scale / 2, y * scale + scale / 2) == dark) {
-                screen[static_cast<std::size_t>(y * 12 + x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-            }
-        }
-    }
-    return screen;
-}
-
-// Every pixel of the image has one of the two colours.
-bool twoColoured(const QImage& image, QRgb light, QRgb dark)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != light && image.pixel(x, y) != dark) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 class PlaybackGif : public testing::TestWithParam<std::tuple<std::string, bool>> {
 protected:
@@ -112,8 +59,8 @@ TEST_P(PlaybackGif, HoldsEveryFrameWithTheCalculatorsTimes)
         const GifContents gif = readGif(path);
         ASSERT_EQ(gif.frames.size(), frames.size());
         // Scale 1: black and white; otherwise the LCD's colours.
-        const QRgb light = scale == 1 ? qRgb(255, 255, 255) : (0xFF000000u | zoetra::calc::LcdBackground);
-        const QRgb dark = scale == 1 ? qRgb(0, 0, 0) : (0xFF000000u | zoetra::calc::LcdInk);
+        const QRgb light = lightColour(scale);
+        const QRgb dark = darkColour(scale);
         for (std::size_t i = 0; i < frames.size(); ++i) {
             SCOPED_TRACE(i);
             EXPECT_EQ(gif.frames[i].size(), QSize(96 * scale, 64 * scale));
