@@ -59,8 +59,8 @@ void PreviewWorker::load(const QByteArray& programFile)
         connect(timer_, &QTimer::timeout, this, &PreviewWorker::tick);
     }
     const std::vector<std::uint8_t> file(programFile.begin(), programFile.end());
-    std::string error;
-    std::vector<std::uint8_t> program = assemblyProgram(file, &error);
+    std::string error = "the program file is empty or cannot be read";
+    std::vector<std::uint8_t> program = file.empty() ? file : assemblyProgram(file, &error);
     playback_.reset();
     problem_.clear();
     if (program.empty()) {
