@@ -26,20 +26,24 @@ void LivePlayback::restart()
     frameShownAt_ = 0;
 }
 
-void LivePlayback::advanceTo(std::uint64_t tstates)
+void LivePlayback::advanceTo(std::uint64_t tstates, const std::function<void()>& shown)
 {
     if (tstates <= now_) {
         return;
     }
-    now_ = tstates;
-    calculator_->runUntilTime(now_);
-    for (ShownScreen& shown : calculator_->takeScreens()) {
-        ahead_.push_back(shown);
+    calculator_->runUntilTime(tstates);
+    for (ShownScreen& screen : calculator_->takeScreens()) {
+        ahead_.push_back(screen);
     }
-    while (!ahead_.empty() && ahead_.front().tstates <= now_) {
+    while (!ahead_.empty() && ahead_.front().tstates <= tstates) {
+        now_ = std::max(now_, ahead_.front().tstates);
         show(ahead_.front());
         ahead_.pop_front();
+        if (shown) {
+            shown();
+        }
     }
+    now_ = tstates;
     // The home screen the program leaves.
     if (ahead_.empty() && calculator_->returned() && screen_ != calculator_->lcd()) {
         screen_ = calculator_->lcd();

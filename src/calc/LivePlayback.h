@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,9 @@ public:
     // Starts the program again from the home screen.
     void restart();
     // Emulates up to `tstates` since the start; earlier times are ignored.
-    void advanceTo(std::uint64_t tstates);
+    // `shown` is called at each screen on the way, at its time, so that
+    // none goes unseen however far the clock jumps.
+    void advanceTo(std::uint64_t tstates, const std::function<void()>& shown = {});
     // A key pressed at the current time.
     void press(Key key);
 

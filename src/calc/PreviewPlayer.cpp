@@ -131,7 +131,7 @@ void PreviewWorker::tick()
     if (playback_ == nullptr) {
         return;
     }
-    playback_->advanceTo(clock());
+    playback_->advanceTo(clock(), [this] { report(false); });
     report(false);
 }
 

@@ -193,6 +193,27 @@ TEST(LivePlayback, ShowsEachFrameAtItsTimeAndCountsThroughTheLoop)
     EXPECT_EQ(live.frame(), 0);
 }
 
+TEST(LivePlayback, ALongStepShowsEveryScreenOnTheWay)
+{
+    const Recording r = recordProgram(TwoFrames);
+    LivePlayback live(TwoFrames, r);
+    std::vector<int> frames;
+    std::vector<std::uint64_t> elapsed;
+    live.advanceTo(CpuHz, [&] {
+        frames.push_back(live.frame());
+        elapsed.push_back(live.elapsed());
+        EXPECT_EQ(live.screen(), r.frames[static_cast<std::size_t>(live.frame())].pixels);
+    });
+    // A second of two-tick frames.
+    ASSERT_NEAR(static_cast<double>(frames.size()), TimerHz / 2.0, 1.0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i], static_cast<int>(i % 2)) << i;
+        // Each at its own time, not at the end of the step.
+        EXPECT_EQ(elapsed[i], r.frames[i % 2].tstates - r.frames[0].tstates) << i;
+    }
+    EXPECT_EQ(live.now(), CpuHz);
+}
+
 TEST(LivePlayback, ClearReachesTheProgramWhenPressed)
 {
     const Recording r = recordProgram(TwoFrames);
