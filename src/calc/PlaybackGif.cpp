@@ -9,7 +9,9 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include <cstdio>
+#include <QFile>
+#include <QString>
+
 #include <memory>
 
 namespace zoetra::calc {
@@ -67,7 +69,7 @@ public:
             }
         }
         if (!problem.empty() && opened_) {
-            std::remove(path_.c_str());
+            QFile::remove(QString::fromStdString(path_));
         }
         return problem;
     }
