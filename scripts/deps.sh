@@ -10,7 +10,7 @@ packages=(
     libz80ex-dev pasmo binutils-z80
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     clang libclang-rt-14-dev
-    xvfb xauth fonts-wine
+    xvfb xauth x11-xserver-utils fonts-wine
 )
 
 missing=()

@@ -29,6 +29,19 @@ done
 out="$(pwd)/$build/screenshots"
 rm -rf "$out"
 mkdir -p "$out"
-xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-    env -u QT_QPA_PLATFORM "$app/zoetra2" --screenshots "$out"
+shoot() {  # shoot FOLDER DPI [VAR=VALUE...]: one set of pictures
+    local folder="$1" dpi="$2"
+    shift 2
+    rm -f "$app"/*.cfg
+    # A desktop tells its programs the screen's resolution through Xft.dpi.
+    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi $dpi -noreset" \
+        sh -c 'echo "Xft.dpi: $1" | xrdb -merge; shift; exec env -u QT_QPA_PLATFORM "$@"' \
+        sh "$dpi" "$@" "$app/zoetra2" --screenshots "$folder"
+}
+shoot "$out" 96
+# The fixed layout must stay whole at other display scales: Qt's scale
+# factor, and a 144-dpi screen.
+shoot "$out/scale-1.5" 96 QT_SCALE_FACTOR=1.5
+shoot "$out/scale-2" 96 QT_SCALE_FACTOR=2
+shoot "$out/dpi-144" 144
 echo "Screenshots in $out"

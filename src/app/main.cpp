@@ -2,6 +2,7 @@
 #include "app/AppFonts.h"
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
+#include "platform/TerminationSignals.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
 
@@ -51,6 +52,7 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    TerminationSignals terminationSignals;
     QCoreApplication::setApplicationName(QStringLiteral("Zoetra2"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
     // Message boxes, tool tips and the folder picker in the window's font.
@@ -80,6 +82,10 @@ int main(int argc, char* argv[])
     // Every way the program can be asked to end saves the folders first.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) { window.shutDown(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { window.shutDown(); });
+    // System shut-down, a closed terminal, Ctrl-C: as if the window were
+    // closed, also in the middle of a run. One that arrived while the window
+    // was being made waits in the pipe until the events are handled.
+    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &window, [&](int) { window.close(); });
     window.show();
 
     if (parser.isSet(testClose)) {

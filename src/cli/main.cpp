@@ -81,7 +81,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     parser.addOptions({
         {{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("Folder of the frames (default: the sample)."), QStringLiteral("folder")},
         {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Folder that receives the program (default: the current folder)."), QStringLiteral("folder")},
-        {{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("Program name, up to 8 letters and digits (default: Video)."), QStringLiteral("name")},
+        {{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("Program name: up to 8 letters and digits, the first a letter (default: Video)."), QStringLiteral("name")},
         {{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("Description shown by the shell, at most 126 characters with Ion and 255 with MirageOS (default: My First Video)."), QStringLiteral("text")},
         {QStringLiteral("shell"), QStringLiteral("Ion, MirageOS or NoShell (default: Ion)."), QStringLiteral("shell")},
         {QStringLiteral("no-looping"), QStringLiteral("Play once and keep the last frame until a key is pressed.")},

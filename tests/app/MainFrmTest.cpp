@@ -177,6 +177,8 @@ private slots:
     void folderFallbacks();
     void rootLevelIsRefused();
     void outputFolderChoice();
+    void pickersOpenAtTheFolderInUse();
+    void aCutOffPathShowsWholeAsToolTip();
 
     void savedFolderFiles();
     void savedFolderReadRules();
@@ -852,6 +854,34 @@ void MainFrmTest::outputFolderChoice()
     FolderPicker::setNextFolders({QString()});
     QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
     QCOMPARE(window->vars().OutDir, out);
+}
+
+void MainFrmTest::pickersOpenAtTheFolderInUse()
+{
+    window = open();
+    const QString source = folder(QStringLiteral("frames"));
+    const QString out = folder(QStringLiteral("out"));
+    FolderPicker::setNextFolders({source, QString(), out, QString()});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
+    // An output folder that has gone: the picker starts at the top level.
+    QVERIFY(QDir(out).removeRecursively());
+    QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
+    QCOMPARE(FolderPicker::answeredStartFolders(), (QStringList{app, source, app, QDir::rootPath()}));
+}
+
+void MainFrmTest::aCutOffPathShowsWholeAsToolTip()
+{
+    window = open();
+    auto* path = child<QLabel>("PathLoc");
+    QCOMPARE(path->toolTip(), QString());  // the short path fits
+    const QString deep = folder(QStringLiteral("a folder with a rather long name/") + QString(60, QLatin1Char('x')) +
+                                QStringLiteral("/and one more level of frames"));
+    FolderPicker::setNextFolders({deep});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(path->text(), QDir::toNativeSeparators(deep));
+    QCOMPARE(path->toolTip(), QDir::toNativeSeparators(deep));
 }
 
 void MainFrmTest::savedFolderFiles()

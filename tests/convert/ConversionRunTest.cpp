@@ -287,6 +287,42 @@ TEST_F(ConversionRunTest, SecondPressDuringARunIsIgnored)
     EXPECT_EQ(convert().status, RunOutcome::Status::Delivered);
 }
 
+TEST_F(ConversionRunTest, ASecondConversionOnTheSameFolderEndsAtOnceAndTouchesNothing)
+{
+    useFrames({filledFrame(1), filledFrame(2), filledFrame(3)});
+    // Another window: its own state, the same application folder.
+    Vars otherVars;
+    MemoryWindowLayer otherWindow;
+    otherWindow.frames = window.frames;
+    otherWindow.onFrameSelected = [](int) { return true; };
+    FakeBuildLauncher otherBuilds;
+    Platform other{otherWindow, files, pictures, otherBuilds, random, platform.appDir};
+    otherVars.OutDir = vars.OutDir;
+    ConversionRun second(otherVars, other);
+
+    RunOutcome during;
+    QStringList filesBefore;
+    QByteArray videoDataBefore;
+    window.onYield = [&] {
+        if (during.status == RunOutcome::Status::AlreadyRunning && window.selectedFrame == 2) {
+            filesBefore = appFiles();
+            during = second.RunConversion();
+            EXPECT_EQ(appFiles(), filesBefore);
+        }
+    };
+    ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
+    EXPECT_EQ(during.status, RunOutcome::Status::FolderBusy);
+    ASSERT_EQ(otherWindow.messages.size(), 1u);
+    EXPECT_EQ(otherWindow.messages[0].text,
+              QStringLiteral("Error: Another conversion is using the application folder! Try again when it has finished."));
+    EXPECT_EQ(otherWindow.messages[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(otherWindow.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(otherWindow.progressPanelShows, 0);
+    EXPECT_EQ(otherBuilds.starts, 0);
+    // Once the first has ended, the folder is free.
+    EXPECT_EQ(second.RunConversion().status, RunOutcome::Status::NotBuilt);  // its fake tools make nothing
+}
+
 TEST_F(ConversionRunTest, NameIsTakenOnceForTheWholeRun)
 {
     useFrames({filledFrame(1), filledFrame(2)});

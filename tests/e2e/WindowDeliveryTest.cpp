@@ -363,6 +363,41 @@ TEST_F(SourceChanges, AFolderChosenDuringTheRunGivesTheLaterFramesByPosition)
 
 // A small file system mounted over a folder, to make it read-only or full;
 // needs the right to mount (root in the test machines), else the test skips.
+TEST_F(WindowDelivery, AShorterVideoAfterALongerOneGivesTheSameFilesAsAFreshStart)
+{
+    // A long run first, in the same program run.
+    QTemporaryDir longer;
+    ASSERT_TRUE(zoetra::test::copySamples(longer.path()));
+    FolderPicker::setNextFolders({longer.path()});
+    QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+    ASSERT_TRUE(convert().text.startsWith(QStringLiteral("Successfully converted!")));
+
+    FolderPicker::setNextFolders({source.path()});
+    QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+    ASSERT_TRUE(convert().text.startsWith(QStringLiteral("Successfully converted!")));
+    const QByteArray videoData = folder.read(QStringLiteral("Video.dat"));
+    const std::vector<std::uint8_t> program = delivered();
+
+    // The same frames in a window that has converted nothing before.
+    AppFolder fresh;
+    ASSERT_TRUE(fresh.isValid());
+    QTemporaryDir freshOut;
+    MainFrm other(fresh.path());
+    other.endProgram = [] {};
+    FolderPicker::setNextFolders({source.path(), freshOut.path()});
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("Set_Vid_Folder")), Qt::LeftButton);
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("Set_Out")), Qt::LeftButton);
+    messages.clear();
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_TRUE(messages.back().text.startsWith(QStringLiteral("Successfully converted!")));
+    EXPECT_EQ(fresh.read(QStringLiteral("Video.dat")), videoData);
+    QFile freshProgram(QDir(freshOut.path()).filePath(QStringLiteral("video.8xp")));
+    ASSERT_TRUE(freshProgram.open(QIODevice::ReadOnly));
+    const QByteArray freshBytes = freshProgram.readAll();
+    EXPECT_EQ(std::vector<std::uint8_t>(freshBytes.begin(), freshBytes.end()), program);
+}
+
 class Mount {
 public:
     Mount(const QString& path, const QString& options) : path_(path)
@@ -428,13 +463,15 @@ TEST_P(OutputFolderFault, IsACopyErrorAndTheOlderProgramIsIntact)
 
 INSTANTIATE_TEST_SUITE_P(Window, OutputFolderFault, testing::Values("readonly", "full"));
 
-TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
+TEST(ReadOnlyApplicationFolder, LeftoversOfAnEarlierRunAreNeverDeliveredAndTheWindowStillEnds)
 {
     WindowDelivery::SetUpTestSuite();
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QString app = root.filePath(QStringLiteral("app"));
+    const QString out = root.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(app));
+    ASSERT_TRUE(QDir().mkpath(out));
     Mount mount(app, QStringLiteral("size=64m"));
     if (!mount.mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
@@ -446,7 +483,6 @@ TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
         ASSERT_TRUE(QFile::copy(tools.filePath(name), QDir(app).filePath(name)));
     }
     ASSERT_TRUE(zoetra::test::copySamples(app, 10));
-    ASSERT_TRUE(mount.makeReadOnly());
 
     std::vector<MessageBoxes::Message> messages;
     MessageBoxes::setHook([&](const MessageBoxes::Message& m) { messages.push_back(m); });
@@ -457,16 +493,30 @@ TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(2);
+        auto* convert = window.findChild<QPushButton*>(QStringLiteral("ConvertVideo"));
+        // An earlier run, while the folder could still be written, leaves
+        // every generated file, the image and the program there.
+        QTest::mouseClick(convert, Qt::LeftButton);
+        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_TRUE(messages.back().text.startsWith(QStringLiteral("Successfully converted!")));
+        ASSERT_TRUE(mount.makeReadOnly());
+
+        FolderPicker::setNextFolders({out});
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Set_Out")), Qt::LeftButton);
         for (int press = 0; press < 2; ++press) {
-            QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
-            ASSERT_EQ(messages.size(), static_cast<std::size_t>(press + 1));
-            EXPECT_TRUE(messages.back().text.startsWith(ConversionRun::NotBuiltMessage))
-                << messages.back().text.toStdString();
+            QTest::mouseClick(convert, Qt::LeftButton);
+            ASSERT_EQ(messages.size(), static_cast<std::size_t>(press + 2));
+            const QString text = messages.back().text;
+            EXPECT_TRUE(text.startsWith(ConversionRun::NotBuiltMessage + QStringLiteral("\r\n") + QDir::toNativeSeparators(app)))
+                << text.toStdString();
+            EXPECT_EQ(messages.back().icon, MessageIcon::Error);
         }
+        EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty()) << "nothing of the earlier run is delivered";
         window.close();
         EXPECT_EQ(ends, 1) << "shut-down ends the program although nothing can be saved";
     }
     MessageBoxes::setHook({});
+    FolderPicker::clearTestHook();
     EXPECT_FALSE(QFileInfo::exists(QDir(app).filePath(QStringLiteral("LastDir.cfg"))));
 }
 
