@@ -11,6 +11,7 @@ packages=(
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     clang libclang-rt-14-dev
     xvfb xauth x11-xserver-utils fonts-wine
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -100,8 +101,10 @@ QCheckBox* checkBox(QWidget* parent, const char* name, int x, int y, int width, 
 
 }  // namespace
 
-MainFrm::MainFrm(const QString& appDir, QWidget* parent)
-    : QWidget(parent), appDir_(QDir::cleanPath(QDir::fromNativeSeparators(appDir)))
+MainFrm::MainFrm(const QString& appDir, QWidget* parent) : MainFrm(AppFolders::portable(appDir), parent) {}
+
+MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
+    : QWidget(parent), folders_(folders), appDir_(folders.workDir)
 {
     endProgram = [] {
         // Leaves the program without returning into a conversion run that
@@ -112,7 +115,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
 
     files_ = std::make_unique<QtFileSystem>();
     pictures_ = std::make_unique<QtPictureLoader>();
-    builds_ = std::make_unique<QtBuildLauncher>(appDir_);
+    builds_ = std::make_unique<QtBuildLauncher>(folders_.toolsDir);
     random_ = std::make_unique<UniformRandom>();
 
     buildWindow();
@@ -120,6 +123,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
     window_ = std::make_unique<QtWindowLayer>(*this);
     platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
     conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
+    conversion_->buildOptions.playerDir = folders_.playerDir;
 
     connectEvents();
     startUp();
@@ -306,7 +310,9 @@ void MainFrm::connectEvents()
 
 void MainFrm::startUp()
 {
-    vars_.LastDir = appDir_;
+    // The application folder holds the sample; an installed copy keeps it
+    // with its other data.
+    vars_.LastDir = folders_.sampleDir;
     if (const auto saved = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)))) {
         vars_.LastDir = *saved;
     }
@@ -358,7 +364,7 @@ void MainFrm::RenderNewFolder()
     showPath();
     std::optional<QStringList> frames = listFrameFolder(*files_, vars_.LastDir);
     if (!frames) {
-        vars_.LastDir = appDir_;
+        vars_.LastDir = folders_.sampleDir;
         showPath();
         frames = listFrameFolder(*files_, vars_.LastDir);
     }
@@ -387,6 +393,24 @@ void MainFrm::tabHandler()
 {
     const int tab = TabStrip->currentIndex() + 1;
     Display_Page(static_cast<std::int16_t>(tab - 1));
+}
+
+void MainFrm::openPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        const QString folder = QDir::cleanPath(info.absoluteFilePath());
+        if (FolderPicker::isRootPath(folder)) {
+            window_->showMessage(FolderPicker::RootRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
+            return;
+        }
+        vars_.LastDir = folder;
+        RenderNewFolder();
+        return;
+    }
+    window_->showMessage(QStringLiteral("Error: %1 cannot be opened: it is not a folder of frames.")
+                             .arg(nativePath(info.absoluteFilePath())),
+                         QStringLiteral("Error"), MessageIcon::Error);
 }
 
 void MainFrm::sourceFolderChoice()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppFolders.h"
 #include "shared/Vars.h"
 
 #include <QString>
@@ -45,8 +46,13 @@ class MainFrm final : public QWidget {
 
 public:
     // appDir: the application folder, where the saved folders are read and
-    // written and the conversion puts its files. Start-up runs here.
+    // written, the conversion puts its files and finds the player source and
+    // the tools. Start-up runs here.
     explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+    // The same with the folders of an installed copy or of one whose own
+    // folder cannot be written: the working folder takes the application
+    // folder's part for everything written.
+    explicit MainFrm(const AppFolders& folders, QWidget* parent = nullptr);
     ~MainFrm() override;
 
     // Shows LastDir and refills the frame list from it; a folder that
@@ -59,6 +65,11 @@ public:
 
     // Writes both saved-folder files and ends the program.
     void shutDown();
+
+    // What a file manager's "Open with" hands the program: a folder becomes
+    // the source folder as the picker would make it; anything else is
+    // refused with a message.
+    void openPath(const QString& path);
 
     Vars& vars() { return vars_; }
     const QString& appDir() const { return appDir_; }
@@ -102,7 +113,8 @@ private:
     void redrawPreview();
     void showPath();
 
-    QString appDir_;
+    AppFolders folders_;
+    QString appDir_;  // folders_.workDir
     Vars vars_;
 
     // Directly in the window.

@@ -2,6 +2,7 @@
 #include "app/AppFonts.h"
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
+#include "platform/AppFolders.h"
 #include "platform/TerminationSignals.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -44,8 +45,9 @@ int main(int argc, char* argv[])
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::puts("Usage: zoetra2 [--version] [--help]\n"
-                      "Opens the window that converts a folder of frames into a TI-83 Plus video program.\n"
+            std::puts("Usage: zoetra2 [FOLDER] [--version] [--help]\n"
+                      "Opens the window that converts a folder of frames into a TI-83 Plus video program,\n"
+                      "with FOLDER as the source folder when it is given.\n"
                       "The headless converter is zoetra2-convert.");
             return 0;
         }
@@ -67,9 +69,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption testClose(QStringLiteral("test-close"), QString(), QStringLiteral("when"));
     parser.addOption(screenshots);
     parser.addOption(testClose);
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+    if (!parser.parse(QCoreApplication::arguments()) || parser.positionalArguments().size() > 1) {
         const QString problem = parser.errorText().isEmpty()
-                                    ? QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first())
+                                    ? QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().at(1))
                                     : parser.errorText();
         std::fprintf(stderr, "zoetra2: %s\nTry 'zoetra2 --help'.\n", problem.toLocal8Bit().constData());
         return BadOptions;
@@ -78,7 +80,7 @@ int main(int argc, char* argv[])
         printMessages();
     }
 
-    MainFrm window(QCoreApplication::applicationDirPath());
+    MainFrm window(AppFolders::locate(QCoreApplication::applicationDirPath()));
     // Every way the program can be asked to end saves the folders first.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) { window.shutDown(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { window.shutDown(); });
@@ -87,6 +89,12 @@ int main(int argc, char* argv[])
     // was being made waits in the pipe until the events are handled.
     QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &window, [&](int) { window.close(); });
     window.show();
+    // A file manager's "Open with": once the window is up, so that a refusal
+    // is shown over it.
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString opened = parser.positionalArguments().first();
+        QTimer::singleShot(0, &window, [&window, opened] { window.openPath(opened); });
+    }
 
     if (parser.isSet(testClose)) {
         const QString when = parser.value(testClose);

@@ -5,6 +5,7 @@
 #include "imaging/AutoBalance.h"
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
+#include "platform/AppFolders.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
@@ -68,7 +69,7 @@ int number(const QCommandLineParser& parser, const QString& option, int low, int
     return value;
 }
 
-Settings parseSettings(const QCoreApplication& app, const QString& appDir)
+Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -112,7 +113,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& appDir)
     }
 
     Settings s;
-    s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : appDir;
+    s.source = parser.isSet(QStringLiteral("source")) ? parser.value(QStringLiteral("source")) : sampleDir;
     s.output = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output")) : QDir::currentPath();
     for (QString* folder : {&s.source, &s.output}) {
         const QFileInfo info(*folder);
@@ -200,15 +201,16 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zoetra2-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
-    const QString appDir = QDir::cleanPath(QCoreApplication::applicationDirPath());
-    const Settings settings = parseSettings(app, appDir);
+    const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
+    const QString appDir = folders.workDir;
+    const Settings settings = parseSettings(app, folders.sampleDir);
     if (!settings.play.isEmpty()) {
         return writePreview(settings.play, settings.preview, settings.previewScale);
     }
 
     QtFileSystem files;
     QtPictureLoader pictures;
-    QtBuildLauncher builds(appDir);
+    QtBuildLauncher builds(folders.toolsDir);
     UniformRandom random;
     TerminalWindowLayer window;
     Platform platform{window, files, pictures, builds, random, appDir};
@@ -254,6 +256,7 @@ int main(int argc, char* argv[])
     }
 
     ConversionRun run(vars, platform);
+    run.buildOptions.playerDir = folders.playerDir;
     const RunOutcome outcome = run.RunConversion();
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",

@@ -67,6 +67,7 @@ std::optional<FileFailure> removeAll(FileSystem& files, const QString& folder, c
 }
 
 const QLatin1String AsideSuffix(".previous");
+const QLatin1String PlayerSourceName("VID.z80");
 
 }  // namespace
 
@@ -185,8 +186,17 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         outcome.toolOutput = failure->text();
         return outcome;
     }
-    const QString batch = joinPath(platform.appDir, QStringLiteral("Compile.bat"));
     QString why;
+    // The assembler reads the player source beside the generated files.
+    if (!options.playerDir.isEmpty() && files.canonicalPath(options.playerDir) != files.canonicalPath(platform.appDir)) {
+        const QString installed = joinPath(options.playerDir, PlayerSourceName);
+        const QString copy = joinPath(platform.appDir, PlayerSourceName);
+        if (!files.replaceFile(installed, copy)) {
+            outcome.toolOutput = FileFailure{copy, QStringLiteral("cannot be copied from %1").arg(nativePath(installed))}.text();
+            return outcome;
+        }
+    }
+    const QString batch = joinPath(platform.appDir, QStringLiteral("Compile.bat"));
     if (!files.writeFile(batch, CompileBatchText(platform.appDir, programName), &why)) {
         outcome.toolOutput = FileFailure{batch, why}.text();
         return outcome;

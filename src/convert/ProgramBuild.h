@@ -59,6 +59,9 @@ struct BuildOptions {
     int timeoutMs = 120000;  // a batch running longer is ended
     int cycleMs = 10;        // the wait's sleep between yields
     int outputLines = 15;    // lines of tool output kept for the error message
+    // Where the player source lies when that is not the application folder
+    // (an installed copy): the build copies it in first. Empty: it is there.
+    QString playerDir;
 };
 
 struct BuildOutcome {

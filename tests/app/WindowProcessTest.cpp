@@ -117,6 +117,26 @@ TEST_F(WindowProcess, TerminationSignalsEndItAsClosingTheWindowDoes)
 #endif
 }
 
+TEST_F(WindowProcess, OpenedWithAFolderItStartsThereAndAnythingElseIsRefused)
+{
+    const QString frames = root.filePath(QStringLiteral("my frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    EXPECT_EQ(run({frames, QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(frames));
+
+    // A file that is no folder: a message, and the window as usual.
+    const QString notes = root.filePath(QStringLiteral("notes.txt"));
+    writeAll(notes, "not frames");
+    EXPECT_EQ(run({notes, QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Error: Error: ") + QDir::toNativeSeparators(notes) +
+                                QStringLiteral(" cannot be opened")))
+        << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(frames));
+    EXPECT_EQ(run({QStringLiteral("/"), QStringLiteral("--test-close"), QStringLiteral("start")}), 0);
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("root level"))) << stdErr.toStdString();
+    EXPECT_EQ(run({frames, notes}), 2);
+}
+
 TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
 {
     ASSERT_TRUE(copySamples(app));
