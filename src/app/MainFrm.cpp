@@ -235,6 +235,9 @@ void MainFrm::buildCreatePage(QFrame* page)
           QStringLiteral("Enter the details for your video in the boxes on the right hand side, then hit the "
                          "Convert Video button. The conversion can take a while... so get ready for a wait!"),
           true);
+    // Twice the video in the same memory, for a decoder in the player.
+    CompactVideo = checkBox(page, "CompactVideo", 8, 104, 153, 17, QStringLiteral("Compact video"));
+    CompactVideo->setChecked(false);
     label(page, "Label14", 224, 16, 81, 17, QStringLiteral("Quality"));
     DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
     DetailSlider->setTickPosition(QSlider::TicksBelow);

@@ -146,6 +146,7 @@ private:
     // "Create Video".
     QSlider* DetailSlider = nullptr;
     QCheckBox* SetLooping = nullptr;
+    QCheckBox* CompactVideo = nullptr;
     QComboBox* ShellChoice = nullptr;
     QLineEdit* Description = nullptr;
     QLineEdit* FName = nullptr;

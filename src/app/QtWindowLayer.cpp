@@ -102,6 +102,11 @@ QString QtWindowLayer::descriptionText() const
     return window_.Description->text();
 }
 
+bool QtWindowLayer::compactVideo() const
+{
+    return window_.CompactVideo->isChecked();
+}
+
 int QtWindowLayer::frameListCount() const
 {
     return window_.File_List_Box->count();

@@ -41,6 +41,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    bool compact = false;
     QString preview;  // the GIF to write, if any
     int previewScale = 3;
     QString play;  // an existing program to record instead of converting
@@ -92,6 +93,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
         {QStringLiteral("preview"), QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."), QStringLiteral("file.gif")},
         {QStringLiteral("preview-scale"), QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white (default: 3, in the LCD's colours)."), QStringLiteral("1..10")},
         {QStringLiteral("play"), QStringLiteral("Record an existing program with --preview instead of converting."), QStringLiteral("program.8xp")},
@@ -158,6 +160,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     }
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    s.compact = parser.isSet(QStringLiteral("compact"));
 
     const bool preview = parser.isSet(QStringLiteral("preview"));
     if (preview || parser.isSet(QStringLiteral("preview-scale")) || parser.isSet(QStringLiteral("play"))) {
@@ -183,7 +186,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
             refuse(QStringLiteral("'%1' is not a file.").arg(parser.value(QStringLiteral("play"))));
         }
         for (const char* option : {"source", "output", "name", "description", "shell", "no-looping", "quality", "black",
-                                   "white", "channel", "no-dither", "auto"}) {
+                                   "white", "channel", "no-dither", "auto", "compact"}) {
             if (parser.isSet(QLatin1String(option))) {
                 refuse(QStringLiteral("--play records an existing program and converts nothing: --%1 has no use with it.")
                            .arg(QLatin1String(option)));
@@ -240,6 +243,7 @@ int main(int argc, char* argv[])
     window.shell = settings.shell;
     window.looping = settings.looping ? 1 : 0;
     window.detailSlider = settings.quality;
+    window.compact = settings.compact;
     window.onFrameSelected = [&](int index) {
         return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                    window.filePreviewArea, window.quickPrevArea);

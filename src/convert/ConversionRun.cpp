@@ -1,5 +1,6 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/CompactEncoder.h"
 #include "convert/PlayerConfig.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
@@ -11,6 +12,7 @@
 #include <QLockFile>
 
 #include <cmath>
+#include <optional>
 
 namespace zoetra {
 
@@ -205,8 +207,16 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
+    // Read once: the player's configuration and the stream must agree.
+    const bool compactVideo = window.compactVideo();
+    std::optional<compact::CompactEncoder> compactEncoder;
+    if (compactVideo) {
+        compactEncoder.emplace();
+    }
+    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
-                                               window.loopingState(), window.descriptionText())) {
+                                               window.loopingState(), window.descriptionText(), compactVideo)) {
         ending = notBuilt(failure->text());
         return outcome;
     }
@@ -228,7 +238,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
 
     select(0);
     PackFrame(vars_);
-    StartVideoStream(vars_);
+    StartVideoStream(vars_, compact);
 
     double ratio = 0.0;
     const int frameCount = window.frameListCount();
@@ -236,7 +246,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         window.setProgressValue(ProgressBar::TotalProgress, f);
         select(f);
         PackFrame(vars_);
-        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f);
+        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, compact);
         ratio = encoded.ratio;
         if (encoded.overLimit) {
             ending = {TooLargeMessage, QStringLiteral("Error!"), MessageIcon::Warning, true};
@@ -246,7 +256,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         }
     }
 
-    EndVideoStream(vars_);
+    EndVideoStream(vars_, compact);
     if (const auto failure = WriteVideoData(vars_, platform_)) {
         window.setProgressPanelVisible(false);
         ending = notBuilt(failure->text());

@@ -4,7 +4,7 @@
 
 namespace zoetra {
 
-QByteArray VarFileText(const QString& shellText, int loopingState)
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact)
 {
     QByteArray word;
     if (shellText == QLatin1String("Ion")) {
@@ -19,6 +19,9 @@ QByteArray VarFileText(const QString& shellText, int loopingState)
     QByteArray text = "\r\n#define " + word;
     if (loopingState == 1) {
         text += "\r\n#define LOOPING";
+    }
+    if (compact) {
+        text += "\r\n#define COMPACT";
     }
     text += "\r\n";
     return text;
@@ -54,13 +57,13 @@ std::optional<int> descriptionLimit(const QString& shellText)
 }
 
 std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                                             int loopingState, const QString& description)
+                                             int loopingState, const QString& description, bool compact)
 {
     const struct {
         QString path;
         QByteArray text;
     } written[] = {
-        {joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState)},
+        {joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState, compact)},
         {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
     };
     for (const auto& file : written) {

@@ -9,9 +9,10 @@
 
 namespace zoetra {
 
-// "VarFile.var": an empty line, "#define " and the shell word, and
-// "#define LOOPING" when the looping box is ticked (state 1).
-QByteArray VarFileText(const QString& shellText, int loopingState);
+// "VarFile.var": an empty line, "#define " and the shell word,
+// "#define LOOPING" when the looping box is ticked (state 1), and
+// "#define COMPACT" for the compact stream.
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact = false);
 
 // "Desc.txt": the description as one assembler data line closed by a zero
 // byte. A double quote or a backslash, which would end or escape the
@@ -30,6 +31,6 @@ std::optional<int> descriptionLimit(const QString& shellText);
 // Writes both files into the application folder; the first that cannot be
 // written is returned, and the other is then not written.
 std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                                             int loopingState, const QString& description);
+                                             int loopingState, const QString& description, bool compact = false);
 
 }  // namespace zoetra

@@ -41,6 +41,7 @@ public:
     virtual QString shellChoice() const = 0;    // ShellChoice's text
     virtual int loopingState() const = 0;       // SetLooping: 0 clear, 1 ticked, 2 greyed
     virtual QString descriptionText() const = 0;
+    virtual bool compactVideo() const = 0;      // CompactVideo ticked
 
     virtual int frameListCount() const = 0;
     // Selects an entry of the frame list by position; the selection loads and

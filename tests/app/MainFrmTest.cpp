@@ -2,6 +2,7 @@
 // folder picker and the message boxes answered by their test hooks.
 #include "app/MainFrm.h"
 #include "app/SavedFolders.h"
+#include "convert/CompactDecoder.h"
 #include "convert/ConversionRun.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
@@ -126,6 +127,7 @@ const ControlRow controlRows[] = {
     {"Which_Colour_Val_2", "SettingsPage_1", "QRadioButton", {216, 200, 89, 25}},
     {"Which_Colour_Val_3", "SettingsPage_1", "QRadioButton", {312, 200, 81, 25}},
     {"Label12", "SettingsPage_2", "QLabel", {8, 16, 153, 81}},
+    {"CompactVideo", "SettingsPage_2", "QCheckBox", {8, 104, 153, 17}},
     {"Label14", "SettingsPage_2", "QLabel", {224, 16, 81, 17}},
     {"DetailSlider", "SettingsPage_2", "QSlider", {304, 16, 105, 17}},
     {"SetLooping", "SettingsPage_2", "QCheckBox", {224, 40, 185, 13}},
@@ -186,6 +188,7 @@ private slots:
 
     void refusedNameTouchesNothing();
     void conversionFromTheWindow();
+    void compactVideoReachesTheRun();
     void windowStaysLiveDuringARun();
 
 private:
@@ -312,6 +315,8 @@ void MainFrmTest::startState()
     QCOMPARE(child<QLineEdit>("Description")->text(), QStringLiteral("My First Video"));
     QVERIFY(child<QCheckBox>("DitheringOnOff")->isChecked());
     QVERIFY(child<QCheckBox>("SetLooping")->isChecked());
+    QVERIFY(!child<QCheckBox>("CompactVideo")->isChecked());
+    QCOMPARE(child<QCheckBox>("CompactVideo")->text(), QStringLiteral("Compact video"));
     QVERIFY(child<QRadioButton>("Which_Colour_Val_0")->isChecked());
     for (const char* name : {"BrightnessThreshold_Set", "BrightnessThreshold2_Set"}) {
         auto* slider = child<QSlider>(name);
@@ -1070,6 +1075,33 @@ void MainFrmTest::windowStaysLiveDuringARun()
     // One run, one closing message.
     QCOMPARE(messages.size(), std::size_t{1});
     QVERIFY(!window->conversion().inProgress());
+}
+
+// The box ticked: the run writes the compact stream and tells the player.
+void MainFrmTest::compactVideoReachesTheRun()
+{
+    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+    const QString source = folder(QStringLiteral("source"));
+    for (const char* name : {"sample00.bmp", "sample01.jpg"}) {
+        QVERIFY(QFile::copy(bundled.filePath(QLatin1String(name)), QDir(source).filePath(QLatin1String(name))));
+    }
+    window = open();
+    FolderPicker::setNextFolders({source});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    child<QTabWidget>("TabStrip")->setCurrentIndex(2);
+    clickButton(child<QCheckBox>("CompactVideo"));
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+
+    QCOMPARE(readAll(QDir(app).filePath(QStringLiteral("VarFile.var"))),
+             QByteArray("\r\n#define ION\r\n#define LOOPING\r\n#define COMPACT\r\n"));
+    // Far less than the written key frame's 768 bytes and a frame end.
+    const int size = window->vars().ByteCount;
+    QVERIFY2(size > 0 && size < 400, qPrintable(QString::number(size)));
+    QCOMPARE(child<QLabel>("SizeCounter")->text(), QString::number(size) + QLatin1Char('b'));
+    const std::vector<std::uint8_t>& bytes = window->vars().VideoBytes;
+    const auto video = compact::decodeCompactVideo(std::span(bytes.data(), static_cast<std::size_t>(size) + 1));
+    QVERIFY(video.has_value());
+    QCOMPARE(video->frames.size(), std::size_t{2});
 }
 
 QTEST_MAIN(MainFrmTest)

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <numeric>
@@ -100,6 +101,26 @@ TEST_F(ConverterOnTheSample, MirageOsProgramPlaysOnceAndWaitsForAKey)
     expectCleanExit(playback);
 }
 
+// --compact: the same screens from far fewer bytes.
+TEST_F(ConverterOnTheSample, CompactProgramShowsTheWrittenScreens)
+{
+    const QRegularExpression size(QStringLiteral("Size of converted video data: (\\d+)b\\."));
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    const int written = size.match(stdOut).captured(1).toInt();
+    ASSERT_EQ(convert({QStringLiteral("--compact")}), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdOut.startsWith(QStringLiteral("Successfully converted!"))) << stdOut.toStdString();
+    const int compact = size.match(stdOut).captured(1).toInt();
+    EXPECT_GT(compact, 0);
+    EXPECT_LT(compact, written / 2);
+    EXPECT_TRUE(folder.read(QStringLiteral("VarFile.var")).endsWith("#define COMPACT\r\n"));
+
+    const Playback playback = play(delivered(), "ION", SampleFrames + 1);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames + 1);
+    expectCleanExit(playback);
+}
+
 #ifdef ZOETRA_HAVE_GIF
 // zoetra2-convert --preview: the delivered program's playback, read back as
 // Qt reads GIFs, is the built Video.dat frame for frame at the emulation's
@@ -159,6 +180,25 @@ INSTANTIATE_TEST_SUITE_P(Converter, PreviewOfTheSample,
                          [](const auto& p) {
                              return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "_looping" : "_once");
                          });
+
+// The compact player's program plays the same screens at the same pace.
+TEST_F(ConverterOnTheSample, PreviewOfACompactProgramShowsTheWrittenScreens)
+{
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    ASSERT_EQ(convert({QStringLiteral("--compact"), QStringLiteral("--preview"), QStringLiteral("compact.gif"),
+                       QStringLiteral("--preview-scale"), QStringLiteral("1")}),
+              0)
+        << stdErr.toStdString();
+    const zoetra::calc::Recording recording = zoetra::calc::recordProgramFile(delivered());
+    ASSERT_EQ(recording.end, zoetra::calc::Recording::End::Loops) << recording.fault;
+    const GifContents gif = readGif(QDir(outDir.path()).filePath(QStringLiteral("compact.gif")));
+    ASSERT_EQ(gif.frames.size(), frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(screenOf(gif.frames[i], 1, darkColour(1)), frames[i]) << i;
+    }
+    EXPECT_NEAR(recording.framesPerSecond(), zoetra::calc::TimerHz / 8.0, 0.5);
+}
 
 TEST_F(ConverterOnTheSample, BrokenProgramsGiveTheReasonAndNoPreview)
 {
