@@ -1,6 +1,7 @@
 // The emulated calculator's speed against real time, and the preview's frame
 // times, on programs built by the headless converter:
-//  - the bundled sample (looping, Ion), as the preview plays it;
+//  - the bundled sample (looping, Ion), as the preview plays it, and the
+//    same with --compact;
 //  - a video whose every byte changes every frame, the player's heaviest work.
 // For each: the once-through recording (what the preview and the GIF start
 // with) and live playback in the preview's 4 ms steps, over 10 s of video.
@@ -157,11 +158,13 @@ int main(int argc, char* argv[])
         return 1;
     }
     const auto sample = convert(appDir, outDir, {});
+    const auto compact = convert(appDir, outDir, {QStringLiteral("--compact")});
     const auto heavy = convert(appDir, outDir, {QStringLiteral("--source"), flicker, QStringLiteral("--no-dither")});
-    if (!sample || !heavy) {
+    if (!sample || !compact || !heavy) {
         return 1;
     }
     return measure("The sample (48 frames, Ion, looping)", *sample, repeat) &&
+                   measure("The sample, compact", *compact, repeat) &&
                    measure("Every byte changed every frame (10 frames, Ion, looping)", *heavy, repeat)
                ? 0
                : 1;
