@@ -28,6 +28,7 @@ namespace zoetra {
 
 class ConversionRun;
 class FloatProgressBar;
+class PreviewWindow;
 class QtBuildLauncher;
 class QtFileSystem;
 class QtPictureLoader;
@@ -107,6 +108,7 @@ private:
     void channelChoice(int index);
     void autoBalance();
     void convertVideo();
+    void previewOnCalculator();
 
     void redrawPreview();
     void showPath();
@@ -155,6 +157,11 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+    // Opens the preview of the program delivered last; absent from a build
+    // without the emulated calculator.
+    QPushButton* PreviewOnCalc = nullptr;
+    QString deliveredProgram_;
+    PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can
     // tell whether the list already raised one.

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPixmap>
@@ -78,6 +79,20 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         settle();
         save(*box, QStringLiteral("7-closing-message"));
         box->hide();
+    }
+
+    // The delivered program playing on the calculator, a second in.
+    auto* preview = window.findChild<QPushButton*>(QStringLiteral("PreviewOnCalc"));
+    if (preview != nullptr && preview->isEnabled()) {
+        preview->click();
+        QElapsedTimer playing;
+        playing.start();
+        while (playing.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        if (auto* previewWindow = window.findChild<QWidget*>(QStringLiteral("PreviewWindow"))) {
+            save(*previewWindow, QStringLiteral("8-preview-on-calculator"));
+        }
     }
     return written;
 }

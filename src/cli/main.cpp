@@ -1,4 +1,5 @@
 // zoetra2-convert: the conversion of the window, from a terminal.
+#include "cli/Preview.h"
 #include "cli/TerminalWindowLayer.h"
 #include "convert/ConversionRun.h"
 #include "imaging/AutoBalance.h"
@@ -41,6 +42,9 @@ struct Settings {
     bool dither = true;
     bool autoBalance = false;
     bool compact = false;
+    QString preview;  // the GIF to write, if any
+    int previewScale = 3;
+    QString play;  // an existing program to record instead of converting
 };
 
 [[noreturn]] void refuse(const QString& text)
@@ -90,6 +94,9 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
         {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
+        {QStringLiteral("preview"), QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."), QStringLiteral("file.gif")},
+        {QStringLiteral("preview-scale"), QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white (default: 3, in the LCD's colours)."), QStringLiteral("1..10")},
+        {QStringLiteral("play"), QStringLiteral("Record an existing program with --preview instead of converting."), QStringLiteral("program.8xp")},
     });
 
     if (!parser.parse(app.arguments())) {
@@ -154,6 +161,39 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
     s.compact = parser.isSet(QStringLiteral("compact"));
+
+    const bool preview = parser.isSet(QStringLiteral("preview"));
+    if (preview || parser.isSet(QStringLiteral("preview-scale")) || parser.isSet(QStringLiteral("play"))) {
+        if (!previewAvailable()) {
+            refuse(QStringLiteral("this build has no calculator preview (it needs libz80ex and FFmpeg)."));
+        }
+        if (!preview) {
+            refuse(QStringLiteral("--%1 needs --preview FILE.gif.")
+                       .arg(parser.isSet(QStringLiteral("play")) ? QStringLiteral("play") : QStringLiteral("preview-scale")));
+        }
+    }
+    if (preview) {
+        const QFileInfo gif(parser.value(QStringLiteral("preview")));
+        if (gif.fileName().isEmpty() || !gif.absoluteDir().exists()) {
+            refuse(QStringLiteral("--preview needs a file in an existing folder, not '%1'.").arg(parser.value(QStringLiteral("preview"))));
+        }
+        s.preview = gif.absoluteFilePath();
+        s.previewScale = number(parser, QStringLiteral("preview-scale"), 1, 10, 3);
+    }
+    if (parser.isSet(QStringLiteral("play"))) {
+        const QFileInfo program(parser.value(QStringLiteral("play")));
+        if (!program.isFile()) {
+            refuse(QStringLiteral("'%1' is not a file.").arg(parser.value(QStringLiteral("play"))));
+        }
+        for (const char* option : {"source", "output", "name", "description", "shell", "no-looping", "quality", "black",
+                                   "white", "channel", "no-dither", "auto", "compact"}) {
+            if (parser.isSet(QLatin1String(option))) {
+                refuse(QStringLiteral("--play records an existing program and converts nothing: --%1 has no use with it.")
+                           .arg(QLatin1String(option)));
+            }
+        }
+        s.play = program.absoluteFilePath();
+    }
     return s;
 }
 
@@ -167,6 +207,9 @@ int main(int argc, char* argv[])
     const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
     const QString appDir = folders.workDir;
     const Settings settings = parseSettings(app, folders.sampleDir);
+    if (!settings.play.isEmpty()) {
+        return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
 
     QtFileSystem files;
     QtPictureLoader pictures;
@@ -227,5 +270,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    if (!settings.preview.isEmpty()) {
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+    }
     return 0;
 }
