@@ -1,13 +1,13 @@
 // The compact stream against the written one, on clips drawn in code and on
 // the bundled sample: bytes of both streams for the same frames and
 // settings, and the player's T-states per frame for the compact program,
-// built with our tools and played in the emulator harness.
+// built with our tools and played on the emulated calculator.
 //
 // Targets: compact bytes at most 50 % of the written ones as the mean of the
 // ratios, and never more on any clip; every frame decoded within 150,000
 // T-states (at 6 MHz) on top of the screen copy.
 // Usage: compact_benchmark
-#include "Z80Harness.h"
+#include "calc/Calculator.h"
 
 #include "convert/CompactEncoder.h"
 #include "convert/PlayerConfig.h"
@@ -76,12 +76,12 @@ int encode(const Clip& clip, Platform& platform, Vars& vars, compact::CompactEnc
     return vars.ByteCount;
 }
 
-std::vector<z80test::Screen> writtenScreens(const Vars& vars)
+std::vector<zoetra::calc::Screen> writtenScreens(const Vars& vars)
 {
     const auto& v = vars.VideoBytes;
-    z80test::Screen current{};
+    zoetra::calc::Screen current{};
     std::copy_n(v.begin(), FrameByteCount, current.begin());
-    std::vector<z80test::Screen> screens{current};
+    std::vector<zoetra::calc::Screen> screens{current};
     for (std::size_t at = FrameByteCount; v[at] != VideoEndMarker;) {
         if (v[at] == FrameEndMarker) {
             screens.push_back(current);
@@ -129,7 +129,7 @@ Measured measure(const Clip& clip, const QString& appDir)
         vars->ColourChannel = 1;
         return vars;
     };
-    std::vector<z80test::Screen> expected;
+    std::vector<zoetra::calc::Screen> expected;
     {
         UniformRandom random;
         Platform platform{window, files, pictures, launcher, random, appDir};
@@ -153,18 +153,23 @@ Measured measure(const Clip& clip, const QString& appDir)
         result.problem = QStringLiteral("not built: ") + built.toolOutput;
         return result;
     }
-    z80test::Z80Harness harness;
+    zoetra::calc::Calculator calculator;
     std::string error;
-    if (!harness.loadProgramFile(*file, &error)) {
+    if (!calculator.loadProgramFile(*file, &error)) {
         result.problem = QString::fromStdString(error);
         return result;
     }
-    harness.start();
-    if (harness.run(StepBudget) != z80test::Stop::Returned) {
-        result.problem = QString::fromStdString("did not return: " + harness.fault());
+    calculator.start();
+    zoetra::calc::Stop stop = calculator.run(StepBudget);
+    if (stop == zoetra::calc::Stop::WaitingForKey) {
+        calculator.press(zoetra::calc::Key::Enter);
+        stop = calculator.run(StepBudget);
+    }
+    if (stop != zoetra::calc::Stop::Returned) {
+        result.problem = QString::fromStdString("did not return: " + calculator.fault());
         return result;
     }
-    const auto& screens = harness.screens();
+    const auto& screens = calculator.screens();
     result.sameScreens = screens.size() == expected.size();
     for (std::size_t i = 0; i < screens.size(); ++i) {
         result.sameScreens = result.sameScreens && screens[i].pixels == expected[i];

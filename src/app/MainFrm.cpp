@@ -1,6 +1,9 @@
 #include "app/MainFrm.h"
 
 #include "app/AppFonts.h"
+#ifdef ZOETRA_HAVE_CALC
+#include "app/PreviewWindow.h"
+#endif
 #include "app/QtWindowLayer.h"
 #include "app/SavedFolders.h"
 #include "convert/ConversionRun.h"
@@ -271,6 +274,12 @@ void MainFrm::buildCreatePage(QFrame* page)
     Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
     ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
     label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+#ifdef ZOETRA_HAVE_CALC
+    // Below Label15, under the progress panel while that is shown; usable
+    // once this program run has delivered a program.
+    PreviewOnCalc = place<QPushButton>(page, "PreviewOnCalc", 216, 216, 201, 25, QStringLiteral("Preview on Calculator"));
+    PreviewOnCalc->setEnabled(false);
+#endif
 
     // The progress panel covers Label15 while it is shown.
     ProgressCounters = frame(page, "ProgressCounters", 8, 152, 409, 89);
@@ -323,6 +332,9 @@ void MainFrm::connectEvents()
     });
     connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
     connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
+    if (PreviewOnCalc != nullptr) {
+        connect(PreviewOnCalc, &QPushButton::clicked, this, [this] { previewOnCalculator(); });
+    }
 }
 
 void MainFrm::startUp()
@@ -366,6 +378,9 @@ void MainFrm::shutDown()
 
 void MainFrm::closeEvent(QCloseEvent* event)
 {
+    if (preview_ != nullptr) {
+        preview_->close();
+    }
     shutDown();
     event->accept();
 }
@@ -513,9 +528,27 @@ void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
     const RunOutcome outcome = conversion_->RunConversion();
+    if (outcome.status == RunOutcome::Status::Delivered && PreviewOnCalc != nullptr) {
+        deliveredProgram_ = outcome.deliveredPath;
+        PreviewOnCalc->setEnabled(true);
+    }
     if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
         window_->showMessage(warning, QStringLiteral("Zoetra2"), MessageIcon::Warning);
     }
+}
+
+void MainFrm::previewOnCalculator()
+{
+#ifdef ZOETRA_HAVE_CALC
+    if (preview_ == nullptr) {
+        preview_ = new PreviewWindow(this);
+        preview_->resize(preview_->sizeHint());
+    }
+    preview_->play(deliveredProgram_);
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+#endif
 }
 
 void MainFrm::redrawPreview()

@@ -30,6 +30,7 @@ namespace zoetra {
 
 class ConversionRun;
 class FloatProgressBar;
+class PreviewWindow;
 class QtBuildLauncher;
 class QtFileSystem;
 class QtPictureLoader;
@@ -119,6 +120,7 @@ private:
     void channelChoice(int index);
     void autoBalance();
     void convertVideo();
+    void previewOnCalculator();
 
     void redrawPreview();
     void showPath();
@@ -169,6 +171,11 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+    // Opens the preview of the program delivered last; absent from a build
+    // without the emulated calculator.
+    QPushButton* PreviewOnCalc = nullptr;
+    QString deliveredProgram_;
+    PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can
     // tell whether the list already raised one.

@@ -35,6 +35,10 @@ void QtWindowLayer::yieldToEvents()
 void QtWindowLayer::setProgressPanelVisible(bool visible)
 {
     window_.ProgressCounters->setVisible(visible);
+    // Above "Preview on Calculator", which lies in its place.
+    if (visible) {
+        window_.ProgressCounters->raise();
+    }
 }
 
 FloatProgressBar& QtWindowLayer::progressBar(ProgressBar bar) const

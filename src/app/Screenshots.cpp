@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPixmap>
@@ -89,6 +90,20 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         box->hide();
     }
 
+    // The delivered program playing on the calculator, a second in.
+    auto* preview = window.findChild<QPushButton*>(QStringLiteral("PreviewOnCalc"));
+    if (preview != nullptr && preview->isEnabled()) {
+        preview->click();
+        QElapsedTimer playing;
+        playing.start();
+        while (playing.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        if (auto* previewWindow = window.findChild<QWidget*>(QStringLiteral("PreviewWindow"))) {
+            save(*previewWindow, QStringLiteral("8-preview-on-calculator"));
+        }
+    }
+
 #ifdef ZOETRA_VIDEO_IMPORT
     // The import dialog after importing the clip that the screenshot script
     // puts into the application folder, with what fits.
@@ -105,7 +120,7 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
             go->click();
             wait.exec();
             settle();
-            save(*dialog, QStringLiteral("8-import-video"));
+            save(*dialog, QStringLiteral("9-import-video"));
             dialog->done(QDialog::Rejected);
         }
     }

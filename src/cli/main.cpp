@@ -1,4 +1,5 @@
 // zoetra2-convert: the conversion of the window, from a terminal.
+#include "cli/Preview.h"
 #include "cli/TerminalWindowLayer.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
@@ -50,6 +51,9 @@ struct Settings {
     bool dither = true;
     bool autoBalance = false;
     bool compact = false;
+    QString preview;  // the GIF to write, if any
+    int previewScale = 3;
+    QString play;  // an existing program to record instead of converting
 
     // A video, an animated picture or pictures of any size, imported first.
     bool import = false;
@@ -140,6 +144,9 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
         {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
         {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
+        {QStringLiteral("preview"), QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."), QStringLiteral("file.gif")},
+        {QStringLiteral("preview-scale"), QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white (default: 3, in the LCD's colours)."), QStringLiteral("1..10")},
+        {QStringLiteral("play"), QStringLiteral("Record an existing program with --preview instead of converting."), QStringLiteral("program.8xp")},
 #ifdef ZOETRA_VIDEO_IMPORT
         {QStringLiteral("fps"), QStringLiteral("Frames a second taken from a video (default: 14.75, the calculator's pace)."), QStringLiteral("rate")},
         {QStringLiteral("start"), QStringLiteral("Where in the video to begin, in seconds or m:ss (default: its beginning)."), QStringLiteral("time")},
@@ -269,6 +276,47 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
     s.compact = parser.isSet(QStringLiteral("compact"));
+
+    const bool preview = parser.isSet(QStringLiteral("preview"));
+    if (preview || parser.isSet(QStringLiteral("preview-scale")) || parser.isSet(QStringLiteral("play"))) {
+        if (!previewAvailable()) {
+            refuse(QStringLiteral("this build has no calculator preview (it needs libz80ex and FFmpeg)."));
+        }
+        if (!preview) {
+            refuse(QStringLiteral("--%1 needs --preview FILE.gif.")
+                       .arg(parser.isSet(QStringLiteral("play")) ? QStringLiteral("play") : QStringLiteral("preview-scale")));
+        }
+    }
+    if (preview) {
+        const QFileInfo gif(parser.value(QStringLiteral("preview")));
+        if (gif.fileName().isEmpty() || !gif.absoluteDir().exists()) {
+            refuse(QStringLiteral("--preview needs a file in an existing folder, not '%1'.").arg(parser.value(QStringLiteral("preview"))));
+        }
+        s.preview = gif.absoluteFilePath();
+        s.previewScale = number(parser, QStringLiteral("preview-scale"), 1, 10, 3);
+    }
+    if (parser.isSet(QStringLiteral("play"))) {
+        const QFileInfo program(parser.value(QStringLiteral("play")));
+        if (!program.isFile()) {
+            refuse(QStringLiteral("'%1' is not a file.").arg(parser.value(QStringLiteral("play"))));
+        }
+        QStringList unused{QStringLiteral("source"), QStringLiteral("output"), QStringLiteral("name"),
+                           QStringLiteral("description"), QStringLiteral("shell"), QStringLiteral("no-looping"),
+                           QStringLiteral("quality"), QStringLiteral("black"), QStringLiteral("white"),
+                           QStringLiteral("channel"), QStringLiteral("no-dither"), QStringLiteral("auto"),
+                           QStringLiteral("compact")};
+#ifdef ZOETRA_VIDEO_IMPORT
+        unused += {QStringLiteral("fps"), QStringLiteral("start"), QStringLiteral("end"), QStringLiteral("fit"),
+                   QStringLiteral("extract-to")};
+#endif
+        for (const QString& option : unused) {
+            if (parser.isSet(option)) {
+                refuse(QStringLiteral("--play records an existing program and converts nothing: --%1 has no use with it.")
+                           .arg(option));
+            }
+        }
+        s.play = program.absoluteFilePath();
+    }
     return s;
 }
 
@@ -348,6 +396,9 @@ int main(int argc, char* argv[])
     const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
     const QString appDir = folders.workDir;
     const Settings settings = parseSettings(app, folders.sampleDir);
+    if (!settings.play.isEmpty()) {
+        return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
 
     QtFileSystem files;
     QtPictureLoader pictures;
@@ -436,5 +487,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    if (!settings.preview.isEmpty()) {
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+    }
     return 0;
 }

@@ -47,7 +47,8 @@ TEST_F(ConverterProcess, VersionAndHelp)
     EXPECT_EQ(stdOut.trimmed(), QStringLiteral("Zoetra2 2.00"));
     EXPECT_EQ(run({QStringLiteral("--help")}), 0);
     for (const char* option : {"--source", "--output", "--name", "--description", "--shell", "--no-looping",
-                               "--quality", "--black", "--white", "--channel", "--no-dither", "--auto"}) {
+                               "--quality", "--black", "--white", "--channel", "--no-dither", "--auto", "--preview",
+                               "--preview-scale", "--play"}) {
         EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
     }
 }
@@ -67,6 +68,17 @@ TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
         {QStringLiteral("--output"), root.filePath(QStringLiteral("none"))},
         {QStringLiteral("--frobnicate")},
         {QStringLiteral("stray")},
+#ifdef ZOETRA_HAVE_GIF
+        // The preview: a GIF in an existing folder, a scale of 1..10, and
+        // --play only to record an existing program file.
+        {QStringLiteral("--preview"), root.filePath(QStringLiteral("none/preview.gif"))},
+        {QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--preview-scale"), QStringLiteral("0")},
+        {QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--preview-scale"), QStringLiteral("11")},
+        {QStringLiteral("--preview-scale"), QStringLiteral("2")},
+        {QStringLiteral("--play"), exe},
+        {QStringLiteral("--play"), root.filePath(QStringLiteral("none.8xp")), QStringLiteral("--preview"), QStringLiteral("p.gif")},
+        {QStringLiteral("--play"), exe, QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--shell"), QStringLiteral("Ion")},
+#endif
     };
     for (const QStringList& arguments : bad) {
         EXPECT_EQ(run(arguments), 2) << arguments.join(' ').toStdString();
@@ -74,6 +86,7 @@ TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
         EXPECT_TRUE(stdOut.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("VarFile.var"))));
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(ConverterProcess, QualityReadsAsTheWindowsSlider)

@@ -1,5 +1,5 @@
 // "Compact video" end to end: clips drawn in code, converted by the real run
-// from picture files, built by the real tools and played in the harness,
+// from picture files, built by the real tools and played on the emulated calculator,
 // against the same clip converted to the written stream.
 #include "PlayerFixture.h"
 
@@ -24,9 +24,9 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
+using zoetra::calc::Stop;
 using zoetra::test::ClipKind;
-namespace bcall = z80test::bcall;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr int ClipFrames = 12;
 
@@ -99,9 +99,9 @@ TEST_P(CompactClips, ShowTheWrittenScreensInEveryShellLoopingOrNot)
     const Converted written = convert(QStringLiteral("No Shell"), false, false);
     ASSERT_EQ(written.outcome.status, zoetra::RunOutcome::Status::Delivered);
     const Playback reference = play(written.program, "NOSHELL", std::nullopt);
-    ASSERT_EQ(reference.stop, Stop::Returned) << reference.harness->fault();
+    ASSERT_EQ(reference.stop, Stop::Returned) << reference.calculator->fault();
     std::vector<Screen> screens;
-    for (const auto& shown : reference.harness->screens()) {
+    for (const auto& shown : reference.calculator->screens()) {
         screens.push_back(shown.pixels);
     }
     ASSERT_EQ(screens.size(), static_cast<std::size_t>(ClipFrames));
@@ -119,19 +119,19 @@ TEST_P(CompactClips, ShowTheWrittenScreensInEveryShellLoopingOrNot)
             EXPECT_LT(compact.outcome.size, written.outcome.size);
             const std::size_t count = looping ? 2 * screens.size() + 1 : screens.size();
             const Playback playback = play(compact.program, word, looping ? std::optional(count) : std::nullopt);
-            ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-            expectScreens(*playback.harness, screens, count);
-            EXPECT_EQ(playback.harness->callCount(bcall::GetKey), looping ? 0u : 1u);
-            EXPECT_LT(playback.harness->highestExecuted(), z80test::ExecutionLimit);
+            ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+            expectScreens(*playback.calculator, screens, count);
+            EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
+            EXPECT_LT(playback.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
             expectCleanExit(playback);
             last = compact.program;
         }
     }
     // CLEAR in the middle.
     const Playback stopped = play(last, "NOSHELL", 3);
-    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.harness->fault();
-    expectScreens(*stopped.harness, screens, 3);
-    EXPECT_EQ(stopped.harness->callCount(bcall::GetKey), 0u);
+    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
+    expectScreens(*stopped.calculator, screens, 3);
+    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
     expectCleanExit(stopped);
 }
 
@@ -155,9 +155,9 @@ TEST_F(CompactEndToEnd, AClipTooLargeWrittenConvertsCompact)
     ASSERT_EQ(compact.outcome.status, zoetra::RunOutcome::Status::Delivered);
     EXPECT_LE(compact.outcome.size, zoetra::VideoSizeLimit);
     const Playback playback = play(compact.program, "ION", 25);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    EXPECT_EQ(playback.harness->screens().size(), 25u);
-    EXPECT_EQ(playback.harness->screens()[24].pixels, playback.harness->screens()[0].pixels);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    EXPECT_EQ(playback.calculator->screens().size(), 25u);
+    EXPECT_EQ(playback.calculator->screens()[24].pixels, playback.calculator->screens()[0].pixels);
     expectCleanExit(playback);
 }
 

@@ -1,9 +1,13 @@
 // The real window with the real tools: "Convert Video!" pressed, and the
-// program it delivers played in the emulator harness; and the build's
+// program it delivers played on the emulated calculator; and the build's
 // faults as the window meets them.
 #include "PlayerFixture.h"
 
 #include "app/MainFrm.h"
+#ifdef ZOETRA_HAVE_CALC
+#include "app/PreviewWindow.h"
+#include "calc/Recording.h"
+#endif
 #include "convert/ConversionRun.h"
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -17,6 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -30,8 +36,8 @@ namespace playertest {
 namespace {
 
 using namespace zoetra;
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr int Frames = 6;
 
@@ -160,9 +166,9 @@ TEST_P(WindowShells, ThePressedButtonDeliversAProgramThatPlaysEveryFrame)
 
     const std::size_t shown = c.looping ? 2 * frames.size() + 1 : frames.size();
     const Playback playback = play(file, c.word, c.looping ? std::optional<std::size_t>(shown) : std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, shown);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), c.looping ? 0u : 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, shown);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), c.looping ? 0u : 1u);
     expectCleanExit(playback);
 }
 
@@ -516,3 +522,192 @@ TEST(ReadOnlyApplicationFolder, LeftoversOfAnEarlierRunAreNeverDeliveredAndTheWi
 
 }  // namespace
 }  // namespace playertest
+
+#ifdef ZOETRA_HAVE_CALC
+namespace playertest {
+namespace {
+
+// Runs the window's events until `done` holds, at most `ms` milliseconds.
+bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+class PreviewOnCalculator : public WindowDelivery {
+protected:
+    using State = zoetra::calc::LivePlayback::State;
+
+    // Converts, opens the preview and records every view it reports.
+    void openPreview(int shell, bool looping)
+    {
+        choose(shell, looping);
+        const MessageBoxes::Message m = convert();
+        ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+        frames = decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
+        recording = zoetra::calc::recordProgramFile(delivered());
+        ASSERT_EQ(recording.frames.size(), static_cast<std::size_t>(Frames));
+        QTest::mouseClick(button("PreviewOnCalc"), Qt::LeftButton);
+        preview = window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow"));
+        ASSERT_NE(preview, nullptr);
+        // Connected before the events run, so the first view is seen too.
+        QObject::connect(&preview->player(), &zoetra::calc::PreviewPlayer::viewChanged, preview,
+                         [this](const zoetra::calc::PreviewView& view) { views.push_back(view); });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+    }
+
+    QString text(const char* name) const { return preview->findChild<QLabel*>(QLatin1String(name))->text(); }
+    QPushButton* previewButton(const char* name) const { return preview->findChild<QPushButton*>(QLatin1String(name)); }
+    const zoetra::calc::PreviewView& last() const { return views.back(); }
+    bool reached(int frame) const { return !views.empty() && last().frame >= frame; }
+    bool inState(State state) const { return !views.empty() && last().state == state; }
+
+    // The frames reported since view `from`, each once, in order.
+    std::vector<int> framesSince(std::size_t from) const
+    {
+        std::vector<int> shown;
+        for (std::size_t i = from; i < views.size(); ++i) {
+            if (views[i].frame >= 0 && (shown.empty() || shown.back() != views[i].frame)) {
+                shown.push_back(views[i].frame);
+            }
+        }
+        return shown;
+    }
+
+    std::vector<Screen> frames;
+    zoetra::calc::Recording recording;
+    PreviewWindow* preview = nullptr;
+    std::vector<zoetra::calc::PreviewView> views;
+};
+
+TEST_F(PreviewOnCalculator, TheButtonWaitsForADeliveredProgram)
+{
+    QPushButton* open = button("PreviewOnCalc");
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->parentWidget()->objectName(), QStringLiteral("SettingsPage_2"));
+    EXPECT_EQ(open->geometry(), QRect(216, 216, 201, 25));
+    EXPECT_EQ(open->text(), QStringLiteral("Preview on Calculator"));
+    EXPECT_FALSE(open->isEnabled());
+
+    // A run that delivers nothing leaves it off.
+    auto* name = window->findChild<QLineEdit*>(QStringLiteral("FName"));
+    name->setText(QStringLiteral("TooLongName"));
+    convert();
+    EXPECT_FALSE(open->isEnabled());
+
+    // While the frames are converted the progress panel lies over it.
+    name->setText(QStringLiteral("Video"));
+    QWidget* panel = window->findChild<QWidget*>(QStringLiteral("ProgressCounters"));
+    bool panelAbove = false;
+    window->onFrameSelection = [&](int) {
+        const QObjectList& stack = panel->parentWidget()->children();
+        panelAbove = panel->isVisible() && stack.indexOf(panel) > stack.indexOf(open);
+    };
+    const MessageBoxes::Message m = convert();
+    window->onFrameSelection = nullptr;
+    ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+    EXPECT_TRUE(panelAbove);
+    EXPECT_TRUE(open->isEnabled());
+    EXPECT_EQ(window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow")), nullptr);
+
+    // A later run that fails keeps the program delivered before.
+    name->setText(QStringLiteral("TooLongName"));
+    convert();
+    EXPECT_TRUE(open->isEnabled());
+}
+
+TEST_F(PreviewOnCalculator, PlaysTheDeliveredProgramAtTheCalculatorsPaceUntilClear)
+{
+    openPreview(0, true);
+    EXPECT_FALSE(preview->isModal());
+    EXPECT_TRUE(preview->isWindow());
+
+    ASSERT_TRUE(waitFor([&] { return reached(2); }));
+    // Every frame in turn, the first first, each the picture of its frame.
+    EXPECT_EQ(framesSince(0), (std::vector<int>{0, 1, 2}));
+    for (const auto& view : views) {
+        if (view.frame >= 0) {
+            EXPECT_EQ(view.screen, frames[static_cast<std::size_t>(view.frame)]) << view.frame;
+        }
+        EXPECT_EQ(view.frames, Frames);
+        EXPECT_EQ(view.total, recording.totalTStates());
+    }
+    EXPECT_EQ(preview->findChild<LcdView*>(QStringLiteral("PreviewScreen"))->screen(), last().screen);
+    EXPECT_EQ(text("PreviewFrame"), QStringLiteral("Frame %1 of %2").arg(last().frame + 1).arg(Frames));
+    EXPECT_EQ(text("PreviewRate"), QStringLiteral("%1 frames a second").arg(recording.framesPerSecond(), 0, 'f', 2));
+    EXPECT_TRUE(text("PreviewTime").endsWith(QStringLiteral(" / 0:00.%1").arg(
+        static_cast<int>(zoetra::calc::seconds(recording.totalTStates()) * 100 + 0.5))))
+        << text("PreviewTime").toStdString();
+    // The main window goes on meanwhile.
+    window->findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(0);
+    EXPECT_TRUE(window->findChild<QWidget*>(QStringLiteral("SettingsPage_0"))->isVisible());
+
+    // Round the loop and on.
+    ASSERT_TRUE(waitFor([&] { return framesSince(0).size() > static_cast<std::size_t>(Frames) + 1; }));
+    const std::vector<int> looped = framesSince(0);
+    EXPECT_EQ(looped[static_cast<std::size_t>(Frames)], 0);
+
+    // Paused, the picture stays; played again, it goes on.
+    QTest::mouseClick(previewButton("PreviewPlay"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !views.empty() && !last().playing; }));
+    EXPECT_EQ(previewButton("PreviewPlay")->text(), QStringLiteral("Play"));
+    const std::size_t paused = views.size() - 1;
+    const int pausedFrame = last().frame;
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(framesSince(paused), (std::vector<int>{pausedFrame}));
+    QTest::mouseClick(previewButton("PreviewPlay"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return framesSince(paused).size() > 2; }));
+
+    // [CLEAR] stops the program: at most one more frame, then its clean exit.
+    const std::size_t pressed = views.size();
+    QTest::mouseClick(previewButton("PreviewClear"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return inState(State::Ended); }));
+    EXPECT_LE(framesSince(pressed).size(), 2u);
+    EXPECT_EQ(last().screen, Screen{});
+    EXPECT_TRUE(text("PreviewStatus").contains(QStringLiteral("ended"))) << text("PreviewStatus").toStdString();
+    const std::size_t ended = views.size();
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(views.size(), ended);
+
+    // Restart plays it from its first frame.
+    QTest::mouseClick(previewButton("PreviewRestart"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return framesSince(ended).size() >= 2; }));
+    EXPECT_EQ(framesSince(ended).front(), 0);
+
+    // Closing the main window closes the preview.
+    window->close();
+    EXPECT_FALSE(preview->isVisible());
+    EXPECT_EQ(programEnds, 1);
+}
+
+TEST_F(PreviewOnCalculator, AVideoThatDoesNotLoopKeepsItsLastFrameUntilAKey)
+{
+    openPreview(1, false);
+    ASSERT_TRUE(waitFor([&] { return inState(State::WaitingForKey); }));
+    EXPECT_EQ(framesSince(0), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(last().screen, frames.back());
+    EXPECT_EQ(last().elapsed, recording.totalTStates());
+    EXPECT_TRUE(text("PreviewStatus").contains(QStringLiteral("until a key"))) << text("PreviewStatus").toStdString();
+    QTest::mouseClick(previewButton("PreviewClear"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return inState(State::Ended); }));
+    EXPECT_EQ(last().screen, Screen{});
+
+    // Pressed again, the button plays the program from the start.
+    const std::size_t ended = views.size();
+    QTest::mouseClick(button("PreviewOnCalc"), Qt::LeftButton);
+    EXPECT_EQ(window->findChildren<PreviewWindow*>().size(), 1);
+    ASSERT_TRUE(waitFor([&] { return framesSince(ended).size() >= 2; }));
+    EXPECT_EQ(framesSince(ended).front(), 0);
+}
+
+}  // namespace
+}  // namespace playertest
+#endif

@@ -1,4 +1,4 @@
-// VID.z80's COMPACT decoder, assembled and played in the harness, against the
+// VID.z80's COMPACT decoder, assembled and played on the emulated calculator, against the
 // encoder and the reference decoder: the same screens, the T-states the
 // reference counts, the pacing, and the shells.
 #include "PlayerFixture.h"
@@ -14,8 +14,8 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 namespace compact = zoetra::compact;
 
 struct Encoded {
@@ -66,7 +66,7 @@ constexpr std::int64_t RestTurn = 13 + 4 + 7 + 4 + 13 + 4 + 12;
 
 // The program's T-states between two screens, less the reference decoder's
 // count for the frame and less a turn of the waiting loop for every pause.
-std::int64_t loopCost(const std::vector<z80test::ShownScreen>& screens, const compact::DecodedVideo& reference,
+std::int64_t loopCost(const std::vector<zoetra::calc::ShownScreen>& screens, const compact::DecodedVideo& reference,
                       std::size_t frame)
 {
     const auto between = static_cast<std::int64_t>(screens[frame].programTStates - screens[frame - 1].programTStates);
@@ -85,9 +85,9 @@ TEST_F(CompactPlayerTest, RandomSequencesShowTheirScreensAtTheReferenceCost)
         const std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 24);
         const Encoded encoded = encode(frames);
         const Playback playback = play(build(encoded.stream, "NOSHELL", false), "NOSHELL", std::nullopt);
-        ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-        expectScreens(*playback.harness, frames, frames.size());
-        const auto& screens = playback.harness->screens();
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        expectScreens(*playback.calculator, frames, frames.size());
+        const auto& screens = playback.calculator->screens();
         const std::int64_t loop = loopCost(screens, encoded.reference, 1);
         EXPECT_LT(loop, 600);
         for (std::size_t i = 1; i < screens.size(); ++i) {
@@ -124,9 +124,9 @@ TEST_F(CompactPlayerTest, PausesInsideFramesKeepThePace)
 
     const int halts = frameHaltsInSource();
     const Playback playback = play(build(encoded.stream, "ION", true), "ION", 2 * frames.size() + 1);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, 2 * frames.size() + 1);
-    const auto& screens = playback.harness->screens();
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, 2 * frames.size() + 1);
+    const auto& screens = playback.calculator->screens();
     for (std::size_t i = 1; i < screens.size(); ++i) {
         EXPECT_EQ(screens[i].halts - screens[i - 1].halts, static_cast<std::uint64_t>(halts)) << "screen " << i;
     }
@@ -146,16 +146,16 @@ TEST_P(CompactShells, PlaysLoopsOrWaitsAndStopsOnClear)
 
     const std::size_t count = looping ? 2 * frames.size() + 1 : frames.size();
     const Playback whole = play(file, shell, looping ? std::optional<std::size_t>(count) : std::nullopt);
-    ASSERT_EQ(whole.stop, Stop::Returned) << whole.harness->fault();
-    expectScreens(*whole.harness, frames, count);
-    EXPECT_EQ(whole.harness->callCount(bcall::GetKey), looping ? 0u : 1u);
-    EXPECT_LT(whole.harness->highestExecuted(), z80test::ExecutionLimit);
+    ASSERT_EQ(whole.stop, Stop::Returned) << whole.calculator->fault();
+    expectScreens(*whole.calculator, frames, count);
+    EXPECT_EQ(whole.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
+    EXPECT_LT(whole.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
     expectCleanExit(whole);
 
     const Playback stopped = play(file, shell, 2);
-    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.harness->fault();
-    expectScreens(*stopped.harness, frames, 2);
-    EXPECT_EQ(stopped.harness->callCount(bcall::GetKey), 0u);
+    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
+    expectScreens(*stopped.calculator, frames, 2);
+    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
     expectCleanExit(stopped);
 }
 
@@ -197,10 +197,10 @@ TEST_F(CompactPlayerTest, TheLongestVideoFitsAndItsCodeStaysLow)
     EXPECT_LT(videoStart, 400u);
 
     const Playback playback = play(file, "MIRAGEOS", std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, frames.size());
-    EXPECT_LT(playback.harness->highestExecuted(), z80test::ExecutionLimit);
-    EXPECT_GE(playback.harness->highestDataRead(), z80test::ExecutionLimit);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, frames.size());
+    EXPECT_LT(playback.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
+    EXPECT_GE(playback.calculator->highestDataRead(), zoetra::calc::ExecutionLimit);
 }
 
 // One frame: shown, then again and again when looping.
@@ -209,10 +209,10 @@ TEST_F(CompactPlayerTest, OneFrameVideo)
     Screen key = patternScreen(5);
     const Encoded encoded = encode({key});
     const Playback once = play(build(encoded.stream, "NOSHELL", false), "NOSHELL", std::nullopt);
-    expectScreens(*once.harness, {key}, 1);
+    expectScreens(*once.calculator, {key}, 1);
     expectCleanExit(once);
     const Playback looping = play(build(encoded.stream, "NOSHELL", true), "NOSHELL", 3);
-    expectScreens(*looping.harness, {key}, 3);
+    expectScreens(*looping.calculator, {key}, 3);
     expectCleanExit(looping);
 }
 
