@@ -12,7 +12,7 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
+using zoetra::calc::Stop;
 
 TEST(ConverterOnAVideo, ImportsBuildsAndPlaysTheFrames)
 {
@@ -59,8 +59,8 @@ TEST(ConverterOnAVideo, ImportsBuildsAndPlaysTheFrames)
     ASSERT_TRUE(program.open(QIODevice::ReadOnly));
     const QByteArray bytes = program.readAll();
     const Playback playback = play(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), "ION", 11);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, 11);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, 11);
 }
 
 }  // namespace
