@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts the real window under Xvfb, shows each page, converts the sample and
-# saves PNG pictures of the window into build/<preset>/screenshots/ for
-# review. Usage: scripts/screenshots.sh [preset]   (default: dev)
+# Starts the real window under Xvfb, shows each page, converts the sample,
+# opens its preview on the calculator and saves PNG pictures of the windows
+# into build/<preset>/screenshots/ for review.
+# Usage: scripts/screenshots.sh [preset]   (default: dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,9 +26,28 @@ for component in TASM TASM.exe DEVPAC8X DEVPAC8X.exe VID.z80; do
     fi
 done
 
+# A clip for the import dialog's picture, when the ffmpeg command is there.
+if command -v ffmpeg >/dev/null; then
+    ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=640x360:rate=30:duration=8 \
+        -c:v libx264 -pix_fmt yuv420p "$app/clip.mp4"
+fi
+
 out="$(pwd)/$build/screenshots"
 rm -rf "$out"
 mkdir -p "$out"
-xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-    env -u QT_QPA_PLATFORM "$app/zoetra2" --screenshots "$out"
+shoot() {  # shoot FOLDER DPI [VAR=VALUE...]: one set of pictures
+    local folder="$1" dpi="$2"
+    shift 2
+    rm -f "$app"/*.cfg
+    # A desktop tells its programs the screen's resolution through Xft.dpi.
+    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi $dpi -noreset" \
+        sh -c 'echo "Xft.dpi: $1" | xrdb -merge; shift; exec env -u QT_QPA_PLATFORM "$@"' \
+        sh "$dpi" "$@" "$app/zoetra2" --screenshots "$folder"
+}
+shoot "$out" 96
+# The fixed layout must stay whole at other display scales: Qt's scale
+# factor, and a 144-dpi screen.
+shoot "$out/scale-1.5" 96 QT_SCALE_FACTOR=1.5
+shoot "$out/scale-2" 96 QT_SCALE_FACTOR=2
+shoot "$out/dpi-144" 144
 echo "Screenshots in $out"

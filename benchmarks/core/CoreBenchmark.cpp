@@ -1,6 +1,8 @@
 // The core pipeline's speed: ConvertToMono + PackFrame + the encoder over the
 // 48-frame sample repeated to 500 frames, with in-memory picture areas and a
 // yield that returns at once. Prints frames per second.
+// Usage: core_benchmark [--compact] [FOLDER]  (--compact: the compact stream)
+#include "convert/CompactEncoder.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
@@ -36,7 +38,11 @@ public:
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(ZOETRA_APP_DIR);
+    QStringList args = app.arguments().mid(1);
+    const bool compactVideo = args.removeAll(QStringLiteral("--compact")) > 0;
+    const QString folder = args.isEmpty() ? QStringLiteral(ZOETRA_APP_DIR) : args.first();
+    compact::CompactEncoder encoder;
+    compact::CompactEncoder* const compact = compactVideo ? &encoder : nullptr;
     constexpr int frameCount = 500;
     constexpr int rounds = 7;
 
@@ -76,8 +82,8 @@ int main(int argc, char* argv[])
             PackFrame(*vars);
             if (streamFrame == 0) {
                 vars->ByteCount = 0;
-                StartVideoStream(*vars);
-            } else if (EncodeDeltaFrame(*vars, platform, streamFrame).overLimit) {
+                StartVideoStream(*vars, compact);
+            } else if (EncodeDeltaFrame(*vars, platform, streamFrame, compact).overLimit) {
                 streamFrame = -1;  // as a new run would, start another stream
             }
             ++streamFrame;
@@ -86,8 +92,9 @@ int main(int argc, char* argv[])
         best = std::max(best, frameCount / seconds);
         bytes = vars->ByteCount;
     }
-    std::printf("core pipeline: %d frames (%lld sample frames repeated), best of %d rounds: %.0f frames/s\n",
-                frameCount, static_cast<long long>(pictures.size()), rounds, best);
+    std::printf("core pipeline%s: %d frames (%lld sample frames repeated), best of %d rounds: %.0f frames/s\n",
+                compactVideo ? ", compact video" : "", frameCount, static_cast<long long>(pictures.size()), rounds,
+                best);
     std::printf("stream bytes at the end of the last round: %lld\n", bytes);
     return 0;
 }

@@ -1,10 +1,10 @@
-// The player's cost, in T-states of its own code (the emulated OS, the screen
-// copy included, costs nothing):
+// The player's cost, in T-states of its own code (the OS calls, the screen
+// copy included, are left out):
 //  - per change record: a frame with all 768 bytes changed against one with
 //    none, so the fixed per-frame cost cancels out;
 //  - per frame of the bundled sample, as the headless converter builds it.
 // Usage: player_benchmark [--tasm ASSEMBLER]
-#include "Z80Harness.h"
+#include "calc/Calculator.h"
 
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
@@ -54,25 +54,30 @@ std::optional<std::vector<std::uint8_t>> readFile(const QString& path)
 }
 
 // Plays a program file (no shell, no looping) to its end; the screens shown.
-std::optional<std::vector<z80test::ShownScreen>> play(const QString& programFile)
+std::optional<std::vector<zoetra::calc::ShownScreen>> play(const QString& programFile)
 {
     const auto file = readFile(programFile);
-    z80test::Z80Harness harness;
+    zoetra::calc::Calculator calculator;
     std::string error;
-    if (!file || !harness.loadProgramFile(*file, &error)) {
+    if (!file || !calculator.loadProgramFile(*file, &error)) {
         std::fprintf(stderr, "player_benchmark: %s: %s\n", qPrintable(programFile),
                      file ? error.c_str() : "not built");
         return std::nullopt;
     }
-    harness.start();
-    if (harness.run(StepBudget) != z80test::Stop::Returned) {
-        std::fprintf(stderr, "player_benchmark: the program did not return: %s\n", harness.fault().c_str());
+    calculator.start();
+    zoetra::calc::Stop stop = calculator.run(StepBudget);
+    if (stop == zoetra::calc::Stop::WaitingForKey) {
+        calculator.press(zoetra::calc::Key::Enter);
+        stop = calculator.run(StepBudget);
+    }
+    if (stop != zoetra::calc::Stop::Returned) {
+        std::fprintf(stderr, "player_benchmark: the program did not return: %s\n", calculator.fault().c_str());
         return std::nullopt;
     }
-    return harness.screens();
+    return calculator.screens();
 }
 
-std::vector<std::uint64_t> frameCosts(const std::vector<z80test::ShownScreen>& screens)
+std::vector<std::uint64_t> frameCosts(const std::vector<zoetra::calc::ShownScreen>& screens)
 {
     std::vector<std::uint64_t> costs;
     for (std::size_t i = 1; i < screens.size(); ++i) {

@@ -1,6 +1,9 @@
 #include "app/MainFrm.h"
 
 #include "app/AppFonts.h"
+#ifdef ZOETRA_HAVE_CALC
+#include "app/PreviewWindow.h"
+#endif
 #include "app/QtWindowLayer.h"
 #include "app/SavedFolders.h"
 #include "convert/ConversionRun.h"
@@ -9,6 +12,7 @@
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
 #include "platform/FileSystem.h"
+#include "platform/WindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
@@ -16,20 +20,33 @@
 #include "platform/UniformRandom.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/FolderPicker.h"
+#include "platform/widgets/MessageBoxes.h"
 #include "platform/widgets/WidgetPictureArea.h"
+#include "shared/Messages.h"
+
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "app/VideoImportDialog.h"
+#include "convert/WhatFits.h"
+#include "media/FrameStream.h"
+#endif
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QMimeData>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -96,8 +113,10 @@ QCheckBox* checkBox(QWidget* parent, const char* name, int x, int y, int width, 
 
 }  // namespace
 
-MainFrm::MainFrm(const QString& appDir, QWidget* parent)
-    : QWidget(parent), appDir_(QDir::cleanPath(QDir::fromNativeSeparators(appDir)))
+MainFrm::MainFrm(const QString& appDir, QWidget* parent) : MainFrm(AppFolders::portable(appDir), parent) {}
+
+MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
+    : QWidget(parent), folders_(folders), appDir_(folders.workDir)
 {
     endProgram = [] {
         // Leaves the program without returning into a conversion run that
@@ -108,7 +127,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
 
     files_ = std::make_unique<QtFileSystem>();
     pictures_ = std::make_unique<QtPictureLoader>();
-    builds_ = std::make_unique<QtBuildLauncher>(appDir_);
+    builds_ = std::make_unique<QtBuildLauncher>(folders_.toolsDir);
     random_ = std::make_unique<UniformRandom>();
 
     buildWindow();
@@ -116,6 +135,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent)
     window_ = std::make_unique<QtWindowLayer>(*this);
     platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
     conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
+    conversion_->buildOptions.playerDir = folders_.playerDir;
 
     connectEvents();
     startUp();
@@ -184,7 +204,15 @@ void MainFrm::buildPreviewPanel()
 
 void MainFrm::buildSourcePage(QFrame* page)
 {
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The path label gives up room for the import button beside the folder
+    // button.
+    PathLoc = label(page, "PathLoc", 8, 16, 273, 25, QString());
+    Import_Video = place<QPushButton>(page, "Import_Video", 288, 16, 89, 25, QStringLiteral("Import Video..."));
+    Import_Video->setToolTip(QStringLiteral("Import a video, an animated picture or pictures of any size (Ctrl+I)"));
+#else
     PathLoc = label(page, "PathLoc", 8, 16, 369, 25, QString());
+#endif
     Set_Vid_Folder = place<QPushButton>(page, "Set_Vid_Folder", 384, 16, 33, 25);
     Set_Vid_Folder->setIcon(QIcon(QStringLiteral(":/icons/folder16.xpm")));
     Set_Vid_Folder->setIconSize(QSize(16, 16));
@@ -227,6 +255,9 @@ void MainFrm::buildCreatePage(QFrame* page)
           QStringLiteral("Enter the details for your video in the boxes on the right hand side, then hit the "
                          "Convert Video button. The conversion can take a while... so get ready for a wait!"),
           true);
+    // Twice the video in the same memory, for a decoder in the player.
+    CompactVideo = checkBox(page, "CompactVideo", 8, 104, 153, 17, QStringLiteral("Compact video"));
+    CompactVideo->setChecked(false);
     label(page, "Label14", 224, 16, 81, 17, QStringLiteral("Quality"));
     DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
     DetailSlider->setTickPosition(QSlider::TicksBelow);
@@ -243,6 +274,12 @@ void MainFrm::buildCreatePage(QFrame* page)
     Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
     ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
     label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+#ifdef ZOETRA_HAVE_CALC
+    // Below Label15, under the progress panel while that is shown; usable
+    // once this program run has delivered a program.
+    PreviewOnCalc = place<QPushButton>(page, "PreviewOnCalc", 216, 216, 201, 25, QStringLiteral("Preview on Calculator"));
+    PreviewOnCalc->setEnabled(false);
+#endif
 
     // The progress panel covers Label15 while it is shown.
     ProgressCounters = frame(page, "ProgressCounters", 8, 152, 409, 89);
@@ -271,6 +308,12 @@ void MainFrm::connectEvents()
 
     connect(Set_Vid_Folder, &QPushButton::clicked, this, [this] { sourceFolderChoice(); });
     connect(Set_Out, &QPushButton::clicked, this, [this] { outputFolderChoice(); });
+    if (Import_Video != nullptr) {
+        connect(Import_Video, &QPushButton::clicked, this, [this] { importVideo(); });
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+        connect(shortcut, &QShortcut::activated, this, [this] { importVideo(); });
+    }
+    setAcceptDrops(true);
     // The selection, not the current row: keyboard focus alone moves the
     // current row without selecting anything.
     connect(File_List_Box, &QListWidget::itemSelectionChanged, this, [this] { frameSelection(); });
@@ -289,11 +332,16 @@ void MainFrm::connectEvents()
     });
     connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
     connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
+    if (PreviewOnCalc != nullptr) {
+        connect(PreviewOnCalc, &QPushButton::clicked, this, [this] { previewOnCalculator(); });
+    }
 }
 
 void MainFrm::startUp()
 {
-    vars_.LastDir = appDir_;
+    // The application folder holds the sample; an installed copy keeps it
+    // with its other data.
+    vars_.LastDir = folders_.sampleDir;
     if (const auto saved = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)))) {
         vars_.LastDir = *saved;
     }
@@ -312,6 +360,14 @@ void MainFrm::startUp()
 
 void MainFrm::shutDown()
 {
+    // A run cut short leaves the user's old program where it was.
+    conversion_->abandon();
+#ifdef ZOETRA_VIDEO_IMPORT
+    // An import cut short leaves no folder behind.
+    if (importDialog_ != nullptr) {
+        importDialog_->cancelImport();
+    }
+#endif
     // The program ends whether or not the files could be written.
     files_->writeFile(joinPath(appDir_, QLatin1String(SavedFolders::LastDirFile)),
                       SavedFolders::format(vars_.LastDir));
@@ -322,17 +378,29 @@ void MainFrm::shutDown()
 
 void MainFrm::closeEvent(QCloseEvent* event)
 {
+    if (preview_ != nullptr) {
+        preview_->close();
+    }
     shutDown();
     event->accept();
 }
 
+void MainFrm::showPath()
+{
+    const QString path = nativePath(vars_.LastDir);
+    PathLoc->setText(path);
+    // The label cuts a long path off at its edge; the tool tip holds it whole.
+    const bool cut = PathLoc->fontMetrics().horizontalAdvance(path) > PathLoc->contentsRect().width();
+    PathLoc->setToolTip(cut ? path : QString());
+}
+
 void MainFrm::RenderNewFolder()
 {
-    PathLoc->setText(nativePath(vars_.LastDir));
+    showPath();
     std::optional<QStringList> frames = listFrameFolder(*files_, vars_.LastDir);
     if (!frames) {
-        vars_.LastDir = appDir_;
-        PathLoc->setText(nativePath(vars_.LastDir));
+        vars_.LastDir = folders_.sampleDir;
+        showPath();
         frames = listFrameFolder(*files_, vars_.LastDir);
     }
     File_List_Box->clear();
@@ -362,9 +430,41 @@ void MainFrm::tabHandler()
     Display_Page(static_cast<std::int16_t>(tab - 1));
 }
 
+void MainFrm::openPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        const QString folder = QDir::cleanPath(info.absoluteFilePath());
+        if (FolderPicker::isRootPath(folder)) {
+            window_->showMessage(FolderPicker::RootRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
+            return;
+        }
+        vars_.LastDir = folder;
+        RenderNewFolder();
+        return;
+    }
+#ifdef ZOETRA_VIDEO_IMPORT
+    // A video or picture file: the import; anything else says why not.
+    if (info.isFile()) {
+        QString why;
+        if (media::FrameStream::open(info.absoluteFilePath(), why)) {
+            importVideo(info.absoluteFilePath());
+            return;
+        }
+        window_->showMessage(QStringLiteral("Error: %1 cannot be opened: %2")
+                                 .arg(nativePath(info.absoluteFilePath()), why),
+                             QStringLiteral("Error"), MessageIcon::Error);
+        return;
+    }
+#endif
+    window_->showMessage(QStringLiteral("Error: %1 cannot be opened: it is not a folder of frames.")
+                             .arg(nativePath(info.absoluteFilePath())),
+                         QStringLiteral("Error"), MessageIcon::Error);
+}
+
 void MainFrm::sourceFolderChoice()
 {
-    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"));
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"), vars_.LastDir);
     if (!folder.isEmpty()) {
         vars_.LastDir = folder;
         RenderNewFolder();
@@ -373,7 +473,7 @@ void MainFrm::sourceFolderChoice()
 
 void MainFrm::outputFolderChoice()
 {
-    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"));
+    const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"), vars_.OutDir);
     if (!folder.isEmpty()) {
         vars_.OutDir = folder;
     }
@@ -390,6 +490,7 @@ void MainFrm::frameSelection()
 void MainFrm::frameSelection(int row)
 {
     frameSelected_ = true;
+    frameLoaded_ = false;
     if (onFrameSelection) {
         onFrameSelection(row);
     }
@@ -398,7 +499,8 @@ void MainFrm::frameSelection(int row)
         return;
     }
     // A file that cannot be decoded leaves both pictures as they were.
-    loadAndConvertFrame(vars_, *pictures_, joinPath(vars_.LastDir, item->text()), *File_List_Preview, *Quick_Prev);
+    frameLoaded_ = loadAndConvertFrame(vars_, *pictures_, joinPath(vars_.LastDir, item->text()), *File_List_Preview,
+                                       *Quick_Prev);
 }
 
 void MainFrm::ditherChange()
@@ -425,12 +527,102 @@ void MainFrm::autoBalance()
 void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
-    conversion_->RunConversion();
+    const RunOutcome outcome = conversion_->RunConversion();
+    if (outcome.status == RunOutcome::Status::Delivered && PreviewOnCalc != nullptr) {
+        deliveredProgram_ = outcome.deliveredPath;
+        PreviewOnCalc->setEnabled(true);
+    }
+    if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
+        window_->showMessage(warning, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
+}
+
+void MainFrm::previewOnCalculator()
+{
+#ifdef ZOETRA_HAVE_CALC
+    if (preview_ == nullptr) {
+        preview_ = new PreviewWindow(this);
+        preview_->resize(preview_->sizeHint());
+    }
+    preview_->play(deliveredProgram_);
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+#endif
 }
 
 void MainFrm::redrawPreview()
 {
     ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+}
+
+VideoImportDialog* MainFrm::importDialog() const
+{
+    return importDialog_;
+}
+
+void MainFrm::importVideo(const QString& source)
+{
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (importDialog_ != nullptr) {
+        // One import at a time; a new source only while it is idle.
+        if (!source.isEmpty() && !importDialog_->importing()) {
+            importDialog_->setSource(source);
+        }
+        importDialog_->raise();
+        return;
+    }
+    importDialog_ = new VideoImportDialog(
+        vars_, [this] { return EncoderChoice{DetailSlider->value(), CompactVideo->isChecked()}; }, this);
+    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
+    connect(importDialog_, &QDialog::finished, this, [this] {
+        importDialog_->deleteLater();
+        importDialog_ = nullptr;
+    });
+    importDialog_->open();
+    if (source.isEmpty()) {
+        importDialog_->chooseFile();
+    } else {
+        importDialog_->setSource(source);
+    }
+#else
+    Q_UNUSED(source);
+#endif
+}
+
+void MainFrm::importedFolder(const QString& folder)
+{
+    vars_.LastDir = folder;
+    RenderNewFolder();
+    if (File_List_Box->count() > 0) {
+        // The first frame in the preview.
+        File_List_Box->setCurrentRow(0);
+    }
+}
+
+void MainFrm::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) {
+        const QFileInfo info(urls.front().toLocalFile());
+        const bool importable = Import_Video != nullptr && info.isFile();
+        if (info.isDir() || importable) {
+            event->acceptProposedAction();
+        }
+    }
+}
+
+void MainFrm::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // After the drop has ended: the import dialog must not open inside the
+    // drag-and-drop loop of the platform.
+    const QString path = urls.front().toLocalFile();
+    QMetaObject::invokeMethod(this, [this, path] { openPath(path); }, Qt::QueuedConnection);
 }
 
 }  // namespace zoetra

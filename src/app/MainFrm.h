@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppFolders.h"
 #include "shared/Vars.h"
 
 #include <QString>
@@ -22,16 +23,20 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace zoetra {
 
 class ConversionRun;
 class FloatProgressBar;
+class PreviewWindow;
 class QtBuildLauncher;
 class QtFileSystem;
 class QtPictureLoader;
 class QtWindowLayer;
 class UniformRandom;
+class VideoImportDialog;
 class WidgetPictureArea;
 class WindowLayer;
 struct Platform;
@@ -44,8 +49,13 @@ class MainFrm final : public QWidget {
 
 public:
     // appDir: the application folder, where the saved folders are read and
-    // written and the conversion puts its files. Start-up runs here.
+    // written, the conversion puts its files and finds the player source and
+    // the tools. Start-up runs here.
     explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+    // The same with the folders of an installed copy or of one whose own
+    // folder cannot be written: the working folder takes the application
+    // folder's part for everything written.
+    explicit MainFrm(const AppFolders& folders, QWidget* parent = nullptr);
     ~MainFrm() override;
 
     // Shows LastDir and refills the frame list from it; a folder that
@@ -58,6 +68,12 @@ public:
 
     // Writes both saved-folder files and ends the program.
     void shutDown();
+
+    // What a file manager's "Open with" hands the program, and what is
+    // dropped onto the window: a folder becomes the source folder as the
+    // picker would make it; a file opens the video import where it is
+    // built, else it is refused with a message.
+    void openPath(const QString& path);
 
     Vars& vars() { return vars_; }
     const QString& appDir() const { return appDir_; }
@@ -72,8 +88,16 @@ public:
     // Called at the start of every frame selection with the entry's row.
     std::function<void(int)> onFrameSelection;
 
+    // The import of a video (the "Import Video..." button, Ctrl+I): opens
+    // the import dialog, on the given file or folder if one is given, else
+    // with the file chooser. The dialog while it is open, else null.
+    void importVideo(const QString& source = QString());
+    VideoImportDialog* importDialog() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class QtWindowLayer;
@@ -96,10 +120,14 @@ private:
     void channelChoice(int index);
     void autoBalance();
     void convertVideo();
+    void previewOnCalculator();
 
     void redrawPreview();
+    void showPath();
+    void importedFolder(const QString& folder);
 
-    QString appDir_;
+    AppFolders folders_;
+    QString appDir_;  // folders_.workDir
     Vars vars_;
 
     // Directly in the window.
@@ -118,6 +146,7 @@ private:
     // "Select video source".
     QLabel* PathLoc = nullptr;
     QPushButton* Set_Vid_Folder = nullptr;
+    QPushButton* Import_Video = nullptr;  // only where the import is built
     QListWidget* File_List_Box = nullptr;
 
     // "Graphics settings".
@@ -131,6 +160,7 @@ private:
     // "Create Video".
     QSlider* DetailSlider = nullptr;
     QCheckBox* SetLooping = nullptr;
+    QCheckBox* CompactVideo = nullptr;
     QComboBox* ShellChoice = nullptr;
     QLineEdit* Description = nullptr;
     QLineEdit* FName = nullptr;
@@ -141,10 +171,17 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+    // Opens the preview of the program delivered last; absent from a build
+    // without the emulated calculator.
+    QPushButton* PreviewOnCalc = nullptr;
+    QString deliveredProgram_;
+    PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can
     // tell whether the list already raised one.
     bool frameSelected_ = false;
+    // Whether the last frame selection could read its file.
+    bool frameLoaded_ = false;
 
     std::unique_ptr<QtFileSystem> files_;
     std::unique_ptr<QtPictureLoader> pictures_;
@@ -153,6 +190,7 @@ private:
     std::unique_ptr<QtWindowLayer> window_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<ConversionRun> conversion_;
+    VideoImportDialog* importDialog_ = nullptr;
 };
 
 }  // namespace zoetra

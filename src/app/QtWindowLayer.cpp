@@ -35,6 +35,10 @@ void QtWindowLayer::yieldToEvents()
 void QtWindowLayer::setProgressPanelVisible(bool visible)
 {
     window_.ProgressCounters->setVisible(visible);
+    // Above "Preview on Calculator", which lies in its place.
+    if (visible) {
+        window_.ProgressCounters->raise();
+    }
 }
 
 FloatProgressBar& QtWindowLayer::progressBar(ProgressBar bar) const
@@ -98,16 +102,21 @@ QString QtWindowLayer::descriptionText() const
     return window_.Description->text();
 }
 
+bool QtWindowLayer::compactVideo() const
+{
+    return window_.CompactVideo->isChecked();
+}
+
 int QtWindowLayer::frameListCount() const
 {
     return window_.File_List_Box->count();
 }
 
-bool QtWindowLayer::selectFrameListEntry(int index)
+FrameLoad QtWindowLayer::selectFrameListEntry(int index)
 {
     QListWidget& list = *window_.File_List_Box;
     if (index < 0 || index >= list.count()) {
-        return false;
+        return FrameLoad::NoEntry;
     }
     // Selecting the entry that is already selected raises nothing; the run
     // still wants that frame loaded and converted.
@@ -116,7 +125,13 @@ bool QtWindowLayer::selectFrameListEntry(int index)
     if (!window_.frameSelected_) {
         window_.frameSelection(index);
     }
-    return true;
+    return window_.frameLoaded_ ? FrameLoad::Loaded : FrameLoad::Unreadable;
+}
+
+QString QtWindowLayer::frameListEntry(int index) const
+{
+    const QListWidgetItem* item = window_.File_List_Box->item(index);
+    return item != nullptr ? item->text() : QString();
 }
 
 PictureArea& QtWindowLayer::filePreview()

@@ -31,9 +31,11 @@ public:
     QString shellChoice() const override;
     int loopingState() const override;
     QString descriptionText() const override;
+    bool compactVideo() const override;
 
     int frameListCount() const override;
-    bool selectFrameListEntry(int index) override;
+    FrameLoad selectFrameListEntry(int index) override;
+    QString frameListEntry(int index) const override;
 
     PictureArea& filePreview() override;
     PictureArea& quickPrev() override;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPixmap>
@@ -12,6 +13,15 @@
 #include <QTabWidget>
 
 #include <optional>
+
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "app/VideoImportDialog.h"
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+#endif
 
 namespace zoetra {
 
@@ -79,6 +89,42 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         save(*box, QStringLiteral("7-closing-message"));
         box->hide();
     }
+
+    // The delivered program playing on the calculator, a second in.
+    auto* preview = window.findChild<QPushButton*>(QStringLiteral("PreviewOnCalc"));
+    if (preview != nullptr && preview->isEnabled()) {
+        preview->click();
+        QElapsedTimer playing;
+        playing.start();
+        while (playing.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        if (auto* previewWindow = window.findChild<QWidget*>(QStringLiteral("PreviewWindow"))) {
+            save(*previewWindow, QStringLiteral("8-preview-on-calculator"));
+        }
+    }
+
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The import dialog after importing the clip that the screenshot script
+    // puts into the application folder, with what fits.
+    const QString clip = QDir(window.appDir()).filePath(QStringLiteral("clip.mp4"));
+    if (QFile::exists(clip)) {
+        tabs->setCurrentIndex(0);
+        window.importVideo(clip);
+        VideoImportDialog* dialog = window.importDialog();
+        auto* go = dialog ? dialog->findChild<QPushButton*>(QStringLiteral("Import_Go")) : nullptr;
+        if (go != nullptr) {
+            QEventLoop wait;
+            QObject::connect(dialog, &VideoImportDialog::importEnded, &wait, &QEventLoop::quit);
+            QTimer::singleShot(120000, &wait, &QEventLoop::quit);
+            go->click();
+            wait.exec();
+            settle();
+            save(*dialog, QStringLiteral("9-import-video"));
+            dialog->done(QDialog::Rejected);
+        }
+    }
+#endif
     return written;
 }
 

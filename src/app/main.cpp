@@ -2,6 +2,8 @@
 #include "app/AppFonts.h"
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
+#include "platform/AppFolders.h"
+#include "platform/TerminationSignals.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
 
@@ -43,14 +45,24 @@ int main(int argc, char* argv[])
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::puts("Usage: zoetra2 [--version] [--help]\n"
-                      "Opens the window that converts a folder of frames into a TI-83 Plus video program.\n"
+#ifdef ZOETRA_VIDEO_IMPORT
+            std::puts("Usage: zoetra2 [FOLDER | FILE] [--version] [--help]\n"
+                      "Opens the window that converts a folder of frames into a TI-83 Plus video program,\n"
+                      "with FOLDER as the source folder when it is given, or the import of a video or\n"
+                      "picture FILE.\n"
                       "The headless converter is zoetra2-convert.");
+#else
+            std::puts("Usage: zoetra2 [FOLDER] [--version] [--help]\n"
+                      "Opens the window that converts a folder of frames into a TI-83 Plus video program,\n"
+                      "with FOLDER as the source folder when it is given.\n"
+                      "The headless converter is zoetra2-convert.");
+#endif
             return 0;
         }
     }
 
     QApplication app(argc, argv);
+    TerminationSignals terminationSignals;
     QCoreApplication::setApplicationName(QStringLiteral("Zoetra2"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
     // Message boxes, tool tips and the folder picker in the window's font.
@@ -65,9 +77,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption testClose(QStringLiteral("test-close"), QString(), QStringLiteral("when"));
     parser.addOption(screenshots);
     parser.addOption(testClose);
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+    if (!parser.parse(QCoreApplication::arguments()) || parser.positionalArguments().size() > 1) {
         const QString problem = parser.errorText().isEmpty()
-                                    ? QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first())
+                                    ? QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().at(1))
                                     : parser.errorText();
         std::fprintf(stderr, "zoetra2: %s\nTry 'zoetra2 --help'.\n", problem.toLocal8Bit().constData());
         return BadOptions;
@@ -76,11 +88,21 @@ int main(int argc, char* argv[])
         printMessages();
     }
 
-    MainFrm window(QCoreApplication::applicationDirPath());
+    MainFrm window(AppFolders::locate(QCoreApplication::applicationDirPath()));
     // Every way the program can be asked to end saves the folders first.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) { window.shutDown(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { window.shutDown(); });
+    // System shut-down, a closed terminal, Ctrl-C: as if the window were
+    // closed, also in the middle of a run. One that arrived while the window
+    // was being made waits in the pipe until the events are handled.
+    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &window, [&](int) { window.close(); });
     window.show();
+    // A file manager's "Open with": once the window is up, so that a refusal
+    // is shown over it.
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString opened = parser.positionalArguments().first();
+        QTimer::singleShot(0, &window, [&window, opened] { window.openPath(opened); });
+    }
 
     if (parser.isSet(testClose)) {
         const QString when = parser.value(testClose);

@@ -43,14 +43,22 @@ void TerminalWindowLayer::drawProgress()
     }
     const ProgressBarModel& framesBar = progress(ProgressBar::TotalProgress);
     const ProgressBarModel& data = progress(ProgressBar::ByteWriter);
-    const double fraction = std::floor((framesBar.fraction() + data.fraction()) * 50.0) / 100.0;
-    if (fraction == lastFraction_) {
+    drawBar((framesBar.fraction() + data.fraction()) / 2.0, sizeCounter);
+}
+
+void TerminalWindowLayer::drawBar(double fraction, const QString& caption)
+{
+    if (!interactive_) {
         return;
     }
-    lastFraction_ = fraction;
-    const int filled = static_cast<int>(fraction * 40.0);
+    const double shown = std::floor(fraction * 100.0) / 100.0;
+    if (shown == lastFraction_) {
+        return;
+    }
+    lastFraction_ = shown;
+    const int filled = static_cast<int>(shown * 40.0);
     std::fprintf(stderr, "\r[%-40s] %3d%%  %s", QByteArray(filled, '#').constData(),
-                 static_cast<int>(fraction * 100.0), sizeCounter.toLocal8Bit().constData());
+                 static_cast<int>(shown * 100.0), caption.toLocal8Bit().constData());
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -19,9 +19,14 @@ public:
     bool setProgressValue(ProgressBar bar, double value) override;
     void setProgressPanelVisible(bool visible) override;
 
+    // A bar of its own, e.g. for a video import before the run: the
+    // fraction done 0..1 and a caption after it. Nothing when standard
+    // error is no terminal.
+    void drawBar(double fraction, const QString& caption);
+    void clearProgress();
+
 private:
     void drawProgress();
-    void clearProgress();
 
     bool interactive_;
     bool drawn_ = false;

@@ -1,5 +1,6 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/CompactEncoder.h"
 #include "convert/PlayerConfig.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
@@ -8,14 +9,24 @@
 #include "platform/WindowLayer.h"
 #include "shared/Vars.h"
 
+#include <QLockFile>
+
 #include <cmath>
+#include <optional>
 
 namespace zoetra {
+
+const QString ConversionRun::LockFileName = QStringLiteral("Conversion.lock");
 
 const QString ConversionRun::NameTooLongMessage =
     QStringLiteral("Error: Filename must be 8 or less characters!");
 const QString ConversionRun::NameCharactersMessage =
     QStringLiteral("Error: Filename may only contain letters and digits!");
+const QString ConversionRun::NameStartMessage = QStringLiteral("Error: Filename must start with a letter!");
+const QString ConversionRun::NoFramesMessage =
+    QStringLiteral("Error: There are no frames to convert in the video source folder!");
+const QString ConversionRun::FolderBusyMessage =
+    QStringLiteral("Error: Another conversion is using the application folder! Try again when it has finished.");
 const QString ConversionRun::TooLargeMessage =
     QStringLiteral("Error: File size is too large! Try turning down the quality a bit...");
 const QString ConversionRun::NotBuiltMessage =
@@ -36,8 +47,61 @@ QString programNameProblem(const QString& name)
             return ConversionRun::NameCharactersMessage;
         }
     }
+    // The calculator's program names start with a letter; an empty name
+    // names nothing.
+    if (name.isEmpty() || !name.front().isLetter()) {
+        return ConversionRun::NameStartMessage;
+    }
     return {};
 }
+
+QString descriptionProblem(const QString& shellText, const QString& description)
+{
+    const std::optional<int> limit = descriptionLimit(shellText);
+    // Every character becomes one byte of the description line.
+    if (limit && description.toUcs4().size() > *limit) {
+        return QStringLiteral("Error: Description is too long for the shell! Use %1 or fewer characters.").arg(*limit);
+    }
+    return {};
+}
+
+QString unreadableFramesWarning(const QStringList& names)
+{
+    if (names.isEmpty()) {
+        return {};
+    }
+    constexpr int Shown = 5;
+    QString text = names.size() == 1
+                       ? QStringLiteral("1 frame could not be read; the frame before it is shown in its place:")
+                       : QStringLiteral("%1 frames could not be read; the frame before each is shown in its place:")
+                             .arg(names.size());
+    for (const QString& name : names.mid(0, Shown)) {
+        text += QLatin1String("\r\n") + name;
+    }
+    if (names.size() > Shown) {
+        text += QStringLiteral("\r\n(and %1 more)").arg(names.size() - Shown);
+    }
+    return text;
+}
+
+namespace {
+
+// The lock a run holds on the application folder's generated files. A lock
+// left by a process that has ended is taken over; a live one never goes
+// stale, however long its run takes.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& path) : file_(path) { file_.setStaleLockTime(0); }
+    QLockFile::LockError take()
+    {
+        return file_.tryLock(0) ? QLockFile::NoError : file_.error();
+    }
+
+private:
+    QLockFile file_;
+};
+
+}  // namespace
 
 ConversionRun::ConversionRun(Vars& vars, Platform& platform) : vars_(vars), platform_(platform) {}
 
@@ -56,23 +120,106 @@ RunOutcome ConversionRun::RunConversion()
     return run();
 }
 
+ConversionRun::Ending ConversionRun::error(const QString& text)
+{
+    return {text, QStringLiteral("Error"), MessageIcon::Error, false};
+}
+
+ConversionRun::Ending ConversionRun::notBuilt(const QString& details)
+{
+    return error(NotBuiltMessage + QLatin1String("\r\n") + details);
+}
+
+void ConversionRun::abandon()
+{
+    if (stale_ != nullptr) {
+        stale_->restore();
+    }
+}
+
 RunOutcome ConversionRun::run()
 {
     WindowLayer& window = platform_.window;
     RunOutcome outcome;
+    Ending ending;
 
-    // The name is taken once, here, for every later step.
+    // What can never build is refused before anything is touched. The name
+    // is taken once, here, for every later step.
     const QString name = window.programName();
-    if (const QString problem = programNameProblem(name); !problem.isEmpty()) {
-        window.showMessage(problem, QStringLiteral("Error"), MessageIcon::Error);
+    const QString nameProblem = programNameProblem(name);
+    const QString descriptionRefusal = descriptionProblem(window.shellChoice(), window.descriptionText());
+    if (!nameProblem.isEmpty()) {
         outcome.status = RunOutcome::Status::NameRefused;
-        return outcome;
+        ending = error(nameProblem);
+    } else if (!descriptionRefusal.isEmpty()) {
+        outcome.status = RunOutcome::Status::DescriptionRefused;
+        ending = error(descriptionRefusal);
+    } else if (window.frameListCount() == 0) {
+        outcome.status = RunOutcome::Status::NoFrames;
+        ending = error(NoFramesMessage);
+    } else {
+        // Another conversion (another window, the headless converter) would
+        // write the same files.
+        const QString lockPath = joinPath(platform_.appDir, LockFileName);
+        FolderLock lock(lockPath);
+        const QLockFile::LockError locked = lock.take();
+        if (locked == QLockFile::LockFailedError) {
+            outcome.status = RunOutcome::Status::FolderBusy;
+            ending = error(FolderBusyMessage);
+        } else if (locked != QLockFile::NoError) {
+            outcome.status = RunOutcome::Status::NotBuilt;
+            ending = notBuilt(FileFailure{lockPath, locked == QLockFile::PermissionError
+                                                        ? QStringLiteral("Permission denied")
+                                                        : QStringLiteral("The file cannot be created")}
+                                  .text());
+        } else {
+            StaleProgram stale;
+            if (const auto failure = RemoveStaleProgram(platform_.files, platform_.appDir, name, stale)) {
+                outcome.status = RunOutcome::Status::NotBuilt;
+                ending = notBuilt(failure->text());
+            } else {
+                stale_ = &stale;
+                outcome = convertLocked(name, ending);
+                stale_ = nullptr;
+                // Unless a new program is in place, the user's old one comes
+                // back.
+                if (outcome.status == RunOutcome::Status::Delivered ||
+                    outcome.status == RunOutcome::Status::NotCopied) {
+                    stale.discard();
+                } else {
+                    stale.restore();
+                }
+            }
+        }
+        // The lock ends here: the files are settled before the message.
     }
 
-    // From here on a failing step is passed over and the run goes on.
-    RemoveStaleProgram(platform_.files, platform_.appDir, name);
-    WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(), window.loopingState(),
-                      window.descriptionText());
+    window.showMessage(ending.text, ending.title, ending.icon);
+    if (ending.hidePanelAfter) {
+        window.setProgressPanelVisible(false);
+    }
+    return outcome;
+}
+
+RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
+{
+    WindowLayer& window = platform_.window;
+    RunOutcome outcome;
+    outcome.status = RunOutcome::Status::NotBuilt;
+
+    // Read once: the player's configuration and the stream must agree.
+    const bool compactVideo = window.compactVideo();
+    std::optional<compact::CompactEncoder> compactEncoder;
+    if (compactVideo) {
+        compactEncoder.emplace();
+    }
+    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+
+    if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
+                                               window.loopingState(), window.descriptionText(), compactVideo)) {
+        ending = notBuilt(failure->text());
+        return outcome;
+    }
 
     window.setProgressValue(ProgressBar::TotalProgress, 0);
     window.setProgressValue(ProgressBar::ByteWriter, 0);
@@ -80,48 +227,54 @@ RunOutcome ConversionRun::run()
     window.yieldToEvents();
     window.setProgressPanelVisible(true);
 
+    const auto select = [&](int f) {
+        if (window.selectFrameListEntry(f) == FrameLoad::Unreadable) {
+            outcome.unreadableFrames.append(window.frameListEntry(f));
+        }
+    };
+
     vars_.ByteCount = 0;
     window.setProgressMaximum(ProgressBar::TotalProgress, window.frameListCount() - 1);
 
-    window.selectFrameListEntry(0);
+    select(0);
     PackFrame(vars_);
-    StartVideoStream(vars_);
+    StartVideoStream(vars_, compact);
 
     double ratio = 0.0;
     const int frameCount = window.frameListCount();
     for (int f = 1; f < frameCount; ++f) {
         window.setProgressValue(ProgressBar::TotalProgress, f);
-        window.selectFrameListEntry(f);
+        select(f);
         PackFrame(vars_);
-        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f);
+        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, compact);
         ratio = encoded.ratio;
         if (encoded.overLimit) {
-            window.showMessage(TooLargeMessage, QStringLiteral("Error!"), MessageIcon::Warning);
-            window.setProgressPanelVisible(false);
+            ending = {TooLargeMessage, QStringLiteral("Error!"), MessageIcon::Warning, true};
             outcome.status = RunOutcome::Status::TooLarge;
             outcome.size = vars_.ByteCount;
             return outcome;
         }
     }
 
-    EndVideoStream(vars_);
-    WriteVideoData(vars_, platform_);
+    EndVideoStream(vars_, compact);
+    if (const auto failure = WriteVideoData(vars_, platform_)) {
+        window.setProgressPanelVisible(false);
+        ending = notBuilt(failure->text());
+        return outcome;
+    }
     outcome.size = vars_.ByteCount;
 
     const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, buildOptions);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {
-    case BuildOutcome::Status::NotBuilt: {
-        QString text = NotBuiltMessage + QLatin1String("\r\n") + built.toolOutput;
-        window.showMessage(text, QStringLiteral("Error"), MessageIcon::Error);
-        outcome.status = RunOutcome::Status::NotBuilt;
+    case BuildOutcome::Status::NotBuilt:
+        ending = notBuilt(built.toolOutput);
         return outcome;
-    }
     case BuildOutcome::Status::NotCopied:
-        window.showMessage(NotCopiedMessage + QLatin1String("\r\n") + nativePath(vars_.OutDir),
-                           QStringLiteral("Error"), MessageIcon::Error);
+        ending = error(NotCopiedMessage + QLatin1String("\r\n") + nativePath(vars_.OutDir));
         outcome.status = RunOutcome::Status::NotCopied;
+        outcome.deliveredPath = built.builtPath;
         return outcome;
     case BuildOutcome::Status::Delivered:
         break;
@@ -132,7 +285,7 @@ RunOutcome ConversionRun::run()
                                           "Compression vs Full Frames: %2% of full size.")
                                .arg(vars_.ByteCount)
                                .arg(static_cast<long long>(std::trunc(ratio)));
-    window.showMessage(report, QStringLiteral("Zoetra2"), MessageIcon::Information);
+    ending = {report, QStringLiteral("Zoetra2"), MessageIcon::Information, false};
     outcome.status = RunOutcome::Status::Delivered;
     outcome.deliveredPath = built.deliveredPath;
     return outcome;

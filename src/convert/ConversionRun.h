@@ -1,8 +1,10 @@
 #pragma once
 
 #include "convert/ProgramBuild.h"
+#include "platform/WindowLayer.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace zoetra {
 
@@ -12,16 +14,22 @@ struct Platform;
 // How a conversion run ended.
 struct RunOutcome {
     enum class Status {
-        Delivered,       // the closing report was shown
-        NameRefused,     // the program name failed its check
-        TooLarge,        // the video data grew over the limit
-        NotBuilt,        // the tools produced no program file
-        NotCopied,       // the copy into the output folder failed
-        AlreadyRunning,  // a run was in progress; this press was ignored
+        Delivered,          // the closing report was shown
+        NameRefused,        // the program name failed its check
+        DescriptionRefused, // the description does not fit the shell's header
+        NoFrames,           // the frame list is empty
+        FolderBusy,         // another conversion holds the application folder
+        TooLarge,           // the video data grew over the limit
+        NotBuilt,           // a file could not be written, or the tools made no program
+        NotCopied,          // the copy into the output folder failed
+        AlreadyRunning,     // a run was in progress; this press was ignored
     };
     Status status = Status::AlreadyRunning;
     QString deliveredPath;
     int size = 0;  // bytes of video data, without the end marker
+    // Frames whose files could not be read, in the order the run met them;
+    // each was replaced by the frame before it.
+    QStringList unreadableFrames;
 };
 
 // The whole conversion from a press of "Convert Video!" to the closing
@@ -32,25 +40,53 @@ public:
 
     RunOutcome RunConversion();
     bool inProgress() const { return inProgress_; }
+    // For a program that ends in the middle of a run: puts the old program
+    // file back where the user had it, unless a new one is in place.
+    void abandon();
 
     BuildOptions buildOptions;
 
+    // The file in the application folder whose lock a run holds.
+    static const QString LockFileName;
+
     static const QString NameTooLongMessage;
     static const QString NameCharactersMessage;
+    static const QString NameStartMessage;
+    static const QString NoFramesMessage;
+    static const QString FolderBusyMessage;
     static const QString TooLargeMessage;
     static const QString NotBuiltMessage;
     static const QString NotCopiedMessage;
 
 private:
+    // The message a run ends with, shown once the files are settled.
+    struct Ending {
+        QString text;
+        QString title;
+        MessageIcon icon = MessageIcon::Error;
+        bool hidePanelAfter = false;
+    };
+
     RunOutcome run();
+    RunOutcome convertLocked(const QString& name, Ending& ending);
+    static Ending error(const QString& text);
+    static Ending notBuilt(const QString& details);
 
     Vars& vars_;
     Platform& platform_;
     bool inProgress_ = false;
+    StaleProgram* stale_ = nullptr;  // while a run has set one aside
 };
 
-// The program name check: at most 8 characters, letters and digits only; an
-// empty name passes. Returns the message for a refused name, else empty.
+// The program name check: at most 8 characters, letters and digits only,
+// the first a letter. Returns the message for a refused name, else empty.
 QString programNameProblem(const QString& name);
+
+// The message for a description the shell's header cannot hold, else empty.
+QString descriptionProblem(const QString& shellText, const QString& description);
+
+// Lines for a warning about frames that could not be read: their number and
+// the first few names, or empty when there are none.
+QString unreadableFramesWarning(const QStringList& names);
 
 }  // namespace zoetra

@@ -4,7 +4,7 @@
 
 namespace zoetra {
 
-QByteArray VarFileText(const QString& shellText, int loopingState)
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact)
 {
     QByteArray word;
     if (shellText == QLatin1String("Ion")) {
@@ -19,6 +19,9 @@ QByteArray VarFileText(const QString& shellText, int loopingState)
     QByteArray text = "\r\n#define " + word;
     if (loopingState == 1) {
         text += "\r\n#define LOOPING";
+    }
+    if (compact) {
+        text += "\r\n#define COMPACT";
     }
     text += "\r\n";
     return text;
@@ -42,11 +45,34 @@ QByteArray DescriptionText(const QString& description)
     return text;
 }
 
-void WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                       int loopingState, const QString& description)
+std::optional<int> descriptionLimit(const QString& shellText)
 {
-    files.writeFile(joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState));
-    files.writeFile(joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description));
+    if (shellText == QLatin1String("Ion")) {
+        return 126;
+    }
+    if (shellText == QLatin1String("MirageOS")) {
+        return 255;
+    }
+    return std::nullopt;
+}
+
+std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                                             int loopingState, const QString& description, bool compact)
+{
+    const struct {
+        QString path;
+        QByteArray text;
+    } written[] = {
+        {joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState, compact)},
+        {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
+    };
+    for (const auto& file : written) {
+        QString why;
+        if (!files.writeFile(file.path, file.text, &why)) {
+            return FileFailure{file.path, why};
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace zoetra

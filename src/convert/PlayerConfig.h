@@ -1,15 +1,18 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace zoetra {
 
-class FileSystem;
-
-// "VarFile.var": an empty line, "#define " and the shell word, and
-// "#define LOOPING" when the looping box is ticked (state 1).
-QByteArray VarFileText(const QString& shellText, int loopingState);
+// "VarFile.var": an empty line, "#define " and the shell word,
+// "#define LOOPING" when the looping box is ticked (state 1), and
+// "#define COMPACT" for the compact stream.
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact = false);
 
 // "Desc.txt": the description as one assembler data line closed by a zero
 // byte. A double quote or a backslash, which would end or escape the
@@ -17,9 +20,17 @@ QByteArray VarFileText(const QString& shellText, int loopingState);
 // control character; characters outside ASCII become "?".
 QByteArray DescriptionText(const QString& description);
 
-// Writes both files into the application folder. A file that cannot be
-// written is passed over.
-void WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                       int loopingState, const QString& description);
+// The most characters of description the shell's header holds, or nothing
+// when any length builds: Ion jumps over the description with a relative
+// jump, which reaches 127 bytes (126 characters and the closing zero);
+// MirageOS keeps it as data in front of the code, where a long text would
+// take the room a full video needs in the calculator's memory. Without a
+// shell the description is not part of the program.
+std::optional<int> descriptionLimit(const QString& shellText);
+
+// Writes both files into the application folder; the first that cannot be
+// written is returned, and the other is then not written.
+std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                                             int loopingState, const QString& description, bool compact = false);
 
 }  // namespace zoetra

@@ -1,16 +1,52 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace zoetra {
 
-class FileSystem;
 struct Platform;
 
-// Deletes every letter-case variant of the program file (name + ".8xp") in
-// the application folder, so that the build cannot end on an old file.
-void RemoveStaleProgram(FileSystem& files, const QString& appDir, const QString& programName);
+// The program files of one name that a run found in the application folder
+// at its start. They are moved aside (renamed in the same folder) rather
+// than deleted, so that the build cannot end on an old file and yet the
+// user's program is still there when the run delivers no new one.
+class StaleProgram {
+public:
+    // The name a program file is kept under while it is set aside.
+    static QString asideName(const QString& fileName);
+
+    // Every letter-case variant of the program file (name + ".8xp") goes
+    // aside; one left aside by a run that never ended counts as set aside.
+    // On failure everything is as it was before and the failure is returned.
+    std::optional<FileFailure> setAside(FileSystem& files, const QString& appDir, const QString& programName);
+    // Puts the files back, replacing whatever now lies under their names.
+    void restore();
+    // Removes the files set aside, once a new program is in place.
+    void discard();
+
+    const QStringList& names() const { return names_; }
+
+private:
+    FileSystem* files_ = nullptr;
+    QString appDir_;
+    QStringList names_;  // the names the files had in the application folder
+};
+
+// Removes the stale program file of the name from the wait's sight: sets
+// it aside (see StaleProgram).
+std::optional<FileFailure> RemoveStaleProgram(FileSystem& files, const QString& appDir, const QString& programName,
+                                              StaleProgram& stale);
+
+// Deletes every letter-case variant of the build's intermediates of the
+// name (name + ".bin" and name + ".8xp"), so that no tool can work on a
+// file an earlier run left.
+std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString& appDir, const QString& programName);
 
 // "Compile.bat": enter the application folder, assemble, package.
 QByteArray CompileBatchText(const QString& appDir, const QString& programName);
@@ -23,19 +59,25 @@ struct BuildOptions {
     int timeoutMs = 120000;  // a batch running longer is ended
     int cycleMs = 10;        // the wait's sleep between yields
     int outputLines = 15;    // lines of tool output kept for the error message
+    // Where the player source lies when that is not the application folder
+    // (an installed copy): the build copies it in first. Empty: it is there.
+    QString playerDir;
 };
 
 struct BuildOutcome {
     enum class Status { Delivered, NotBuilt, NotCopied };
     Status status = Status::NotBuilt;
     QString deliveredPath;  // Delivered: where the program file now is
-    QString toolOutput;     // NotBuilt: the last lines the tools printed
+    QString builtPath;      // Delivered, NotCopied: the program file as built
+    QString toolOutput;     // NotBuilt: the last lines the tools printed, or
+                            // the file that could not be written or removed
 };
 
-// Writes and runs "Compile.bat", waits in cycles (yielding to the window)
-// until the batch has ended, then delivers the program file into outDir:
-// copied under its lower-case name through a temporary file, or left where
-// it was built when outDir is the application folder itself.
+// Removes the intermediates, writes and runs "Compile.bat", waits in cycles
+// (yielding to the window) until the batch has ended, then, when every tool
+// succeeded and the program file is there, delivers it into outDir: copied
+// under its lower-case name through a temporary file, or left where it was
+// built when outDir is the application folder itself.
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const BuildOptions& options = {});
 

@@ -1,5 +1,7 @@
 #include "convert/VideoEncoder.h"
 
+#include "convert/CompactEncoder.h"
+
 #include "platform/FileSystem.h"
 #include "platform/PictureArea.h"
 #include "platform/Platform.h"
@@ -7,22 +9,47 @@
 #include "platform/WindowLayer.h"
 #include "shared/Vars.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 namespace zoetra {
 
-void StartVideoStream(Vars& vars)
+namespace {
+
+// Adds the screen the calculator now shows to the compact stream and brings
+// VideoBytes and ByteCount up to date with it.
+void addCompactFrame(Vars& vars, compact::CompactEncoder& encoder)
+{
+    compact::Screen screen;
+    for (std::size_t i = 0; i < screen.size(); ++i) {
+        screen[i] = static_cast<std::uint8_t>(vars.PrevFrameBytes[i]);
+    }
+    encoder.addFrame(screen);
+    const auto& bytes = encoder.bytes();
+    std::copy(bytes.begin() + encoder.firstChangedByte(), bytes.end(),
+              vars.VideoBytes.begin() + encoder.firstChangedByte());
+    vars.ByteCount = encoder.size();
+}
+
+}  // namespace
+
+void StartVideoStream(Vars& vars, compact::CompactEncoder* compact)
 {
     for (std::size_t i = 0; i < FrameByteCount; ++i) {
-        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] =
-            static_cast<std::uint8_t>(vars.FrameBytes[i]);
-        ++vars.ByteCount;
+        if (compact == nullptr) {
+            vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = static_cast<std::uint8_t>(vars.FrameBytes[i]);
+            ++vars.ByteCount;
+        }
         vars.PrevFrameBytes[i] = vars.FrameBytes[i];
+    }
+    if (compact != nullptr) {
+        compact->reset();
+        addCompactFrame(vars, *compact);
     }
 }
 
-FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
+FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, compact::CompactEncoder* compact)
 {
     WindowLayer& window = platform.window;
     PictureArea& preview = window.quickPrev();
@@ -41,11 +68,13 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
         }
 
         if (vars.FrameBytes[index] != vars.PrevFrameBytes[index]) {
-            auto at = static_cast<std::size_t>(vars.ByteCount);
-            vars.VideoBytes[at] = static_cast<std::uint8_t>(i / 256);
-            vars.VideoBytes[at + 1] = static_cast<std::uint8_t>(i % 256);
-            vars.VideoBytes[at + 2] = static_cast<std::uint8_t>(vars.FrameBytes[index]);
-            vars.ByteCount += 3;
+            if (compact == nullptr) {
+                auto at = static_cast<std::size_t>(vars.ByteCount);
+                vars.VideoBytes[at] = static_cast<std::uint8_t>(i / 256);
+                vars.VideoBytes[at + 1] = static_cast<std::uint8_t>(i % 256);
+                vars.VideoBytes[at + 2] = static_cast<std::uint8_t>(vars.FrameBytes[index]);
+                vars.ByteCount += 3;
+            }
             vars.PrevFrameBytes[index] = vars.FrameBytes[index];
 
             // Mark the written byte: white turns blue, black gets a value
@@ -60,8 +89,12 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
         preview.refresh();
     }
 
-    vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = FrameEndMarker;
-    ++vars.ByteCount;
+    if (compact == nullptr) {
+        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = FrameEndMarker;
+        ++vars.ByteCount;
+    } else {
+        addCompactFrame(vars, *compact);
+    }
 
     FrameEncoding result;
     result.ratio = 100.0 * vars.ByteCount / (768.0 * (f + 1));
@@ -71,9 +104,20 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f)
     return result;
 }
 
-void EndVideoStream(Vars& vars)
+void EndVideoStream(Vars& vars, compact::CompactEncoder* compact)
 {
-    vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = VideoEndMarker;
+    if (compact == nullptr) {
+        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = VideoEndMarker;
+        return;
+    }
+    // The video end's bits may fit into the last bit byte; the byte at
+    // ByteCount, which Video.dat always holds, is then not read.
+    const int size = vars.ByteCount;
+    vars.VideoBytes[static_cast<std::size_t>(size)] = 0;
+    compact->finish();
+    const auto& bytes = compact->bytes();
+    std::copy(bytes.begin() + compact->firstChangedByte(), bytes.end(),
+              vars.VideoBytes.begin() + compact->firstChangedByte());
 }
 
 namespace {
@@ -102,7 +146,7 @@ QByteArray VideoDataText(Vars& vars, Platform& platform)
             if (k > 0) {
                 text += ',';
             }
-            appendValue(text, vars.VideoBytes[static_cast<std::size_t>(p + k)]);
+            appendValue(text, p + k <= end ? vars.VideoBytes[static_cast<std::size_t>(p + k)] : 0);
         }
         last = p;
         window.yieldToEvents();
@@ -116,10 +160,15 @@ QByteArray VideoDataText(Vars& vars, Platform& platform)
     return text;
 }
 
-bool WriteVideoData(Vars& vars, Platform& platform)
+std::optional<FileFailure> WriteVideoData(Vars& vars, Platform& platform)
 {
     const QByteArray text = VideoDataText(vars, platform);
-    return platform.files.writeFile(joinPath(platform.appDir, QStringLiteral("Video.dat")), text);
+    const QString path = joinPath(platform.appDir, QStringLiteral("Video.dat"));
+    QString why;
+    if (!platform.files.writeFile(path, text, &why)) {
+        return FileFailure{path, why};
+    }
+    return std::nullopt;
 }
 
 }  // namespace zoetra

@@ -4,17 +4,26 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace zoetra {
 
 class FileSystem;
 
-// True for names ending in .gif, .jpg, .jpeg or .bmp, in any letter case.
+// True for names ending in .gif, .jpg, .jpeg, .bmp or .png, in any letter case.
 bool isFrameFileName(const QString& name);
 
 // Orders names by a case-insensitive comparison, character by character
 // (frame10.bmp before frame2.bmp).
 bool frameNameLess(const QString& a, const QString& b);
+
+// Orders names as people number things: runs of digits by their value
+// (frame2 before frame10), everything else as frameNameLess does.
+bool naturalNameLess(const QString& a, const QString& b);
+
+// For names in frame order: the first two neighbours whose numbers play out
+// of order (frame10.bmp before frame2.bmp), when there are any.
+std::optional<std::pair<QString, QString>> numbersOutOfOrder(const QStringList& framesInOrder);
 
 // The frame files of a folder in frame order, or nothing when the folder
 // cannot be listed.

@@ -46,18 +46,18 @@ void BatchRunner::startNextLine()
             const QString target = QDir(folder_).absoluteFilePath(line.folder);
             if (QFileInfo(target).isDir()) {
                 folder_ = QDir::cleanPath(target);
-            } else {
-                output_ += QStringLiteral("The system cannot find the path specified: %1\n").arg(line.folder);
+                continue;
             }
-            continue;
+            fail(QStringLiteral("The system cannot find the path specified: %1\n").arg(line.folder));
+            return;
         }
         if (line.kind != BatchLine::Kind::Run) {
             continue;
         }
         const QString program = findProgram(line.program, appDir_);
         if (program.isEmpty()) {
-            output_ += QStringLiteral("'%1' is not recognized as a command or program.\n").arg(line.program);
-            continue;
+            fail(QStringLiteral("'%1' is not recognized as a command or program.\n").arg(line.program));
+            return;
         }
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::MergedChannels);
@@ -65,11 +65,19 @@ void BatchRunner::startNextLine()
         process->setStandardInputFile(QProcess::nullDevice());
         process->start(program, line.arguments);
         if (!process->waitForStarted()) {
-            output_ += QStringLiteral("%1: %2\n").arg(line.program, process->errorString());
-            continue;
+            fail(QStringLiteral("%1: %2\n").arg(line.program, process->errorString()));
+            return;
         }
         process_ = std::move(process);
+        running_ = line.program;
     }
+}
+
+void BatchRunner::fail(const QString& why)
+{
+    output_ += why;
+    failed_ = true;
+    ended_ = true;
 }
 
 void BatchRunner::collectOutput()
@@ -90,7 +98,17 @@ bool BatchRunner::waitForEnd(int waitMs)
             if (process_->state() != QProcess::NotRunning) {
                 return false;
             }
+            const bool crashed = process_->exitStatus() != QProcess::NormalExit;
+            const int status = process_->exitCode();
             process_.reset();
+            if (crashed) {
+                fail(QStringLiteral("%1 ended abnormally.\n").arg(running_));
+                break;
+            }
+            if (status != 0) {
+                fail(QStringLiteral("%1 ended with exit status %2.\n").arg(running_).arg(status));
+                break;
+            }
         }
         startNextLine();
         if (deadline.hasExpired()) {
@@ -107,6 +125,7 @@ void BatchRunner::terminate()
         process_->waitForFinished(2000);
         collectOutput();
         process_.reset();
+        failed_ = true;
     }
     ended_ = true;
 }

@@ -10,9 +10,12 @@
 
 namespace zoetra {
 
-// Runs the lines of a command file one after the other, as cmd.exe would:
-// a failing line does not stop the next one. Progress is made only inside
-// waitForEnd(), so the caller keeps control of its own thread.
+// Runs the lines of a command file one after the other and stops at the
+// first one that fails: a folder that cannot be entered, a command that is
+// missing or cannot be started, or one that exits with a status other than
+// 0. A later tool so never works on what an earlier one failed to make.
+// Progress is made only inside waitForEnd(), so the caller keeps control of
+// its own thread.
 class BatchRunner final : public BuildProcess {
 public:
     BatchRunner(std::vector<BatchLine> lines, QString workingFolder, QString appDir);
@@ -21,6 +24,7 @@ public:
     bool waitForEnd(int waitMs) override;
     void terminate() override;
     QString output() const override { return output_; }
+    bool succeeded() const override { return ended_ && !failed_; }
 
     // Where a command would be taken from: the application folder first,
     // then PATH; empty when it is found nowhere.
@@ -29,14 +33,17 @@ public:
 private:
     void startNextLine();
     void collectOutput();
+    void fail(const QString& why);
 
     std::vector<BatchLine> lines_;
     std::size_t next_ = 0;
     QString folder_;
     QString appDir_;
     std::unique_ptr<QProcess> process_;
+    QString running_;  // the command process_ runs
     QString output_;
     bool ended_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace zoetra

@@ -18,6 +18,8 @@ public:
     // What the batch's commands have printed so far, standard output and
     // standard error together.
     virtual QString output() const = 0;
+    // Once ended: true when every command ran and exited with status 0.
+    virtual bool succeeded() const = 0;
 };
 
 // Starts command files as child processes with no window of their own.

@@ -12,6 +12,11 @@ QString joinPath(const QString& folder, const QString& name)
     return folder + QLatin1Char('/') + name;
 }
 
+QString FileFailure::text() const
+{
+    return nativePath(path) + QLatin1String(": ") + reason;
+}
+
 QString nativePath(const QString& path)
 {
     return QDir::toNativeSeparators(path);

@@ -16,13 +16,17 @@ public:
     virtual ~FileSystem() = default;
 
     // Creates or truncates the file, writes all bytes in one write, closes it.
-    virtual bool writeFile(const QString& path, const QByteArray& bytes) = 0;
+    // On failure *error, when given, says why.
+    virtual bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr) = 0;
     // The whole file, or nothing when it cannot be read or exceeds maxBytes.
     virtual std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) = 0;
     // Names of the plain files of a folder, in no set order, hidden ones only
     // when asked for; nothing when the folder cannot be listed.
     virtual std::optional<QStringList> listFiles(const QString& folder, bool withHidden = false) = 0;
-    virtual bool removeFile(const QString& path) = 0;
+    virtual bool removeFile(const QString& path, QString* error = nullptr) = 0;
+    // Renames a file within its folder, replacing nothing: false when the
+    // destination exists.
+    virtual bool renameFile(const QString& from, const QString& to, QString* error = nullptr) = 0;
     // Copies source over destination through a temporary file beside the
     // destination, renamed at the end: a failed copy leaves an older
     // destination intact.
@@ -30,6 +34,14 @@ public:
     // The canonical form of an existing path, empty when it does not exist.
     virtual QString canonicalPath(const QString& path) = 0;
     virtual bool isDirectory(const QString& path) = 0;
+};
+
+// A file that could not be written, renamed or removed, and why.
+struct FileFailure {
+    QString path;
+    QString reason;
+    // "path: reason", in the platform's spelling of the path.
+    QString text() const;
 };
 
 // Joins a file name to a folder with exactly one separator between them.

@@ -20,14 +20,24 @@ void ImagePictureArea::setPicture(const QImage& image)
     if (image.isNull()) {
         return;
     }
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    const int width = std::min(rgb.width(), PictureWidth);
-    const int height = std::min(rgb.height(), PictureHeight);
+    // Transparent pixels (a GIF's transparent colour, a PNG's alpha) show
+    // the background through them, as it shows where the frame ends.
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const int width = std::min(argb.width(), PictureWidth);
+    const int height = std::min(argb.height(), PictureHeight);
+    const auto over = [](int value, int alpha, int background) {
+        return (value * alpha + background * (255 - alpha) + 127) / 255;
+    };
+    const int backRed = PictureBackground & 0xFF;
+    const int backGreen = (PictureBackground >> 8) & 0xFF;
+    const int backBlue = (PictureBackground >> 16) & 0xFF;
     for (int y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         for (int x = 0; x < width; ++x) {
             const QRgb p = line[x];
-            setPixel(x, y, makeColour(qRed(p), qGreen(p), qBlue(p)));
+            const int alpha = qAlpha(p);
+            setPixel(x, y, makeColour(over(qRed(p), alpha, backRed), over(qGreen(p), alpha, backGreen),
+                                      over(qBlue(p), alpha, backBlue)));
         }
     }
 }

@@ -36,16 +36,16 @@ bool MemoryWindowLayer::setProgressMaximum(ProgressBar bar, double maximum)
     return bars[static_cast<std::size_t>(bar)].setMaximum(maximum);
 }
 
-bool MemoryWindowLayer::selectFrameListEntry(int index)
+FrameLoad MemoryWindowLayer::selectFrameListEntry(int index)
 {
     if (index < 0 || index >= frames.size()) {
-        return false;
+        return FrameLoad::NoEntry;
     }
     selectedFrame = index;
-    if (onFrameSelected) {
-        onFrameSelected(index);
+    if (onFrameSelected && !onFrameSelected(index)) {
+        return FrameLoad::Unreadable;
     }
-    return true;
+    return FrameLoad::Loaded;
 }
 
 }  // namespace zoetra

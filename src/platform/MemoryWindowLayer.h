@@ -35,9 +35,11 @@ public:
     QString shellChoice() const override { return shell; }
     int loopingState() const override { return looping; }
     QString descriptionText() const override { return description; }
+    bool compactVideo() const override { return compact; }
 
     int frameListCount() const override { return static_cast<int>(frames.size()); }
-    bool selectFrameListEntry(int index) override;
+    FrameLoad selectFrameListEntry(int index) override;
+    QString frameListEntry(int index) const override { return frames.value(index); }
 
     PictureArea& filePreview() override { return filePreviewArea; }
     PictureArea& quickPrev() override { return quickPrevArea; }
@@ -53,14 +55,16 @@ public:
     QString shell = QStringLiteral("Ion");
     int looping = 1;
     QString description = QStringLiteral("My First Video");
+    bool compact = false;
     QString sizeCounter = QStringLiteral("0b");
     bool progressPanelVisible = false;
     std::array<ProgressBarModel, 3> bars{};
 
     QStringList frames;
     int selectedFrame = -1;
-    // Called with the position of every selected entry (the frame selection).
-    std::function<void(int)> onFrameSelected;
+    // Called with the position of every selected entry (the frame
+    // selection); false when the frame could not be read.
+    std::function<bool(int)> onFrameSelected;
     // Called at every yield and every message box, for tests that act
     // "during" a run.
     std::function<void()> onYield;

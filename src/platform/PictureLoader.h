@@ -7,7 +7,7 @@
 
 namespace zoetra {
 
-// Decodes a frame file (GIF, JPEG or BMP; of a GIF its first image).
+// Decodes a frame file (GIF, JPEG, BMP or PNG; of a GIF its first image).
 class PictureLoader {
 public:
     virtual ~PictureLoader() = default;

@@ -20,6 +20,7 @@ public:
     bool waitForEnd(int) override { return true; }
     void terminate() override {}
     QString output() const override { return why_; }
+    bool succeeded() const override { return false; }
 
 private:
     QString why_;
@@ -37,7 +38,8 @@ public:
             args->flags |= CREATE_NO_WINDOW;
         });
         process_.start(QStringLiteral("cmd.exe"), {QStringLiteral("/c"), batchFile});
-        if (!process_.waitForStarted()) {
+        started_ = process_.waitForStarted();
+        if (!started_) {
             output_ = process_.errorString();
         }
     }
@@ -56,13 +58,23 @@ public:
         if (process_.state() != QProcess::NotRunning) {
             process_.kill();
             process_.waitForFinished(2000);
+            killed_ = true;
         }
     }
     QString output() const override { return output_; }
+    // cmd.exe goes on after a failing line; its status is the last one's.
+    // A failed assembly still shows, as the packager then finds no image.
+    bool succeeded() const override
+    {
+        return started_ && !killed_ && process_.state() == QProcess::NotRunning && process_.exitStatus() == QProcess::NormalExit &&
+               process_.exitCode() == 0;
+    }
 
 private:
     QProcess process_;
     QString output_;
+    bool started_ = false;
+    bool killed_ = false;
 };
 #endif
 

@@ -7,15 +7,34 @@
 
 namespace zoetra {
 
-bool QtFileSystem::writeFile(const QString& path, const QByteArray& bytes)
+namespace {
+
+bool failed(const QFileDevice& file, QString* error)
+{
+    if (error != nullptr) {
+        *error = file.errorString();
+    }
+    return false;
+}
+
+}  // namespace
+
+bool QtFileSystem::writeFile(const QString& path, const QByteArray& bytes, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return failed(file, error);
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        failed(file, error);
+        file.close();
         return false;
     }
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
-    return written && file.error() == QFileDevice::NoError;
+    if (file.error() != QFileDevice::NoError) {
+        return failed(file, error);
+    }
+    return true;
 }
 
 std::optional<QByteArray> QtFileSystem::readFile(const QString& path, qint64 maxBytes)
@@ -46,9 +65,16 @@ std::optional<QStringList> QtFileSystem::listFiles(const QString& folder, bool w
     return dir.entryList(filters, QDir::NoSort);
 }
 
-bool QtFileSystem::removeFile(const QString& path)
+bool QtFileSystem::removeFile(const QString& path, QString* error)
 {
-    return QFile::remove(path);
+    QFile file(path);
+    return file.remove() || failed(file, error);
+}
+
+bool QtFileSystem::renameFile(const QString& from, const QString& to, QString* error)
+{
+    QFile file(from);
+    return file.rename(to) || failed(file, error);
 }
 
 bool QtFileSystem::replaceFile(const QString& source, const QString& destination)

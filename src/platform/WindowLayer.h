@@ -10,6 +10,13 @@ enum class MessageIcon { Error, Warning, Information };
 
 enum class ProgressBar { TotalProgress, ByteWriter, CompressionVal };
 
+// What the selection of a frame-list entry came to.
+enum class FrameLoad {
+    NoEntry,     // there is no such entry
+    Loaded,      // the frame was loaded and converted
+    Unreadable,  // the file could not be read: both pictures stay as they were
+};
+
 // What the conversion needs from the window: message boxes, the yield to
 // pending events, the progress panel, the controls it reads and the frame
 // list. The window implements it with its widgets; the headless converter
@@ -34,12 +41,14 @@ public:
     virtual QString shellChoice() const = 0;    // ShellChoice's text
     virtual int loopingState() const = 0;       // SetLooping: 0 clear, 1 ticked, 2 greyed
     virtual QString descriptionText() const = 0;
+    virtual bool compactVideo() const = 0;      // CompactVideo ticked
 
     virtual int frameListCount() const = 0;
     // Selects an entry of the frame list by position; the selection loads and
-    // converts that frame, also when the entry was already selected. Returns
-    // false when there is no such entry.
-    virtual bool selectFrameListEntry(int index) = 0;
+    // converts that frame, also when the entry was already selected.
+    virtual FrameLoad selectFrameListEntry(int index) = 0;
+    // The file name of an entry, or empty when there is none.
+    virtual QString frameListEntry(int index) const = 0;
 
     // The frame picture and the monochrome preview.
     virtual PictureArea& filePreview() = 0;

@@ -2,6 +2,7 @@
 // folder picker and the message boxes answered by their test hooks.
 #include "app/MainFrm.h"
 #include "app/SavedFolders.h"
+#include "convert/CompactDecoder.h"
 #include "convert/ConversionRun.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
@@ -111,7 +112,13 @@ const ControlRow controlRows[] = {
     {"Label2", "CaptionFrame", "QLabel", {8, 104, 113, 81}},
     {"Quick_Prev", "CaptionFrame", "zoetra::WidgetPictureArea", {16, 112, 96, 65}},
     {"Label3", "CaptionFrame", "QLabel", {8, 200, 113, 41}},
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The path label gives up room for the import button.
+    {"PathLoc", "SettingsPage_0", "QLabel", {8, 16, 273, 25}},
+    {"Import_Video", "SettingsPage_0", "QPushButton", {288, 16, 89, 25}},
+#else
     {"PathLoc", "SettingsPage_0", "QLabel", {8, 16, 369, 25}},
+#endif
     {"Set_Vid_Folder", "SettingsPage_0", "QPushButton", {384, 16, 33, 25}},
     {"File_List_Box", "SettingsPage_0", "QListWidget", {8, 48, 409, 188}},
     {"Label6", "SettingsPage_1", "QLabel", {32, 32, 361, 57}},
@@ -126,6 +133,7 @@ const ControlRow controlRows[] = {
     {"Which_Colour_Val_2", "SettingsPage_1", "QRadioButton", {216, 200, 89, 25}},
     {"Which_Colour_Val_3", "SettingsPage_1", "QRadioButton", {312, 200, 81, 25}},
     {"Label12", "SettingsPage_2", "QLabel", {8, 16, 153, 81}},
+    {"CompactVideo", "SettingsPage_2", "QCheckBox", {8, 104, 153, 17}},
     {"Label14", "SettingsPage_2", "QLabel", {224, 16, 81, 17}},
     {"DetailSlider", "SettingsPage_2", "QSlider", {304, 16, 105, 17}},
     {"SetLooping", "SettingsPage_2", "QCheckBox", {224, 40, 185, 13}},
@@ -177,6 +185,8 @@ private slots:
     void folderFallbacks();
     void rootLevelIsRefused();
     void outputFolderChoice();
+    void pickersOpenAtTheFolderInUse();
+    void aCutOffPathShowsWholeAsToolTip();
 
     void savedFolderFiles();
     void savedFolderReadRules();
@@ -184,6 +194,7 @@ private slots:
 
     void refusedNameTouchesNothing();
     void conversionFromTheWindow();
+    void compactVideoReachesTheRun();
     void windowStaysLiveDuringARun();
 
 private:
@@ -310,6 +321,8 @@ void MainFrmTest::startState()
     QCOMPARE(child<QLineEdit>("Description")->text(), QStringLiteral("My First Video"));
     QVERIFY(child<QCheckBox>("DitheringOnOff")->isChecked());
     QVERIFY(child<QCheckBox>("SetLooping")->isChecked());
+    QVERIFY(!child<QCheckBox>("CompactVideo")->isChecked());
+    QCOMPARE(child<QCheckBox>("CompactVideo")->text(), QStringLiteral("Compact video"));
     QVERIFY(child<QRadioButton>("Which_Colour_Val_0")->isChecked());
     for (const char* name : {"BrightnessThreshold_Set", "BrightnessThreshold2_Set"}) {
         auto* slider = child<QSlider>(name);
@@ -766,21 +779,21 @@ void MainFrmTest::runSelectionReloadsTheSelectedEntry()
     // again, as the run does, loads it again.
     QVERIFY(solid(96, 64, qRgb(10, 200, 10)).save(QDir(source).filePath(QStringLiteral("a.bmp"))));
     WindowLayer& layer = window->windowLayer();
-    QVERIFY(layer.selectFrameListEntry(0));
+    QCOMPARE(layer.selectFrameListEntry(0), FrameLoad::Loaded);
     QCOMPARE(selections, 2);
     QCOMPARE(framePicture().pixel(0, 0), qRgb(10, 200, 10));
     QCOMPARE(monoPreview(), expectedNow());
 
     // Another entry: selected in the list, loaded once.
-    QVERIFY(layer.selectFrameListEntry(1));
+    QCOMPARE(layer.selectFrameListEntry(1), FrameLoad::Loaded);
     QCOMPARE(selections, 3);
     QCOMPARE(list->currentRow(), 1);
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(framePicture().pixel(0, 0), qRgb(0, 0, 0));
 
     // No such entry: refused, nothing loaded.
-    QVERIFY(!layer.selectFrameListEntry(2));
-    QVERIFY(!layer.selectFrameListEntry(-1));
+    QCOMPARE(layer.selectFrameListEntry(2), FrameLoad::NoEntry);
+    QCOMPARE(layer.selectFrameListEntry(-1), FrameLoad::NoEntry);
     QCOMPARE(selections, 3);
     QCOMPARE(list->currentRow(), 1);
 }
@@ -852,6 +865,34 @@ void MainFrmTest::outputFolderChoice()
     FolderPicker::setNextFolders({QString()});
     QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
     QCOMPARE(window->vars().OutDir, out);
+}
+
+void MainFrmTest::pickersOpenAtTheFolderInUse()
+{
+    window = open();
+    const QString source = folder(QStringLiteral("frames"));
+    const QString out = folder(QStringLiteral("out"));
+    FolderPicker::setNextFolders({source, QString(), out, QString()});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
+    // An output folder that has gone: the picker starts at the top level.
+    QVERIFY(QDir(out).removeRecursively());
+    QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
+    QCOMPARE(FolderPicker::answeredStartFolders(), (QStringList{app, source, app, QDir::rootPath()}));
+}
+
+void MainFrmTest::aCutOffPathShowsWholeAsToolTip()
+{
+    window = open();
+    auto* path = child<QLabel>("PathLoc");
+    QCOMPARE(path->toolTip(), QString());  // the short path fits
+    const QString deep = folder(QStringLiteral("a folder with a rather long name/") + QString(60, QLatin1Char('x')) +
+                                QStringLiteral("/and one more level of frames"));
+    FolderPicker::setNextFolders({deep});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(path->text(), QDir::toNativeSeparators(deep));
+    QCOMPARE(path->toolTip(), QDir::toNativeSeparators(deep));
 }
 
 void MainFrmTest::savedFolderFiles()
@@ -1040,6 +1081,33 @@ void MainFrmTest::windowStaysLiveDuringARun()
     // One run, one closing message.
     QCOMPARE(messages.size(), std::size_t{1});
     QVERIFY(!window->conversion().inProgress());
+}
+
+// The box ticked: the run writes the compact stream and tells the player.
+void MainFrmTest::compactVideoReachesTheRun()
+{
+    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+    const QString source = folder(QStringLiteral("source"));
+    for (const char* name : {"sample00.bmp", "sample01.jpg"}) {
+        QVERIFY(QFile::copy(bundled.filePath(QLatin1String(name)), QDir(source).filePath(QLatin1String(name))));
+    }
+    window = open();
+    FolderPicker::setNextFolders({source});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    child<QTabWidget>("TabStrip")->setCurrentIndex(2);
+    clickButton(child<QCheckBox>("CompactVideo"));
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+
+    QCOMPARE(readAll(QDir(app).filePath(QStringLiteral("VarFile.var"))),
+             QByteArray("\r\n#define ION\r\n#define LOOPING\r\n#define COMPACT\r\n"));
+    // Far less than the written key frame's 768 bytes and a frame end.
+    const int size = window->vars().ByteCount;
+    QVERIFY2(size > 0 && size < 400, qPrintable(QString::number(size)));
+    QCOMPARE(child<QLabel>("SizeCounter")->text(), QString::number(size) + QLatin1Char('b'));
+    const std::vector<std::uint8_t>& bytes = window->vars().VideoBytes;
+    const auto video = compact::decodeCompactVideo(std::span(bytes.data(), static_cast<std::size_t>(size) + 1));
+    QVERIFY(video.has_value());
+    QCOMPARE(video->frames.size(), std::size_t{2});
 }
 
 QTEST_MAIN(MainFrmTest)

@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -72,9 +77,72 @@ TEST_F(WindowProcess, ClosingAtStartUpSavesBothFolders)
     EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(out));
 }
 
+TEST_F(WindowProcess, TerminationSignalsEndItAsClosingTheWindowDoes)
+{
+#ifdef Q_OS_UNIX
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        QFile::remove(QDir(app).filePath(QStringLiteral("LastDir.cfg")));
+        QFile::remove(QDir(app).filePath(QStringLiteral("OutDir.cfg")));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(exe, {});
+        ASSERT_TRUE(process.waitForStarted());
+        // Until the program catches the signal, it would simply die of it.
+        const QString status = QStringLiteral("/proc/%1/status").arg(process.processId());
+        const unsigned long long bit = 1ull << (signal - 1);
+        bool catching = false;
+        for (int i = 0; i < 1000 && !catching; ++i) {
+            for (const QByteArray& line : readAll(status).split('\n')) {
+                if (line.startsWith("SigCgt:")) {
+                    catching = (line.mid(7).trimmed().toULongLong(nullptr, 16) & bit) != 0;
+                }
+            }
+            if (!catching) {
+                QThread::msleep(10);
+            }
+        }
+        ASSERT_TRUE(catching);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
+        EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("OutDir.cfg"))), saved(app));
+    }
+#else
+    GTEST_SKIP() << "no termination signals on this platform";
+#endif
+}
+
+TEST_F(WindowProcess, OpenedWithAFolderItStartsThereAndAnythingElseIsRefused)
+{
+    const QString frames = root.filePath(QStringLiteral("my frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    EXPECT_EQ(run({frames, QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(frames));
+
+    // A file that is no folder: a message, and the window as usual.
+    const QString notes = root.filePath(QStringLiteral("notes.txt"));
+    writeAll(notes, "not frames");
+    EXPECT_EQ(run({notes, QStringLiteral("--test-close"), QStringLiteral("start")}), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Error: Error: ") + QDir::toNativeSeparators(notes) +
+                                QStringLiteral(" cannot be opened")))
+        << stdErr.toStdString();
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(frames));
+    EXPECT_EQ(run({QStringLiteral("/"), QStringLiteral("--test-close"), QStringLiteral("start")}), 0);
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("root level"))) << stdErr.toStdString();
+    EXPECT_EQ(run({frames, notes}), 2);
+}
+
 TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
 {
     ASSERT_TRUE(copySamples(app));
+    // Until an output folder is chosen the program lies here: the user's
+    // only copy, which the run cut short must leave in place.
+    writeAll(QDir(app).filePath(QStringLiteral("Video.8xp")), "earlier program");
     writeAll(QDir(app).filePath(QStringLiteral("OutDir.cfg")), saved(out));
     EXPECT_EQ(run({QStringLiteral("--test-close"), QStringLiteral("5")}), 0) << stdErr.toStdString();
     EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("LastDir.cfg"))), saved(app));
@@ -87,6 +155,8 @@ TEST_F(WindowProcess, ClosingDuringARunEndsItAtOnce)
     EXPECT_TRUE(stdErr.indexOf(QStringLiteral("Error")) < 0 && stdErr.indexOf(QStringLiteral("Zoetra2:")) < 0)
         << stdErr.toStdString();
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(readAll(QDir(app).filePath(QStringLiteral("Video.8xp"))), QByteArray("earlier program"));
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Video.8xp.previous"))));
 }
 
 // Closing while the video data is written, and while the build runs: the

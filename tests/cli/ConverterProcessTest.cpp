@@ -47,7 +47,8 @@ TEST_F(ConverterProcess, VersionAndHelp)
     EXPECT_EQ(stdOut.trimmed(), QStringLiteral("Zoetra2 2.00"));
     EXPECT_EQ(run({QStringLiteral("--help")}), 0);
     for (const char* option : {"--source", "--output", "--name", "--description", "--shell", "--no-looping",
-                               "--quality", "--black", "--white", "--channel", "--no-dither", "--auto"}) {
+                               "--quality", "--black", "--white", "--channel", "--no-dither", "--auto", "--preview",
+                               "--preview-scale", "--play"}) {
         EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
     }
 }
@@ -55,8 +56,11 @@ TEST_F(ConverterProcess, VersionAndHelp)
 TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
 {
     const QList<QStringList> bad = {
-        {QStringLiteral("--quality"), QStringLiteral("11")},
-        {QStringLiteral("--quality"), QStringLiteral("-1")},
+        // The quality reads as the window's slider: -10..0.
+        {QStringLiteral("--quality"), QStringLiteral("-11")},
+        {QStringLiteral("--quality"), QStringLiteral("5")},
+        {QStringLiteral("--source"), QStringLiteral("/")},
+        {QStringLiteral("--output"), QStringLiteral("/")},
         {QStringLiteral("--black"), QStringLiteral("lots")},
         {QStringLiteral("--shell"), QStringLiteral("DoorsCS")},
         {QStringLiteral("--channel"), QStringLiteral("purple")},
@@ -64,12 +68,76 @@ TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
         {QStringLiteral("--output"), root.filePath(QStringLiteral("none"))},
         {QStringLiteral("--frobnicate")},
         {QStringLiteral("stray")},
+#ifdef ZOETRA_HAVE_GIF
+        // The preview: a GIF in an existing folder, a scale of 1..10, and
+        // --play only to record an existing program file.
+        {QStringLiteral("--preview"), root.filePath(QStringLiteral("none/preview.gif"))},
+        {QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--preview-scale"), QStringLiteral("0")},
+        {QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--preview-scale"), QStringLiteral("11")},
+        {QStringLiteral("--preview-scale"), QStringLiteral("2")},
+        {QStringLiteral("--play"), exe},
+        {QStringLiteral("--play"), root.filePath(QStringLiteral("none.8xp")), QStringLiteral("--preview"), QStringLiteral("p.gif")},
+        {QStringLiteral("--play"), exe, QStringLiteral("--preview"), QStringLiteral("p.gif"), QStringLiteral("--shell"), QStringLiteral("Ion")},
+#endif
     };
     for (const QStringList& arguments : bad) {
         EXPECT_EQ(run(arguments), 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(stdErr.startsWith(QStringLiteral("zoetra2-convert: "))) << stdErr.toStdString();
         EXPECT_TRUE(stdOut.isEmpty());
     }
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("VarFile.var"))));
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(ConverterProcess, QualityReadsAsTheWindowsSlider)
+{
+    for (const QStringList& arguments : {QStringList{"--quality", "-10"}, QStringList{"-q", "-3"},
+                                         QStringList{"--quality=0"}}) {
+        // Taken (the build then fails without the tools), not refused.
+        EXPECT_EQ(run(arguments), 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(stdErr.contains(QStringLiteral("could not be built"))) << stdErr.toStdString();
+    }
+    EXPECT_EQ(run({QStringLiteral("--help")}), 0);
+    EXPECT_TRUE(stdOut.contains(QStringLiteral("-10..0")));
+    EXPECT_TRUE(stdOut.simplified().contains(QStringLiteral("at most 126 characters with Ion and 255 with MirageOS")));
+}
+
+TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    for (const char* name : {"frame1.bmp", "frame2.bmp", "frame10.bmp"}) {
+        ASSERT_TRUE(solidImage(96, 64, makeColour(90, 90, 90)).save(QDir(frames).filePath(QLatin1String(name))));
+    }
+    writeAll(QDir(frames).filePath(QStringLiteral("frame3.jpg")), "not a picture");
+    EXPECT_EQ(run({QStringLiteral("--source"), frames, QStringLiteral("--auto")}), 1);
+    // Letter by letter, frame10 comes before frame2.
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("frame10.bmp plays before frame2.bmp"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
+    // The thresholds "Auto" chose, as options that repeat them.
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Auto balance: --black 60 --white 90"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("the frame ") + QDir::toNativeSeparators(QDir(frames).filePath(QStringLiteral("frame3.jpg"))) +
+                                QStringLiteral(" could not be read")))
+        << stdErr.toStdString();
+
+    // Numbered with leading zeros: no warning.
+    const QString padded = root.filePath(QStringLiteral("padded"));
+    ASSERT_TRUE(QDir().mkpath(padded));
+    for (const char* name : {"frame01.bmp", "frame02.bmp", "frame10.bmp"}) {
+        ASSERT_TRUE(solidImage(96, 64, makeColour(90, 90, 90)).save(QDir(padded).filePath(QLatin1String(name))));
+    }
+    EXPECT_EQ(run({QStringLiteral("--source"), padded}), 1);
+    EXPECT_FALSE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
+    EXPECT_FALSE(stdErr.contains(QStringLiteral("Warning"))) << stdErr.toStdString();
+}
+
+TEST_F(ConverterProcess, AnEmptySourceFolderIsAMessageAndNothingIsTouched)
+{
+    const QString empty = root.filePath(QStringLiteral("empty"));
+    ASSERT_TRUE(QDir().mkpath(empty));
+    writeAll(QDir(empty).filePath(QStringLiteral("notes.txt")), "no frames here");
+    EXPECT_EQ(run({QStringLiteral("--source"), empty}), 1);
+    EXPECT_EQ(stdErr.trimmed(), QStringLiteral("Error: There are no frames to convert in the video source folder!"));
     EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("VarFile.var"))));
 }
 

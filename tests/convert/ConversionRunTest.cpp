@@ -60,13 +60,46 @@ TEST_F(ConversionRunTest, NameWithOtherThanLettersAndDigitsIsRefused)
     EXPECT_EQ(programNameProblem(QStringLiteral("Video2")), QString());
 }
 
-TEST_F(ConversionRunTest, EmptyNamePasses)
+TEST_F(ConversionRunTest, EmptyNameAndNamesNotStartingWithALetterAreRefused)
 {
     useFrames({filledFrame(1)});
-    window.fileName = QString();
-    toolsWrite(QStringLiteral(".8xp"));
+    for (const char* name : {"", "9Lives", "0"}) {
+        window.fileName = QString::fromLatin1(name);
+        EXPECT_EQ(convert().status, RunOutcome::Status::NameRefused) << name;
+        EXPECT_EQ(lastText(), QStringLiteral("Error: Filename must start with a letter!")) << name;
+        EXPECT_EQ(window.messages.back().title, QStringLiteral("Error"));
+        EXPECT_EQ(window.messages.back().icon, MessageIcon::Error);
+    }
+    EXPECT_TRUE(appFiles().isEmpty());
+    EXPECT_EQ(builds.starts, 0);
+    EXPECT_EQ(programNameProblem(QStringLiteral("a9")), QString());
+}
+
+TEST_F(ConversionRunTest, DescriptionTooLongForTheShellIsRefusedBeforeAnythingIsTouched)
+{
+    useFrames({filledFrame(1)});
+    const struct {
+        const char* shell;
+        int limit;
+    } shells[] = {{"Ion", 126}, {"MirageOS", 255}};
+    for (const auto& shell : shells) {
+        for (const QString& name : appFiles()) {
+            QFile::remove(app(name));
+        }
+        window.shell = QString::fromLatin1(shell.shell);
+        window.description = QString(shell.limit + 1, QLatin1Char('d'));
+        EXPECT_EQ(convert().status, RunOutcome::Status::DescriptionRefused) << shell.shell;
+        EXPECT_EQ(lastText(), QStringLiteral("Error: Description is too long for the shell! Use %1 or fewer characters.")
+                                  .arg(shell.limit));
+        EXPECT_EQ(window.messages.back().icon, MessageIcon::Error);
+        EXPECT_TRUE(appFiles().isEmpty());
+        // Characters, not bytes of some encoding: each becomes one byte.
+        window.description = QString(shell.limit, QChar(0x00E9));
+        EXPECT_EQ(convert().status, RunOutcome::Status::Delivered) << shell.shell;
+    }
+    window.shell = QStringLiteral("No Shell");  // the description is not built in
+    window.description = QString(1000, QLatin1Char('d'));
     EXPECT_EQ(convert().status, RunOutcome::Status::Delivered);
-    EXPECT_EQ(readAll(app(QStringLiteral("Compile.bat"))), CompileBatchText(platform.appDir, QString()));
 }
 
 TEST_F(ConversionRunTest, SingleFrameVideo)
@@ -128,14 +161,19 @@ TEST_F(ConversionRunTest, PhasesInOrderAndTheWindowLeftAsDescribed)
     EXPECT_EQ(window.messages.size(), 1u);
 }
 
-TEST_F(ConversionRunTest, EmptyFrameListStillBuildsFromTheGrid)
+TEST_F(ConversionRunTest, EmptyFrameListIsRefusedBeforeAnythingIsTouched)
 {
     useFrames({});
-    setGridFromFrame(vars, filledFrame(0x0F));
+    writeAll(app(QStringLiteral("Video.8xp")), "earlier program");
     const RunOutcome outcome = convert();
-    EXPECT_EQ(outcome.status, RunOutcome::Status::Delivered);
-    EXPECT_EQ(outcome.size, 768);
-    EXPECT_TRUE(readAll(app(QStringLiteral("Video.dat"))).startsWith("\r\n.db  15, 15,"));
+    EXPECT_EQ(outcome.status, RunOutcome::Status::NoFrames);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(lastText(), QStringLiteral("Error: There are no frames to convert in the video source folder!"));
+    EXPECT_EQ(window.messages[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(window.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(appFiles(), QStringList{"Video.8xp"});
+    EXPECT_EQ(window.progressPanelShows, 0);
+    EXPECT_EQ(builds.starts, 0);
 }
 
 TEST_F(ConversionRunTest, TooLargeStopsWithoutWritingVideoDataOrBuilding)
@@ -160,25 +198,56 @@ TEST_F(ConversionRunTest, TooLargeStopsWithoutWritingVideoDataOrBuilding)
     EXPECT_FALSE(window.progressPanelVisible);
     EXPECT_EQ(window.sizeCounter, QString::number(768 + 11 * 2305) + QLatin1Char('b'));
     EXPECT_EQ(readAll(app(QStringLiteral("Video.dat"))), QByteArray("earlier video"));
-    EXPECT_FALSE(QFile::exists(app(QStringLiteral("Video.8xp"))));
+    // Until an output folder is chosen this is the user's only copy: it
+    // comes back when no new one is built.
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("earlier program"));
+    EXPECT_FALSE(QFile::exists(app(QStringLiteral("Video.8xp.previous"))));
     EXPECT_TRUE(QFile::exists(app(QStringLiteral("VarFile.var"))));
     EXPECT_EQ(builds.starts, 0);
 }
 
-TEST_F(ConversionRunTest, FailingStepsArePassedOverSilently)
+TEST_F(ConversionRunTest, AGeneratedFileThatCannotBeWrittenEndsTheRunAndNothingIsDelivered)
 {
     useFrames({filledFrame(1), filledFrame(2)});
+    // An earlier run's files: the tools would build them into a program.
+    for (const char* name : {"VarFile.var", "Desc.txt", "Video.dat", "Compile.bat"}) {
+        writeAll(app(QString::fromLatin1(name)), "earlier");
+    }
+    writeAll(app(QStringLiteral("Video.8xp")), "earlier program");
     files.failWrites = true;
-    // The tools still find their inputs (from an earlier run, say) and build.
-    ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
-    EXPECT_EQ(window.messages.size(), 1u);
-    EXPECT_FALSE(QFile::exists(app(QStringLiteral("Video.dat"))));
+    const RunOutcome outcome = convert();
+    EXPECT_EQ(outcome.status, RunOutcome::Status::NotBuilt);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(lastText(), QStringLiteral("Error: The calculator program could not be built!\r\n") +
+                              nativePath(app(QStringLiteral("VarFile.var"))) + QStringLiteral(": Disk full"));
+    EXPECT_EQ(window.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(builds.starts, 0);
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("video.8xp"))));
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("earlier program"));
+}
+
+TEST_F(ConversionRunTest, VideoDataThatCannotBeWrittenEndsTheRunBeforeTheBuild)
+{
+    useFrames({filledFrame(1), filledFrame(2)});
+    window.onYield = [&] {
+        // From the writing of the video data on.
+        if (window.progress(ProgressBar::ByteWriter).maximum() > 100) {
+            files.failWrites = true;
+        }
+    };
+    EXPECT_EQ(convert().status, RunOutcome::Status::NotBuilt);
+    EXPECT_TRUE(lastText().endsWith(nativePath(app(QStringLiteral("Video.dat"))) + QStringLiteral(": Disk full")))
+        << lastText().toStdString();
+    EXPECT_FALSE(window.progressPanelVisible);
+    EXPECT_EQ(builds.starts, 0);
 }
 
 TEST_F(ConversionRunTest, UnbuiltProgramIsReportedWithTheToolOutput)
 {
     useFrames({filledFrame(1)});
+    writeAll(app(QStringLiteral("Video.8xp")), "earlier program");
     builds.action = nullptr;
+    builds.fails = true;
     builds.output = QStringLiteral("VID.z80:12: error: unknown mnemonic\n");
     EXPECT_EQ(convert().status, RunOutcome::Status::NotBuilt);
     ASSERT_EQ(window.messages.size(), 1u);
@@ -186,6 +255,7 @@ TEST_F(ConversionRunTest, UnbuiltProgramIsReportedWithTheToolOutput)
                                          "VID.z80:12: error: unknown mnemonic"));
     EXPECT_EQ(window.messages[0].icon, MessageIcon::Error);
     EXPECT_FALSE(window.progressPanelVisible);
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("earlier program"));
 }
 
 TEST_F(ConversionRunTest, FailedCopyIsReportedWithTheFolder)
@@ -215,6 +285,42 @@ TEST_F(ConversionRunTest, SecondPressDuringARunIsIgnored)
     EXPECT_FALSE(run.inProgress());
     // After the run, a press starts a new one.
     EXPECT_EQ(convert().status, RunOutcome::Status::Delivered);
+}
+
+TEST_F(ConversionRunTest, ASecondConversionOnTheSameFolderEndsAtOnceAndTouchesNothing)
+{
+    useFrames({filledFrame(1), filledFrame(2), filledFrame(3)});
+    // Another window: its own state, the same application folder.
+    Vars otherVars;
+    MemoryWindowLayer otherWindow;
+    otherWindow.frames = window.frames;
+    otherWindow.onFrameSelected = [](int) { return true; };
+    FakeBuildLauncher otherBuilds;
+    Platform other{otherWindow, files, pictures, otherBuilds, random, platform.appDir};
+    otherVars.OutDir = vars.OutDir;
+    ConversionRun second(otherVars, other);
+
+    RunOutcome during;
+    QStringList filesBefore;
+    QByteArray videoDataBefore;
+    window.onYield = [&] {
+        if (during.status == RunOutcome::Status::AlreadyRunning && window.selectedFrame == 2) {
+            filesBefore = appFiles();
+            during = second.RunConversion();
+            EXPECT_EQ(appFiles(), filesBefore);
+        }
+    };
+    ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
+    EXPECT_EQ(during.status, RunOutcome::Status::FolderBusy);
+    ASSERT_EQ(otherWindow.messages.size(), 1u);
+    EXPECT_EQ(otherWindow.messages[0].text,
+              QStringLiteral("Error: Another conversion is using the application folder! Try again when it has finished."));
+    EXPECT_EQ(otherWindow.messages[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(otherWindow.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(otherWindow.progressPanelShows, 0);
+    EXPECT_EQ(otherBuilds.starts, 0);
+    // Once the first has ended, the folder is free.
+    EXPECT_EQ(second.RunConversion().status, RunOutcome::Status::NotBuilt);  // its fake tools make nothing
 }
 
 TEST_F(ConversionRunTest, NameIsTakenOnceForTheWholeRun)

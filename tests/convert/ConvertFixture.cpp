@@ -25,6 +25,7 @@ public:
     bool waitForEnd(int) override { return !owner_.hangs || owner_.terminated; }
     void terminate() override { owner_.terminated = true; }
     QString output() const override { return owner_.output; }
+    bool succeeded() const override { return !owner_.fails && !owner_.terminated; }
 
 private:
     FakeBuildLauncher& owner_;
@@ -60,7 +61,10 @@ void ConvertFixture::useFrames(const std::vector<Frame>& frames)
     for (std::size_t i = 0; i < frames.size(); ++i) {
         window.frames.append(QStringLiteral("frame%1.bmp").arg(i));
     }
-    window.onFrameSelected = [this](int index) { setGridFromFrame(vars, frameData.at(static_cast<std::size_t>(index))); };
+    window.onFrameSelected = [this](int index) {
+        setGridFromFrame(vars, frameData.at(static_cast<std::size_t>(index)));
+        return true;
+    };
 }
 
 void ConvertFixture::toolsWrite(const QString& fileName, const QByteArray& bytes)

@@ -34,9 +34,15 @@ void setGridFromFrame(Vars& vars, const Frame& frame);
 // The real file system with switchable faults.
 class FaultyFileSystem final : public FileSystem {
 public:
-    bool writeFile(const QString& path, const QByteArray& bytes) override
+    bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr) override
     {
-        return !failWrites && real.writeFile(path, bytes);
+        if (failWrites) {
+            if (error != nullptr) {
+                *error = QStringLiteral("Disk full");
+            }
+            return false;
+        }
+        return real.writeFile(path, bytes, error);
     }
     std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) override
     {
@@ -46,7 +52,11 @@ public:
     {
         return real.listFiles(folder, withHidden);
     }
-    bool removeFile(const QString& path) override { return real.removeFile(path); }
+    bool removeFile(const QString& path, QString* error = nullptr) override { return real.removeFile(path, error); }
+    bool renameFile(const QString& from, const QString& to, QString* error = nullptr) override
+    {
+        return real.renameFile(from, to, error);
+    }
     bool replaceFile(const QString& source, const QString& destination) override
     {
         return !failCopies && real.replaceFile(source, destination);
@@ -68,6 +78,7 @@ public:
     std::function<void()> action;  // what the "tools" do
     QString output = QStringLiteral("tool output\n");
     bool hangs = false;
+    bool fails = false;  // a tool exits with a status other than 0
 
     int starts = 0;
     QString startedBatch;

@@ -27,6 +27,13 @@ TEST(VarFile, ShellWordAndLooping)
     }
 }
 
+TEST(VarFile, CompactComesLastAndOnlyWhenAskedFor)
+{
+    EXPECT_EQ(VarFileText(QStringLiteral("Ion"), 1, true), QByteArray("\r\n#define ION\r\n#define LOOPING\r\n#define COMPACT\r\n"));
+    EXPECT_EQ(VarFileText(QStringLiteral("No Shell"), 0, true), QByteArray("\r\n#define NOSHELL\r\n#define COMPACT\r\n"));
+    EXPECT_EQ(VarFileText(QStringLiteral("MirageOS"), 1, false), VarFileText(QStringLiteral("MirageOS"), 1));
+}
+
 TEST(DescriptionFile, PlainTextIsWrittenAsTyped)
 {
     EXPECT_EQ(DescriptionText(QStringLiteral("My First Video")), QByteArray(".db \"My First Video\",0\r\n"));

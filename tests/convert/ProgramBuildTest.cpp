@@ -20,16 +20,94 @@ protected:
     }
 };
 
-TEST_F(ProgramBuildTest, RemoveStaleProgramDeletesEveryCaseVariantOnly)
+QStringList sortedFiles(const QString& folder)
 {
-    for (const char* name : {"Video.8xp", "VIDEO.8XP", "video.8xp", "Video.bin", "Other.8xp", "Video.8xp.bak"}) {
-        writeAll(app(QString::fromLatin1(name)), "x");
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    names.sort();
+    return names;
+}
+
+TEST_F(ProgramBuildTest, StaleProgramIsSetAsideAndComesBackUnlessANewOneIsInPlace)
+{
+    for (const char* name : {"Video.8xp", "VIDEO.8XP", "Video.bin", "Other.8xp", "Video.8xp.bak"}) {
+        writeAll(app(QString::fromLatin1(name)), name);
     }
-    RemoveStaleProgram(files, platform.appDir, QStringLiteral("Video"));
-    QStringList left = QDir(platform.appDir).entryList(QDir::Files);
-    left.sort();
-    EXPECT_EQ(left, (QStringList{"Other.8xp", "Video.8xp.bak", "Video.bin"}));
-    RemoveStaleProgram(files, root.filePath(QStringLiteral("missing")), QStringLiteral("Video"));  // no crash
+    StaleProgram stale;
+    ASSERT_FALSE(RemoveStaleProgram(files, platform.appDir, QStringLiteral("video"), stale));
+    EXPECT_EQ(sortedFiles(platform.appDir), (QStringList{"Other.8xp", "VIDEO.8XP.previous", "Video.8xp.bak",
+                                                         "Video.8xp.previous", "Video.bin"}));
+    EXPECT_TRUE(findProgramFile(files, platform.appDir, QStringLiteral("Video")).isEmpty());
+
+    // A run that delivers nothing: whatever it left under the name goes,
+    // the old files come back as they were.
+    writeAll(app(QStringLiteral("video.8xp")), "half-built");
+    stale.restore();
+    EXPECT_EQ(sortedFiles(platform.appDir), (QStringList{"Other.8xp", "VIDEO.8XP", "Video.8xp", "Video.8xp.bak",
+                                                         "Video.bin"}));
+    EXPECT_EQ(readAll(app(QStringLiteral("VIDEO.8XP"))), QByteArray("VIDEO.8XP"));
+
+    // A run that delivers: the old files go once the new one is there.
+    ASSERT_FALSE(RemoveStaleProgram(files, platform.appDir, QStringLiteral("Video"), stale));
+    writeAll(app(QStringLiteral("Video.8xp")), "new");
+    stale.discard();
+    EXPECT_EQ(sortedFiles(platform.appDir), (QStringList{"Other.8xp", "Video.8xp", "Video.8xp.bak", "Video.bin"}));
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("new"));
+
+    StaleProgram none;
+    EXPECT_FALSE(RemoveStaleProgram(files, root.filePath(QStringLiteral("missing")), QStringLiteral("Video"), none));
+    none.restore();
+}
+
+TEST_F(ProgramBuildTest, AProgramLeftAsideByAnUnfinishedRunIsKeptUntilANewOneIsInPlace)
+{
+    // A run that ended in the middle left the only copy aside.
+    writeAll(app(QStringLiteral("Video.8xp.previous")), "users program");
+    StaleProgram stale;
+    ASSERT_FALSE(RemoveStaleProgram(files, platform.appDir, QStringLiteral("Video"), stale));
+    EXPECT_EQ(stale.names(), QStringList{"Video.8xp"});
+    stale.restore();
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("users program"));
+    EXPECT_FALSE(QFile::exists(app(QStringLiteral("Video.8xp.previous"))));
+
+    // Beside a program file the aside copy is the older one and goes.
+    writeAll(app(QStringLiteral("Video.8xp.previous")), "older");
+    ASSERT_FALSE(RemoveStaleProgram(files, platform.appDir, QStringLiteral("Video"), stale));
+    EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp.previous"))), QByteArray("users program"));
+    stale.restore();
+    EXPECT_EQ(sortedFiles(platform.appDir), QStringList{"Video.8xp"});
+}
+
+TEST_F(ProgramBuildTest, IntermediatesOfEarlierRunsAreGoneBeforeTheToolsStart)
+{
+    for (const char* name : {"Video.bin", "VIDEO.BIN", "video.8xp", "Other.bin"}) {
+        writeAll(app(QString::fromLatin1(name)), "earlier");
+    }
+    QStringList seenByTools;
+    builds.action = [&] { seenByTools = sortedFiles(platform.appDir); };
+    builds.fails = true;
+    EXPECT_EQ(build().status, BuildOutcome::Status::NotBuilt);
+    EXPECT_EQ(seenByTools, (QStringList{"Compile.bat", "Other.bin"}));
+}
+
+TEST_F(ProgramBuildTest, AFailingToolIsNotBuiltEvenWhenAProgramFileAppears)
+{
+    // An assembler that fails after an older image was packed, say.
+    toolsWrite(QStringLiteral("Video.8xp"));
+    builds.fails = true;
+    builds.output = QStringLiteral("VID.z80:3: error: unknown mnemonic\nTASM ended with exit status 1.\n");
+    const BuildOutcome outcome = build();
+    EXPECT_EQ(outcome.status, BuildOutcome::Status::NotBuilt);
+    EXPECT_TRUE(outcome.toolOutput.endsWith(QStringLiteral("TASM ended with exit status 1."))) << outcome.toolOutput.toStdString();
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("video.8xp"))));
+}
+
+TEST_F(ProgramBuildTest, AnUnwritableBatchIsNotBuiltAndNothingStarts)
+{
+    files.failWrites = true;
+    const BuildOutcome outcome = build();
+    EXPECT_EQ(outcome.status, BuildOutcome::Status::NotBuilt);
+    EXPECT_EQ(outcome.toolOutput, nativePath(app(QStringLiteral("Compile.bat"))) + QStringLiteral(": Disk full"));
+    EXPECT_EQ(builds.starts, 0);
 }
 
 TEST_F(ProgramBuildTest, WritesTheBatchAndStartsItInTheApplicationFolder)
@@ -73,6 +151,7 @@ TEST_F(ProgramBuildTest, NoProgramFileReportsTheLastLinesOfOutput)
         output += QStringLiteral("line %1\r\n\r\n").arg(i);
     }
     builds.output = output;
+    builds.fails = true;
     const BuildOutcome outcome = build();
     EXPECT_EQ(outcome.status, BuildOutcome::Status::NotBuilt);
     const QStringList lines = outcome.toolOutput.split(QStringLiteral("\r\n"));
@@ -81,10 +160,12 @@ TEST_F(ProgramBuildTest, NoProgramFileReportsTheLastLinesOfOutput)
     EXPECT_EQ(lines.last(), QStringLiteral("line 20"));
 }
 
-TEST_F(ProgramBuildTest, OtherProgramFilesDoNotEndTheWait)
+TEST_F(ProgramBuildTest, ToolsThatSucceedWithoutTheProgramFileAreNotBuilt)
 {
     toolsWrite(QStringLiteral("Other.8xp"));
-    EXPECT_EQ(build().status, BuildOutcome::Status::NotBuilt);
+    const BuildOutcome outcome = build();
+    EXPECT_EQ(outcome.status, BuildOutcome::Status::NotBuilt);
+    EXPECT_TRUE(outcome.toolOutput.endsWith(QStringLiteral("No Video.8xp was made."))) << outcome.toolOutput.toStdString();
 }
 
 TEST_F(ProgramBuildTest, HangingBuildIsEndedAfterTheTimeout)

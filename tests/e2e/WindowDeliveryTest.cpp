@@ -1,9 +1,13 @@
 // The real window with the real tools: "Convert Video!" pressed, and the
-// program it delivers played in the emulator harness; and the build's
+// program it delivers played on the emulated calculator; and the build's
 // faults as the window meets them.
 #include "PlayerFixture.h"
 
 #include "app/MainFrm.h"
+#ifdef ZOETRA_HAVE_CALC
+#include "app/PreviewWindow.h"
+#include "calc/Recording.h"
+#endif
 #include "convert/ConversionRun.h"
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -17,6 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -30,8 +36,8 @@ namespace playertest {
 namespace {
 
 using namespace zoetra;
-using z80test::Stop;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+namespace bcall = zoetra::calc::bcall;
 
 constexpr int Frames = 6;
 
@@ -91,14 +97,15 @@ protected:
         ASSERT_EQ(box->isChecked(), looping);
     }
 
-    // Presses "Convert Video!"; the one message the run ends with.
-    MessageBoxes::Message convert()
+    // Presses "Convert Video!"; the one message the run ends with (and
+    // the warnings after it in `warnings`).
+    MessageBoxes::Message convert(std::size_t warnings = 0)
     {
         messages.clear();
         QTest::mouseClick(button("ConvertVideo"), Qt::LeftButton);
         EXPECT_FALSE(window->conversion().inProgress());
-        EXPECT_EQ(messages.size(), 1u);
-        return messages.empty() ? MessageBoxes::Message{} : messages.back();
+        EXPECT_EQ(messages.size(), 1u + warnings);
+        return messages.empty() ? MessageBoxes::Message{} : messages.front();
     }
 
     std::vector<std::uint8_t> delivered() const
@@ -159,9 +166,9 @@ TEST_P(WindowShells, ThePressedButtonDeliversAProgramThatPlaysEveryFrame)
 
     const std::size_t shown = c.looping ? 2 * frames.size() + 1 : frames.size();
     const Playback playback = play(file, c.word, c.looping ? std::optional<std::size_t>(shown) : std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, shown);
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), c.looping ? 0u : 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, shown);
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), c.looping ? 0u : 1u);
     expectCleanExit(playback);
 }
 
@@ -267,7 +274,7 @@ protected:
     }
     // Runs with `during` called as the run selects frame `at`; the frames of
     // the video data it wrote.
-    std::vector<Screen> runChangingAt(int at, const std::function<void()>& during)
+    std::vector<Screen> runChangingAt(int at, const std::function<void()>& during, std::size_t warnings = 0)
     {
         bool called = false;
         window->onFrameSelection = [&](int row) {
@@ -276,7 +283,7 @@ protected:
                 during();
             }
         };
-        const MessageBoxes::Message m = convert();
+        const MessageBoxes::Message m = convert(warnings);
         window->onFrameSelection = nullptr;
         EXPECT_TRUE(called);
         EXPECT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
@@ -319,8 +326,15 @@ TEST_F(SourceChanges, AnEmptiedOrDeletedFolderKeepsTheLastPicture)
                     ASSERT_TRUE(dir.remove(name));
                 }
             }
-        });
+        }, 1);
         ASSERT_EQ(frames.size(), static_cast<std::size_t>(Frames));
+        // One warning after the report names the frames that were missing.
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].title, QStringLiteral("Zoetra2"));
+        EXPECT_EQ(messages[1].icon, MessageIcon::Warning);
+        EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("%1 frames could not be read").arg(Frames - 3)))
+            << messages[1].text.toStdString();
+        EXPECT_TRUE(messages[1].text.contains(QStringLiteral("\r\nsample03.jpg\r\n")));
         EXPECT_NE(frames[2], frames[1]);
         EXPECT_EQ(frames[3], frames[2]);
         EXPECT_EQ(frames[5], frames[2]);
@@ -349,6 +363,41 @@ TEST_F(SourceChanges, AFolderChosenDuringTheRunGivesTheLaterFramesByPosition)
 
 // A small file system mounted over a folder, to make it read-only or full;
 // needs the right to mount (root in the test machines), else the test skips.
+TEST_F(WindowDelivery, AShorterVideoAfterALongerOneGivesTheSameFilesAsAFreshStart)
+{
+    // A long run first, in the same program run.
+    QTemporaryDir longer;
+    ASSERT_TRUE(zoetra::test::copySamples(longer.path()));
+    FolderPicker::setNextFolders({longer.path()});
+    QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+    ASSERT_TRUE(convert().text.startsWith(QStringLiteral("Successfully converted!")));
+
+    FolderPicker::setNextFolders({source.path()});
+    QTest::mouseClick(button("Set_Vid_Folder"), Qt::LeftButton);
+    ASSERT_TRUE(convert().text.startsWith(QStringLiteral("Successfully converted!")));
+    const QByteArray videoData = folder.read(QStringLiteral("Video.dat"));
+    const std::vector<std::uint8_t> program = delivered();
+
+    // The same frames in a window that has converted nothing before.
+    AppFolder fresh;
+    ASSERT_TRUE(fresh.isValid());
+    QTemporaryDir freshOut;
+    MainFrm other(fresh.path());
+    other.endProgram = [] {};
+    FolderPicker::setNextFolders({source.path(), freshOut.path()});
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("Set_Vid_Folder")), Qt::LeftButton);
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("Set_Out")), Qt::LeftButton);
+    messages.clear();
+    QTest::mouseClick(other.findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_TRUE(messages.back().text.startsWith(QStringLiteral("Successfully converted!")));
+    EXPECT_EQ(fresh.read(QStringLiteral("Video.dat")), videoData);
+    QFile freshProgram(QDir(freshOut.path()).filePath(QStringLiteral("video.8xp")));
+    ASSERT_TRUE(freshProgram.open(QIODevice::ReadOnly));
+    const QByteArray freshBytes = freshProgram.readAll();
+    EXPECT_EQ(std::vector<std::uint8_t>(freshBytes.begin(), freshBytes.end()), program);
+}
+
 class Mount {
 public:
     Mount(const QString& path, const QString& options) : path_(path)
@@ -414,13 +463,15 @@ TEST_P(OutputFolderFault, IsACopyErrorAndTheOlderProgramIsIntact)
 
 INSTANTIATE_TEST_SUITE_P(Window, OutputFolderFault, testing::Values("readonly", "full"));
 
-TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
+TEST(ReadOnlyApplicationFolder, LeftoversOfAnEarlierRunAreNeverDeliveredAndTheWindowStillEnds)
 {
     WindowDelivery::SetUpTestSuite();
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QString app = root.filePath(QStringLiteral("app"));
+    const QString out = root.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(app));
+    ASSERT_TRUE(QDir().mkpath(out));
     Mount mount(app, QStringLiteral("size=64m"));
     if (!mount.mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
@@ -432,7 +483,6 @@ TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
         ASSERT_TRUE(QFile::copy(tools.filePath(name), QDir(app).filePath(name)));
     }
     ASSERT_TRUE(zoetra::test::copySamples(app, 10));
-    ASSERT_TRUE(mount.makeReadOnly());
 
     std::vector<MessageBoxes::Message> messages;
     MessageBoxes::setHook([&](const MessageBoxes::Message& m) { messages.push_back(m); });
@@ -443,18 +493,221 @@ TEST(ReadOnlyApplicationFolder, TheBuildErrorIsReportedAndTheWindowStillEnds)
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         window.findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(2);
+        auto* convert = window.findChild<QPushButton*>(QStringLiteral("ConvertVideo"));
+        // An earlier run, while the folder could still be written, leaves
+        // every generated file, the image and the program there.
+        QTest::mouseClick(convert, Qt::LeftButton);
+        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_TRUE(messages.back().text.startsWith(QStringLiteral("Successfully converted!")));
+        ASSERT_TRUE(mount.makeReadOnly());
+
+        FolderPicker::setNextFolders({out});
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Set_Out")), Qt::LeftButton);
         for (int press = 0; press < 2; ++press) {
-            QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
-            ASSERT_EQ(messages.size(), static_cast<std::size_t>(press + 1));
-            EXPECT_TRUE(messages.back().text.startsWith(ConversionRun::NotBuiltMessage))
-                << messages.back().text.toStdString();
+            QTest::mouseClick(convert, Qt::LeftButton);
+            ASSERT_EQ(messages.size(), static_cast<std::size_t>(press + 2));
+            const QString text = messages.back().text;
+            EXPECT_TRUE(text.startsWith(ConversionRun::NotBuiltMessage + QStringLiteral("\r\n") + QDir::toNativeSeparators(app)))
+                << text.toStdString();
+            EXPECT_EQ(messages.back().icon, MessageIcon::Error);
         }
+        EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty()) << "nothing of the earlier run is delivered";
         window.close();
         EXPECT_EQ(ends, 1) << "shut-down ends the program although nothing can be saved";
     }
     MessageBoxes::setHook({});
+    FolderPicker::clearTestHook();
     EXPECT_FALSE(QFileInfo::exists(QDir(app).filePath(QStringLiteral("LastDir.cfg"))));
 }
 
 }  // namespace
 }  // namespace playertest
+
+#ifdef ZOETRA_HAVE_CALC
+namespace playertest {
+namespace {
+
+// Runs the window's events until `done` holds, at most `ms` milliseconds.
+bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+class PreviewOnCalculator : public WindowDelivery {
+protected:
+    using State = zoetra::calc::LivePlayback::State;
+
+    // Converts, opens the preview and records every view it reports.
+    void openPreview(int shell, bool looping)
+    {
+        choose(shell, looping);
+        const MessageBoxes::Message m = convert();
+        ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+        frames = decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
+        recording = zoetra::calc::recordProgramFile(delivered());
+        ASSERT_EQ(recording.frames.size(), static_cast<std::size_t>(Frames));
+        QTest::mouseClick(button("PreviewOnCalc"), Qt::LeftButton);
+        preview = window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow"));
+        ASSERT_NE(preview, nullptr);
+        // Connected before the events run, so the first view is seen too.
+        QObject::connect(&preview->player(), &zoetra::calc::PreviewPlayer::viewChanged, preview,
+                         [this](const zoetra::calc::PreviewView& view) { views.push_back(view); });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+    }
+
+    QString text(const char* name) const { return preview->findChild<QLabel*>(QLatin1String(name))->text(); }
+    QPushButton* previewButton(const char* name) const { return preview->findChild<QPushButton*>(QLatin1String(name)); }
+    const zoetra::calc::PreviewView& last() const { return views.back(); }
+    bool reached(int frame) const { return !views.empty() && last().frame >= frame; }
+    bool inState(State state) const { return !views.empty() && last().state == state; }
+
+    // The frames reported since view `from`, each once, in order.
+    std::vector<int> framesSince(std::size_t from) const
+    {
+        std::vector<int> shown;
+        for (std::size_t i = from; i < views.size(); ++i) {
+            if (views[i].frame >= 0 && (shown.empty() || shown.back() != views[i].frame)) {
+                shown.push_back(views[i].frame);
+            }
+        }
+        return shown;
+    }
+
+    std::vector<Screen> frames;
+    zoetra::calc::Recording recording;
+    PreviewWindow* preview = nullptr;
+    std::vector<zoetra::calc::PreviewView> views;
+};
+
+TEST_F(PreviewOnCalculator, TheButtonWaitsForADeliveredProgram)
+{
+    QPushButton* open = button("PreviewOnCalc");
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->parentWidget()->objectName(), QStringLiteral("SettingsPage_2"));
+    EXPECT_EQ(open->geometry(), QRect(216, 216, 201, 25));
+    EXPECT_EQ(open->text(), QStringLiteral("Preview on Calculator"));
+    EXPECT_FALSE(open->isEnabled());
+
+    // A run that delivers nothing leaves it off.
+    auto* name = window->findChild<QLineEdit*>(QStringLiteral("FName"));
+    name->setText(QStringLiteral("TooLongName"));
+    convert();
+    EXPECT_FALSE(open->isEnabled());
+
+    // While the frames are converted the progress panel lies over it.
+    name->setText(QStringLiteral("Video"));
+    QWidget* panel = window->findChild<QWidget*>(QStringLiteral("ProgressCounters"));
+    bool panelAbove = false;
+    window->onFrameSelection = [&](int) {
+        const QObjectList& stack = panel->parentWidget()->children();
+        panelAbove = panel->isVisible() && stack.indexOf(panel) > stack.indexOf(open);
+    };
+    const MessageBoxes::Message m = convert();
+    window->onFrameSelection = nullptr;
+    ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
+    EXPECT_TRUE(panelAbove);
+    EXPECT_TRUE(open->isEnabled());
+    EXPECT_EQ(window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow")), nullptr);
+
+    // A later run that fails keeps the program delivered before.
+    name->setText(QStringLiteral("TooLongName"));
+    convert();
+    EXPECT_TRUE(open->isEnabled());
+}
+
+TEST_F(PreviewOnCalculator, PlaysTheDeliveredProgramAtTheCalculatorsPaceUntilClear)
+{
+    openPreview(0, true);
+    EXPECT_FALSE(preview->isModal());
+    EXPECT_TRUE(preview->isWindow());
+
+    ASSERT_TRUE(waitFor([&] { return reached(2); }));
+    // Every frame in turn, the first first, each the picture of its frame.
+    EXPECT_EQ(framesSince(0), (std::vector<int>{0, 1, 2}));
+    for (const auto& view : views) {
+        if (view.frame >= 0) {
+            EXPECT_EQ(view.screen, frames[static_cast<std::size_t>(view.frame)]) << view.frame;
+        }
+        EXPECT_EQ(view.frames, Frames);
+        EXPECT_EQ(view.total, recording.totalTStates());
+    }
+    EXPECT_EQ(preview->findChild<LcdView*>(QStringLiteral("PreviewScreen"))->screen(), last().screen);
+    EXPECT_EQ(text("PreviewFrame"), QStringLiteral("Frame %1 of %2").arg(last().frame + 1).arg(Frames));
+    EXPECT_EQ(text("PreviewRate"), QStringLiteral("%1 frames a second").arg(recording.framesPerSecond(), 0, 'f', 2));
+    EXPECT_TRUE(text("PreviewTime").endsWith(QStringLiteral(" / 0:00.%1").arg(
+        static_cast<int>(zoetra::calc::seconds(recording.totalTStates()) * 100 + 0.5))))
+        << text("PreviewTime").toStdString();
+    // The main window goes on meanwhile.
+    window->findChild<QTabWidget*>(QStringLiteral("TabStrip"))->setCurrentIndex(0);
+    EXPECT_TRUE(window->findChild<QWidget*>(QStringLiteral("SettingsPage_0"))->isVisible());
+
+    // Round the loop and on.
+    ASSERT_TRUE(waitFor([&] { return framesSince(0).size() > static_cast<std::size_t>(Frames) + 1; }));
+    const std::vector<int> looped = framesSince(0);
+    EXPECT_EQ(looped[static_cast<std::size_t>(Frames)], 0);
+
+    // Paused, the picture stays; played again, it goes on.
+    QTest::mouseClick(previewButton("PreviewPlay"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !views.empty() && !last().playing; }));
+    EXPECT_EQ(previewButton("PreviewPlay")->text(), QStringLiteral("Play"));
+    const std::size_t paused = views.size() - 1;
+    const int pausedFrame = last().frame;
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(framesSince(paused), (std::vector<int>{pausedFrame}));
+    QTest::mouseClick(previewButton("PreviewPlay"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return framesSince(paused).size() > 2; }));
+
+    // [CLEAR] stops the program: at most one more frame, then its clean exit.
+    const std::size_t pressed = views.size();
+    QTest::mouseClick(previewButton("PreviewClear"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return inState(State::Ended); }));
+    EXPECT_LE(framesSince(pressed).size(), 2u);
+    EXPECT_EQ(last().screen, Screen{});
+    EXPECT_TRUE(text("PreviewStatus").contains(QStringLiteral("ended"))) << text("PreviewStatus").toStdString();
+    const std::size_t ended = views.size();
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(views.size(), ended);
+
+    // Restart plays it from its first frame.
+    QTest::mouseClick(previewButton("PreviewRestart"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return framesSince(ended).size() >= 2; }));
+    EXPECT_EQ(framesSince(ended).front(), 0);
+
+    // Closing the main window closes the preview.
+    window->close();
+    EXPECT_FALSE(preview->isVisible());
+    EXPECT_EQ(programEnds, 1);
+}
+
+TEST_F(PreviewOnCalculator, AVideoThatDoesNotLoopKeepsItsLastFrameUntilAKey)
+{
+    openPreview(1, false);
+    ASSERT_TRUE(waitFor([&] { return inState(State::WaitingForKey); }));
+    EXPECT_EQ(framesSince(0), (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(last().screen, frames.back());
+    EXPECT_EQ(last().elapsed, recording.totalTStates());
+    EXPECT_TRUE(text("PreviewStatus").contains(QStringLiteral("until a key"))) << text("PreviewStatus").toStdString();
+    QTest::mouseClick(previewButton("PreviewClear"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return inState(State::Ended); }));
+    EXPECT_EQ(last().screen, Screen{});
+
+    // Pressed again, the button plays the program from the start.
+    const std::size_t ended = views.size();
+    QTest::mouseClick(button("PreviewOnCalc"), Qt::LeftButton);
+    EXPECT_EQ(window->findChildren<PreviewWindow*>().size(), 1);
+    ASSERT_TRUE(waitFor([&] { return framesSince(ended).size() >= 2; }));
+    EXPECT_EQ(framesSince(ended).front(), 0);
+}
+
+}  // namespace
+}  // namespace playertest
+#endif

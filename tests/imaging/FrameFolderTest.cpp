@@ -25,10 +25,11 @@ protected:
 
 TEST_F(FrameFolderTest, ListsFramePatternsInCaseInsensitiveOrder)
 {
-    for (const char* name : {"b.BMP", "A.gif", "notes.txt", "c.jpeg", "d.JPG", "e.gif.txt", "bmp"}) {
+    for (const char* name : {"b.BMP", "A.gif", "notes.txt", "c.jpeg", "d.JPG", "e.gif.txt", "bmp", "f.PNG", "png",
+                             "g.tif"}) {
         touch(QString::fromLatin1(name));
     }
-    EXPECT_EQ(list(), (QStringList{"A.gif", "b.BMP", "c.jpeg", "d.JPG"}));
+    EXPECT_EQ(list(), (QStringList{"A.gif", "b.BMP", "c.jpeg", "d.JPG", "f.PNG"}));
 }
 
 TEST_F(FrameFolderTest, ComparesCharacterByCharacter)

@@ -87,14 +87,35 @@ protected:
 
 TEST_F(BatchRunnerTest, RunsEveryLineInTheFolderOfTheLastCd)
 {
-    tool(QStringLiteral("FIRST"), "pwd > first.txt; echo \"args:$*\"; exit 3\n");
+    tool(QStringLiteral("FIRST"), "pwd > first.txt; echo \"args:$*\"\n");
     tool(QStringLiteral("SECOND"), "echo second ran > second.txt\n");
     auto process = run("CD " + work.path().toLocal8Bit() + "\r\nFIRST a  b\r\nSECOND\r\n\r\n");
     ASSERT_TRUE(finish(*process));
-    // A failing line does not stop the next one.
+    EXPECT_TRUE(process->succeeded());
     EXPECT_EQ(test::readAll(work.filePath(QStringLiteral("first.txt"))).trimmed(), work.path().toLocal8Bit());
     EXPECT_EQ(test::readAll(work.filePath(QStringLiteral("second.txt"))), QByteArray("second ran\n"));
     EXPECT_TRUE(process->output().contains(QStringLiteral("args:a b")));
+}
+
+TEST_F(BatchRunnerTest, StopsAtTheFirstToolThatFails)
+{
+    // An assembler that fails must not leave the packager to pack an
+    // image an earlier run left.
+    tool(QStringLiteral("FIRST"), "echo first failed; exit 3\n");
+    tool(QStringLiteral("CRASH"), "kill -SEGV $$\n");
+    tool(QStringLiteral("SECOND"), "echo second ran > second.txt\n");
+    auto failing = run("FIRST\r\nSECOND\r\n");
+    ASSERT_TRUE(finish(*failing));
+    EXPECT_FALSE(failing->succeeded());
+    EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("second.txt"))));
+    EXPECT_TRUE(failing->output().endsWith(QStringLiteral("first failed\nFIRST ended with exit status 3.\n")))
+        << failing->output().toStdString();
+
+    auto crashing = run("CRASH\r\nSECOND\r\n");
+    ASSERT_TRUE(finish(*crashing));
+    EXPECT_FALSE(crashing->succeeded());
+    EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("second.txt"))));
+    EXPECT_TRUE(crashing->output().contains(QStringLiteral("CRASH ended abnormally"))) << crashing->output().toStdString();
 }
 
 TEST_F(BatchRunnerTest, ApplicationFolderComesBeforePath)
@@ -106,15 +127,20 @@ TEST_F(BatchRunnerTest, ApplicationFolderComesBeforePath)
     EXPECT_TRUE(QFile::exists(work.filePath(QStringLiteral("local.txt"))));
 }
 
-TEST_F(BatchRunnerTest, ReportsMissingCommandsAndFoldersAndGoesOn)
+TEST_F(BatchRunnerTest, AMissingFolderOrCommandStopsTheBatch)
 {
-    tool(QStringLiteral("LAST"), "echo done\n");
-    auto process = run("CD /no/such/folder\r\nNOSUCHTOOL x\r\nLAST\r\n");
-    ASSERT_TRUE(finish(*process));
-    const QString output = process->output();
-    EXPECT_TRUE(output.contains(QStringLiteral("NOSUCHTOOL"))) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("/no/such/folder"))) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("done"))) << output.toStdString();
+    tool(QStringLiteral("LAST"), "echo done > done.txt\n");
+    const struct {
+        QByteArray line;
+        QString said;
+    } cases[] = {{"CD /no/such/folder", QStringLiteral("/no/such/folder")}, {"NOSUCHTOOL x", QStringLiteral("NOSUCHTOOL")}};
+    for (const auto& c : cases) {
+        auto process = run(c.line + "\r\nLAST\r\n");
+        ASSERT_TRUE(finish(*process));
+        EXPECT_FALSE(process->succeeded());
+        EXPECT_TRUE(process->output().contains(c.said)) << process->output().toStdString();
+        EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("done.txt")))) << c.line.constData();
+    }
 }
 
 TEST_F(BatchRunnerTest, HangingToolCanBeEnded)
@@ -125,6 +151,7 @@ TEST_F(BatchRunnerTest, HangingToolCanBeEnded)
     EXPECT_FALSE(process->waitForEnd(100));
     process->terminate();
     EXPECT_TRUE(process->waitForEnd(0));
+    EXPECT_FALSE(process->succeeded());
     EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("after.txt"))));
 }
 
@@ -133,6 +160,7 @@ TEST_F(BatchRunnerTest, UnreadableBatchHasEndedAtOnce)
     QtBuildLauncher launcher(app.path());
     auto process = launcher.start(app.filePath(QStringLiteral("missing.bat")), work.path());
     EXPECT_TRUE(process->waitForEnd(0));
+    EXPECT_FALSE(process->succeeded());
     EXPECT_TRUE(process->output().contains(QStringLiteral("missing.bat")));
 }
 #endif

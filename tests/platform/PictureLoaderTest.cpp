@@ -61,6 +61,27 @@ TEST_F(PictureLoaderTest, DecodesEveryFrameFormat)
     EXPECT_EQ(gif->pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);  // the first image, not the last
 }
 
+TEST_F(PictureLoaderTest, TransparentPixelsShowTheBackgroundOfThePictureArea)
+{
+    // 2 x 1: a transparent pixel of the hidden colour black, then red.
+    test::writeAll(at("clear.gif"), QByteArray::fromHex("474946383961" "02000100" "800000" "000000" "ff0000"
+                                                        "21f90401000000" "00"
+                                                        "2c0000000002000100" "00"
+                                                        "0202440a00" "3b"));
+    const std::optional<QImage> gif = load("clear.gif");
+    ASSERT_TRUE(gif.has_value());
+    MemoryPictureArea area;
+    area.setPicture(*gif);
+    EXPECT_EQ(area.pixel(0, 0), PictureBackground);
+    EXPECT_EQ(area.pixel(1, 0), makeColour(255, 0, 0));
+
+    // Half-transparent pixels (PNG) are blended with it.
+    QImage half(1, 1, QImage::Format_ARGB32);
+    half.fill(qRgba(0, 0, 0, 128));
+    area.setPicture(half);
+    EXPECT_EQ(area.pixel(0, 0), makeColour(120, 120, 120));
+}
+
 TEST_F(PictureLoaderTest, ContentDecidesTheFormatAndNonImagesFail)
 {
     ASSERT_TRUE(test::solidImage(8, 8, ColourBlack).save(at("really-a-bmp.jpg"), "BMP"));

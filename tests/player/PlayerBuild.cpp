@@ -73,11 +73,14 @@ BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, con
     return result;
 }
 
-QByteArray varFileText(const QByteArray& shellWord, bool looping)
+QByteArray varFileText(const QByteArray& shellWord, bool looping, bool compact)
 {
     QByteArray text = "\r\n#define " + shellWord + "\r\n";
     if (looping) {
         text += "#define LOOPING\r\n";
+    }
+    if (compact) {
+        text += "#define COMPACT\r\n";
     }
     return text;
 }

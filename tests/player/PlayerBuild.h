@@ -41,8 +41,9 @@ struct BuildResult {
 // "DEVPAC8X NAME" in the folder, as the batch does.
 BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, const QString& name = "Video");
 
-// VarFile.var for a shell word ("" for none) and looping.
-QByteArray varFileText(const QByteArray& shellWord, bool looping);
+// VarFile.var for a shell word ("" for none), looping and the compact
+// stream.
+QByteArray varFileText(const QByteArray& shellWord, bool looping, bool compact = false);
 
 // The player source's value of FRAME_HALTS.
 int frameHaltsInSource();

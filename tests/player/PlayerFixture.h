@@ -2,7 +2,7 @@
 
 #include "PlayerBuild.h"
 #include "VideoStream.h"
-#include "Z80Harness.h"
+#include "calc/Calculator.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +22,18 @@ std::uint16_t shellEntry(const std::vector<std::uint8_t>& program, const QByteAr
 std::vector<std::uint8_t> programBytes(const std::vector<std::uint8_t>& programFile);
 
 struct Playback {
-    std::unique_ptr<z80test::Z80Harness> harness = std::make_unique<z80test::Z80Harness>();
-    z80test::Stop stop = z80test::Stop::Fault;
+    std::unique_ptr<zoetra::calc::Calculator> calculator = std::make_unique<zoetra::calc::Calculator>();
+    zoetra::calc::Stop stop = zoetra::calc::Stop::Fault;
 };
 
-// Runs a built program as the shell would, with _GetCSC reporting CLEAR
-// after `clearAfter` screens.
+// Runs a built program as the shell would, with CLEAR pressed as screen
+// `clearAfter` is shown; a wait for a key is answered with ENTER.
 Playback play(const std::vector<std::uint8_t>& programFile, const QByteArray& shellWord,
               std::optional<std::size_t> clearAfter);
 
 // The program showed exactly `count` screens: the frames in order, starting
 // over with the first after the last.
-void expectScreens(const z80test::Z80Harness& harness, const std::vector<Screen>& frames,
+void expectScreens(const zoetra::calc::Calculator& calculator, const std::vector<Screen>& frames,
                    std::size_t count);
 
 // The program returned and left an empty graph buffer and screen, the

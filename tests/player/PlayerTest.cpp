@@ -1,5 +1,7 @@
-// VID.z80 assembled by our TASM, packed by DEVPAC8X and played in the harness.
+// VID.z80 assembled by our TASM, packed by DEVPAC8X and played on the emulated calculator.
 #include "PlayerFixture.h"
+
+#include "calc/Recording.h"
 
 #include <QString>
 
@@ -9,9 +11,9 @@
 namespace playertest {
 namespace {
 
-using z80test::Stop;
-using z80test::Z80Harness;
-namespace bcall = z80test::bcall;
+using zoetra::calc::Stop;
+using zoetra::calc::Calculator;
+namespace bcall = zoetra::calc::bcall;
 
 // A video that tries the decoder's edges: offsets whose low byte carries into
 // the next page of plotSScreen (40h + 0C0h), the first and last bytes, record
@@ -38,6 +40,10 @@ Stream edgeVideo()
     return makeStream(key, frames);
 }
 
+
+// A frame's records take at most 100 T-states each to apply: a frame lasts
+// its ticks give or take the decoding of 768 records.
+constexpr double WholeFrameDecoding = 768 * 100;
 
 class PlayerTest : public testing::Test {
 protected:
@@ -74,9 +80,9 @@ TEST_P(PlayerShells, ShowsEveryFrameInOrderAndLeavesTheCalculatorClean)
     const std::optional<std::size_t> clearAfter =
         looping ? std::optional<std::size_t>(2 * frames.size() + 1) : std::nullopt;
     const Playback playback = play(file, shell, clearAfter);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    expectScreens(*playback.harness, frames, looping ? 2 * frames.size() + 1 : frames.size());
-    EXPECT_EQ(playback.harness->callCount(bcall::GetKey), looping ? 0u : 1u);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, looping ? 2 * frames.size() + 1 : frames.size());
+    EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
     expectCleanExit(playback);
 }
 
@@ -95,9 +101,9 @@ TEST_F(PlayerTest, ClearEndsPlaybackAtOnce)
     for (const bool looping : {false, true}) {
         SCOPED_TRACE(looping);
         const Playback playback = play(build(stream, "ION", looping), "ION", 2);
-        ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-        expectScreens(*playback.harness, frames, 2);
-        EXPECT_EQ(playback.harness->callCount(bcall::GetKey), 0u);
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        expectScreens(*playback.calculator, frames, 2);
+        EXPECT_EQ(playback.calculator->callCount(bcall::GetKey), 0u);
         expectCleanExit(playback);
     }
 }
@@ -109,11 +115,11 @@ TEST_F(PlayerTest, OneFrameVideo)
     const Stream stream = makeStream(key, {});
     ASSERT_EQ(stream.size(), 769u);
     const Playback once = play(build(stream, "NOSHELL", false), "NOSHELL", std::nullopt);
-    expectScreens(*once.harness, {key}, 1);
+    expectScreens(*once.calculator, {key}, 1);
     expectCleanExit(once);
 
     const Playback looping = play(build(stream, "NOSHELL", true), "NOSHELL", 3);
-    expectScreens(*looping.harness, {key}, 3);
+    expectScreens(*looping.calculator, {key}, 3);
     expectCleanExit(looping);
 }
 
@@ -148,7 +154,7 @@ TEST_F(PlayerTest, HeaderBytesMatchTheShell)
     const std::size_t code = 34 + description.size() + 1;
     EXPECT_EQ(std::vector<std::uint8_t>(mirage.begin() + static_cast<long>(code), mirage.begin() + static_cast<long>(code) + 3),
               bcallRunIndicOff);
-    EXPECT_EQ(shellEntry(mirage, "MIRAGEOS"), z80test::ProgramOrigin + code);
+    EXPECT_EQ(shellEntry(mirage, "MIRAGEOS"), zoetra::calc::ProgramOrigin + code);
 
     const auto noShell = programBytes(build(stream, "NOSHELL", false));
     EXPECT_EQ(std::vector<std::uint8_t>(noShell.begin() + 2, noShell.begin() + 5), bcallRunIndicOff);
@@ -158,12 +164,12 @@ TEST_F(PlayerTest, HeaderBytesMatchTheShell)
 
 TEST_F(PlayerTest, MirageOsProgramRunDirectlyEndsAtOnce)
 {
-    Z80Harness harness;
-    ASSERT_TRUE(harness.loadProgramFile(build(edgeVideo(), "MIRAGEOS", true)));
-    harness.start();
-    EXPECT_EQ(harness.run(StepBudget), Stop::Returned) << harness.fault();
-    EXPECT_TRUE(harness.systemCalls().empty());
-    EXPECT_EQ(harness.steps(), 1u);
+    Calculator calculator;
+    ASSERT_TRUE(calculator.loadProgramFile(build(edgeVideo(), "MIRAGEOS", true)));
+    calculator.start();
+    EXPECT_EQ(calculator.run(StepBudget), Stop::Returned) << calculator.fault();
+    EXPECT_TRUE(calculator.systemCalls().empty());
+    EXPECT_EQ(calculator.steps(), 1u);
 }
 
 TEST_F(PlayerTest, DescriptionWithNumericPieces)
@@ -174,7 +180,7 @@ TEST_F(PlayerTest, DescriptionWithNumericPieces)
     ASSERT_GT(ion.size(), 5 + expected.size());
     EXPECT_EQ(std::string(ion.begin() + 5, ion.begin() + 5 + static_cast<long>(expected.size()) + 1), expected + '\0');
     const Playback playback = play(file, "ION", std::nullopt);
-    expectScreens(*playback.harness, decodeStream(edgeVideo()), decodeStream(edgeVideo()).size());
+    expectScreens(*playback.calculator, decodeStream(edgeVideo()), decodeStream(edgeVideo()).size());
     expectCleanExit(playback);
 }
 
@@ -183,11 +189,46 @@ TEST_F(PlayerTest, FramesArePacedByAFixedNumberOfTimerTicks)
     const int halts = frameHaltsInSource();
     ASSERT_GT(halts, 0);
     const Playback playback = play(build(edgeVideo(), "NOSHELL", true), "NOSHELL", 12);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    const auto& screens = playback.harness->screens();
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    const auto& screens = playback.calculator->screens();
     ASSERT_EQ(screens.size(), 12u);
     for (std::size_t i = 1; i < screens.size(); ++i) {
         EXPECT_EQ(screens[i].halts - screens[i - 1].halts, static_cast<std::uint64_t>(halts)) << i;
+        // The halts and the screen copy's tick, give or take the decoding.
+        EXPECT_NEAR(static_cast<double>(screens[i].tstates - screens[i - 1].tstates),
+                    static_cast<double>((halts + 1) * zoetra::calc::TimerPeriodTStates), WholeFrameDecoding)
+            << i;
+    }
+}
+
+// What the preview and the GIF show: each frame of the video once, a frame
+// with no changes included, with the calculator's frame times.
+TEST_F(PlayerTest, RecordingHoldsEveryFrameOnceAtTheCalculatorsPace)
+{
+    using zoetra::calc::Recording;
+    const Stream stream = edgeVideo();
+    const std::vector<Screen> frames = decodeStream(stream);
+    const auto tick = static_cast<double>(zoetra::calc::TimerPeriodTStates);
+    for (const char* shell : {"ION", "MIRAGEOS", "NOSHELL"}) {
+        for (const bool looping : {false, true}) {
+            SCOPED_TRACE(std::string(shell) + (looping ? " looping" : " once"));
+            const Recording r = zoetra::calc::recordProgramFile(build(stream, shell, looping));
+            ASSERT_EQ(r.end, looping ? Recording::End::Loops : Recording::End::WaitsForKey) << r.fault;
+            EXPECT_EQ(r.loopStart, 0u);
+            ASSERT_EQ(r.frames.size(), frames.size());
+            for (std::size_t i = 0; i < frames.size(); ++i) {
+                EXPECT_EQ(r.frames[i].pixels, frames[i]) << i;
+            }
+            const std::size_t timed = looping ? frames.size() : frames.size() - 1;
+            for (std::size_t i = 0; i < timed; ++i) {
+                EXPECT_NEAR(static_cast<double>(r.duration(i)), (frameHaltsInSource() + 1) * tick, WholeFrameDecoding)
+                    << i;
+            }
+            if (looping) {
+                EXPECT_GT(r.framesPerSecond(), 14.0);
+                EXPECT_LT(r.framesPerSecond(), 15.5);
+            }
+        }
     }
 }
 
@@ -205,8 +246,8 @@ TEST_F(PlayerTest, ChangeRecordCostsAtMostOneHundredTStates)
     }();
     const Stream stream = makeStream(key, {changesBetween(key, inverse), {}});
     const Playback playback = play(build(stream, "NOSHELL", false), "NOSHELL", std::nullopt);
-    ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-    const auto& s = playback.harness->screens();
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    const auto& s = playback.calculator->screens();
     ASSERT_EQ(s.size(), 3u);
     const std::uint64_t full = s[1].programTStates - s[0].programTStates;
     const std::uint64_t empty = s[2].programTStates - s[1].programTStates;
@@ -234,19 +275,19 @@ TEST_F(PlayerTest, LongVideoRunsWithItsCodeBelowC000h)
 
     const auto file = build(stream, "NOSHELL", false);
     const auto program = programBytes(file);
-    const std::uint32_t end = z80test::ProgramOrigin + static_cast<std::uint32_t>(program.size());
+    const std::uint32_t end = zoetra::calc::ProgramOrigin + static_cast<std::uint32_t>(program.size());
     const std::uint32_t videoStart = end - static_cast<std::uint32_t>(videoDataSize(stream.size()));
-    EXPECT_GT(end, z80test::ExecutionLimit);
+    EXPECT_GT(end, zoetra::calc::ExecutionLimit);
     EXPECT_LT(videoStart, 0xA000u);
-    EXPECT_TRUE(std::equal(stream.begin(), stream.end(), program.begin() + (videoStart - z80test::ProgramOrigin)));
+    EXPECT_TRUE(std::equal(stream.begin(), stream.end(), program.begin() + (videoStart - zoetra::calc::ProgramOrigin)));
 
     const Playback playback = play(file, "NOSHELL", std::nullopt);
     const std::vector<Screen> expected = decodeStream(stream);
-    expectScreens(*playback.harness, expected, expected.size());
+    expectScreens(*playback.calculator, expected, expected.size());
     expectCleanExit(playback);
-    EXPECT_LT(playback.harness->highestExecuted(), videoStart);
+    EXPECT_LT(playback.calculator->highestExecuted(), videoStart);
     // The end marker is the last byte the player reads.
-    EXPECT_EQ(playback.harness->highestDataRead(), videoStart + stream.size() - 1);
+    EXPECT_EQ(playback.calculator->highestDataRead(), videoStart + stream.size() - 1);
 }
 
 TEST_F(PlayerTest, NothingPastTheEndMarkerIsRead)
@@ -257,9 +298,9 @@ TEST_F(PlayerTest, NothingPastTheEndMarkerIsRead)
         const auto file = build(stream, "ION", looping);
         const std::size_t end = programBytes(file).size();
         const Playback playback = play(file, "ION", looping ? std::optional<std::size_t>(9) : std::nullopt);
-        ASSERT_EQ(playback.stop, Stop::Returned) << playback.harness->fault();
-        const std::size_t marker = z80test::ProgramOrigin + end - videoDataSize(stream.size()) + stream.size() - 1;
-        EXPECT_EQ(playback.harness->highestDataRead(), marker);
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        const std::size_t marker = zoetra::calc::ProgramOrigin + end - videoDataSize(stream.size()) + stream.size() - 1;
+        EXPECT_EQ(playback.calculator->highestDataRead(), marker);
     }
 }
 

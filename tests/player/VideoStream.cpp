@@ -26,14 +26,14 @@ Stream makeStream(const Screen& key, const std::vector<FrameChanges>& frames)
 std::vector<Screen> decodeStream(const Stream& stream)
 {
     std::vector<Screen> frames;
-    if (stream.size() < z80test::ScreenBytes + 1) {
+    if (stream.size() < zoetra::calc::ScreenBytes + 1) {
         ADD_FAILURE() << "stream shorter than a key frame and its end marker";
         return frames;
     }
     Screen picture{};
-    std::copy_n(stream.begin(), z80test::ScreenBytes, picture.begin());
+    std::copy_n(stream.begin(), zoetra::calc::ScreenBytes, picture.begin());
     frames.push_back(picture);
-    std::size_t at = z80test::ScreenBytes;
+    std::size_t at = zoetra::calc::ScreenBytes;
     int previousOffset = -1;
     while (at < stream.size()) {
         const std::uint8_t first = stream[at];

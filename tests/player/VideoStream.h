@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Z80Harness.h"
+#include "calc/Calculator.h"
 
 #include <QByteArray>
 
@@ -10,7 +10,7 @@
 
 namespace playertest {
 
-using z80test::Screen;
+using zoetra::calc::Screen;
 using Stream = std::vector<std::uint8_t>;
 // One further frame as (offset, new value) pairs in ascending offset order.
 using FrameChanges = std::vector<std::pair<int, std::uint8_t>>;

@@ -1,15 +1,16 @@
 #include "platform/widgets/FolderPicker.h"
 
 #include "platform/widgets/MessageBoxes.h"
+#include "shared/Messages.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace zoetra {
 
-const QString FolderPicker::RootRefusedMessage =
-    QStringLiteral("You cannot use the root level of a disk as an animation source or output folder!");
+const QString FolderPicker::RootRefusedMessage = RootFolderRefusedMessage;
 
 namespace {
 
@@ -17,6 +18,7 @@ struct TestHook {
     bool active = false;
     QStringList answers;
     QStringList titles;
+    QStringList startFolders;
 };
 
 TestHook& testHook()
@@ -35,15 +37,21 @@ QUrl topLevel()
 #endif
 }
 
-QString pickOnce(QWidget* owner, const QString& title)
+QUrl startAt(const QString& folder)
+{
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? QUrl::fromLocalFile(folder) : topLevel();
+}
+
+QString pickOnce(QWidget* owner, const QString& title, const QUrl& start)
 {
     TestHook& hook = testHook();
     if (hook.active) {
         hook.titles.append(title);
+        hook.startFolders.append(start.isLocalFile() ? start.toLocalFile() : start.toString());
         return hook.answers.isEmpty() ? QString() : hook.answers.takeFirst();
     }
     // Only local folders can be confirmed; anything else has no path.
-    const QUrl chosen = QFileDialog::getExistingDirectoryUrl(owner, title, topLevel(), QFileDialog::ShowDirsOnly,
+    const QUrl chosen = QFileDialog::getExistingDirectoryUrl(owner, title, start, QFileDialog::ShowDirsOnly,
                                                              {QStringLiteral("file")});
     return chosen.isLocalFile() ? chosen.toLocalFile() : QString();
 }
@@ -55,10 +63,11 @@ bool FolderPicker::isRootPath(const QString& path)
     return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
 }
 
-QString FolderPicker::BrowseFolder(QWidget* owner, const QString& title)
+QString FolderPicker::BrowseFolder(QWidget* owner, const QString& title, const QString& startFolder)
 {
+    const QUrl start = startAt(startFolder);
     for (;;) {
-        const QString result = QDir::fromNativeSeparators(pickOnce(owner, title));
+        const QString result = QDir::fromNativeSeparators(pickOnce(owner, title, start));
         if (result.isEmpty()) {
             return {};
         }
@@ -75,11 +84,17 @@ void FolderPicker::setNextFolders(const QStringList& folders)
     hook.active = true;
     hook.answers = folders;
     hook.titles.clear();
+    hook.startFolders.clear();
 }
 
 QStringList FolderPicker::answeredTitles()
 {
     return testHook().titles;
+}
+
+QStringList FolderPicker::answeredStartFolders()
+{
+    return testHook().startFolders;
 }
 
 void FolderPicker::clearTestHook()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calc/ProgramFile.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,21 +9,10 @@
 
 namespace testsupport {
 
-// The parts of a TI-83 Plus .8xp file holding one variable.
-struct ProgramFileContents {
-    std::string comment;  // up to the first NUL, trailing spaces dropped
-    std::uint8_t type = 0;
-    std::string name;     // trailing NULs dropped
-    std::uint8_t version = 0;
-    std::uint8_t flag = 0;
-    std::vector<std::uint8_t> program;  // the bytes after the 2-byte program length
-};
-
-// Reads a .8xp file image, checking every length field and the checksum;
-// nothing and a reason in `error` when the file is malformed. Written from
-// the published layout, independently of the packager.
-std::optional<ProgramFileContents> readProgramFile(const std::vector<std::uint8_t>& file,
-                                                   std::string* error = nullptr);
+// The .8xp reader of the emulated calculator, written from the published
+// layout independently of the packager.
+using zoetra::calc::ProgramFileContents;
+using zoetra::calc::readProgramFile;
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
 

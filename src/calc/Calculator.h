@@ -1,8 +1,10 @@
 #pragma once
 
+#include "calc/Screen.h"
+#include "calc/Timing.h"
+
 #include <array>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,13 +12,12 @@
 
 struct _z80_cpu_context;
 
-namespace z80test {
+namespace zoetra::calc {
 
-// TI-83 Plus addresses the harness knows.
+// TI-83 Plus addresses the emulator knows.
 inline constexpr std::uint16_t ProgramOrigin = 0x9D93;  // the two token bytes
 inline constexpr std::uint16_t ProgramStart = 0x9D95;   // first executed byte
 inline constexpr std::uint16_t PlotSScreen = 0x9340;
-inline constexpr std::uint16_t ScreenBytes = 768;
 inline constexpr std::uint16_t FlagsBase = 0x89F0;
 inline constexpr std::uint16_t GraphFlags = FlagsBase + 3;  // bit 0: graphDraw
 inline constexpr std::uint32_t ExecutionLimit = 0xC000;
@@ -27,7 +28,7 @@ inline constexpr std::uint16_t CallerStackPointer = 0xFFF2;
 // Where the "caller" continues when the program returns; in ROM, never run.
 inline constexpr std::uint16_t ReturnSentinel = 0x3FFA;
 
-// The system calls the harness emulates (rst 28h followed by the address).
+// The system calls the emulator knows (rst 28h followed by the address).
 namespace bcall {
 inline constexpr std::uint16_t GetCSC = 0x4018;
 inline constexpr std::uint16_t GrBufCpy = 0x486A;
@@ -40,16 +41,22 @@ inline constexpr std::uint16_t RunIndicOff = 0x4570;
 inline constexpr std::uint16_t RunIndicOn = 0x456D;
 }  // namespace bcall
 
+enum class Key { Enter, Clear, Up, Down, Left, Right };
+
+// What _GetCSC reports for a key (skClear ...) and what _GetKey returns
+// (kClear ...).
+std::uint8_t scanCode(Key key);
+std::uint8_t keyCode(Key key);
+
 inline constexpr std::uint8_t ScanClear = 0x0F;
 inline constexpr std::uint8_t KeyEnter = 0x05;
-
-using Screen = std::array<std::uint8_t, ScreenBytes>;
 
 // One picture shown with _GrBufCpy, and when.
 struct ShownScreen {
     Screen pixels{};
+    std::uint64_t tstates = 0;         // emulated time when the copy was done
     std::uint64_t programTStates = 0;  // program T-states run before the copy
-    std::uint64_t halts = 0;           // interrupts taken before the copy
+    std::uint64_t halts = 0;           // halts ended before the copy
 };
 
 enum class Stop {
@@ -57,18 +64,23 @@ enum class Stop {
     ReachedAddress,   // runUntil's address
     Fault,            // see fault()
     BudgetExhausted,  // the step budget ran out first
+    WaitingForKey,    // in _GetKey with no key pressed: see press()
+    TimeReached,      // runUntilTime's time
+    ScreenShown,      // runToNextScreen's screen
 };
 
 // A TI-83 Plus as far as an assembly program run from the home screen sees
 // it: RAM filled with a fixed pattern, ROM read-only, the OS present only
-// as the system calls below and a timer interrupt at every halt. Anything a
-// well-behaved program must not do stops the run with a fault.
-class Z80Harness {
+// as the system calls below and its timer interrupt. Emulated time runs in
+// 6 MHz T-states; the OS calls cost what they take on the calculator (see
+// Timing.h). Anything a well-behaved program must not do, and showing no
+// frame for ten emulated seconds, stops the run with a fault.
+class Calculator {
 public:
-    Z80Harness();
-    ~Z80Harness();
-    Z80Harness(const Z80Harness&) = delete;
-    Z80Harness& operator=(const Z80Harness&) = delete;
+    Calculator();
+    ~Calculator();
+    Calculator(const Calculator&) = delete;
+    Calculator& operator=(const Calculator&) = delete;
 
     // Raw bytes into memory, bypassing every check.
     void load(std::uint16_t address, std::span<const std::uint8_t> bytes);
@@ -82,32 +94,58 @@ public:
     // on, the sentinel return address pushed. A shell may enter elsewhere.
     void start(std::uint16_t entry = ProgramStart);
 
-    // One instruction, system call or interrupt; the T-states it took.
-    int step();
-    // Steps until PC reaches `address` (or the program returns, or faults),
-    // at most `stepBudget` steps.
+    // One instruction, system call or interrupt; the T-states it took (a
+    // halt includes its wait for the timer).
+    std::uint64_t step();
+    // Steps until PC reaches `address` (or the program returns, faults or
+    // waits for a key), at most `stepBudget` steps.
     Stop runUntil(std::uint16_t address, std::uint64_t stepBudget);
     // Runs until the program returns to its caller.
     Stop run(std::uint64_t stepBudget);
+    // Runs until the emulated time reaches `tstates` (or the program
+    // returns or faults); waiting for a key, the time passes idle.
+    Stop runUntilTime(std::uint64_t tstates);
+    // Runs until the next screen is shown, or the program returns, faults
+    // or waits for a key; a run-away program faults within ten seconds.
+    Stop runToNextScreen();
 
-    // _GetCSC reports CLEAR once this many screens have been shown.
-    void setClearAfterScreens(std::optional<std::size_t> screens) { clearAfterScreens_ = screens; }
-    void setGetKeyResult(std::uint8_t key) { getKeyResult_ = key; }
+    // A key pressed now: the next _GetCSC or _GetKey takes it.
+    void press(Key key);
+    // The key is pressed as the `screens`-th screen is shown.
+    void pressAfterScreens(Key key, std::optional<std::size_t> screens);
+    bool waitingForKey() const { return waitingForKey_; }
+    bool returned() const { return returned_; }
+    bool faulted() const { return !fault_.empty(); }
 
     std::uint8_t peek(std::uint16_t address) const { return memory_[address]; }
     Screen plotSScreen() const;
     const Screen& lcd() const { return lcd_; }
+    // Counts every change of the LCD's contents by the OS.
+    std::uint64_t lcdWrites() const { return lcdWrites_; }
     const std::vector<ShownScreen>& screens() const { return screens_; }
+    // The screens shown since the last call; they leave screens().
+    std::vector<ShownScreen> takeScreens();
+    // Every screen ever shown, taken or not.
+    std::size_t screenCount() const { return screenCount_; }
     const std::string& fault() const { return fault_; }
     std::uint16_t pc() const;
     std::uint16_t sp() const;
+
+    // The program's state as far as a well-behaved program can depend on it
+    // after a system call: PC, SP, the live stack, plotSScreen, the flags and
+    // its own bytes once it has written them. Equal digests at two screens
+    // mean the program repeats itself.
+    std::uint64_t stateDigest() const;
 
     // Every system call made, in order.
     const std::vector<std::uint16_t>& systemCalls() const { return calls_; }
     std::size_t callCount(std::uint16_t address) const;
     std::uint64_t halts() const { return halts_; }
+    std::uint64_t interrupts() const { return interrupts_; }
     std::uint64_t steps() const { return steps_; }
-    // T-states of the program's own instructions; the emulated OS costs none.
+    // Emulated time since start(), in T-states.
+    std::uint64_t tstates() const { return tstates_; }
+    // T-states of the program's own instructions only.
     std::uint64_t programTStates() const { return programTStates_; }
     // Highest address an instruction was fetched from in RAM.
     std::uint16_t highestExecuted() const { return highestExecuted_; }
@@ -128,23 +166,35 @@ private:
     static void portWriteCallback(_z80_cpu_context* cpu, std::uint16_t port, std::uint8_t value, void* self);
     static std::uint8_t interruptVectorCallback(_z80_cpu_context* cpu, void* self);
 
+    bool stopped() const { return !fault_.empty() || returned_ || waitingForKey_; }
     void systemCall();
-    void interrupt();
+    void advanceTimer();
+    void interrupt(bool halted);
     void setFault(const std::string& text);
     bool writeAllowed(std::uint16_t address, std::uint8_t value) const;
     void scrambleRegisters(bool keepA);
+    void showScreen();
 
     _z80_cpu_context* cpu_ = nullptr;
     std::array<std::uint8_t, 65536> memory_{};
     std::uint32_t programEnd_ = ProgramOrigin;  // one past the program's bytes
+    bool programWritten_ = false;
     Screen lcd_{};
+    std::uint64_t lcdWrites_ = 0;
     std::vector<ShownScreen> screens_;
+    std::size_t screenCount_ = 0;
     std::vector<std::uint16_t> calls_;
-    std::optional<std::size_t> clearAfterScreens_;
-    std::uint8_t getKeyResult_ = KeyEnter;
+    std::optional<Key> pendingKey_;
+    std::optional<std::pair<Key, std::size_t>> scriptedKey_;
+    bool waitingForKey_ = false;
     std::string fault_;
     bool returned_ = false;
+    std::uint64_t tstates_ = 0;
+    std::uint64_t nextTick_ = TimerPeriodTStates;
+    bool tickPending_ = false;
+    std::uint64_t lastProgress_ = 0;  // when a screen was last shown or a key taken
     std::uint64_t halts_ = 0;
+    std::uint64_t interrupts_ = 0;
     std::uint64_t steps_ = 0;
     std::uint64_t programTStates_ = 0;
     std::uint16_t highestExecuted_ = 0;
@@ -157,4 +207,4 @@ private:
 
 std::string hex(unsigned value, int digits = 4);
 
-}  // namespace z80test
+}  // namespace zoetra::calc

@@ -1,0 +1,178 @@
+#include "app/PreviewWindow.h"
+
+#include "app/AppFonts.h"
+#include "calc/Timing.h"
+#include "platform/FileSystem.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zoetra {
+
+namespace {
+
+constexpr int Bezel = 12;
+constexpr int DefaultScale = 4;
+constexpr QRgb BezelColour = 0xFF3A3F44;
+
+// 0:03.25
+QString clock(std::uint64_t tstates)
+{
+    const auto hundredths = static_cast<std::uint64_t>(calc::seconds(tstates) * 100.0 + 0.5);
+    return QStringLiteral("%1:%2.%3")
+        .arg(hundredths / 6000)
+        .arg(hundredths / 100 % 60, 2, 10, QLatin1Char('0'))
+        .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString stateText(const calc::PreviewView& view)
+{
+    using State = calc::LivePlayback::State;
+    if (!view.problem.isEmpty()) {
+        return QStringLiteral("The program does not play on the calculator: %1").arg(view.problem);
+    }
+    switch (view.state) {
+    case State::WaitingForKey:
+        return QStringLiteral("The last frame stays until a key is pressed.");
+    case State::Ended:
+        return QStringLiteral("The program has ended: back at the home screen.");
+    case State::Fault:
+    case State::Playing:
+        break;
+    }
+    if (!view.playing) {
+        return QStringLiteral("Paused.");
+    }
+    return view.loops ? QStringLiteral("Playing; the video starts again after its last frame.")
+                      : QStringLiteral("Playing.");
+}
+
+}  // namespace
+
+LcdView::LcdView(QWidget* parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void LcdView::setScreen(const calc::Screen& screen)
+{
+    if (screen != screen_) {
+        screen_ = screen;
+        update();
+    }
+}
+
+int LcdView::scale() const
+{
+    return std::max(1, std::min((width() - 2 * Bezel) / calc::ScreenWidth, (height() - 2 * Bezel) / calc::ScreenHeight));
+}
+
+QSize LcdView::sizeHint() const
+{
+    return {calc::ScreenWidth * DefaultScale + 2 * Bezel, calc::ScreenHeight * DefaultScale + 2 * Bezel};
+}
+
+QSize LcdView::minimumSizeHint() const
+{
+    return {calc::ScreenWidth + 2 * Bezel, calc::ScreenHeight + 2 * Bezel};
+}
+
+void LcdView::paintEvent(QPaintEvent*)
+{
+    QImage image(calc::ScreenWidth, calc::ScreenHeight, QImage::Format_RGB32);
+    for (int y = 0; y < calc::ScreenHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < calc::ScreenWidth; ++x) {
+            row[x] = 0xFF000000u | (calc::darkPixel(screen_, x, y) ? calc::LcdInk : calc::LcdBackground);
+        }
+    }
+    const int s = scale();
+    const QSize size(calc::ScreenWidth * s, calc::ScreenHeight * s);
+    const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgb(BezelColour));
+    // Whole-number scaling without smoothing keeps every pixel square.
+    painter.drawImage(target, image);
+}
+
+PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("PreviewWindow"));
+    setWindowTitle(QStringLiteral("Preview on Calculator"));
+    setFont(AppFonts::windowFont());
+
+    PreviewScreen = new LcdView(this);
+    PreviewScreen->setObjectName(QStringLiteral("PreviewScreen"));
+    PreviewStatus = new QLabel(this);
+    PreviewStatus->setObjectName(QStringLiteral("PreviewStatus"));
+    PreviewStatus->setWordWrap(true);
+    PreviewFrame = new QLabel(this);
+    PreviewFrame->setObjectName(QStringLiteral("PreviewFrame"));
+    PreviewTime = new QLabel(this);
+    PreviewTime->setObjectName(QStringLiteral("PreviewTime"));
+    PreviewRate = new QLabel(this);
+    PreviewRate->setObjectName(QStringLiteral("PreviewRate"));
+    PreviewPlay = new QPushButton(QStringLiteral("Pause"), this);
+    PreviewPlay->setObjectName(QStringLiteral("PreviewPlay"));
+    PreviewRestart = new QPushButton(QStringLiteral("Restart"), this);
+    PreviewRestart->setObjectName(QStringLiteral("PreviewRestart"));
+    PreviewClear = new QPushButton(QStringLiteral("[CLEAR]"), this);
+    PreviewClear->setObjectName(QStringLiteral("PreviewClear"));
+    PreviewClear->setToolTip(QStringLiteral("Presses the calculator's CLEAR key, which stops the video"));
+
+    auto* numbers = new QHBoxLayout;
+    numbers->addWidget(PreviewFrame);
+    numbers->addStretch();
+    numbers->addWidget(PreviewTime);
+    numbers->addStretch();
+    numbers->addWidget(PreviewRate);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(PreviewPlay);
+    buttons->addWidget(PreviewRestart);
+    buttons->addStretch();
+    buttons->addWidget(PreviewClear);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PreviewScreen, 1);
+    layout->addLayout(numbers);
+    layout->addWidget(PreviewStatus);
+    layout->addLayout(buttons);
+
+    connect(&player_, &calc::PreviewPlayer::viewChanged, this, &PreviewWindow::display);
+    connect(PreviewPlay, &QPushButton::clicked, this, [this] { player_.setPlaying(!player_.view().playing); });
+    connect(PreviewRestart, &QPushButton::clicked, this, [this] {
+        player_.restart();
+        player_.setPlaying(true);
+    });
+    connect(PreviewClear, &QPushButton::clicked, this, [this] { player_.press(calc::Key::Clear); });
+    display(calc::PreviewView{});
+}
+
+PreviewWindow::~PreviewWindow() = default;
+
+void PreviewWindow::play(const QString& programPath)
+{
+    setWindowTitle(QStringLiteral("Preview on Calculator - %1").arg(QFileInfo(programPath).fileName()));
+    QFile file(programPath);
+    // An unreadable file is sent as an empty one, which the player refuses.
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    player_.load(bytes);
+}
+
+void PreviewWindow::display(const calc::PreviewView& view)
+{
+    PreviewScreen->setScreen(view.screen);
+    PreviewFrame->setText(view.frame < 0 ? QStringLiteral("Frame - of %1").arg(view.frames)
+                                         : QStringLiteral("Frame %1 of %2").arg(view.frame + 1).arg(view.frames));
+    PreviewTime->setText(clock(view.elapsed) + QStringLiteral(" / ") + clock(view.total));
+    PreviewRate->setText(QStringLiteral("%1 frames a second").arg(view.framesPerSecond, 0, 'f', 2));
+    PreviewStatus->setText(stateText(view));
+    PreviewPlay->setText(view.playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+}
+
+}  // namespace zoetra

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "media/MediaTypes.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace zoetra {
+
+struct Vars;
+struct WhatFits;
+struct EncoderChoice;
+
+namespace media {
+class FrameStream;
+struct ImportResult;
+}  // namespace media
+
+// The import of a video, an animated picture or a folder of pictures into a
+// new frame folder: the clip's size, length and rate, the settings, the
+// destination, a progress bar and Cancel. The decoding runs in a thread of
+// its own; the window stays responsive. Window-modal, so that a conversion
+// run below it goes on.
+class VideoImportDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    // colours: the program's colour settings, read when an import starts,
+    // with the encoder's choice, for what fits afterwards.
+    VideoImportDialog(const Vars& colours, std::function<EncoderChoice()> encoderChoice, QWidget* parent);
+    ~VideoImportDialog() override;
+
+    // Shows a source: its information, or why it cannot be imported.
+    void setSource(const QString& path);
+    QString source() const { return source_; }
+
+    // The file and folder choosers of the dialog's buttons.
+    void chooseFile();
+    void chooseFolder();
+
+    void startImport();
+    bool importing() const { return worker_ != nullptr; }
+    // Stops a running import, which then leaves nothing, and waits for it.
+    void cancelImport();
+
+signals:
+    // A new frame folder exists, with every frame in it.
+    void imported(const QString& folder);
+    // An import ended, whichever way; the status line tells how.
+    void importEnded();
+
+protected:
+    void reject() override;
+
+private:
+    void chooseDestination();
+    void importProgress(int permille, int frames);
+    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits);
+    void setBusy(bool busy);
+    void setStatus(const QString& text, bool problem);
+    media::ImportSettings settings() const;
+
+    const Vars& colours_;
+    std::function<EncoderChoice()> encoderChoice_;
+    QString source_;
+    bool sourceReady_ = false;
+    bool timed_ = false;  // start and end mean something for the source
+
+    QLabel* Import_Source = nullptr;
+    QLabel* Import_Info = nullptr;
+    QPushButton* Import_File = nullptr;
+    QPushButton* Import_Folder = nullptr;
+    QDoubleSpinBox* Import_Rate = nullptr;
+    QDoubleSpinBox* Import_Start = nullptr;
+    QDoubleSpinBox* Import_End = nullptr;
+    QComboBox* Import_Fit = nullptr;
+    QLineEdit* Import_Destination = nullptr;
+    QPushButton* Import_Choose_Destination = nullptr;
+    QProgressBar* Import_Progress = nullptr;
+    QLabel* Import_Status = nullptr;
+    QPushButton* Import_Go = nullptr;
+    QPushButton* Import_Cancel = nullptr;
+
+    QThread* worker_ = nullptr;
+    std::atomic<bool> cancel_{false};
+    std::atomic<int> postedPermille_{-1};
+};
+
+}  // namespace zoetra

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "calc/Calculator.h"
+#include "calc/LivePlayback.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <cstdint>
+
+namespace zoetra::calc {
+
+class PreviewWorker;
+
+// What the preview shows at a moment of the playback.
+struct PreviewView {
+    Screen screen{};
+    int frame = -1;       // 0-based, -1 before the first
+    int frames = 0;       // of the video, once through
+    std::uint64_t elapsed = 0;  // T-states into the video
+    std::uint64_t total = 0;    // T-states of the video, once through
+    double framesPerSecond = 0;
+    LivePlayback::State state = LivePlayback::State::Playing;
+    bool playing = false;
+    bool loops = false;
+    QString problem;  // why the program does not play, or faulted
+};
+
+// Plays a .8xp file on the emulated calculator, at the calculator's pace,
+// on a thread of its own. It is recorded once through first (in a few
+// milliseconds), so the video's length is known; then it plays live in step
+// with the clock, so a key reaches the program as it is pressed. Every
+// change is reported by viewChanged on the owner's thread.
+class PreviewPlayer final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PreviewPlayer(QObject* parent = nullptr);
+    ~PreviewPlayer() override;
+
+    // Starts playing the program file's bytes from the beginning.
+    void load(const QByteArray& programFile);
+    void setPlaying(bool playing);
+    void restart();
+    void press(Key key);
+
+    // The last view reported.
+    const PreviewView& view() const { return view_; }
+
+signals:
+    void viewChanged(const zoetra::calc::PreviewView& view);
+
+private:
+    void receive(const PreviewView& view);
+
+    QThread thread_;
+    PreviewWorker* worker_ = nullptr;
+    PreviewView view_;
+};
+
+}  // namespace zoetra::calc
+
+Q_DECLARE_METATYPE(zoetra::calc::PreviewView)

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "convert/CompactFormat.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace zoetra::compact {
+
+// Encodes a sequence of screens into the compact stream (CompactFormat.h),
+// one frame at a time, so that the stream's size is known after every frame.
+// Each frame is parsed for the fewest bits (a shortest path over the 769
+// cursor positions, with keeps, literals, copies from a set of distances and
+// repeats), then cut into segments that fit between two timer ticks; a frame
+// that would take the decoder too long is parsed again with time weighed in,
+// and at worst sent as literals.
+class CompactEncoder {
+public:
+    CompactEncoder();
+    ~CompactEncoder();
+    CompactEncoder(CompactEncoder&&) noexcept;
+    CompactEncoder& operator=(CompactEncoder&&) noexcept;
+
+    // Starts a new stream; the next frame is the key frame.
+    void reset();
+    void addFrame(const Screen& screen);
+    // Appends the video end. Nothing may follow.
+    void finish();
+
+    const std::vector<std::uint8_t>& bytes() const { return out_; }
+    int size() const { return static_cast<int>(out_.size()); }
+    // Stream bytes from this position on were written or changed by the last
+    // addFrame or finish (a bit byte may have been shared with the frame
+    // before).
+    int firstChangedByte() const { return firstChanged_; }
+
+    // The decoder's T-states for the last frame added (its call included),
+    // and its segments.
+    int lastFrameTStates() const { return lastTStates_; }
+    int lastFrameSegments() const { return lastSegments_; }
+
+private:
+    struct Step {
+        Command type;
+        std::int16_t length;
+        std::int16_t distance;
+    };
+    struct WriterState {
+        std::size_t size;
+        std::size_t bitByte;
+        int bitsLeft;
+        std::uint8_t bitByteValue;
+    };
+
+    void parse(int timeWeight);
+    bool writeSteps(const Screen& screen, bool checkBudget);
+    void literalFrame(const Screen& screen);
+
+    void putBit(int bit);
+    void putBits(unsigned bits, int count);
+    void putGamma(int n);
+    WriterState saveWriter() const;
+    void restoreWriter(const WriterState& state);
+    int emitCode(After before, Command type);
+
+    std::vector<std::uint8_t> out_;
+    std::size_t bitByte_ = 0;
+    int bitsLeft_ = 0;
+    int newBitBytes_ = 0;
+
+    Screen previous_{};
+    bool keyFrame_ = true;
+    int lastDistance_ = InitialDistance;
+    int firstChanged_ = 0;
+    int lastTStates_ = 0;
+    int lastSegments_ = 0;
+
+    std::vector<Step> steps_;
+    struct Parser;
+    std::unique_ptr<Parser> parser_;
+};
+
+}  // namespace zoetra::compact

@@ -1,0 +1,109 @@
+#include "convert/WhatFits.h"
+
+#include "convert/CompactEncoder.h"
+#include "convert/VideoEncoder.h"
+#include "imaging/Conversion.h"
+#include "imaging/FrameSelection.h"
+#include "platform/BuildLauncher.h"
+#include "platform/FileSystem.h"
+#include "platform/MemoryWindowLayer.h"
+#include "platform/Platform.h"
+#include "platform/QtFileSystem.h"
+#include "platform/UniformRandom.h"
+#include "shared/Vars.h"
+
+#include <memory>
+#include <optional>
+
+namespace zoetra {
+
+namespace {
+
+// The encoder's bundle wants a launcher; nothing is built here.
+class NoBuilds final : public BuildLauncher {
+public:
+    std::unique_ptr<BuildProcess> start(const QString&, const QString&) override { return nullptr; }
+};
+
+// Yields, refreshes and displays that cost nothing.
+class QuietWindow final : public MemoryWindowLayer {
+public:
+    void yieldToEvents() override {}
+};
+
+}  // namespace
+
+double WhatFits::seconds() const
+{
+    return fitting / PlayerFramesPerSecond;
+}
+
+WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
+                          const QString& folder, const QStringList& frames, const std::atomic<bool>* cancel)
+{
+    WhatFits fits;
+    fits.frames = static_cast<int>(frames.size());
+    fits.compact = encoder.compactVideo;
+    if (frames.isEmpty()) {
+        return fits;
+    }
+
+    // A state of its own: the program's frames, stream and random sequence
+    // stay as they are.
+    auto vars = std::make_unique<Vars>();
+    vars->BlackThreshold = settings.BlackThreshold;
+    vars->WhiteThreshold = settings.WhiteThreshold;
+    vars->DitherOn = settings.DitherOn;
+    vars->ColourChannel = settings.ColourChannel;
+    QuietWindow window;
+    window.detailSlider = encoder.detailSliderValue;
+    window.compact = encoder.compactVideo;
+    std::optional<compact::CompactEncoder> compactEncoder;
+    if (encoder.compactVideo) {
+        compactEncoder.emplace();
+    }
+    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+    QtFileSystem files;
+    NoBuilds builds;
+    UniformRandom random;
+    Platform platform{window, files, loader, builds, random, folder};
+
+    for (int f = 0; f < fits.frames; ++f) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            break;
+        }
+        // A file that cannot be decoded keeps the previous picture, as in
+        // the run.
+        loadAndConvertFrame(*vars, loader, joinPath(folder, frames.at(f)), window.filePreviewArea,
+                            window.quickPrevArea);
+        PackFrame(*vars);
+        if (f == 0) {
+            vars->ByteCount = 0;
+            StartVideoStream(*vars, compact);
+        } else if (EncodeDeltaFrame(*vars, platform, f, compact).overLimit) {
+            break;
+        }
+        fits.fitting = f + 1;
+        fits.bytes = vars->ByteCount;
+    }
+    return fits;
+}
+
+QString whatFitsText(const WhatFits& fits)
+{
+    const QString seconds = QString::number(fits.seconds(), 'f', 1) +
+                            (fits.compact ? QStringLiteral(" seconds on the calculator, as compact video")
+                                          : QStringLiteral(" seconds on the calculator"));
+    if (fits.all()) {
+        return QStringLiteral("All %1 frames fit into the 24000 bytes (%2 bytes): %3.")
+            .arg(fits.frames)
+            .arg(fits.bytes)
+            .arg(seconds);
+    }
+    return QStringLiteral("The 24000 bytes hold %1 of the %2 frames: %3.")
+        .arg(fits.fitting)
+        .arg(fits.frames)
+        .arg(seconds);
+}
+
+}  // namespace zoetra

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+namespace zoetra {
+
+struct Vars;
+class PictureLoader;
+
+// The encoder's choices that the window's "Create Video" page makes.
+struct EncoderChoice {
+    int detailSliderValue = 0;  // the quality, -10..0
+    bool compactVideo = false;
+};
+
+// How much of a frame list the video data can hold.
+struct WhatFits {
+    int frames = 0;   // frames in the list
+    int fitting = 0;  // how many of them, from the first, stay within the limit
+    int bytes = 0;    // video data of those, without the end marker
+    bool compact = false;  // counted as compact video
+
+    bool all() const { return fitting == frames; }
+    // How long they play on the calculator.
+    double seconds() const;
+};
+
+// Encodes the frames as a conversion run started now would: each file
+// loaded and reduced under the colour settings of `settings`, packed, and
+// encoded under the encoder's choice (quality, compact or not) with a
+// random sequence of its own, stopping at the first frame that passes the
+// limit. Writes nothing, builds nothing, and leaves `settings` alone; with
+// a fresh program's random sequence it matches that program's first run.
+WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
+                          const QString& folder, const QStringList& frames,
+                          const std::atomic<bool>* cancel = nullptr);
+
+// "The 24000 bytes hold 120 of the 300 frames: 8.1 seconds on the calculator."
+QString whatFitsText(const WhatFits& fits);
+
+}  // namespace zoetra

@@ -1,0 +1,53 @@
+#pragma once
+
+// FFmpeg's objects, each owned by a unique_ptr with its free function, so no
+// path out of a function leaks one. Only the library's own sources include
+// this header; its users see frames, never packets.
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QString>
+
+#include <memory>
+
+namespace zoetra::media {
+
+struct FormatContextCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecContextFreer {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ScaleContextFreer {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct DictionaryFreer {
+    void operator()(AVDictionary* d) const { av_dict_free(&d); }
+};
+
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextFreer>;
+
+// FFmpeg's own text for an error code.
+QString ffmpegError(int code);
+
+// Keeps FFmpeg's log off the program's standard error; our messages say
+// what went wrong. Safe to call from any thread, any number of times.
+void quietFfmpegLog();
+
+}  // namespace zoetra::media

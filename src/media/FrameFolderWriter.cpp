@@ -1,0 +1,138 @@
+#include "media/FrameFolderWriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+
+namespace zoetra::media {
+
+namespace {
+
+QString quoted(const QString& path)
+{
+    return QStringLiteral("\u201C%1\u201D").arg(QDir::toNativeSeparators(path));
+}
+
+int digitsFor(int frames)
+{
+    if (frames <= 0) {
+        return 6;  // a length not known: room for a day at 15 frames a second
+    }
+    int digits = 1;
+    for (int n = frames; n >= 10; n /= 10) {
+        ++digits;
+    }
+    return std::max(5, digits);
+}
+
+}  // namespace
+
+FrameFolderWriter::FrameFolderWriter() = default;
+FrameFolderWriter::~FrameFolderWriter() = default;
+
+QString FrameFolderWriter::fileName(int number, int digits)
+{
+    return QStringLiteral("frame%1.bmp").arg(number, digits, 10, QLatin1Char('0'));
+}
+
+QString FrameFolderWriter::temporaryPath() const
+{
+    return temporary_ ? temporary_->path() : QString();
+}
+
+bool FrameFolderWriter::open(const QString& destination, int frames, QString& message)
+{
+    const QFileInfo target(destination);
+    destination_ = QDir::cleanPath(target.absoluteFilePath());
+    digits_ = digitsFor(frames);
+    count_ = 0;
+    if (target.exists() || target.isSymLink()) {
+        message = QStringLiteral("%1 already exists; the frames go into a new folder.").arg(quoted(destination_));
+        return false;
+    }
+    const QString parent = target.absolutePath();
+    if (!QFileInfo(parent).isDir()) {
+        message = QStringLiteral("The frames cannot be written into %1: there is no such folder.").arg(quoted(parent));
+        return false;
+    }
+    temporary_ = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/.") + target.fileName() +
+                                                 QStringLiteral(".partial-XXXXXX"));
+    if (!temporary_->isValid()) {
+        message = QStringLiteral("The frames cannot be written into %1 (%2).")
+                      .arg(quoted(parent), temporary_->errorString());
+        temporary_.reset();
+        return false;
+    }
+    return true;
+}
+
+bool FrameFolderWriter::write(const QImage& frame, QString& message)
+{
+    if (!temporary_) {
+        return false;
+    }
+    const auto limit = [this] {
+        long long most = 1;
+        for (int i = 0; i < digits_; ++i) {
+            most *= 10;
+        }
+        return most - 1;
+    }();
+    if (count_ >= limit) {
+        message = QStringLiteral("More than %1 frames cannot be numbered; nothing was kept.").arg(limit);
+        return false;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter encoder(&buffer, "bmp");
+    if (!encoder.write(frame)) {
+        message = QStringLiteral("A frame could not be encoded (%1).").arg(encoder.errorString());
+        return false;
+    }
+    const QString path = QDir(temporary_->path()).filePath(fileName(count_ + 1, digits_));
+    // Unbuffered, so that a full disk fails this write and not a later flush.
+    QFile file(path);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size();
+    if (written) {
+        file.close();
+        written = file.error() == QFileDevice::NoError;
+    }
+    if (!written) {
+        // A short write sets no error of its own; a full disk is the usual cause.
+        const QStorageInfo disk(temporary_->path());
+        const QString why = disk.isValid() && disk.bytesAvailable() < bytes.size()
+                                ? QStringLiteral("the disk is full")
+                                : file.errorString();
+        message = QStringLiteral("The frames could not be written into %1 (%2); nothing was kept.")
+                      .arg(quoted(QFileInfo(destination_).absolutePath()), why);
+        return false;
+    }
+    ++count_;
+    return true;
+}
+
+bool FrameFolderWriter::commit(QString& message)
+{
+    if (!temporary_) {
+        return false;
+    }
+    if (QFileInfo::exists(destination_)) {
+        message = QStringLiteral("%1 appeared meanwhile; it was left as it is and nothing was kept.")
+                      .arg(quoted(destination_));
+        return false;
+    }
+    if (!QDir().rename(temporary_->path(), destination_)) {
+        message = QStringLiteral("The frames could not be moved into %1; nothing was kept.").arg(quoted(destination_));
+        return false;
+    }
+    temporary_->setAutoRemove(false);
+    temporary_.reset();
+    return true;
+}
+
+}  // namespace zoetra::media

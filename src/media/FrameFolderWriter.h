@@ -1,0 +1,43 @@
+#pragma once
+
+#include "media/MediaTypes.h"
+
+#include <QString>
+
+#include <memory>
+
+class QTemporaryDir;
+
+namespace zoetra::media {
+
+// Writes the frames of an import as 96 x 64 BMP files, numbered with
+// leading zeros (frame00001.bmp ...), into a hidden temporary folder beside
+// the destination, and renames it to the destination when all are written.
+// Until then, and when it is dropped without commit(), nothing but the
+// temporary folder exists, and that is removed.
+class FrameFolderWriter {
+public:
+    FrameFolderWriter();
+    ~FrameFolderWriter();
+    FrameFolderWriter(const FrameFolderWriter&) = delete;
+    FrameFolderWriter& operator=(const FrameFolderWriter&) = delete;
+
+    // destination must not exist yet; its parent folder must. `frames` is
+    // how many are expected (for the width of the numbers), 0 if unknown.
+    bool open(const QString& destination, int frames, QString& message);
+    bool write(const QImage& frame, QString& message);
+    bool commit(QString& message);
+
+    int count() const { return count_; }
+    QString temporaryPath() const;
+
+    static QString fileName(int number, int digits);
+
+private:
+    std::unique_ptr<QTemporaryDir> temporary_;
+    QString destination_;
+    int digits_ = 5;
+    int count_ = 0;
+};
+
+}  // namespace zoetra::media

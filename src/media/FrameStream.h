@@ -1,0 +1,57 @@
+#pragma once
+
+#include "media/MediaTypes.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace zoetra::media {
+
+class FrameSource;
+class FrameScaler;
+
+// A video file, an animated or still picture, or a folder of pictures,
+// read as a stream of 96 x 64 frames at a chosen rate: the frame shown at
+// start, start + 1/rate, start + 2/rate ... up to the end. Frames are decoded
+// and scaled one at a time, so memory stays bounded whatever the length.
+class FrameStream {
+public:
+    ~FrameStream();
+    FrameStream(const FrameStream&) = delete;
+    FrameStream& operator=(const FrameStream&) = delete;
+
+    // Opens a file or a folder. Nothing and a message when it cannot be
+    // imported.
+    static std::unique_ptr<FrameStream> open(const QString& path, QString& message);
+
+    const ClipInfo& info() const;
+
+    // Checks the settings against the clip and positions it at the start.
+    // False and a message when they do not fit (a start after the end, a
+    // part shorter than one frame, a rate of no frames). Called once.
+    bool begin(const ImportSettings& settings, QString& message);
+
+    // The number of frames expected, when the length is known.
+    std::optional<int> expectedFrames() const;
+
+    enum class Status { Frame, End };
+    // The next frame, or the end. At the end, message() is empty when the
+    // clip was read to its end, or tells what went wrong: the file ended
+    // early (the frames so far stand) or no frame at all could be read.
+    Status next(ScaledFrame& frame);
+    QString message() const;
+    // True when the stream ended before the end that was asked for.
+    bool endedEarly() const;
+
+    // How far the stream has come, 0..1.
+    double progress() const;
+
+private:
+    FrameStream();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace zoetra::media

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "shared/Types.h"
+
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+namespace zoetra::media {
+
+// How a picture of another shape meets the 3:2 screen.
+enum class FitMode {
+    Fit,      // the whole picture, white bars where it is narrower or flatter
+    Fill,     // centre crop to 3:2, no bars
+    Stretch,  // the whole picture, distorted to 3:2
+};
+
+// Largest width or height accepted, in pixels.
+inline constexpr int MaxSourceSide = 16384;
+
+// What to take from a clip. Times are seconds from the clip's first frame.
+struct ImportSettings {
+    double framesPerSecond = PlayerFramesPerSecond;
+    double start = 0.0;
+    std::optional<double> end;  // none: to the end of the clip
+    FitMode fit = FitMode::Fit;
+};
+
+// What an opened source is, for the user to see before the import.
+struct ClipInfo {
+    enum class Kind {
+        Video,          // a video file, or an animated picture FFmpeg decodes
+        Animation,      // an animated picture read by Qt (e.g. animated WebP)
+        Picture,        // one still picture: one frame whatever the times
+        PictureFolder,  // a folder of pictures, one frame each
+    };
+    Kind kind = Kind::Video;
+    int width = 0;  // of the first frame, in stored pixels
+    int height = 0;
+    double pixelAspect = 1.0;         // width of a pixel against its height
+    std::optional<double> duration;   // seconds, when known
+    std::optional<double> frameRate;  // the source's frames a second, when known
+    int pictureCount = -1;            // pictures of a folder or an animation, when known
+    QString format;                   // e.g. "H.264 in QuickTime / MOV"
+};
+
+// One frame for the calculator: 96 x 64 pixels (QImage::Format_RGB32) in the
+// source's colours, and where it lies in the clip.
+struct ScaledFrame {
+    int index = 0;      // 0, 1, 2 ... in the order of the import
+    double time = 0.0;  // seconds from the clip's first frame
+    QImage image;
+};
+
+// Seconds as m:ss.s (or h:mm:ss.s), for messages.
+QString formatSeconds(double seconds);
+
+}  // namespace zoetra::media

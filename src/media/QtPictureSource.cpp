@@ -1,0 +1,267 @@
+#include "media/QtPictureSource.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zoetra::media {
+
+namespace {
+
+// Qt's own limit would refuse large pictures; this one admits the largest
+// accepted side in both directions at 32 bits a pixel.
+constexpr int AllocationLimitMegabytes = 1100;
+
+// A delay of 0 (or none) is shown as a tenth of a second, as browsers do.
+constexpr int DefaultDelayMs = 100;
+
+QString quoted(const QString& name)
+{
+    return QStringLiteral("\u201C%1\u201D").arg(name);
+}
+
+void prepare(QImageReader& reader)
+{
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(AllocationLimitMegabytes);
+    reader.setAutoTransform(true);  // a photo's orientation tag
+}
+
+bool tooLarge(const QSize& size)
+{
+    return size.width() > MaxSourceSide || size.height() > MaxSourceSide;
+}
+
+QString tooLargeMessage(const QString& name, const QSize& size)
+{
+    return QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
+        .arg(quoted(name))
+        .arg(size.width())
+        .arg(size.height())
+        .arg(MaxSourceSide);
+}
+
+}  // namespace
+
+// Hand-written rather than QCollator's numeric mode, which needs ICU and a
+// locale other than C, so that the order is the same on every machine.
+bool naturalNameLess(const QString& a, const QString& b)
+{
+    const auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            qsizetype endA = i;
+            qsizetype endB = j;
+            while (endA < a.size() && isDigit(a[endA])) {
+                ++endA;
+            }
+            while (endB < b.size() && isDigit(b[endB])) {
+                ++endB;
+            }
+            // Numbers compare by their digits without leading zeros: first by
+            // how many there are, then digit by digit.
+            qsizetype startA = i;
+            qsizetype startB = j;
+            while (startA + 1 < endA && a[startA] == QLatin1Char('0')) {
+                ++startA;
+            }
+            while (startB + 1 < endB && b[startB] == QLatin1Char('0')) {
+                ++startB;
+            }
+            const QStringView numberA = QStringView(a).sliced(startA, endA - startA);
+            const QStringView numberB = QStringView(b).sliced(startB, endB - startB);
+            if (numberA.size() != numberB.size()) {
+                return numberA.size() < numberB.size();
+            }
+            if (const int order = numberA.compare(numberB); order != 0) {
+                return order < 0;
+            }
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const char32_t ca = QChar::toCaseFolded(a[i].unicode());
+        const char32_t cb = QChar::toCaseFolded(b[j].unicode());
+        if (ca != cb) {
+            return ca < cb;
+        }
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j)) {
+        return a.size() - i < b.size() - j;
+    }
+    return a < b;  // equal but for case or leading zeros: a fixed order
+}
+
+QStringList pictureFiles(const QString& folder)
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
+    }
+    QStringList names = QDir(folder).entryList(patterns, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end(), naturalNameLess);
+    return names;
+}
+
+QtPictureSource::~QtPictureSource() = default;
+
+bool QtPictureSource::canRead(const QString& path)
+{
+    QImageReader reader(path);
+    prepare(reader);
+    return reader.canRead();
+}
+
+std::unique_ptr<QtPictureSource> QtPictureSource::openFile(const QString& path, QString& message)
+{
+    std::unique_ptr<QtPictureSource> source(new QtPictureSource);
+    source->path_ = path;
+    source->reader_ = std::make_unique<QImageReader>(path);
+    QImageReader& reader = *source->reader_;
+    prepare(reader);
+    const QString name = QFileInfo(path).fileName();
+    if (!reader.canRead()) {
+        message = QStringLiteral("%1 is not a video or picture file that can be read.").arg(quoted(name));
+        return nullptr;
+    }
+    const QSize size = reader.size();
+    if (tooLarge(size)) {
+        message = tooLargeMessage(name, size);
+        return nullptr;
+    }
+    ClipInfo& info = source->info_;
+    const int count = reader.imageCount();
+    const bool animated = reader.supportsAnimation() && count != 1;
+    info.kind = animated ? ClipInfo::Kind::Animation : ClipInfo::Kind::Picture;
+    info.width = size.width();
+    info.height = size.height();
+    info.pictureCount = count > 0 ? count : -1;
+    info.format = QString::fromLatin1(reader.format().toUpper()) +
+                  (animated ? QStringLiteral(" animation") : QStringLiteral(" picture"));
+    return source;
+}
+
+std::unique_ptr<QtPictureSource> QtPictureSource::openFolder(const QString& folder, QString& message)
+{
+    std::unique_ptr<QtPictureSource> source(new QtPictureSource);
+    source->path_ = folder;
+    source->names_ = pictureFiles(folder);
+    const QString name = QDir(folder).dirName();
+    if (source->names_.isEmpty()) {
+        message = QStringLiteral("The folder %1 holds no pictures.").arg(quoted(name));
+        return nullptr;
+    }
+    ClipInfo& info = source->info_;
+    info.kind = ClipInfo::Kind::PictureFolder;
+    info.pictureCount = static_cast<int>(source->names_.size());
+    QImageReader first(QDir(folder).filePath(source->names_.first()));
+    prepare(first);
+    info.width = first.size().width();
+    info.height = first.size().height();
+    info.format = QStringLiteral("Pictures");
+    return source;
+}
+
+void QtPictureSource::start(double seconds, double interval)
+{
+    interval_ = interval > 0.0 ? interval : 1.0;
+    if (info_.kind == ClipInfo::Kind::PictureFolder && seconds > 0.0) {
+        // The first picture shown at or after the start.
+        const double index = std::ceil(seconds / interval_ - 1e-9);
+        nextName_ = static_cast<int>(std::min<double>(index, static_cast<double>(names_.size())));
+        firstName_ = nextName_;
+        startTime_ = nextName_ * interval_;
+    }
+}
+
+FrameSource::Read QtPictureSource::next(SourceFrame& frame)
+{
+    frame.decoded.reset();
+    return reader_ ? nextOfFile(frame) : nextOfFolder(frame);
+}
+
+FrameSource::Read QtPictureSource::nextOfFile(SourceFrame& frame)
+{
+    QImageReader& reader = *reader_;
+    if (imagesRead_ > 0 && (info_.kind == ClipInfo::Kind::Picture || !reader.canRead())) {
+        return Read::End;
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        if (imagesRead_ == 0 || reader.error() != QImageReader::UnknownError) {
+            problem_ = reader.errorString();
+            return Read::Failed;
+        }
+        return Read::End;
+    }
+    if (tooLarge(image.size())) {
+        problem_ = tooLargeMessage(QFileInfo(path_).fileName(), image.size());
+        return Read::Failed;
+    }
+    ++imagesRead_;
+    const int delay = reader.nextImageDelay();
+    frame.time = fileTime_;
+    frame.duration = (delay > 0 ? delay : DefaultDelayMs) / 1000.0;
+    fileTime_ += *frame.duration;
+    frame.picture = std::move(image);
+    return Read::Frame;
+}
+
+FrameSource::Read QtPictureSource::nextOfFolder(SourceFrame& frame)
+{
+    while (nextName_ < names_.size()) {
+        const int index = nextName_++;
+        const QString& name = names_.at(index);
+        QImageReader reader(QDir(path_).filePath(name));
+        prepare(reader);
+        if (tooLarge(reader.size())) {
+            leftOut_.append(name);
+            continue;
+        }
+        QImage image = reader.read();
+        if (image.isNull() || tooLarge(image.size())) {
+            leftOut_.append(name);
+            continue;
+        }
+        // Pictures left out leave no gap.
+        frame.time = (index - static_cast<int>(leftOut_.size()) - firstName_) * interval_ + startTime_;
+        frame.duration = interval_;
+        frame.picture = std::move(image);
+        return Read::Frame;
+    }
+    return Read::End;
+}
+
+std::optional<double> QtPictureSource::position() const
+{
+    if (!names_.isEmpty()) {
+        return static_cast<double>(nextName_) / static_cast<double>(names_.size());
+    }
+    if (info_.pictureCount > 0) {
+        return std::min(1.0, static_cast<double>(imagesRead_) / info_.pictureCount);
+    }
+    return std::nullopt;
+}
+
+QString QtPictureSource::notes() const
+{
+    if (leftOut_.isEmpty()) {
+        return {};
+    }
+    QStringList shown = leftOut_.mid(0, 5);
+    QString list = shown.join(QStringLiteral(", "));
+    if (leftOut_.size() > shown.size()) {
+        list += QStringLiteral(" and %1 more").arg(leftOut_.size() - shown.size());
+    }
+    return QStringLiteral("%1 of the pictures could not be read and were left out: %2.")
+        .arg(leftOut_.size())
+        .arg(list);
+}
+
+}  // namespace zoetra::media

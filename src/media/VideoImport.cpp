@@ -1,0 +1,95 @@
+#include "media/VideoImport.h"
+
+#include "media/FrameFolderWriter.h"
+#include "media/FrameStream.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+namespace zoetra::media {
+
+ImportResult importFrames(FrameStream& stream, const QString& destination, const ImportControl& control)
+{
+    ImportResult result;
+    FrameFolderWriter writer;
+    if (!writer.open(destination, stream.expectedFrames().value_or(0), result.message)) {
+        return result;
+    }
+    const auto cancelled = [&] { return control.cancel && control.cancel->load(std::memory_order_relaxed); };
+    ScaledFrame frame;
+    for (;;) {
+        if (cancelled()) {
+            result.status = ImportResult::Status::Cancelled;
+            return result;
+        }
+        if (stream.next(frame) == FrameStream::Status::End) {
+            break;
+        }
+        if (!writer.write(frame.image, result.message)) {
+            return result;
+        }
+        if (control.progress) {
+            control.progress(stream.progress(), writer.count());
+        }
+    }
+    if (writer.count() == 0) {
+        result.message = stream.message();
+        return result;
+    }
+    if (cancelled()) {
+        result.status = ImportResult::Status::Cancelled;
+        return result;
+    }
+    if (!writer.commit(result.message)) {
+        return result;
+    }
+    result.status = ImportResult::Status::Done;
+    result.folder = QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
+    result.frames = writer.count();
+    result.message = stream.message();
+    if (control.progress) {
+        control.progress(1.0, writer.count());
+    }
+    return result;
+}
+
+ImportResult importFrames(const QString& source, const QString& destination, const ImportSettings& settings,
+                          const ImportControl& control)
+{
+    ImportResult result;
+    std::unique_ptr<FrameStream> stream = FrameStream::open(source, result.message);
+    if (!stream || !stream->begin(settings, result.message)) {
+        return result;
+    }
+    return importFrames(*stream, destination, control);
+}
+
+QString defaultDestination(const QString& source, const QString& folder)
+{
+    const QFileInfo info(QDir::cleanPath(source));
+    const QString base = info.isDir() ? info.fileName() : info.completeBaseName();
+    const QString stem = (base.isEmpty() ? QStringLiteral("video") : base) + QStringLiteral(" frames");
+    const QDir parent = folder.isEmpty() ? info.absoluteDir() : QDir(folder);
+    QString candidate = parent.filePath(stem);
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n) {
+        candidate = parent.filePath(QStringLiteral("%1 %2").arg(stem).arg(n));
+    }
+    return candidate;
+}
+
+bool looksLikeMedia(const QString& fileName)
+{
+    static const QStringList videos{
+        QStringLiteral("mp4"),  QStringLiteral("m4v"),  QStringLiteral("mov"), QStringLiteral("mkv"),
+        QStringLiteral("webm"), QStringLiteral("avi"),  QStringLiteral("wmv"), QStringLiteral("flv"),
+        QStringLiteral("mpg"),  QStringLiteral("mpeg"), QStringLiteral("ts"),  QStringLiteral("m2ts"),
+        QStringLiteral("3gp"),  QStringLiteral("ogv"),  QStringLiteral("apng"), QStringLiteral("gifv")};
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix.isEmpty()) {
+        return false;
+    }
+    return videos.contains(suffix) || QImageReader::supportedImageFormats().contains(suffix.toLatin1());
+}
+
+}  // namespace zoetra::media

@@ -1,0 +1,52 @@
+#include "platform/widgets/FilePicker.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace zoetra {
+
+namespace {
+
+struct TestHook {
+    bool active = false;
+    QStringList answers;
+    QStringList titles;
+};
+
+TestHook& testHook()
+{
+    static TestHook instance;
+    return instance;
+}
+
+}  // namespace
+
+QString FilePicker::OpenFile(QWidget* owner, const QString& title, const QString& startFolder, const QString& filter)
+{
+    TestHook& hook = testHook();
+    if (hook.active) {
+        hook.titles.append(title);
+        return hook.answers.isEmpty() ? QString() : QDir::fromNativeSeparators(hook.answers.takeFirst());
+    }
+    return QDir::fromNativeSeparators(QFileDialog::getOpenFileName(owner, title, startFolder, filter));
+}
+
+void FilePicker::setNextFiles(const QStringList& files)
+{
+    TestHook& hook = testHook();
+    hook.active = true;
+    hook.answers = files;
+    hook.titles.clear();
+}
+
+QStringList FilePicker::answeredTitles()
+{
+    return testHook().titles;
+}
+
+void FilePicker::clearTestHook()
+{
+    testHook() = TestHook{};
+}
+
+}  // namespace zoetra

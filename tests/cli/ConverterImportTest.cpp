@@ -1,0 +1,208 @@
+// The headless converter's video import, run as a process: frames kept with
+// --extract-to, the import's options, and its refusals.
+#include "support/FfmpegClips.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace zoetra::test {
+namespace {
+
+class ConverterImport : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!haveFfmpeg()) {
+            return;
+        }
+        clips = new QTemporaryDir;
+        clip = makeClip(clips->path(), QStringLiteral("clip.mp4"),
+                        lavfi(QStringLiteral("testsrc=size=320x240:rate=25:duration=2")) +
+                            QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    }
+    static void TearDownTestSuite()
+    {
+        delete clips;
+        clips = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!clips) {
+            GTEST_SKIP() << "the ffmpeg command is needed to make the clips";
+        }
+        ASSERT_FALSE(clip.isEmpty());
+        QDir(root.path()).mkdir(QStringLiteral("app"));
+        QDir(root.path()).mkdir(QStringLiteral("out"));
+        QDir(root.path()).mkdir(QStringLiteral("tmp"));
+        app = root.filePath(QStringLiteral("app"));
+        out = root.filePath(QStringLiteral("out"));
+        tmp = root.filePath(QStringLiteral("tmp"));
+        exe = QDir(app).filePath(QStringLiteral("zoetra2-convert"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZOETRA_CONVERT_EXE), exe));
+    }
+
+    int run(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setWorkingDirectory(out);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), tmp);  // where a temporary frame folder goes
+        process.setProcessEnvironment(environment);
+        process.start(exe, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        stdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    QStringList entries(const QString& folder) const
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static QTemporaryDir* clips;
+    static QString clip;
+    QTemporaryDir root;
+    QString app, out, tmp, exe;
+    QString stdOut, stdErr;
+};
+
+QTemporaryDir* ConverterImport::clips = nullptr;
+QString ConverterImport::clip;
+
+TEST_F(ConverterImport, HelpNamesTheImportOptions)
+{
+    ASSERT_EQ(run({QStringLiteral("--help")}), 0);
+    for (const char* option : {"--fps", "--start", "--end", "--fit", "--extract-to"}) {
+        EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
+    }
+}
+
+TEST_F(ConverterImport, ExtractToKeepsTheFramesAndStops)
+{
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("--source"), clip, QStringLiteral("--extract-to"), frames, QStringLiteral("--fps"),
+                   QStringLiteral("10"), QStringLiteral("--start"), QStringLiteral("0:00.5"), QStringLiteral("--fit"),
+                   QStringLiteral("fill")}),
+              0)
+        << stdErr.toStdString();
+    const QStringList written = entries(frames);
+    ASSERT_EQ(written.size(), 15);
+    EXPECT_EQ(written.first(), QStringLiteral("frame00001.bmp"));
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Imported 15 frames into %1.").arg(QDir::toNativeSeparators(frames))))
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("All 15 frames fit into the 24000 bytes"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdOut.isEmpty());
+    // Nothing is built and nothing else written.
+    EXPECT_EQ(entries(out), QStringList{QStringLiteral("frames")});
+    EXPECT_EQ(entries(app), QStringList{QStringLiteral("zoetra2-convert")});
+    EXPECT_EQ(entries(tmp), QStringList{});
+}
+
+TEST_F(ConverterImport, AVideoSourceGoesThroughATemporaryFolder)
+{
+    // No tools here: the run ends with its message, after the import.
+    EXPECT_EQ(run({QStringLiteral("--source"), clip}), 1);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Imported 30 frames."))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Error: The calculator program could not be built!")))
+        << stdErr.toStdString();
+    // The frames were converted, and their folder has gone.
+    EXPECT_TRUE(QFile::exists(QDir(app).filePath(QStringLiteral("Video.dat"))));
+    EXPECT_EQ(entries(tmp), QStringList{});
+}
+
+TEST_F(ConverterImport, BadImportOptionsTouchNothing)
+{
+    const QString existing = QDir(out).filePath(QStringLiteral("mine"));
+    ASSERT_TRUE(QDir().mkdir(existing));
+    const QList<QStringList> bad = {
+        {QStringLiteral("--fps"), QStringLiteral("0")},
+        {QStringLiteral("--fps"), QStringLiteral("fast")},
+        {QStringLiteral("--start"), QStringLiteral("soon")},
+        {QStringLiteral("--end"), QStringLiteral("1:75")},
+        {QStringLiteral("--fit"), QStringLiteral("crop")},
+        {QStringLiteral("--extract-to"), existing},
+        {QStringLiteral("--extract-to"), QDir(out).filePath(QStringLiteral("gone/frames"))},
+    };
+    for (const QStringList& options : bad) {
+        EXPECT_EQ(run(QStringList{QStringLiteral("--source"), clip} + options), 2) << options.join(' ').toStdString();
+        EXPECT_TRUE(stdErr.contains(QLatin1String("Try 'zoetra2-convert --help'."))) << stdErr.toStdString();
+    }
+    EXPECT_EQ(run({QStringLiteral("--source"), QDir(out).filePath(QStringLiteral("missing.mp4"))}), 2);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("is neither a folder nor a file"))) << stdErr.toStdString();
+    EXPECT_EQ(entries(out), QStringList{QStringLiteral("mine")});
+    EXPECT_EQ(entries(app), QStringList{QStringLiteral("zoetra2-convert")});
+}
+
+TEST_F(ConverterImport, BadInputIsAMessageAndLeavesNothing)
+{
+    const QString text = QDir(out).filePath(QStringLiteral("notes.mkv"));
+    writeAll(text, "not a video\n");
+    EXPECT_EQ(run({QStringLiteral("--source"), text}), 1);
+    EXPECT_EQ(stdErr.trimmed(), QStringLiteral("\u201Cnotes.mkv\u201D is not a video or picture file that can be read "
+                                               "(Invalid data found when processing input)."));
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    EXPECT_EQ(run({QStringLiteral("--source"), clip, QStringLiteral("--start"), QStringLiteral("5"),
+                   QStringLiteral("--extract-to"), frames}),
+              1);
+    EXPECT_EQ(stdErr.trimmed(), QStringLiteral("The start (0:05.0) lies after the end of the clip (0:02.0)."));
+    EXPECT_EQ(entries(out), QStringList{QStringLiteral("notes.mkv")});
+    EXPECT_EQ(entries(tmp), QStringList{});
+    EXPECT_EQ(entries(app), QStringList{QStringLiteral("zoetra2-convert")});
+}
+
+#ifndef _WIN32
+TEST_F(ConverterImport, TerminationStopsTheImportAndLeavesNothing)
+{
+    const QString longClip = makeClip(root.path(), QStringLiteral("long.mkv"),
+                                      lavfi(QStringLiteral("testsrc=size=480x360:rate=30:duration=30")) +
+                                          QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    ASSERT_FALSE(longClip.isEmpty());
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), tmp);
+    process.setProcessEnvironment(environment);
+    process.start(exe, {QStringLiteral("--source"), longClip, QStringLiteral("--extract-to"), frames});
+    ASSERT_TRUE(process.waitForStarted());
+    // Once the hidden temporary folder holds frames, ask the program to end.
+    bool writing = false;
+    for (int i = 0; i < 2000 && !writing; ++i) {
+        for (const QString& entry : entries(out)) {
+            writing = writing || !entries(QDir(out).filePath(entry)).isEmpty();
+        }
+        process.waitForFinished(10);
+    }
+    ASSERT_TRUE(writing);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QLatin1String("cancelled")));
+    EXPECT_EQ(entries(out), QStringList{});
+}
+#endif
+
+TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
+{
+    const QString pictures = QDir(out).filePath(QStringLiteral("shots"));
+    ASSERT_TRUE(QDir().mkdir(pictures));
+    for (int i : {1, 2, 10}) {
+        QImage picture(1920, 1080, QImage::Format_RGB32);
+        picture.fill(qRgb(20 * i, 20 * i, 20 * i));
+        ASSERT_TRUE(picture.save(QDir(pictures).filePath(QStringLiteral("shot%1.png").arg(i))));
+    }
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("--source"), pictures, QStringLiteral("--extract-to"), frames}), 0)
+        << stdErr.toStdString();
+    ASSERT_EQ(entries(frames).size(), 3);
+    // In natural order: shot10 last.
+    const QImage last(QDir(frames).filePath(QStringLiteral("frame00003.bmp")));
+    EXPECT_EQ(qRed(last.pixel(48, 32)), 200);
+}
+
+}  // namespace
+}  // namespace zoetra::test

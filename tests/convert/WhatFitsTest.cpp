@@ -1,0 +1,135 @@
+// "What fits" against the conversion run itself: the same frames, colour
+// settings and quality give the run's size, or stop at the run's frame.
+#include "ConvertFixture.h"
+
+#include "convert/ConversionRun.h"
+#include "convert/WhatFits.h"
+#include "imaging/FrameSelection.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+
+#include <random>
+
+namespace zoetra::test {
+namespace {
+
+class WhatFitsTest : public ConvertFixture {
+protected:
+    WhatFitsTest()
+    {
+        run.buildOptions.timeoutMs = 500;
+        run.buildOptions.cycleMs = 1;
+        toolsWrite(QStringLiteral("Video.8xp"));
+        vars.BlackThreshold = 85;
+        vars.WhiteThreshold = 170;
+        vars.DitherOn = true;
+        vars.ColourChannel = 1;
+        vars.LastDir = source.path();
+    }
+
+    // Frames of grey noise, a few of them, whose changes cost some bytes each.
+    void writeFrames(int count, int changedRows)
+    {
+        std::mt19937 noise(7);
+        QImage frame(96, 64, QImage::Format_RGB32);
+        frame.fill(qRgb(255, 255, 255));
+        for (int f = 0; f < count; ++f) {
+            for (int y = 0; y < changedRows; ++y) {
+                for (int x = 0; x < 96; ++x) {
+                    const int grey = static_cast<int>(noise() % 256);
+                    frame.setPixel(x, (y + 3 * f) % 64, qRgb(grey, grey, grey));
+                }
+            }
+            const QString name = QStringLiteral("frame%1.bmp").arg(f, 3, 10, QLatin1Char('0'));
+            ASSERT_TRUE(frame.save(QDir(source.path()).filePath(name)));
+            window.frames.append(name);
+        }
+        window.onFrameSelected = [this](int index) {
+            return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
+                                window.filePreviewArea, window.quickPrevArea);
+        };
+    }
+
+    WhatFits estimate()
+    {
+        return estimateWhatFits(vars, {window.detailSlider, window.compact}, pictures, source.path(), window.frames);
+    }
+
+    QTemporaryDir source;
+    ConversionRun run{vars, platform};
+};
+
+TEST_F(WhatFitsTest, AllFitAndTheSizeIsTheRunsAtEveryQuality)
+{
+    writeFrames(30, 4);
+    for (int slider : {0, -5}) {
+        window.detailSlider = slider;
+        const WhatFits fits = estimate();
+        EXPECT_EQ(fits.frames, 30);
+        EXPECT_TRUE(fits.all());
+        // A fresh random sequence, as a program that starts now has.
+        random = UniformRandom();
+        const RunOutcome outcome = run.RunConversion();
+        ASSERT_EQ(outcome.status, RunOutcome::Status::Delivered);
+        EXPECT_EQ(fits.bytes, outcome.size) << slider;
+        EXPECT_NEAR(fits.seconds(), 30 / 14.75, 1e-9);
+    }
+}
+
+TEST_F(WhatFitsTest, StopsAtTheFrameThatTheRunStopsAt)
+{
+    writeFrames(60, 64);  // every frame new: about 2 KB each
+    const WhatFits fits = estimate();
+    EXPECT_FALSE(fits.all());
+    EXPECT_GT(fits.fitting, 3);
+    EXPECT_LE(fits.bytes, 24000);
+    EXPECT_EQ(whatFitsText(fits),
+              QStringLiteral("The 24000 bytes hold %1 of the 60 frames: %2 seconds on the calculator.")
+                  .arg(fits.fitting)
+                  .arg(QString::number(fits.fitting / 14.75, 'f', 1)));
+
+    const RunOutcome outcome = run.RunConversion();
+    ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
+    // The run stops on the first frame that does not fit.
+    EXPECT_EQ(window.progress(ProgressBar::TotalProgress).value(), fits.fitting);
+}
+
+TEST_F(WhatFitsTest, CompactVideoCountsTheCompactStream)
+{
+    writeFrames(60, 64);
+    const WhatFits written = estimate();
+    window.compact = true;
+    const WhatFits fits = estimate();
+    EXPECT_TRUE(fits.compact);
+    EXPECT_GT(fits.fitting, written.fitting);
+    EXPECT_TRUE(whatFitsText(fits).endsWith(QLatin1String("seconds on the calculator, as compact video.")))
+        << whatFitsText(fits).toStdString();
+    const RunOutcome outcome = run.RunConversion();
+    if (fits.all()) {
+        ASSERT_EQ(outcome.status, RunOutcome::Status::Delivered);
+        EXPECT_EQ(fits.bytes, outcome.size);
+    } else {
+        ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
+        EXPECT_EQ(window.progress(ProgressBar::TotalProgress).value(), fits.fitting);
+    }
+}
+
+TEST_F(WhatFitsTest, ColourSettingsChangeWhatFits)
+{
+    writeFrames(60, 64);
+    const int dithered = estimate().fitting;
+    vars.DitherOn = false;
+    vars.BlackThreshold = 0;  // everything white: every frame the same
+    vars.WhiteThreshold = 0;
+    const WhatFits plain = estimate();
+    EXPECT_TRUE(plain.all());
+    EXPECT_EQ(plain.bytes, 768 + 59);
+    EXPECT_LT(dithered, plain.fitting);
+    EXPECT_EQ(whatFitsText(plain),
+              QStringLiteral("All 60 frames fit into the 24000 bytes (827 bytes): 4.1 seconds on the calculator."));
+    EXPECT_EQ(estimateWhatFits(vars, {}, pictures, source.path(), {}).frames, 0);
+}
+
+}  // namespace
+}  // namespace zoetra::test

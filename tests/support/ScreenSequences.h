@@ -1,0 +1,19 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace zoetra::test {
+
+using ScreenBytes = std::array<std::uint8_t, 768>;
+
+// A random sequence of screens whose frames change in the ways a video
+// stream meets: not at all, everywhere (noise, inversion, a new scene), in a
+// few bytes, in runs, by moving what was there (rows and bytes shifted, in
+// either direction), by swapping blocks of the frame before, and by drawing
+// solid and patterned areas.
+std::vector<ScreenBytes> randomScreenSequence(std::mt19937& random, int frames);
+
+}  // namespace zoetra::test
