@@ -183,6 +183,11 @@ private:
 
     Value term(int depth)
     {
+        // Unary operators nest through here without passing expression().
+        if (depth > MaxDepth) {
+            fail("expression nested too deeply");
+            return {};
+        }
         skipBlanks();
         if (pos_ >= text_.size()) {
             fail("missing value in expression");

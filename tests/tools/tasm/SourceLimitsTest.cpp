@@ -57,6 +57,24 @@ TEST(SourceLimits, HighBytesAndCarriageReturnsAreOrdinaryText)
     EXPECT_EQ(bytesOf(marked), (std::vector<std::uint8_t>{0, 0, 0xEF, 0xBB, 0xBF}));
 }
 
+TEST(SourceLimits, DeeplyNestedExpressionsAreAnErrorNotAStackOverflow)
+{
+    // Unary operators and parentheses, a few hundred deep, fit a line.
+    const Result shallow = assembleFiles({{"main.asm", " .db " + std::string(100, '-') + "1\n"}});
+    ASSERT_TRUE(shallow.ok) << shallow.diagnostics.format();
+    EXPECT_EQ(bytesOf(shallow), (std::vector<std::uint8_t>{1}));
+
+    for (const std::string& deep : {std::string(3000, '-') + "1", std::string(3000, '~') + "1",
+                                    std::string(1500, '(') + "1" + std::string(1500, ')'),
+                                    std::string(1500, '-') + std::string(1500, '(') + "1",
+                                    "2" + std::string(3000, '+') + "1"}) {
+        const Result r = assembleFiles({{"main.asm", " .db " + deep + "\n"}});
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.diagnostics.format().find("expression nested too deeply"), std::string::npos)
+            << r.diagnostics.format();
+    }
+}
+
 TEST(SourceLimits, LongLinesAssembleAndOverlongOnesAreRefused)
 {
     // A 100,000-character .db line: 25,000 values of "255,".
