@@ -266,8 +266,15 @@ private:
     void emitRun(const Statement& s, std::uint8_t byte, std::int32_t count)
     {
         if (final_) {
-            for (std::int32_t i = 0; i < count; ++i) {
+            // Only the bytes inside the address space are written one by
+            // one; the rest of a run past FFFFh is the error and a jump.
+            const std::int32_t inside = pc_ < 0 || pc_ > 0xFFFF ? 0 : std::min(count, 0x10000 - pc_);
+            for (std::int32_t i = 0; i < inside; ++i) {
                 emit(s, byte);
+            }
+            if (count > inside) {
+                emit(s, byte);
+                advance(count - inside - 1);
             }
             return;
         }
@@ -275,7 +282,14 @@ private:
             diagnostics_.error(s.where(), "the image runs past FFFFh");
             overflowReported_ = true;
         }
-        pc_ += std::max(count, 0);
+        advance(std::max(count, 0));
+    }
+
+    // Moves the address on. Far past FFFFh, where the error has been given,
+    // it stops growing, so no number of statements can overflow it.
+    void advance(std::int32_t n)
+    {
+        pc_ = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{pc_} + n, 0x1000000));
     }
 
     void emit(const Statement& s, std::uint8_t byte)
@@ -586,7 +600,7 @@ private:
             break;
         case D::Block:
             if (const auto n = count(s, s.operands, here)) {
-                pc_ += *n;
+                advance(*n);
             }
             break;
         case D::Fill:

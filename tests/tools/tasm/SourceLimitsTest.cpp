@@ -75,6 +75,20 @@ TEST(SourceLimits, DeeplyNestedExpressionsAreAnErrorNotAStackOverflow)
     }
 }
 
+TEST(SourceLimits, RunsFarPastTheEndOfTheAddressSpaceAreOneErrorAndQuick)
+{
+    // 40,000 runs of 64 KB: billions of addresses past FFFFh, more than an
+    // int holds; each run is one step past the end, not one per byte.
+    std::string source;
+    for (int i = 0; i < 20000; ++i) {
+        source += " .fill 65536\n .block 65536\n";
+    }
+    const Result r = assembleFiles({{"main.asm", source}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.diagnostics.errorCount(), 1) << r.diagnostics.format();
+    EXPECT_NE(r.diagnostics.format().find("the image runs past FFFFh"), std::string::npos) << r.diagnostics.format();
+}
+
 TEST(SourceLimits, LongLinesAssembleAndOverlongOnesAreRefused)
 {
     // A 100,000-character .db line: 25,000 values of "255,".
