@@ -24,6 +24,7 @@
 #include "platform/UniformRandom.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
+#include "support/ScreenSequences.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,24 +77,6 @@ int encode(const Clip& clip, Platform& platform, Vars& vars, compact::CompactEnc
     return vars.ByteCount;
 }
 
-std::vector<zoetra::calc::Screen> writtenScreens(const Vars& vars)
-{
-    const auto& v = vars.VideoBytes;
-    zoetra::calc::Screen current{};
-    std::copy_n(v.begin(), FrameByteCount, current.begin());
-    std::vector<zoetra::calc::Screen> screens{current};
-    for (std::size_t at = FrameByteCount; v[at] != VideoEndMarker;) {
-        if (v[at] == FrameEndMarker) {
-            screens.push_back(current);
-            ++at;
-        } else {
-            current[static_cast<std::size_t>(v[at] * 256 + v[at + 1])] = v[at + 2];
-            at += 3;
-        }
-    }
-    return screens;
-}
-
 std::optional<std::vector<std::uint8_t>> readFile(const QString& path)
 {
     QFile file(path);
@@ -135,7 +118,7 @@ Measured measure(const Clip& clip, const QString& appDir)
         Platform platform{window, files, pictures, launcher, random, appDir};
         auto vars = freshVars();
         result.written = encode(clip, platform, *vars, nullptr);
-        expected = writtenScreens(*vars);
+        expected = zoetra::test::writtenStreamScreens(vars->VideoBytes);
     }
     UniformRandom random;
     Platform platform{window, files, pictures, launcher, random, appDir};

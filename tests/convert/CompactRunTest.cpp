@@ -14,25 +14,6 @@
 namespace zoetra::test {
 namespace {
 
-// The screens a written stream shows: the key frame, then one for each 255.
-std::vector<compact::Screen> writtenScreens(const Vars& vars)
-{
-    const auto& v = vars.VideoBytes;
-    compact::Screen current;
-    std::copy_n(v.begin(), FrameByteCount, current.begin());
-    std::vector<compact::Screen> screens{current};
-    for (std::size_t at = FrameByteCount; v[at] != VideoEndMarker;) {
-        if (v[at] == FrameEndMarker) {
-            screens.push_back(current);
-            ++at;
-        } else {
-            current[static_cast<std::size_t>(v[at] * 256 + v[at + 1])] = v[at + 2];
-            at += 3;
-        }
-    }
-    return screens;
-}
-
 std::optional<compact::DecodedVideo> compactVideo(const Vars& vars)
 {
     std::string error;
@@ -75,7 +56,7 @@ TEST_F(CompactRunTest, TheSameScreensAndMarksAsTheWrittenStreamWithThinning)
     window.detailSlider = -4;
 
     ASSERT_EQ(convertFresh(false).status, RunOutcome::Status::Delivered);
-    const std::vector<compact::Screen> written = writtenScreens(vars);
+    const std::vector<compact::Screen> written = writtenStreamScreens(vars.VideoBytes);
     const QImage writtenMarks = window.quickPrevArea.toImage();
     const QByteArray writtenVarFile = readAll(app(QStringLiteral("VarFile.var")));
     ASSERT_EQ(written.size(), frames.size());
