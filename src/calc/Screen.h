@@ -1,6 +1,7 @@
 #pragma once
 
-#include <array>
+#include "shared/Screen.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -12,7 +13,7 @@ inline constexpr std::size_t ScreenBytes = 768;
 
 // The LCD's pixels in plotSScreen's layout: 12 bytes a row, the leftmost
 // pixel in bit 7, a set bit dark.
-using Screen = std::array<std::uint8_t, ScreenBytes>;
+using zoetra::Screen;
 
 inline bool darkPixel(const Screen& screen, int x, int y)
 {

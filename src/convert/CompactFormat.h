@@ -55,13 +55,14 @@
 // FrameBudgetTStates, and every segment within SegmentBudgetTStates so that
 // it fits between two timer ticks; a frame has at most MaxSegments segments.
 
-#include <array>
+#include "shared/Screen.h"
+
 #include <cstdint>
 
 namespace zoetra::compact {
 
 inline constexpr int ScreenSize = 768;
-using Screen = std::array<std::uint8_t, ScreenSize>;
+using zoetra::Screen;
 
 enum class Command : std::uint8_t { Keep, Literal, Copy, Repeat, End, VideoEnd };
 

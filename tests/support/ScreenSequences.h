@@ -1,13 +1,14 @@
 #pragma once
 
-#include <array>
+#include "shared/Screen.h"
+
 #include <cstdint>
 #include <random>
 #include <vector>
 
 namespace zoetra::test {
 
-using ScreenBytes = std::array<std::uint8_t, 768>;
+using ScreenBytes = zoetra::Screen;
 
 // A random sequence of screens whose frames change in the ways a video
 // stream meets: not at all, everywhere (noise, inversion, a new scene), in a

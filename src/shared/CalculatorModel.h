@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace zoetra {
+
+// The calculators a video can be made for.
+enum class CalculatorModel : std::uint8_t { Ti83Plus, Ti83PlusSe, Ti84Plus, Ti84PlusSe };
+
+// What a program and the emulated calculator need to know of one model. Each
+// fact is kept here once; the player receives the ones it needs through the
+// generated include of a build.
+struct ModelFacts {
+    CalculatorModel model;
+    std::string_view key;   // the name on the command line
+    std::string_view name;  // the name shown to the user
+
+    int flashPages;  // 16 KB pages
+    int ramPages;    // 16 KB pages
+    // The first Flash page of the user archive (variables grow upwards from
+    // it) and the page applications grow downwards from.
+    int archiveFirstPage;
+    int appsTopPage;
+
+    std::uint32_t slowCpuHz;  // the speed every model starts at
+    std::uint32_t fastCpuHz;  // 0 where the model has only the slow speed
+
+    // The OS's timer interrupt at its default (slowest) rate. It runs from
+    // a crystal and keeps its rate at either CPU speed.
+    double timerHz;
+};
+
+inline constexpr std::array<ModelFacts, 4> Models{{
+    {CalculatorModel::Ti83Plus, "ti83p", "TI-83 Plus", 32, 2, 0x08, 0x15, 6'000'000, 0, 118.0},
+    {CalculatorModel::Ti83PlusSe, "ti83pse", "TI-83 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000,
+     15'000'000, 32768.0 / 304.0},
+    {CalculatorModel::Ti84Plus, "ti84p", "TI-84 Plus", 64, 8, 0x08, 0x29, 6'000'000, 15'000'000,
+     32768.0 / 304.0},
+    {CalculatorModel::Ti84PlusSe, "ti84pse", "TI-84 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000,
+     15'000'000, 32768.0 / 304.0},
+}};
+
+constexpr const ModelFacts& modelFacts(CalculatorModel model)
+{
+    return Models[static_cast<std::size_t>(model)];
+}
+
+constexpr std::optional<CalculatorModel> modelByKey(std::string_view key)
+{
+    for (const ModelFacts& facts : Models) {
+        if (facts.key == key) {
+            return facts.model;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace zoetra
