@@ -21,6 +21,7 @@
 #endif
 
 #include <QCommandLineParser>
+#include <QSize>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -62,6 +63,8 @@ struct Settings {
     std::optional<double> end;
     int fit = 0;  // fit, fill, stretch
     QString extractTo;  // keep the frames there and stop
+    bool asIs = false;  // a folder of pictures of another size, not scaled
+    QSize scaledFrom;   // the first picture of a folder imported for its size
 };
 
 [[noreturn]] void refuse(const QString& text)
@@ -87,28 +90,6 @@ int number(const QCommandLineParser& parser, const QString& option, int low, int
     return value;
 }
 
-// Seconds as "12.5", "1:30" or "1:02:03.5"; nothing when it is none of these.
-std::optional<double> parseTime(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-    if (parts.isEmpty() || parts.size() > 3) {
-        return std::nullopt;
-    }
-    double seconds = 0.0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        bool ok = false;
-        const double value = parts[i].toDouble(&ok);
-        const bool last = i + 1 == parts.size();
-        // Minutes and hours whole, seconds after a colon below 60.
-        if (!ok || value < 0.0 || (!last && value != std::floor(value)) ||
-            (i > 0 && value >= 60.0)) {
-            return std::nullopt;
-        }
-        seconds = seconds * 60.0 + value;
-    }
-    return seconds;
-}
-
 Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
 {
     QCommandLineParser parser;
@@ -118,8 +99,9 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
 #ifdef ZOETRA_VIDEO_IMPORT
     description += QStringLiteral(
         "\nA video file, an animated GIF, APNG or WebP, or a picture as --source is first turned into\n"
-        "96x64 frames (in a temporary folder, removed afterwards); so is a folder of pictures of any\n"
-        "size when one of --fps, --start, --end, --fit or --extract-to is given.");
+        "96x64 frames (in a temporary folder, removed afterwards); so is a folder whose first picture is\n"
+        "not 96x64 (unless --as-is), and any folder when one of --fps, --start, --end, --fit or\n"
+        "--extract-to is given.");
 #endif
     parser.setApplicationDescription(description);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
@@ -142,7 +124,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("white"), QStringLiteral("White threshold, 0..255 (default: 170)."), QStringLiteral("value")},
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
-        {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on, unless --no-dither).")},
         {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
         {QStringLiteral("preview"), QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."), QStringLiteral("file.gif")},
         {QStringLiteral("preview-scale"), QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white (default: 3, in the LCD's colours)."), QStringLiteral("1..10")},
@@ -153,6 +135,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("end"), QStringLiteral("Where in the video to stop, in seconds or m:ss (default: its end)."), QStringLiteral("time")},
         {QStringLiteral("fit"), QStringLiteral("fit (the whole picture, white bars), fill (the middle, cut to 3:2) or stretch (default: fit)."), QStringLiteral("mode")},
         {QStringLiteral("extract-to"), QStringLiteral("Write the video's frames into this new folder and stop there."), QStringLiteral("folder")},
+        {QStringLiteral("as-is"), QStringLiteral("Use a folder of pictures that are not 96x64 as they are: the top left of larger ones, smaller ones on the picture area's grey.")},
 #endif
     });
 
@@ -188,7 +171,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     }
     for (const char* option : {"start", "end"}) {
         if (parser.isSet(QLatin1String(option))) {
-            const std::optional<double> time = parseTime(parser.value(QLatin1String(option)));
+            const std::optional<double> time = media::parseSeconds(parser.value(QLatin1String(option)));
             if (!time) {
                 refuse(QStringLiteral("--%1 takes a time in seconds (12.5) or minutes and seconds (1:30), not '%2'.")
                            .arg(QLatin1String(option), parser.value(QLatin1String(option))));
@@ -243,6 +226,23 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
             refuse(RootFolderRefusedMessage);
         }
     }
+#ifdef ZOETRA_VIDEO_IMPORT
+    s.asIs = parser.isSet(QStringLiteral("as-is"));
+    if (s.asIs && s.import) {
+        refuse(QStringLiteral("--as-is keeps a folder's pictures as they are: it has no use with a file or with "
+                              "the import's options."));
+    }
+    if (!s.import && !s.asIs) {
+        // Pictures of another size would be cut at the top left or framed
+        // in grey: they are scaled as the import scales them.
+        QtFileSystem files;
+        const QStringList frames = listFrameFolder(files, s.source).value_or(QStringList{});
+        if (firstFrameNeedsScaling(s.source, frames)) {
+            s.import = true;
+            s.scaledFrom = firstFrameSize(s.source, frames).value_or(QSize());
+        }
+    }
+#endif
     if (parser.isSet(QStringLiteral("name"))) {
         s.name = parser.value(QStringLiteral("name"));
     }
@@ -307,7 +307,7 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
                            QStringLiteral("compact")};
 #ifdef ZOETRA_VIDEO_IMPORT
         unused += {QStringLiteral("fps"), QStringLiteral("start"), QStringLiteral("end"), QStringLiteral("fit"),
-                   QStringLiteral("extract-to")};
+                   QStringLiteral("extract-to"), QStringLiteral("as-is")};
 #endif
         for (const QString& option : unused) {
             if (parser.isSet(option)) {
@@ -356,6 +356,10 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
         window.drawBar(fraction, QStringLiteral("%1 frames").arg(frames));
     };
 
+    if (settings.scaledFrom.isValid()) {
+        std::fprintf(stderr, "The first picture is %dx%d, not 96x64: the pictures are imported scaled (--as-is uses them as they are).\n",
+                     settings.scaledFrom.width(), settings.scaledFrom.height());
+    }
     auto* previousInt = std::signal(SIGINT, cancelImport);
     auto* previousTerm = std::signal(SIGTERM, cancelImport);
     const media::ImportResult result = media::importFrames(settings.source, destination, import, control);
@@ -439,11 +443,7 @@ int main(int argc, char* argv[])
     }
     window.frames = *frames;
     if (const auto pair = numbersOutOfOrder(window.frames); pair && !settings.import) {
-        std::fprintf(stderr,
-                     "Warning: the frames play in name order, letter by letter, so %s plays before %s.\n"
-                     "Number them with leading zeros, all of one length (frame002, frame010), to play them "
-                     "in number order.\n",
-                     pair->first.toLocal8Bit().constData(), pair->second.toLocal8Bit().constData());
+        std::fprintf(stderr, "Warning: %s\n", nameOrderWarning(*pair).toLocal8Bit().constData());
     }
     window.fileName = settings.name;
     window.description = settings.description;
@@ -459,7 +459,8 @@ int main(int argc, char* argv[])
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
         const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
-        vars.DitherOn = true;
+        // As the window's "Auto" ticks the dither, unless the options say no.
+        vars.DitherOn = settings.dither;
         vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
         vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
         // As options, so that the run can be repeated with them.

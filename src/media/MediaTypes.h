@@ -56,4 +56,8 @@ struct ScaledFrame {
 // Seconds as m:ss.s (or h:mm:ss.s), for messages.
 QString formatSeconds(double seconds);
 
+// Seconds as "12.5", "1:30" or "1:02:03.5": minutes and hours whole, the
+// parts after a colon below 60. Nothing when the text is none of these.
+std::optional<double> parseSeconds(const QString& text);
+
 }  // namespace zoetra::media

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -114,6 +115,7 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     // Letter by letter, frame10 comes before frame2.
     EXPECT_TRUE(stdErr.contains(QStringLiteral("frame10.bmp plays before frame2.bmp"))) << stdErr.toStdString();
     EXPECT_TRUE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("An import reads them in number order."))) << stdErr.toStdString();
     // The thresholds "Auto" chose, as options that repeat them.
     EXPECT_TRUE(stdErr.contains(QStringLiteral("Auto balance: --black 60 --white 90"))) << stdErr.toStdString();
     EXPECT_TRUE(stdErr.contains(QStringLiteral("the frame ") + QDir::toNativeSeparators(QDir(frames).filePath(QStringLiteral("frame3.jpg"))) +
@@ -129,6 +131,37 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     EXPECT_EQ(run({QStringLiteral("--source"), padded}), 1);
     EXPECT_FALSE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
     EXPECT_FALSE(stdErr.contains(QStringLiteral("Warning"))) << stdErr.toStdString();
+}
+
+// "Auto" proposes thresholds; an explicit --no-dither still holds.
+TEST_F(ConverterProcess, AutoKeepsAnExplicitNoDither)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    QImage ramp(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            ramp.setPixel(x, y, qRgb(x * 255 / 95, x * 255 / 95, x * 255 / 95));
+        }
+    }
+    ASSERT_TRUE(ramp.save(QDir(frames).filePath(QStringLiteral("frame.png"))));
+    const QString videoData = QDir(app).filePath(QStringLiteral("Video.dat"));
+    const auto convert = [&](const QStringList& options) {
+        QFile::remove(videoData);
+        EXPECT_EQ(run(QStringList{QStringLiteral("--source"), frames} + options), 1) << stdErr.toStdString();
+        return readAll(videoData);
+    };
+
+    const QByteArray undithered = convert({QStringLiteral("--auto"), QStringLiteral("--no-dither")});
+    const QRegularExpressionMatch proposed =
+        QRegularExpression(QStringLiteral("Auto balance: --black (\\d+) --white (\\d+)")).match(stdErr);
+    ASSERT_TRUE(proposed.hasMatch()) << stdErr.toStdString();
+    const QByteArray dithered = convert({QStringLiteral("--auto")});
+    const QByteArray repeated = convert({QStringLiteral("--black"), proposed.captured(1), QStringLiteral("--white"),
+                                         proposed.captured(2), QStringLiteral("--no-dither")});
+    ASSERT_FALSE(undithered.isEmpty());
+    EXPECT_EQ(undithered, repeated);
+    EXPECT_NE(undithered, dithered);
 }
 
 TEST_F(ConverterProcess, AnEmptySourceFolderIsAMessageAndNothingIsTouched)
