@@ -34,6 +34,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -50,11 +51,16 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace zoetra {
+
+const QString MainFrm::ImportRunningMessage =
+    QStringLiteral("An import is running. Let it finish, or cancel it, before the next one.");
 
 namespace {
 
@@ -118,6 +124,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent) : MainFrm(AppFolders::p
 MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
     : QWidget(parent), folders_(folders), appDir_(folders.workDir)
 {
+    openFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     endProgram = [] {
         // Leaves the program without returning into a conversion run that
         // may be in progress below this event.
@@ -231,6 +238,9 @@ void MainFrm::buildSettingsPage(QFrame* page)
     BrightnessThreshold_Set = slider(page, "BrightnessThreshold_Set", 96, 104, 297, 0, 255, 85);
     label(page, "Label5", 32, 120, 137, 17, QStringLiteral("White Range"));
     BrightnessThreshold2_Set = slider(page, "BrightnessThreshold2_Set", 96, 120, 297, 0, 255, 170);
+    // The values, in the room right of the sliders.
+    BrightnessThreshold_Value = label(page, "BrightnessThreshold_Value", 396, 104, 25, 17, QString());
+    BrightnessThreshold2_Value = label(page, "BrightnessThreshold2_Value", 396, 120, 25, 17, QString());
     DitheringOnOff = checkBox(page, "DitheringOnOff", 31, 136, 81, 17, QStringLiteral("Dither"));
     AutoBalance = place<QPushButton>(page, "AutoBalance", 352, 144, 41, 25, QStringLiteral("Auto"));
 
@@ -262,6 +272,9 @@ void MainFrm::buildCreatePage(QFrame* page)
     DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
     DetailSlider->setTickPosition(QSlider::TicksBelow);
     DetailSlider->setTickInterval(1);
+    // Between the caption and the slider.
+    DetailSlider_Value = label(page, "DetailSlider_Value", 272, 16, 28, 17, QString());
+    DetailSlider_Value->setAlignment(Qt::AlignRight | Qt::AlignTop);
     SetLooping = checkBox(page, "SetLooping", 224, 40, 185, 13, QStringLiteral("Looping Video"));
     label(page, "Label7", 224, 61, 81, 17, QStringLiteral("Shell"));
     ShellChoice = place<QComboBox>(page, "ShellChoice", 304, 56, 105, 21);
@@ -273,7 +286,11 @@ void MainFrm::buildCreatePage(QFrame* page)
     FName = place<QLineEdit>(page, "FName", 304, 104, 105, 19, QStringLiteral("Video"));
     Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
     ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
-    label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+    Label15 = label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+    // Below Label15, beside the preview button; usable once a program has
+    // been delivered.
+    OpenFolder = place<QPushButton>(page, "OpenFolder", 8, 216, 201, 25, QStringLiteral("Open Folder"));
+    OpenFolder->setEnabled(false);
 #ifdef ZOETRA_HAVE_CALC
     // Below Label15, under the progress panel while that is shown; usable
     // once this program run has delivered a program.
@@ -320,6 +337,15 @@ void MainFrm::connectEvents()
 
     // A value change (dragging, keys, clicks, the "Auto" button) and the
     // release of a dragged thumb.
+    for (QSlider* shown : {BrightnessThreshold_Set, BrightnessThreshold2_Set, DetailSlider}) {
+        connect(shown, &QSlider::valueChanged, this, [this] { showSliderValues(); });
+    }
+    showSliderValues();
+    connect(OpenFolder, &QPushButton::clicked, this, [this] {
+        if (openFolder && !deliveredProgram_.isEmpty()) {
+            openFolder(QFileInfo(deliveredProgram_).absolutePath());
+        }
+    });
     for (QSlider* threshold : {BrightnessThreshold_Set, BrightnessThreshold2_Set}) {
         connect(threshold, &QSlider::valueChanged, this, [this] { Fix_New_Colour_Settings(); });
         connect(threshold, &QSlider::sliderReleased, this, [this] { Fix_New_Colour_Settings(); });
@@ -439,8 +465,7 @@ void MainFrm::openPath(const QString& path)
             window_->showMessage(FolderPicker::RootRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
             return;
         }
-        vars_.LastDir = folder;
-        RenderNewFolder();
+        takeChosenFolder(folder);
         return;
     }
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -466,9 +491,64 @@ void MainFrm::sourceFolderChoice()
 {
     const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"), vars_.LastDir);
     if (!folder.isEmpty()) {
-        vars_.LastDir = folder;
-        RenderNewFolder();
+        takeChosenFolder(folder);
     }
+}
+
+void MainFrm::takeChosenFolder(const QString& folder)
+{
+#ifdef ZOETRA_VIDEO_IMPORT
+    const QStringList frames = listFrameFolder(*files_, folder).value_or(QStringList{});
+    if (firstFrameNeedsScaling(folder, frames)) {
+        const QSize size = firstFrameSize(folder, frames).value_or(QSize());
+        const int answer = MessageBoxes::ask(
+            this,
+            QStringLiteral("The pictures in %1 are %2 \u00D7 %3 pixels; the calculator shows 96 \u00D7 64.\n\n"
+                           "Import them scaled to the screen, or use them as they are: the top left of larger "
+                           "pictures, smaller ones on a grey ground?")
+                .arg(nativePath(folder))
+                .arg(size.width())
+                .arg(size.height()),
+            QStringLiteral("Pictures of another size"),
+            {QStringLiteral("Import Scaled..."), QStringLiteral("Use As They Are")});
+        if (answer == 0) {
+            importVideo(folder);
+            return;
+        }
+        if (answer != 1) {
+            return;
+        }
+    }
+#endif
+    vars_.LastDir = folder;
+    RenderNewFolder();
+    QStringList listed;
+    for (int row = 0; row < File_List_Box->count(); ++row) {
+        listed.append(File_List_Box->item(row)->text());
+    }
+    if (const auto pair = numbersOutOfOrder(listed)) {
+        window_->showMessage(nameOrderWarning(*pair), QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
+}
+
+void MainFrm::showSliderValues()
+{
+    BrightnessThreshold_Value->setText(QString::number(BrightnessThreshold_Set->value()));
+    BrightnessThreshold2_Value->setText(QString::number(BrightnessThreshold2_Set->value()));
+    DetailSlider_Value->setText(QString::number(DetailSlider->value()));
+}
+
+void MainFrm::showDelivered(const QString& path)
+{
+    deliveredProgram_ = path;
+    const QString shown = nativePath(path);
+    Label15->setText(Label15->fontMetrics().elidedText(shown, Qt::ElideMiddle, Label15->contentsRect().width()));
+    QString tip = shown;
+    if (folders_.usesWorkingFolder()) {
+        tip += QStringLiteral("\nWorking folder: ") + nativePath(appDir_);
+    }
+    Label15->setToolTip(tip);
+    OpenFolder->setEnabled(true);
 }
 
 void MainFrm::outputFolderChoice()
@@ -528,12 +608,21 @@ void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
     const RunOutcome outcome = conversion_->RunConversion();
-    if (outcome.status == RunOutcome::Status::Delivered && PreviewOnCalc != nullptr) {
-        deliveredProgram_ = outcome.deliveredPath;
-        PreviewOnCalc->setEnabled(true);
+    if (outcome.status == RunOutcome::Status::AlreadyRunning) {
+        return;
+    }
+    if (outcome.status == RunOutcome::Status::Delivered) {
+        showDelivered(outcome.deliveredPath);
+        if (PreviewOnCalc != nullptr) {
+            PreviewOnCalc->setEnabled(true);
+        }
     }
     if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
         window_->showMessage(warning, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
+    // An import that ended during the run takes its turn now.
+    if (!pendingImport_.isEmpty()) {
+        importedFolder(std::exchange(pendingImport_, QString()));
     }
 }
 
@@ -554,6 +643,12 @@ void MainFrm::previewOnCalculator()
 void MainFrm::redrawPreview()
 {
     ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The import's calculator picture follows the colour settings.
+    if (importDialog_ != nullptr) {
+        importDialog_->showColours();
+    }
+#endif
 }
 
 VideoImportDialog* MainFrm::importDialog() const
@@ -566,10 +661,12 @@ void MainFrm::importVideo(const QString& source)
 #ifdef ZOETRA_VIDEO_IMPORT
     if (importDialog_ != nullptr) {
         // One import at a time; a new source only while it is idle.
-        if (!source.isEmpty() && !importDialog_->importing()) {
+        importDialog_->raise();
+        if (importDialog_->importing()) {
+            window_->showMessage(ImportRunningMessage, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+        } else if (!source.isEmpty()) {
             importDialog_->setSource(source);
         }
-        importDialog_->raise();
         return;
     }
     importDialog_ = new VideoImportDialog(
@@ -579,7 +676,8 @@ void MainFrm::importVideo(const QString& source)
         importDialog_->deleteLater();
         importDialog_ = nullptr;
     });
-    importDialog_->open();
+    // Not modal: the window stays usable while the dialog is open.
+    importDialog_->show();
     if (source.isEmpty()) {
         importDialog_->chooseFile();
     } else {
@@ -592,6 +690,10 @@ void MainFrm::importVideo(const QString& source)
 
 void MainFrm::importedFolder(const QString& folder)
 {
+    if (conversion_->inProgress()) {
+        pendingImport_ = folder;
+        return;
+    }
     vars_.LastDir = folder;
     RenderNewFolder();
     if (File_List_Box->count() > 0) {

@@ -52,6 +52,8 @@ public:
     // written, the conversion puts its files and finds the player source and
     // the tools. Start-up runs here.
     explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+
+    static const QString ImportRunningMessage;
     // The same with the folders of an installed copy or of one whose own
     // folder cannot be written: the working folder takes the application
     // folder's part for everything written.
@@ -87,6 +89,8 @@ public:
     std::function<void()> endProgram;
     // Called at the start of every frame selection with the entry's row.
     std::function<void(int)> onFrameSelection;
+    // Shows a folder in the platform's file manager ("Open Folder").
+    std::function<void(const QString&)> openFolder;
 
     // The import of a video (the "Import Video..." button, Ctrl+I): opens
     // the import dialog, on the given file or folder if one is given, else
@@ -125,6 +129,12 @@ private:
     void redrawPreview();
     void showPath();
     void importedFolder(const QString& folder);
+    // A folder the user chose or dropped: pictures of another size than the
+    // screen's are offered to the import first; frames numbered without
+    // leading zeros are warned of.
+    void takeChosenFolder(const QString& folder);
+    void showDelivered(const QString& path);
+    void showSliderValues();
 
     AppFolders folders_;
     QString appDir_;  // folders_.workDir
@@ -152,6 +162,8 @@ private:
     // "Graphics settings".
     QSlider* BrightnessThreshold_Set = nullptr;
     QSlider* BrightnessThreshold2_Set = nullptr;
+    QLabel* BrightnessThreshold_Value = nullptr;
+    QLabel* BrightnessThreshold2_Value = nullptr;
     QCheckBox* DitheringOnOff = nullptr;
     QPushButton* AutoBalance = nullptr;
     std::array<QRadioButton*, 4> Which_Colour_Val{};
@@ -159,6 +171,7 @@ private:
 
     // "Create Video".
     QSlider* DetailSlider = nullptr;
+    QLabel* DetailSlider_Value = nullptr;
     QCheckBox* SetLooping = nullptr;
     QCheckBox* CompactVideo = nullptr;
     QComboBox* ShellChoice = nullptr;
@@ -166,6 +179,10 @@ private:
     QLineEdit* FName = nullptr;
     QPushButton* Set_Out = nullptr;
     QPushButton* ConvertVideo = nullptr;
+    // The delivered program's path after a run, and the button that opens
+    // its folder.
+    QLabel* Label15 = nullptr;
+    QPushButton* OpenFolder = nullptr;
     QGroupBox* ProgressCounters = nullptr;
     FloatProgressBar* TotalProgress = nullptr;
     FloatProgressBar* ByteWriter = nullptr;
@@ -191,6 +208,8 @@ private:
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<ConversionRun> conversion_;
     VideoImportDialog* importDialog_ = nullptr;
+    // A folder imported while a conversion ran: the source once it ends.
+    QString pendingImport_;
 };
 
 }  // namespace zoetra

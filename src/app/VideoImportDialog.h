@@ -3,6 +3,7 @@
 #include "media/MediaTypes.h"
 
 #include <QDialog>
+#include <QImage>
 #include <QString>
 
 #include <atomic>
@@ -31,9 +32,9 @@ struct ImportResult;
 
 // The import of a video, an animated picture or a folder of pictures into a
 // new frame folder: the clip's size, length and rate, the settings, the
-// destination, a progress bar and Cancel. The decoding runs in a thread of
-// its own; the window stays responsive. Window-modal, so that a conversion
-// run below it goes on.
+// destination, a picture of the clip as it will be fitted beside the way the
+// calculator will show it, a progress bar and Cancel. The decoding runs in a
+// thread of its own; the dialog is not modal, so the window stays usable.
 class VideoImportDialog final : public QDialog {
     Q_OBJECT
 
@@ -56,6 +57,9 @@ public:
     // Stops a running import, which then leaves nothing, and waits for it.
     void cancelImport();
 
+    // Redraws the calculator's picture under the colour settings of now.
+    void showColours();
+
 signals:
     // A new frame folder exists, with every frame in it.
     void imported(const QString& folder);
@@ -72,6 +76,8 @@ private:
     void setBusy(bool busy);
     void setStatus(const QString& text, bool problem);
     media::ImportSettings settings() const;
+    // Takes the frame at the start with the chosen fit and shows it.
+    void showClipPicture();
 
     const Vars& colours_;
     std::function<EncoderChoice()> encoderChoice_;
@@ -87,6 +93,9 @@ private:
     QDoubleSpinBox* Import_Start = nullptr;
     QDoubleSpinBox* Import_End = nullptr;
     QComboBox* Import_Fit = nullptr;
+    QLabel* Import_Picture = nullptr;     // the clip's frame at the start, fitted
+    QLabel* Import_Calculator = nullptr;  // that frame as the calculator shows it
+    QImage clipFrame_;                    // 96 x 64, or null
     QLineEdit* Import_Destination = nullptr;
     QPushButton* Import_Choose_Destination = nullptr;
     QProgressBar* Import_Progress = nullptr;

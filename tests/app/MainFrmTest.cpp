@@ -197,6 +197,8 @@ private slots:
     void compactVideoReachesTheRun();
     void windowStaysLiveDuringARun();
 
+    void sliderValuesShownInFreeSpace();
+
 private:
     std::unique_ptr<MainFrm> open();
     template <typename T>
@@ -223,12 +225,18 @@ private:
     QString app;
     std::unique_ptr<MainFrm> window;
     std::vector<MessageBoxes::Message> messages;
+    std::vector<MessageBoxes::Question> questions;
+    int questionAnswer = 1;  // "Use As They Are"
     int programEnds = 0;
 };
 
 void MainFrmTest::initTestCase()
 {
     MessageBoxes::setHook([this](const MessageBoxes::Message& message) { messages.push_back(message); });
+    MessageBoxes::setQuestionHook([this](const MessageBoxes::Question& question) {
+        questions.push_back(question);
+        return questionAnswer;
+    });
 }
 
 void MainFrmTest::init()
@@ -238,6 +246,8 @@ void MainFrmTest::init()
     QVERIFY(QDir(root->path()).mkdir(QStringLiteral("app")));
     app = QDir(root->path()).filePath(QStringLiteral("app"));
     messages.clear();
+    questions.clear();
+    questionAnswer = 1;
     programEnds = 0;
     FolderPicker::setNextFolders({});
 }
@@ -650,6 +660,19 @@ void MainFrmTest::frameListOrderAndFilter()
     QCOMPARE(FolderPicker::answeredTitles(), QStringList{QStringLiteral("Select animation source:")});
     QCOMPARE(window->vars().LastDir, source);
     QCOMPARE(child<QLabel>("PathLoc")->text(), QDir::toNativeSeparators(source));
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The first frame, A.gif, is 1 x 1: used as it is, as asked.
+    QCOMPARE(questions.size(), std::size_t{1});
+    QVERIFY2(questions[0].text.contains(QStringLiteral("1 \u00D7 1 pixels")), qPrintable(questions[0].text));
+#endif
+    // frame10 plays before frame2: the headless converter's warning.
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].icon, MessageIcon::Warning);
+    QVERIFY2(messages[0].text.startsWith(QStringLiteral("The frames play in name order, letter by letter, so "
+                                                        "frame10.bmp plays before frame2.bmp.\n")),
+             qPrintable(messages[0].text));
+    QVERIFY(messages[0].text.contains(QStringLiteral("An import reads them in number order.")));
+    messages.clear();
 
     auto* list = child<QListWidget>("File_List_Box");
     QStringList names;
@@ -995,11 +1018,14 @@ void MainFrmTest::conversionFromTheWindow()
             tools = false;
         }
     }
-    const QString out = folder(QStringLiteral("out"));
+    // Too long a path for Label15.
+    const QString out = folder(QStringLiteral("out/") + QString(90, QLatin1Char('o')));
 
     window = open();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList opened;
+    window->openFolder = [&](const QString& folder) { opened.append(folder); };
     FolderPicker::setNextFolders({source, out});
     QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
     child<QTabWidget>("TabStrip")->setCurrentIndex(2);
@@ -1034,8 +1060,25 @@ void MainFrmTest::conversionFromTheWindow()
         QVERIFY2(report.text.startsWith(QStringLiteral("Successfully converted!\r\nSize of converted video data: ") +
                                         QString::number(size) + QStringLiteral("b.\r\nCompression vs Full Frames: ")),
                  qPrintable(report.text));
-        QVERIFY(QFile::exists(QDir(out).filePath(QStringLiteral("video.8xp"))));
+        const QString delivered = QDir(out).filePath(QStringLiteral("video.8xp"));
+        QVERIFY(QFile::exists(delivered));
+        // Label15 names the delivered file, cut in the middle, whole in the
+        // tool tip; the button opens its folder.
+        auto* details = child<QLabel>("Label15");
+        const QString whole = QDir::toNativeSeparators(delivered);
+        QVERIFY2(details->text().contains(QChar(0x2026)), qPrintable(details->text()));
+        QVERIFY(details->text().startsWith(whole.left(4)));
+        QVERIFY(details->text().endsWith(QStringLiteral("video.8xp")));
+        QVERIFY(details->fontMetrics().horizontalAdvance(details->text()) <= details->contentsRect().width());
+        QCOMPARE(details->toolTip(), whole);
+        auto* openButton = child<QPushButton>("OpenFolder");
+        QCOMPARE(openButton->text(), QStringLiteral("Open Folder"));
+        QVERIFY(openButton->isEnabled());
+        QTest::mouseClick(openButton, Qt::LeftButton);
+        QCOMPARE(opened, QStringList{out});
     } else {
+        QCOMPARE(child<QLabel>("Label15")->text(), QStringLiteral("Conversion details will appear here!"));
+        QVERIFY(!child<QPushButton>("OpenFolder")->isEnabled());
         QCOMPARE(report.title, QStringLiteral("Error"));
         QCOMPARE(report.icon, MessageIcon::Error);
         QVERIFY2(report.text.startsWith(ConversionRun::NotBuiltMessage + QStringLiteral("\r\n")), qPrintable(report.text));
@@ -1108,6 +1151,49 @@ void MainFrmTest::compactVideoReachesTheRun()
     const auto video = compact::decodeCompactVideo(std::span(bytes.data(), static_cast<std::size_t>(size) + 1));
     QVERIFY(video.has_value());
     QCOMPARE(video->frames.size(), std::size_t{2});
+}
+
+// Each value beside its slider, where no other control lies, following the
+// slider.
+void MainFrmTest::sliderValuesShownInFreeSpace()
+{
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const struct {
+        const char* slider;
+        const char* value;
+        int page;
+        int set;
+    } rows[] = {{"BrightnessThreshold_Set", "BrightnessThreshold_Value", 1, 255},
+                {"BrightnessThreshold2_Set", "BrightnessThreshold2_Value", 1, 7},
+                {"DetailSlider", "DetailSlider_Value", 2, -10}};
+    for (const auto& row : rows) {
+        auto* slider = child<QSlider>(row.slider);
+        auto* value = child<QLabel>(row.value);
+        QCOMPARE(value->text(), QString::number(slider->value()));
+        slider->setValue(row.set);
+        QCOMPARE(value->text(), QString::number(row.set));
+        child<QTabWidget>("TabStrip")->setCurrentIndex(row.page);
+        QVERIFY(value->isVisible());
+        QVERIFY2(value->fontMetrics().horizontalAdvance(value->text()) <= value->contentsRect().width(), row.value);
+        QVERIFY(QRect(QPoint(0, 0), value->parentWidget()->size()).contains(value->geometry()));
+        const int gap = value->geometry().center().y() - slider->geometry().center().y();
+        QVERIFY2(std::abs(gap) <= 4, row.value);
+        // Free space: it covers no written control of its page, and of a
+        // one-line label only the part its text takes.
+        for (const ControlRow& control : controlRows) {
+            if (QLatin1String(control.parent) != value->parentWidget()->objectName()) {
+                continue;
+            }
+            QRect taken = control.place;
+            const auto* text = child<QWidget>(control.name)->inherits("QLabel") ? child<QLabel>(control.name) : nullptr;
+            if (text != nullptr && !text->wordWrap()) {
+                taken.setWidth(std::min(taken.width(), text->fontMetrics().horizontalAdvance(text->text())));
+            }
+            QVERIFY2(!taken.intersects(value->geometry()), control.name);
+        }
+    }
 }
 
 QTEST_MAIN(MainFrmTest)
