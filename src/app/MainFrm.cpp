@@ -607,6 +607,12 @@ void MainFrm::autoBalance()
 void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
+    if (!conversion_->inProgress()) {
+        conversion_->videoSource.reset();
+        if (!importedFolder_.isEmpty() && vars_.LastDir == importedFolder_) {
+            conversion_->videoSource = importedSpan_;
+        }
+    }
     const RunOutcome outcome = conversion_->RunConversion();
     if (outcome.status == RunOutcome::Status::AlreadyRunning) {
         return;
@@ -671,7 +677,11 @@ void MainFrm::importVideo(const QString& source)
     }
     importDialog_ = new VideoImportDialog(
         vars_, [this] { return EncoderChoice{DetailSlider->value(), CompactVideo->isChecked()}; }, this);
-    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
+    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) {
+        importedFolder_ = folder;
+        importedSpan_ = importDialog_->importedSpan();
+        importedFolder(folder);
+    });
     connect(importDialog_, &QDialog::finished, this, [this] {
         importDialog_->deleteLater();
         importDialog_ = nullptr;

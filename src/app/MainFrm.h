@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AppFolders.h"
+#include "convert/WhatFits.h"
 #include "shared/Vars.h"
 
 #include <QString>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -210,6 +212,10 @@ private:
     VideoImportDialog* importDialog_ = nullptr;
     // A folder imported while a conversion ran: the source once it ends.
     QString pendingImport_;
+    // The folder the last import made from a video, and where in the video
+    // its frames were taken.
+    QString importedFolder_;
+    std::optional<VideoSpan> importedSpan_;
 };
 
 }  // namespace zoetra

@@ -259,6 +259,7 @@ void VideoImportDialog::setSource(const QString& path)
     source_ = path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     sourceReady_ = false;
     timed_ = false;
+    moving_ = false;
     Import_Progress->setValue(0);
     Import_Info->clear();
     clipFrame_ = QImage();
@@ -281,6 +282,7 @@ void VideoImportDialog::setSource(const QString& path)
     const media::ClipInfo& info = stream->info();
     Import_Info->setText(infoText(info));
     timed_ = info.kind != media::ClipInfo::Kind::Picture;
+    moving_ = info.kind == media::ClipInfo::Kind::Video || info.kind == media::ClipInfo::Kind::Animation;
     Import_Start->setValue(0.0);
     Import_End->setValue(0.0);
     if (info.duration) {
@@ -406,6 +408,11 @@ void VideoImportDialog::startImport()
     colours->ColourChannel = colours_.ColourChannel;
     const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
 
+    runningSpan_.reset();
+    if (moving_) {
+        const media::ImportSettings chosen = settings();
+        runningSpan_ = VideoSpan{chosen.start, chosen.framesPerSecond};
+    }
     cancel_ = false;
     postedPermille_ = -1;
     Import_Progress->setValue(0);
@@ -426,13 +433,18 @@ void VideoImportDialog::startImport()
         };
         const media::ImportResult result = media::importFrames(*shared, destination, control);
         std::optional<WhatFits> fits;
+        std::vector<ChoiceFit> others;
         if (result.status == media::ImportResult::Status::Done) {
             QtFileSystem files;
             QtPictureLoader loader;
             const QStringList frames = listFrameFolder(files, result.folder).value_or(QStringList{});
             fits = estimateWhatFits(*colours, encoder, loader, result.folder, frames, &cancel_);
+            if (!fits->all()) {
+                others = estimateOtherChoices(*colours, encoder, loader, result.folder, frames, &cancel_);
+            }
         }
-        QMetaObject::invokeMethod(this, [this, result, fits] { importDone(result, fits); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result, fits, others] { importDone(result, fits, others); }, Qt::QueuedConnection);
     });
     worker_->setObjectName(QStringLiteral("VideoImport"));
     worker_->start();
@@ -447,7 +459,8 @@ void VideoImportDialog::importProgress(int permille, int frames)
     setStatus(QStringLiteral("Importing... %1 frames").arg(frames), false);
 }
 
-void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits)
+void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
+                                   const std::vector<ChoiceFit>& others)
 {
     if (worker_) {
         worker_->wait();
@@ -465,10 +478,11 @@ void VideoImportDialog::importDone(const media::ImportResult& result, const std:
             text += QLatin1Char(' ') + result.message;
         }
         if (fits) {
-            text += QLatin1Char('\n') + whatFitsText(*fits);
+            text += QLatin1Char('\n') + whatFitsText(*fits, others);
         }
         setStatus(text, false);
         Import_Cancel->setText(QStringLiteral("Close"));
+        importedSpan_ = runningSpan_;
         // Another import would need another folder name.
         Import_Destination->setText(QDir::toNativeSeparators(media::defaultDestination(source_)));
         emit imported(result.folder);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/WhatFits.h"
 #include "media/MediaTypes.h"
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -22,8 +24,6 @@ class QThread;
 namespace zoetra {
 
 struct Vars;
-struct WhatFits;
-struct EncoderChoice;
 
 namespace media {
 class FrameStream;
@@ -47,6 +47,9 @@ public:
     // Shows a source: its information, or why it cannot be imported.
     void setSource(const QString& path);
     QString source() const { return source_; }
+    // Where the frames of the last import were taken from, when the source
+    // has times (a video or an animation).
+    std::optional<VideoSpan> importedSpan() const { return importedSpan_; }
 
     // The file and folder choosers of the dialog's buttons.
     void chooseFile();
@@ -72,7 +75,8 @@ protected:
 private:
     void chooseDestination();
     void importProgress(int permille, int frames);
-    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits);
+    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
+                    const std::vector<ChoiceFit>& others);
     void setBusy(bool busy);
     void setStatus(const QString& text, bool problem);
     media::ImportSettings settings() const;
@@ -84,6 +88,9 @@ private:
     QString source_;
     bool sourceReady_ = false;
     bool timed_ = false;  // start and end mean something for the source
+    bool moving_ = false;  // a video or an animation
+    std::optional<VideoSpan> importedSpan_;
+    std::optional<VideoSpan> runningSpan_;
 
     QLabel* Import_Source = nullptr;
     QLabel* Import_Info = nullptr;

@@ -469,9 +469,13 @@ int main(int argc, char* argv[])
 
     if (settings.import) {
         // What the video data holds of the frames, before anything is built.
-        const WhatFits fits = estimateWhatFits(vars, EncoderChoice{settings.quality, settings.compact}, pictures,
-                                               frameFolder, window.frames);
-        std::fprintf(stderr, "%s\n", whatFitsText(fits).toLocal8Bit().constData());
+        const EncoderChoice encoder{settings.quality, settings.compact};
+        const WhatFits fits = estimateWhatFits(vars, encoder, pictures, frameFolder, window.frames);
+        std::vector<ChoiceFit> others;
+        if (!fits.all()) {
+            others = estimateOtherChoices(vars, encoder, pictures, frameFolder, window.frames);
+        }
+        std::fprintf(stderr, "%s\n", whatFitsText(fits, others).toLocal8Bit().constData());
         if (!settings.extractTo.isEmpty()) {
             return 0;
         }
@@ -479,6 +483,9 @@ int main(int argc, char* argv[])
 
     ConversionRun run(vars, platform);
     run.buildOptions.playerDir = folders.playerDir;
+    if (settings.import && QFileInfo(settings.source).isFile()) {
+        run.videoSource = VideoSpan{settings.start, settings.fps};
+    }
     const RunOutcome outcome = run.RunConversion();
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",

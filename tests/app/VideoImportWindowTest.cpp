@@ -63,6 +63,7 @@ private slots:
     void theDialogDoesNotBlockAndImportsOneAtATime();
     void anImportDuringARunWaitsForItsEnd();
     void picturesOfTheClipAndOfTheCalculator();
+    void tooLargeAVideoIsToldWithNumbers();
 
 private:
     std::unique_ptr<MainFrm> open();
@@ -530,6 +531,33 @@ void VideoImportWindowTest::picturesOfTheClipAndOfTheCalculator()
     const QImage dark = shown("Import_Calculator");
     QVERIFY(dark != calculator);
     QVERIFY(dark.pixel(96, 64) == qRgb(0, 0, 0));
+}
+
+// The import says what fits with each choice; the run that passes the limit
+// says it too, and where to end the video.
+void VideoImportWindowTest::tooLargeAVideoIsToldWithNumbers()
+{
+    const QString noisy = test::makeClip(root->path(), QStringLiteral("noisy.mp4"),
+                                         test::lavfi(QStringLiteral("testsrc=size=160x120:rate=25:duration=6,noise=alls=100:allf=t")) +
+                                             QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    QVERIFY(!noisy.isEmpty());
+    window->importVideo(noisy);
+    inDialog<QDoubleSpinBox>("Import_Start")->setValue(1.0);
+    QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
+    inDialog<QPushButton>("Import_Go")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
+    QVERIFY2(status().contains(QStringLiteral("\nAs compact video ")), qPrintable(status()));
+    inDialog<QPushButton>("Import_Cancel")->click();
+    QTRY_VERIFY(window->importDialog() == nullptr);
+
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    QCOMPARE(messages.size(), std::size_t{1});
+    const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("Error: File size is too large! Try turning down the quality a bit..."));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].startsWith(QStringLiteral("As compact video ")), qPrintable(lines[2]));
+    QVERIFY2(lines[3].startsWith(QStringLiteral("Ending the video at 0:0")), qPrintable(lines[3]));
 }
 
 QTEST_MAIN(VideoImportWindowTest)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -202,6 +203,39 @@ TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
     // In natural order: shot10 last.
     const QImage last(QDir(frames).filePath(QStringLiteral("frame00003.bmp")));
     EXPECT_EQ(qRed(last.pixel(48, 32)), 200);
+}
+
+// A video too large for the limit: the message says what fits with each
+// choice and where to end the video; that end fits.
+TEST_F(ConverterImport, TheSizeLimitSaysWhatFitsAndTheEndThatDoes)
+{
+    const QString noisy = makeClip(root.path(), QStringLiteral("noisy.mp4"),
+                                   lavfi(QStringLiteral("testsrc=size=160x120:rate=25:duration=6,noise=alls=100:allf=t")) +
+                                       QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    ASSERT_FALSE(noisy.isEmpty());
+    EXPECT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1")}), 1);
+    const int limit = static_cast<int>(stdErr.indexOf(QLatin1String("Error: File size is too large! Try turning down the quality a bit...\n")));
+    ASSERT_GE(limit, 0) << stdErr.toStdString();
+    const QStringList lines = stdErr.mid(limit).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << stdErr.toStdString();
+    const QRegularExpressionMatch held =
+        QRegularExpression(QStringLiteral("^The 24000 bytes hold (\\d+) of the (\\d+) frames")).match(lines[1]);
+    ASSERT_TRUE(held.hasMatch()) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QLatin1String("As compact video "))) << lines[2].toStdString();
+    const QRegularExpressionMatch end =
+        QRegularExpression(QStringLiteral("^Ending the video at ([0-9:.]+) \\(--end \\1, or End in the import\\)"))
+            .match(lines[3]);
+    ASSERT_TRUE(end.hasMatch()) << lines[3].toStdString();
+
+    // That end: every frame fits, and no more than the message said.
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1"), QStringLiteral("--end"),
+                   end.captured(1), QStringLiteral("--extract-to"), frames}),
+              0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("frames fit into the 24000 bytes"))) << stdErr.toStdString();
+    EXPECT_LE(entries(frames).size(), held.captured(1).toInt());
+    EXPECT_GE(entries(frames).size(), held.captured(1).toInt() - 2);
 }
 
 // The values of the first 768 .db bytes of a Video.dat: the key frame.
