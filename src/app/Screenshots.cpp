@@ -23,6 +23,7 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTimer>
 #endif
 
@@ -131,8 +132,10 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
 
     // A folder of photographs, larger than the screen: the question, then
     // the import on that folder with its pictures.
-    const QString photos = QDir(window.appDir()).filePath(QStringLiteral("photos"));
-    if (QDir().mkpath(photos)) {
+    // Made and removed here: nothing is left in the application folder.
+    const QTemporaryDir photoRoot;
+    const QString photos = photoRoot.filePath(QStringLiteral("photos"));
+    if (photoRoot.isValid() && QDir().mkpath(photos)) {
         for (int i = 0; i < 3; ++i) {
             QImage photo(1440, 1080, QImage::Format_RGB32);
             QPainter painter(&photo);

@@ -78,7 +78,7 @@ QString ConverterImport::clip;
 TEST_F(ConverterImport, HelpNamesTheImportOptions)
 {
     ASSERT_EQ(run({QStringLiteral("--help")}), 0);
-    for (const char* option : {"--fps", "--start", "--end", "--fit", "--extract-to"}) {
+    for (const char* option : {"--fps", "--start", "--end", "--fit", "--extract-to", "--as-is"}) {
         EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
     }
 }
