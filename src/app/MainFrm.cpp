@@ -335,8 +335,6 @@ void MainFrm::connectEvents()
     // current row without selecting anything.
     connect(File_List_Box, &QListWidget::itemSelectionChanged, this, [this] { frameSelection(); });
 
-    // A value change (dragging, keys, clicks, the "Auto" button) and the
-    // release of a dragged thumb.
     for (QSlider* shown : {BrightnessThreshold_Set, BrightnessThreshold2_Set, DetailSlider}) {
         connect(shown, &QSlider::valueChanged, this, [this] { showSliderValues(); });
     }
@@ -346,6 +344,8 @@ void MainFrm::connectEvents()
             openFolder(QFileInfo(deliveredProgram_).absolutePath());
         }
     });
+    // A value change (dragging, keys, clicks, the "Auto" button) and the
+    // release of a dragged thumb.
     for (QSlider* threshold : {BrightnessThreshold_Set, BrightnessThreshold2_Set}) {
         connect(threshold, &QSlider::valueChanged, this, [this] { Fix_New_Colour_Settings(); });
         connect(threshold, &QSlider::sliderReleased, this, [this] { Fix_New_Colour_Settings(); });
