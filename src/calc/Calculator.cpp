@@ -110,6 +110,12 @@ Calculator::Calculator(CalculatorModel model)
     // Flash page 0 holds the OS's entry points; only the interrupt handler
     // runs from it here.
     std::fill_n(memory_.flash().begin(), PagedMemory::PageBytes, 0);
+    // The home screen as a program finds it: empty, the cursor at the top.
+    for (std::uint16_t i = 0; i < ram::TextShadowBytes; ++i) {
+        memory_.ram(ram::TextShadow + i) = ' ';
+    }
+    memory_.ram(ram::CurRow) = 0;
+    memory_.ram(ram::CurCol) = 0;
     // The graph is current, so a program that draws must say otherwise.
     memory_.ram(GraphFlags) &= 0xFE;
     memory_.ram(FlagsBase + flag::ApdFlags) |= 1 << flag::ApdAble;
@@ -352,7 +358,16 @@ std::uint64_t Calculator::step()
     ++steps_;
     const std::uint64_t before = clock_;
     const std::uint16_t at = pc();
+    const std::size_t screensBefore = screenCount_;
     bool halted = false;
+    if (interruptDeferred_) {
+        // The tick that came as the last screen was shown.
+        interruptDeferred_ = false;
+        if (tickPending_ && z80ex_int_possible(cpu_) != 0) {
+            interrupt(false);
+        }
+        return (clock_ - before) / ClockPerTState;
+    }
     if (at == RstSystemCall) {
         systemCall();
     } else if (at == LcdBusyQuick) {
@@ -364,6 +379,7 @@ std::uint64_t Calculator::step()
     } else if (at < BankA && at != InterruptHandler && at != InterruptHandler + 1) {
         setFault("execution in ROM outside the system calls");
     } else {
+        spAtStep_ = sp();
         const auto tstates = static_cast<std::uint64_t>(z80ex_step(cpu_));
         addTime(tstates);
         if (at >= BankA) {
@@ -371,7 +387,15 @@ std::uint64_t Calculator::step()
         }
         halted = fault_.empty() && z80ex_doing_halt(cpu_) != 0;
     }
-    if (fault_.empty() && !waitingForKey_) {
+    // Back at the caller, the OS takes over before any interrupt.
+    if (fault_.empty() && pc() == ReturnSentinel) {
+        if (sp() != CallerStackPointer) {
+            setFault("returned to the caller with SP " + hex(sp()) + " instead of " + hex(CallerStackPointer));
+        } else {
+            returned_ = true;
+        }
+    }
+    if (fault_.empty() && !waitingForKey_ && !returned_) {
         if (halted) {
             if (z80ex_get_reg(cpu_, regIFF1) == 0) {
                 setFault("halt with interrupts disabled never ends");
@@ -382,14 +406,13 @@ std::uint64_t Calculator::step()
         }
         advanceTimer();
         if (fault_.empty() && tickPending_ && z80ex_int_possible(cpu_) != 0) {
-            interrupt(halted);
-        }
-    }
-    if (fault_.empty() && pc() == ReturnSentinel) {
-        if (sp() != CallerStackPointer) {
-            setFault("returned to the caller with SP " + hex(sp()) + " instead of " + hex(CallerStackPointer));
-        } else {
-            returned_ = true;
+            // A screen's step ends with the call, so that the program's state
+            // at each screen is taken at the same point of its code.
+            if (screenCount_ != screensBefore) {
+                interruptDeferred_ = true;
+            } else {
+                interrupt(halted);
+            }
         }
     }
     if (!stopped() && clock_ - lastProgress_ > FrameTimeoutClock) {
@@ -482,9 +505,13 @@ void Calculator::interrupt(bool halted)
         setFault("timer interrupt with IY " + hex(z80ex_get_reg(cpu_, regIY)) + " instead of the flags");
         return;
     }
-    inInterrupt_ = true;
+    if (port7_ != hardware_.port7Default()) {
+        // The handler's flags and variables are in RAM page 1.
+        setFault("timer interrupt with port 7 at " + hex(port7_, 2) + ", the OS's RAM not in bank B");
+        return;
+    }
+    spAtStep_ = sp();
     const int tstates = z80ex_int(cpu_);
-    inInterrupt_ = false;
     if (tstates > 0) {
         addTime(static_cast<std::uint64_t>(tstates) + InterruptHandlerTStates);
         tickPending_ = false;
@@ -529,6 +556,10 @@ void Calculator::systemCall()
     if (z80ex_get_reg(cpu_, regIY) != FlagsBase) {
         setFault("system call " + hex(address) + " with IY " + hex(z80ex_get_reg(cpu_, regIY)) +
                  " instead of the flags");
+        return;
+    }
+    if (port7_ != hardware_.port7Default()) {
+        setFault("system call " + hex(address) + " with port 7 at " + hex(port7_, 2) + ", the OS's RAM not in bank B");
         return;
     }
     // Registers a call leaves as the program had them; it keeps no other.
@@ -847,10 +878,9 @@ std::uint64_t Calculator::stateDigest() const
     for (const std::uint8_t port : {port6_, port7_, port4_, port20_, keyGroups_}) {
         add(port);
     }
-    // Below SP: what the program left there itself; the timer interrupt's
-    // pushes come at any moment and no program reads them.
+    // Below SP: what the program stored there itself.
     for (std::uint32_t a = StackBottom; a < sp() && a < CallerStackPointer; ++a) {
-        add(pushedByInterrupt_[a - StackBottom] ? 0 : memory_.ram(a));
+        add(storedBelowSp_[a - StackBottom] ? memory_.ram(a) : 0);
     }
     addRange(sp(), CallerStackPointer);
     addRange(PlotSScreen, PlotSScreen + ScreenBytes);
@@ -928,7 +958,9 @@ void Calculator::writeCallback(_z80_cpu_context*, std::uint16_t address, std::ui
         c->programWritten_ = true;
     }
     if (osAddress >= StackBottom && osAddress < CallerStackPointer) {
-        c->pushedByInterrupt_[osAddress - StackBottom] = c->inInterrupt_;
+        const bool pushed = address == static_cast<std::uint16_t>(c->spAtStep_ - 1) ||
+                            address == static_cast<std::uint16_t>(c->spAtStep_ - 2);
+        c->storedBelowSp_[osAddress - StackBottom] = !pushed;
     }
     c->memory_.ram(osAddress) = value;
 }

@@ -240,10 +240,11 @@ private:
     std::uint32_t ramVarsEnd_ = ProgramOrigin;  // one past the AppVars in RAM
     std::uint16_t vatBottom_ = ram::SymTable;   // one below the last VAT entry
     bool programWritten_ = false;
-    // Stack bytes last written by the timer interrupt's push: leftovers a
-    // program never depends on.
-    std::bitset<CallerStackPointer - StackBottom> pushedByInterrupt_;
-    bool inInterrupt_ = false;
+    // Stack bytes last written other than by a push (of an instruction or
+    // the timer interrupt): below SP, only these can be state, since pushes
+    // leave return addresses at any moment and no program reads them there.
+    std::bitset<CallerStackPointer - StackBottom> storedBelowSp_;
+    std::uint16_t spAtStep_ = CallerStackPointer;
     std::uint8_t port6_ = OsBankAPage;
     std::uint8_t port7_ = 0;
     std::uint8_t port4_ = 0x06;   // the OS timer's slowest rate
@@ -266,6 +267,7 @@ private:
     std::uint64_t clock_ = 0;  // ClockHz steps
     std::uint64_t nextTick_;
     bool tickPending_ = false;
+    bool interruptDeferred_ = false;
     std::uint64_t lastProgress_ = 0;  // when a screen was last shown or a key taken
     std::uint64_t halts_ = 0;
     std::uint64_t interrupts_ = 0;
