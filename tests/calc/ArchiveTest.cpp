@@ -224,6 +224,62 @@ std::vector<Placement> placements(std::size_t nameLength)
     };
 }
 
+TEST(PagedReads, TheOsCallsReadFlashAsDocumentedAndFaultWhereItSaysTooLittle)
+{
+    const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    for (const CalculatorModel model : AllModels) {
+        SCOPED_TRACE(std::string(modelFacts(model).name));
+        Calculator calc(model);
+        // 600 bytes from 0Ah:7F00h: across the end of page 0Ah.
+        const FlashAddress start{0x0A, 0x7F00};
+        // ld a,0Ah / ld hl,7F00h / ld de,saveSScreen / ld bc,600 / bcall(_FlashToRam) /
+        // ld b,0Ah / ld hl,7F10h / bcall(_LoadDEIndPaged) / ld (plotSScreen),de /
+        // ld b,0Bh / ld hl,4004h / bcall(_LoadCIndPaged) / ld a,c / ld (plotSScreen+2),a / ret
+        calc.loadProgram(program({0x3E, 0x0A, 0x21, 0x00, 0x7F, 0x11, lo(ram::SaveSScreen), hi(ram::SaveSScreen), 0x01,
+                                  lo(600), hi(600), 0xEF, 0x17, 0x50, 0x06, 0x0A, 0x21, 0x10, 0x7F, 0xEF, 0x1A, 0x50,
+                                  0xED, 0x53, 0x40, 0x93, 0x06, 0x0B, 0x21, 0x04, 0x40, 0xEF, 0x1D, 0x50, 0x79, 0x32,
+                                  0x42, 0x93, 0xC9}));
+        ASSERT_TRUE(calc.padArchiveTo(start));
+        const auto placed = calc.loadAppVar("DATA", bytesCounting(1000, 5), true);
+        ASSERT_TRUE(placed);
+        calc.start();
+        ASSERT_EQ(calc.run(Budget), Stop::Returned) << calc.fault();
+        const std::vector<std::uint8_t> expected = flashBytes(calc, start, 600);
+        for (std::uint16_t i = 0; i < 600; ++i) {
+            ASSERT_EQ(calc.peek(static_cast<std::uint16_t>(ram::SaveSScreen + i)), expected[i]) << i;
+        }
+        EXPECT_EQ(calc.peek(PlotSScreen), calc.peekFlash({0x0A, 0x7F10}));
+        EXPECT_EQ(calc.peek(PlotSScreen + 1), calc.peekFlash({0x0A, 0x7F11}));
+        EXPECT_EQ(calc.peek(PlotSScreen + 2), calc.peekFlash({0x0B, 0x4004}));
+    }
+
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        const char* fault;
+    };
+    const std::vector<Case> cases = {
+        // ld b,08h / ld hl,9000h / bcall(_LoadCIndPaged)
+        {"an address outside bank A", program({0x06, 0x08, 0x21, 0x00, 0x90, 0xEF, 0x1D, 0x50, 0xC9}),
+         "_LoadCIndPaged given 9000h, outside 4000h-7FFFh"},
+        // ld b,40h / ld hl,4000h / bcall(_LoadCIndPaged): page 40h of a 32-page Flash
+        {"a page the model lacks", program({0x06, 0x40, 0x21, 0x00, 0x40, 0xEF, 0x1D, 0x50, 0xC9}), "Flash page 40h"},
+        // ld a,08h / ld hl,4000h / ld de,8000h / ld bc,1 / bcall(_FlashToRam)
+        {"a copy to RAM the program may not write",
+         program({0x3E, 0x08, 0x21, 0x00, 0x40, 0x11, 0x00, 0x80, 0x01, 0x01, 0x00, 0xEF, 0x17, 0x50, 0xC9}),
+         "_FlashToRam writes to 8000h"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Calculator calc(CalculatorModel::Ti83Plus);
+        calc.loadProgram(c.bytes);
+        calc.start();
+        EXPECT_EQ(calc.run(Budget), Stop::Fault);
+        EXPECT_NE(calc.fault().find(c.fault), std::string::npos) << calc.fault();
+    }
+}
+
 TEST(Programs, FindAnAppVarWalkToItsDataAndShowItOnEveryModel)
 {
     for (const std::size_t nameLength : {std::size_t{1}, std::size_t{8}}) {
@@ -302,8 +358,12 @@ TEST(Programs, AVideoReadFromTheArchiveAcrossPagesLoopsOnEveryModel)
                                    data.begin() + static_cast<std::ptrdiff_t>(i * ScreenBytes)))
                 << i;
         }
-        // The player shows its frames with the bank A page it found.
+        // The loop is found in the frame loop, the player's pointer pushed
+        // over its return address and bank A given back to the OS's page
+        // for the copy.
         EXPECT_EQ(r.exit.sp, CallerStackPointer - 4);
+        EXPECT_EQ(r.exit.port6, OsBankAPage);
+        EXPECT_EQ(r.exit.cpuHz, 6'000'000u);
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace zoetra::calc {
 namespace {
 
@@ -79,6 +81,26 @@ double ticksPerSecond(CalculatorModel model, std::initializer_list<std::uint8_t>
     EXPECT_EQ(calc.run(Budget), Stop::Returned) << calc.fault();
     EXPECT_EQ(calc.halts(), 100u);
     return 99.0 / seconds(calc.tstates() - first);
+}
+
+TEST(Models, TheKeypadPortShowsAPressedKeyInItsGroup)
+{
+    // ld a,0FFh / out (1),a / ld a,GROUP / out (1),a / in a,(1) / ld (plotSScreen),a / ret
+    const auto read = [](std::uint8_t group, std::optional<Key> key) {
+        Calculator calc(CalculatorModel::Ti84PlusSe);
+        calc.loadProgram(program({0x3E, 0xFF, 0xD3, 0x01, 0x3E, group, 0xD3, 0x01, 0xDB, 0x01, 0x32, 0x40, 0x93, 0xC9}));
+        calc.start();
+        if (key) {
+            calc.press(*key);
+        }
+        EXPECT_EQ(calc.run(Budget), Stop::Returned) << calc.fault();
+        return calc.peek(PlotSScreen);
+    };
+    EXPECT_EQ(read(0xFD, std::nullopt), 0xFF);
+    EXPECT_EQ(read(0xFD, Key::Clear), 0xBF);  // bit 6
+    EXPECT_EQ(read(0xFD, Key::Enter), 0xFE);  // bit 0
+    EXPECT_EQ(read(0xFE, Key::Up), 0xF7);     // the arrows' group, bit 3
+    EXPECT_EQ(read(0xFE, Key::Clear), 0xFF);  // another group's key
 }
 
 TEST(Models, TimerTicksAtTheModelsRateAtEitherSpeed)
