@@ -15,10 +15,11 @@ constexpr std::uint64_t period(double hz)
 // Plus; 512, 227.5, 146.3 and 107.8 Hz (32768 / 304) on the others, from a
 // crystal and so at either CPU speed. The TI-83 Plus's default keeps a whole
 // number of 6 MHz T-states, as the player's pace was measured with.
+static_assert(modelFacts(CalculatorModel::Ti83Plus).timerHz == static_cast<double>(TimerHz));
 constexpr std::array<std::uint64_t, 4> Ti83PlusTimer{period(560), period(248), period(170),
                                                      TimerPeriodTStates * ClockPerTState};
 constexpr std::array<std::uint64_t, 4> CrystalTimer{period(512), period(227.5), period(146.3),
-                                                    period(32768.0 / 304.0)};
+                                                    period(modelFacts(CalculatorModel::Ti84Plus).timerHz)};
 
 constexpr std::array<Hardware, 4> Models{{
     {CalculatorModel::Ti83Plus, 0x03, std::nullopt, 0x40, 0x1F, Ti83PlusTimer},
