@@ -32,6 +32,7 @@ namespace zoetra {
 
 class ConversionRun;
 class FloatProgressBar;
+class CalculatorPage;
 class PreviewWindow;
 class QtBuildLauncher;
 class QtFileSystem;
@@ -144,7 +145,7 @@ private:
 
     // Directly in the window.
     QTabWidget* TabStrip = nullptr;
-    std::array<QFrame*, 3> SettingsPage{};
+    std::array<QFrame*, 4> SettingsPage{};
     QGroupBox* CaptionFrame = nullptr;
     QListWidget* WaitBox = nullptr;
 
@@ -175,7 +176,7 @@ private:
     QSlider* DetailSlider = nullptr;
     QLabel* DetailSlider_Value = nullptr;
     QCheckBox* SetLooping = nullptr;
-    QCheckBox* CompactVideo = nullptr;
+    QCheckBox* CompactVideo = nullptr;  // mirrors the stream format: compact or written
     QComboBox* ShellChoice = nullptr;
     QLineEdit* Description = nullptr;
     QLineEdit* FName = nullptr;
@@ -190,6 +191,10 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+
+    // "Calculator": the video target.
+    CalculatorPage* Calculator = nullptr;
+
     // Opens the preview of the program delivered last; absent from a build
     // without the emulated calculator.
     QPushButton* PreviewOnCalc = nullptr;

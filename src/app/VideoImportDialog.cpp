@@ -10,6 +10,7 @@
 #include "platform/QtPictureLoader.h"
 #include "platform/widgets/FilePicker.h"
 #include "platform/widgets/FolderPicker.h"
+#include "shared/Seconds.h"
 #include "shared/Vars.h"
 
 #include <QComboBox>
@@ -75,7 +76,7 @@ public:
                 return QValidator::Invalid;
             }
         }
-        const std::optional<double> seconds = media::parseSeconds(normalised(text));
+        const std::optional<double> seconds = parseSeconds(normalised(text));
         if (!seconds) {
             return QValidator::Intermediate;
         }
@@ -87,7 +88,7 @@ public:
         if (text == specialValueText()) {
             return minimum();
         }
-        return media::parseSeconds(normalised(bare(text))).value_or(value());
+        return parseSeconds(normalised(bare(text))).value_or(value());
     }
 
 private:
@@ -166,10 +167,10 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     Import_Rate = named<QDoubleSpinBox>("Import_Rate");
     Import_Rate->setRange(0.1, 60.0);
     Import_Rate->setDecimals(2);
-    Import_Rate->setValue(PlayerFramesPerSecond);
+    Import_Rate->setValue(WrittenFramesPerSecond);
     Import_Rate->setSuffix(QStringLiteral(" a second"));
     Import_Rate->setToolTip(QStringLiteral("The calculator plays about %1 frames a second.")
-                                .arg(QString::number(PlayerFramesPerSecond, 'g', 4)));
+                                .arg(QString::number(WrittenFramesPerSecond, 'g', 4)));
     Import_Start = secondsBox("Import_Start");
     Import_End = secondsBox("Import_End");
     Import_End->setSpecialValueText(QStringLiteral("the end"));

@@ -1,6 +1,6 @@
 #include "convert/ConversionRun.h"
 
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 #include "convert/PlayerConfig.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
@@ -207,16 +207,13 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    // Read once: the player's configuration and the stream must agree.
-    const bool compactVideo = window.compactVideo();
-    std::optional<compact::CompactEncoder> compactEncoder;
-    if (compactVideo) {
-        compactEncoder.emplace();
-    }
-    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+    // Read once: the player's configuration, the stream and the build must
+    // agree.
+    const VideoTarget target = window.videoTarget();
+    const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
-                                               window.loopingState(), window.descriptionText(), compactVideo)) {
+                                               window.loopingState(), window.descriptionText(), target)) {
         ending = notBuilt(failure->text());
         return outcome;
     }
@@ -238,7 +235,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
 
     select(0);
     PackFrame(vars_);
-    StartVideoStream(vars_, compact);
+    StartVideoStream(vars_, *encoder);
 
     double ratio = 0.0;
     const int frameCount = window.frameListCount();
@@ -247,10 +244,10 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         select(f);
         PackFrame(vars_);
         const int bytesBefore = vars_.ByteCount;
-        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, compact);
+        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, videoSizeLimit(target));
         ratio = encoded.ratio;
         if (encoded.overLimit) {
-            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(f, bytesBefore), QStringLiteral("Error!"),
+            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(target, f, bytesBefore), QStringLiteral("Error!"),
                       MessageIcon::Warning, true};
             outcome.status = RunOutcome::Status::TooLarge;
             outcome.size = vars_.ByteCount;
@@ -258,7 +255,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         }
     }
 
-    EndVideoStream(vars_, compact);
+    EndVideoStream(vars_, *encoder);
     if (const auto failure = WriteVideoData(vars_, platform_)) {
         window.setProgressPanelVisible(false);
         ending = notBuilt(failure->text());
@@ -266,7 +263,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     }
     outcome.size = vars_.ByteCount;
 
-    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, buildOptions);
+    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, target, buildOptions);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {
@@ -293,19 +290,20 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     return outcome;
 }
 
-QString ConversionRun::tooLargeAdvice(int fitting, int fittingBytes) const
+QString ConversionRun::tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const
 {
     WindowLayer& window = platform_.window;
     WhatFits chosen;
     chosen.frames = window.frameListCount();
     chosen.fitting = fitting;
     chosen.bytes = fittingBytes;
-    chosen.compact = window.compactVideo();
+    chosen.target = target;
+    chosen.limit = videoSizeLimit(target);
     QStringList frames;
     for (int f = 0; f < chosen.frames; ++f) {
         frames.append(window.frameListEntry(f));
     }
-    const EncoderChoice encoder{window.detailSliderValue(), chosen.compact};
+    const EncoderChoice encoder{window.detailSliderValue(), target};
     const std::vector<ChoiceFit> others =
         estimateOtherChoices(vars_, encoder, platform_.pictures, vars_.LastDir, frames);
     QString text = whatFitsText(chosen, others, QStringLiteral("\r\n"));

@@ -54,7 +54,7 @@ public:
 
     // The lines after the size limit's message: what fits of the frames,
     // with each other choice of the target, and the end that fits.
-    QString tooLargeAdvice(int fitting, int fittingBytes) const;
+    QString tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const;
 
     // The file in the application folder whose lock a run holds.
     static const QString LockFileName;

@@ -1,6 +1,6 @@
 #include "convert/WhatFits.h"
 
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"
@@ -36,7 +36,7 @@ public:
 
 double WhatFits::seconds() const
 {
-    return fitting / PlayerFramesPerSecond;
+    return fitting / playedFramesPerSecond(target);
 }
 
 WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
@@ -44,7 +44,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 {
     WhatFits fits;
     fits.frames = static_cast<int>(frames.size());
-    fits.compact = encoder.compactVideo;
+    fits.target = encoder.target;
+    fits.limit = videoSizeLimit(encoder.target);
     if (frames.isEmpty()) {
         return fits;
     }
@@ -58,12 +59,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     vars->ColourChannel = settings.ColourChannel;
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
-    window.compact = encoder.compactVideo;
-    std::optional<compact::CompactEncoder> compactEncoder;
-    if (encoder.compactVideo) {
-        compactEncoder.emplace();
-    }
-    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+    window.target = encoder.target;
+    const std::unique_ptr<StreamEncoder> stream = codecFor(encoder.target.format).makeEncoder();
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
@@ -80,8 +77,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
         PackFrame(*vars);
         if (f == 0) {
             vars->ByteCount = 0;
-            StartVideoStream(*vars, compact);
-        } else if (EncodeDeltaFrame(*vars, platform, f, compact).overLimit) {
+            StartVideoStream(*vars, *stream);
+        } else if (EncodeDeltaFrame(*vars, platform, f, *stream, fits.limit).overLimit) {
             break;
         }
         fits.fitting = f + 1;
@@ -92,40 +89,32 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 
 QString whatFitsText(const WhatFits& fits)
 {
-    const QString seconds = QString::number(fits.seconds(), 'f', 1) +
-                            (fits.compact ? QStringLiteral(" seconds on the calculator, as compact video")
-                                          : QStringLiteral(" seconds on the calculator"));
+    QString seconds = QString::number(fits.seconds(), 'f', 1) + QStringLiteral(" seconds on the calculator");
+    if (fits.target.format != StreamFormat::Written) {
+        const std::string_view key = codecFor(fits.target.format).key;
+        seconds += QStringLiteral(", as %1 video").arg(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+    }
     if (fits.all()) {
-        return QStringLiteral("All %1 frames fit into the 24000 bytes (%2 bytes): %3.")
+        return QStringLiteral("All %1 frames fit into the %2 bytes (%3 bytes): %4.")
             .arg(fits.frames)
+            .arg(fits.limit)
             .arg(fits.bytes)
             .arg(seconds);
     }
-    return QStringLiteral("The 24000 bytes hold %1 of the %2 frames: %3.")
+    return QStringLiteral("The %1 bytes hold %2 of the %3 frames: %4.")
+        .arg(fits.limit)
         .arg(fits.fitting)
         .arg(fits.frames)
         .arg(seconds);
 }
 
-VideoTarget targetOf(const EncoderChoice& encoder)
-{
-    VideoTarget target;
-    target.format = encoder.compactVideo ? StreamFormat::Compact : StreamFormat::Written;
-    return target;
-}
-
-EncoderChoice encoderFor(const VideoTarget& target, int detailSliderValue)
-{
-    return EncoderChoice{detailSliderValue, target.format == StreamFormat::Compact};
-}
-
 std::vector<VideoTarget> otherTargetChoices(const VideoTarget& current)
 {
     std::vector<VideoTarget> choices;
-    for (const StreamFormat format : {StreamFormat::Written, StreamFormat::Compact}) {
-        if (format != current.format) {
+    for (const Codec& codec : allCodecs()) {
+        if (codec.format != current.format) {
             VideoTarget other = current;
-            other.format = format;
+            other.format = codec.format;
             choices.push_back(other);
         }
     }
@@ -137,9 +126,10 @@ std::vector<ChoiceFit> estimateOtherChoices(const Vars& settings, const EncoderC
                                             const std::atomic<bool>* cancel)
 {
     std::vector<ChoiceFit> others;
-    for (const VideoTarget& target : otherTargetChoices(targetOf(encoder))) {
-        others.push_back({target, estimateWhatFits(settings, encoderFor(target, encoder.detailSliderValue), loader,
-                                                   folder, frames, cancel)});
+    for (const VideoTarget& target : otherTargetChoices(encoder.target)) {
+        others.push_back(
+            {target, estimateWhatFits(settings, EncoderChoice{encoder.detailSliderValue, target}, loader, folder, frames,
+                                      cancel)});
     }
     return others;
 }
@@ -148,13 +138,8 @@ namespace {
 
 QString choiceName(const VideoTarget& target)
 {
-    switch (target.format) {
-    case StreamFormat::Compact:
-        return QStringLiteral("As compact video");
-    case StreamFormat::Written:
-        break;
-    }
-    return QStringLiteral("Without compact video");
+    const std::string_view key = codecFor(target.format).key;
+    return QStringLiteral("As %1 video").arg(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
 }
 
 }  // namespace
@@ -170,9 +155,10 @@ QString whatFitsText(const WhatFits& chosen, const std::vector<ChoiceFit>& other
         const QString seconds = QString::number(fits.seconds(), 'f', 1);
         text += newline;
         if (fits.all()) {
-            text += QStringLiteral("%1 all %2 frames fit (%3 bytes): %4 seconds on the calculator.")
+            text += QStringLiteral("%1 all %2 frames fit into the %3 bytes (%4 bytes): %5 seconds on the calculator.")
                         .arg(choiceName(other.target))
                         .arg(fits.frames)
+                        .arg(fits.limit)
                         .arg(fits.bytes)
                         .arg(seconds);
         } else {

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "shared/VideoTarget.h"
+
 #include <QString>
 #include <QStringList>
-
-#include "shared/Types.h"
-#include "shared/VideoTarget.h"
 
 #include <atomic>
 #include <optional>
@@ -18,7 +17,7 @@ class PictureLoader;
 // The encoder's choices that the window's "Create Video" page makes.
 struct EncoderChoice {
     int detailSliderValue = 0;  // the quality, -10..0
-    bool compactVideo = false;
+    VideoTarget target;         // the stream format, the pace and the limit
 };
 
 // How much of a frame list the video data can hold.
@@ -26,7 +25,8 @@ struct WhatFits {
     int frames = 0;   // frames in the list
     int fitting = 0;  // how many of them, from the first, stay within the limit
     int bytes = 0;    // video data of those, without the end marker
-    bool compact = false;  // counted as compact video
+    VideoTarget target;    // what they were counted for
+    int limit = 0;         // the target's limit in bytes
 
     bool all() const { return fitting == frames; }
     // How long they play on the calculator.
@@ -35,7 +35,7 @@ struct WhatFits {
 
 // Encodes the frames as a conversion run started now would: each file
 // loaded and reduced under the colour settings of `settings`, packed, and
-// encoded under the encoder's choice (quality, compact or not) with a
+// encoded under the encoder's choice (quality, target) with a
 // random sequence of its own, stopping at the first frame that passes the
 // limit. Writes nothing, builds nothing, and leaves `settings` alone; with
 // a fresh program's random sequence it matches that program's first run.
@@ -46,12 +46,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 // "The 24000 bytes hold 120 of the 300 frames: 8.1 seconds on the calculator."
 QString whatFitsText(const WhatFits& fits);
 
-// The target the encoder's choice makes, and back.
-VideoTarget targetOf(const EncoderChoice& encoder);
-EncoderChoice encoderFor(const VideoTarget& target, int detailSliderValue);
-
-// The choices a conversion could make instead of `current`, in the order they
-// are offered: each other stream format.
+// The choices of the target a conversion could make instead of `current`,
+// in the order they are offered: each other stream format.
 std::vector<VideoTarget> otherTargetChoices(const VideoTarget& current);
 
 // What another choice of the target holds of the same frames.
@@ -74,7 +70,7 @@ QString whatFitsText(const WhatFits& chosen, const std::vector<ChoiceFit>& other
 // Where an imported video was taken from, for the end that fits.
 struct VideoSpan {
     double start = 0.0;  // seconds into the clip
-    double framesPerSecond = PlayerFramesPerSecond;
+    double framesPerSecond = WrittenFramesPerSecond;
 };
 
 // The end, in seconds, at which the import takes the first `fitting` frames

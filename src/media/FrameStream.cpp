@@ -48,25 +48,6 @@ QString formatSeconds(double seconds)
     return QStringLiteral("%1:%2").arg(minutes).arg(secondsText);
 }
 
-std::optional<double> parseSeconds(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-    if (parts.isEmpty() || parts.size() > 3) {
-        return std::nullopt;
-    }
-    double seconds = 0.0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        bool ok = false;
-        const double value = parts[i].toDouble(&ok);
-        const bool last = i + 1 == parts.size();
-        if (!ok || !(value >= 0.0) || (!last && value != std::floor(value)) || (i > 0 && value >= 60.0)) {
-            return std::nullopt;
-        }
-        seconds = seconds * 60.0 + value;
-    }
-    return seconds;
-}
-
 struct FrameStream::State {
     std::unique_ptr<FrameSource> source;
     FrameScaler scaler;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/Types.h"
+#include "shared/VideoTarget.h"
 
 #include <QImage>
 #include <QString>
@@ -21,7 +22,7 @@ inline constexpr int MaxSourceSide = 16384;
 
 // What to take from a clip. Times are seconds from the clip's first frame.
 struct ImportSettings {
-    double framesPerSecond = PlayerFramesPerSecond;
+    double framesPerSecond = WrittenFramesPerSecond;
     double start = 0.0;
     std::optional<double> end;  // none: to the end of the clip
     FitMode fit = FitMode::Fit;
@@ -55,9 +56,5 @@ struct ScaledFrame {
 
 // Seconds as m:ss.s (or h:mm:ss.s), for messages.
 QString formatSeconds(double seconds);
-
-// Seconds as "12.5", "1:30" or "1:02:03.5": minutes and hours whole, the
-// parts after a colon below 60. Nothing when the text is none of these.
-std::optional<double> parseSeconds(const QString& text);
 
 }  // namespace zoetra::media

@@ -81,7 +81,7 @@ protected:
         window.quickPrevArea.fill(ColourWhite);
         window.shell = shell;
         window.looping = looping;
-        window.compact = compact;
+        window.target.format = compact ? StreamFormat::Compact : StreamFormat::Written;
         window.detailSlider = quality;
         const RunOutcome outcome = run.RunConversion();
         EXPECT_EQ(outcome.status, RunOutcome::Status::Delivered) << clip.name.toStdString();

@@ -54,7 +54,7 @@ protected:
 
     WhatFits estimate()
     {
-        return estimateWhatFits(vars, {window.detailSlider, window.compact}, pictures, source.path(), window.frames);
+        return estimateWhatFits(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
     }
 
     QTemporaryDir source;
@@ -100,9 +100,9 @@ TEST_F(WhatFitsTest, CompactVideoCountsTheCompactStream)
 {
     writeFrames(60, 64);
     const WhatFits written = estimate();
-    window.compact = true;
+    window.target.format = StreamFormat::Compact;
     const WhatFits fits = estimate();
-    EXPECT_TRUE(fits.compact);
+    EXPECT_EQ(fits.target.format, StreamFormat::Compact);
     EXPECT_GT(fits.fitting, written.fitting);
     EXPECT_TRUE(whatFitsText(fits).endsWith(QLatin1String("seconds on the calculator, as compact video.")))
         << whatFitsText(fits).toStdString();
@@ -140,18 +140,18 @@ TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
     const WhatFits written = estimate();
     ASSERT_FALSE(written.all());
     const std::vector<ChoiceFit> others =
-        estimateOtherChoices(vars, {window.detailSlider, false}, pictures, source.path(), window.frames);
+        estimateOtherChoices(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
     ASSERT_EQ(others.size(), 1u);
     EXPECT_EQ(others[0].target.format, StreamFormat::Compact);
-    window.compact = true;
+    window.target.format = StreamFormat::Compact;
     const WhatFits compact = estimate();
-    window.compact = false;
+    window.target.format = StreamFormat::Written;
     EXPECT_EQ(others[0].fits.fitting, compact.fitting);
     EXPECT_EQ(others[0].fits.bytes, compact.bytes);
     // Compact video holds more than the written stream here.
     EXPECT_GT(compact.fitting, written.fitting);
     const QString compactLine =
-        compact.all() ? QStringLiteral("As compact video all 40 frames fit (%1 bytes): %2 seconds on the calculator.")
+        compact.all() ? QStringLiteral("As compact video all 40 frames fit into the 24000 bytes (%1 bytes): %2 seconds on the calculator.")
                             .arg(compact.bytes)
                             .arg(QString::number(compact.seconds(), 'f', 1))
                       : QStringLiteral("As compact video %1 of the 40 frames fit: %2 seconds on the calculator.")
