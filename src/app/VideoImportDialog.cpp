@@ -67,8 +67,11 @@ public:
     QValidator::State validate(QString& input, int& pos) const override
     {
         Q_UNUSED(pos);
+        if (!specialValueText().isEmpty() && input == specialValueText()) {
+            return QValidator::Acceptable;
+        }
         const QString text = bare(input);
-        if (text.isEmpty() || input == specialValueText()) {
+        if (text.isEmpty()) {
             return QValidator::Intermediate;
         }
         for (const QChar c : text) {
