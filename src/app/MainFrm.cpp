@@ -549,6 +549,7 @@ void MainFrm::convertVideo()
     const RunOutcome outcome = conversion_->RunConversion();
     if (outcome.status == RunOutcome::Status::Delivered && PreviewOnCalc != nullptr) {
         deliveredProgram_ = outcome.deliveredPath;
+        deliveredTarget_ = window_->videoTarget();
         PreviewOnCalc->setEnabled(true);
     }
     if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
@@ -563,7 +564,7 @@ void MainFrm::previewOnCalculator()
         preview_ = new PreviewWindow(this);
         preview_->resize(preview_->sizeHint());
     }
-    preview_->play(deliveredProgram_);
+    preview_->play(deliveredProgram_, calc::CalculatorSetup{deliveredTarget_.model, {}});
     preview_->show();
     preview_->raise();
     preview_->activateWindow();

@@ -2,6 +2,7 @@
 
 #include "platform/AppFolders.h"
 #include "shared/Vars.h"
+#include "shared/VideoTarget.h"
 
 #include <QString>
 #include <QWidget>
@@ -180,6 +181,7 @@ private:
     // without the emulated calculator.
     QPushButton* PreviewOnCalc = nullptr;
     QString deliveredProgram_;
+    VideoTarget deliveredTarget_;  // what it was made for
     PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can

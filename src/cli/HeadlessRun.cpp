@@ -196,7 +196,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
     if (!settings.preview.isEmpty()) {
-        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
     }
     return 0;
 }
