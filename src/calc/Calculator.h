@@ -268,6 +268,7 @@ private:
     std::uint64_t nextTick_;
     bool tickPending_ = false;
     bool interruptDeferred_ = false;
+    bool lastScreenByLcd_ = false;
     std::uint64_t lastProgress_ = 0;  // when a screen was last shown or a key taken
     std::uint64_t halts_ = 0;
     std::uint64_t interrupts_ = 0;
