@@ -597,6 +597,7 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         addLcdTime(LcdFullWriteTStates);
         cost = 0;
         lcd_.fill(plotSScreen());
+        lastLcdAccess_ = clock_;
         showScreen(lcd_.screen());
         lastScreenByLcd_ = false;
         break;
@@ -623,6 +624,7 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         addLcdTime(LcdFullWriteTStates);
         cost = 0;
         lcd_.fill(Screen{});
+        lastLcdAccess_ = clock_;
         ++lcdWrites_;
         if (address == bcall::ClrScrnFull) {
             for (std::uint16_t i = 0; i < ram::TextShadowBytes; ++i) {
@@ -998,6 +1000,20 @@ void Calculator::mapBank(int bank, std::uint8_t value)
     memory_.map(bank, !ramPage, page & ~hardware_.ramBit);
 }
 
+bool Calculator::lcdAccess()
+{
+    // The driver takes about 10 us over each command or data byte and drops
+    // what comes sooner (the OS's screen copies keep to this).
+    constexpr std::uint64_t gap = LcdAccessMicroseconds * ClockHz / 1'000'000;
+    if (lastLcdAccess_ && clock_ - *lastLcdAccess_ < gap) {
+        setFault("LCD accessed " + std::to_string((clock_ - *lastLcdAccess_) * 1'000'000 / ClockHz) +
+                 " us after the last; it needs " + std::to_string(LcdAccessMicroseconds) + " us");
+        return false;
+    }
+    lastLcdAccess_ = clock_;
+    return true;
+}
+
 std::uint8_t Calculator::portRead(std::uint8_t port)
 {
     switch (port) {
@@ -1024,6 +1040,9 @@ std::uint8_t Calculator::portRead(std::uint8_t port)
     case 0x10:
         return lcd_.status();
     case 0x11:
+        if (!lcdAccess()) {
+            return 0xFF;
+        }
         return lcd_.read();
     case 0x20:
         if (!hardware_.hasFastSpeed()) {
@@ -1065,9 +1084,15 @@ void Calculator::portWrite(std::uint8_t port, std::uint8_t value)
         mapBank(2, value);
         break;
     case 0x10:
+        if (!lcdAccess()) {
+            return;
+        }
         lcd_.command(value);
         break;
     case 0x11:
+        if (!lcdAccess()) {
+            return;
+        }
         lcd_.write(value);
         if (lcd_.takeWholePicture()) {
             showScreen(lcd_.screen());
