@@ -167,8 +167,13 @@ int main(int argc, char* argv[])
     const QString flicker = root.filePath(QStringLiteral("flicker"));
     bool ready = root.isValid() && QDir().mkpath(appDir) && QDir().mkpath(outDir) && QDir().mkpath(flicker);
     for (const QString& file : {QStringLiteral(ZOETRA_TASM_EXE), QStringLiteral(ZOETRA_DEVPAC8X_EXE),
-                                QStringLiteral(ZOETRA_CONVERT_EXE), QStringLiteral(ZOETRA_PLAYER_SOURCE)}) {
+                                QStringLiteral(ZOETRA_CONVERT_EXE)}) {
         ready = ready && copyInto(file, appDir);
+    }
+    // The player's parts: every .z80 file beside the main one.
+    const QDir playerDir = QFileInfo(QStringLiteral(ZOETRA_PLAYER_SOURCE)).dir();
+    for (const QString& part : playerDir.entryList({QStringLiteral("*.z80")}, QDir::Files)) {
+        ready = ready && copyInto(playerDir.filePath(part), appDir);
     }
     const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
     for (const QString& name : bundled.entryList({QStringLiteral("sample*")}, QDir::Files)) {
