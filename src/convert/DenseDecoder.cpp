@@ -1,0 +1,185 @@
+#include "convert/DenseDecoder.h"
+
+namespace zoetra::dense {
+
+namespace {
+
+class Decoder {
+public:
+    explicit Decoder(std::span<const std::uint8_t> stream) : stream_(stream) { start(); }
+
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
+    std::size_t position() const { return at_; }
+
+    // The T-states of the current stretch of work; the caller books them.
+    int tStates = 0;
+    std::array<std::uint8_t, ContextCount> contexts{};
+
+    void start()
+    {
+        range_ = 0x8000;
+        offset_ = static_cast<std::uint32_t>(byte()) << 8;
+        offset_ |= byte();
+        bitsLeft_ = 0;
+    }
+
+    int decide(int context)
+    {
+        std::uint8_t& state = contexts[static_cast<std::size_t>(context)];
+        const ProbabilityState& p = QeTable[state & 0x7F];
+        const int mps = state >> 7;
+        const std::uint32_t q = p.qe;
+        const std::uint32_t bottom = range_ - q;
+        bool isMps;
+        if (offset_ < bottom) {
+            if (bottom >= 0x8000) {
+                tStates += cost::Decision;
+                range_ = bottom;
+                return mps;
+            }
+            isMps = bottom >= q;
+            range_ = bottom;
+        } else {
+            offset_ -= bottom;
+            range_ = q;
+            isMps = bottom < 0x8000 && bottom < q;
+        }
+        if (isMps) {
+            state = static_cast<std::uint8_t>((state & 0x80) | p.nextMps);
+        } else {
+            state = static_cast<std::uint8_t>(((state & 0x80) ^ (p.flip ? 0x80 : 0)) | p.nextLps);
+        }
+        tStates += cost::DecisionSlow;
+        while (range_ < 0x8000) {
+            range_ <<= 1;
+            tStates += cost::Shift;
+            if (bitsLeft_ == 0) {
+                current_ = byte();
+                bitsLeft_ = 8;
+                tStates += cost::NewByte;
+            }
+            --bitsLeft_;
+            offset_ = (offset_ << 1) | ((current_ >> bitsLeft_) & 1u);
+        }
+        return isMps ? mps : 1 - mps;
+    }
+
+    // The flush: the rest of the bit byte is padding.
+    void flush() { bitsLeft_ = 0; }
+
+    std::uint8_t byte()
+    {
+        if (at_ >= stream_.size()) {
+            if (error_.empty()) {
+                error_ = "the stream ends early (stream byte " + std::to_string(at_) + ")";
+            }
+            return 0;
+        }
+        return stream_[at_++];
+    }
+
+private:
+    std::span<const std::uint8_t> stream_;
+    std::size_t at_ = 0;
+    std::string error_;
+    std::uint32_t range_ = 0x8000;
+    std::uint32_t offset_ = 0;
+    std::uint8_t current_ = 0;
+    int bitsLeft_ = 0;
+};
+
+}  // namespace
+
+std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error)
+{
+    DecodedVideo video;
+    Decoder in(stream);
+    Screen before{};
+    BlockFlags blocks;
+    blocks.fill(Uniform);
+    int frame = 0;
+    bool newPiece = false;
+
+    auto book = [&] {
+        if (video.work.empty() || video.work.back().frame != frame || newPiece) {
+            video.work.push_back({frame, 0, newPiece});
+            newPiece = false;
+        }
+        video.work.back().tStates += in.tStates;
+        in.tStates = 0;
+    };
+    auto pause = [&] {
+        if (in.decide(PauseContext) == 1) {
+            book();
+            newPiece = true;
+            in.tStates += cost::Pause;
+        }
+    };
+
+    while (!in.failed()) {
+        pause();
+        if (in.decide(EndContext) == 1) {
+            book();
+            break;
+        }
+        Screen now;
+        if (in.decide(RawContext) == 1) {
+            in.flush();
+            for (auto& b : now) {
+                b = in.byte();
+            }
+            in.start();
+            in.tStates += cost::RawFrame;
+            for (int block = 0; block < BlockCount; ++block) {
+                blocks[static_cast<std::size_t>(block)] = blockFlags(now, block, true);
+            }
+            video.raw.push_back(true);
+        } else {
+            in.tStates += cost::Frame;
+            now = before;
+            for (int block = 0; block < BlockCount && !in.failed(); ++block) {
+                const int changed = in.decide(BlockContext + blockContext(blocks, block));
+                in.tStates += cost::Block;
+                if (changed == 1) {
+                    pause();
+                    in.tStates += cost::ChangedBlock;
+                    const int column = block % BlockColumns;
+                    const int top = (block / BlockColumns) * 8;
+                    for (int y = top; y < top + 8; ++y) {
+                        const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+                        for (int bit = 0; bit < 8; ++bit) {
+                            const int value = in.decide(pixelContext(now, before, column * 8 + bit, y));
+                            in.tStates += cost::PixelContext;
+                            const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
+                            now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+                        }
+                    }
+                }
+                blocks[static_cast<std::size_t>(block)] = blockFlags(now, block, changed == 1);
+            }
+            video.raw.push_back(false);
+        }
+        book();
+        video.frames.push_back(now);
+        before = now;
+        ++frame;
+    }
+    if (in.failed()) {
+        if (error != nullptr) {
+            *error = in.error();
+        }
+        return std::nullopt;
+    }
+    in.flush();
+    video.length = in.position();
+    video.tStates.assign(video.frames.size(), 0);
+    for (const Work& w : video.work) {
+        if (w.frame < static_cast<int>(video.tStates.size())) {
+            video.tStates[static_cast<std::size_t>(w.frame)] += w.tStates;
+        }
+    }
+    return video;
+}
+
+}  // namespace zoetra::dense

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "convert/DenseFormat.h"
+#include "convert/DensePacing.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zoetra::dense {
+
+// Encodes a sequence of screens into the dense stream (DenseFormat.h), one
+// frame at a time, so that the stream's size is known after every frame.
+// Each frame is coded against the one before, block by block; one that would
+// come out larger than raw is sent raw. Pieces of decoding work are cut by
+// pause decisions so that each fits one timer tick of `timing`.
+class DenseEncoder {
+public:
+    explicit DenseEncoder(const DenseTiming& timing = slowTiming());
+
+    // Starts a new stream; the next frame is coded against a white screen.
+    void reset();
+    void addFrame(const Screen& screen);
+    // Codes the video end and flushes the coder. Nothing may follow.
+    void finish();
+
+    const std::vector<std::uint8_t>& bytes() const { return out_; }
+    int size() const { return static_cast<int>(out_.size()); }
+    // Stream bytes from this position on were written or changed by the last
+    // addFrame or finish (a carry may reach back into bytes before the
+    // frame's own).
+    int firstChangedByte() const { return firstChanged_; }
+
+    // The decoder's T-states for the last frame added, and the work of the
+    // whole stream so far in pieces (for the player's schedule).
+    int lastFrameTStates() const { return lastTStates_; }
+    const std::vector<Work>& work() const { return work_; }
+    int frames() const { return frame_; }
+    int rawFrames() const { return rawFrames_; }
+
+private:
+    // Everything a trial coding changes, besides the output bytes.
+    struct State {
+        std::uint32_t low = 0;
+        std::uint32_t range = 0x8000;
+        std::uint64_t bits = 0;       // bits written (the last byte may be partial)
+        std::uint32_t readBits = 16;  // bits the decoder has read since its start
+        std::array<std::uint8_t, ContextCount> contexts{};
+        Screen now{};
+        BlockFlags blocks{};
+        int cost = 0;  // T-states of the current piece so far
+    };
+    struct Snapshot {
+        State state;
+        std::size_t size;
+        std::uint8_t lastByte;
+        std::size_t carryLog;
+        std::size_t workSize;
+        Work lastWork;
+    };
+
+    void code(int context, int bit);
+    void putBit(int bit);
+    void carry();
+    void flush();
+    void restart();
+
+    Snapshot save() const;
+    void restore(const Snapshot& snapshot);
+
+    // Codes a pause decision of 0 and `segment`; if the piece would then
+    // run over its budget, codes a pause instead and the segment in a new
+    // piece.
+    template <typename Segment>
+    void inPiece(Segment&& segment);
+    void addCost(int tStates);
+    void newPiece();
+
+    void codeBlock(const Screen& screen, int block);
+    // Codes the changed flags from `block` on up to the first changed block
+    // (its flag included), which `block` is left at, or to the frame's end.
+    void codeFlagsUpTo(const Screen& screen, int& block);
+    void codeRaw(const Screen& screen);
+
+    DenseTiming timing_;
+    int budget_ = 0;
+
+    std::vector<std::uint8_t> out_;
+    std::vector<std::pair<std::size_t, std::uint8_t>> carryLog_;
+    bool logging_ = false;
+    State s_{};
+    Screen before_{};
+
+    std::vector<Work> work_;
+    int frame_ = 0;
+    int rawFrames_ = 0;
+    int firstChanged_ = 0;
+    int lastTStates_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace zoetra::dense
