@@ -100,6 +100,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
     blocks.fill(Uniform);
     int frame = 0;
     bool newPiece = false;
+    int sincePause = 0;
 
     auto book = [&] {
         if (video.work.empty() || video.work.back().frame != frame || newPiece) {
@@ -110,7 +111,8 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         in.tStates = 0;
     };
     auto pause = [&] {
-        if (in.decide(PauseContext) == 1) {
+        if (in.decide(PauseContext + pauseContext(sincePause)) == 1) {
+            sincePause = 0;
             book();
             newPiece = true;
             in.tStates += cost::Pause;
@@ -144,6 +146,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 if (changed == 1) {
                     pause();
                     in.tStates += cost::ChangedBlock;
+                    ++sincePause;
                     const int column = block % BlockColumns;
                     const int top = (block / BlockColumns) * 8;
                     for (int y = top; y < top + 8; ++y) {

@@ -180,7 +180,7 @@ void DenseEncoder::inPiece(Segment&& segment)
     const bool outer = !logging_;
     logging_ = true;
     const Snapshot before = save();
-    code(PauseContext, 0);
+    code(PauseContext + pauseContext(s_.sincePause), 0);
     segment();
     if (s_.cost + cost::PageCrossing <= budget_) {
         if (outer) {
@@ -190,7 +190,8 @@ void DenseEncoder::inPiece(Segment&& segment)
         return;
     }
     restore(before);
-    code(PauseContext, 1);
+    code(PauseContext + pauseContext(s_.sincePause), 1);
+    s_.sincePause = 0;
     newPiece();
     segment();
     assert(s_.cost + cost::PageCrossing <= budget_);
@@ -224,6 +225,7 @@ void DenseEncoder::codeBlock(const Screen& screen, int block)
     const int column = block % BlockColumns;
     const int top = (block / BlockColumns) * 8;
     addCost(cost::ChangedBlock);
+    ++s_.sincePause;
     for (int row = 0; row < 8; ++row) {
         const int y = top + row;
         const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
@@ -303,7 +305,7 @@ void DenseEncoder::finish()
 {
     assert(!finished_);
     firstChanged_ = static_cast<int>(s_.bits >> 3);
-    code(PauseContext, 0);
+    code(PauseContext + pauseContext(s_.sincePause), 0);
     code(EndContext, 1);
     flush();
     out_.resize(static_cast<std::size_t>(s_.bits >> 3));

@@ -48,6 +48,7 @@ private:
         Screen now{};
         BlockFlags blocks{};
         int cost = 0;  // T-states of the current piece so far
+        int sincePause = 0;  // changed blocks coded since the last pause
     };
     struct Snapshot {
         State state;

@@ -31,14 +31,16 @@
 //
 // Frames. The decoder keeps the screen before (all white before the first
 // frame) and builds each frame in a new one. Per frame, in this order:
-//  - pause (context PauseContext): 1 = wait for a timer tick first;
+//  - pause (context PauseContext + pauseContext): 1 = wait for a timer tick
+//    first;
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = the 768 bytes follow raw, as above;
 //  - else the screen before is copied to the new one, and for each of the 96
 //    blocks of 8 x 8 pixels (one byte wide, eight rows high), row of blocks
 //    by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
-//      - if 1: pause (context PauseContext), then its 64 pixels, row by row
+//      - if 1: pause (context PauseContext + pauseContext), then its 64
+//        pixels, row by row
 //        from the top, leftmost first, each a decision in the context
 //        pixelContext (12 pixels around it, in the new screen as it stands
 //        and in the screen before).
@@ -96,8 +98,8 @@ inline constexpr std::array<ProbabilityState, 47> QeTable{{
 // 7): 4096 pixel contexts, then the others.
 inline constexpr int PixelContexts = 4096;
 inline constexpr int BlockContext = PixelContexts;  // + 0..15
-inline constexpr int PauseContext = BlockContext + 16;
-inline constexpr int EndContext = PauseContext + 1;
+inline constexpr int PauseContext = BlockContext + 16;  // + pauseContext
+inline constexpr int EndContext = PauseContext + 16;
 inline constexpr int RawContext = EndContext + 1;
 inline constexpr int ContextCount = RawContext + 1;
 
@@ -139,6 +141,13 @@ inline int blockContext(const BlockFlags& flags, int block)
     const int above = block >= BlockColumns ? flags[static_cast<std::size_t>(block - BlockColumns)] & Changed : 0;
     const int own = flags[static_cast<std::size_t>(block)];
     return (own & Changed) | left << 1 | above << 2 | (own & Uniform) << 2;
+}
+
+// A pause decision's context: the changed blocks decoded since the last
+// pause (across frames), at most 15.
+constexpr int pauseContext(int blocksSincePause)
+{
+    return blocksSincePause < 15 ? blocksSincePause : 15;
 }
 
 // A block's entry after its decision.
