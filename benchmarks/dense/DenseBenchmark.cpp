@@ -35,6 +35,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -85,6 +86,7 @@ struct DenseRun {
     int bytes = 0;
     double seconds = 0.0;
     int rawFrames = 0;
+    int halvesFrames = 0;
     int worstFrame = 0;
     int worstFrameAt = 0;
     double meanFrame = 0.0;
@@ -92,10 +94,10 @@ struct DenseRun {
     std::vector<dense::Work> work;
 };
 
-DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& timing)
+DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& timing, int halvesAbove = -1)
 {
     DenseRun run;
-    dense::DenseEncoder encoder(timing);
+    dense::DenseEncoder encoder(timing, halvesAbove);
     const auto start = std::chrono::steady_clock::now();
     for (const Screen& screen : screens) {
         encoder.addFrame(screen);
@@ -104,6 +106,7 @@ DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& 
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.bytes = encoder.size();
     run.rawFrames = encoder.rawFrames();
+    run.halvesFrames = encoder.halvesFrames();
     std::string error;
     const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
     if (!decoded) {
@@ -133,15 +136,22 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, a tick %d T-states, a piece at most %d\n", title,
                 screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, timing.tickTStates(),
                 timing.pieceBudget());
-    std::printf("  dense %d bytes (%d frames raw), compact %d bytes; same screens as given: %s\n", run.bytes,
-                run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
+    std::printf("  dense %d bytes (%d frames raw, %d in halves), compact %d bytes; same screens as given: %s\n",
+                run.bytes, run.rawFrames, run.halvesFrames, compact, run.sameScreens ? "yes" : "NO");
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
     std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d) against a budget of %.0f a frame "
                 "(%.2f ticks of decoding)\n",
                 run.meanFrame, run.worstFrame, run.worstFrameAt, frameBudget, timing.decodeTicksPerFrame());
+    for (const auto& [name, above] : {std::pair{"never", std::numeric_limits<int>::max()}, std::pair{"always", 0}}) {
+        const DenseRun other = runDense(screens, timing, above);
+        const dense::PacingReport pacing =
+            dense::simulatePacing(other.work, static_cast<int>(screens.size()), timing, dense::DefaultRingFrames);
+        std::printf("  halves %s: %d bytes, mean %.0f T-states a frame; ring of %d: %s\n", name, other.bytes,
+                    other.meanFrame, dense::DefaultRingFrames, pacing.describe().c_str());
+    }
     bool keepsUp = false;
-    for (int ring = 2; ring <= 8; ++ring) {
+    for (const int ring : {2, 3, 4, 6, 8, 12, 16, 24, 32}) {
         const dense::PacingReport pacing =
             dense::simulatePacing(run.work, static_cast<int>(screens.size()), timing, ring);
         std::printf("  ring of %d frames: %s\n", ring, pacing.describe().c_str());

@@ -14,7 +14,11 @@ public:
 
     // The T-states of the current stretch of work; the caller books them.
     int tStates = 0;
-    std::array<std::uint8_t, ContextCount> contexts{};
+    std::array<std::uint8_t, ContextCount> contexts = [] {
+        std::array<std::uint8_t, ContextCount> all{};
+        all.fill(InitialState);
+        return all;
+    }();
 
     void start()
     {
@@ -27,30 +31,24 @@ public:
     int decide(int context)
     {
         std::uint8_t& state = contexts[static_cast<std::size_t>(context)];
-        const ProbabilityState& p = QeTable[state & 0x7F];
+        const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
         const int mps = state >> 7;
-        const std::uint32_t q = p.qe;
-        const std::uint32_t bottom = range_ - q;
+        const std::uint32_t top = range_ - q;
         bool isMps;
-        if (offset_ < bottom) {
-            if (bottom >= 0x8000) {
+        if (offset_ >= q) {
+            offset_ -= q;
+            range_ = top;
+            if (top >= 0x8000) {
                 tStates += cost::Decision;
-                range_ = bottom;
                 return mps;
             }
-            isMps = bottom >= q;
-            range_ = bottom;
+            isMps = top >= q;
         } else {
-            offset_ -= bottom;
             range_ = q;
-            isMps = bottom < 0x8000 && bottom < q;
+            isMps = top < 0x8000 && top < q;
         }
-        if (isMps) {
-            state = static_cast<std::uint8_t>((state & 0x80) | p.nextMps);
-        } else {
-            state = static_cast<std::uint8_t>(((state & 0x80) ^ (p.flip ? 0x80 : 0)) | p.nextLps);
-        }
-        tStates += cost::DecisionSlow;
+        state = isMps ? nextAfterMps(state) : nextAfterLps(state);
+        tStates += cost::Decision + cost::DecisionSlow;
         while (range_ < 0x8000) {
             range_ <<= 1;
             tStates += cost::Shift;
@@ -138,6 +136,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             }
             video.raw.push_back(true);
         } else {
+            const bool halves = in.decide(HalvesContext) == 1;
             in.tStates += cost::Frame;
             now = before;
             for (int block = 0; block < BlockCount && !in.failed(); ++block) {
@@ -147,15 +146,27 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                     pause();
                     in.tStates += cost::ChangedBlock;
                     ++sincePause;
+                    const std::uint8_t flagsBefore = blocks[static_cast<std::size_t>(block)];
                     const int column = block % BlockColumns;
                     const int top = (block / BlockColumns) * 8;
-                    for (int y = top; y < top + 8; ++y) {
-                        const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-                        for (int bit = 0; bit < 8; ++bit) {
-                            const int value = in.decide(pixelContext(now, before, column * 8 + bit, y));
-                            in.tStates += cost::PixelContext;
-                            const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
-                            now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+                    int topChanged = 0;
+                    for (int half = 0; half < 2; ++half) {
+                        const int halfChanged = !halves ? 1
+                            : half == 0 || topChanged == 1 ? in.decide(HalfContext + halfContext(half, flagsBefore))
+                                                           : 1;
+                        topChanged = halfChanged;
+                        if (halfChanged == 0) {
+                            continue;
+                        }
+                        in.tStates += halves ? cost::Half : cost::HalfInBlock;
+                        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
+                            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+                            for (int bit = 0; bit < 8; ++bit) {
+                                const int value = in.decide(pixelContext(now, before, column * 8 + bit, y));
+                                in.tStates += cost::PixelContext;
+                                const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
+                                now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+                            }
                         }
                     }
                 }

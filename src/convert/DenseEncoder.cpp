@@ -13,7 +13,11 @@ constexpr std::uint64_t RawFrameBits = 16 + 7 + ScreenSize * 8;
 
 }  // namespace
 
-DenseEncoder::DenseEncoder(const DenseTiming& timing) : timing_(timing), budget_(timing.pieceBudget())
+DenseEncoder::DenseEncoder(const DenseTiming& timing, int halvesAboveTStates)
+    : timing_(timing)
+    , budget_(timing.pieceBudget())
+    , halvesAbove_(halvesAboveTStates >= 0 ? halvesAboveTStates
+                                           : static_cast<int>(timing.decodeTicksPerFrame() * budget_))
 {
     reset();
 }
@@ -24,11 +28,13 @@ void DenseEncoder::reset()
     carryLog_.clear();
     logging_ = false;
     s_ = State{};
+    s_.contexts.fill(InitialState);
     s_.blocks.fill(Uniform);
     before_ = {};
     work_.clear();
     frame_ = 0;
     rawFrames_ = 0;
+    halvesFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -69,39 +75,38 @@ void DenseEncoder::carry()
 void DenseEncoder::code(int context, int bit)
 {
     std::uint8_t& state = s_.contexts[static_cast<std::size_t>(context)];
-    const ProbabilityState& p = QeTable[state & 0x7F];
-    const int mps = state >> 7;
-    const std::uint32_t q = p.qe;
-    const std::uint32_t bottom = s_.range - q;
-    bool takeBottom;
-    bool isMps = bit == mps;
-    if (bottom >= 0x8000) {
+    const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
+    const bool isMps = bit == state >> 7;
+    const std::uint32_t top = s_.range - q;
+    bool takeTop;
+    if (top >= 0x8000) {
         if (isMps) {
             addCost(cost::Decision);
-            s_.range = bottom;
+            s_.low += q;
+            s_.range = top;
+            if (s_.low >= 0x10000) {
+                s_.low -= 0x10000;
+                carry();
+            }
             return;
         }
-        takeBottom = false;
+        takeTop = false;
     } else {
-        const bool bottomIsMps = bottom >= q;
-        takeBottom = isMps == bottomIsMps;
+        const bool topIsMps = top >= q;
+        takeTop = isMps == topIsMps;
     }
-    if (takeBottom) {
-        s_.range = bottom;
-    } else {
-        s_.low += bottom;
-        s_.range = q;
+    if (takeTop) {
+        s_.low += q;
+        s_.range = top;
         if (s_.low >= 0x10000) {
             s_.low -= 0x10000;
             carry();
         }
-    }
-    if (isMps) {
-        state = static_cast<std::uint8_t>((state & 0x80) | p.nextMps);
     } else {
-        state = static_cast<std::uint8_t>(((state & 0x80) ^ (p.flip ? 0x80 : 0)) | p.nextLps);
+        s_.range = q;
     }
-    int tStates = cost::DecisionSlow;
+    state = isMps ? nextAfterMps(state) : nextAfterLps(state);
+    int tStates = cost::Decision + cost::DecisionSlow;
     while (s_.range < 0x8000) {
         s_.range <<= 1;
         putBit(static_cast<int>((s_.low >> 15) & 1));
@@ -213,6 +218,7 @@ void DenseEncoder::codeFlagsUpTo(const Screen& screen, int& block)
         }
         code(BlockContext + blockContext(s_.blocks, block), changed ? 1 : 0);
         addCost(cost::Block);
+        s_.flagsBefore = s_.blocks[static_cast<std::size_t>(block)];
         s_.blocks[static_cast<std::size_t>(block)] = blockFlags(screen, block, changed);
         if (changed) {
             return;
@@ -220,22 +226,39 @@ void DenseEncoder::codeFlagsUpTo(const Screen& screen, int& block)
     }
 }
 
-void DenseEncoder::codeBlock(const Screen& screen, int block)
+void DenseEncoder::codeBlock(const Screen& screen, int block, bool halves)
 {
     const int column = block % BlockColumns;
     const int top = (block / BlockColumns) * 8;
     addCost(cost::ChangedBlock);
     ++s_.sincePause;
-    for (int row = 0; row < 8; ++row) {
-        const int y = top + row;
-        const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-        for (int bit = 0; bit < 8; ++bit) {
-            const int x = column * 8 + bit;
-            const int value = (screen[at] >> (7 - bit)) & 1;
-            code(pixelContext(s_.now, before_, x, y), value);
-            addCost(cost::PixelContext);
-            const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
-            s_.now[at] = static_cast<std::uint8_t>(value != 0 ? s_.now[at] | mask : s_.now[at] & ~mask);
+    bool topChanged = false;
+    for (int half = 0; half < 2; ++half) {
+        bool changed = false;
+        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
+            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+            changed = changed || screen[at] != s_.now[at];
+        }
+        if (!halves) {
+            changed = true;  // every pixel of the block is coded
+        } else if (half == 0 || topChanged) {
+            code(HalfContext + halfContext(half, s_.flagsBefore), changed ? 1 : 0);
+        }
+        topChanged = changed;
+        if (!changed) {
+            continue;
+        }
+        addCost(halves ? cost::Half : cost::HalfInBlock);
+        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
+            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+            for (int bit = 0; bit < 8; ++bit) {
+                const int x = column * 8 + bit;
+                const int value = (screen[at] >> (7 - bit)) & 1;
+                code(pixelContext(s_.now, before_, x, y), value);
+                addCost(cost::PixelContext);
+                const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
+                s_.now[at] = static_cast<std::uint8_t>(value != 0 ? s_.now[at] | mask : s_.now[at] & ~mask);
+            }
         }
     }
 }
@@ -256,6 +279,39 @@ void DenseEncoder::codeRaw(const Screen& screen)
     }
 }
 
+void DenseEncoder::codeFrame(const Screen& screen, bool halves)
+{
+    int block = 0;
+    inPiece([&] {
+        block = 0;
+        code(EndContext, 0);
+        code(RawContext, 0);
+        code(HalvesContext, halves ? 1 : 0);
+        addCost(cost::Frame);
+        codeFlagsUpTo(screen, block);
+    });
+    while (block < BlockCount) {
+        // A segment may be coded twice: it starts from the same block each time.
+        inPiece([&, from = block] {
+            block = from;
+            codeBlock(screen, block, halves);
+            ++block;
+            codeFlagsUpTo(screen, block);
+        });
+    }
+}
+
+int DenseEncoder::tStatesSince(std::size_t work) const
+{
+    int sum = 0;
+    for (std::size_t i = work; i < work_.size(); ++i) {
+        if (work_[i].frame == frame_) {
+            sum += work_[i].tStates;
+        }
+    }
+    return sum;
+}
+
 void DenseEncoder::addFrame(const Screen& screen)
 {
     assert(!finished_);
@@ -265,22 +321,12 @@ void DenseEncoder::addFrame(const Screen& screen)
 
     const Snapshot start = save();
     logging_ = true;
-    int block = 0;
-    inPiece([&] {
-        block = 0;
-        code(EndContext, 0);
-        code(RawContext, 0);
-        addCost(cost::Frame);
-        codeFlagsUpTo(screen, block);
-    });
-    while (block < BlockCount) {
-        // A segment may be coded twice: it starts from the same block each time.
-        inPiece([&, from = block] {
-            block = from;
-            codeBlock(screen, block);
-            ++block;
-            codeFlagsUpTo(screen, block);
-        });
+    codeFrame(screen, false);
+    if (tStatesSince(workBefore) > halvesAbove_) {
+        restore(start);
+        logging_ = true;
+        codeFrame(screen, true);
+        ++halvesFrames_;
     }
     if (s_.bits - bitsBefore > RawFrameBits) {
         restore(start);
@@ -292,12 +338,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     carryLog_.clear();
 
     before_ = screen;
-    lastTStates_ = 0;
-    for (std::size_t i = workBefore; i < work_.size(); ++i) {
-        if (work_[i].frame == frame_) {
-            lastTStates_ += work_[i].tStates;
-        }
-    }
+    lastTStates_ = tStatesSince(workBefore);
     ++frame_;
 }
 

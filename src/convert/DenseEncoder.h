@@ -11,11 +11,14 @@ namespace zoetra::dense {
 // Encodes a sequence of screens into the dense stream (DenseFormat.h), one
 // frame at a time, so that the stream's size is known after every frame.
 // Each frame is coded against the one before, block by block; one that would
-// come out larger than raw is sent raw. Pieces of decoding work are cut by
-// pause decisions so that each fits one timer tick of `timing`.
+// come out larger than raw is sent raw. A frame whose decoding would take
+// more than `halvesAboveTStates` (by default what the player can decode in a
+// frame's time) is coded again in halves, which the decoder skips where they
+// stay. Pieces of decoding work are cut by pause decisions so that each fits
+// one timer tick of `timing`.
 class DenseEncoder {
 public:
-    explicit DenseEncoder(const DenseTiming& timing = slowTiming());
+    explicit DenseEncoder(const DenseTiming& timing = slowTiming(), int halvesAboveTStates = -1);
 
     // Starts a new stream; the next frame is coded against a white screen.
     void reset();
@@ -36,6 +39,7 @@ public:
     const std::vector<Work>& work() const { return work_; }
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
+    int halvesFrames() const { return halvesFrames_; }
 
 private:
     // Everything a trial coding changes, besides the output bytes.
@@ -44,11 +48,12 @@ private:
         std::uint32_t range = 0x8000;
         std::uint64_t bits = 0;       // bits written (the last byte may be partial)
         std::uint32_t readBits = 16;  // bits the decoder has read since its start
-        std::array<std::uint8_t, ContextCount> contexts{};
+        std::array<std::uint8_t, ContextCount> contexts{};  // filled by reset()
         Screen now{};
         BlockFlags blocks{};
         int cost = 0;  // T-states of the current piece so far
         int sincePause = 0;  // changed blocks coded since the last pause
+        std::uint8_t flagsBefore = 0;  // the last block decided, its flags of the frame before
     };
     struct Snapshot {
         State state;
@@ -76,7 +81,9 @@ private:
     void addCost(int tStates);
     void newPiece();
 
-    void codeBlock(const Screen& screen, int block);
+    void codeFrame(const Screen& screen, bool halves);
+    void codeBlock(const Screen& screen, int block, bool halves);
+    int tStatesSince(std::size_t work) const;
     // Codes the changed flags from `block` on up to the first changed block
     // (its flag included), which `block` is left at, or to the frame's end.
     void codeFlagsUpTo(const Screen& screen, int& block);
@@ -84,6 +91,7 @@ private:
 
     DenseTiming timing_;
     int budget_ = 0;
+    int halvesAbove_ = 0;
 
     std::vector<std::uint8_t> out_;
     std::vector<std::pair<std::size_t, std::uint8_t>> carryLog_;
@@ -94,6 +102,7 @@ private:
     std::vector<Work> work_;
     int frame_ = 0;
     int rawFrames_ = 0;
+    int halvesFrames_ = 0;
     int firstChanged_ = 0;
     int lastTStates_ = 0;
     bool finished_ = false;

@@ -7,20 +7,20 @@
 // cut only where a frame is sent raw.
 //
 // The coder. The decoder holds the interval size A (16 bits, at least 8000h
-// after every decision) and the code offset D (0 <= D < A). It starts with
-// A = 8000h and D = the next two stream bytes, high byte first. A decision
-// in a context whose state has the LPS size q (QeTable) and the likely value
-// MPS splits the interval into a bottom part of size A - q and a top part of
-// size q:
-//  - A - q >= 8000h (the fast path): the bottom is the MPS, the top the LPS;
-//  - A - q <  8000h: the smaller part takes the LPS (if A - q < q, the bottom
-//    is the LPS and the top the MPS: the conditional exchange).
-// D < A - q chooses the bottom (A = A - q), else the top (D = D - (A - q),
-// A = q). Whenever A < 8000h afterwards, both A and D double, D taking the
-// next stream bit (bytes read high bit first), until A >= 8000h. A context's
-// state changes only then: after an MPS to NextMps, after an LPS to NextLps,
-// and the MPS flips where the table says so. Every state starts at 0 with
-// MPS 0.
+// after every decision) and the code offset C (0 <= C < A). It starts with
+// A = 8000h and C = the next two stream bytes, high byte first. A context's
+// state is one byte: the likely value MPS in bit 7 and k in bits 0-6, the
+// size q = k * 100h of the unlikely value's (LPS) part. A decision splits
+// the interval into a bottom part of size q and a top part of size A - q:
+//  - A - q >= 8000h (the fast path): the bottom is the LPS, the top the MPS;
+//  - A - q <  8000h: the smaller part takes the LPS (if A - q < q, the top
+//    is the LPS and the bottom the MPS: the conditional exchange).
+// C < q chooses the bottom (A = q), else the top (C = C - q, A = A - q).
+// With q a multiple of 100h every test and subtraction touches the high
+// bytes only. Whenever A < 8000h afterwards, both A and C double, C taking
+// the next stream bit (bytes read high bit first), until A >= 8000h. A
+// context's state changes only then: to nextAfterMps or nextAfterLps.
+// Every context starts at InitialState.
 //
 // Where a frame is sent raw, the coder is flushed: the encoder writes out
 // what is left of its code (the decoder has read exactly these bits
@@ -35,12 +35,17 @@
 //    first;
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = the 768 bytes follow raw, as above;
-//  - else the screen before is copied to the new one, and for each of the 96
+//  - else halves (context HalvesContext): 1 = changed blocks are sent in
+//    halves;
+//  - the screen before is copied to the new one, and for each of the 96
 //    blocks of 8 x 8 pixels (one byte wide, eight rows high), row of blocks
 //    by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
 //      - if 1: pause (context PauseContext + pauseContext), then its 64
-//        pixels, row by row
+//        pixels; in a frame sent in halves, for each half of the block (its
+//        top four rows, its bottom four) first changed (context HalfContext
+//        + halfContext), 0 = the half stays, not sent for the bottom half
+//        when the top half stayed (it changed). The pixels go row by row
 //        from the top, leftmost first, each a decision in the context
 //        pixelContext (12 pixels around it, in the new screen as it stands
 //        and in the screen before).
@@ -67,41 +72,49 @@ inline constexpr int BlockRows = 8;
 inline constexpr int BlockCount = BlockColumns * BlockRows;
 using zoetra::Screen;
 
-// A probability state: the LPS size and where the state goes after
-// a renormalising MPS and after an LPS; flip: the MPS changes on an LPS.
-struct ProbabilityState {
-    std::uint16_t qe;
-    std::uint8_t nextMps;
-    std::uint8_t nextLps;
-    std::uint8_t flip;
-};
+// The LPS sizes a state can have, in 100h: from about a third of the
+// interval down by a factor of about 0.8 to 1. After a decision that doubles
+// A, a state moves one size down when the MPS came, two sizes up when the
+// LPS came; the LPS at the largest size swaps MPS and LPS. Probability
+// estimation by state changes only, without a multiplication anywhere.
+inline constexpr std::array<std::uint8_t, 18> LpsSizes{86, 69, 55, 44, 35, 28, 23, 18, 14, 12, 9, 7, 6, 5, 4, 3, 2, 1};
+inline constexpr std::uint8_t InitialState = 86;
+inline constexpr int LpsStepsUp = 2;
 
-// The adaptive states of the binary coder used by the bi-level image
-// standards (the MQ coder's table): probability estimation by state
-// transitions, no multiplication anywhere.
-inline constexpr std::array<ProbabilityState, 47> QeTable{{
-    {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0AC1, 4, 12, 0},
-    {0x0521, 5, 29, 0},  {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},
-    {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0}, {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0},
-    {0x1C01, 13, 20, 0}, {0x1601, 29, 21, 0}, {0x5601, 15, 14, 1}, {0x5401, 16, 14, 0},
-    {0x5101, 17, 15, 0}, {0x4801, 18, 16, 0}, {0x3801, 19, 17, 0}, {0x3401, 20, 18, 0},
-    {0x3001, 21, 19, 0}, {0x2801, 22, 19, 0}, {0x2401, 23, 20, 0}, {0x2201, 24, 21, 0},
-    {0x1C01, 25, 22, 0}, {0x1801, 26, 23, 0}, {0x1601, 27, 24, 0}, {0x1401, 28, 25, 0},
-    {0x1201, 29, 26, 0}, {0x1101, 30, 27, 0}, {0x0AC1, 31, 28, 0}, {0x09C1, 32, 29, 0},
-    {0x08A1, 33, 30, 0}, {0x0521, 34, 31, 0}, {0x0441, 35, 32, 0}, {0x02A1, 36, 33, 0},
-    {0x0221, 37, 34, 0}, {0x0141, 38, 35, 0}, {0x0111, 39, 36, 0}, {0x0085, 40, 37, 0},
-    {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0},
-    {0x0005, 45, 42, 0}, {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0},
-}};
+constexpr int lpsSizeIndex(int k)
+{
+    for (std::size_t i = 0; i < LpsSizes.size(); ++i) {
+        if (LpsSizes[i] == k) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
 
-// The contexts, one state byte each (state number in bits 0-6, MPS in bit
-// 7): 4096 pixel contexts, then the others.
+constexpr std::uint8_t nextAfterMps(std::uint8_t state)
+{
+    const int i = lpsSizeIndex(state & 0x7F);
+    const int next = i + 1 < static_cast<int>(LpsSizes.size()) ? i + 1 : i;
+    return static_cast<std::uint8_t>((state & 0x80) | LpsSizes[static_cast<std::size_t>(next)]);
+}
+
+constexpr std::uint8_t nextAfterLps(std::uint8_t state)
+{
+    const int i = lpsSizeIndex(state & 0x7F);
+    const int mps = (state & 0x80) ^ (i == 0 ? 0x80 : 0);
+    const int next = i >= LpsStepsUp ? i - LpsStepsUp : 0;
+    return static_cast<std::uint8_t>(mps | LpsSizes[static_cast<std::size_t>(next)]);
+}
+
+// The contexts, one state byte each: 4096 pixel contexts, then the others.
 inline constexpr int PixelContexts = 4096;
 inline constexpr int BlockContext = PixelContexts;  // + 0..15
-inline constexpr int PauseContext = BlockContext + 16;  // + pauseContext
+inline constexpr int HalfContext = BlockContext + 16;   // + halfContext
+inline constexpr int PauseContext = HalfContext + 8;    // + pauseContext
 inline constexpr int EndContext = PauseContext + 16;
 inline constexpr int RawContext = EndContext + 1;
-inline constexpr int ContextCount = RawContext + 1;
+inline constexpr int HalvesContext = RawContext + 1;
+inline constexpr int ContextCount = HalvesContext + 1;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -143,6 +156,12 @@ inline int blockContext(const BlockFlags& flags, int block)
     return (own & Changed) | left << 1 | above << 2 | (own & Uniform) << 2;
 }
 
+// A half's context: which half, and the block's flags of the frame before.
+inline int halfContext(int half, std::uint8_t flagsBefore)
+{
+    return half | (flagsBefore & (Changed | Uniform)) << 1;
+}
+
 // A pause decision's context: the changed blocks decoded since the last
 // pause (across frames), at most 15.
 constexpr int pauseContext(int blocksSincePause)
@@ -167,26 +186,32 @@ inline std::uint8_t blockFlags(const Screen& screen, int block, bool changed)
 // the CPU's cycles). The encoder counts them per piece; the reference decoder
 // counts them as it reads.
 namespace cost {
-// A decision on the fast path (context state, LPS size, the compare and the
-// MPS), and on the others: the exchange tests, the state update, the entry
-// to the renormalisation.
-inline constexpr int Decision = 96;
-inline constexpr int DecisionSlow = 96 + 78;
-// Each doubling of A and D, and the extra for one that takes a new stream
+// A decision on the fast path: the state from the context table, the LPS
+// size tested against C and taken from C and A, the MPS rotated into the
+// pixels decoded. Any other way out adds DecisionSlow: the exchange test,
+// the state update, the entry to the doubling.
+inline constexpr int Decision = 79;
+inline constexpr int DecisionSlow = 90;
+// Each doubling of A and C, and the extra for one that takes a new stream
 // byte.
-inline constexpr int Shift = 54;
-inline constexpr int NewByte = 34;
-// A pixel: its context from the neighbourhood and the new pixel stored.
-inline constexpr int PixelContext = 96;
-// Bookkeeping around the block decisions: a block's pointers and flags; for
-// a changed block, the setup of its eight rows and its flags afterwards.
-inline constexpr int Block = 90;
-inline constexpr int ChangedBlock = 8 * 160 + 200;
+inline constexpr int Shift = 40;
+inline constexpr int NewByte = 30;
+// A pixel: its context from the neighbourhood (two row windows shifted, the
+// pixels to its left, the rows further away).
+inline constexpr int PixelContext = 60;
+// Around the other decisions: a block's context, pointers and flags; a
+// changed block's setup; the setup of four rows and the store of their
+// bytes, with a half's decision around them in a frame sent in halves.
+inline constexpr int Block = 70;
+inline constexpr int ChangedBlock = 150;
+inline constexpr int Half = 4 * 90 + 60;
+inline constexpr int HalfInBlock = 4 * 90;
 // A frame: the ring slot, the copy of the screen before (ldir) and the loop
 // over the blocks.
 inline constexpr int Frame = 300 + 768 * 21;
-// A raw frame: the flush, 768 bytes read one by one, the coder's restart.
-inline constexpr int RawFrame = 400 + 768 * 40;
+// A raw frame: the flush, 768 bytes read one by one, the coder's restart,
+// the blocks' flags.
+inline constexpr int RawFrame = 400 + 768 * 40 + BlockCount * 150;
 // A pause: the halt and what surrounds it (the wait itself not counted).
 inline constexpr int Pause = 120;
 // Passing from one Flash page to the next in the middle of a read: the
