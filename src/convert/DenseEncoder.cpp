@@ -11,6 +11,11 @@ namespace {
 // padding and the screen.
 constexpr std::uint64_t RawFrameBits = 16 + 7 + ScreenSize * 8;
 
+// What a pause decision of 1 may add to a piece that has room left for the
+// work after it: the slow path and, at the smallest LPS size, eight
+// doublings each with a new byte (with room to spare).
+constexpr int PauseReserve = cost::Decision + cost::DecisionSlow + 16 * (cost::Shift + cost::NewByte);
+
 }  // namespace
 
 DenseEncoder::DenseEncoder(const DenseTiming& timing, int halvesAboveTStates)
@@ -187,7 +192,7 @@ void DenseEncoder::inPiece(Segment&& segment)
     const Snapshot before = save();
     code(PauseContext + pauseContext(s_.sincePause), 0);
     segment();
-    if (s_.cost + cost::PageCrossing <= budget_) {
+    if (s_.cost + cost::PageCrossing + PauseReserve <= budget_) {
         if (outer) {
             logging_ = false;
             carryLog_.clear();
@@ -199,7 +204,7 @@ void DenseEncoder::inPiece(Segment&& segment)
     s_.sincePause = 0;
     newPiece();
     segment();
-    assert(s_.cost + cost::PageCrossing <= budget_);
+    assert(s_.cost + cost::PageCrossing + PauseReserve <= budget_);
     if (outer) {
         logging_ = false;
         carryLog_.clear();
@@ -346,8 +351,10 @@ void DenseEncoder::finish()
 {
     assert(!finished_);
     firstChanged_ = static_cast<int>(s_.bits >> 3);
-    code(PauseContext + pauseContext(s_.sincePause), 0);
-    code(EndContext, 1);
+    logging_ = true;
+    inPiece([&] { code(EndContext, 1); });
+    logging_ = false;
+    carryLog_.clear();
     flush();
     out_.resize(static_cast<std::size_t>(s_.bits >> 3));
     finished_ = true;

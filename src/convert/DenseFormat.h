@@ -209,9 +209,9 @@ inline constexpr int HalfInBlock = 4 * 90;
 // A frame: the ring slot, the copy of the screen before (ldir) and the loop
 // over the blocks.
 inline constexpr int Frame = 300 + 768 * 21;
-// A raw frame: the flush, 768 bytes read one by one, the coder's restart,
-// the blocks' flags.
-inline constexpr int RawFrame = 400 + 768 * 40 + BlockCount * 150;
+// A raw frame: the flush, the 768 bytes copied by ldir (in two parts where
+// a page ends among them), the coder's restart, the blocks' flags.
+inline constexpr int RawFrame = 400 + 768 * 21 + BlockCount * 150;
 // A pause: the halt and what surrounds it (the wait itself not counted).
 inline constexpr int Pause = 120;
 // Passing from one Flash page to the next in the middle of a read: the
