@@ -124,6 +124,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             break;
         }
         Screen now;
+        int pixels = 0;
         if (in.decide(RawContext) == 1) {
             in.flush();
             for (auto& b : now) {
@@ -159,6 +160,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                             continue;
                         }
                         in.tStates += halves ? cost::Half : cost::HalfInBlock;
+                        pixels += 32;
                         for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
                             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
                             for (int bit = 0; bit < 8; ++bit) {
@@ -175,6 +177,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             video.raw.push_back(false);
         }
         book();
+        video.pixels.push_back(pixels);
         video.frames.push_back(now);
         before = now;
         ++frame;

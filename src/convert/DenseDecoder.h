@@ -17,6 +17,7 @@ struct DecodedVideo {
     std::vector<int> tStates;  // the decoder's T-states for each frame
     std::vector<Work> work;    // the same work in the pieces the pauses cut
     std::vector<bool> raw;     // frames sent raw
+    std::vector<int> pixels;   // pixels decoded in each frame (not counting raw frames)
     std::size_t length = 0;    // stream bytes up to the video end
 };
 
