@@ -184,7 +184,9 @@ inline std::uint8_t blockFlags(const Screen& screen, int block, bool changed)
 
 // T-states of the player's DENSE decoder (at any clock: they are counted in
 // the CPU's cycles). The encoder counts them per piece; the reference decoder
-// counts them as it reads.
+// counts them as it reads. The decision's fast path is the instruction
+// sequence its comment names; the rest are the figures the Z80 decoder is
+// laid out to meet, to be replaced by its exact counts.
 namespace cost {
 // A decision on the fast path: the state from the context table, the LPS
 // size tested against C and taken from C and A, the MPS rotated into the
