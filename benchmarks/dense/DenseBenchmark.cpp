@@ -13,6 +13,7 @@
 #include "convert/DenseDecoder.h"
 #include "convert/DenseEncoder.h"
 #include "convert/VideoEncoder.h"
+#include "convert/WrittenEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
 #include "platform/ImagePictureArea.h"
@@ -24,7 +25,6 @@
 #include "platform/UniformRandom.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
-#include "support/ScreenSequences.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -200,18 +200,19 @@ std::vector<Screen> convertedScreens(const std::vector<QImage>& frames)
     vars->DitherOn = true;
     vars->ColourChannel = 1;
     MemoryPictureArea picture;
+    written::WrittenEncoder encoder;
     for (std::size_t f = 0; f < frames.size(); ++f) {
         picture.setPicture(frames[f]);
         ConvertToMono(*vars, picture, window.quickPrevArea);
         PackFrame(*vars);
         if (f == 0) {
-            StartVideoStream(*vars, nullptr);
+            StartVideoStream(*vars, encoder);
         } else {
-            EncodeDeltaFrame(*vars, platform, static_cast<int>(f), nullptr);
+            EncodeDeltaFrame(*vars, platform, static_cast<int>(f), encoder, 1 << 30);
         }
     }
-    EndVideoStream(*vars, nullptr);
-    return test::writtenStreamScreens(vars->VideoBytes);
+    EndVideoStream(*vars, encoder);
+    return written::decodeWrittenVideo(encoder.bytes()).value_or(DecodedVideo{}).frames;
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
     }
     const char* end = recording.end == calc::Recording::End::Loops         ? "looping"
                       : recording.end == calc::Recording::End::WaitsForKey ? "then waits for a key"
+                      : recording.end == calc::Recording::End::TimeLimit   ? "cut at 10 minutes"
                                                                             : "then returns";
     std::fprintf(stderr, "Preview: %s (%zu frames, %.2f s, %.2f frames a second, %s)\n",
                  nativePath(gifPath).toLocal8Bit().constData(), recording.frames.size(),
