@@ -79,7 +79,7 @@ int compactBytes(const std::vector<Screen>& screens)
         encoder.addFrame(screen);
     }
     encoder.finish();
-    return encoder.size();
+    return static_cast<int>(encoder.bytes().size());
 }
 
 struct DenseRun {
@@ -105,7 +105,7 @@ DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& 
     }
     encoder.finish();
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.bytes = encoder.size();
+    run.bytes = static_cast<int>(encoder.bytes().size());
     run.rawFrames = encoder.rawFrames();
     run.halvesFrames = encoder.halvesFrames();
     std::string error;

@@ -1,5 +1,7 @@
 #include "convert/DenseDecoder.h"
 
+#include <algorithm>
+
 namespace zoetra::dense {
 
 namespace {
@@ -197,6 +199,43 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         }
     }
     return video;
+}
+
+std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8_t> stream, std::string* error)
+{
+    const auto video = decodeDenseVideo(stream, error);
+    if (!video) {
+        return std::nullopt;
+    }
+    zoetra::DecodedVideo seam;
+    seam.frames = video->frames;
+    seam.tStates = video->tStates;
+    seam.length = video->length;
+    const std::size_t frames = video->frames.size();
+    seam.segments.assign(frames, 0);
+    seam.longestSegment.assign(frames, 0);
+    // Each piece's total, then the pieces each frame's work falls in.
+    std::vector<int> pieceOf(video->work.size(), 0);
+    std::vector<int> pieceTotal;
+    for (std::size_t i = 0; i < video->work.size(); ++i) {
+        if (pieceTotal.empty() || video->work[i].startsPiece) {
+            pieceTotal.push_back(0);
+        }
+        pieceOf[i] = static_cast<int>(pieceTotal.size()) - 1;
+        pieceTotal.back() += video->work[i].tStates;
+    }
+    std::vector<int> lastPiece(frames, -1);
+    for (std::size_t i = 0; i < video->work.size(); ++i) {
+        const auto frame = static_cast<std::size_t>(video->work[i].frame);
+        if (frame >= frames || lastPiece[frame] == pieceOf[i]) {
+            continue;
+        }
+        lastPiece[frame] = pieceOf[i];
+        ++seam.segments[frame];
+        seam.longestSegment[frame] =
+            std::max(seam.longestSegment[frame], pieceTotal[static_cast<std::size_t>(pieceOf[i])]);
+    }
+    return seam;
 }
 
 }  // namespace zoetra::dense

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Codec.h"
 #include "convert/DenseFormat.h"
 #include "convert/DensePacing.h"
 
@@ -25,5 +26,10 @@ struct DecodedVideo {
 // decision, and counts the T-states of the player's code on the way. Fails,
 // with a reason in `error`, on a stream that ends before its video end.
 std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
+
+// The same as the codec seam reports it: a frame's segments are the pieces
+// its work runs in, its longest segment the largest of those pieces.
+std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8_t> stream,
+                                                      std::string* error = nullptr);
 
 }  // namespace zoetra::dense

@@ -43,6 +43,7 @@ void DenseEncoder::reset()
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
+    sizeBeforeEnd_ = 0;
 }
 
 void DenseEncoder::putBit(int bit)
@@ -350,6 +351,7 @@ void DenseEncoder::addFrame(const Screen& screen)
 void DenseEncoder::finish()
 {
     assert(!finished_);
+    sizeBeforeEnd_ = size();
     firstChanged_ = static_cast<int>(s_.bits >> 3);
     logging_ = true;
     inPiece([&] { code(EndContext, 1); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Codec.h"
 #include "convert/DenseFormat.h"
 #include "convert/DensePacing.h"
 
@@ -16,26 +17,28 @@ namespace zoetra::dense {
 // frame's time) is coded again in halves, which the decoder skips where they
 // stay. Pieces of decoding work are cut by pause decisions so that each fits
 // one timer tick of `timing`.
-class DenseEncoder {
+class DenseEncoder final : public StreamEncoder {
 public:
     explicit DenseEncoder(const DenseTiming& timing = slowTiming(), int halvesAboveTStates = -1);
 
     // Starts a new stream; the next frame is coded against a white screen.
-    void reset();
-    void addFrame(const Screen& screen);
+    void reset() override;
+    void addFrame(const Screen& screen) override;
     // Codes the video end and flushes the coder. Nothing may follow.
-    void finish();
+    void finish() override;
 
-    const std::vector<std::uint8_t>& bytes() const { return out_; }
-    int size() const { return static_cast<int>(out_.size()); }
+    const std::vector<std::uint8_t>& bytes() const override { return out_; }
+    // The bytes before the video end (the code not yet flushed counts as
+    // the two bytes the flush writes).
+    int size() const override { return finished_ ? sizeBeforeEnd_ : static_cast<int>((s_.bits + 7) >> 3) + 2; }
     // Stream bytes from this position on were written or changed by the last
     // addFrame or finish (a carry may reach back into bytes before the
     // frame's own).
-    int firstChangedByte() const { return firstChanged_; }
+    int firstChangedByte() const override { return firstChanged_; }
 
     // The decoder's T-states for the last frame added, and the work of the
     // whole stream so far in pieces (for the player's schedule).
-    int lastFrameTStates() const { return lastTStates_; }
+    int lastFrameTStates() const override { return lastTStates_; }
     const std::vector<Work>& work() const { return work_; }
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
@@ -106,6 +109,7 @@ private:
     int firstChanged_ = 0;
     int lastTStates_ = 0;
     bool finished_ = false;
+    int sizeBeforeEnd_ = 0;
 };
 
 }  // namespace zoetra::dense

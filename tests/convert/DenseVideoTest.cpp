@@ -37,7 +37,12 @@ Round encodeAll(const std::vector<Screen>& frames, const DenseTiming& timing, in
         EXPECT_TRUE(std::equal(now.begin(), now.begin() + encoder.firstChangedByte(), before.begin()));
         round.tStates.push_back(encoder.lastFrameTStates());
     }
+    const int sizeBeforeEnd = encoder.size();
     encoder.finish();
+    // size() counts up to the video end and the flush: the pause and end
+    // decisions come on top, a few bits while their contexts are new.
+    EXPECT_EQ(encoder.size(), sizeBeforeEnd);
+    EXPECT_LE(static_cast<int>(encoder.bytes().size()), sizeBeforeEnd + 3);
     round.stream = encoder.bytes();
     round.work = encoder.work();
     round.raw = encoder.rawFrames();
@@ -78,6 +83,16 @@ void expectRoundTrip(const std::vector<Screen>& frames, const DenseTiming& timin
         EXPECT_EQ(decoded->work[i].startsPiece, round.work[i].startsPiece) << i;
     }
     expectPiecesFit(decoded->work, timing);
+
+    // The codec seam's view: every frame in at least one piece, none longer
+    // than a tick allows.
+    const auto seam = decodeDenseStream(round.stream, &error);
+    ASSERT_TRUE(seam.has_value()) << error;
+    EXPECT_EQ(seam->frames, decoded->frames);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        EXPECT_GE(seam->segments[f], 1) << "frame " << f;
+        EXPECT_LE(seam->longestSegment[f] + cost::PageCrossing, timing.pieceBudget()) << "frame " << f;
+    }
 }
 
 TEST(DenseVideo, RandomSequencesDecodeToTheirScreensAtEitherPace)
@@ -118,7 +133,7 @@ int compactSize(const std::vector<Screen>& frames)
         encoder.addFrame(frame);
     }
     encoder.finish();
-    return encoder.size();
+    return static_cast<int>(encoder.bytes().size());
 }
 
 TEST(DenseVideo, NoiseGoesRawAndNeverCostsMoreThanCompact)
