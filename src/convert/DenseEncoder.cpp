@@ -18,11 +18,13 @@ constexpr int PauseReserve = cost::Decision + cost::DecisionSlow + 16 * (cost::S
 
 }  // namespace
 
-DenseEncoder::DenseEncoder(const DenseTiming& timing, int halvesAboveTStates)
+DenseEncoder::DenseEncoder(const DenseTiming& timing, int halvesAboveTStates, int ringFrames)
     : timing_(timing)
     , budget_(timing.pieceBudget())
     , halvesAbove_(halvesAboveTStates >= 0 ? halvesAboveTStates
                                            : static_cast<int>(timing.decodeTicksPerFrame() * budget_))
+    , ringFrames_(ringFrames)
+    , frameTicks_(timing.decodeTicksPerFrame())
 {
     reset();
 }
@@ -40,6 +42,7 @@ void DenseEncoder::reset()
     frame_ = 0;
     rawFrames_ = 0;
     halvesFrames_ = 0;
+    spare_ = (ringFrames_ - 1) * frameTicks_;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -307,6 +310,17 @@ void DenseEncoder::codeFrame(const Screen& screen, bool halves)
     }
 }
 
+int DenseEncoder::piecesSince(std::size_t work) const
+{
+    int pieces = 0;
+    for (std::size_t i = work; i < work_.size(); ++i) {
+        if (work_[i].frame == frame_ && work_[i].startsPiece) {
+            ++pieces;
+        }
+    }
+    return pieces;
+}
+
 int DenseEncoder::tStatesSince(std::size_t work) const
 {
     int sum = 0;
@@ -334,7 +348,12 @@ void DenseEncoder::addFrame(const Screen& screen)
         codeFrame(screen, true);
         ++halvesFrames_;
     }
-    if (s_.bits - bitsBefore > RawFrameBits) {
+    // What the ring can hold ahead, and half a frame's time kept for the
+    // pieces not filling their ticks.
+    const double most = (ringFrames_ - 1) * frameTicks_;
+    const double margin = frameTicks_ / 2;
+    const bool late = ringFrames_ > 0 && spare_ + frameTicks_ - piecesSince(workBefore) < margin;
+    if (s_.bits - bitsBefore > RawFrameBits || late) {
         restore(start);
         logging_ = true;
         inPiece([&] { codeRaw(screen); });
@@ -345,6 +364,7 @@ void DenseEncoder::addFrame(const Screen& screen)
 
     before_ = screen;
     lastTStates_ = tStatesSince(workBefore);
+    spare_ = std::min(most, spare_ + frameTicks_ - piecesSince(workBefore));
     ++frame_;
 }
 

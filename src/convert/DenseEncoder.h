@@ -15,11 +15,17 @@ namespace zoetra::dense {
 // come out larger than raw is sent raw. A frame whose decoding would take
 // more than `halvesAboveTStates` (by default what the player can decode in a
 // frame's time) is coded again in halves, which the decoder skips where they
-// stay. Pieces of decoding work are cut by pause decisions so that each fits
-// one timer tick of `timing`.
+// stay. With `ringFrames` set, the encoder keeps the player's ring of that
+// many frames from running dry: it counts the ticks of decoding the frames so
+// far have left over (at most what the ring can hold ahead), and a frame
+// that would use more ticks than are left, even in halves, is sent raw, which costs
+// its 768 bytes but decodes in a tenth of a frame's time. Pieces of decoding
+// work are cut by pause decisions so that each fits one timer tick of
+// `timing`.
 class DenseEncoder final : public StreamEncoder {
 public:
-    explicit DenseEncoder(const DenseTiming& timing = slowTiming(), int halvesAboveTStates = -1);
+    explicit DenseEncoder(const DenseTiming& timing = slowTiming(), int halvesAboveTStates = -1,
+                          int ringFrames = DefaultRingFrames);
 
     // Starts a new stream; the next frame is coded against a white screen.
     void reset() override;
@@ -87,6 +93,8 @@ private:
     void codeFrame(const Screen& screen, bool halves);
     void codeBlock(const Screen& screen, int block, bool halves);
     int tStatesSince(std::size_t work) const;
+    // Pieces begun by this frame's work since `work` (one tick each).
+    int piecesSince(std::size_t work) const;
     // Codes the changed flags from `block` on up to the first changed block
     // (its flag included), which `block` is left at, or to the frame's end.
     void codeFlagsUpTo(const Screen& screen, int& block);
@@ -95,6 +103,9 @@ private:
     DenseTiming timing_;
     int budget_ = 0;
     int halvesAbove_ = 0;
+    int ringFrames_ = 0;
+    double frameTicks_ = 0.0;  // ticks of decoding the player has per frame
+    double spare_ = 0.0;       // ticks of decoding left over
 
     std::vector<std::uint8_t> out_;
     std::vector<std::pair<std::size_t, std::uint8_t>> carryLog_;
