@@ -14,6 +14,9 @@ constexpr std::uint64_t RawFrameBits = 16 + 7 + ScreenSize * 8;
 // What a pause decision of 1 may add to a piece that has room left for the
 // work after it: the slow path and, at the smallest LPS size, eight
 // doublings each with a new byte (with room to spare).
+// The part of a frame's ticks of decoding the ring keeps spare.
+constexpr double PaceMargin = 0.5;
+
 constexpr int PauseReserve = cost::Decision + cost::DecisionSlow + 16 * (cost::Shift + cost::NewByte);
 
 }  // namespace
@@ -339,21 +342,22 @@ void DenseEncoder::addFrame(const Screen& screen)
     const std::uint64_t bitsBefore = s_.bits;
     firstChanged_ = static_cast<int>(bitsBefore >> 3);
 
+    // What the ring can hold ahead, and part of a frame's time kept for the
+    // pieces not filling their ticks.
+    const double most = (ringFrames_ - 1) * frameTicks_;
+    const double margin = frameTicks_ * PaceMargin;
+    const auto late = [&] { return ringFrames_ > 0 && spare_ + frameTicks_ - piecesSince(workBefore) < margin; };
+
     const Snapshot start = save();
     logging_ = true;
     codeFrame(screen, false);
-    if (tStatesSince(workBefore) > halvesAbove_) {
+    if (tStatesSince(workBefore) > halvesAbove_ || late()) {
         restore(start);
         logging_ = true;
         codeFrame(screen, true);
         ++halvesFrames_;
     }
-    // What the ring can hold ahead, and half a frame's time kept for the
-    // pieces not filling their ticks.
-    const double most = (ringFrames_ - 1) * frameTicks_;
-    const double margin = frameTicks_ / 2;
-    const bool late = ringFrames_ > 0 && spare_ + frameTicks_ - piecesSince(workBefore) < margin;
-    if (s_.bits - bitsBefore > RawFrameBits || late) {
+    if (s_.bits - bitsBefore > RawFrameBits || late()) {
         restore(start);
         logging_ = true;
         inPiece([&] { codeRaw(screen); });
