@@ -50,6 +50,11 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    // Given as options: these win over what --auto proposes.
+    bool blackGiven = false;
+    bool whiteGiven = false;
+    bool ditherGiven = false;
+    PictureSettings pictures;
     bool compact = false;
     QString preview;  // the GIF to write, if any
     int previewScale = 3;
@@ -142,7 +147,10 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
         {QStringLiteral("white"), QStringLiteral("White threshold, 0..255 (default: 170)."), QStringLiteral("value")},
         {QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."), QStringLiteral("channel")},
         {QStringLiteral("no-dither"), QStringLiteral("No checkerboard between the thresholds.")},
-        {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on).")},
+        {QStringLiteral("auto"), QStringLiteral("Propose both thresholds from the first frame (turns the dither on); --black, --white and --no-dither given as well win over it.")},
+        {QStringLiteral("pattern"), QStringLiteral("How the greys between the thresholds are drawn: checkerboard, bayer2, bayer4, bayer8, bluenoise, diffusion (Floyd-Steinberg), atkinson or search (a slower search for the closest picture) (default: checkerboard)."), QStringLiteral("pattern")},
+        {QStringLiteral("gamma"), QStringLiteral("Gamma applied before the thresholds, 0.25..4: above 1 lightens the middle tones (default: 1)."), QStringLiteral("value")},
+        {QStringLiteral("auto-exposure"), QStringLiteral("Move both thresholds with the brightness of each scene, smoothly from frame to frame.")},
         {QStringLiteral("compact"), QStringLiteral("Compact video: the same screens in about a third of the bytes.")},
         {QStringLiteral("preview"), QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."), QStringLiteral("file.gif")},
         {QStringLiteral("preview-scale"), QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white (default: 3, in the LCD's colours)."), QStringLiteral("1..10")},
@@ -275,6 +283,29 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
     }
     s.dither = !parser.isSet(QStringLiteral("no-dither"));
     s.autoBalance = parser.isSet(QStringLiteral("auto"));
+    s.blackGiven = parser.isSet(QStringLiteral("black"));
+    s.whiteGiven = parser.isSet(QStringLiteral("white"));
+    s.ditherGiven = parser.isSet(QStringLiteral("no-dither"));
+    if (parser.isSet(QStringLiteral("pattern"))) {
+        const auto pattern = patternFromOption(parser.value(QStringLiteral("pattern")));
+        if (!pattern) {
+            QStringList names;
+            for (const PatternName& name : PatternNames) {
+                names.append(QLatin1String(name.option));
+            }
+            refuse(QStringLiteral("--pattern takes %1, not '%2'.")
+                       .arg(names.join(QStringLiteral(", ")), parser.value(QStringLiteral("pattern"))));
+        }
+        s.pictures.pattern = *pattern;
+    }
+    if (parser.isSet(QStringLiteral("gamma"))) {
+        bool ok = false;
+        s.pictures.gamma = parser.value(QStringLiteral("gamma")).toDouble(&ok);
+        if (!ok || !(s.pictures.gamma >= PictureSettings::MinGamma && s.pictures.gamma <= PictureSettings::MaxGamma)) {
+            refuse(QStringLiteral("--gamma takes a number from 0.25 to 4, not '%1'.").arg(parser.value(QStringLiteral("gamma"))));
+        }
+    }
+    s.pictures.autoExposure = parser.isSet(QStringLiteral("auto-exposure"));
     s.compact = parser.isSet(QStringLiteral("compact"));
 
     const bool preview = parser.isSet(QStringLiteral("preview"));
@@ -304,7 +335,8 @@ Settings parseSettings(const QCoreApplication& app, const QString& sampleDir)
                            QStringLiteral("description"), QStringLiteral("shell"), QStringLiteral("no-looping"),
                            QStringLiteral("quality"), QStringLiteral("black"), QStringLiteral("white"),
                            QStringLiteral("channel"), QStringLiteral("no-dither"), QStringLiteral("auto"),
-                           QStringLiteral("compact")};
+                           QStringLiteral("compact"), QStringLiteral("pattern"), QStringLiteral("gamma"),
+                           QStringLiteral("auto-exposure")};
 #ifdef ZOETRA_VIDEO_IMPORT
         unused += {QStringLiteral("fps"), QStringLiteral("start"), QStringLiteral("end"), QStringLiteral("fit"),
                    QStringLiteral("extract-to")};
@@ -428,6 +460,7 @@ int main(int argc, char* argv[])
     vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
     vars.DitherOn = settings.dither;
     vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+    vars.Pictures = settings.pictures;
 
     const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
     if (!frames) {
@@ -459,9 +492,15 @@ int main(int argc, char* argv[])
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
         const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
-        vars.DitherOn = true;
-        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
-        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        if (!settings.ditherGiven) {
+            vars.DitherOn = true;
+        }
+        if (!settings.blackGiven) {
+            vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        }
+        if (!settings.whiteGiven) {
+            vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        }
         // As options, so that the run can be repeated with them.
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }
