@@ -14,9 +14,10 @@ constexpr int W = ScreenWidth;
 constexpr int H = ScreenHeight;
 constexpr int Pixels = W * H;
 
-// The eye's blur is a Gaussian of sigma ModelSigma; what the search needs is
-// that blur applied twice, a Gaussian of sigma ModelSigma * sqrt 2.
-constexpr double ModelSigma = 0.9;
+// The eye's blur is a Gaussian of sigma ModelSigma: the calculator's pixels
+// seen sharply. (A wider blur lets the search leave textures that show.)
+// What the search needs is that blur correlated with itself.
+constexpr double ModelSigma = 0.7;
 constexpr int Radius = 4;
 constexpr int Side = 2 * Radius + 1;
 

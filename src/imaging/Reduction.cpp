@@ -3,6 +3,7 @@
 #include "imaging/BinarySearch.h"
 #include "imaging/ThresholdMaps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -21,6 +22,11 @@ constexpr float KeepLimit = 0.9f;
 // A pixel decided afresh leans towards its last colour by this much of the
 // band.
 constexpr float Lean = 0.15f;
+
+// The search leaves areas whose grey varies by less than this (a standard
+// deviation over 5 x 5 pixels, in grey levels) to three tones: black, the
+// 2 x 2 checkerboard and white, the only patterns no eye sees as texture.
+constexpr int FlatDeviation = 4;
 
 void plain(const GreyGrid& grey, const ReductionParameters& p, BitGrid& bits)
 {
@@ -146,25 +152,75 @@ void diffuse(const GreyGrid& grey, const ReductionParameters& p, const Spread (&
     }
 }
 
+// Marks the pixels of the calculator frame whose 5 x 5 neighbourhood (cut
+// at the frame's edges) varies by less than FlatDeviation.
+std::array<std::uint8_t, GridCells> flatAreas(const GreyGrid& grey)
+{
+    // Sums of the values and their squares over the rectangles from the
+    // top-left corner.
+    constexpr int Stride = ScreenWidth + 1;
+    std::vector<std::int64_t> sums(static_cast<std::size_t>(Stride * (ScreenHeight + 1)), 0);
+    std::vector<std::int64_t> squares(sums.size(), 0);
+    const auto at = [](int x, int y) { return static_cast<std::size_t>(y * Stride + x); };
+    for (int y = 0; y < ScreenHeight; ++y) {
+        for (int x = 0; x < ScreenWidth; ++x) {
+            const std::int64_t v = grey[gridIndex(x, y)];
+            sums[at(x + 1, y + 1)] = v + sums[at(x, y + 1)] + sums[at(x + 1, y)] - sums[at(x, y)];
+            squares[at(x + 1, y + 1)] = v * v + squares[at(x, y + 1)] + squares[at(x + 1, y)] - squares[at(x, y)];
+        }
+    }
+    // Values are scaled by three: compare n * sum(v^2) - sum(v)^2 with
+    // n^2 * (3 d)^2.
+    constexpr std::int64_t Limit = 9 * FlatDeviation * FlatDeviation;
+    std::array<std::uint8_t, GridCells> flat{};
+    for (int y = 0; y < ScreenHeight; ++y) {
+        const int y0 = std::max(0, y - 2);
+        const int y1 = std::min(ScreenHeight, y + 3);
+        for (int x = 0; x < ScreenWidth; ++x) {
+            const int x0 = std::max(0, x - 2);
+            const int x1 = std::min(ScreenWidth, x + 3);
+            const std::int64_t n = (x1 - x0) * (y1 - y0);
+            const std::int64_t sum = sums[at(x1, y1)] - sums[at(x0, y1)] - sums[at(x1, y0)] + sums[at(x0, y0)];
+            const std::int64_t square =
+                squares[at(x1, y1)] - squares[at(x0, y1)] - squares[at(x1, y0)] + squares[at(x0, y0)];
+            flat[gridIndex(x, y)] = n * square - sum * sum < n * n * Limit ? 1 : 0;
+        }
+    }
+    return flat;
+}
+
 // The search's first guess is the last frame's pixel where the value has
-// stayed put, the 2 x 2 ordered dither elsewhere.
+// stayed put, the 2 x 2 ordered dither elsewhere; flat areas take the
+// nearest of the three tones and stay out of the search.
 void search(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
 {
     ordered(grey, p, bayerMap(2), history, bits);
+    const ThresholdMap& map = bayerMap(2);
+    const std::array<std::uint8_t, GridCells> flat = flatAreas(grey);
     const bool lean = history != nullptr && history->hasFrame;
     const int span = p.white3 - p.black3;
+    // Three tones: the two lower ranks' threshold at 1/4, the others' at
+    // 3/4, compared times eight as in ordered().
+    const int hysteresis = 8 * 3 * OrderedHysteresis;
     SearchLevels target;
     for (int y = 0; y < GridRows; ++y) {
         for (int x = 0; x < GridColumns; ++x) {
             const std::size_t i = gridIndex(x, y);
             const int v = grey[i];
             const bool inBand = v >= p.black3 && v <= p.white3 && x < ScreenWidth && y < ScreenHeight;
-            target.fixed[i] = inBand ? 0 : 1;
+            if (inBand && flat[i]) {
+                int threshold = 8 * p.black3 + (map.rank(x, y) < 2 ? 2 : 6) * span;
+                if (lean) {
+                    threshold += history->bits[i] ? hysteresis : -hysteresis;
+                }
+                bits[i] = 8 * v < threshold ? 1 : 0;
+            }
+            target.fixed[i] = inBand && !flat[i] ? 0 : 1;
             target.levels[i] = v < p.black3 ? 0.0f
                                : v > p.white3 ? 1.0f
                                : span > 0   ? static_cast<float>(v - p.black3) / static_cast<float>(span)
                                             : 0.5f;
-            if (lean && inBand && std::abs(v - history->decidedAt[i]) <= StaticTolerance3) {
+            if (lean && !target.fixed[i] && std::abs(v - history->decidedAt[i]) <= StaticTolerance3) {
                 bits[i] = history->bits[i];
             } else if (history) {
                 history->decidedAt[i] = static_cast<std::int16_t>(v);

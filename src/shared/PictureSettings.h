@@ -17,7 +17,8 @@ enum class Pattern {
     BlueNoise,     // ordered dither, 64 x 64 blue-noise map made by void and cluster
     Diffusion,     // Floyd-Steinberg error diffusion, serpentine
     Atkinson,      // Atkinson error diffusion, serpentine
-    Search,        // direct binary search against the blurred picture
+    Search,        // flat areas in three tones, the rest by a direct binary search
+                   // against the picture as the eye sees it (slower)
 };
 
 struct PatternName {

@@ -120,8 +120,9 @@ TEST_P(EveryPattern, ThresholdsKeepTheirMeaning)
         return black / (32.0 * 64.0);
     }();
     // 120 lies 41 % of the way from the black to the white point: a pattern
-    // draws about 59 % black; the checkerboard always 50 %.
-    if (GetParam() == Pattern::Checkerboard) {
+    // draws about 59 % black; the checkerboard always 50 %, and so does the
+    // search on a flat area.
+    if (GetParam() == Pattern::Checkerboard || GetParam() == Pattern::Search) {
         EXPECT_DOUBLE_EQ(band, 0.5);
     } else {
         // Bayer 2 has five levels only: the nearest is 50 %.
@@ -218,11 +219,34 @@ INSTANTIATE_TEST_SUITE_P(Reduction, FlatGrey,
                              // Diffusion and search keep the mean over the screen;
                              // Atkinson passes on only 3/4 of the error, so its
                              // shadows and highlights come out deeper.
-                             MapCase{Pattern::Diffusion, 1, 0.01}, MapCase{Pattern::Atkinson, 1, 0.1},
-                             MapCase{Pattern::Search, 1, 0.03}),
+                             MapCase{Pattern::Diffusion, 1, 0.01}, MapCase{Pattern::Atkinson, 1, 0.1}),
                          [](const testing::TestParamInfo<MapCase>& row) {
                              return std::string(patternOption(row.param.pattern));
                          });
+
+TEST(Search, FlatAreasTakeThreeTonesAndTexturesKeepTheirMean)
+{
+    for (const int grey : {20, 50, 100, 128, 170, 230}) {
+        auto vars = settings(Pattern::Search);
+        const double share = blackShare(reduce(*vars, [grey](int, int) { return grey; }), 96, 64);
+        const double nearest = std::round(2.0 * (1.0 - grey / 255.0)) / 2.0;
+        EXPECT_EQ(share, nearest) << "grey " << grey;
+    }
+    // A fine texture is searched: the tones in between appear and the
+    // mean stays.
+    const auto texture = [](int x, int y) { return 100 + ((x * 7 + y * 11) % 13) * 5 + y; };
+    auto vars = settings(Pattern::Search);
+    const BitGrid bits = reduce(*vars, texture);
+    double wanted = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            wanted += 1.0 - texture(x, y) / 255.0;
+        }
+    }
+    EXPECT_NEAR(blackShare(bits, 96, 64), wanted / (96 * 64), 0.02);
+    const BitGrid ordered = reduce(*settings(Pattern::Bayer2), texture);
+    EXPECT_GT(differences(bits, ordered), 200);  // not just the first guess
+}
 
 TEST(ThresholdMaps, BlueNoiseSpreadsItsFewPixelsApart)
 {
