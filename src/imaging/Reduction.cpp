@@ -56,8 +56,8 @@ void ordered(const GreyGrid& grey, const ReductionParameters& p, const Threshold
     const int cells = map.cells();
     const int mask = map.size - 1;  // sizes are powers of two
     const int span = p.white3 - p.black3;
-    std::vector<int> thresholds(static_cast<std::size_t>(cells));
-    for (std::size_t c = 0; c < thresholds.size(); ++c) {
+    std::array<int, 64 * 64> thresholds;  // the largest map's cells
+    for (std::size_t c = 0; c < static_cast<std::size_t>(cells); ++c) {
         thresholds[c] = 2 * cells * p.black3 + (2 * map.ranks[c] + 1) * span;
     }
     const bool lean = history != nullptr && history->hasFrame;
