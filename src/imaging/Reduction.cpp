@@ -85,31 +85,71 @@ void ordered(const GreyGrid& grey, const ReductionParameters& p, const Threshold
     }
 }
 
-struct Spread {
-    int dx;
-    int dy;
-    float weight;
+// Error diffusion in fixed point: a level of 1 (white) is One. The error
+// for the pixels to the right of this one stays in registers; integers keep
+// the chain from one pixel to the next short.
+constexpr int One = 4096;
+constexpr int Half = One / 2;
+constexpr int LeanQ = static_cast<int>(Lean * One);
+constexpr int KeepLimitQ = static_cast<int>(KeepLimit * One);
+
+// How a pixel's error is shared: to the next one or two pixels of the row,
+// to the row below (behind, straight, ahead) and to the row after that.
+struct Shares {
+    int next1;
+    int next2;
+    int belowBehind;
+    int below;
+    int belowAhead;
+    int twoBelow;
 };
-constexpr Spread FloydSteinberg[] = {{1, 0, 7 / 16.f}, {-1, 1, 3 / 16.f}, {0, 1, 5 / 16.f}, {1, 1, 1 / 16.f}};
+
+struct FloydSteinberg {
+    static Shares share(int e)
+    {
+        const int next = e * 7 / 16;
+        const int behind = e * 3 / 16;
+        const int below = e * 5 / 16;
+        // The rest goes ahead, so that the whole error is passed on.
+        return {next, 0, behind, below, e - next - behind - below, 0};
+    }
+};
+
 // Atkinson passes on three quarters of the error, which keeps highlights
 // and shadows clean.
-constexpr Spread Atkinson[] = {{1, 0, 1 / 8.f}, {2, 0, 1 / 8.f}, {-1, 1, 1 / 8.f},
-                               {0, 1, 1 / 8.f}, {1, 1, 1 / 8.f}, {0, 2, 1 / 8.f}};
+struct Atkinson {
+    static Shares share(int e)
+    {
+        const int eighth = e / 8;
+        return {eighth, eighth, eighth, eighth, eighth, eighth};
+    }
+};
 
-template <std::size_t N>
-void diffuse(const GreyGrid& grey, const ReductionParameters& p, const Spread (&spread)[N],
-             FrameHistory* history, BitGrid& bits)
+template <class Kernel>
+void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
 {
     constexpr int Margin = 2;
     constexpr int Width = GridColumns + 2 * Margin;
-    std::array<std::array<float, Width>, 3> errors{};
+    std::array<std::array<int, Width>, 3> errors{};
     const int span = p.white3 - p.black3;
-    const float scale = span > 0 ? 1.0f / static_cast<float>(span) : 0.0f;
     const bool lean = history != nullptr && history->hasFrame;
+    // Each value's level within the band.
+    std::array<int, 766> levels{};
+    for (int v = std::max(0, p.black3); v <= std::min(765, p.white3); ++v) {
+        levels[static_cast<std::size_t>(v)] = span > 0 ? (v - p.black3) * One / span : Half;
+    }
 
     for (int y = 0; y < GridRows; ++y) {
-        auto& current = errors[static_cast<std::size_t>(y % 3)];
-        errors[static_cast<std::size_t>((y + 2) % 3)].fill(0.0f);
+        int* const below = errors[static_cast<std::size_t>((y + 1) % 3)].data() + Margin;
+        int* const twoBelow = errors[static_cast<std::size_t>((y + 2) % 3)].data() + Margin;
+        const int* const here = errors[static_cast<std::size_t>(y % 3)].data() + Margin;
+        std::fill(twoBelow - Margin, twoBelow - Margin + Width, 0);
+        int next1 = 0;
+        int next2 = 0;
+        // The row below's error for the pixel behind this one and for this
+        // one, written out once complete.
+        int belowBehind = 0;
+        int belowHere = 0;
         // Serpentine: every other row runs right to left, its spread mirrored.
         const int dir = (y % 2 == 0) ? 1 : -1;
         for (int k = 0; k < GridColumns; ++k) {
@@ -122,33 +162,43 @@ void diffuse(const GreyGrid& grey, const ReductionParameters& p, const Spread (&
                 if (history) {
                     history->decidedAt[i] = static_cast<std::int16_t>(v);
                 }
+                next1 = next2;
+                next2 = 0;
+                below[x - dir] += belowBehind;
+                belowBehind = belowHere;
+                belowHere = 0;
                 continue;
             }
-            const float level = span > 0 ? static_cast<float>(v - p.black3) * scale : 0.5f;
-            const float wanted = level + current[static_cast<std::size_t>(x + Margin)];
+            const int wanted = levels[static_cast<std::size_t>(v)] + here[x] + next1;
+            // Without branches: the choice is as good as random, and a
+            // mispredicted branch a pixel would cost more than the rest.
             bool white;
             if (lean) {
                 const bool wasWhite = history->bits[i] == 0;
-                const float was = wasWhite ? 1.0f : 0.0f;
-                if (std::abs(v - history->decidedAt[i]) <= StaticTolerance3 && std::abs(wanted - was) <= KeepLimit) {
-                    white = wasWhite;
-                } else {
-                    white = wanted >= 0.5f + (wasWhite ? -Lean : Lean);
-                    history->decidedAt[i] = static_cast<std::int16_t>(v);
-                }
+                const int was = wasWhite ? One : 0;
+                const bool keep = (std::abs(v - history->decidedAt[i]) <= StaticTolerance3) &
+                                  (std::abs(wanted - was) <= KeepLimitQ);
+                const bool fresh = wanted >= Half + LeanQ - (wasWhite ? 2 * LeanQ : 0);
+                white = (keep & wasWhite) | (!keep & fresh);
+                history->decidedAt[i] = keep ? history->decidedAt[i] : static_cast<std::int16_t>(v);
             } else {
-                white = wanted >= 0.5f;
+                white = wanted >= Half;
                 if (history) {
                     history->decidedAt[i] = static_cast<std::int16_t>(v);
                 }
             }
-            bits[i] = white ? 0 : 1;
-            const float error = wanted - (white ? 1.0f : 0.0f);
-            for (const Spread& s : spread) {
-                auto& row = errors[static_cast<std::size_t>((y + s.dy) % 3)];
-                row[static_cast<std::size_t>(x + dir * s.dx + Margin)] += error * s.weight;
-            }
+            bits[i] = static_cast<std::uint8_t>(!white);
+            const Shares s = Kernel::share(wanted - (white ? One : 0));
+            next1 = next2 + s.next1;
+            next2 = s.next2;
+            below[x - dir] += belowBehind + s.belowBehind;
+            belowBehind = belowHere + s.below;
+            belowHere = s.belowAhead;
+            twoBelow[x] += s.twoBelow;
         }
+        const int last = dir > 0 ? GridColumns - 1 : 0;
+        below[last] += belowBehind;
+        below[last + dir] += belowHere;
     }
 }
 
@@ -220,7 +270,9 @@ void search(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* hi
                                : v > p.white3 ? 1.0f
                                : span > 0   ? static_cast<float>(v - p.black3) / static_cast<float>(span)
                                             : 0.5f;
-            if (lean && !target.fixed[i] && std::abs(v - history->decidedAt[i]) <= StaticTolerance3) {
+            // A still pixel keeps its colour whether its area counts as flat
+            // or not: noise moves an area across that line.
+            if (lean && inBand && std::abs(v - history->decidedAt[i]) <= StaticTolerance3) {
                 bits[i] = history->bits[i];
             } else if (history) {
                 history->decidedAt[i] = static_cast<std::int16_t>(v);
@@ -251,8 +303,8 @@ void reduceGrid(const GreyGrid& grey, const ReductionParameters& p, FrameHistory
         case Pattern::Bayer4: ordered(grey, p, bayerMap(4), history, bits); break;
         case Pattern::Bayer8: ordered(grey, p, bayerMap(8), history, bits); break;
         case Pattern::BlueNoise: ordered(grey, p, blueNoiseMap(), history, bits); break;
-        case Pattern::Diffusion: diffuse(grey, p, FloydSteinberg, history, bits); break;
-        case Pattern::Atkinson: diffuse(grey, p, Atkinson, history, bits); break;
+        case Pattern::Diffusion: diffuse<FloydSteinberg>(grey, p, history, bits); break;
+        case Pattern::Atkinson: diffuse<Atkinson>(grey, p, history, bits); break;
         case Pattern::Search: search(grey, p, history, bits); break;
         }
     }
