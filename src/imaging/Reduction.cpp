@@ -107,9 +107,10 @@ struct Shares {
 struct FloydSteinberg {
     static Shares share(int e)
     {
-        const int next = e * 7 / 16;
-        const int behind = e * 3 / 16;
-        const int below = e * 5 / 16;
+        // Shifts round down (arithmetic in C++20); the rest makes up for it.
+        const int next = (e * 7) >> 4;
+        const int behind = (e * 3) >> 4;
+        const int below = (e * 5) >> 4;
         // The rest goes ahead, so that the whole error is passed on.
         return {next, 0, behind, below, e - next - behind - below, 0};
     }
@@ -120,7 +121,7 @@ struct FloydSteinberg {
 struct Atkinson {
     static Shares share(int e)
     {
-        const int eighth = e / 8;
+        const int eighth = e >> 3;
         return {eighth, eighth, eighth, eighth, eighth, eighth};
     }
 };
