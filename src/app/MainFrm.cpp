@@ -38,6 +38,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -239,6 +240,26 @@ void MainFrm::buildSettingsPage(QFrame* page)
     DitheringOnOff = checkBox(page, "DitheringOnOff", 31, 136, 81, 17, QStringLiteral("Dither"));
     AutoBalance = place<QPushButton>(page, "AutoBalance", 352, 144, 41, 25, QStringLiteral("Auto"));
 
+    // The pattern and the tone, in the free rows between the dither box and
+    // the channels.
+    AutoExposure = checkBox(page, "AutoExposure", 120, 136, 121, 17, QStringLiteral("Auto exposure"));
+    AutoExposure->setChecked(false);
+    AutoExposure->setToolTip(QStringLiteral("Move both ranges with the brightness of each scene while converting"));
+    label(page, "PatternLabel", 32, 170, 49, 17, QStringLiteral("Pattern"));
+    PatternChoice = place<QComboBox>(page, "PatternChoice", 88, 166, 129, 21);
+    PatternChoice->setEditable(false);
+    for (const PatternName& name : PatternNames) {
+        PatternChoice->addItem(QString::fromUtf8(name.caption), static_cast<int>(name.pattern));
+    }
+    PatternChoice->setToolTip(QStringLiteral("How the greys between the two ranges are drawn when Dither is on"));
+    label(page, "GammaLabel", 232, 170, 49, 17, QStringLiteral("Gamma"));
+    GammaSet = place<QDoubleSpinBox>(page, "GammaSet", 280, 166, 65, 21);
+    GammaSet->setRange(PictureSettings::MinGamma, PictureSettings::MaxGamma);
+    GammaSet->setSingleStep(0.05);
+    GammaSet->setDecimals(2);
+    GammaSet->setValue(1.0);
+    GammaSet->setToolTip(QStringLiteral("Above 1 lightens the middle tones, below 1 darkens them"));
+
     const struct {
         const char* caption;
         int x;
@@ -350,6 +371,9 @@ void MainFrm::connectEvents()
         }
     });
     connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
+    connect(PatternChoice, &QComboBox::currentIndexChanged, this, [this] { pictureChange(); });
+    connect(GammaSet, &QDoubleSpinBox::valueChanged, this, [this] { pictureChange(); });
+    connect(AutoExposure, &QCheckBox::toggled, this, [this] { pictureChange(); });
     connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
     if (PreviewOnCalc != nullptr) {
         connect(PreviewOnCalc, &QPushButton::clicked, this, [this] { previewOnCalculator(); });
@@ -531,6 +555,14 @@ void MainFrm::ditherChange()
 void MainFrm::channelChoice(int index)
 {
     vars_.ColourChannel = static_cast<std::int16_t>(index + 1);
+    redrawPreview();
+}
+
+void MainFrm::pictureChange()
+{
+    vars_.Pictures.pattern = static_cast<Pattern>(PatternChoice->currentData().toInt());
+    vars_.Pictures.gamma = GammaSet->value();
+    vars_.Pictures.autoExposure = AutoExposure->isChecked();
     redrawPreview();
 }
 

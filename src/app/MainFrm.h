@@ -15,6 +15,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QFrame;
 class QLabel;
@@ -120,6 +121,9 @@ private:
     void frameSelection(int row);
     void ditherChange();
     void channelChoice(int index);
+    // The pattern, the gamma and the auto exposure: each takes its control's
+    // state and redraws the preview.
+    void pictureChange();
     void autoBalance();
     void convertVideo();
     void previewOnCalculator();
@@ -155,6 +159,9 @@ private:
     QSlider* BrightnessThreshold_Set = nullptr;
     QSlider* BrightnessThreshold2_Set = nullptr;
     QCheckBox* DitheringOnOff = nullptr;
+    QComboBox* PatternChoice = nullptr;
+    QDoubleSpinBox* GammaSet = nullptr;
+    QCheckBox* AutoExposure = nullptr;
     QPushButton* AutoBalance = nullptr;
     std::array<QRadioButton*, 4> Which_Colour_Val{};
     QButtonGroup* colourGroup_ = nullptr;

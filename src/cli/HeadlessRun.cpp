@@ -134,6 +134,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
     vars.DitherOn = settings.dither;
     vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+    vars.Pictures = settings.pictures;
 
     const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
     if (!frames) {
@@ -167,9 +168,16 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
         const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
-        vars.DitherOn = true;
-        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
-        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        // What the options say explicitly wins over the proposal.
+        if (!settings.given.contains(QStringLiteral("dither"))) {
+            vars.DitherOn = true;
+        }
+        if (!settings.given.contains(QStringLiteral("black"))) {
+            vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        }
+        if (!settings.given.contains(QStringLiteral("white"))) {
+            vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        }
         // As options, so that the run can be repeated with them.
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shared/PictureSettings.h"
 #include "shared/VideoTarget.h"
 
 #include <QString>
@@ -25,6 +26,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    PictureSettings pictures;  // the pattern, the gamma, auto exposure
     VideoTarget target;
     QString preview;  // the GIF to write, if any
     int previewScale = 3;
@@ -37,6 +39,10 @@ struct Settings {
     std::optional<double> end;
     int fit = 0;  // fit, fill, stretch
     QString extractTo;  // keep the frames there and stop
+
+    // What the options given set (OptionRow::sets): those win over what
+    // --auto proposes.
+    QStringList given;
 };
 
 // One headless option: its names, its value, its help and what it sets.
