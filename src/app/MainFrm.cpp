@@ -39,6 +39,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -249,6 +250,26 @@ void MainFrm::buildSettingsPage(QFrame* page)
     DitheringOnOff = checkBox(page, "DitheringOnOff", 31, 136, 81, 17, QStringLiteral("Dither"));
     AutoBalance = place<QPushButton>(page, "AutoBalance", 352, 144, 41, 25, QStringLiteral("Auto"));
 
+    // The pattern and the tone, in the free rows between the dither box and
+    // the channels.
+    AutoExposure = checkBox(page, "AutoExposure", 120, 136, 121, 17, QStringLiteral("Auto exposure"));
+    AutoExposure->setChecked(false);
+    AutoExposure->setToolTip(QStringLiteral("Move both ranges with the brightness of each scene while converting"));
+    label(page, "PatternLabel", 32, 170, 49, 17, QStringLiteral("Pattern"));
+    PatternChoice = place<QComboBox>(page, "PatternChoice", 88, 166, 129, 21);
+    PatternChoice->setEditable(false);
+    for (const PatternName& name : PatternNames) {
+        PatternChoice->addItem(QString::fromUtf8(name.caption), static_cast<int>(name.pattern));
+    }
+    PatternChoice->setToolTip(QStringLiteral("How the greys between the two ranges are drawn when Dither is on"));
+    label(page, "GammaLabel", 232, 170, 49, 17, QStringLiteral("Gamma"));
+    GammaSet = place<QDoubleSpinBox>(page, "GammaSet", 280, 166, 65, 21);
+    GammaSet->setRange(PictureSettings::MinGamma, PictureSettings::MaxGamma);
+    GammaSet->setSingleStep(0.05);
+    GammaSet->setDecimals(2);
+    GammaSet->setValue(1.0);
+    GammaSet->setToolTip(QStringLiteral("Above 1 lightens the middle tones, below 1 darkens them"));
+
     const struct {
         const char* caption;
         int x;
@@ -376,6 +397,9 @@ void MainFrm::connectEvents()
         }
     });
     connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
+    connect(PatternChoice, &QComboBox::currentIndexChanged, this, [this] { pictureChange(); });
+    connect(GammaSet, &QDoubleSpinBox::valueChanged, this, [this] { pictureChange(); });
+    connect(AutoExposure, &QCheckBox::toggled, this, [this] { pictureChange(); });
     connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
     if (PreviewOnCalc != nullptr) {
         connect(PreviewOnCalc, &QPushButton::clicked, this, [this] { previewOnCalculator(); });
@@ -614,6 +638,14 @@ void MainFrm::channelChoice(int index)
     redrawPreview();
 }
 
+void MainFrm::pictureChange()
+{
+    vars_.Pictures.pattern = static_cast<Pattern>(PatternChoice->currentData().toInt());
+    vars_.Pictures.gamma = GammaSet->value();
+    vars_.Pictures.autoExposure = AutoExposure->isChecked();
+    redrawPreview();
+}
+
 void MainFrm::autoBalance()
 {
     DitheringOnOff->setChecked(true);
@@ -638,6 +670,7 @@ void MainFrm::convertVideo()
     }
     if (outcome.status == RunOutcome::Status::Delivered) {
         showDelivered(outcome.deliveredPath);
+        deliveredTarget_ = window_->videoTarget();
         if (PreviewOnCalc != nullptr) {
             PreviewOnCalc->setEnabled(true);
         }
@@ -658,7 +691,7 @@ void MainFrm::previewOnCalculator()
         preview_ = new PreviewWindow(this);
         preview_->resize(preview_->sizeHint());
     }
-    preview_->play(deliveredProgram_);
+    preview_->play(deliveredProgram_, calc::CalculatorSetup{deliveredTarget_.model, {}});
     preview_->show();
     preview_->raise();
     preview_->activateWindow();

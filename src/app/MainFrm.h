@@ -3,6 +3,7 @@
 #include "platform/AppFolders.h"
 #include "convert/WhatFits.h"
 #include "shared/Vars.h"
+#include "shared/VideoTarget.h"
 
 #include <QString>
 #include <QWidget>
@@ -16,6 +17,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QFrame;
 class QLabel;
@@ -125,6 +127,9 @@ private:
     void frameSelection(int row);
     void ditherChange();
     void channelChoice(int index);
+    // The pattern, the gamma and the auto exposure: each takes its control's
+    // state and redraws the preview.
+    void pictureChange();
     void autoBalance();
     void convertVideo();
     void previewOnCalculator();
@@ -168,6 +173,9 @@ private:
     QLabel* BrightnessThreshold_Value = nullptr;
     QLabel* BrightnessThreshold2_Value = nullptr;
     QCheckBox* DitheringOnOff = nullptr;
+    QComboBox* PatternChoice = nullptr;
+    QDoubleSpinBox* GammaSet = nullptr;
+    QCheckBox* AutoExposure = nullptr;
     QPushButton* AutoBalance = nullptr;
     std::array<QRadioButton*, 4> Which_Colour_Val{};
     QButtonGroup* colourGroup_ = nullptr;
@@ -199,6 +207,7 @@ private:
     // without the emulated calculator.
     QPushButton* PreviewOnCalc = nullptr;
     QString deliveredProgram_;
+    VideoTarget deliveredTarget_;  // what it was made for
     PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can

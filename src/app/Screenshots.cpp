@@ -4,7 +4,9 @@
 #include "platform/widgets/MessageBoxes.h"
 
 #include <QCoreApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
@@ -68,6 +70,20 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(1);
     settle();
     save(window, QStringLiteral("3-graphics-page"));
+    // The same page with another pattern and the tone changed.
+    if (auto* pattern = window.findChild<QComboBox*>(QStringLiteral("PatternChoice"))) {
+        auto* gamma = window.findChild<QDoubleSpinBox*>(QStringLiteral("GammaSet"));
+        pattern->setCurrentIndex(1);
+        if (gamma != nullptr) {
+            gamma->setValue(1.4);
+        }
+        settle();
+        save(window, QStringLiteral("3b-graphics-page-pattern"));
+        pattern->setCurrentIndex(0);
+        if (gamma != nullptr) {
+            gamma->setValue(1.0);
+        }
+    }
     tabs->setCurrentIndex(2);
     settle();
     save(window, QStringLiteral("4-create-page"));

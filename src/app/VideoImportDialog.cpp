@@ -410,6 +410,7 @@ void VideoImportDialog::startImport()
     colours->WhiteThreshold = colours_.WhiteThreshold;
     colours->DitherOn = colours_.DitherOn;
     colours->ColourChannel = colours_.ColourChannel;
+    colours->Pictures = colours_.Pictures;
     const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
 
     runningSpan_.reset();

@@ -140,6 +140,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
     vars.DitherOn = settings.dither;
     vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+    vars.Pictures = settings.pictures;
 
     const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
     if (!frames) {
@@ -169,10 +170,16 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
         const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
-        // As the window's "Auto" ticks the dither, unless the options say no.
-        vars.DitherOn = settings.dither;
-        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
-        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        // What the options say explicitly wins over the proposal.
+        if (!settings.given.contains(QStringLiteral("dither"))) {
+            vars.DitherOn = true;
+        }
+        if (!settings.given.contains(QStringLiteral("black"))) {
+            vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        }
+        if (!settings.given.contains(QStringLiteral("white"))) {
+            vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        }
         // As options, so that the run can be repeated with them.
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }
@@ -206,7 +213,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
     if (!settings.preview.isEmpty()) {
-        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
     }
     return 0;
 }

@@ -135,8 +135,49 @@ std::vector<OptionRow> makeTable()
                     }});
     rows.push_back({{QStringLiteral("no-dither")}, {}, QStringLiteral("No checkerboard between the thresholds."),
                     QStringLiteral("dither"), flag(&Settings::dither, false)});
-    rows.push_back({{QStringLiteral("auto")}, {}, QStringLiteral("Propose both thresholds from the first frame (turns the dither on, unless --no-dither)."),
+    rows.push_back({{QStringLiteral("auto")}, {},
+                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on); --black, --white "
+                                   "and --no-dither given as well win over it."),
                     QStringLiteral("auto"), flag(&Settings::autoBalance, true)});
+    rows.push_back({{QStringLiteral("pattern")}, QStringLiteral("pattern"),
+                    QStringLiteral("How the greys between the thresholds are drawn: checkerboard, bayer2, bayer4, bayer8, "
+                                   "bluenoise, diffusion (Floyd-Steinberg), atkinson or search (a slower search for the "
+                                   "closest picture) (default: checkerboard)."),
+                    QStringLiteral("pattern"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const auto pattern = patternFromOption(value);
+                        if (!pattern) {
+                            QStringList names;
+                            for (const PatternName& name : PatternNames) {
+                                names.append(QLatin1String(name.option));
+                            }
+                            return QStringLiteral("--pattern takes %1, not '%2'.").arg(names.join(QStringLiteral(", ")), value);
+                        }
+                        s.pictures.pattern = *pattern;
+                        canonical = QLatin1String(patternOption(*pattern));
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("gamma")}, QStringLiteral("value"),
+                    QStringLiteral("Gamma applied before the thresholds, 0.25..4: above 1 lightens the middle tones (default: 1)."),
+                    QStringLiteral("gamma"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        bool ok = false;
+                        const double gamma = value.toDouble(&ok);
+                        if (!ok || !(gamma >= PictureSettings::MinGamma && gamma <= PictureSettings::MaxGamma)) {
+                            return QStringLiteral("--gamma takes a number from 0.25 to 4, not '%1'.").arg(value);
+                        }
+                        s.pictures.gamma = gamma;
+                        canonical = QString::number(gamma);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("auto-exposure")}, {},
+                    QStringLiteral("Move both thresholds with the brightness of each scene, smoothly from frame to frame."),
+                    QStringLiteral("auto-exposure"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.pictures.autoExposure = true;
+                        canonical = QStringLiteral("yes");
+                        return std::nullopt;
+                    }});
     rows.push_back({{QStringLiteral("format")}, QStringLiteral("format"),
                     QStringLiteral("Stream format of the video data: %1 (default: written).").arg(formatList()),
                     QStringLiteral("format"),
@@ -428,6 +469,9 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
         }
         bySetting[row->sets] = {written, canonical};
         givenRows[row->names.last()] = row->sets;
+        if (!s.given.contains(row->sets)) {
+            s.given.append(row->sets);
+        }
         s.import = s.import || row->imports;
     }
     if (const auto refusal = checkTogether(s, givenRows)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shared/PictureSettings.h"
 #include "shared/VideoTarget.h"
 
 #include <QSize>
@@ -26,6 +27,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    PictureSettings pictures;  // the pattern, the gamma, auto exposure
     VideoTarget target;
     QString preview;  // the GIF to write, if any
     int previewScale = 3;
@@ -40,6 +42,10 @@ struct Settings {
     QString extractTo;  // keep the frames there and stop
     bool asIs = false;  // a folder of pictures of another size, not scaled
     QSize scaledFrom;   // the first picture of a folder imported for its size
+
+    // What the options given set (OptionRow::sets): those win over what
+    // --auto proposes.
+    QStringList given;
 };
 
 // One headless option: its names, its value, its help and what it sets.

@@ -34,7 +34,7 @@ bool previewAvailable()
 #endif
 }
 
-int writePreview(const QString& programPath, const QString& gifPath, int scale)
+int writePreview(const QString& programPath, const QString& gifPath, int scale, CalculatorModel model)
 {
 #ifdef ZOETRA_HAVE_GIF
     QFile file(programPath);
@@ -42,7 +42,8 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
         return fail(QStringLiteral("Error: The program file %1 could not be read!").arg(nativePath(programPath)));
     }
     const QByteArray bytes = file.readAll();
-    const calc::Recording recording = calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    const calc::Recording recording =
+        calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), calc::CalculatorSetup{model, {}});
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(problem)));
@@ -62,6 +63,7 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
     Q_UNUSED(programPath);
     Q_UNUSED(gifPath);
     Q_UNUSED(scale);
+    Q_UNUSED(model);
     return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
 #endif
 }

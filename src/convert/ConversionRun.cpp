@@ -230,6 +230,8 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         }
     };
 
+    // The frames of the run are reduced knowing the ones before them.
+    const RunHistory history(vars_);
     vars_.ByteCount = 0;
     window.setProgressMaximum(ProgressBar::TotalProgress, window.frameListCount() - 1);
 

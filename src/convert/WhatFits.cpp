@@ -57,6 +57,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     vars->WhiteThreshold = settings.WhiteThreshold;
     vars->DitherOn = settings.DitherOn;
     vars->ColourChannel = settings.ColourChannel;
+    vars->Pictures = settings.Pictures;
+    const RunHistory history(*vars);
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
     window.target = encoder.target;

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QHelpEvent>
@@ -33,6 +34,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -79,9 +81,11 @@ QString twoImageGif()
 }
 
 // What the monochrome preview must show for a frame picture under settings.
-QImage expectedPreview(const QImage& framePicture, int black, int white, bool dither, int channel)
+QImage expectedPreview(const QImage& framePicture, int black, int white, bool dither, int channel,
+                       const PictureSettings& pictures = {})
 {
     Vars vars;
+    vars.Pictures = pictures;
     vars.BlackThreshold = static_cast<std::int16_t>(black);
     vars.WhiteThreshold = static_cast<std::int16_t>(white);
     vars.DitherOn = dither;
@@ -129,6 +133,11 @@ const ControlRow controlRows[] = {
     {"BrightnessThreshold2_Set", "SettingsPage_1", "QSlider", {96, 120, 297, 17}},
     {"DitheringOnOff", "SettingsPage_1", "QCheckBox", {31, 136, 81, 17}},
     {"AutoBalance", "SettingsPage_1", "QPushButton", {352, 144, 41, 25}},
+    {"AutoExposure", "SettingsPage_1", "QCheckBox", {120, 136, 121, 17}},
+    {"PatternLabel", "SettingsPage_1", "QLabel", {32, 170, 49, 17}},
+    {"PatternChoice", "SettingsPage_1", "QComboBox", {88, 166, 129, 21}},
+    {"GammaLabel", "SettingsPage_1", "QLabel", {232, 170, 49, 17}},
+    {"GammaSet", "SettingsPage_1", "QDoubleSpinBox", {280, 166, 65, 21}},
     {"Which_Colour_Val_0", "SettingsPage_1", "QRadioButton", {32, 200, 81, 25}},
     {"Which_Colour_Val_1", "SettingsPage_1", "QRadioButton", {120, 200, 89, 25}},
     {"Which_Colour_Val_2", "SettingsPage_1", "QRadioButton", {216, 200, 89, 25}},
@@ -178,6 +187,8 @@ private slots:
     void ditherAndChannelRedraw();
     void autoBalance_data();
     void autoBalance();
+    void patternAndToneRedraw();
+    void runCarriesHistoryAndPreviewStandsAlone();
 
     void frameListOrderAndFilter();
     void frameSelectionLoadsAndConverts();
@@ -220,7 +231,8 @@ private:
     QImage expectedNow() const
     {
         const Vars& v = window->vars();
-        return expectedPreview(framePicture(), v.BlackThreshold, v.WhiteThreshold, v.DitherOn, v.ColourChannel);
+        return expectedPreview(framePicture(), v.BlackThreshold, v.WhiteThreshold, v.DitherOn, v.ColourChannel,
+                               v.Pictures);
     }
 
     std::unique_ptr<QTemporaryDir> root;
@@ -579,6 +591,102 @@ void MainFrmTest::ditherAndChannelRedraw()
         QCOMPARE(monoPreview(), expectedNow());
         QVERIFY(monoPreview() != before);
     }
+}
+
+void MainFrmTest::patternAndToneRedraw()
+{
+    QVERIFY(gradientFrame().save(QDir(app).filePath(QStringLiteral("a.bmp"))));
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    select(0);
+    child<QTabWidget>("TabStrip")->setCurrentIndex(1);
+    Vars& vars = window->vars();
+    auto* pattern = child<QComboBox>("PatternChoice");
+    auto* gamma = child<QDoubleSpinBox>("GammaSet");
+    auto* exposure = child<QCheckBox>("AutoExposure");
+
+    // The written reduction until something is chosen.
+    QCOMPARE(pattern->currentText(), QStringLiteral("Checkerboard"));
+    QCOMPARE(gamma->value(), 1.0);
+    QVERIFY(!exposure->isChecked());
+    QVERIFY(vars.Pictures.written());
+    QCOMPARE(pattern->count(), static_cast<int>(PatternNames.size()));
+
+    QList<QImage> seen{monoPreview()};
+    for (int i = 1; i < pattern->count(); ++i) {
+        pattern->setCurrentIndex(i);
+        QCOMPARE(vars.Pictures.pattern, PatternNames[static_cast<std::size_t>(i)].pattern);
+        QCOMPARE(monoPreview(), expectedNow());
+        QVERIFY2(!seen.contains(monoPreview()), qPrintable(pattern->currentText()));
+        seen.append(monoPreview());
+    }
+
+    pattern->setCurrentIndex(2);
+    QImage before = monoPreview();
+    gamma->setValue(1.8);
+    QCOMPARE(vars.Pictures.gamma, 1.8);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != before);
+
+    before = monoPreview();
+    clickButton(exposure);
+    QVERIFY(vars.Pictures.autoExposure);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != before);
+
+    // The sliders keep what the user set; the dither box still rules.
+    QCOMPARE(vars.BlackThreshold, std::int16_t{85});
+    QCOMPARE(vars.WhiteThreshold, std::int16_t{170});
+    clickButton(child<QCheckBox>("DitheringOnOff"));
+    QCOMPARE(monoPreview(), expectedNow());
+}
+
+void MainFrmTest::runCarriesHistoryAndPreviewStandsAlone()
+{
+    // A still picture twice, the second with a little noise.
+    const QImage still = gradientFrame();
+    QImage noisy = still;
+    for (int y = 0; y < noisy.height(); ++y) {
+        for (int x = 0; x < noisy.width(); ++x) {
+            const int d = ((x * 7 + y * 13) % 5) - 2;
+            const QRgb c = noisy.pixel(x, y);
+            noisy.setPixel(x, y, qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255),
+                                      std::clamp(qBlue(c) + d, 0, 255)));
+        }
+    }
+    const QString source = folder(QStringLiteral("source"), {{QStringLiteral("a.bmp"), still},
+                                                             {QStringLiteral("b.bmp"), noisy}});
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    FolderPicker::setNextFolders({source});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    child<QComboBox>("PatternChoice")->setCurrentIndex(5);  // Floyd-Steinberg
+    QCOMPARE(window->vars().Pictures.pattern, Pattern::Diffusion);
+    QVERIFY(window->vars().History == nullptr);
+
+    QList<bool> withHistory;
+    QList<QImage> reduced;
+    window->onFrameSelection = [&](int) {
+        withHistory.append(window->vars().History != nullptr);
+        reduced.append(monoPreview());  // the frame before, as the run reduced it
+    };
+    child<QTabWidget>("TabStrip")->setCurrentIndex(2);
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+    window->onFrameSelection = nullptr;
+    reduced.append(monoPreview());
+
+    QCOMPARE(withHistory, (QList<bool>{true, true}));
+    QCOMPARE(reduced.size(), 3);
+    QCOMPARE(reduced[2], reduced[1]);  // the noise moved no pixel
+    QVERIFY(window->vars().History == nullptr);
+
+    // Clicked afterwards, the noisy frame is reduced on its own.
+    select(0);
+    select(1);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != reduced[2]);
 }
 
 void MainFrmTest::autoBalance_data()
