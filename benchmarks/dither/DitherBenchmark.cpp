@@ -30,6 +30,7 @@
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
 #include "shared/Vars.h"
+#include "shared/VideoTarget.h"
 #include "support/FfmpegClips.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ namespace {
 constexpr int W = ScreenWidth;
 constexpr int H = ScreenHeight;
 constexpr int ClipFrames = 60;
-constexpr double Fps = PlayerFramesPerSecond;
+constexpr double Fps = WrittenFramesPerSecond;
 
 struct Clip {
     std::string name;
