@@ -126,6 +126,98 @@ struct Atkinson {
     }
 };
 
+// Moves the history with the picture, block by block, so that where the
+// picture moves the pattern moves with it instead of being diffused anew:
+// for each 8 x 8 block with grey in it, the shift of at most one pixel whose
+// decision values best match the new frame on every other row; the block's
+// last pixels and decision values are taken from there. A still block, or
+// one no shift matches clearly better, keeps its own. The blocks of the
+// grid's edge keep theirs too, where new picture comes in.
+void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHistory& history)
+{
+    constexpr int Block = 8;
+    const BitGrid lastBits = history.bits;
+    const GreyGrid lastAt = history.decidedAt;
+    int lastX = 0;
+    int lastY = 0;
+    for (int by = 1; by < ScreenHeight / Block - 1; ++by) {
+        for (int bx = 1; bx < ScreenWidth / Block - 1; ++bx) {
+            const int x0 = bx * Block;
+            const int y0 = by * Block;
+            // Rows of eight values side by side, done in vector steps.
+            const auto mismatch = [&](int dx, int dy) {
+                int sum = 0;
+                for (int y = y0; y < y0 + Block; y += 2) {
+                    const std::int16_t* now = &grey[gridIndex(x0, y)];
+                    const std::int16_t* then = &lastAt[gridIndex(x0 - dx, y - dy)];
+                    for (int k = 0; k < Block; ++k) {
+                        sum += std::abs(now[k] - then[k]);
+                    }
+                }
+                return sum;
+            };
+            bool banded = false;
+            for (int y = y0; y < y0 + Block && !banded; y += 2) {
+                for (int x = x0; x < x0 + Block; ++x) {
+                    const int v = grey[gridIndex(x, y)];
+                    banded = banded || (v >= p.black3 && v <= p.white3);
+                }
+            }
+            const int still = banded ? mismatch(0, 0) : 0;
+            // Solid, or within the noise of a still picture: nothing to move.
+            if (still <= Block * Block / 2 * StaticTolerance3 / 2) {
+                lastX = 0;
+                lastY = 0;
+                continue;
+            }
+            int best = still;
+            int bestX = 0;
+            int bestY = 0;
+            // Motion is much the same from one block to the next: the shift
+            // of the block before, when it explains this one well, is taken
+            // without trying the others.
+            bool settled = false;
+            if (lastX != 0 || lastY != 0) {
+                const int m = mismatch(lastX, lastY);
+                if (4 * m <= still) {
+                    best = m;
+                    bestX = lastX;
+                    bestY = lastY;
+                    settled = true;
+                }
+            }
+            for (int dy = -1; dy <= 1 && !settled; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    if (dx == 0 && dy == 0) {
+                        continue;
+                    }
+                    const int m = mismatch(dx, dy);
+                    if (m < best) {
+                        best = m;
+                        bestX = dx;
+                        bestY = dy;
+                    }
+                }
+            }
+            // A shift must explain the change clearly better than none.
+            if ((bestX == 0 && bestY == 0) || 2 * best > still) {
+                lastX = 0;
+                lastY = 0;
+                continue;
+            }
+            lastX = bestX;
+            lastY = bestY;
+            for (int y = y0; y < y0 + Block; ++y) {
+                for (int x = x0; x < x0 + Block; ++x) {
+                    const std::size_t source = gridIndex(x - bestX, y - bestY);
+                    history.bits[gridIndex(x, y)] = lastBits[source];
+                    history.decidedAt[gridIndex(x, y)] = lastAt[source];
+                }
+            }
+        }
+    }
+}
+
 template <class Kernel>
 void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
 {
@@ -304,8 +396,17 @@ void reduceGrid(const GreyGrid& grey, const ReductionParameters& p, FrameHistory
         case Pattern::Bayer4: ordered(grey, p, bayerMap(4), history, bits); break;
         case Pattern::Bayer8: ordered(grey, p, bayerMap(8), history, bits); break;
         case Pattern::BlueNoise: ordered(grey, p, blueNoiseMap(), history, bits); break;
-        case Pattern::Diffusion: diffuse<FloydSteinberg>(grey, p, history, bits); break;
-        case Pattern::Atkinson: diffuse<Atkinson>(grey, p, history, bits); break;
+        case Pattern::Diffusion:
+        case Pattern::Atkinson:
+            if (history != nullptr && history->hasFrame) {
+                followMotion(grey, p, *history);
+            }
+            if (p.pattern == Pattern::Diffusion) {
+                diffuse<FloydSteinberg>(grey, p, history, bits);
+            } else {
+                diffuse<Atkinson>(grey, p, history, bits);
+            }
+            break;
         case Pattern::Search: search(grey, p, history, bits); break;
         }
     }

@@ -178,6 +178,39 @@ TEST_P(VideoPattern, NoiseOnAStillPictureMovesAlmostNothing)
     EXPECT_LE(flipped, Frames * ScreenWidth * ScreenHeight / 500);  // 0.2 %
 }
 
+// A picture gliding one pixel a frame to the right (and one down every
+// other frame): the error-diffusion patterns move with it, so the pixels of
+// the new frame are mostly the last frame's, moved as the picture moved.
+class DiffusionPattern : public testing::TestWithParam<Pattern> {};
+
+INSTANTIATE_TEST_SUITE_P(Reduction, DiffusionPattern, testing::Values(Pattern::Diffusion, Pattern::Atkinson), nameOf);
+
+TEST_P(DiffusionPattern, ThePatternMovesWithThePicture)
+{
+    auto vars = settings(GetParam());
+    const RunHistory run(*vars);
+    const auto frameAt = [](int f) {
+        return [f](int x, int y) { return scene(x - f, y - f / 2); };
+    };
+    BitGrid last = reduce(*vars, frameAt(0));
+    int moved = 0;
+    int compared = 0;
+    for (int f = 1; f <= 8; ++f) {
+        const BitGrid next = reduce(*vars, frameAt(f));
+        const int dy = f / 2 - (f - 1) / 2;
+        // Away from the blocks of the edges, where new picture comes in.
+        for (int y = 8; y < ScreenHeight - 8; ++y) {
+            for (int x = 8; x < ScreenWidth - 8; ++x) {
+                moved += next[gridIndex(x, y)] == last[gridIndex(x - 1, y - dy)] ? 1 : 0;
+                ++compared;
+            }
+        }
+        last = next;
+    }
+    // Diffused afresh, about half of them would match.
+    EXPECT_GE(moved, compared * 9 / 10) << moved << " of " << compared;
+}
+
 TEST_P(EveryPattern, ARunStartsAfreshAndThePreviewStandsAlone)
 {
     auto vars = settings(GetParam());
