@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QTransform>
 
 #include <optional>
 
@@ -17,6 +18,11 @@ struct SourceFrame {
     std::optional<double> duration;   // how long it is shown, when known
     FramePtr decoded;                 // set for FFmpeg's frames
     QImage picture;                   // set for Qt's pictures
+    // For FFmpeg's frames: the width of a stored pixel against its height,
+    // and how the stored picture is turned or mirrored to be shown upright
+    // (the identity, or quarter turns and mirrors only).
+    double pixelAspect = 1.0;
+    QTransform orientation;
 };
 
 // What the decoders have in common: one source, read front to back.
@@ -42,6 +48,10 @@ public:
 
     // A warning to pass on at the end (e.g. pictures of a folder left out).
     virtual QString notes() const { return {}; }
+
+    // False when the stated duration is only an estimate that the frames
+    // may run past (a transport stream whose parts were joined end to end).
+    virtual bool durationBinding() const { return true; }
 };
 
 }  // namespace zoetra::media

@@ -31,16 +31,12 @@ void prepare(QImageReader& reader)
 
 bool tooLarge(const QSize& size)
 {
-    return size.width() > MaxSourceSide || size.height() > MaxSourceSide;
+    return !pictureSizeProblem({}, size.width(), size.height()).isEmpty();
 }
 
 QString tooLargeMessage(const QString& name, const QSize& size)
 {
-    return QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
-        .arg(quoted(name))
-        .arg(size.width())
-        .arg(size.height())
-        .arg(MaxSourceSide);
+    return pictureSizeProblem(quoted(name), size.width(), size.height());
 }
 
 }  // namespace
