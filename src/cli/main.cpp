@@ -8,6 +8,7 @@
 #include "imaging/FrameSelection.h"
 #include "platform/AppFolders.h"
 #include "platform/FileSystem.h"
+#include "platform/LibraryMessages.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
@@ -17,6 +18,7 @@
 #include "shared/Vars.h"
 
 #ifdef ZOETRA_VIDEO_IMPORT
+#include "media/MediaTypes.h"
 #include "media/VideoImport.h"
 #endif
 
@@ -393,11 +395,20 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zoetra2-convert"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
+    // Our messages say what went wrong, without the libraries' own first.
+    quietLibraryMessages();
+#ifdef ZOETRA_VIDEO_IMPORT
+    media::quietFfmpegLog();
+#endif
     const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
     const QString appDir = folders.workDir;
     const Settings settings = parseSettings(app, folders.sampleDir);
     if (!settings.play.isEmpty()) {
         return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
+    if (!folders.problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
+        return 1;
     }
 
     QtFileSystem files;

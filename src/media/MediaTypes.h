@@ -61,6 +61,11 @@ struct ScaledFrame {
     QImage image;
 };
 
+// Keeps FFmpeg's log off the program's standard error (for every part of
+// the program that uses FFmpeg); our messages say what went wrong. Safe to
+// call from any thread, any number of times.
+void quietFfmpegLog();
+
 // Seconds as m:ss.s (or h:mm:ss.s), for messages.
 QString formatSeconds(double seconds);
 

@@ -131,6 +131,27 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     EXPECT_FALSE(stdErr.contains(QStringLiteral("Warning"))) << stdErr.toStdString();
 }
 
+// A PNG whose text chunk has a wrong checksum: libpng warns and reads on.
+// Its warning never reaches standard error.
+TEST_F(ConverterProcess, NoLibraryNoiseOnStandardError)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    QImage picture = solidImage(96, 64, makeColour(90, 90, 90));
+    picture.setText(QStringLiteral("Comment"), QStringLiteral("made for the test"));
+    const QString png = QDir(frames).filePath(QStringLiteral("frame1.png"));
+    ASSERT_TRUE(picture.save(png));
+    QByteArray bytes = readAll(png);
+    const qsizetype text = bytes.indexOf("tEXt");
+    ASSERT_GT(text, 0);
+    const int length = (static_cast<quint8>(bytes[text - 2]) << 8) | static_cast<quint8>(bytes[text - 1]);
+    bytes[text + 4 + length] = static_cast<char>(bytes[text + 4 + length] ^ 0x5A);  // the checksum's first byte
+    writeAll(png, bytes);
+
+    run({QStringLiteral("--source"), frames});
+    EXPECT_FALSE(stdErr.contains(QLatin1String("libpng"))) << stdErr.toStdString();
+}
+
 TEST_F(ConverterProcess, AnEmptySourceFolderIsAMessageAndNothingIsTouched)
 {
     const QString empty = root.filePath(QStringLiteral("empty"));
