@@ -411,6 +411,7 @@ FrameSource::Read FfmpegSource::next(SourceFrame& frame)
     }
     frame.decoded = std::move(decoded);
     frame.picture = QImage();
+    frame.screen = QImage();
     frame.pixelAspect = pixelAspect_;
     frame.orientation = orientation_;
     return Read::Frame;

@@ -23,6 +23,9 @@ struct SourceFrame {
     // (the identity, or quarter turns and mirrors only).
     double pixelAspect = 1.0;
     QTransform orientation;
+    // The picture already fitted to the screen, when the source did that
+    // itself (see fitTo()); then `picture` is null.
+    QImage screen;
 };
 
 // What the decoders have in common: one source, read front to back.
@@ -31,6 +34,11 @@ public:
     virtual ~FrameSource() = default;
 
     virtual const ClipInfo& info() const = 0;
+
+    // How the pictures are to meet the screen: a source that decodes ahead
+    // on other threads fits them there too. Called before start(); others
+    // leave the fitting to the stream.
+    virtual void fitTo(FitMode) {}
 
     // Positions the source at or before `seconds`; the frames of a folder
     // are placed `interval` seconds apart. Called once, before the first

@@ -235,6 +235,7 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
         // One still picture: one frame, whatever the times.
         s.start = 0.0;
         s.end = interval;
+        s.source->fitTo(settings.fit);
         s.source->start(0.0, interval);
         s.begun = true;
         return true;
@@ -283,6 +284,7 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
                       .arg(what, rateText(settings.framesPerSecond));
         return false;
     }
+    s.source->fitTo(settings.fit);
     s.source->start(s.start, interval);
     s.begun = true;
     return true;
@@ -346,8 +348,12 @@ FrameStream::Status FrameStream::next(ScaledFrame& frame)
 
     if (s.currentScaled.isNull()) {
         const SourceFrame& c = s.current;
-        s.currentScaled = c.decoded ? s.scaler.scale(*c.decoded, c.pixelAspect, s.settings.fit, c.orientation)
-                                    : s.scaler.scale(c.picture, s.settings.fit);
+        if (!c.screen.isNull()) {
+            s.currentScaled = c.screen;
+        } else {
+            s.currentScaled = c.decoded ? s.scaler.scale(*c.decoded, c.pixelAspect, s.settings.fit, c.orientation)
+                                        : s.scaler.scale(c.picture, s.settings.fit);
+        }
         if (s.currentScaled.isNull()) {
             s.sourceFailed = true;
             s.finished = true;

@@ -1,10 +1,19 @@
 #include "media/QtPictureSource.h"
 
+#include "media/FrameScaler.h"
+#include "media/PictureDecoder.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <vector>
 
 namespace zoetra::media {
 
@@ -105,6 +114,86 @@ QStringList pictureFiles(const QString& folder)
     return names;
 }
 
+// The folder's pictures being read (and fitted) on other threads, in the
+// order they are handed on.
+struct QtPictureSource::Pipeline {
+    struct Picture {
+        bool readable = false;
+        QImage picture;  // when it was not fitted
+        QImage screen;   // when it was
+    };
+
+    QThreadPool pool;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<FrameScaler>> idleScalers;  // one for each thread at most
+    std::deque<std::pair<int, std::future<Picture>>> ahead;  // index in the folder, result
+
+    Pipeline() { pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount())); }
+    ~Pipeline() { pool.waitForDone(); }  // the tasks use the scalers
+
+    std::size_t depth() const { return static_cast<std::size_t>(2 * pool.maxThreadCount()); }
+
+    void read(int index, const QString& path, std::optional<FitMode> fit)
+    {
+        auto promise = std::make_shared<std::promise<Picture>>();
+        ahead.emplace_back(index, promise->get_future());
+        pool.start([this, path, fit, promise] {
+            Picture result;
+            QImageReader reader(path);
+            prepare(reader);
+            if (tooLarge(reader.size())) {
+                promise->set_value(std::move(result));
+                return;
+            }
+            // PNG and JPEG by FFmpeg's decoders: a JPEG's planes go to the
+            // scaler as they are, and both cost about half of Qt's way.
+            if (fit && PictureDecoder::decodes(reader.format())) {
+                if (FramePtr decoded = PictureDecoder::decode(path, reader.format());
+                    decoded && !tooLarge(QSize(decoded->width, decoded->height))) {
+                    std::unique_ptr<FrameScaler> scaler = takeScaler();
+                    result.screen = scaler->scale(*decoded, 1.0, *fit, orientationOf(reader.transformation()));
+                    giveBack(std::move(scaler));
+                    if (!result.screen.isNull()) {
+                        result.readable = true;
+                        promise->set_value(std::move(result));
+                        return;
+                    }
+                }
+            }
+            {
+                QImage image = reader.read();
+                result.readable = !image.isNull() && !tooLarge(image.size());
+                if (result.readable && fit) {
+                    std::unique_ptr<FrameScaler> scaler = takeScaler();
+                    result.screen = scaler->scale(image, *fit);
+                    giveBack(std::move(scaler));
+                }
+                if (result.readable && result.screen.isNull()) {
+                    result.picture = std::move(image);
+                }
+            }
+            promise->set_value(std::move(result));
+        });
+    }
+
+    std::unique_ptr<FrameScaler> takeScaler()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (idleScalers.empty()) {
+            return std::make_unique<FrameScaler>();
+        }
+        std::unique_ptr<FrameScaler> scaler = std::move(idleScalers.back());
+        idleScalers.pop_back();
+        return scaler;
+    }
+
+    void giveBack(std::unique_ptr<FrameScaler> scaler)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        idleScalers.push_back(std::move(scaler));
+    }
+};
+
 QtPictureSource::~QtPictureSource() = default;
 
 bool QtPictureSource::canRead(const QString& path)
@@ -179,6 +268,7 @@ void QtPictureSource::start(double seconds, double interval)
 FrameSource::Read QtPictureSource::next(SourceFrame& frame)
 {
     frame.decoded.reset();
+    frame.screen = QImage();
     return reader_ ? nextOfFile(frame) : nextOfFolder(frame);
 }
 
@@ -211,33 +301,38 @@ FrameSource::Read QtPictureSource::nextOfFile(SourceFrame& frame)
 
 FrameSource::Read QtPictureSource::nextOfFolder(SourceFrame& frame)
 {
-    while (nextName_ < names_.size()) {
-        const int index = nextName_++;
-        const QString& name = names_.at(index);
-        QImageReader reader(QDir(path_).filePath(name));
-        prepare(reader);
-        if (tooLarge(reader.size())) {
-            leftOut_.append(name);
-            continue;
+    if (!pipeline_) {
+        pipeline_ = std::make_unique<Pipeline>();
+    }
+    for (;;) {
+        while (pipeline_->ahead.size() < pipeline_->depth() && nextName_ < names_.size()) {
+            const int index = nextName_++;
+            pipeline_->read(index, QDir(path_).filePath(names_.at(index)), fit_);
         }
-        QImage image = reader.read();
-        if (image.isNull() || tooLarge(image.size())) {
-            leftOut_.append(name);
+        if (pipeline_->ahead.empty()) {
+            return Read::End;
+        }
+        auto [index, future] = std::move(pipeline_->ahead.front());
+        pipeline_->ahead.pop_front();
+        Pipeline::Picture picture = future.get();
+        handedOn_ = index + 1;
+        if (!picture.readable) {
+            leftOut_.append(names_.at(index));
             continue;
         }
         // Pictures left out leave no gap.
         frame.time = (index - static_cast<int>(leftOut_.size()) - firstName_) * interval_ + startTime_;
         frame.duration = interval_;
-        frame.picture = std::move(image);
+        frame.picture = std::move(picture.picture);
+        frame.screen = std::move(picture.screen);
         return Read::Frame;
     }
-    return Read::End;
 }
 
 std::optional<double> QtPictureSource::position() const
 {
     if (!names_.isEmpty()) {
-        return static_cast<double>(nextName_) / static_cast<double>(names_.size());
+        return static_cast<double>(std::max(handedOn_, firstName_)) / static_cast<double>(names_.size());
     }
     if (info_.pictureCount > 0) {
         return std::min(1.0, static_cast<double>(imagesRead_) / info_.pictureCount);
