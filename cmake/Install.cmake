@@ -3,7 +3,7 @@
 #
 #   bin/                      zoetra2, zoetra2-convert
 #   libexec/zoetra2/          TASM, DEVPAC8X
-#   share/zoetra2/            VID.z80 and the sample animation
+#   share/zoetra2/            the player's parts (VID.z80 ...) and the sample animation
 #   share/applications/       the menu entry
 #   share/metainfo/           the AppStream description
 #   share/icons/hicolor/      the film strip at 16 to 256 pixels
@@ -16,7 +16,9 @@ set(ZOETRA_TOOLS_SUBDIR "${CMAKE_INSTALL_LIBEXECDIR}/zoetra2")
 
 install(TARGETS zoetra2 zoetra2-convert RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS TASM DEVPAC8X RUNTIME DESTINATION "${ZOETRA_TOOLS_SUBDIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/player/VID.z80" DESTINATION "${ZOETRA_DATA_SUBDIR}")
+foreach(part IN LISTS ZOETRA_PLAYER_PARTS)
+    install(FILES "${PROJECT_SOURCE_DIR}/player/${part}" DESTINATION "${ZOETRA_DATA_SUBDIR}")
+endforeach()
 foreach(i RANGE 47)
     # The sample generator writes even frames as BMP, odd ones as JPEG.
     math(EXPR odd "${i} % 2")

@@ -2,10 +2,15 @@
 // times, on programs built by the headless converter:
 //  - the bundled sample (looping, Ion), as the preview plays it, and the
 //    same with --compact;
-//  - a video whose every byte changes every frame, the player's heaviest work.
+//  - a video whose every byte changes every frame, the player's heaviest work;
+//  - the paged path: a test player (tests/calc/programs/PAGEPLAY.z80) that
+//    reads 60 whole screens from an archived AppVar through port 6, across
+//    page ends, on a TI-84 Plus.
 // For each: the once-through recording (what the preview and the GIF start
 // with) and live playback in the preview's 4 ms steps, over 10 s of video.
 // Usage: calc_benchmark [--repeat N]
+#include "Assembler.h"
+
 #include "calc/LivePlayback.h"
 #include "calc/Recording.h"
 #include "calc/Timing.h"
@@ -59,23 +64,16 @@ double milliseconds(std::uint64_t tstates)
     return seconds(tstates) * 1000.0;
 }
 
-bool measure(const char* what, const std::vector<std::uint8_t>& file, int repeat)
+bool measure(const char* what, const std::vector<std::uint8_t>& program, const CalculatorSetup& setup, int repeat)
 {
-    std::string error;
-    const std::vector<std::uint8_t> program = assemblyProgram(file, &error);
-    if (program.empty()) {
-        std::fprintf(stderr, "calc_benchmark: %s\n", error.c_str());
-        return false;
-    }
-
     // The recording, as often as needed to reach 10 s of video at least.
     QElapsedTimer timer;
     timer.start();
-    Recording recording = recordProgram(program);
+    Recording recording = recordProgram(program, setup);
     std::uint64_t emulated = recording.endTStates;
     int recordings = 1;
     while (recordings < repeat || emulated < VideoSeconds * CpuHz) {
-        recording = recordProgram(program);
+        recording = recordProgram(program, setup);
         emulated += recording.endTStates;
         ++recordings;
     }
@@ -119,6 +117,36 @@ bool measure(const char* what, const std::vector<std::uint8_t>& file, int repeat
     return true;
 }
 
+bool measureFile(const char* what, const std::vector<std::uint8_t>& file, int repeat)
+{
+    std::string error;
+    const std::vector<std::uint8_t> program = assemblyProgram(file, &error);
+    if (program.empty()) {
+        std::fprintf(stderr, "calc_benchmark: %s\n", error.c_str());
+        return false;
+    }
+    return measure(what, program, {}, repeat);
+}
+
+bool measurePaged(int repeat)
+{
+    tasm::Options options;
+    options.foldCase = true;
+    options.defines = {{"VARTEXT", "\"FRAMES\""}};
+    const tasm::Result result = tasm::assemble(ZOETRA_PAGEPLAY_SOURCE, options);
+    if (!result.ok) {
+        std::fprintf(stderr, "calc_benchmark: %s\n", result.diagnostics.format().c_str());
+        return false;
+    }
+    std::vector<std::uint8_t> frames(60 * ScreenBytes);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = static_cast<std::uint8_t>((i / ScreenBytes) * 37 + i % 11);
+    }
+    const CalculatorSetup setup{zoetra::CalculatorModel::Ti84Plus, {{"FRAMES", frames, true}}};
+    return measure("The paged path: 60 screens read from the archive through port 6 (TI-84 Plus, looping)",
+                   result.image.bytes(), setup, repeat);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -139,8 +167,13 @@ int main(int argc, char* argv[])
     const QString flicker = root.filePath(QStringLiteral("flicker"));
     bool ready = root.isValid() && QDir().mkpath(appDir) && QDir().mkpath(outDir) && QDir().mkpath(flicker);
     for (const QString& file : {QStringLiteral(ZOETRA_TASM_EXE), QStringLiteral(ZOETRA_DEVPAC8X_EXE),
-                                QStringLiteral(ZOETRA_CONVERT_EXE), QStringLiteral(ZOETRA_PLAYER_SOURCE)}) {
+                                QStringLiteral(ZOETRA_CONVERT_EXE)}) {
         ready = ready && copyInto(file, appDir);
+    }
+    // The player's parts: every .z80 file beside the main one.
+    const QDir playerDir = QFileInfo(QStringLiteral(ZOETRA_PLAYER_SOURCE)).dir();
+    for (const QString& part : playerDir.entryList({QStringLiteral("*.z80")}, QDir::Files)) {
+        ready = ready && copyInto(playerDir.filePath(part), appDir);
     }
     const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
     for (const QString& name : bundled.entryList({QStringLiteral("sample*")}, QDir::Files)) {
@@ -163,9 +196,10 @@ int main(int argc, char* argv[])
     if (!sample || !compact || !heavy) {
         return 1;
     }
-    return measure("The sample (48 frames, Ion, looping)", *sample, repeat) &&
-                   measure("The sample, compact", *compact, repeat) &&
-                   measure("Every byte changed every frame (10 frames, Ion, looping)", *heavy, repeat)
+    return measureFile("The sample (48 frames, Ion, looping)", *sample, repeat) &&
+                   measureFile("The sample, compact", *compact, repeat) &&
+                   measureFile("Every byte changed every frame (10 frames, Ion, looping)", *heavy, repeat) &&
+                   measurePaged(repeat)
                ? 0
                : 1;
 }

@@ -10,6 +10,7 @@
 #include "calc/Calculator.h"
 
 #include "convert/CompactEncoder.h"
+#include "convert/WrittenEncoder.h"
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
@@ -41,6 +42,8 @@
 
 using namespace zoetra;
 
+const VideoTarget compactTarget{CalculatorModel::Ti83Plus, WrittenFramesPerSecond, Storage::Ram, StreamFormat::Compact};
+
 namespace {
 
 constexpr std::uint64_t StepBudget = 200'000'000;
@@ -58,7 +61,7 @@ struct Clip {
 
 // The frames through the conversion's own steps with the default settings,
 // without the size limit; the stream's size without its end marker.
-int encode(const Clip& clip, Platform& platform, Vars& vars, compact::CompactEncoder* compact)
+int encode(const Clip& clip, Platform& platform, Vars& vars, StreamEncoder& encoder)
 {
     auto& window = static_cast<QuietWindow&>(platform.window);
     MemoryPictureArea picture;
@@ -68,12 +71,12 @@ int encode(const Clip& clip, Platform& platform, Vars& vars, compact::CompactEnc
         ConvertToMono(vars, picture, window.quickPrevArea);
         PackFrame(vars);
         if (f == 0) {
-            StartVideoStream(vars, compact);
+            StartVideoStream(vars, encoder);
         } else {
-            EncodeDeltaFrame(vars, platform, static_cast<int>(f), compact);
+            EncodeDeltaFrame(vars, platform, static_cast<int>(f), encoder, 1 << 30);
         }
     }
-    EndVideoStream(vars, compact);
+    EndVideoStream(vars, encoder);
     return vars.ByteCount;
 }
 
@@ -117,20 +120,21 @@ Measured measure(const Clip& clip, const QString& appDir)
         UniformRandom random;
         Platform platform{window, files, pictures, launcher, random, appDir};
         auto vars = freshVars();
-        result.written = encode(clip, platform, *vars, nullptr);
-        expected = zoetra::test::writtenStreamScreens(vars->VideoBytes);
+        written::WrittenEncoder writtenEncoder;
+        result.written = encode(clip, platform, *vars, writtenEncoder);
+        expected = written::decodeWrittenVideo(writtenEncoder.bytes()).value_or(DecodedVideo{}).frames;
     }
     UniformRandom random;
     Platform platform{window, files, pictures, launcher, random, appDir};
     auto vars = freshVars();
     compact::CompactEncoder encoder;
-    result.compact = encode(clip, platform, *vars, &encoder);
+    result.compact = encode(clip, platform, *vars, encoder);
     if (WriteVideoData(*vars, platform) ||
-        WritePlayerConfig(files, appDir, QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"), true)) {
+        WritePlayerConfig(files, appDir, QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"), compactTarget)) {
         result.problem = QStringLiteral("cannot write the player's files");
         return result;
     }
-    const BuildOutcome built = BuildProgram(platform, QStringLiteral("Bench"), appDir);
+    const BuildOutcome built = BuildProgram(platform, QStringLiteral("Bench"), appDir, compactTarget);
     const auto file = built.status == BuildOutcome::Status::Delivered ? readFile(built.deliveredPath) : std::nullopt;
     if (!file) {
         result.problem = QStringLiteral("not built: ") + built.toolOutput;
@@ -179,9 +183,13 @@ int main(int argc, char* argv[])
     }
     QTemporaryDir root;
     bool ready = root.isValid();
-    for (const QString& file : {QStringLiteral(ZOETRA_TASM_EXE), QStringLiteral(ZOETRA_DEVPAC8X_EXE),
-                                QStringLiteral(ZOETRA_PLAYER_SOURCE)}) {
+    for (const QString& file : {QStringLiteral(ZOETRA_TASM_EXE), QStringLiteral(ZOETRA_DEVPAC8X_EXE)}) {
         ready = ready && copyInto(file, root.path());
+    }
+    // The player's parts: every .z80 file beside the main one.
+    const QDir playerDir = QFileInfo(QStringLiteral(ZOETRA_PLAYER_SOURCE)).dir();
+    for (const QString& part : playerDir.entryList({QStringLiteral("*.z80")}, QDir::Files)) {
+        ready = ready && copyInto(playerDir.filePath(part), root.path());
     }
     if (!ready) {
         std::fprintf(stderr, "compact_benchmark: cannot set up an application folder\n");

@@ -2,7 +2,7 @@
 // 48-frame sample repeated to 500 frames, with in-memory picture areas and a
 // yield that returns at once. Prints frames per second.
 // Usage: core_benchmark [--compact] [FOLDER]  (--compact: the compact stream)
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
@@ -41,8 +41,8 @@ int main(int argc, char* argv[])
     QStringList args = app.arguments().mid(1);
     const bool compactVideo = args.removeAll(QStringLiteral("--compact")) > 0;
     const QString folder = args.isEmpty() ? QStringLiteral(ZOETRA_APP_DIR) : args.first();
-    compact::CompactEncoder encoder;
-    compact::CompactEncoder* const compact = compactVideo ? &encoder : nullptr;
+    const std::unique_ptr<StreamEncoder> encoder =
+        codecFor(compactVideo ? StreamFormat::Compact : StreamFormat::Written).makeEncoder();
     constexpr int frameCount = 500;
     constexpr int rounds = 7;
 
@@ -82,8 +82,8 @@ int main(int argc, char* argv[])
             PackFrame(*vars);
             if (streamFrame == 0) {
                 vars->ByteCount = 0;
-                StartVideoStream(*vars, compact);
-            } else if (EncodeDeltaFrame(*vars, platform, streamFrame, compact).overLimit) {
+                StartVideoStream(*vars, *encoder);
+            } else if (EncodeDeltaFrame(*vars, platform, streamFrame, *encoder, RamVideoLimit).overLimit) {
                 streamFrame = -1;  // as a new run would, start another stream
             }
             ++streamFrame;

@@ -9,6 +9,7 @@
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
+#include "convert/WrittenEncoder.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
@@ -101,16 +102,17 @@ bool measureRecords(const QString& appDir)
     for (std::size_t i = 0; i < vars.FrameBytes.size(); ++i) {
         vars.FrameBytes[i] = static_cast<std::int16_t>((i * 37 + 11) & 0xFF);
     }
-    StartVideoStream(vars);
+    written::WrittenEncoder encoder;
+    StartVideoStream(vars, encoder);
     for (auto& b : vars.FrameBytes) {
         b = static_cast<std::int16_t>(b ^ 0xFF);
     }
-    EncodeDeltaFrame(vars, platform, 1);
-    EncodeDeltaFrame(vars, platform, 2);
-    EndVideoStream(vars);
+    EncodeDeltaFrame(vars, platform, 1, encoder, RamVideoLimit);
+    EncodeDeltaFrame(vars, platform, 2, encoder, RamVideoLimit);
+    EndVideoStream(vars, encoder);
     WriteVideoData(vars, platform);
     WritePlayerConfig(files, appDir, QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"));
-    const BuildOutcome outcome = BuildProgram(platform, QStringLiteral("Bench"), appDir);
+    const BuildOutcome outcome = BuildProgram(platform, QStringLiteral("Bench"), appDir, VideoTarget{});
     if (outcome.status != BuildOutcome::Status::Delivered) {
         std::fprintf(stderr, "player_benchmark: build failed:\n%s\n", qPrintable(outcome.toolOutput));
         return false;
@@ -173,9 +175,13 @@ int main(int argc, char* argv[])
     const QString appDir = root.filePath(QStringLiteral("app"));
     const QString outDir = root.filePath(QStringLiteral("out"));
     bool ready = root.isValid() && QDir().mkpath(appDir) && QDir().mkpath(outDir);
-    for (const QString& file : {tasm, QStringLiteral(ZOETRA_DEVPAC8X_EXE), QStringLiteral(ZOETRA_CONVERT_EXE),
-                                QStringLiteral(ZOETRA_PLAYER_SOURCE)}) {
+    for (const QString& file : {tasm, QStringLiteral(ZOETRA_DEVPAC8X_EXE), QStringLiteral(ZOETRA_CONVERT_EXE)}) {
         ready = ready && copyInto(file, appDir);
+    }
+    // The player's parts: every .z80 file beside the main one.
+    const QDir playerDir = QFileInfo(QStringLiteral(ZOETRA_PLAYER_SOURCE)).dir();
+    for (const QString& part : playerDir.entryList({QStringLiteral("*.z80")}, QDir::Files)) {
+        ready = ready && copyInto(playerDir.filePath(part), appDir);
     }
     const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
     for (const QString& name : bundled.entryList({QStringLiteral("sample*")}, QDir::Files)) {

@@ -99,7 +99,12 @@ int main()
     const fs::path dir = fs::temp_directory_path() / "tasm-benchmark";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    fs::copy_file(ZOETRA_PLAYER_SOURCE, dir / "VID.z80");
+    for (const auto& part : fs::directory_iterator(fs::path(ZOETRA_PLAYER_SOURCE).parent_path())) {
+        if (part.path().extension() == ".z80") {
+            fs::copy_file(part.path(), dir / part.path().filename());
+        }
+    }
+    writeFile(dir / "Target.inc", "FRAME_HALTS .equ 7\n#include \"DecodeWritten.z80\"\n#include \"SourceRam.z80\"\n");
     writeFile(dir / "VarFile.var", "\n#define ION\n#define LOOPING\n");
     writeFile(dir / "Desc.txt", ".db \"My First Video\",0\n");
     std::string video = "\n";

@@ -1,6 +1,7 @@
 #include "app/MainFrm.h"
 
 #include "app/AppFonts.h"
+#include "app/CalculatorPage.h"
 #ifdef ZOETRA_HAVE_CALC
 #include "app/PreviewWindow.h"
 #endif
@@ -168,6 +169,7 @@ void MainFrm::buildWindow()
         {"Select video source", "Use this to set the directory of your animation"},
         {"Graphics settings", "Use this to adjust the brightness and contast of your image"},
         {"Create Video", "Looping, shell, name..."},
+        {"Calculator", "The calculator model, where the video data is kept and its format"},
     };
     for (const auto& tab : tabs) {
         // The pages lie above the strip, not in it; its own pages stay empty.
@@ -176,11 +178,14 @@ void MainFrm::buildWindow()
     }
     TabStrip->setCurrentIndex(0);
 
-    for (std::size_t i = 0; i < SettingsPage.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < SettingsPage.size(); ++i) {
         const QByteArray name = "SettingsPage_" + QByteArray::number(static_cast<int>(i));
         SettingsPage[i] = place<QFrame>(this, name.constData(), 16, 32, 425, 249);
         SettingsPage[i]->setFrameStyle(QFrame::NoFrame);
     }
+    Calculator = new CalculatorPage(this);
+    Calculator->setGeometry(16, 32, 425, 249);
+    SettingsPage[3] = Calculator;
     buildSourcePage(SettingsPage[0]);
     buildSettingsPage(SettingsPage[1]);
     buildCreatePage(SettingsPage[2]);
@@ -304,6 +309,20 @@ void MainFrm::connectEvents()
         if (index == TabStrip->currentIndex()) {
             tabHandler();
         }
+    });
+
+    // "Compact video" and the stream format on "Calculator" say the same:
+    // ticked is compact, unticked written; another format unticks it.
+    connect(CompactVideo, &QCheckBox::toggled, this, [this](bool checked) {
+        const StreamFormat format = Calculator->target().format;
+        if (checked && format != StreamFormat::Compact) {
+            Calculator->setFormat(StreamFormat::Compact);
+        } else if (!checked && format == StreamFormat::Compact) {
+            Calculator->setFormat(StreamFormat::Written);
+        }
+    });
+    connect(Calculator, &CalculatorPage::formatChanged, this, [this](StreamFormat format) {
+        CompactVideo->setChecked(format == StreamFormat::Compact);
     });
 
     connect(Set_Vid_Folder, &QPushButton::clicked, this, [this] { sourceFolderChoice(); });
@@ -573,7 +592,7 @@ void MainFrm::importVideo(const QString& source)
         return;
     }
     importDialog_ = new VideoImportDialog(
-        vars_, [this] { return EncoderChoice{DetailSlider->value(), CompactVideo->isChecked()}; }, this);
+        vars_, [this] { return EncoderChoice{DetailSlider->value(), Calculator->target()}; }, this);
     connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
     connect(importDialog_, &QDialog::finished, this, [this] {
         importDialog_->deleteLater();

@@ -30,6 +30,7 @@ namespace zoetra {
 
 class ConversionRun;
 class FloatProgressBar;
+class CalculatorPage;
 class PreviewWindow;
 class QtBuildLauncher;
 class QtFileSystem;
@@ -132,7 +133,7 @@ private:
 
     // Directly in the window.
     QTabWidget* TabStrip = nullptr;
-    std::array<QFrame*, 3> SettingsPage{};
+    std::array<QFrame*, 4> SettingsPage{};
     QGroupBox* CaptionFrame = nullptr;
     QListWidget* WaitBox = nullptr;
 
@@ -160,7 +161,7 @@ private:
     // "Create Video".
     QSlider* DetailSlider = nullptr;
     QCheckBox* SetLooping = nullptr;
-    QCheckBox* CompactVideo = nullptr;
+    QCheckBox* CompactVideo = nullptr;  // mirrors the stream format: compact or written
     QComboBox* ShellChoice = nullptr;
     QLineEdit* Description = nullptr;
     QLineEdit* FName = nullptr;
@@ -171,6 +172,10 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+
+    // "Calculator": the video target.
+    CalculatorPage* Calculator = nullptr;
+
     // Opens the preview of the program delivered last; absent from a build
     // without the emulated calculator.
     QPushButton* PreviewOnCalc = nullptr;

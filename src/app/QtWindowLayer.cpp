@@ -1,5 +1,6 @@
 #include "app/QtWindowLayer.h"
 
+#include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -102,9 +103,9 @@ QString QtWindowLayer::descriptionText() const
     return window_.Description->text();
 }
 
-bool QtWindowLayer::compactVideo() const
+VideoTarget QtWindowLayer::videoTarget() const
 {
-    return window_.CompactVideo->isChecked();
+    return window_.Calculator->target();
 }
 
 int QtWindowLayer::frameListCount() const

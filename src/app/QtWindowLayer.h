@@ -31,7 +31,7 @@ public:
     QString shellChoice() const override;
     int loopingState() const override;
     QString descriptionText() const override;
-    bool compactVideo() const override;
+    VideoTarget videoTarget() const override;
 
     int frameListCount() const override;
     FrameLoad selectFrameListEntry(int index) override;

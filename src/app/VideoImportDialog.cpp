@@ -111,10 +111,10 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     Import_Rate = named<QDoubleSpinBox>("Import_Rate");
     Import_Rate->setRange(0.1, 60.0);
     Import_Rate->setDecimals(2);
-    Import_Rate->setValue(PlayerFramesPerSecond);
+    Import_Rate->setValue(WrittenFramesPerSecond);
     Import_Rate->setSuffix(QStringLiteral(" a second"));
     Import_Rate->setToolTip(QStringLiteral("The calculator plays about %1 frames a second.")
-                                .arg(QString::number(PlayerFramesPerSecond, 'g', 4)));
+                                .arg(QString::number(WrittenFramesPerSecond, 'g', 4)));
     Import_Start = secondsBox("Import_Start");
     Import_End = secondsBox("Import_End");
     Import_End->setSpecialValueText(QStringLiteral("the end"));

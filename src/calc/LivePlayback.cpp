@@ -14,9 +14,10 @@ LivePlayback::LivePlayback(std::vector<std::uint8_t> program, Recording recordin
 
 void LivePlayback::restart()
 {
-    calculator_ = std::make_unique<Calculator>();
-    calculator_->loadProgram(program_);
-    calculator_->start(shellEntry(program_));
+    calculator_ = std::make_unique<Calculator>(recording_.setup.model);
+    std::string error;
+    // A setup that did not fit was refused when the recording was made.
+    prepareCalculator(*calculator_, program_, recording_.setup, &error);
     ahead_.clear();
     now_ = 0;
     screen_ = Screen{};

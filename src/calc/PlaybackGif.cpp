@@ -46,7 +46,10 @@ std::string averror(int code)
 
 class GifWriter {
 public:
-    GifWriter(const std::string& path, int scale) : path_(path), scale_(scale) {}
+    GifWriter(const std::string& path, int scale, std::int64_t sizeLimit)
+        : path_(path), scale_(scale), sizeLimit_(sizeLimit)
+    {
+    }
 
     std::string write(const Recording& recording)
     {
@@ -55,6 +58,11 @@ public:
                                    timeline.back() - timeline[timeline.size() - 2]);
         for (std::size_t i = 0; problem.empty() && i < recording.frames.size(); ++i) {
             problem = encode(&recording.frames[i].pixels, timeline[i]);
+            if (problem.empty() && avio_tell(format_->pb) > sizeLimit_) {
+                problem = "the GIF grew past " + std::to_string(sizeLimit_ / (1024 * 1024)) +
+                          " MB at frame " + std::to_string(i + 1) + " of " + std::to_string(recording.frames.size()) +
+                          ", so it was stopped and removed";
+            }
         }
         if (problem.empty()) {
             problem = encode(nullptr, 0);
@@ -176,6 +184,7 @@ private:
 
     std::string path_;
     int scale_;
+    std::int64_t sizeLimit_;
     bool opened_ = false;
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
     std::unique_ptr<AVCodecContext, CodecFreer> codec_;
@@ -208,7 +217,7 @@ std::vector<std::int64_t> gifTimeline(const Recording& recording)
     return timeline;
 }
 
-std::string writePlaybackGif(const std::string& path, const Recording& recording, int scale)
+std::string writePlaybackGif(const std::string& path, const Recording& recording, int scale, std::int64_t sizeLimit)
 {
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return problem;
@@ -216,7 +225,7 @@ std::string writePlaybackGif(const std::string& path, const Recording& recording
     if (scale < 1 || scale > MaximumGifScale) {
         return "the scale must be 1 to " + std::to_string(MaximumGifScale);
     }
-    return GifWriter(path, scale).write(recording);
+    return GifWriter(path, scale, sizeLimit).write(recording);
 }
 
 }  // namespace zoetra::calc

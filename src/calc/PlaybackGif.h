@@ -2,7 +2,9 @@
 
 #include "calc/Recording.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zoetra::calc {
 
@@ -12,8 +14,11 @@ namespace zoetra::calc {
 // ending on the last frame as the calculator keeps it. Scale 1 gives the
 // exact 96x64 pixels in black and white; a larger scale enlarges every pixel
 // to a square of that size in the LCD's colours. Empty on success, else why
-// not (a partly written file is removed).
-std::string writePlaybackGif(const std::string& path, const Recording& recording, int scale);
+// not (a partly written file is removed). A GIF that grows past `sizeLimit`
+// bytes is stopped and removed.
+inline constexpr std::int64_t GifSizeLimit = 200LL * 1024 * 1024;
+std::string writePlaybackGif(const std::string& path, const Recording& recording, int scale,
+                             std::int64_t sizeLimit = GifSizeLimit);
 
 inline constexpr int DefaultGifScale = 3;
 inline constexpr int MaximumGifScale = 10;

@@ -4,6 +4,7 @@
 #include "calc/ProgramFile.h"
 #include "calc/Timing.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace zoetra::calc {
@@ -56,58 +57,86 @@ std::vector<std::uint8_t> assemblyProgram(const std::vector<std::uint8_t>& file,
     return contents->program;
 }
 
-Recording recordProgramFile(const std::vector<std::uint8_t>& file)
+Recording recordProgramFile(const std::vector<std::uint8_t>& file, const CalculatorSetup& setup,
+                            const RecordingProgress& progress)
 {
     std::string error;
     const std::vector<std::uint8_t> program = assemblyProgram(file, &error);
     if (program.empty()) {
         Recording recording;
         recording.fault = error;
+        recording.setup = setup;
         return recording;
     }
-    return recordProgram(program);
+    return recordProgram(program, setup, progress);
 }
 
-Recording recordProgram(const std::vector<std::uint8_t>& program)
+bool prepareCalculator(Calculator& calculator, const std::vector<std::uint8_t>& program,
+                       const CalculatorSetup& setup, std::string* error)
+{
+    calculator.loadProgram(program);
+    for (const AppVar& var : setup.appVars) {
+        if (!calculator.loadAppVar(var.name, var.data, var.archived, error)) {
+            return false;
+        }
+    }
+    calculator.start(shellEntry(program));
+    return true;
+}
+
+Recording recordProgram(const std::vector<std::uint8_t>& program, const CalculatorSetup& setup,
+                        const RecordingProgress& progress)
 {
     Recording recording;
-    Calculator calculator;
-    calculator.loadProgram(program);
-    calculator.start(shellEntry(program));
+    recording.setup = setup;
+    Calculator calculator(setup.model);
+    if (!prepareCalculator(calculator, program, setup, &recording.fault)) {
+        return recording;
+    }
+    constexpr std::uint64_t limit = RecordingTimeLimitSeconds * CpuHz;
+    constexpr std::uint64_t progressEvery = CpuHz;
+    std::uint64_t nextProgress = 0;
+    const auto finish = [&](Recording::End end, std::uint64_t at) {
+        recording.end = end;
+        recording.endTStates = at;
+        recording.exit = calculator.exitState();
+        if (progress) {
+            progress(std::min(at, limit), limit);
+        }
+        return recording;
+    };
     // The state at each screen, to find where the program starts over.
     std::unordered_multimap<std::uint64_t, std::size_t> seen;
     for (;;) {
+        // Past the limit the frame shown now ends the recording; the
+        // program may take up to its timeout to show one.
         const Stop stop = calculator.runToNextScreen();
         if (stop != Stop::ScreenShown) {
-            recording.endTStates = calculator.tstates();
             if (stop == Stop::Fault) {
-                recording.end = Recording::End::Fault;
                 recording.fault = calculator.fault();
-            } else {
-                recording.end = stop == Stop::Returned ? Recording::End::Returns : Recording::End::WaitsForKey;
+                return finish(Recording::End::Fault, calculator.tstates());
             }
-            return recording;
+            return finish(stop == Stop::Returned ? Recording::End::Returns : Recording::End::WaitsForKey,
+                          calculator.tstates());
         }
         const ShownScreen shown = calculator.takeScreens().back();
+        if (shown.tstates >= limit && !recording.frames.empty()) {
+            return finish(Recording::End::TimeLimit, limit);
+        }
         const std::uint64_t digest = calculator.stateDigest();
         const auto [from, to] = seen.equal_range(digest);
         for (auto it = from; it != to; ++it) {
             if (recording.frames[it->second].pixels == shown.pixels) {
-                recording.end = Recording::End::Loops;
                 recording.loopStart = it->second;
-                recording.endTStates = shown.tstates;
-                return recording;
+                return finish(Recording::End::Loops, shown.tstates);
             }
-        }
-        if (recording.frames.size() == RecordingFrameLimit) {
-            recording.end = Recording::End::Fault;
-            recording.endTStates = shown.tstates;
-            recording.fault = "more than " + std::to_string(RecordingFrameLimit) +
-                              " frames without repeating or ending";
-            return recording;
         }
         seen.emplace(digest, recording.frames.size());
         recording.frames.push_back({shown.pixels, shown.tstates});
+        if (progress && shown.tstates >= nextProgress) {
+            progress(shown.tstates, limit);
+            nextProgress = (shown.tstates / progressEvery + 1) * progressEvery;
+        }
     }
 }
 

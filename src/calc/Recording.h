@@ -1,8 +1,11 @@
 #pragma once
 
+#include "calc/Calculator.h"
 #include "calc/Screen.h"
+#include "shared/CalculatorModel.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,23 +17,41 @@ struct RecordedFrame {
     std::uint64_t tstates = 0;
 };
 
+// An AppVar put on the calculator beside the program.
+struct AppVar {
+    std::string name;
+    std::vector<std::uint8_t> data;
+    bool archived = true;
+};
+
+// The calculator a program is recorded on: the model and the AppVars placed
+// before it starts, in order.
+struct CalculatorSetup {
+    CalculatorModel model = CalculatorModel::Ti83Plus;
+    std::vector<AppVar> appVars;
+};
+
 // A program played once through on the emulated calculator, without a key
 // pressed: every frame it shows until it repeats itself, waits for a key,
-// returns or faults.
+// returns, faults, or has played for RecordingTimeLimitSeconds.
 struct Recording {
     enum class End {
         Loops,        // it shows frames[loopStart] again, in the same state
         WaitsForKey,  // in _GetKey, the last frame on the screen
         Returns,      // back at the home screen by itself
         Fault,        // a broken program: see fault
+        TimeLimit,    // still playing when the recording stopped
     };
     std::vector<RecordedFrame> frames;
     End end = End::Fault;
     std::size_t loopStart = 0;
     // Loops: when frames[loopStart] shows again; otherwise when the wait,
-    // the return or the fault came.
+    // the return, the fault or the time limit came.
     std::uint64_t endTStates = 0;
     std::string fault;
+    // How the program left the calculator where the recording ended.
+    ExitState exit;
+    CalculatorSetup setup;
 
     bool plays() const { return end != End::Fault && !frames.empty(); }
     // How long frame i stays on the screen.
@@ -42,13 +63,26 @@ struct Recording {
     std::string problem() const;
 };
 
-// At most this many frames are recorded: a video's data holds fewer.
-inline constexpr std::size_t RecordingFrameLimit = 30000;
+// A recording stops after this much emulated time: a video's data lasts
+// less, unless it shows a frame in several seconds.
+inline constexpr std::uint64_t RecordingTimeLimitSeconds = 600;
+
+// Told, now and then while a recording runs, how much emulated time it has
+// covered and its limit, both in T-states.
+using RecordingProgress = std::function<void(std::uint64_t tstates, std::uint64_t limit)>;
+
+// A calculator of the setup's model with the program and the AppVars
+// loaded, started as its shell would start it. False with a reason when an
+// AppVar does not fit.
+bool prepareCalculator(Calculator& calculator, const std::vector<std::uint8_t>& program,
+                       const CalculatorSetup& setup, std::string* error);
 
 // Plays a .8xp file as its shell would start it.
-Recording recordProgramFile(const std::vector<std::uint8_t>& file);
+Recording recordProgramFile(const std::vector<std::uint8_t>& file, const CalculatorSetup& setup = {},
+                            const RecordingProgress& progress = {});
 // Plays program bytes (the two tokens first) as their shell would start them.
-Recording recordProgram(const std::vector<std::uint8_t>& program);
+Recording recordProgram(const std::vector<std::uint8_t>& program, const CalculatorSetup& setup = {},
+                        const RecordingProgress& progress = {});
 
 // The program bytes of a .8xp file that holds an assembly program; a
 // reason in `error` otherwise.

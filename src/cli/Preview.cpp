@@ -109,6 +109,7 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
     }
     const char* end = recording.end == calc::Recording::End::Loops         ? "looping"
                       : recording.end == calc::Recording::End::WaitsForKey ? "then waits for a key"
+                      : recording.end == calc::Recording::End::TimeLimit   ? "cut at 10 minutes"
                                                                             : "then returns";
     if (recording.frames.size() < 2) {
         // One picture has no pace of its own.

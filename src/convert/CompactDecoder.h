@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Codec.h"
 #include "convert/CompactFormat.h"
 
 #include <cstdint>
@@ -10,14 +11,7 @@
 
 namespace zoetra::compact {
 
-// What a compact stream shows, frame by frame, and what it costs the player.
-struct DecodedVideo {
-    std::vector<Screen> frames;     // key frame first
-    std::vector<int> tStates;       // the decoder's T-states for each frame
-    std::vector<int> segments;      // segments of each frame
-    std::vector<int> longestSegment;  // T-states of each frame's longest segment
-    std::size_t length = 0;         // stream bytes up to the video end
-};
+using zoetra::DecodedVideo;
 
 // The reference decoder: reads the stream as the player does, step by step,
 // and counts the T-states of the player's code on the way. Fails, with a

@@ -209,6 +209,7 @@ void CompactEncoder::reset()
     firstChanged_ = 0;
     lastTStates_ = 0;
     lastSegments_ = 0;
+    sizeBeforeEnd_ = -1;
     steps_.clear();
 }
 
@@ -680,6 +681,7 @@ void CompactEncoder::addFrame(const Screen& screen)
 void CompactEncoder::finish()
 {
     firstChanged_ = static_cast<int>(bitsLeft_ > 0 ? bitByte_ : out_.size());
+    sizeBeforeEnd_ = static_cast<int>(out_.size());
     emitCode(After::Start, Command::VideoEnd);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Codec.h"
 #include "convert/CompactFormat.h"
 
 #include <cstdint>
@@ -15,29 +16,29 @@ namespace zoetra::compact {
 // repeats), then cut into segments that fit between two timer ticks; a frame
 // that would take the decoder too long is parsed again with time weighed in,
 // and at worst sent as literals.
-class CompactEncoder {
+class CompactEncoder final : public StreamEncoder {
 public:
     CompactEncoder();
-    ~CompactEncoder();
+    ~CompactEncoder() override;
     CompactEncoder(CompactEncoder&&) noexcept;
     CompactEncoder& operator=(CompactEncoder&&) noexcept;
 
     // Starts a new stream; the next frame is the key frame.
-    void reset();
-    void addFrame(const Screen& screen);
+    void reset() override;
+    void addFrame(const Screen& screen) override;
     // Appends the video end. Nothing may follow.
-    void finish();
+    void finish() override;
 
-    const std::vector<std::uint8_t>& bytes() const { return out_; }
-    int size() const { return static_cast<int>(out_.size()); }
+    const std::vector<std::uint8_t>& bytes() const override { return out_; }
+    int size() const override { return sizeBeforeEnd_ >= 0 ? sizeBeforeEnd_ : static_cast<int>(out_.size()); }
     // Stream bytes from this position on were written or changed by the last
     // addFrame or finish (a bit byte may have been shared with the frame
     // before).
-    int firstChangedByte() const { return firstChanged_; }
+    int firstChangedByte() const override { return firstChanged_; }
 
     // The decoder's T-states for the last frame added (its call included),
     // and its segments.
-    int lastFrameTStates() const { return lastTStates_; }
+    int lastFrameTStates() const override { return lastTStates_; }
     int lastFrameSegments() const { return lastSegments_; }
 
 private:
@@ -73,6 +74,7 @@ private:
     bool keyFrame_ = true;
     int lastDistance_ = InitialDistance;
     int firstChanged_ = 0;
+    int sizeBeforeEnd_ = -1;  // set by finish
     int lastTStates_ = 0;
     int lastSegments_ = 0;
 

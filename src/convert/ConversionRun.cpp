@@ -1,6 +1,6 @@
 #include "convert/ConversionRun.h"
 
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 #include "convert/PlayerConfig.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
@@ -234,16 +234,13 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    // Read once: the player's configuration and the stream must agree.
-    const bool compactVideo = window.compactVideo();
-    std::optional<compact::CompactEncoder> compactEncoder;
-    if (compactVideo) {
-        compactEncoder.emplace();
-    }
-    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+    // Read once: the player's configuration, the stream and the build must
+    // agree.
+    const VideoTarget target = window.videoTarget();
+    const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
-                                               window.loopingState(), window.descriptionText(), compactVideo)) {
+                                               window.loopingState(), window.descriptionText(), target)) {
         ending = notBuilt(failure->text());
         return outcome;
     }
@@ -265,7 +262,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
 
     select(0);
     PackFrame(vars_);
-    StartVideoStream(vars_, compact);
+    StartVideoStream(vars_, *encoder);
 
     double ratio = 0.0;
     const int frameCount = window.frameListCount();
@@ -273,7 +270,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         window.setProgressValue(ProgressBar::TotalProgress, f);
         select(f);
         PackFrame(vars_);
-        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, compact);
+        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, videoSizeLimit(target));
         ratio = encoded.ratio;
         if (encoded.overLimit) {
             ending = {TooLargeMessage, QStringLiteral("Error!"), MessageIcon::Warning, true};
@@ -283,7 +280,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         }
     }
 
-    EndVideoStream(vars_, compact);
+    EndVideoStream(vars_, *encoder);
     if (const auto failure = WriteVideoData(vars_, platform_)) {
         window.setProgressPanelVisible(false);
         ending = notBuilt(failure->text());
@@ -291,7 +288,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     }
     outcome.size = vars_.ByteCount;
 
-    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, buildOptions);
+    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, target, buildOptions);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {

@@ -1,5 +1,6 @@
 #include "convert/PlayerConfig.h"
 
+#include "convert/PlayerTarget.h"
 #include "platform/FileSystem.h"
 
 namespace zoetra {
@@ -57,14 +58,18 @@ std::optional<int> descriptionLimit(const QString& shellText)
 }
 
 std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                                             int loopingState, const QString& description, bool compact)
+                                             int loopingState, const QString& description,
+                                             const VideoTarget& target)
 {
     const struct {
         QString path;
         QByteArray text;
     } written[] = {
-        {joinPath(appDir, QStringLiteral("VarFile.var")), VarFileText(shellText, loopingState, compact)},
+        {joinPath(appDir, QStringLiteral("VarFile.var")),
+         VarFileText(shellText, loopingState, target.format == StreamFormat::Compact)},
         {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
+        {joinPath(appDir, QString::fromLatin1(TargetIncludeName.data(), static_cast<qsizetype>(TargetIncludeName.size()))),
+         TargetIncludeText(target)},
     };
     for (const auto& file : written) {
         QString why;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "shared/VideoTarget.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,9 +29,11 @@ QByteArray DescriptionText(const QString& description);
 // shell the description is not part of the program.
 std::optional<int> descriptionLimit(const QString& shellText);
 
-// Writes both files into the application folder; the first that cannot be
-// written is returned, and the other is then not written.
+// Writes both files and the target's include ("Target.inc", see
+// PlayerTarget.h) into the application folder; the first that cannot be
+// written is returned, and the ones after it are then not written.
 std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
-                                             int loopingState, const QString& description, bool compact = false);
+                                             int loopingState, const QString& description,
+                                             const VideoTarget& target = {});
 
 }  // namespace zoetra

@@ -1,5 +1,6 @@
 #include "convert/ProgramBuild.h"
 
+#include "convert/PlayerTarget.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
@@ -67,9 +68,33 @@ std::optional<FileFailure> removeAll(FileSystem& files, const QString& folder, c
 }
 
 const QLatin1String AsideSuffix(".previous");
-const QLatin1String PlayerSourceName("VID.z80");
+
+// The folder's files that belong to a delivery of the name.
+QStringList deliveredVariants(FileSystem& files, const QString& folder, const QString& programName)
+{
+    QStringList found;
+    if (const std::optional<QStringList> names = files.listFiles(folder, true)) {
+        for (const QString& name : *names) {
+            if (belongsToDelivery(programName, name)) {
+                found.append(name);
+            }
+        }
+    }
+    return found;
+}
 
 }  // namespace
+
+QStringList deliveryFiles(const VideoTarget& target, const QString& programName)
+{
+    (void)target;
+    return {programFileName(programName)};
+}
+
+bool belongsToDelivery(const QString& programName, const QString& fileName)
+{
+    return fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0;
+}
 
 QString StaleProgram::asideName(const QString& fileName)
 {
@@ -81,13 +106,23 @@ std::optional<FileFailure> StaleProgram::setAside(FileSystem& files, const QStri
     files_ = &files;
     appDir_ = appDir;
     names_.clear();
-    const QString wanted = programFileName(programName);
+    programName_ = programName;
 
     // Left aside by a run that ended before it could put them back or
-    // remove them: the user's program, unless a newer one lies beside it.
-    for (const QString& aside : caseVariants(files, appDir, asideName(wanted))) {
+    // remove them: the user's files, unless a newer one lies beside it.
+    QStringList asides;
+    if (const std::optional<QStringList> all = files.listFiles(appDir, true)) {
+        for (const QString& name : *all) {
+            if (name.endsWith(AsideSuffix, Qt::CaseInsensitive) &&
+                belongsToDelivery(programName, name.chopped(AsideSuffix.size()))) {
+                asides.append(name);
+            }
+        }
+    }
+    const QStringList present = deliveredVariants(files, appDir, programName);
+    for (const QString& aside : asides) {
         const QString name = aside.chopped(AsideSuffix.size());
-        if (caseVariants(files, appDir, name).contains(name)) {
+        if (present.contains(name)) {
             QString why;
             if (!files.removeFile(joinPath(appDir, aside), &why)) {
                 return FileFailure{joinPath(appDir, aside), why};
@@ -97,7 +132,7 @@ std::optional<FileFailure> StaleProgram::setAside(FileSystem& files, const QStri
         }
     }
 
-    for (const QString& name : caseVariants(files, appDir, wanted)) {
+    for (const QString& name : present) {
         const QString from = joinPath(appDir, name);
         QString why;
         if (!files.renameFile(from, joinPath(appDir, asideName(name)), &why)) {
@@ -114,8 +149,8 @@ void StaleProgram::restore()
     if (files_ == nullptr || names_.isEmpty()) {
         return;
     }
-    // Whatever this run left under the program's name was not delivered.
-    removeAll(*files_, appDir_, caseVariants(*files_, appDir_, names_.front()));
+    // Whatever this run left under the delivery's names was not delivered.
+    removeAll(*files_, appDir_, deliveredVariants(*files_, appDir_, programName_));
     for (const QString& name : names_) {
         files_->renameFile(joinPath(appDir_, asideName(name)), joinPath(appDir_, name));
     }
@@ -141,12 +176,10 @@ std::optional<FileFailure> RemoveStaleProgram(FileSystem& files, const QString& 
 
 std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString& appDir, const QString& programName)
 {
-    for (const QString& wanted : {programName + QLatin1String(".bin"), programFileName(programName)}) {
-        if (auto failure = removeAll(files, appDir, caseVariants(files, appDir, wanted))) {
-            return failure;
-        }
+    if (auto failure = removeAll(files, appDir, caseVariants(files, appDir, programName + QLatin1String(".bin")))) {
+        return failure;
     }
-    return std::nullopt;
+    return removeAll(files, appDir, deliveredVariants(files, appDir, programName));
 }
 
 QByteArray CompileBatchText(const QString& appDir, const QString& programName)
@@ -158,9 +191,12 @@ QByteArray CompileBatchText(const QString& appDir, const QString& programName)
            "\r\n";
 }
 
-QString findProgramFile(FileSystem& files, const QString& folder, const QString& programName)
+namespace {
+
+// The name under which a file lies in the folder: exactly, else in another
+// letter case; empty when there is none.
+QString findFile(FileSystem& files, const QString& folder, const QString& wanted)
 {
-    const QString wanted = programFileName(programName);
     const std::optional<QStringList> names = files.listFiles(folder, true);
     if (!names) {
         return {};
@@ -177,8 +213,15 @@ QString findProgramFile(FileSystem& files, const QString& folder, const QString&
     return found;
 }
 
+}  // namespace
+
+QString findProgramFile(FileSystem& files, const QString& folder, const QString& programName)
+{
+    return findFile(files, folder, programFileName(programName));
+}
+
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
-                          const BuildOptions& options)
+                          const VideoTarget& target, const BuildOptions& options)
 {
     FileSystem& files = platform.files;
     BuildOutcome outcome;
@@ -187,13 +230,16 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
     QString why;
-    // The assembler reads the player source beside the generated files.
+    // The assembler reads the player's parts beside the generated files.
     if (!options.playerDir.isEmpty() && files.canonicalPath(options.playerDir) != files.canonicalPath(platform.appDir)) {
-        const QString installed = joinPath(options.playerDir, PlayerSourceName);
-        const QString copy = joinPath(platform.appDir, PlayerSourceName);
-        if (!files.replaceFile(installed, copy)) {
-            outcome.toolOutput = FileFailure{copy, QStringLiteral("cannot be copied from %1").arg(nativePath(installed))}.text();
-            return outcome;
+        for (const QString& part : playerParts(target)) {
+            const QString installed = joinPath(options.playerDir, part);
+            const QString copy = joinPath(platform.appDir, part);
+            if (!files.replaceFile(installed, copy)) {
+                outcome.toolOutput =
+                    FileFailure{copy, QStringLiteral("cannot be copied from %1").arg(nativePath(installed))}.text();
+                return outcome;
+            }
         }
     }
     const QString batch = joinPath(platform.appDir, QStringLiteral("Compile.bat"));
@@ -218,35 +264,60 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         }
     }
 
-    // Only a batch whose every tool succeeded has built this run's program.
+    // Only a batch whose every tool succeeded has built this run's files.
     const bool succeeded = !timedOut && process->succeeded();
-    const QString built = succeeded ? findProgramFile(files, platform.appDir, programName) : QString();
-    if (built.isEmpty()) {
+    const QStringList wanted = deliveryFiles(target, programName);
+    QStringList built;
+    QString missing;
+    for (const QString& name : wanted) {
+        const QString found = succeeded ? findFile(files, platform.appDir, name) : QString();
+        if (found.isEmpty()) {
+            missing = name;
+            break;
+        }
+        built.append(found);
+    }
+    if (!missing.isEmpty()) {
         QString output = process->output();
         if (timedOut) {
             output += QStringLiteral("\nThe build was stopped after %1 s.\n").arg(options.timeoutMs / 1000.0);
         } else if (succeeded) {
-            output += QStringLiteral("\nNo %1 was made.\n").arg(programFileName(programName));
+            output += QStringLiteral("\nNo %1 was made.\n").arg(missing);
         }
         outcome.toolOutput = lastLines(output, options.outputLines);
         return outcome;
     }
 
-    const QString builtPath = joinPath(platform.appDir, built);
+    const QString builtPath = joinPath(platform.appDir, built.front());
     outcome.builtPath = builtPath;
     const QString appCanonical = files.canonicalPath(platform.appDir);
     if (!appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir)) {
         outcome.status = BuildOutcome::Status::Delivered;
-        outcome.deliveredPath = builtPath;
+        for (const QString& name : built) {
+            outcome.deliveredPaths.append(joinPath(platform.appDir, name));
+        }
+        outcome.deliveredPath = outcome.deliveredPaths.front();
         return outcome;
     }
-    const QString destination = joinPath(outDir, programFileName(programName).toLower());
-    if (!files.replaceFile(builtPath, destination)) {
-        outcome.status = BuildOutcome::Status::NotCopied;
-        return outcome;
+    QStringList delivered;
+    for (const QString& name : built) {
+        const QString destination = joinPath(outDir, name.toLower());
+        if (!files.replaceFile(joinPath(platform.appDir, name), destination)) {
+            outcome.status = BuildOutcome::Status::NotCopied;
+            return outcome;
+        }
+        delivered.append(destination);
+    }
+    // What an earlier, longer delivery of the name left goes, once the new
+    // files are in place.
+    for (const QString& name : deliveredVariants(files, outDir, programName)) {
+        if (!wanted.contains(name, Qt::CaseInsensitive)) {
+            files.removeFile(joinPath(outDir, name));
+        }
     }
     outcome.status = BuildOutcome::Status::Delivered;
-    outcome.deliveredPath = destination;
+    outcome.deliveredPaths = delivered;
+    outcome.deliveredPath = delivered.front();
     return outcome;
 }
 

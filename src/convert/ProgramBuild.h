@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "shared/VideoTarget.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,17 +13,27 @@ namespace zoetra {
 
 struct Platform;
 
-// The program files of one name that a run found in the application folder
-// at its start. They are moved aside (renamed in the same folder) rather
-// than deleted, so that the build cannot end on an old file and yet the
-// user's program is still there when the run delivers no new one.
+// The files a build of the target delivers for the program name, the
+// program file first.
+QStringList deliveryFiles(const VideoTarget& target, const QString& programName);
+
+// Whether a file could be part of a delivery of the program name for any
+// target (letter case aside): what an earlier delivery of the name may
+// have left.
+bool belongsToDelivery(const QString& programName, const QString& fileName);
+
+// The delivered files of one name that a run found in the application
+// folder at its start. They are moved aside (renamed in the same folder)
+// rather than deleted, so that the build cannot end on an old file and yet
+// the user's files are still there when the run delivers no new ones.
 class StaleProgram {
 public:
     // The name a program file is kept under while it is set aside.
     static QString asideName(const QString& fileName);
 
-    // Every letter-case variant of the program file (name + ".8xp") goes
-    // aside; one left aside by a run that never ended counts as set aside.
+    // Every file that belongs to a delivery of the name goes aside, in any
+    // letter case; one left aside by a run that never ended counts as set
+    // aside.
     // On failure everything is as it was before and the failure is returned.
     std::optional<FileFailure> setAside(FileSystem& files, const QString& appDir, const QString& programName);
     // Puts the files back, replacing whatever now lies under their names.
@@ -35,6 +46,7 @@ public:
 private:
     FileSystem* files_ = nullptr;
     QString appDir_;
+    QString programName_;
     QStringList names_;  // the names the files had in the application folder
 };
 
@@ -44,8 +56,8 @@ std::optional<FileFailure> RemoveStaleProgram(FileSystem& files, const QString& 
                                               StaleProgram& stale);
 
 // Deletes every letter-case variant of the build's intermediates of the
-// name (name + ".bin" and name + ".8xp"), so that no tool can work on a
-// file an earlier run left.
+// name (name + ".bin" and the delivered files), so that no tool can work on
+// a file an earlier run left.
 std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString& appDir, const QString& programName);
 
 // "Compile.bat": enter the application folder, assemble, package.
@@ -59,8 +71,9 @@ struct BuildOptions {
     int timeoutMs = 120000;  // a batch running longer is ended
     int cycleMs = 10;        // the wait's sleep between yields
     int outputLines = 15;    // lines of tool output kept for the error message
-    // Where the player source lies when that is not the application folder
-    // (an installed copy): the build copies it in first. Empty: it is there.
+    // Where the player's parts lie when that is not the application folder
+    // (an installed copy): the build copies them in first. Empty: they are
+    // there.
     QString playerDir;
 };
 
@@ -68,6 +81,7 @@ struct BuildOutcome {
     enum class Status { Delivered, NotBuilt, NotCopied };
     Status status = Status::NotBuilt;
     QString deliveredPath;  // Delivered: where the program file now is
+    QStringList deliveredPaths;  // Delivered: every delivered file, the program first
     QString builtPath;      // Delivered, NotCopied: the program file as built
     QString toolOutput;     // NotBuilt: the last lines the tools printed, or
                             // the file that could not be written or removed
@@ -75,10 +89,12 @@ struct BuildOutcome {
 
 // Removes the intermediates, writes and runs "Compile.bat", waits in cycles
 // (yielding to the window) until the batch has ended, then, when every tool
-// succeeded and the program file is there, delivers it into outDir: copied
-// under its lower-case name through a temporary file, or left where it was
-// built when outDir is the application folder itself.
+// succeeded and every file of the delivery is there, delivers them into
+// outDir: each copied under its lower-case name through a temporary file,
+// or left where it was built when outDir is the application folder itself.
+// Files an earlier, longer delivery of the name left in outDir and that
+// this one does not replace are removed once the new files are in place.
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
-                          const BuildOptions& options = {});
+                          const VideoTarget& target, const BuildOptions& options = {});
 
 }  // namespace zoetra

@@ -1,6 +1,6 @@
 #include "convert/VideoEncoder.h"
 
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 
 #include "platform/FileSystem.h"
 #include "platform/PictureArea.h"
@@ -17,39 +17,41 @@ namespace zoetra {
 
 namespace {
 
-// Adds the screen the calculator now shows to the compact stream and brings
-// VideoBytes and ByteCount up to date with it.
-void addCompactFrame(Vars& vars, compact::CompactEncoder& encoder)
+// Hands the screen the calculator now shows to the encoder and brings
+// VideoBytes and ByteCount up to date with its stream.
+void copyStream(Vars& vars, const StreamEncoder& encoder)
 {
-    compact::Screen screen;
-    for (std::size_t i = 0; i < screen.size(); ++i) {
-        screen[i] = static_cast<std::uint8_t>(vars.PrevFrameBytes[i]);
-    }
-    encoder.addFrame(screen);
     const auto& bytes = encoder.bytes();
+    if (bytes.size() > vars.VideoBytes.size()) {
+        vars.VideoBytes.resize(bytes.size());
+    }
     std::copy(bytes.begin() + encoder.firstChangedByte(), bytes.end(),
               vars.VideoBytes.begin() + encoder.firstChangedByte());
     vars.ByteCount = encoder.size();
 }
 
-}  // namespace
-
-void StartVideoStream(Vars& vars, compact::CompactEncoder* compact)
+void addShownScreen(Vars& vars, StreamEncoder& encoder)
 {
-    for (std::size_t i = 0; i < FrameByteCount; ++i) {
-        if (compact == nullptr) {
-            vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = static_cast<std::uint8_t>(vars.FrameBytes[i]);
-            ++vars.ByteCount;
-        }
-        vars.PrevFrameBytes[i] = vars.FrameBytes[i];
+    Screen screen;
+    for (std::size_t i = 0; i < screen.size(); ++i) {
+        screen[i] = static_cast<std::uint8_t>(vars.PrevFrameBytes[i]);
     }
-    if (compact != nullptr) {
-        compact->reset();
-        addCompactFrame(vars, *compact);
-    }
+    encoder.addFrame(screen);
+    copyStream(vars, encoder);
 }
 
-FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, compact::CompactEncoder* compact)
+}  // namespace
+
+void StartVideoStream(Vars& vars, StreamEncoder& encoder)
+{
+    for (std::size_t i = 0; i < FrameByteCount; ++i) {
+        vars.PrevFrameBytes[i] = vars.FrameBytes[i];
+    }
+    encoder.reset();
+    addShownScreen(vars, encoder);
+}
+
+FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, StreamEncoder& encoder, int sizeLimit)
 {
     WindowLayer& window = platform.window;
     PictureArea& preview = window.quickPrev();
@@ -68,13 +70,6 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, compact::C
         }
 
         if (vars.FrameBytes[index] != vars.PrevFrameBytes[index]) {
-            if (compact == nullptr) {
-                auto at = static_cast<std::size_t>(vars.ByteCount);
-                vars.VideoBytes[at] = static_cast<std::uint8_t>(i / 256);
-                vars.VideoBytes[at + 1] = static_cast<std::uint8_t>(i % 256);
-                vars.VideoBytes[at + 2] = static_cast<std::uint8_t>(vars.FrameBytes[index]);
-                vars.ByteCount += 3;
-            }
             vars.PrevFrameBytes[index] = vars.FrameBytes[index];
 
             // Mark the written byte: white turns blue, black gets a value
@@ -89,35 +84,25 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, compact::C
         preview.refresh();
     }
 
-    if (compact == nullptr) {
-        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = FrameEndMarker;
-        ++vars.ByteCount;
-    } else {
-        addCompactFrame(vars, *compact);
-    }
+    addShownScreen(vars, encoder);
 
     FrameEncoding result;
     result.ratio = 100.0 * vars.ByteCount / (768.0 * (f + 1));
     window.setProgressValue(ProgressBar::CompressionVal, static_cast<float>(result.ratio));
     window.setSizeCounterCaption(QString::number(vars.ByteCount) + QLatin1Char('b'));
-    result.overLimit = vars.ByteCount > VideoSizeLimit;
+    result.overLimit = vars.ByteCount > sizeLimit;
     return result;
 }
 
-void EndVideoStream(Vars& vars, compact::CompactEncoder* compact)
+void EndVideoStream(Vars& vars, StreamEncoder& encoder)
 {
-    if (compact == nullptr) {
-        vars.VideoBytes[static_cast<std::size_t>(vars.ByteCount)] = VideoEndMarker;
-        return;
-    }
-    // The video end's bits may fit into the last bit byte; the byte at
-    // ByteCount, which Video.dat always holds, is then not read.
+    // The video end may share the stream's last byte (compact bits); the
+    // byte at ByteCount, which Video.dat always holds, is then not read.
     const int size = vars.ByteCount;
     vars.VideoBytes[static_cast<std::size_t>(size)] = 0;
-    compact->finish();
-    const auto& bytes = compact->bytes();
-    std::copy(bytes.begin() + compact->firstChangedByte(), bytes.end(),
-              vars.VideoBytes.begin() + compact->firstChangedByte());
+    encoder.finish();
+    copyStream(vars, encoder);
+    vars.ByteCount = size;
 }
 
 namespace {

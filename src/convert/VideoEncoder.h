@@ -11,34 +11,32 @@ namespace zoetra {
 struct Vars;
 struct Platform;
 
-namespace compact {
-class CompactEncoder;
-}
+class StreamEncoder;
 
 // The result of encoding one further frame.
 struct FrameEncoding {
-    bool overLimit = false;  // ByteCount > VideoSizeLimit afterwards
+    bool overLimit = false;  // ByteCount over the target's limit afterwards
     double ratio = 0.0;      // stream size against as many full frames, in %
 };
 
-// With a compact encoder (the "Compact video" option) the three operations
-// below make the same decisions, so that PrevFrameBytes, the random draws
-// and the marks in the preview stay as they are; only the stream differs:
-// VideoBytes holds the compact stream of the screens PrevFrameBytes goes
-// through (CompactFormat.h), ByteCount its length before the video end, and
-// the size, the compression and the limit count that.
+// The three operations below decide, byte by byte, which changes of the
+// frame reach the calculator (the quality thinning, with its random draws
+// and the marks in the preview); PrevFrameBytes is then the screen the
+// calculator shows. Each such screen goes to the stream format's encoder:
+// VideoBytes holds its stream, ByteCount the stream's length before the
+// video end, and the size, the compression and the limit count that.
 
-// Copies the key frame (vars.FrameBytes) to the stream start and primes
-// PrevFrameBytes. Expects ByteCount = 0.
-void StartVideoStream(Vars& vars, compact::CompactEncoder* compact = nullptr);
+// Takes the key frame (vars.FrameBytes) as the first screen and primes
+// PrevFrameBytes. Resets the encoder; expects ByteCount = 0.
+void StartVideoStream(Vars& vars, StreamEncoder& encoder);
 
-// Appends the change records of frame f (1 .. N - 1) and a frame-end marker,
-// marks the written bytes in the monochrome preview and updates the size
-// and compression displays.
-FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, compact::CompactEncoder* compact = nullptr);
+// Decides the changes of frame f (1 .. N - 1), marks them in the monochrome
+// preview, encodes the screen and updates the size and compression
+// displays; over the limit when ByteCount passes `sizeLimit`.
+FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, StreamEncoder& encoder, int sizeLimit);
 
-// Appends the video-end marker; ByteCount stays its position.
-void EndVideoStream(Vars& vars, compact::CompactEncoder* compact = nullptr);
+// Appends the video end; ByteCount stays its position.
+void EndVideoStream(Vars& vars, StreamEncoder& encoder);
 
 // The text of "Video.dat" for the stream 0..ByteCount, driving the
 // ByteWriter bar and yielding after every line. The eight-value line that

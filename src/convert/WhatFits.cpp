@@ -1,6 +1,6 @@
 #include "convert/WhatFits.h"
 
-#include "convert/CompactEncoder.h"
+#include "convert/Codec.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"
@@ -35,7 +35,7 @@ public:
 
 double WhatFits::seconds() const
 {
-    return fitting / PlayerFramesPerSecond;
+    return fitting / playedFramesPerSecond(target);
 }
 
 WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
@@ -43,7 +43,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 {
     WhatFits fits;
     fits.frames = static_cast<int>(frames.size());
-    fits.compact = encoder.compactVideo;
+    fits.target = encoder.target;
+    fits.limit = videoSizeLimit(encoder.target);
     if (frames.isEmpty()) {
         return fits;
     }
@@ -57,12 +58,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     vars->ColourChannel = settings.ColourChannel;
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
-    window.compact = encoder.compactVideo;
-    std::optional<compact::CompactEncoder> compactEncoder;
-    if (encoder.compactVideo) {
-        compactEncoder.emplace();
-    }
-    compact::CompactEncoder* const compact = compactEncoder ? &*compactEncoder : nullptr;
+    window.target = encoder.target;
+    const std::unique_ptr<StreamEncoder> stream = codecFor(encoder.target.format).makeEncoder();
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
@@ -79,8 +76,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
         PackFrame(*vars);
         if (f == 0) {
             vars->ByteCount = 0;
-            StartVideoStream(*vars, compact);
-        } else if (EncodeDeltaFrame(*vars, platform, f, compact).overLimit) {
+            StartVideoStream(*vars, *stream);
+        } else if (EncodeDeltaFrame(*vars, platform, f, *stream, fits.limit).overLimit) {
             break;
         }
         fits.fitting = f + 1;
@@ -91,16 +88,20 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 
 QString whatFitsText(const WhatFits& fits)
 {
-    const QString seconds = QString::number(fits.seconds(), 'f', 1) +
-                            (fits.compact ? QStringLiteral(" seconds on the calculator, as compact video")
-                                          : QStringLiteral(" seconds on the calculator"));
+    QString seconds = QString::number(fits.seconds(), 'f', 1) + QStringLiteral(" seconds on the calculator");
+    if (fits.target.format != StreamFormat::Written) {
+        const std::string_view key = codecFor(fits.target.format).key;
+        seconds += QStringLiteral(", as %1 video").arg(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+    }
     if (fits.all()) {
-        return QStringLiteral("All %1 frames fit into the 24000 bytes (%2 bytes): %3.")
+        return QStringLiteral("All %1 frames fit into the %2 bytes (%3 bytes): %4.")
             .arg(fits.frames)
+            .arg(fits.limit)
             .arg(fits.bytes)
             .arg(seconds);
     }
-    return QStringLiteral("The 24000 bytes hold %1 of the %2 frames: %3.")
+    return QStringLiteral("The %1 bytes hold %2 of the %3 frames: %4.")
+        .arg(fits.limit)
         .arg(fits.fitting)
         .arg(fits.frames)
         .arg(seconds);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/VideoTarget.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,7 @@ class PictureLoader;
 // The encoder's choices that the window's "Create Video" page makes.
 struct EncoderChoice {
     int detailSliderValue = 0;  // the quality, -10..0
-    bool compactVideo = false;
+    VideoTarget target;         // the stream format, the pace and the limit
 };
 
 // How much of a frame list the video data can hold.
@@ -21,7 +23,8 @@ struct WhatFits {
     int frames = 0;   // frames in the list
     int fitting = 0;  // how many of them, from the first, stay within the limit
     int bytes = 0;    // video data of those, without the end marker
-    bool compact = false;  // counted as compact video
+    VideoTarget target;    // what they were counted for
+    int limit = 0;         // the target's limit in bytes
 
     bool all() const { return fitting == frames; }
     // How long they play on the calculator.
@@ -30,7 +33,7 @@ struct WhatFits {
 
 // Encodes the frames as a conversion run started now would: each file
 // loaded and reduced under the colour settings of `settings`, packed, and
-// encoded under the encoder's choice (quality, compact or not) with a
+// encoded under the encoder's choice (quality, target) with a
 // random sequence of its own, stopping at the first frame that passes the
 // limit. Writes nothing, builds nothing, and leaves `settings` alone; with
 // a fresh program's random sequence it matches that program's first run.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/Types.h"
+#include "shared/VideoTarget.h"
 
 #include <QImage>
 #include <QString>
@@ -29,7 +30,7 @@ QString pictureSizeProblem(const QString& name, int width, int height);
 
 // What to take from a clip. Times are seconds from the clip's first frame.
 struct ImportSettings {
-    double framesPerSecond = PlayerFramesPerSecond;
+    double framesPerSecond = WrittenFramesPerSecond;
     double start = 0.0;
     std::optional<double> end;  // none: to the end of the clip
     FitMode fit = FitMode::Fit;

@@ -35,7 +35,7 @@ public:
     QString shellChoice() const override { return shell; }
     int loopingState() const override { return looping; }
     QString descriptionText() const override { return description; }
-    bool compactVideo() const override { return compact; }
+    VideoTarget videoTarget() const override { return target; }
 
     int frameListCount() const override { return static_cast<int>(frames.size()); }
     FrameLoad selectFrameListEntry(int index) override;
@@ -55,7 +55,7 @@ public:
     QString shell = QStringLiteral("Ion");
     int looping = 1;
     QString description = QStringLiteral("My First Video");
-    bool compact = false;
+    VideoTarget target;
     QString sizeCounter = QStringLiteral("0b");
     bool progressPanelVisible = false;
     std::array<ProgressBarModel, 3> bars{};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/VideoTarget.h"
+
 #include <QString>
 
 namespace zoetra {
@@ -41,7 +43,9 @@ public:
     virtual QString shellChoice() const = 0;    // ShellChoice's text
     virtual int loopingState() const = 0;       // SetLooping: 0 clear, 1 ticked, 2 greyed
     virtual QString descriptionText() const = 0;
-    virtual bool compactVideo() const = 0;      // CompactVideo ticked
+    // What the run makes: the calculator model, the pace, the storage and
+    // the stream format, as the controls choose them.
+    virtual VideoTarget videoTarget() const = 0;
 
     virtual int frameListCount() const = 0;
     // Selects an entry of the frame list by position; the selection loads and

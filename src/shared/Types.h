@@ -31,16 +31,8 @@ inline constexpr int FrameByteCount = 768;
 
 // The video stream.
 inline constexpr int VideoBufferSize = 120001;
-inline constexpr int VideoSizeLimit = 24000;
 inline constexpr std::uint8_t FrameEndMarker = 255;
 inline constexpr std::uint8_t VideoEndMarker = 254;
-
-// The player's pace: it waits for eight ticks of the calculator's timer,
-// which runs at about 118 Hz, after each frame (FRAME_HALTS in VID.z80), so
-// it shows about 14.75 frames a second.
-inline constexpr double PlayerTimerHz = 118.0;
-inline constexpr int PlayerTicksPerFrame = 8;
-inline constexpr double PlayerFramesPerSecond = PlayerTimerHz / PlayerTicksPerFrame;
 
 constexpr Colour makeColour(int red, int green, int blue)
 {

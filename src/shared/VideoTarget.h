@@ -2,6 +2,8 @@
 
 #include "shared/CalculatorModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace zoetra {
@@ -18,12 +20,39 @@ struct VideoTarget {
     CalculatorModel model = CalculatorModel::Ti83Plus;
     // The rate the video plays at. The written pace is a frame every eight
     // ticks of the TI-83 Plus's timer.
-    double framesPerSecond = 118.0 / 8.0;
+    double framesPerSecond = 118.0 / 8.0;  // WrittenFramesPerSecond
     Storage storage = Storage::Ram;
     StreamFormat format = StreamFormat::Written;
 
     const ModelFacts& facts() const { return modelFacts(model); }
     bool operator==(const VideoTarget&) const = default;
 };
+
+// The written pace: a frame every eight ticks of the TI-83 Plus's 118 Hz
+// timer, about 14.75 frames a second.
+inline constexpr double WrittenFramesPerSecond = 118.0 / 8.0;
+
+// The stream bytes a video kept in RAM may take beside the player, on every
+// model.
+inline constexpr int RamVideoLimit = 24000;
+
+inline int videoSizeLimit(const VideoTarget& target)
+{
+    (void)target;
+    return RamVideoLimit;
+}
+
+// Timer ticks from one frame to the next at the target's rate; at least
+// two, as the screen copy alone takes about one.
+inline int ticksPerFrame(const VideoTarget& target)
+{
+    return std::max(2, static_cast<int>(std::lround(target.facts().timerHz / target.framesPerSecond)));
+}
+
+// The rate the player keeps on the target's model.
+inline double playedFramesPerSecond(const VideoTarget& target)
+{
+    return target.facts().timerHz / ticksPerFrame(target);
+}
 
 }  // namespace zoetra

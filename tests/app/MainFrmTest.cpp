@@ -4,6 +4,7 @@
 #include "app/SavedFolders.h"
 #include "convert/CompactDecoder.h"
 #include "convert/ConversionRun.h"
+#include "convert/PlayerTarget.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
 #include "platform/widgets/FloatProgressBar.h"
@@ -195,6 +196,7 @@ private slots:
     void refusedNameTouchesNothing();
     void conversionFromTheWindow();
     void compactVideoReachesTheRun();
+    void compactVideoMirrorsTheStreamFormat();
     void windowStaysLiveDuringARun();
 
 private:
@@ -424,14 +426,16 @@ void MainFrmTest::captionFontsAndPictures()
     }
     QVERIFY(green);
 
+    // The written three tabs, then "Calculator".
     auto* tabs = child<QTabWidget>("TabStrip");
-    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->count(), 4);
     const QStringList captions{QStringLiteral("Select video source"), QStringLiteral("Graphics settings"),
-                               QStringLiteral("Create Video")};
+                               QStringLiteral("Create Video"), QStringLiteral("Calculator")};
     const QStringList tips{QStringLiteral("Use this to set the directory of your animation"),
                            QStringLiteral("Use this to adjust the brightness and contast of your image"),
-                           QStringLiteral("Looping, shell, name...")};
-    for (int i = 0; i < 3; ++i) {
+                           QStringLiteral("Looping, shell, name..."),
+                           QStringLiteral("The calculator model, where the video data is kept and its format")};
+    for (int i = 0; i < 4; ++i) {
         QCOMPARE(tabs->tabText(i), captions.at(i));
         QCOMPARE(tabs->tabToolTip(i), tips.at(i));
     }
@@ -451,14 +455,14 @@ void MainFrmTest::pageSwitching()
     auto* bar = child<QTabWidget>("TabStrip")->tabBar();
     const auto shown = [&] {
         QList<int> pages;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             if (child<QFrame>(QByteArray("SettingsPage_" + QByteArray::number(i)).constData())->isVisible()) {
                 pages.append(i);
             }
         }
         return pages;
     };
-    for (const int tab : {1, 2, 2, 0, 0, 1}) {
+    for (const int tab : {1, 2, 2, 3, 0, 0, 1}) {
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
         QCOMPARE(shown(), QList<int>{tab});
         QVERIFY(child<QGroupBox>("CaptionFrame")->isVisible());
@@ -987,8 +991,9 @@ void MainFrmTest::conversionFromTheWindow()
         QVERIFY(QFile::copy(bundled.filePath(QLatin1String(name)), QDir(source).filePath(QLatin1String(name))));
     }
     bool tools = true;
-    for (const QString& name : {QStringLiteral("TASM" ZOETRA_EXE_SUFFIX), QStringLiteral("DEVPAC8X" ZOETRA_EXE_SUFFIX),
-                               QStringLiteral("VID.z80")}) {
+    QStringList components{QStringLiteral("TASM" ZOETRA_EXE_SUFFIX), QStringLiteral("DEVPAC8X" ZOETRA_EXE_SUFFIX)};
+    components += allPlayerParts();
+    for (const QString& name : components) {
         if (bundled.exists(name)) {
             QVERIFY(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
         } else {
@@ -1108,6 +1113,34 @@ void MainFrmTest::compactVideoReachesTheRun()
     const auto video = compact::decodeCompactVideo(std::span(bytes.data(), static_cast<std::size_t>(size) + 1));
     QVERIFY(video.has_value());
     QCOMPARE(video->frames.size(), std::size_t{2});
+}
+
+// "Compact video" and the stream format on "Calculator" are one choice; the
+// format chosen there is what the run makes.
+void MainFrmTest::compactVideoMirrorsTheStreamFormat()
+{
+    window = open();
+    auto* compactBox = child<QCheckBox>("CompactVideo");
+    auto* format = child<QComboBox>("CalcFormat");
+    QCOMPARE(format->currentText(), QStringLiteral("Written"));
+    QVERIFY(!compactBox->isChecked());
+    QCOMPARE(window->windowLayer().videoTarget(), VideoTarget{});
+
+    clickButton(compactBox);
+    QCOMPARE(format->currentText(), QStringLiteral("Compact"));
+    QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Compact);
+    format->setCurrentIndex(format->findText(QStringLiteral("Written")));
+    QVERIFY(!compactBox->isChecked());
+    format->setCurrentIndex(format->findText(QStringLiteral("Compact")));
+    QVERIFY(compactBox->isChecked());
+    clickButton(compactBox);
+    QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Written);
+
+    // The model and the storage offer what the player is proven on.
+    QCOMPARE(child<QComboBox>("CalcModel")->count(), 1);
+    QCOMPARE(child<QComboBox>("CalcModel")->currentText(), QStringLiteral("TI-83 Plus"));
+    QCOMPARE(child<QComboBox>("CalcStorage")->count(), 1);
+    QVERIFY(child<QLabel>("CalcPace")->text().contains(QStringLiteral("14.75")));
 }
 
 QTEST_MAIN(MainFrmTest)

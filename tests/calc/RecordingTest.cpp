@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -49,13 +50,19 @@ TEST(Recording, LoopingProgramIsRecordedOnceThroughWithItsFrameTimes)
     EXPECT_EQ(r.frames[1].pixels[0], 0x55);
     // The first copy starts at once and ends after its 51,600 T-states.
     EXPECT_EQ(r.frames[0].tstates, 7 + 13 + 11 + LcdFullWriteTStates);
-    // The copy takes one tick, the halt waits for the next: two ticks a frame.
+    // The copy takes one tick, the halt waits for the next: two ticks a
+    // frame; the first also the OS's handling of the tick that came during
+    // the first copy, before the halts fall into step with the timer.
+    constexpr std::uint64_t twoTicks = 2 * TimerPeriodTStates;
     for (std::size_t i = 0; i < r.frames.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_NEAR(static_cast<double>(r.duration(i)), 2.0 * TimerPeriodTStates, 1000.0);
+        EXPECT_GE(r.duration(i), twoTicks - 100);
+        EXPECT_LE(r.duration(i), twoTicks + InterruptHandlerTStates + 1000);
     }
+    EXPECT_NEAR(static_cast<double>(r.duration(1)), static_cast<double>(twoTicks), 100.0);
     EXPECT_EQ(r.totalTStates(), r.duration(0) + r.duration(1));
-    EXPECT_NEAR(r.framesPerSecond(), TimerHz / 2.0, 1.0);
+    EXPECT_LE(r.framesPerSecond(), TimerHz / 2.0);
+    EXPECT_GE(r.framesPerSecond(), CpuHz / (2.0 * TimerPeriodTStates + InterruptHandlerTStates + 1000));
 }
 
 TEST(Recording, ProgramThatWaitsOrReturnsEndsTheRecording)
@@ -77,17 +84,44 @@ TEST(Recording, ProgramThatWaitsOrReturnsEndsTheRecording)
               "it waits for a key before showing a frame");
 }
 
+TEST(Recording, LongProgramsAreBoundByEmulatedTimeNotFrames)
+{
+    // A counter in plotSScreen's first two bytes, shown every time: no two
+    // states are alike. 31,000 frames, then back to the home screen:
+    // ld hl,0 / ld (plotSScreen),hl /
+    // loop: ld hl,(plotSScreen) / inc hl / ld (plotSScreen),hl / bcall(_GrBufCpy) /
+    //       ld hl,(plotSScreen) / ld de,31000 / or a / sbc hl,de / jr nz,loop / ret
+    const Recording counted = recordProgram(program({0x21, 0x00, 0x00, 0x22, 0x40, 0x93, 0x2A, 0x40, 0x93, 0x23, 0x22,
+                                                     0x40, 0x93, 0xEF, 0x6A, 0x48, 0x2A, 0x40, 0x93, 0x11, 0x18, 0x79,
+                                                     0xB7, 0xED, 0x52, 0x20, 0xEB, 0xC9}));
+    EXPECT_EQ(counted.end, Recording::End::Returns) << counted.fault;
+    EXPECT_EQ(counted.frames.size(), 31000u);
+    EXPECT_TRUE(counted.plays());
+
+    // The same without an end, and two ticks a frame (a halt after each
+    // copy): it stops at ten emulated minutes and still plays, reporting its
+    // progress on the way.
+    std::vector<std::uint64_t> reported;
+    const Recording endless = recordProgram(
+        program({0x2A, 0x40, 0x93, 0x23, 0x22, 0x40, 0x93, 0xEF, 0x6A, 0x48, 0x76, 0x18, 0xF3}), {},
+        [&reported](std::uint64_t tstates, std::uint64_t limit) {
+            EXPECT_EQ(limit, RecordingTimeLimitSeconds * CpuHz);
+            reported.push_back(tstates);
+        });
+    EXPECT_EQ(endless.end, Recording::End::TimeLimit) << endless.fault;
+    EXPECT_TRUE(endless.plays());
+    EXPECT_EQ(endless.problem(), "");
+    EXPECT_EQ(endless.endTStates, RecordingTimeLimitSeconds * CpuHz);
+    EXPECT_LT(endless.frames.back().tstates, endless.endTStates);
+    EXPECT_NEAR(static_cast<double>(endless.frames.size()), RecordingTimeLimitSeconds * TimerHz / 2.0,
+                RecordingTimeLimitSeconds * TimerHz / 20.0);
+    ASSERT_GE(reported.size(), RecordingTimeLimitSeconds);
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_EQ(reported.back(), RecordingTimeLimitSeconds * CpuHz);
+}
+
 TEST(Recording, RepeatedPicturesAreNotALoop)
 {
-    // A counter in plotSScreen's first two bytes, shown every time, has
-    // more states than the recording keeps: it stops at its limit.
-    // loop: ld hl,(plotSScreen) / inc hl / ld (plotSScreen),hl /
-    //       bcall(_GrBufCpy) / jr loop
-    const Recording r = recordProgram(program({0x2A, 0x40, 0x93, 0x23, 0x22, 0x40, 0x93, 0xEF, 0x6A, 0x48, 0x18, 0xF4}));
-    EXPECT_EQ(r.end, Recording::End::Fault);
-    EXPECT_EQ(r.frames.size(), RecordingFrameLimit);
-    EXPECT_NE(r.problem().find("more than 30000 frames"), std::string::npos) << r.problem();
-
     // The same picture twice, then another, from a counter on the stack:
     // ld b,3 / loop: ld c,0 / push bc / ld a,b / and 2 / ld (plotSScreen),a /
     // bcall(_GrBufCpy) / pop bc / djnz loop / jr 9D95h.

@@ -3,6 +3,7 @@
 #include "ConvertFixture.h"
 
 #include "convert/CompactDecoder.h"
+#include "convert/WrittenEncoder.h"
 #include "convert/ConversionRun.h"
 #include "support/ScreenSequences.h"
 #include "support/TestSupport.h"
@@ -38,7 +39,7 @@ protected:
     {
         random = UniformRandom();
         window.quickPrevArea.fill(ColourWhite);
-        window.compact = compact;
+        window.target.format = compact ? StreamFormat::Compact : StreamFormat::Written;
         return run.RunConversion();
     }
 
@@ -56,7 +57,10 @@ TEST_F(CompactRunTest, TheSameScreensAndMarksAsTheWrittenStreamWithThinning)
     window.detailSlider = -4;
 
     ASSERT_EQ(convertFresh(false).status, RunOutcome::Status::Delivered);
-    const std::vector<compact::Screen> written = writtenStreamScreens(vars.VideoBytes);
+    const auto writtenVideo = written::decodeWrittenVideo(
+        std::span(vars.VideoBytes.data(), static_cast<std::size_t>(vars.ByteCount) + 1));
+    ASSERT_TRUE(writtenVideo.has_value());
+    const std::vector<Screen> written = writtenVideo->frames;
     const QImage writtenMarks = window.quickPrevArea.toImage();
     const QByteArray writtenVarFile = readAll(app(QStringLiteral("VarFile.var")));
     ASSERT_EQ(written.size(), frames.size());
@@ -133,8 +137,8 @@ TEST_F(CompactRunTest, TheLimitCountsCompactBytes)
     EXPECT_EQ(outcome.status, RunOutcome::Status::TooLarge);
     // Noise takes a literal run a frame, 771 or 772 bytes: the frame that
     // passes 24,000 is the 32nd.
-    EXPECT_GT(outcome.size, VideoSizeLimit);
-    EXPECT_LE(outcome.size - 772, VideoSizeLimit);
+    EXPECT_GT(outcome.size, RamVideoLimit);
+    EXPECT_LE(outcome.size - 772, RamVideoLimit);
     EXPECT_EQ(window.selectedFrame, 31);
     EXPECT_EQ(window.sizeCounter, QString::number(outcome.size) + QLatin1Char('b'));
     EXPECT_EQ(window.messages.back().text, ConversionRun::TooLargeMessage);

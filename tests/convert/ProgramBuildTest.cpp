@@ -16,7 +16,7 @@ protected:
         BuildOptions options;
         options.timeoutMs = 300;
         options.cycleMs = 1;
-        return BuildProgram(platform, name, vars.OutDir, options);
+        return BuildProgram(platform, name, vars.OutDir, VideoTarget{}, options);
     }
 };
 

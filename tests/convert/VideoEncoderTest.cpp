@@ -1,6 +1,7 @@
 #include "ConvertFixture.h"
 
 #include "convert/VideoEncoder.h"
+#include "convert/WrittenEncoder.h"
 #include "imaging/Conversion.h"
 #include "support/TestSupport.h"
 
@@ -11,16 +12,17 @@ namespace {
 
 class VideoEncoderTest : public ConvertFixture {
 protected:
+    written::WrittenEncoder encoder;
     void key(const Frame& frame)
     {
         vars.ByteCount = 0;
         std::copy(frame.begin(), frame.end(), vars.FrameBytes.begin());
-        StartVideoStream(vars);
+        StartVideoStream(vars, encoder);
     }
-    FrameEncoding next(const Frame& frame, int f)
+    FrameEncoding next(const Frame& frame, int f, int limit = RamVideoLimit)
     {
         std::copy(frame.begin(), frame.end(), vars.FrameBytes.begin());
-        return EncodeDeltaFrame(vars, platform, f);
+        return EncodeDeltaFrame(vars, platform, f, encoder, limit);
     }
     std::vector<int> stream(int from, int to) const
     {
@@ -43,7 +45,7 @@ TEST_F(VideoEncoderTest, OneFrameVideo)
     }
     key(frame);
     EXPECT_EQ(vars.ByteCount, 768);
-    EndVideoStream(vars);
+    EndVideoStream(vars, encoder);
     EXPECT_EQ(vars.ByteCount, 768);
     EXPECT_EQ(vars.VideoBytes[768], 254);
     EXPECT_EQ(window.sizeCounter, QStringLiteral("0b"));
@@ -173,18 +175,20 @@ TEST_F(VideoEncoderTest, LowQualityDrawsForEveryByteAndExaminesOneInQ)
     EXPECT_EQ(stale, 768 - static_cast<int>(expected.size()));
 }
 
-TEST_F(VideoEncoderTest, LimitAcceptsExactly24000)
+// A stream of exactly the limit is accepted, one byte more is not: the key
+// frame and one record with its frame end are 772 bytes.
+TEST_F(VideoEncoderTest, LimitAcceptsExactlyTheLimit)
 {
+    EXPECT_EQ(RamVideoLimit, 24000);
     Frame second = filledFrame(0);
     second[100] = 1;
     key(filledFrame(0));
-    vars.ByteCount = 24000 - 4;
-    EXPECT_FALSE(next(second, 1).overLimit);
-    EXPECT_EQ(vars.ByteCount, 24000);
+    EXPECT_FALSE(next(second, 1, 772).overLimit);
+    EXPECT_EQ(vars.ByteCount, 772);
 
     key(filledFrame(0));
-    vars.ByteCount = 24000 - 3;
-    EXPECT_TRUE(next(second, 1).overLimit);
+    EXPECT_TRUE(next(second, 1, 771).overLimit);
+    EXPECT_EQ(vars.ByteCount, 772);
 }
 
 TEST_F(VideoEncoderTest, VideoDataLineReachesPastTheEndMarkerWithZeros)
@@ -194,7 +198,7 @@ TEST_F(VideoEncoderTest, VideoDataLineReachesPastTheEndMarkerWithZeros)
     std::fill(vars.VideoBytes.begin() + 768, vars.VideoBytes.begin() + 800, std::uint8_t{9});
     key(filledFrame(3));
     next(filledFrame(3), 1);
-    EndVideoStream(vars);  // M = 769
+    EndVideoStream(vars, encoder);  // M = 769
     const QList<QByteArray> l = lines();
     ASSERT_EQ(l.size(), 1 + 97 + 2);
     EXPECT_EQ(l[97], ".db  255, 254, 0, 0, 0, 0, 0, 0\r");
@@ -211,7 +215,7 @@ TEST_F(VideoEncoderTest, EndMarkerOnALineBoundaryGivesOneOneValueLine)
     for (int f = 1; f <= 7; ++f) {
         next(filledFrame(0), f);  // 768 + 7 = 775
     }
-    EndVideoStream(vars);
+    EndVideoStream(vars, encoder);
     EXPECT_EQ(vars.ByteCount, 775);
     const QList<QByteArray> l = lines();
     ASSERT_EQ(l.size(), 1 + 97 + 8);  // one-value lines for 768..775
@@ -223,7 +227,7 @@ TEST_F(VideoEncoderTest, WriteVideoDataReplacesTheFile)
 {
     writeAll(app(QStringLiteral("Video.dat")), QByteArray(100000, 'x'));
     key(filledFrame(0));
-    EndVideoStream(vars);
+    EndVideoStream(vars, encoder);
     ASSERT_FALSE(WriteVideoData(vars, platform));
     const QByteArray text = readAll(app(QStringLiteral("Video.dat")));
     EXPECT_TRUE(text.startsWith("\r\n.db  0, 0,"));

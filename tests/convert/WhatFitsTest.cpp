@@ -53,7 +53,7 @@ protected:
 
     WhatFits estimate()
     {
-        return estimateWhatFits(vars, {window.detailSlider, window.compact}, pictures, source.path(), window.frames);
+        return estimateWhatFits(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
     }
 
     QTemporaryDir source;
@@ -99,9 +99,9 @@ TEST_F(WhatFitsTest, CompactVideoCountsTheCompactStream)
 {
     writeFrames(60, 64);
     const WhatFits written = estimate();
-    window.compact = true;
+    window.target.format = StreamFormat::Compact;
     const WhatFits fits = estimate();
-    EXPECT_TRUE(fits.compact);
+    EXPECT_EQ(fits.target.format, StreamFormat::Compact);
     EXPECT_GT(fits.fitting, written.fitting);
     EXPECT_TRUE(whatFitsText(fits).endsWith(QLatin1String("seconds on the calculator, as compact video.")))
         << whatFitsText(fits).toStdString();

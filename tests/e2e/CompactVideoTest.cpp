@@ -73,7 +73,7 @@ protected:
         };
         window.shell = shell;
         window.looping = looping ? 1 : 0;
-        window.compact = compact;
+        window.target.format = compact ? zoetra::StreamFormat::Compact : zoetra::StreamFormat::Written;
         window.detailSlider = quality;  // thinning: the same draws must make the same screens
 
         zoetra::ConversionRun run(*vars, platform);
@@ -149,11 +149,11 @@ TEST_F(CompactEndToEnd, AClipTooLargeWrittenConvertsCompact)
     useClip(ClipKind::Pan, 24);
     const Converted written = convert(QStringLiteral("Ion"), true, false, 0);
     EXPECT_EQ(written.outcome.status, zoetra::RunOutcome::Status::TooLarge);
-    EXPECT_GT(written.outcome.size, zoetra::VideoSizeLimit);
+    EXPECT_GT(written.outcome.size, zoetra::RamVideoLimit);
 
     const Converted compact = convert(QStringLiteral("Ion"), true, true, 0);
     ASSERT_EQ(compact.outcome.status, zoetra::RunOutcome::Status::Delivered);
-    EXPECT_LE(compact.outcome.size, zoetra::VideoSizeLimit);
+    EXPECT_LE(compact.outcome.size, zoetra::RamVideoLimit);
     const Playback playback = play(compact.program, "ION", 25);
     ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
     EXPECT_EQ(playback.calculator->screens().size(), 25u);

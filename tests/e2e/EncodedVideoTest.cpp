@@ -7,6 +7,7 @@
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
+#include "convert/WrittenEncoder.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
@@ -118,15 +119,16 @@ protected:
     Stream encode(const std::vector<Screen>& frames)
     {
         vars.ByteCount = 0;
+        zoetra::written::WrittenEncoder encoder;
         for (std::size_t f = 0; f < frames.size(); ++f) {
             std::copy(frames[f].begin(), frames[f].end(), vars.FrameBytes.begin());
             if (f == 0) {
-                StartVideoStream(vars);
+                StartVideoStream(vars, encoder);
             } else {
-                EncodeDeltaFrame(vars, platform, static_cast<int>(f));
+                EncodeDeltaFrame(vars, platform, static_cast<int>(f), encoder, zoetra::RamVideoLimit);
             }
         }
-        EndVideoStream(vars);
+        EndVideoStream(vars, encoder);
         EXPECT_FALSE(WriteVideoData(vars, platform));
         return Stream(vars.VideoBytes.begin(), vars.VideoBytes.begin() + vars.ByteCount + 1);
     }
@@ -136,7 +138,7 @@ protected:
                                     const QString& description = QStringLiteral("My First Video"))
     {
         zoetra::WritePlayerConfig(files, platform.appDir, QString::fromStdString(shell), looping ? 1 : 0, description);
-        const zoetra::BuildOutcome outcome = zoetra::BuildProgram(platform, QStringLiteral("Video"), outDir.path());
+        const zoetra::BuildOutcome outcome = zoetra::BuildProgram(platform, QStringLiteral("Video"), outDir.path(), zoetra::VideoTarget{});
         EXPECT_EQ(outcome.status, zoetra::BuildOutcome::Status::Delivered) << outcome.toolOutput.toStdString();
         EXPECT_EQ(outcome.deliveredPath, zoetra::joinPath(outDir.path(), QStringLiteral("video.8xp")));
         const QByteArray file = zoetra::test::readAll(outcome.deliveredPath);

@@ -194,7 +194,8 @@ TEST_P(MissingTool, IsABuildErrorAndTheWindowGoesOn)
     expectWorksAgain();
 }
 
-INSTANTIATE_TEST_SUITE_P(Window, MissingTool, testing::Values("TASM" ZOETRA_EXE_SUFFIX, "DEVPAC8X" ZOETRA_EXE_SUFFIX, "VID.z80"),
+INSTANTIATE_TEST_SUITE_P(Window, MissingTool, testing::Values("TASM" ZOETRA_EXE_SUFFIX, "DEVPAC8X" ZOETRA_EXE_SUFFIX, "VID.z80",
+                                                          "DecodeWritten.z80", "SourceRam.z80"),
                          [](const testing::TestParamInfo<const char*>& p) {
                              std::string n = p.param;
                              return n.substr(0, n.find('.'));

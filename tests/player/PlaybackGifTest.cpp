@@ -100,5 +100,26 @@ TEST(PlaybackGifFile, RefusesWhatCannotBeWritten)
     EXPECT_EQ(readGif(QString::fromStdString(path)).frames.size(), 1u);
 }
 
+TEST(PlaybackGifFile, StopsAndRemovesAGifThatGrowsPastItsLimit)
+{
+    // 200 frames of different patterns, each a few hundred bytes in the GIF.
+    Recording many;
+    many.end = Recording::End::Returns;
+    for (int i = 0; i < 200; ++i) {
+        many.frames.push_back({patternScreen(i), static_cast<std::uint64_t>(i) * 60000});
+    }
+    many.endTStates = 200 * 60000;
+    QTemporaryDir out;
+    const std::string path = out.filePath(QStringLiteral("many.gif")).toStdString();
+    const std::string problem = zoetra::calc::writePlaybackGif(path, many, 3, 1024 * 1024);
+    EXPECT_NE(problem.find("the GIF grew past 1 MB"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("stopped and removed"), std::string::npos) << problem;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
+
+    // Under the limit it is kept whole.
+    EXPECT_EQ(zoetra::calc::writePlaybackGif(path, many, 3), "");
+    EXPECT_EQ(readGif(QString::fromStdString(path)).frames.size(), 200u);
+}
+
 }  // namespace
 }  // namespace playertest

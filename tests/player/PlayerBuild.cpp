@@ -1,5 +1,7 @@
 #include "PlayerBuild.h"
 
+#include "convert/PlayerTarget.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,8 +37,10 @@ QByteArray runTool(const QString& folder, const QString& tool, const QStringList
 AppFolder::AppFolder()
 {
     valid_ = dir_.isValid() && copyInto(QStringLiteral(ZOETRA_TASM_EXE), dir_.path())
-             && copyInto(QStringLiteral(ZOETRA_DEVPAC8X_EXE), dir_.path())
-             && copyInto(QStringLiteral(ZOETRA_PLAYER_SOURCE), dir_.path());
+             && copyInto(QStringLiteral(ZOETRA_DEVPAC8X_EXE), dir_.path());
+    for (const QString& part : zoetra::allPlayerParts()) {
+        valid_ = valid_ && copyInto(QDir(QStringLiteral(ZOETRA_PLAYER_DIR)).filePath(part), dir_.path());
+    }
 }
 
 void AppFolder::write(const QString& name, const QByteArray& bytes) const
@@ -57,6 +61,12 @@ BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, con
     folder.write(QStringLiteral("VarFile.var"), inputs.varFile);
     folder.write(QStringLiteral("Desc.txt"), inputs.description);
     folder.write(QStringLiteral("Video.dat"), inputs.videoData);
+    zoetra::VideoTarget target;
+    if (inputs.varFile.contains("#define COMPACT")) {
+        target.format = zoetra::StreamFormat::Compact;
+    }
+    folder.write(QStringLiteral("Target.inc"),
+                 inputs.targetInclude.isEmpty() ? zoetra::TargetIncludeText(target) : inputs.targetInclude);
     BuildResult result;
     bool ok = false;
     result.output = runTool(folder.path(), QStringLiteral(ZOETRA_TASM_EXE),
@@ -87,14 +97,7 @@ QByteArray varFileText(const QByteArray& shellWord, bool looping, bool compact)
 
 int frameHaltsInSource()
 {
-    QFile file(QStringLiteral(ZOETRA_PLAYER_SOURCE));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QRegularExpression line(QStringLiteral("^FRAME_HALTS\\s+\\.equ\\s+(\\d+)"),
-                                  QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = line.match(QString::fromLatin1(file.readAll()));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
+    return zoetra::ticksPerFrame(zoetra::VideoTarget{}) - 1;
 }
 
 }  // namespace playertest

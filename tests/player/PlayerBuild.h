@@ -30,6 +30,8 @@ struct PlayerInputs {
     QByteArray varFile = "\r\n#define NOSHELL\r\n";
     QByteArray description = ".db \"My First Video\",0\r\n";
     QByteArray videoData;
+    // "Target.inc"; empty: the written pace, with the format VarFile.var names.
+    QByteArray targetInclude;
 };
 
 struct BuildResult {
@@ -37,7 +39,7 @@ struct BuildResult {
     QByteArray output;                                     // what the tools printed
 };
 
-// Writes the three input files and runs "TASM -80 -i -b VID.z80 NAME.bin" and
+// Writes the input files (and "Target.inc") and runs "TASM -80 -i -b VID.z80 NAME.bin" and
 // "DEVPAC8X NAME" in the folder, as the batch does.
 BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, const QString& name = "Video");
 
@@ -45,7 +47,7 @@ BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, con
 // stream.
 QByteArray varFileText(const QByteArray& shellWord, bool looping, bool compact = false);
 
-// The player source's value of FRAME_HALTS.
+// The halts after the screen copy at the written pace (FRAME_HALTS).
 int frameHaltsInSource();
 
 }  // namespace playertest

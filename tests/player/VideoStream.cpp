@@ -1,5 +1,7 @@
 #include "VideoStream.h"
 
+#include "convert/WrittenEncoder.h"
+
 #include <QList>
 
 #include <gtest/gtest.h>
@@ -25,40 +27,27 @@ Stream makeStream(const Screen& key, const std::vector<FrameChanges>& frames)
 
 std::vector<Screen> decodeStream(const Stream& stream)
 {
-    std::vector<Screen> frames;
-    if (stream.size() < zoetra::calc::ScreenBytes + 1) {
-        ADD_FAILURE() << "stream shorter than a key frame and its end marker";
-        return frames;
+    std::string error;
+    const auto video = zoetra::written::decodeWrittenVideo(stream, &error);
+    if (!video) {
+        ADD_FAILURE() << error;
+        return {};
     }
-    Screen picture{};
-    std::copy_n(stream.begin(), zoetra::calc::ScreenBytes, picture.begin());
-    frames.push_back(picture);
-    std::size_t at = zoetra::calc::ScreenBytes;
+    EXPECT_EQ(video->length, stream.size()) << "bytes after the end marker";
+    // The encoder writes each frame's records in ascending order.
     int previousOffset = -1;
-    while (at < stream.size()) {
-        const std::uint8_t first = stream[at];
-        if (first == VideoEnd) {
-            EXPECT_EQ(at + 1, stream.size()) << "bytes after the end marker";
-            return frames;
-        }
-        if (first == FrameEnd) {
-            frames.push_back(picture);
+    for (std::size_t at = zoetra::calc::ScreenBytes; at + 1 < stream.size();) {
+        if (stream[at] >= FrameEnd - 1) {
             previousOffset = -1;
             ++at;
             continue;
         }
-        if (at + 3 > stream.size()) {
-            break;
-        }
-        const int offset = first * 256 + stream[at + 1];
-        EXPECT_LT(offset, 768);
+        const int offset = stream[at] * 256 + stream[at + 1];
         EXPECT_GT(offset, previousOffset) << "records out of order";
         previousOffset = offset;
-        picture[static_cast<std::size_t>(offset % 768)] = stream[at + 2];
         at += 3;
     }
-    ADD_FAILURE() << "stream without an end marker";
-    return frames;
+    return video->frames;
 }
 
 QByteArray videoDataText(const Stream& stream, std::uint8_t garbage)

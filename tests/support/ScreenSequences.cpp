@@ -133,21 +133,4 @@ std::vector<ScreenBytes> randomScreenSequence(std::mt19937& random, int frames)
     return screens;
 }
 
-std::vector<ScreenBytes> writtenStreamScreens(const std::vector<std::uint8_t>& v)
-{
-    ScreenBytes current{};
-    std::copy_n(v.begin(), FrameByteCount, current.begin());
-    std::vector<ScreenBytes> screens{current};
-    for (std::size_t at = FrameByteCount; v[at] != VideoEndMarker;) {
-        if (v[at] == FrameEndMarker) {
-            screens.push_back(current);
-            ++at;
-        } else {
-            current[static_cast<std::size_t>(v[at] * 256 + v[at + 1])] = v[at + 2];
-            at += 3;
-        }
-    }
-    return screens;
-}
-
 }  // namespace zoetra::test

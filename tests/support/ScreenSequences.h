@@ -17,8 +17,5 @@ using ScreenBytes = zoetra::Screen;
 // solid and patterned areas.
 std::vector<ScreenBytes> randomScreenSequence(std::mt19937& random, int frames);
 
-// The screens the written (uncompacted) stream shows in turn: the key frame,
-// then one after each frame end, up to the video end.
-std::vector<ScreenBytes> writtenStreamScreens(const std::vector<std::uint8_t>& videoBytes);
 
 }  // namespace zoetra::test

@@ -1,0 +1,208 @@
+#include "cli/HeadlessRun.h"
+
+#include "cli/Preview.h"
+#include "cli/TerminalWindowLayer.h"
+#include "convert/ConversionRun.h"
+#include "convert/WhatFits.h"
+#include "imaging/AutoBalance.h"
+#include "imaging/FrameFolder.h"
+#include "imaging/FrameSelection.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include "platform/QtBuildLauncher.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/UniformRandom.h"
+#include "shared/Vars.h"
+
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "media/VideoImport.h"
+#endif
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+namespace zoetra::cli {
+
+namespace {
+
+#ifdef ZOETRA_VIDEO_IMPORT
+// Ctrl-C and termination during an import stop it cleanly, so that it
+// leaves no folder behind.
+std::atomic<bool> importCancelled{false};
+
+extern "C" void cancelImport(int)
+{
+    importCancelled.store(true);
+}
+
+// Imports the source into the folder of --extract-to or into a new
+// temporary one; the frame folder, or nothing after a message.
+std::optional<QString> importSource(const Settings& settings, TerminalWindowLayer& window,
+                                    std::optional<QTemporaryDir>& temporary)
+{
+    QString destination = settings.extractTo;
+    if (destination.isEmpty()) {
+        temporary.emplace(QDir::tempPath() + QStringLiteral("/zoetra2-import-XXXXXX"));
+        if (!temporary->isValid()) {
+            std::fprintf(stderr, "No temporary folder for the frames can be made (%s).\n",
+                         temporary->errorString().toLocal8Bit().constData());
+            return std::nullopt;
+        }
+        destination = temporary->filePath(QStringLiteral("frames"));
+    }
+    media::ImportSettings import;
+    import.framesPerSecond = settings.fps;
+    import.start = settings.start;
+    import.end = settings.end;
+    import.fit = static_cast<media::FitMode>(settings.fit);
+    media::ImportControl control;
+    control.cancel = &importCancelled;
+    control.progress = [&window](double fraction, int frames) {
+        window.drawBar(fraction, QStringLiteral("%1 frames").arg(frames));
+    };
+
+    auto* previousInt = std::signal(SIGINT, cancelImport);
+    auto* previousTerm = std::signal(SIGTERM, cancelImport);
+    const media::ImportResult result = media::importFrames(settings.source, destination, import, control);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    window.clearProgress();
+
+    switch (result.status) {
+    case media::ImportResult::Status::Failed:
+        std::fprintf(stderr, "%s\n", result.message.toLocal8Bit().constData());
+        return std::nullopt;
+    case media::ImportResult::Status::Cancelled:
+        std::fprintf(stderr, "The import was cancelled; nothing was kept.\n");
+        return std::nullopt;
+    case media::ImportResult::Status::Done:
+        break;
+    }
+    if (!result.message.isEmpty()) {
+        std::fprintf(stderr, "Warning: %s\n", result.message.toLocal8Bit().constData());
+    }
+    if (settings.extractTo.isEmpty()) {
+        std::fprintf(stderr, "Imported %d frames.\n", result.frames);
+    } else {
+        std::fprintf(stderr, "Imported %d frames into %s.\n", result.frames,
+                     nativePath(result.folder).toLocal8Bit().constData());
+    }
+    return result.folder;
+}
+#endif
+
+}  // namespace
+
+int runHeadless(const Settings& settings, const AppFolders& folders)
+{
+    if (!settings.play.isEmpty()) {
+        return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
+    if (!folders.problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
+        return 1;
+    }
+    const QString appDir = folders.workDir;
+
+    QtFileSystem files;
+    QtPictureLoader pictures;
+    QtBuildLauncher builds(folders.toolsDir);
+    UniformRandom random;
+    TerminalWindowLayer window;
+    Platform platform{window, files, pictures, builds, random, appDir};
+
+    // The frames of an imported video: in a temporary folder that goes when
+    // the program ends, or in the folder of --extract-to.
+    std::optional<QTemporaryDir> importFolder;
+    QString frameFolder = settings.source;
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (settings.import) {
+        const std::optional<QString> imported = importSource(settings, window, importFolder);
+        if (!imported) {
+            return 1;
+        }
+        frameFolder = *imported;
+    }
+#endif
+
+    Vars vars;
+    vars.LastDir = frameFolder;
+    vars.OutDir = settings.output;
+    vars.BlackThreshold = static_cast<std::int16_t>(settings.black);
+    vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
+    vars.DitherOn = settings.dither;
+    vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+
+    const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
+    if (!frames) {
+        if (settings.import) {
+            std::fprintf(stderr, "The frames in '%s' cannot be listed.\n", nativePath(frameFolder).toLocal8Bit().constData());
+            return 1;
+        }
+        std::fprintf(stderr, "zoetra2-convert: the folder '%s' cannot be listed.\nTry 'zoetra2-convert --help'.\n",
+                     settings.source.toLocal8Bit().constData());
+        return 2;
+    }
+    window.frames = *frames;
+    if (const auto pair = numbersOutOfOrder(window.frames); pair && !settings.import) {
+        std::fprintf(stderr,
+                     "Warning: the frames play in name order, letter by letter, so %s plays before %s.\n"
+                     "Number them with leading zeros, all of one length (frame002, frame010), to play them "
+                     "in number order.\n",
+                     pair->first.toLocal8Bit().constData(), pair->second.toLocal8Bit().constData());
+    }
+    window.fileName = settings.name;
+    window.description = settings.description;
+    window.shell = settings.shell;
+    window.looping = settings.looping ? 1 : 0;
+    window.detailSlider = settings.quality;
+    window.target = settings.target;
+    window.onFrameSelected = [&](int index) {
+        return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
+                                   window.filePreviewArea, window.quickPrevArea);
+    };
+
+    if (settings.autoBalance && !window.frames.isEmpty()) {
+        window.selectFrameListEntry(0);
+        const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
+        vars.DitherOn = true;
+        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        // As options, so that the run can be repeated with them.
+        std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
+    }
+
+    if (settings.import) {
+        // What the video data holds of the frames, before anything is built.
+        const WhatFits fits = estimateWhatFits(vars, EncoderChoice{settings.quality, settings.target}, pictures,
+                                               frameFolder, window.frames);
+        std::fprintf(stderr, "%s\n", whatFitsText(fits).toLocal8Bit().constData());
+        if (!settings.extractTo.isEmpty()) {
+            return 0;
+        }
+    }
+
+    ConversionRun run(vars, platform);
+    run.buildOptions.playerDir = folders.playerDir;
+    const RunOutcome outcome = run.RunConversion();
+    for (const QString& frame : outcome.unreadableFrames) {
+        std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",
+                     nativePath(joinPath(vars.LastDir, frame)).toLocal8Bit().constData());
+    }
+    if (outcome.status != RunOutcome::Status::Delivered) {
+        return 1;
+    }
+    std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    if (!settings.preview.isEmpty()) {
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+    }
+    return 0;
+}
+
+}  // namespace zoetra::cli

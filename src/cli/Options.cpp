@@ -1,0 +1,430 @@
+#include "cli/Options.h"
+
+#include "cli/Preview.h"
+#include "convert/Codec.h"
+#include "shared/Messages.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <map>
+
+namespace zoetra::cli {
+
+namespace {
+
+using Refusal = std::optional<QString>;
+
+QString latin(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A whole number from low to high into `target`.
+std::function<Refusal(const QString&, Settings&, QString&)> wholeNumber(const QString& option, int low, int high,
+                                                                        int Settings::*target)
+{
+    return [=](const QString& value, Settings& s, QString& canonical) -> Refusal {
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (!ok || number < low || number > high) {
+            return QStringLiteral("--%1 takes a whole number from %2 to %3, not '%4'.")
+                .arg(option)
+                .arg(low)
+                .arg(high)
+                .arg(value);
+        }
+        s.*target = number;
+        canonical = QString::number(number);
+        return std::nullopt;
+    };
+}
+
+// A flag that sets a yes-or-no setting.
+std::function<Refusal(const QString&, Settings&, QString&)> flag(bool Settings::*target, bool value)
+{
+    return [=](const QString&, Settings& s, QString& canonical) -> Refusal {
+        s.*target = value;
+        canonical = value ? QStringLiteral("yes") : QStringLiteral("no");
+        return std::nullopt;
+    };
+}
+
+// A plain text into `target`.
+std::function<Refusal(const QString&, Settings&, QString&)> textValue(QString Settings::*target)
+{
+    return [=](const QString& value, Settings& s, QString& canonical) -> Refusal {
+        s.*target = value;
+        canonical = value;
+        return std::nullopt;
+    };
+}
+
+QString formatList()
+{
+    QStringList keys;
+    for (const Codec& codec : allCodecs()) {
+        keys.append(latin(codec.key));
+    }
+    return keys.join(QStringLiteral(", "));
+}
+
+std::vector<OptionRow> makeTable()
+{
+    std::vector<OptionRow> rows;
+    rows.push_back({{QStringLiteral("s"), QStringLiteral("source")}, QStringLiteral("folder|file"),
+#ifdef ZOETRA_VIDEO_IMPORT
+                    QStringLiteral("Folder of the frames, or a video or picture file (default: the sample)."),
+#else
+                    QStringLiteral("Folder of the frames (default: the sample)."),
+#endif
+                    QStringLiteral("source"), textValue(&Settings::source)});
+    rows.push_back({{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("folder"),
+                    QStringLiteral("Folder that receives the program (default: the current folder)."),
+                    QStringLiteral("output"), textValue(&Settings::output)});
+    rows.push_back({{QStringLiteral("n"), QStringLiteral("name")}, QStringLiteral("name"),
+                    QStringLiteral("Program name: up to 8 letters and digits, the first a letter (default: Video)."),
+                    QStringLiteral("name"), textValue(&Settings::name)});
+    rows.push_back({{QStringLiteral("d"), QStringLiteral("description")}, QStringLiteral("text"),
+                    QStringLiteral("Description shown by the shell, at most 126 characters with Ion and 255 with "
+                                   "MirageOS (default: My First Video)."),
+                    QStringLiteral("description"), textValue(&Settings::description)});
+    rows.push_back({{QStringLiteral("shell")}, QStringLiteral("shell"), QStringLiteral("Ion, MirageOS or NoShell (default: Ion)."),
+                    QStringLiteral("shell"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const QString shell = value.toLower().remove(QLatin1Char(' '));
+                        if (shell == QLatin1String("ion")) {
+                            s.shell = QStringLiteral("Ion");
+                        } else if (shell == QLatin1String("mirageos")) {
+                            s.shell = QStringLiteral("MirageOS");
+                        } else if (shell == QLatin1String("noshell")) {
+                            s.shell = QStringLiteral("No Shell");
+                        } else {
+                            return QStringLiteral("--shell takes Ion, MirageOS or NoShell, not '%1'.").arg(value);
+                        }
+                        canonical = s.shell;
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("no-looping")}, {}, QStringLiteral("Play once and keep the last frame until a key is pressed."),
+                    QStringLiteral("looping"), flag(&Settings::looping, false)});
+    rows.push_back({{QStringLiteral("q"), QStringLiteral("quality")}, QStringLiteral("-10..0"),
+                    QStringLiteral("Quality, as the window's slider: 0 keeps every change, -1 to -10 thin the changes "
+                                   "out more and more, for a smaller video (default: 0)."),
+                    QStringLiteral("quality"), wholeNumber(QStringLiteral("quality"), -10, 0, &Settings::quality)});
+    rows.push_back({{QStringLiteral("black")}, QStringLiteral("value"), QStringLiteral("Black threshold, 0..255 (default: 85)."),
+                    QStringLiteral("black"), wholeNumber(QStringLiteral("black"), 0, 255, &Settings::black)});
+    rows.push_back({{QStringLiteral("white")}, QStringLiteral("value"), QStringLiteral("White threshold, 0..255 (default: 170)."),
+                    QStringLiteral("white"), wholeNumber(QStringLiteral("white"), 0, 255, &Settings::white)});
+    rows.push_back({{QStringLiteral("channel")}, QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."),
+                    QStringLiteral("channel"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const QStringList channels{QStringLiteral("all"), QStringLiteral("red"), QStringLiteral("green"),
+                                                   QStringLiteral("blue")};
+                        const auto index = channels.indexOf(value.toLower());
+                        if (index < 0) {
+                            return QStringLiteral("--channel takes all, red, green or blue, not '%1'.").arg(value);
+                        }
+                        s.channel = static_cast<int>(index) + 1;
+                        canonical = channels[index];
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("no-dither")}, {}, QStringLiteral("No checkerboard between the thresholds."),
+                    QStringLiteral("dither"), flag(&Settings::dither, false)});
+    rows.push_back({{QStringLiteral("auto")}, {}, QStringLiteral("Propose both thresholds from the first frame (turns the dither on)."),
+                    QStringLiteral("auto"), flag(&Settings::autoBalance, true)});
+    rows.push_back({{QStringLiteral("format")}, QStringLiteral("format"),
+                    QStringLiteral("Stream format of the video data: %1 (default: written).").arg(formatList()),
+                    QStringLiteral("format"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const Codec* codec = codecByKey(value.toLower().toStdString());
+                        if (codec == nullptr) {
+                            return QStringLiteral("--format takes %1, not '%2'.").arg(formatList(), value);
+                        }
+                        s.target.format = codec->format;
+                        canonical = latin(codec->key);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("compact")}, {}, QStringLiteral("Compact video: the same screens in about a third of the bytes (--format compact)."),
+                    QStringLiteral("format"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.target.format = StreamFormat::Compact;
+                        canonical = latin(codecFor(StreamFormat::Compact).key);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("preview")}, QStringLiteral("file.gif"),
+                    QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."),
+                    QStringLiteral("preview"), textValue(&Settings::preview), false, false});
+    rows.push_back({{QStringLiteral("preview-scale")}, QStringLiteral("1..10"),
+                    QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white "
+                                   "(default: 3, in the LCD's colours)."),
+                    QStringLiteral("preview-scale"), wholeNumber(QStringLiteral("preview-scale"), 1, 10, &Settings::previewScale),
+                    false, false});
+    rows.push_back({{QStringLiteral("play")}, QStringLiteral("program.8xp"),
+                    QStringLiteral("Record an existing program with --preview instead of converting."),
+                    QStringLiteral("play"), textValue(&Settings::play), false, false});
+    rows.push_back({{QStringLiteral("fps")}, QStringLiteral("rate"),
+                    QStringLiteral("Frames a second taken from a video (default: 14.75, the calculator's pace)."),
+                    QStringLiteral("fps"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        bool ok = false;
+                        const double fps = value.toDouble(&ok);
+                        if (!ok || !(fps > 0.0 && fps <= 1000.0)) {
+                            return QStringLiteral("--fps takes frames a second, above 0 and at most 1000, not '%1'.").arg(value);
+                        }
+                        s.fps = fps;
+                        canonical = QString::number(fps);
+                        return std::nullopt;
+                    },
+                    true, true, true});
+    for (const char* which : {"start", "end"}) {
+        const QString option = QString::fromLatin1(which);
+        const bool start = option == QLatin1String("start");
+        rows.push_back({{option}, QStringLiteral("time"),
+                        start ? QStringLiteral("Where in the video to begin, in seconds or m:ss (default: its beginning).")
+                              : QStringLiteral("Where in the video to stop, in seconds or m:ss (default: its end)."),
+                        option,
+                        [option, start](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                            const std::optional<double> time = parseTime(value);
+                            if (!time) {
+                                return QStringLiteral("--%1 takes a time in seconds (12.5) or minutes and seconds "
+                                                      "(1:30), not '%2'.")
+                                    .arg(option, value);
+                            }
+                            (start ? s.start : s.end.emplace()) = *time;
+                            canonical = QString::number(*time);
+                            return std::nullopt;
+                        },
+                        true, true, true});
+    }
+    rows.push_back({{QStringLiteral("fit")}, QStringLiteral("mode"),
+                    QStringLiteral("fit (the whole picture, white bars), fill (the middle, cut to 3:2) or stretch (default: fit)."),
+                    QStringLiteral("fit"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const QStringList modes{QStringLiteral("fit"), QStringLiteral("fill"), QStringLiteral("stretch")};
+                        const auto index = modes.indexOf(value.toLower());
+                        if (index < 0) {
+                            return QStringLiteral("--fit takes fit, fill or stretch, not '%1'.").arg(value);
+                        }
+                        s.fit = static_cast<int>(index);
+                        canonical = modes[index];
+                        return std::nullopt;
+                    },
+                    true, true, true});
+    rows.push_back({{QStringLiteral("extract-to")}, QStringLiteral("folder"),
+                    QStringLiteral("Write the video's frames into this new folder and stop there."),
+                    QStringLiteral("extract-to"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const QFileInfo target(value);
+                        if (target.exists() || target.isSymLink()) {
+                            return QStringLiteral("'%1' exists already: --extract-to makes a new folder.").arg(target.filePath());
+                        }
+                        if (!QFileInfo(target.absolutePath()).isDir()) {
+                            return QStringLiteral("'%1' is not a folder.").arg(QDir::toNativeSeparators(target.absolutePath()));
+                        }
+                        s.extractTo = QDir::cleanPath(target.absoluteFilePath());
+                        canonical = s.extractTo;
+                        return std::nullopt;
+                    },
+                    true, true, true});
+    return rows;
+}
+
+bool available(const OptionRow& row)
+{
+#ifdef ZOETRA_VIDEO_IMPORT
+    (void)row;
+    return true;
+#else
+    return !row.importOnly;
+#endif
+}
+
+ParsedOptions refused(const QString& text)
+{
+    return {ParsedOptions::Action::Refused, {}, text};
+}
+
+// What the options say together: the source and output folders, the import,
+// the preview and --play.
+std::optional<QString> checkTogether(Settings& s, const std::map<QString, QString>& given)
+{
+    const auto isSet = [&given](const char* setting) { return given.count(QString::fromLatin1(setting)) > 0; };
+#ifdef ZOETRA_VIDEO_IMPORT
+    // A file as the source is imported; a folder only when asked to.
+    if (const QFileInfo file(s.source); file.exists() && !file.isDir()) {
+        s.source = QDir::cleanPath(file.absoluteFilePath());
+        s.import = true;
+    }
+#endif
+    for (QString* folder : {&s.source, &s.output}) {
+        if (s.import && folder == &s.source) {
+            if (!QFileInfo::exists(*folder)) {
+                return QStringLiteral("'%1' is neither a folder nor a file.").arg(*folder);
+            }
+            *folder = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
+            continue;
+        }
+        const QFileInfo info(*folder);
+        if (!info.isDir()) {
+#ifdef ZOETRA_VIDEO_IMPORT
+            if (folder == &s.source) {
+                return QStringLiteral("'%1' is neither a folder nor a file.").arg(*folder);
+            }
+#endif
+            return QStringLiteral("'%1' is not a folder.").arg(*folder);
+        }
+        *folder = QDir::cleanPath(info.absoluteFilePath());
+        // As the window's folder pickers refuse them.
+        if (QDir(*folder).isRoot()) {
+            return RootFolderRefusedMessage;
+        }
+    }
+
+    const bool preview = isSet("preview");
+    if (preview || isSet("preview-scale") || isSet("play")) {
+        if (!previewAvailable()) {
+            return QStringLiteral("this build has no calculator preview (it needs libz80ex and FFmpeg).");
+        }
+        if (!preview) {
+            return QStringLiteral("--%1 needs --preview FILE.gif.")
+                .arg(isSet("play") ? QStringLiteral("play") : QStringLiteral("preview-scale"));
+        }
+    }
+    if (preview) {
+        const QFileInfo gif(s.preview);
+        if (gif.fileName().isEmpty() || !gif.absoluteDir().exists()) {
+            return QStringLiteral("--preview needs a file in an existing folder, not '%1'.").arg(s.preview);
+        }
+        s.preview = gif.absoluteFilePath();
+    }
+    if (isSet("play")) {
+        const QFileInfo program(s.play);
+        if (!program.isFile()) {
+            return QStringLiteral("'%1' is not a file.").arg(s.play);
+        }
+        for (const OptionRow& row : optionTable()) {
+            if (row.converts && available(row) && given.count(row.names.last()) > 0) {
+                return QStringLiteral("--play records an existing program and converts nothing: --%1 has no use with it.")
+                    .arg(row.names.last());
+            }
+        }
+        s.play = program.absoluteFilePath();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const std::vector<OptionRow>& optionTable()
+{
+    static const std::vector<OptionRow> table = makeTable();
+    return table;
+}
+
+std::optional<double> parseTime(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
+    if (parts.isEmpty() || parts.size() > 3) {
+        return std::nullopt;
+    }
+    double seconds = 0.0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        const double value = parts[i].toDouble(&ok);
+        const bool last = i + 1 == parts.size();
+        // Minutes and hours whole, seconds after a colon below 60.
+        if (!ok || value < 0.0 || (!last && value != std::floor(value)) || (i > 0 && value >= 60.0)) {
+            return std::nullopt;
+        }
+        seconds = seconds * 60.0 + value;
+    }
+    return seconds;
+}
+
+ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDir)
+{
+    QCommandLineParser parser;
+    QString description = QStringLiteral(
+        "Converts a folder of frames (GIF, JPEG, BMP, PNG, in name order) into a TI-83 Plus video program.\n"
+        "Without --source it converts the sample animation of the application folder.");
+#ifdef ZOETRA_VIDEO_IMPORT
+    description += QStringLiteral(
+        "\nA video file, an animated GIF, APNG or WebP, or a picture as --source is first turned into\n"
+        "96x64 frames (in a temporary folder, removed afterwards); so is a folder of pictures of any\n"
+        "size when one of --fps, --start, --end, --fit or --extract-to is given.");
+#endif
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const OptionRow& row : optionTable()) {
+        if (available(row)) {
+            parser.addOption(row.valueName.isEmpty() ? QCommandLineOption(row.names, row.help)
+                                                     : QCommandLineOption(row.names, row.help, row.valueName));
+        }
+    }
+
+    if (!parser.parse(arguments)) {
+        return refused(parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        return {ParsedOptions::Action::Help, {}, parser.helpText()};
+    }
+    if (parser.isSet(version)) {
+        return {ParsedOptions::Action::Version, {}, QStringLiteral("Zoetra2 2.00")};
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return refused(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    }
+
+    ParsedOptions parsed;
+    Settings& s = parsed.settings;
+    s.source = sampleDir;
+    s.output = QDir::currentPath();
+
+    // Each option in the order given; what an earlier one set, a later one
+    // of the same setting must repeat.
+    struct Given {
+        QString option;  // as written, with its value
+        QString canonical;
+    };
+    std::map<QString, Given> bySetting;
+    std::map<QString, QString> givenRows;  // long name -> setting
+    std::map<const OptionRow*, qsizetype> occurrences;
+    for (const QString& name : parser.optionNames()) {
+        const OptionRow* row = nullptr;
+        for (const OptionRow& candidate : optionTable()) {
+            if (available(candidate) && candidate.names.contains(name)) {
+                row = &candidate;
+            }
+        }
+        if (row == nullptr) {
+            continue;  // help and version are handled above
+        }
+        const qsizetype occurrence = occurrences[row]++;
+        const QStringList values = parser.values(row->names.last());
+        const QString value = row->valueName.isEmpty() ? QString() : values.value(occurrence);
+        QString canonical;
+        if (const Refusal refusal = row->apply(value, s, canonical)) {
+            return refused(*refusal);
+        }
+        const QString written = QStringLiteral("--") + row->names.last() +
+                                (row->valueName.isEmpty() ? QString() : QLatin1Char(' ') + value);
+        const auto earlier = bySetting.find(row->sets);
+        if (earlier != bySetting.end() && earlier->second.canonical != canonical) {
+            return refused(QStringLiteral("%1 and %2 disagree: give one of them.").arg(earlier->second.option, written));
+        }
+        bySetting[row->sets] = {written, canonical};
+        givenRows[row->names.last()] = row->sets;
+        s.import = s.import || row->imports;
+    }
+    if (const auto refusal = checkTogether(s, givenRows)) {
+        return refused(*refusal);
+    }
+    return parsed;
+}
+
+}  // namespace zoetra::cli

@@ -1,0 +1,57 @@
+#include "convert/Codec.h"
+
+#include "convert/CompactDecoder.h"
+#include "convert/CompactEncoder.h"
+#include "convert/WrittenEncoder.h"
+
+#include <array>
+
+namespace zoetra {
+
+namespace {
+
+template <class Encoder>
+std::unique_ptr<StreamEncoder> make()
+{
+    return std::make_unique<Encoder>();
+}
+
+std::optional<DecodedVideo> decodeCompact(std::span<const std::uint8_t> stream, std::string* error)
+{
+    return compact::decodeCompactVideo(stream, error);
+}
+
+std::optional<DecodedVideo> decodeWritten(std::span<const std::uint8_t> stream, std::string* error)
+{
+    return written::decodeWrittenVideo(stream, error);
+}
+
+// The one place that knows every stream format, in StreamFormat's order.
+const std::array<Codec, 2> Codecs{{
+    {StreamFormat::Written, "written", "Written", "DecodeWritten.z80", &make<written::WrittenEncoder>, &decodeWritten},
+    {StreamFormat::Compact, "compact", "Compact", "DecodeCompact.z80", &make<compact::CompactEncoder>, &decodeCompact},
+}};
+
+}  // namespace
+
+const Codec& codecFor(StreamFormat format)
+{
+    return Codecs.at(static_cast<std::size_t>(format));
+}
+
+std::span<const Codec> allCodecs()
+{
+    return Codecs;
+}
+
+const Codec* codecByKey(std::string_view key)
+{
+    for (const Codec& codec : Codecs) {
+        if (codec.key == key) {
+            return &codec;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace zoetra

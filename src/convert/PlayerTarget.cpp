@@ -1,0 +1,69 @@
+#include "convert/PlayerTarget.h"
+
+#include "convert/Codec.h"
+
+#include <array>
+
+namespace zoetra {
+
+namespace {
+
+// The one place that knows every storage, in Storage's order.
+const std::array<StorageKind, 1> StorageKinds{{
+    {Storage::Ram, "ram", "RAM (in the program)", "SourceRam.z80"},
+}};
+
+QString part(std::string_view name)
+{
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+}  // namespace
+
+const StorageKind& storageKind(Storage storage)
+{
+    return StorageKinds.at(static_cast<std::size_t>(storage));
+}
+
+std::span<const StorageKind> allStorageKinds()
+{
+    return StorageKinds;
+}
+
+QByteArray TargetIncludeText(const VideoTarget& target)
+{
+    const ModelFacts& facts = target.facts();
+    const int ticks = ticksPerFrame(target);
+    QByteArray text;
+    text += "; The target of this build, written by the converter: ";
+    text += QByteArray(facts.name.data(), static_cast<qsizetype>(facts.name.size()));
+    text += ", a frame every " + QByteArray::number(ticks) + " timer ticks";
+    text += "\r\n";
+    text += "CPU_HZ          .equ " + QByteArray::number(facts.slowCpuHz) + "\r\n";
+    text += "TIMER_HZ        .equ " + QByteArray::number(static_cast<int>(facts.timerHz)) + "\r\n";
+    text += "FRAME_TICKS     .equ " + QByteArray::number(ticks) + "\r\n";
+    text += "FRAME_HALTS     .equ " + QByteArray::number(ticks - 1) + "\r\n";
+    text += "#include \"" + part(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
+    text += "#include \"" + part(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
+    return text;
+}
+
+QStringList playerParts(const VideoTarget& target)
+{
+    return {part(PlayerMainPart), part(codecFor(target.format).playerPart),
+            part(storageKind(target.storage).playerPart)};
+}
+
+QStringList allPlayerParts()
+{
+    QStringList parts{part(PlayerMainPart)};
+    for (const Codec& codec : allCodecs()) {
+        parts.append(part(codec.playerPart));
+    }
+    for (const StorageKind& kind : allStorageKinds()) {
+        parts.append(part(kind.playerPart));
+    }
+    return parts;
+}
+
+}  // namespace zoetra

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "shared/VideoTarget.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <span>
+#include <string_view>
+
+namespace zoetra {
+
+// Where the stream lies, as the player reads it: one part of the player per
+// storage.
+struct StorageKind {
+    Storage storage;
+    std::string_view key;         // its name on the command line
+    std::string_view caption;     // its name in the window
+    std::string_view playerPart;  // the player's include that holds or finds the stream
+};
+
+const StorageKind& storageKind(Storage storage);
+std::span<const StorageKind> allStorageKinds();
+
+// The generated include every build writes beside "VarFile.var".
+inline constexpr std::string_view TargetIncludeName = "Target.inc";
+// The player's main part, the one the assembler is given.
+inline constexpr std::string_view PlayerMainPart = "VID.z80";
+
+// "Target.inc": the target's facts as the player's equates (the CPU clock,
+// the timer's rate, the ticks a frame takes), then the includes of the
+// stream format's decoder and of the storage's part.
+QByteArray TargetIncludeText(const VideoTarget& target);
+
+// The player's source parts a build of the target needs, the main part
+// first.
+QStringList playerParts(const VideoTarget& target);
+// Every part of every target, for copying and installing.
+QStringList allPlayerParts();
+
+}  // namespace zoetra

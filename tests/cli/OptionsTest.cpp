@@ -1,0 +1,114 @@
+// The headless converter's table of options: every row parses its values,
+// options that set the same thing must agree, and the rows reach the target.
+#include "cli/Options.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace zoetra::cli {
+namespace {
+
+class OptionsTest : public testing::Test {
+protected:
+    ParsedOptions parse(QStringList arguments) const
+    {
+        arguments.prepend(QStringLiteral("zoetra2-convert"));
+        return parseOptions(arguments, folder.path());
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST_F(OptionsTest, EveryRowHasNamesHelpAndWhatItSets)
+{
+    QStringList seen;
+    for (const OptionRow& row : optionTable()) {
+        ASSERT_FALSE(row.names.isEmpty());
+        EXPECT_FALSE(row.help.isEmpty()) << row.names.last().toStdString();
+        EXPECT_FALSE(row.sets.isEmpty()) << row.names.last().toStdString();
+        ASSERT_TRUE(static_cast<bool>(row.apply));
+        for (const QString& name : row.names) {
+            EXPECT_FALSE(seen.contains(name)) << name.toStdString();
+            seen.append(name);
+        }
+    }
+}
+
+TEST_F(OptionsTest, DefaultsAreTheWindowsStartState)
+{
+    const ParsedOptions parsed = parse({});
+    ASSERT_EQ(parsed.action, ParsedOptions::Action::Convert) << parsed.text.toStdString();
+    const Settings& s = parsed.settings;
+    EXPECT_EQ(s.source, QDir::cleanPath(folder.path()));
+    EXPECT_EQ(s.name, QStringLiteral("Video"));
+    EXPECT_EQ(s.shell, QStringLiteral("Ion"));
+    EXPECT_TRUE(s.looping);
+    EXPECT_TRUE(s.dither);
+    EXPECT_EQ(s.black, 85);
+    EXPECT_EQ(s.white, 170);
+    EXPECT_EQ(s.target, VideoTarget{});
+}
+
+TEST_F(OptionsTest, FormatAndCompactSetTheTargetsFormat)
+{
+    EXPECT_EQ(parse({"--compact"}).settings.target.format, StreamFormat::Compact);
+    EXPECT_EQ(parse({"--format", "compact"}).settings.target.format, StreamFormat::Compact);
+    EXPECT_EQ(parse({"--format", "Written"}).settings.target.format, StreamFormat::Written);
+    // Saying the same twice is no disagreement.
+    const ParsedOptions same = parse({"--compact", "--format", "compact", "--compact"});
+    EXPECT_EQ(same.action, ParsedOptions::Action::Convert) << same.text.toStdString();
+
+    const ParsedOptions unknown = parse({"--format", "zip"});
+    EXPECT_EQ(unknown.action, ParsedOptions::Action::Refused);
+    EXPECT_TRUE(unknown.text.contains(QStringLiteral("written, compact"))) << unknown.text.toStdString();
+}
+
+TEST_F(OptionsTest, OptionsThatDisagreeAreRefusedNamingBoth)
+{
+    const struct {
+        QStringList arguments;
+        QString first;
+        QString second;
+    } cases[] = {
+        {{"--compact", "--format", "written"}, "--compact", "--format written"},
+        {{"--format", "written", "--compact"}, "--format written", "--compact"},
+        {{"--black", "10", "--black", "20"}, "--black 10", "--black 20"},
+        {{"-n", "One", "--name", "Two"}, "--name One", "--name Two"},
+        {{"--shell", "ion", "--shell", "NoShell"}, "--shell ion", "--shell NoShell"},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions parsed = parse(c.arguments);
+        ASSERT_EQ(parsed.action, ParsedOptions::Action::Refused) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(c.first) && parsed.text.contains(c.second)) << parsed.text.toStdString();
+        EXPECT_TRUE(parsed.text.contains(QStringLiteral("disagree"))) << parsed.text.toStdString();
+    }
+    // The same value in two spellings agrees.
+    EXPECT_EQ(parse({"--shell", "ion", "--shell", "Ion"}).action, ParsedOptions::Action::Convert);
+}
+
+TEST_F(OptionsTest, ValuesOutOfRangeAreRefusedWithTheOption)
+{
+    for (const QStringList& arguments : {QStringList{"--quality", "3"}, QStringList{"--black", "256"},
+                                         QStringList{"--channel", "pink"}, QStringList{"--shell", "DOS"},
+                                         QStringList{"--preview-scale", "0", "--preview", "x.gif"}}) {
+        const ParsedOptions parsed = parse(arguments);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(arguments.first()) || parsed.text.contains(arguments.first().mid(2)))
+            << parsed.text.toStdString();
+    }
+}
+
+TEST_F(OptionsTest, TimesInSecondsAndMinutes)
+{
+    EXPECT_EQ(parseTime(QStringLiteral("12.5")), 12.5);
+    EXPECT_EQ(parseTime(QStringLiteral("1:30")), 90.0);
+    EXPECT_EQ(parseTime(QStringLiteral("1:02:03.5")), 3723.5);
+    EXPECT_FALSE(parseTime(QStringLiteral("1:75")));
+    EXPECT_FALSE(parseTime(QStringLiteral("1.5:00")));
+    EXPECT_FALSE(parseTime(QStringLiteral("-3")));
+}
+
+}  // namespace
+}  // namespace zoetra::cli
