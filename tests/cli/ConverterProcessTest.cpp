@@ -131,6 +131,33 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     EXPECT_FALSE(stdErr.contains(QStringLiteral("Warning"))) << stdErr.toStdString();
 }
 
+#ifdef ZOETRA_HAVE_GIF
+// The preview's file never takes the place of what the run reads or writes,
+// nor of anything that is not a regular file.
+TEST_F(ConverterProcess, APreviewOverAnInputOrTheProgramIsRefused)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    const QString frame = QDir(frames).filePath(QStringLiteral("frame1.bmp"));
+    ASSERT_TRUE(solidImage(96, 64, makeColour(90, 90, 90)).save(frame));
+    const QString program = QDir(out).filePath(QStringLiteral("played.8xp"));
+    writeAll(program, "**TI83F*");
+    const QList<QStringList> bad = {
+        {QStringLiteral("--source"), frames, QStringLiteral("--preview"), frame},
+        {QStringLiteral("--play"), program, QStringLiteral("--preview"), program},
+        {QStringLiteral("--output"), out, QStringLiteral("--name"), QStringLiteral("Clip"), QStringLiteral("--preview"),
+         QDir(out).filePath(QStringLiteral("clip.8xp"))},
+        {QStringLiteral("--preview"), out},
+    };
+    for (const QStringList& options : bad) {
+        EXPECT_EQ(run(options), 2) << options.join(' ').toStdString();
+        EXPECT_TRUE(stdErr.contains(QLatin1String("--preview"))) << stdErr.toStdString();
+    }
+    EXPECT_EQ(readAll(program), QByteArray("**TI83F*"));
+    EXPECT_TRUE(QImage(frame).size() == QSize(96, 64));
+}
+#endif
+
 // A PNG whose text chunk has a wrong checksum: libpng warns and reads on.
 // Its warning never reaches standard error.
 TEST_F(ConverterProcess, NoLibraryNoiseOnStandardError)
