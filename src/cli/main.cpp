@@ -2,6 +2,7 @@
 #include "cli/HeadlessRun.h"
 #include "cli/Options.h"
 #include "platform/AppFolders.h"
+#include "platform/ArgumentNames.h"
 #include "platform/LibraryMessages.h"
 
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -24,6 +25,13 @@ int main(int argc, char* argv[])
 #endif
     const zoetra::AppFolders folders = zoetra::AppFolders::locate(QCoreApplication::applicationDirPath());
 
+    // A name Qt's strings cannot hold would be taken for a missing file.
+    if (const std::optional<QString> name = zoetra::argumentNotUtf8(argc, argv)) {
+        std::fprintf(stderr,
+                     "zoetra2-convert: '%s': the name is not valid UTF-8, so it cannot be opened here; rename it.\n",
+                     name->toLocal8Bit().constData());
+        return 2;
+    }
     const zoetra::cli::ParsedOptions parsed = zoetra::cli::parseOptions(QCoreApplication::arguments(), folders.sampleDir);
     switch (parsed.action) {
     case zoetra::cli::ParsedOptions::Action::Help:

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 namespace zoetra::test {
@@ -155,6 +157,28 @@ TEST_F(ConverterProcess, APreviewOverAnInputOrTheProgramIsRefused)
     }
     EXPECT_EQ(readAll(program), QByteArray("**TI83F*"));
     EXPECT_TRUE(QImage(frame).size() == QSize(96, 64));
+}
+#endif
+
+#ifndef _WIN32
+// A file whose name is not valid UTF-8 is named as it is, not as missing.
+TEST_F(ConverterProcess, ANameThatIsNotUtf8IsShownAsItIs)
+{
+    const QByteArray name = QFile::encodeName(root.path()) + "/caf\xE9.mp4";
+    FILE* raw = std::fopen(name.constData(), "w");
+    ASSERT_NE(raw, nullptr);
+    std::fclose(raw);
+    QProcess process;
+    // Through the shell: QProcess hands its arguments on as UTF-8 only.
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --source \"$(printf '%s/caf\\351.mp4' \"$1\")\""),
+                   exe, root.path()});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("caf\\xE9.mp4': the name is not valid UTF-8"))) << errors.toStdString();
+    EXPECT_FALSE(errors.contains(QLatin1String("neither"))) << errors.toStdString();
+    std::remove(name.constData());
 }
 #endif
 
