@@ -287,8 +287,8 @@ TEST_F(ConverterOnTheSample, PlayRefusesHugeFilesAndKeepsWhatItDidNotMake)
     // A place that is no regular file is refused and left as it was.
     const QString fifo = QDir(outDir.path()).filePath(QStringLiteral("pipe.gif"));
     ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-    EXPECT_EQ(preview(QStringLiteral("still.8xp"), QStringLiteral("pipe.gif")), 1);
-    EXPECT_TRUE(stdErr.contains(QLatin1String("is not a regular file"))) << stdErr.toStdString();
+    EXPECT_EQ(preview(QStringLiteral("still.8xp"), QStringLiteral("pipe.gif")), 2);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("--preview needs a regular file or a new name"))) << stdErr.toStdString();
     EXPECT_FALSE(QFileInfo(fifo).isFile());
     EXPECT_TRUE(QFileInfo(fifo).exists());
 
