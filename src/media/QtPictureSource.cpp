@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <future>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -115,9 +115,12 @@ QStringList pictureFiles(const QString& folder)
 }
 
 // The folder's pictures being read (and fitted) on other threads, in the
-// order they are handed on.
+// order they are handed on. (A mutex and a condition rather than
+// std::future, whose thread-local state would make the programs link the
+// loader.)
 struct QtPictureSource::Pipeline {
     struct Picture {
+        bool done = false;
         bool readable = false;
         QImage picture;  // when it was not fitted
         QImage screen;   // when it was
@@ -125,24 +128,33 @@ struct QtPictureSource::Pipeline {
 
     QThreadPool pool;
     std::mutex mutex;
+    std::condition_variable finished;
     std::vector<std::unique_ptr<FrameScaler>> idleScalers;  // one for each thread at most
-    std::deque<std::pair<int, std::future<Picture>>> ahead;  // index in the folder, result
+    std::deque<std::pair<int, std::shared_ptr<Picture>>> ahead;  // index in the folder, result
 
     Pipeline() { pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount())); }
     ~Pipeline() { pool.waitForDone(); }  // the tasks use the scalers
 
     std::size_t depth() const { return static_cast<std::size_t>(2 * pool.maxThreadCount()); }
 
+    // The picture when it is there.
+    Picture take(Picture& slot)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&slot] { return slot.done; });
+        return std::move(slot);
+    }
+
     void read(int index, const QString& path, std::optional<FitMode> fit)
     {
-        auto promise = std::make_shared<std::promise<Picture>>();
-        ahead.emplace_back(index, promise->get_future());
-        pool.start([this, path, fit, promise] {
+        auto slot = std::make_shared<Picture>();
+        ahead.emplace_back(index, slot);
+        pool.start([this, path, fit, slot] {
             Picture result;
             QImageReader reader(path);
             prepare(reader);
             if (tooLarge(reader.size())) {
-                promise->set_value(std::move(result));
+                deliver(*slot, std::move(result));
                 return;
             }
             // PNG and JPEG by FFmpeg's decoders: a JPEG's planes go to the
@@ -155,7 +167,7 @@ struct QtPictureSource::Pipeline {
                     giveBack(std::move(scaler));
                     if (!result.screen.isNull()) {
                         result.readable = true;
-                        promise->set_value(std::move(result));
+                        deliver(*slot, std::move(result));
                         return;
                     }
                 }
@@ -172,8 +184,18 @@ struct QtPictureSource::Pipeline {
                     result.picture = std::move(image);
                 }
             }
-            promise->set_value(std::move(result));
+            deliver(*slot, std::move(result));
         });
+    }
+
+    void deliver(Picture& slot, Picture&& result)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            slot = std::move(result);
+            slot.done = true;
+        }
+        finished.notify_all();
     }
 
     std::unique_ptr<FrameScaler> takeScaler()
@@ -312,9 +334,9 @@ FrameSource::Read QtPictureSource::nextOfFolder(SourceFrame& frame)
         if (pipeline_->ahead.empty()) {
             return Read::End;
         }
-        auto [index, future] = std::move(pipeline_->ahead.front());
+        auto [index, slot] = std::move(pipeline_->ahead.front());
         pipeline_->ahead.pop_front();
-        Pipeline::Picture picture = future.get();
+        Pipeline::Picture picture = pipeline_->take(*slot);
         handedOn_ = index + 1;
         if (!picture.readable) {
             leftOut_.append(names_.at(index));
