@@ -20,11 +20,13 @@ command -v xvfb-run >/dev/null || { echo "xvfb-run is missing: run scripts/deps.
 app="$(mktemp -d)"
 trap 'rm -rf "$app"' EXIT
 cp "$bin/zoetra2" "$bin"/sample* "$app/"
-for component in TASM TASM.exe DEVPAC8X DEVPAC8X.exe VID.z80; do
+for component in TASM TASM.exe DEVPAC8X DEVPAC8X.exe; do
     if [ -e "$bin/$component" ]; then
         cp "$bin/$component" "$app/"
     fi
 done
+# The player's source: its main loop and a part for each format and storage.
+cp "$bin"/*.z80 "$app/" 2>/dev/null || true
 
 # A clip for the import dialog's picture, when the ffmpeg command is there.
 if command -v ffmpeg >/dev/null; then

@@ -35,9 +35,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -51,11 +53,16 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace zoetra {
+
+const QString MainFrm::ImportRunningMessage =
+    QStringLiteral("An import is running. Let it finish, or cancel it, before the next one.");
 
 namespace {
 
@@ -119,6 +126,7 @@ MainFrm::MainFrm(const QString& appDir, QWidget* parent) : MainFrm(AppFolders::p
 MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
     : QWidget(parent), folders_(folders), appDir_(folders.workDir)
 {
+    openFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     endProgram = [] {
         // Leaves the program without returning into a conversion run that
         // may be in progress below this event.
@@ -236,8 +244,31 @@ void MainFrm::buildSettingsPage(QFrame* page)
     BrightnessThreshold_Set = slider(page, "BrightnessThreshold_Set", 96, 104, 297, 0, 255, 85);
     label(page, "Label5", 32, 120, 137, 17, QStringLiteral("White Range"));
     BrightnessThreshold2_Set = slider(page, "BrightnessThreshold2_Set", 96, 120, 297, 0, 255, 170);
+    // The values, in the room right of the sliders.
+    BrightnessThreshold_Value = label(page, "BrightnessThreshold_Value", 396, 104, 25, 17, QString());
+    BrightnessThreshold2_Value = label(page, "BrightnessThreshold2_Value", 396, 120, 25, 17, QString());
     DitheringOnOff = checkBox(page, "DitheringOnOff", 31, 136, 81, 17, QStringLiteral("Dither"));
     AutoBalance = place<QPushButton>(page, "AutoBalance", 352, 144, 41, 25, QStringLiteral("Auto"));
+
+    // The pattern and the tone, in the free rows between the dither box and
+    // the channels.
+    AutoExposure = checkBox(page, "AutoExposure", 120, 136, 121, 17, QStringLiteral("Auto exposure"));
+    AutoExposure->setChecked(false);
+    AutoExposure->setToolTip(QStringLiteral("Move both ranges with the brightness of each scene while converting"));
+    label(page, "PatternLabel", 32, 170, 49, 17, QStringLiteral("Pattern"));
+    PatternChoice = place<QComboBox>(page, "PatternChoice", 88, 166, 129, 21);
+    PatternChoice->setEditable(false);
+    for (const PatternName& name : PatternNames) {
+        PatternChoice->addItem(QString::fromUtf8(name.caption), static_cast<int>(name.pattern));
+    }
+    PatternChoice->setToolTip(QStringLiteral("How the greys between the two ranges are drawn when Dither is on"));
+    label(page, "GammaLabel", 232, 170, 49, 17, QStringLiteral("Gamma"));
+    GammaSet = place<QDoubleSpinBox>(page, "GammaSet", 280, 166, 65, 21);
+    GammaSet->setRange(PictureSettings::MinGamma, PictureSettings::MaxGamma);
+    GammaSet->setSingleStep(0.05);
+    GammaSet->setDecimals(2);
+    GammaSet->setValue(1.0);
+    GammaSet->setToolTip(QStringLiteral("Above 1 lightens the middle tones, below 1 darkens them"));
 
     const struct {
         const char* caption;
@@ -267,6 +298,9 @@ void MainFrm::buildCreatePage(QFrame* page)
     DetailSlider = slider(page, "DetailSlider", 304, 16, 105, -10, 0, 0);
     DetailSlider->setTickPosition(QSlider::TicksBelow);
     DetailSlider->setTickInterval(1);
+    // Between the caption and the slider.
+    DetailSlider_Value = label(page, "DetailSlider_Value", 272, 16, 28, 17, QString());
+    DetailSlider_Value->setAlignment(Qt::AlignRight | Qt::AlignTop);
     SetLooping = checkBox(page, "SetLooping", 224, 40, 185, 13, QStringLiteral("Looping Video"));
     label(page, "Label7", 224, 61, 81, 17, QStringLiteral("Shell"));
     ShellChoice = place<QComboBox>(page, "ShellChoice", 304, 56, 105, 21);
@@ -278,7 +312,11 @@ void MainFrm::buildCreatePage(QFrame* page)
     FName = place<QLineEdit>(page, "FName", 304, 104, 105, 19, QStringLiteral("Video"));
     Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
     ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
-    label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+    Label15 = label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
+    // Below Label15, beside the preview button; usable once a program has
+    // been delivered.
+    OpenFolder = place<QPushButton>(page, "OpenFolder", 8, 216, 201, 25, QStringLiteral("Open Folder"));
+    OpenFolder->setEnabled(false);
 #ifdef ZOETRA_HAVE_CALC
     // Below Label15, under the progress panel while that is shown; usable
     // once this program run has delivered a program.
@@ -337,6 +375,15 @@ void MainFrm::connectEvents()
     // current row without selecting anything.
     connect(File_List_Box, &QListWidget::itemSelectionChanged, this, [this] { frameSelection(); });
 
+    for (QSlider* shown : {BrightnessThreshold_Set, BrightnessThreshold2_Set, DetailSlider}) {
+        connect(shown, &QSlider::valueChanged, this, [this] { showSliderValues(); });
+    }
+    showSliderValues();
+    connect(OpenFolder, &QPushButton::clicked, this, [this] {
+        if (openFolder && !deliveredProgram_.isEmpty()) {
+            openFolder(QFileInfo(deliveredProgram_).absolutePath());
+        }
+    });
     // A value change (dragging, keys, clicks, the "Auto" button) and the
     // release of a dragged thumb.
     for (QSlider* threshold : {BrightnessThreshold_Set, BrightnessThreshold2_Set}) {
@@ -350,6 +397,9 @@ void MainFrm::connectEvents()
         }
     });
     connect(AutoBalance, &QPushButton::clicked, this, [this] { autoBalance(); });
+    connect(PatternChoice, &QComboBox::currentIndexChanged, this, [this] { pictureChange(); });
+    connect(GammaSet, &QDoubleSpinBox::valueChanged, this, [this] { pictureChange(); });
+    connect(AutoExposure, &QCheckBox::toggled, this, [this] { pictureChange(); });
     connect(ConvertVideo, &QPushButton::clicked, this, [this] { convertVideo(); });
     if (PreviewOnCalc != nullptr) {
         connect(PreviewOnCalc, &QPushButton::clicked, this, [this] { previewOnCalculator(); });
@@ -458,8 +508,7 @@ void MainFrm::openPath(const QString& path)
             window_->showMessage(FolderPicker::RootRefusedMessage, QStringLiteral("Error"), MessageIcon::Error);
             return;
         }
-        vars_.LastDir = folder;
-        RenderNewFolder();
+        takeChosenFolder(folder);
         return;
     }
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -485,9 +534,64 @@ void MainFrm::sourceFolderChoice()
 {
     const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select animation source:"), vars_.LastDir);
     if (!folder.isEmpty()) {
-        vars_.LastDir = folder;
-        RenderNewFolder();
+        takeChosenFolder(folder);
     }
+}
+
+void MainFrm::takeChosenFolder(const QString& folder)
+{
+#ifdef ZOETRA_VIDEO_IMPORT
+    const QStringList frames = listFrameFolder(*files_, folder).value_or(QStringList{});
+    if (firstFrameNeedsScaling(folder, frames)) {
+        const QSize size = firstFrameSize(folder, frames).value_or(QSize());
+        const int answer = MessageBoxes::ask(
+            this,
+            QStringLiteral("The pictures in %1 are %2 \u00D7 %3 pixels; the calculator shows 96 \u00D7 64.\n\n"
+                           "Import them scaled to the screen, or use them as they are: the top left of larger "
+                           "pictures, smaller ones on a grey ground?")
+                .arg(nativePath(folder))
+                .arg(size.width())
+                .arg(size.height()),
+            QStringLiteral("Pictures of another size"),
+            {QStringLiteral("Import Scaled..."), QStringLiteral("Use As They Are")});
+        if (answer == 0) {
+            importVideo(folder);
+            return;
+        }
+        if (answer != 1) {
+            return;
+        }
+    }
+#endif
+    vars_.LastDir = folder;
+    RenderNewFolder();
+    QStringList listed;
+    for (int row = 0; row < File_List_Box->count(); ++row) {
+        listed.append(File_List_Box->item(row)->text());
+    }
+    if (const auto pair = numbersOutOfOrder(listed)) {
+        window_->showMessage(nameOrderWarning(*pair), QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
+}
+
+void MainFrm::showSliderValues()
+{
+    BrightnessThreshold_Value->setText(QString::number(BrightnessThreshold_Set->value()));
+    BrightnessThreshold2_Value->setText(QString::number(BrightnessThreshold2_Set->value()));
+    DetailSlider_Value->setText(QString::number(DetailSlider->value()));
+}
+
+void MainFrm::showDelivered(const QString& path)
+{
+    deliveredProgram_ = path;
+    const QString shown = nativePath(path);
+    Label15->setText(Label15->fontMetrics().elidedText(shown, Qt::ElideMiddle, Label15->contentsRect().width()));
+    QString tip = shown;
+    if (folders_.usesWorkingFolder()) {
+        tip += QStringLiteral("\nWorking folder: ") + nativePath(appDir_);
+    }
+    Label15->setToolTip(tip);
+    OpenFolder->setEnabled(true);
 }
 
 void MainFrm::outputFolderChoice()
@@ -534,6 +638,14 @@ void MainFrm::channelChoice(int index)
     redrawPreview();
 }
 
+void MainFrm::pictureChange()
+{
+    vars_.Pictures.pattern = static_cast<Pattern>(PatternChoice->currentData().toInt());
+    vars_.Pictures.gamma = GammaSet->value();
+    vars_.Pictures.autoExposure = AutoExposure->isChecked();
+    redrawPreview();
+}
+
 void MainFrm::autoBalance()
 {
     DitheringOnOff->setChecked(true);
@@ -546,13 +658,29 @@ void MainFrm::autoBalance()
 void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
+    if (!conversion_->inProgress()) {
+        conversion_->videoSource.reset();
+        if (!importedFolder_.isEmpty() && vars_.LastDir == importedFolder_) {
+            conversion_->videoSource = importedSpan_;
+        }
+    }
     const RunOutcome outcome = conversion_->RunConversion();
-    if (outcome.status == RunOutcome::Status::Delivered && PreviewOnCalc != nullptr) {
-        deliveredProgram_ = outcome.deliveredPath;
-        PreviewOnCalc->setEnabled(true);
+    if (outcome.status == RunOutcome::Status::AlreadyRunning) {
+        return;
+    }
+    if (outcome.status == RunOutcome::Status::Delivered) {
+        showDelivered(outcome.deliveredPath);
+        deliveredTarget_ = window_->videoTarget();
+        if (PreviewOnCalc != nullptr) {
+            PreviewOnCalc->setEnabled(true);
+        }
     }
     if (const QString warning = unreadableFramesWarning(outcome.unreadableFrames); !warning.isEmpty()) {
         window_->showMessage(warning, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+    }
+    // An import that ended during the run takes its turn now.
+    if (!pendingImport_.isEmpty()) {
+        importedFolder(std::exchange(pendingImport_, QString()));
     }
 }
 
@@ -563,7 +691,7 @@ void MainFrm::previewOnCalculator()
         preview_ = new PreviewWindow(this);
         preview_->resize(preview_->sizeHint());
     }
-    preview_->play(deliveredProgram_);
+    preview_->play(deliveredProgram_, calc::CalculatorSetup{deliveredTarget_.model, {}});
     preview_->show();
     preview_->raise();
     preview_->activateWindow();
@@ -573,6 +701,12 @@ void MainFrm::previewOnCalculator()
 void MainFrm::redrawPreview()
 {
     ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The import's calculator picture follows the colour settings.
+    if (importDialog_ != nullptr) {
+        importDialog_->showColours();
+    }
+#endif
 }
 
 VideoImportDialog* MainFrm::importDialog() const
@@ -585,20 +719,27 @@ void MainFrm::importVideo(const QString& source)
 #ifdef ZOETRA_VIDEO_IMPORT
     if (importDialog_ != nullptr) {
         // One import at a time; a new source only while it is idle.
-        if (!source.isEmpty() && !importDialog_->importing()) {
+        importDialog_->raise();
+        if (importDialog_->importing()) {
+            window_->showMessage(ImportRunningMessage, QStringLiteral("Zoetra2"), MessageIcon::Warning);
+        } else if (!source.isEmpty()) {
             importDialog_->setSource(source);
         }
-        importDialog_->raise();
         return;
     }
     importDialog_ = new VideoImportDialog(
         vars_, [this] { return EncoderChoice{DetailSlider->value(), Calculator->target()}; }, this);
-    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) { importedFolder(folder); });
+    connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) {
+        importedFolder_ = folder;
+        importedSpan_ = importDialog_->importedSpan();
+        importedFolder(folder);
+    });
     connect(importDialog_, &QDialog::finished, this, [this] {
         importDialog_->deleteLater();
         importDialog_ = nullptr;
     });
-    importDialog_->open();
+    // Not modal: the window stays usable while the dialog is open.
+    importDialog_->show();
     if (source.isEmpty()) {
         importDialog_->chooseFile();
     } else {
@@ -611,6 +752,10 @@ void MainFrm::importVideo(const QString& source)
 
 void MainFrm::importedFolder(const QString& folder)
 {
+    if (conversion_->inProgress()) {
+        pendingImport_ = folder;
+        return;
+    }
     vars_.LastDir = folder;
     RenderNewFolder();
     if (File_List_Box->count() > 0) {

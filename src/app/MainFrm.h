@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/AppFolders.h"
+#include "convert/WhatFits.h"
 #include "shared/Vars.h"
+#include "shared/VideoTarget.h"
 
 #include <QString>
 #include <QWidget>
@@ -10,10 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QFrame;
 class QLabel;
@@ -53,6 +57,8 @@ public:
     // written, the conversion puts its files and finds the player source and
     // the tools. Start-up runs here.
     explicit MainFrm(const QString& appDir, QWidget* parent = nullptr);
+
+    static const QString ImportRunningMessage;
     // The same with the folders of an installed copy or of one whose own
     // folder cannot be written: the working folder takes the application
     // folder's part for everything written.
@@ -88,6 +94,8 @@ public:
     std::function<void()> endProgram;
     // Called at the start of every frame selection with the entry's row.
     std::function<void(int)> onFrameSelection;
+    // Shows a folder in the platform's file manager ("Open Folder").
+    std::function<void(const QString&)> openFolder;
 
     // The import of a video (the "Import Video..." button, Ctrl+I): opens
     // the import dialog, on the given file or folder if one is given, else
@@ -119,6 +127,9 @@ private:
     void frameSelection(int row);
     void ditherChange();
     void channelChoice(int index);
+    // The pattern, the gamma and the auto exposure: each takes its control's
+    // state and redraws the preview.
+    void pictureChange();
     void autoBalance();
     void convertVideo();
     void previewOnCalculator();
@@ -126,6 +137,12 @@ private:
     void redrawPreview();
     void showPath();
     void importedFolder(const QString& folder);
+    // A folder the user chose or dropped: pictures of another size than the
+    // screen's are offered to the import first; frames numbered without
+    // leading zeros are warned of.
+    void takeChosenFolder(const QString& folder);
+    void showDelivered(const QString& path);
+    void showSliderValues();
 
     AppFolders folders_;
     QString appDir_;  // folders_.workDir
@@ -153,13 +170,19 @@ private:
     // "Graphics settings".
     QSlider* BrightnessThreshold_Set = nullptr;
     QSlider* BrightnessThreshold2_Set = nullptr;
+    QLabel* BrightnessThreshold_Value = nullptr;
+    QLabel* BrightnessThreshold2_Value = nullptr;
     QCheckBox* DitheringOnOff = nullptr;
+    QComboBox* PatternChoice = nullptr;
+    QDoubleSpinBox* GammaSet = nullptr;
+    QCheckBox* AutoExposure = nullptr;
     QPushButton* AutoBalance = nullptr;
     std::array<QRadioButton*, 4> Which_Colour_Val{};
     QButtonGroup* colourGroup_ = nullptr;
 
     // "Create Video".
     QSlider* DetailSlider = nullptr;
+    QLabel* DetailSlider_Value = nullptr;
     QCheckBox* SetLooping = nullptr;
     QCheckBox* CompactVideo = nullptr;  // mirrors the stream format: compact or written
     QComboBox* ShellChoice = nullptr;
@@ -167,6 +190,10 @@ private:
     QLineEdit* FName = nullptr;
     QPushButton* Set_Out = nullptr;
     QPushButton* ConvertVideo = nullptr;
+    // The delivered program's path after a run, and the button that opens
+    // its folder.
+    QLabel* Label15 = nullptr;
+    QPushButton* OpenFolder = nullptr;
     QGroupBox* ProgressCounters = nullptr;
     FloatProgressBar* TotalProgress = nullptr;
     FloatProgressBar* ByteWriter = nullptr;
@@ -180,6 +207,7 @@ private:
     // without the emulated calculator.
     QPushButton* PreviewOnCalc = nullptr;
     QString deliveredProgram_;
+    VideoTarget deliveredTarget_;  // what it was made for
     PreviewWindow* preview_ = nullptr;
 
     // Set while a frame selection runs, so that a selection by the run can
@@ -196,6 +224,12 @@ private:
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<ConversionRun> conversion_;
     VideoImportDialog* importDialog_ = nullptr;
+    // A folder imported while a conversion ran: the source once it ends.
+    QString pendingImport_;
+    // The folder the last import made from a video, and where in the video
+    // its frames were taken.
+    QString importedFolder_;
+    std::optional<VideoSpan> importedSpan_;
 };
 
 }  // namespace zoetra

@@ -155,13 +155,13 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
 
 PreviewWindow::~PreviewWindow() = default;
 
-void PreviewWindow::play(const QString& programPath)
+void PreviewWindow::play(const QString& programPath, const calc::CalculatorSetup& setup)
 {
     setWindowTitle(QStringLiteral("Preview on Calculator - %1").arg(QFileInfo(programPath).fileName()));
     QFile file(programPath);
     // An unreadable file is sent as an empty one, which the player refuses.
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    player_.load(bytes);
+    player_.load(bytes, setup);
 }
 
 void PreviewWindow::display(const calc::PreviewView& view)

@@ -44,9 +44,9 @@ public:
     explicit PreviewWindow(QWidget* owner = nullptr);
     ~PreviewWindow() override;
 
-    // Plays the program file from the start; a file that cannot be read
-    // shows why.
-    void play(const QString& programPath);
+    // Plays the program file from the start on the setup's calculator (its
+    // model, its AppVars); a file that cannot be read shows why.
+    void play(const QString& programPath, const calc::CalculatorSetup& setup = {});
 
     calc::PreviewPlayer& player() { return player_; }
 

@@ -4,7 +4,9 @@
 #include "platform/widgets/MessageBoxes.h"
 
 #include <QCoreApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
@@ -20,6 +22,10 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QTimer>
 #endif
 
@@ -64,6 +70,20 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(1);
     settle();
     save(window, QStringLiteral("3-graphics-page"));
+    // The same page with another pattern and the tone changed.
+    if (auto* pattern = window.findChild<QComboBox*>(QStringLiteral("PatternChoice"))) {
+        auto* gamma = window.findChild<QDoubleSpinBox*>(QStringLiteral("GammaSet"));
+        pattern->setCurrentIndex(1);
+        if (gamma != nullptr) {
+            gamma->setValue(1.4);
+        }
+        settle();
+        save(window, QStringLiteral("3b-graphics-page-pattern"));
+        pattern->setCurrentIndex(0);
+        if (gamma != nullptr) {
+            gamma->setValue(1.0);
+        }
+    }
     tabs->setCurrentIndex(2);
     settle();
     save(window, QStringLiteral("4-create-page"));
@@ -122,6 +142,50 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
             settle();
             save(*dialog, QStringLiteral("9-import-video"));
             dialog->done(QDialog::Rejected);
+            settle();
+        }
+    }
+
+    // A folder of photographs, larger than the screen: the question, then
+    // the import on that folder with its pictures.
+    // Made and removed here: nothing is left in the application folder.
+    const QTemporaryDir photoRoot;
+    const QString photos = photoRoot.filePath(QStringLiteral("photos"));
+    if (photoRoot.isValid() && QDir().mkpath(photos)) {
+        for (int i = 0; i < 3; ++i) {
+            QImage photo(1440, 1080, QImage::Format_RGB32);
+            QPainter painter(&photo);
+            QLinearGradient sky(0, 0, 0, 1080);
+            sky.setColorAt(0.0, QColor(40, 90, 200));
+            sky.setColorAt(1.0, QColor(230, 230, 250));
+            painter.fillRect(photo.rect(), sky);
+            painter.setBrush(QColor(20, 20, 20));
+            painter.setPen(Qt::NoPen);
+            painter.drawEllipse(QPoint(420 + 300 * i, 640), 260, 260);
+            painter.setBrush(QColor(250, 220, 60));
+            painter.drawRect(0, 860, 1440, 220);
+            painter.end();
+            photo.save(QDir(photos).filePath(QStringLiteral("photo%1.jpg").arg(i + 1)));
+        }
+        std::optional<MessageBoxes::Question> question;
+        MessageBoxes::setQuestionHook([&](const MessageBoxes::Question& asked) {
+            question = asked;
+            return 0;  // "Import Scaled..."
+        });
+        window.openPath(photos);
+        MessageBoxes::setQuestionHook(nullptr);
+        if (question) {
+            const auto box = MessageBoxes::buildQuestion(&window, question->text, question->title, question->answers);
+            box->show();
+            settle();
+            save(*box, QStringLiteral("10-pictures-of-another-size"));
+            box->hide();
+        }
+        if (VideoImportDialog* dialog = window.importDialog()) {
+            settle();
+            save(*dialog, QStringLiteral("11-import-pictures"));
+            dialog->done(QDialog::Rejected);
+            settle();
         }
     }
 #endif

@@ -1,13 +1,16 @@
 #include "app/VideoImportDialog.h"
 
 #include "convert/WhatFits.h"
+#include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
 #include "media/FrameStream.h"
 #include "media/VideoImport.h"
+#include "platform/ImagePictureArea.h"
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/widgets/FilePicker.h"
 #include "platform/widgets/FolderPicker.h"
+#include "shared/Seconds.h"
 #include "shared/Vars.h"
 
 #include <QComboBox>
@@ -20,11 +23,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPixmap>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace zoetra {
 
@@ -54,13 +59,67 @@ Widget* named(const char* name, Args&&... args)
     return widget;
 }
 
+// Seconds that may also be typed as minutes and seconds: "1:30" is 90.
+class TimeBox final : public QDoubleSpinBox {
+public:
+    using QDoubleSpinBox::QDoubleSpinBox;
+
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        Q_UNUSED(pos);
+        if (!specialValueText().isEmpty() && input == specialValueText()) {
+            return QValidator::Acceptable;
+        }
+        const QString text = bare(input);
+        if (text.isEmpty()) {
+            return QValidator::Intermediate;
+        }
+        for (const QChar c : text) {
+            if (!c.isDigit() && c != QLatin1Char(':') && c != QLatin1Char('.') && c != locale().decimalPoint().front()) {
+                return QValidator::Invalid;
+            }
+        }
+        const std::optional<double> seconds = parseSeconds(normalised(text));
+        if (!seconds) {
+            return QValidator::Intermediate;
+        }
+        return *seconds <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+    }
+
+    double valueFromText(const QString& text) const override
+    {
+        if (text == specialValueText()) {
+            return minimum();
+        }
+        return parseSeconds(normalised(bare(text))).value_or(value());
+    }
+
+private:
+    QString bare(const QString& input) const
+    {
+        QString text = input.trimmed();
+        if (!suffix().isEmpty() && text.endsWith(suffix().trimmed())) {
+            text.chop(suffix().trimmed().size());
+        }
+        return text.trimmed();
+    }
+    QString normalised(QString text) const
+    {
+        return text.replace(locale().decimalPoint(), QStringLiteral("."));
+    }
+};
+
 QDoubleSpinBox* secondsBox(const char* name)
 {
-    auto* box = named<QDoubleSpinBox>(name);
+    auto* box = new TimeBox;
+    box->setObjectName(QLatin1String(name));
     box->setRange(0.0, LongestTime);
     box->setDecimals(1);
     box->setSingleStep(0.5);
     box->setSuffix(QStringLiteral(" s"));
+    // The value is read once the text is complete: "1:3" on the way to
+    // "1:30" is no value of its own.
+    box->setKeyboardTracking(false);
     return box;
 }
 
@@ -95,7 +154,7 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
 {
     setObjectName(QStringLiteral("VideoImportDialog"));
     setWindowTitle(QStringLiteral("Import Video"));
-    setWindowModality(Qt::WindowModal);
+    setWindowModality(Qt::NonModal);
 
     Import_Source = named<QLabel>("Import_Source");
     Import_Source->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -130,6 +189,27 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     destination->addWidget(Import_Destination, 1);
     destination->addWidget(Import_Choose_Destination);
 
+    // The frame at the start as it is fitted, and as the calculator shows
+    // it; twice the size.
+    const auto picture = [](const char* name) {
+        auto* area = named<QLabel>(name);
+        area->setFixedSize(2 * ScreenWidth + 2, 2 * ScreenHeight + 2);
+        area->setFrameStyle(QFrame::Box | QFrame::Plain);
+        area->setAlignment(Qt::AlignCenter);
+        return area;
+    };
+    Import_Picture = picture("Import_Picture");
+    Import_Calculator = picture("Import_Calculator");
+    auto* pictures = new QHBoxLayout;
+    for (auto [area, caption] : {std::pair{Import_Picture, QStringLiteral("The clip, fitted")},
+                                 std::pair{Import_Calculator, QStringLiteral("On the calculator")}}) {
+        auto* column = new QVBoxLayout;
+        column->addWidget(new QLabel(caption));
+        column->addWidget(area);
+        pictures->addLayout(column);
+    }
+    pictures->addStretch(1);
+
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Source"), sourceButtons);
     form->addRow(QString(), Import_Info);
@@ -138,6 +218,7 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     form->addRow(QStringLiteral("End"), Import_End);
     form->addRow(QStringLiteral("Fit"), Import_Fit);
     form->addRow(QStringLiteral("New folder"), destination);
+    form->addRow(QString(), pictures);
 
     Import_Progress = named<QProgressBar>("Import_Progress");
     Import_Progress->setRange(0, 1000);
@@ -166,6 +247,8 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     connect(Import_Choose_Destination, &QPushButton::clicked, this, &VideoImportDialog::chooseDestination);
     connect(Import_Go, &QPushButton::clicked, this, &VideoImportDialog::startImport);
     connect(Import_Cancel, &QPushButton::clicked, this, &VideoImportDialog::reject);
+    connect(Import_Fit, &QComboBox::currentIndexChanged, this, &VideoImportDialog::showClipPicture);
+    connect(Import_Start, &QDoubleSpinBox::editingFinished, this, &VideoImportDialog::showClipPicture);
 
     setSource(QString());
 }
@@ -180,9 +263,12 @@ void VideoImportDialog::setSource(const QString& path)
     source_ = path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     sourceReady_ = false;
     timed_ = false;
+    moving_ = false;
     Import_Progress->setValue(0);
     Import_Info->clear();
+    clipFrame_ = QImage();
     if (source_.isEmpty()) {
+        showClipPicture();
         Import_Source->setText(QStringLiteral("(none)"));
         setStatus(QStringLiteral("Choose a video, an animated picture or a folder of pictures."), false);
         setBusy(false);
@@ -194,11 +280,13 @@ void VideoImportDialog::setSource(const QString& path)
     if (!stream) {
         setStatus(message, true);
         setBusy(false);
+        showClipPicture();
         return;
     }
     const media::ClipInfo& info = stream->info();
     Import_Info->setText(infoText(info));
     timed_ = info.kind != media::ClipInfo::Kind::Picture;
+    moving_ = info.kind == media::ClipInfo::Kind::Video || info.kind == media::ClipInfo::Kind::Animation;
     Import_Start->setValue(0.0);
     Import_End->setValue(0.0);
     if (info.duration) {
@@ -212,11 +300,53 @@ void VideoImportDialog::setSource(const QString& path)
     sourceReady_ = true;
     setStatus(QString(), false);
     setBusy(false);
+    showClipPicture();
+}
+
+void VideoImportDialog::showClipPicture()
+{
+    clipFrame_ = QImage();
+    if (sourceReady_) {
+        media::ImportSettings first = settings();
+        first.end.reset();
+        QString message;
+        const std::unique_ptr<media::FrameStream> stream = media::FrameStream::open(source_, message);
+        media::ScaledFrame frame;
+        if (stream && stream->begin(first, message) && stream->next(frame) == media::FrameStream::Status::Frame) {
+            clipFrame_ = frame.image;
+        }
+    }
+    if (clipFrame_.isNull()) {
+        Import_Picture->clear();
+    } else {
+        Import_Picture->setPixmap(QPixmap::fromImage(clipFrame_.scaled(2 * ScreenWidth, 2 * ScreenHeight)));
+    }
+    showColours();
+}
+
+void VideoImportDialog::showColours()
+{
+    if (clipFrame_.isNull()) {
+        Import_Calculator->clear();
+        return;
+    }
+    auto vars = std::make_unique<Vars>();
+    vars->BlackThreshold = colours_.BlackThreshold;
+    vars->WhiteThreshold = colours_.WhiteThreshold;
+    vars->DitherOn = colours_.DitherOn;
+    vars->ColourChannel = colours_.ColourChannel;
+    MemoryPictureArea source;
+    MemoryPictureArea shown;
+    source.setPicture(clipFrame_);
+    ConvertToMono(*vars, source, shown);
+    const QImage screen = shown.toImage().copy(0, 0, ScreenWidth, ScreenHeight);
+    Import_Calculator->setPixmap(QPixmap::fromImage(screen.scaled(2 * ScreenWidth, 2 * ScreenHeight)));
 }
 
 void VideoImportDialog::chooseFile()
 {
-    const QString start = source_.isEmpty() ? QDir::homePath() : QFileInfo(source_).absolutePath();
+    // At the folder in use: the source's, else the window's source folder.
+    const QString start = source_.isEmpty() ? colours_.LastDir : QFileInfo(source_).absolutePath();
     const QString file = FilePicker::OpenFile(
         this, QStringLiteral("Import a video or a picture"), start,
         QStringLiteral("Videos and pictures (*.mp4 *.m4v *.mov *.mkv *.webm *.avi *.wmv *.flv *.mpg *.mpeg *.ts "
@@ -228,7 +358,7 @@ void VideoImportDialog::chooseFile()
 
 void VideoImportDialog::chooseFolder()
 {
-    const QString start = source_.isEmpty() ? QString() : QFileInfo(source_).absolutePath();
+    const QString start = source_.isEmpty() ? colours_.LastDir : QFileInfo(source_).absolutePath();
     const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select a folder of pictures:"), start);
     if (!folder.isEmpty()) {
         setSource(folder);
@@ -280,8 +410,14 @@ void VideoImportDialog::startImport()
     colours->WhiteThreshold = colours_.WhiteThreshold;
     colours->DitherOn = colours_.DitherOn;
     colours->ColourChannel = colours_.ColourChannel;
+    colours->Pictures = colours_.Pictures;
     const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
 
+    runningSpan_.reset();
+    if (moving_) {
+        const media::ImportSettings chosen = settings();
+        runningSpan_ = VideoSpan{chosen.start, chosen.framesPerSecond};
+    }
     cancel_ = false;
     postedPermille_ = -1;
     Import_Progress->setValue(0);
@@ -302,13 +438,18 @@ void VideoImportDialog::startImport()
         };
         const media::ImportResult result = media::importFrames(*shared, destination, control);
         std::optional<WhatFits> fits;
+        std::vector<ChoiceFit> others;
         if (result.status == media::ImportResult::Status::Done) {
             QtFileSystem files;
             QtPictureLoader loader;
             const QStringList frames = listFrameFolder(files, result.folder).value_or(QStringList{});
             fits = estimateWhatFits(*colours, encoder, loader, result.folder, frames, &cancel_);
+            if (!fits->all()) {
+                others = estimateOtherChoices(*colours, encoder, loader, result.folder, frames, &cancel_);
+            }
         }
-        QMetaObject::invokeMethod(this, [this, result, fits] { importDone(result, fits); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result, fits, others] { importDone(result, fits, others); }, Qt::QueuedConnection);
     });
     worker_->setObjectName(QStringLiteral("VideoImport"));
     worker_->start();
@@ -323,7 +464,8 @@ void VideoImportDialog::importProgress(int permille, int frames)
     setStatus(QStringLiteral("Importing... %1 frames").arg(frames), false);
 }
 
-void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits)
+void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
+                                   const std::vector<ChoiceFit>& others)
 {
     if (worker_) {
         worker_->wait();
@@ -341,10 +483,11 @@ void VideoImportDialog::importDone(const media::ImportResult& result, const std:
             text += QLatin1Char(' ') + result.message;
         }
         if (fits) {
-            text += QLatin1Char('\n') + whatFitsText(*fits);
+            text += QLatin1Char('\n') + whatFitsText(*fits, others);
         }
         setStatus(text, false);
         Import_Cancel->setText(QStringLiteral("Close"));
+        importedSpan_ = runningSpan_;
         // Another import would need another folder name.
         Import_Destination->setText(QDir::toNativeSeparators(media::defaultDestination(source_)));
         emit imported(result.folder);

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "convert/WhatFits.h"
 #include "media/MediaTypes.h"
 
 #include <QDialog>
+#include <QImage>
 #include <QString>
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -21,8 +24,6 @@ class QThread;
 namespace zoetra {
 
 struct Vars;
-struct WhatFits;
-struct EncoderChoice;
 
 namespace media {
 class FrameStream;
@@ -31,9 +32,9 @@ struct ImportResult;
 
 // The import of a video, an animated picture or a folder of pictures into a
 // new frame folder: the clip's size, length and rate, the settings, the
-// destination, a progress bar and Cancel. The decoding runs in a thread of
-// its own; the window stays responsive. Window-modal, so that a conversion
-// run below it goes on.
+// destination, a picture of the clip as it will be fitted beside the way the
+// calculator will show it, a progress bar and Cancel. The decoding runs in a
+// thread of its own; the dialog is not modal, so the window stays usable.
 class VideoImportDialog final : public QDialog {
     Q_OBJECT
 
@@ -46,6 +47,9 @@ public:
     // Shows a source: its information, or why it cannot be imported.
     void setSource(const QString& path);
     QString source() const { return source_; }
+    // Where the frames of the last import were taken from, when the source
+    // has times (a video or an animation).
+    std::optional<VideoSpan> importedSpan() const { return importedSpan_; }
 
     // The file and folder choosers of the dialog's buttons.
     void chooseFile();
@@ -55,6 +59,9 @@ public:
     bool importing() const { return worker_ != nullptr; }
     // Stops a running import, which then leaves nothing, and waits for it.
     void cancelImport();
+
+    // Redraws the calculator's picture under the colour settings of now.
+    void showColours();
 
 signals:
     // A new frame folder exists, with every frame in it.
@@ -68,16 +75,22 @@ protected:
 private:
     void chooseDestination();
     void importProgress(int permille, int frames);
-    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits);
+    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
+                    const std::vector<ChoiceFit>& others);
     void setBusy(bool busy);
     void setStatus(const QString& text, bool problem);
     media::ImportSettings settings() const;
+    // Takes the frame at the start with the chosen fit and shows it.
+    void showClipPicture();
 
     const Vars& colours_;
     std::function<EncoderChoice()> encoderChoice_;
     QString source_;
     bool sourceReady_ = false;
     bool timed_ = false;  // start and end mean something for the source
+    bool moving_ = false;  // a video or an animation
+    std::optional<VideoSpan> importedSpan_;
+    std::optional<VideoSpan> runningSpan_;
 
     QLabel* Import_Source = nullptr;
     QLabel* Import_Info = nullptr;
@@ -87,6 +100,9 @@ private:
     QDoubleSpinBox* Import_Start = nullptr;
     QDoubleSpinBox* Import_End = nullptr;
     QComboBox* Import_Fit = nullptr;
+    QLabel* Import_Picture = nullptr;     // the clip's frame at the start, fitted
+    QLabel* Import_Calculator = nullptr;  // that frame as the calculator shows it
+    QImage clipFrame_;                    // 96 x 64, or null
     QLineEdit* Import_Destination = nullptr;
     QPushButton* Import_Choose_Destination = nullptr;
     QProgressBar* Import_Progress = nullptr;

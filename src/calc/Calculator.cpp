@@ -562,7 +562,8 @@ void Calculator::systemCall()
         setFault("system call " + hex(address) + " with port 7 at " + hex(port7_, 2) + ", the OS's RAM not in bank B");
         return;
     }
-    // Registers a call leaves as the program had them; it keeps no other.
+    // The registers as the program passed them, given back when the call
+    // does not happen now (a wait for a key, a fault).
     const std::uint16_t hl = z80ex_get_reg(cpu_, regHL);
     const std::uint16_t de = z80ex_get_reg(cpu_, regDE);
     const std::uint16_t bc = z80ex_get_reg(cpu_, regBC);
@@ -572,7 +573,6 @@ void Calculator::systemCall()
         if (fault_.empty() && !waitingForKey_) {
             setFault("unknown system call " + hex(address));
         }
-        // Restore what the attempt changed, so the call can be retried.
         for (const auto& [reg, value] : {std::pair{regHL, hl}, {regDE, de}, {regBC, bc}, {regAF, af}}) {
             z80ex_set_reg(cpu_, reg, value);
         }
@@ -597,7 +597,9 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         addLcdTime(LcdFullWriteTStates);
         cost = 0;
         lcd_.fill(plotSScreen());
+        lastLcdAccess_ = clock_;
         showScreen(lcd_.screen());
+        lastScreenByLcd_ = false;
         break;
     }
     case bcall::GetCSC:
@@ -622,6 +624,7 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         addLcdTime(LcdFullWriteTStates);
         cost = 0;
         lcd_.fill(Screen{});
+        lastLcdAccess_ = clock_;
         ++lcdWrites_;
         if (address == bcall::ClrScrnFull) {
             for (std::uint16_t i = 0; i < ram::TextShadowBytes; ++i) {
@@ -662,6 +665,10 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         std::uint16_t at = hl;
         for (std::uint8_t c; (c = memory_.read(at)) != 0; ++at) {
             if (!osPointer(at, 1, "_PutS")) {
+                return false;
+            }
+            if (at - hl >= 1000) {
+                setFault("_PutS given " + hex(hl) + ", with no end in its first 1000 characters");
                 return false;
             }
             addLcdTime(CharacterTStates);
@@ -871,9 +878,21 @@ std::uint64_t Calculator::stateDigest() const
             add(memory_.ram(a));
         }
     };
-    for (const std::uint16_t word : {pc(), sp(), z80ex_get_reg(cpu_, regI)}) {
+    // The other registers a system call leaves scrambled; R counts on with
+    // every instruction and is no state a program keeps.
+    for (const std::uint16_t word : {pc(), sp(), z80ex_get_reg(cpu_, regI), z80ex_get_reg(cpu_, regIFF1),
+                                     z80ex_get_reg(cpu_, regIM)}) {
         add(static_cast<std::uint8_t>(word & 0xFF));
         add(static_cast<std::uint8_t>(word >> 8));
+    }
+    // A screen the program wrote to the LCD itself came with no system call:
+    // it keeps its registers (the interrupt handler only the main ones).
+    if (lastScreenByLcd_) {
+        for (const Z80_REG_T reg : {regAF, regBC, regDE, regHL, regIX, regIY}) {
+            const std::uint16_t word = z80ex_get_reg(cpu_, reg);
+            add(static_cast<std::uint8_t>(word & 0xFF));
+            add(static_cast<std::uint8_t>(word >> 8));
+        }
     }
     for (const std::uint8_t port : {port6_, port7_, port4_, port20_, keyGroups_}) {
         add(port);
@@ -981,6 +1000,20 @@ void Calculator::mapBank(int bank, std::uint8_t value)
     memory_.map(bank, !ramPage, page & ~hardware_.ramBit);
 }
 
+bool Calculator::lcdAccess()
+{
+    // The driver takes about 10 us over each command or data byte and drops
+    // what comes sooner (the OS's screen copies keep to this).
+    constexpr std::uint64_t gap = LcdAccessMicroseconds * ClockHz / 1'000'000;
+    if (lastLcdAccess_ && clock_ - *lastLcdAccess_ < gap) {
+        setFault("LCD accessed " + std::to_string((clock_ - *lastLcdAccess_) * 1'000'000 / ClockHz) +
+                 " us after the last; it needs " + std::to_string(LcdAccessMicroseconds) + " us");
+        return false;
+    }
+    lastLcdAccess_ = clock_;
+    return true;
+}
+
 std::uint8_t Calculator::portRead(std::uint8_t port)
 {
     switch (port) {
@@ -1007,6 +1040,9 @@ std::uint8_t Calculator::portRead(std::uint8_t port)
     case 0x10:
         return lcd_.status();
     case 0x11:
+        if (!lcdAccess()) {
+            return 0xFF;
+        }
         return lcd_.read();
     case 0x20:
         if (!hardware_.hasFastSpeed()) {
@@ -1048,12 +1084,19 @@ void Calculator::portWrite(std::uint8_t port, std::uint8_t value)
         mapBank(2, value);
         break;
     case 0x10:
+        if (!lcdAccess()) {
+            return;
+        }
         lcd_.command(value);
         break;
     case 0x11:
+        if (!lcdAccess()) {
+            return;
+        }
         lcd_.write(value);
         if (lcd_.takeWholePicture()) {
             showScreen(lcd_.screen());
+            lastScreenByLcd_ = true;
         }
         break;
     case 0x20:

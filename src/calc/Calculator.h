@@ -220,6 +220,7 @@ private:
     void addTime(std::uint64_t cpuTStates) { clock_ += cpuTStates * clockPerTState_; }
     void addLcdTime(std::uint64_t tstates6MHz) { clock_ += tstates6MHz * ClockPerTState; }
     std::uint8_t portRead(std::uint8_t port);
+    bool lcdAccess();
     void portWrite(std::uint8_t port, std::uint8_t value);
     void mapBank(int bank, std::uint8_t value);
     std::uint8_t pageValue(std::uint8_t value) const;
@@ -268,6 +269,8 @@ private:
     std::uint64_t nextTick_;
     bool tickPending_ = false;
     bool interruptDeferred_ = false;
+    bool lastScreenByLcd_ = false;
+    std::optional<std::uint64_t> lastLcdAccess_;
     std::uint64_t lastProgress_ = 0;  // when a screen was last shown or a key taken
     std::uint64_t halts_ = 0;
     std::uint64_t interrupts_ = 0;

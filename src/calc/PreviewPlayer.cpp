@@ -16,7 +16,7 @@ class PreviewWorker final : public QObject {
     Q_OBJECT
 
 public:
-    void load(const QByteArray& programFile);
+    void load(const QByteArray& programFile, const CalculatorSetup& setup);
     void setPlaying(bool playing);
     void restart();
     void press(Key key);
@@ -50,7 +50,7 @@ constexpr std::uint64_t ElapsedReportTStates = CpuHz / 25;
 
 }  // namespace
 
-void PreviewWorker::load(const QByteArray& programFile)
+void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& setup)
 {
     if (timer_ == nullptr) {
         timer_ = new QTimer(this);
@@ -70,7 +70,7 @@ void PreviewWorker::load(const QByteArray& programFile)
         report(true);
         return;
     }
-    Recording recording = recordProgram(program);
+    Recording recording = recordProgram(program, setup);
     problem_ = QString::fromStdString(recording.problem());
     playback_ = std::make_unique<LivePlayback>(std::move(program), std::move(recording));
     restart();
@@ -193,9 +193,9 @@ PreviewPlayer::~PreviewPlayer()
     thread_.wait();
 }
 
-void PreviewPlayer::load(const QByteArray& programFile)
+void PreviewPlayer::load(const QByteArray& programFile, const CalculatorSetup& setup)
 {
-    QMetaObject::invokeMethod(worker_, [worker = worker_, programFile] { worker->load(programFile); });
+    QMetaObject::invokeMethod(worker_, [worker = worker_, programFile, setup] { worker->load(programFile, setup); });
 }
 
 void PreviewPlayer::setPlaying(bool playing)

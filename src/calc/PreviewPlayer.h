@@ -41,7 +41,8 @@ public:
     ~PreviewPlayer() override;
 
     // Starts playing the program file's bytes from the beginning.
-    void load(const QByteArray& programFile);
+    // Plays the program on the setup's calculator.
+    void load(const QByteArray& programFile, const CalculatorSetup& setup = {});
     void setPlaying(bool playing);
     void restart();
     void press(Key key);

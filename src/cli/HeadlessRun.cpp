@@ -22,11 +22,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <atomic>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace zoetra::cli {
 
@@ -63,6 +65,10 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
         window.drawBar(fraction, QStringLiteral("%1 frames").arg(frames));
     };
 
+    if (settings.scaledFrom.isValid()) {
+        std::fprintf(stderr, "The first picture is %dx%d, not 96x64: the pictures are imported scaled (--as-is uses them as they are).\n",
+                     settings.scaledFrom.width(), settings.scaledFrom.height());
+    }
     const media::ImportResult result = media::importFrames(settings.source, destination, import, control);
     window.clearProgress();
 
@@ -155,6 +161,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     vars.WhiteThreshold = static_cast<std::int16_t>(settings.white);
     vars.DitherOn = settings.dither;
     vars.ColourChannel = static_cast<std::int16_t>(settings.channel);
+    vars.Pictures = settings.pictures;
 
     const std::optional<QStringList> frames = listFrameFolder(files, frameFolder);
     if (!frames) {
@@ -168,11 +175,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
     window.frames = *frames;
     if (const auto pair = numbersOutOfOrder(window.frames); pair && !settings.import) {
-        std::fprintf(stderr,
-                     "Warning: the frames play in name order, letter by letter, so %s plays before %s.\n"
-                     "Number them with leading zeros, all of one length (frame002, frame010), to play them "
-                     "in number order.\n",
-                     pair->first.toLocal8Bit().constData(), pair->second.toLocal8Bit().constData());
+        std::fprintf(stderr, "Warning: %s\n", nameOrderWarning(*pair).toLocal8Bit().constData());
     }
     window.fileName = settings.name;
     window.description = settings.description;
@@ -188,23 +191,37 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
         const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
-        vars.DitherOn = true;
-        vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
-        vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        // What the options say explicitly wins over the proposal.
+        if (!settings.given.contains(QStringLiteral("dither"))) {
+            vars.DitherOn = true;
+        }
+        if (!settings.given.contains(QStringLiteral("black"))) {
+            vars.BlackThreshold = static_cast<std::int16_t>(proposal.black);
+        }
+        if (!settings.given.contains(QStringLiteral("white"))) {
+            vars.WhiteThreshold = static_cast<std::int16_t>(proposal.white);
+        }
         // As options, so that the run can be repeated with them.
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }
 
     if (settings.import) {
         // What the video data holds of the frames, before anything is built.
-        const WhatFits fits = estimateWhatFits(vars, EncoderChoice{settings.quality, settings.target}, pictures,
-                                               frameFolder, window.frames);
-        std::fprintf(stderr, "%s\n", whatFitsText(fits).toLocal8Bit().constData());
+        const EncoderChoice encoder{settings.quality, settings.target};
+        const WhatFits fits = estimateWhatFits(vars, encoder, pictures, frameFolder, window.frames);
+        std::vector<ChoiceFit> others;
+        if (!fits.all()) {
+            others = estimateOtherChoices(vars, encoder, pictures, frameFolder, window.frames);
+        }
+        std::fprintf(stderr, "%s\n", whatFitsText(fits, others).toLocal8Bit().constData());
         if (!settings.extractTo.isEmpty()) {
             return 0;
         }
     }
 
+    if (settings.import && QFileInfo(settings.source).isFile()) {
+        run.videoSource = VideoSpan{settings.start, settings.fps};
+    }
     const RunOutcome outcome = run.RunConversion();
     window.onYield = nullptr;
     cancelling.reset();
@@ -217,7 +234,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
     if (!settings.preview.isEmpty()) {
-        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale);
+        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
     }
     return 0;
 }

@@ -2,7 +2,10 @@
 
 #include "cli/Preview.h"
 #include "convert/Codec.h"
+#include "imaging/FrameFolder.h"
+#include "platform/QtFileSystem.h"
 #include "shared/Messages.h"
+#include "shared/Seconds.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -132,8 +135,49 @@ std::vector<OptionRow> makeTable()
                     }});
     rows.push_back({{QStringLiteral("no-dither")}, {}, QStringLiteral("No checkerboard between the thresholds."),
                     QStringLiteral("dither"), flag(&Settings::dither, false)});
-    rows.push_back({{QStringLiteral("auto")}, {}, QStringLiteral("Propose both thresholds from the first frame (turns the dither on)."),
+    rows.push_back({{QStringLiteral("auto")}, {},
+                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on); --black, --white "
+                                   "and --no-dither given as well win over it."),
                     QStringLiteral("auto"), flag(&Settings::autoBalance, true)});
+    rows.push_back({{QStringLiteral("pattern")}, QStringLiteral("pattern"),
+                    QStringLiteral("How the greys between the thresholds are drawn: checkerboard, bayer2, bayer4, bayer8, "
+                                   "bluenoise, diffusion (Floyd-Steinberg), atkinson or search (a slower search for the "
+                                   "closest picture) (default: checkerboard)."),
+                    QStringLiteral("pattern"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const auto pattern = patternFromOption(value);
+                        if (!pattern) {
+                            QStringList names;
+                            for (const PatternName& name : PatternNames) {
+                                names.append(QLatin1String(name.option));
+                            }
+                            return QStringLiteral("--pattern takes %1, not '%2'.").arg(names.join(QStringLiteral(", ")), value);
+                        }
+                        s.pictures.pattern = *pattern;
+                        canonical = QLatin1String(patternOption(*pattern));
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("gamma")}, QStringLiteral("value"),
+                    QStringLiteral("Gamma applied before the thresholds, 0.25..4: above 1 lightens the middle tones (default: 1)."),
+                    QStringLiteral("gamma"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        bool ok = false;
+                        const double gamma = value.toDouble(&ok);
+                        if (!ok || !(gamma >= PictureSettings::MinGamma && gamma <= PictureSettings::MaxGamma)) {
+                            return QStringLiteral("--gamma takes a number from 0.25 to 4, not '%1'.").arg(value);
+                        }
+                        s.pictures.gamma = gamma;
+                        canonical = QString::number(gamma);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("auto-exposure")}, {},
+                    QStringLiteral("Move both thresholds with the brightness of each scene, smoothly from frame to frame."),
+                    QStringLiteral("auto-exposure"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.pictures.autoExposure = true;
+                        canonical = QStringLiteral("yes");
+                        return std::nullopt;
+                    }});
     rows.push_back({{QStringLiteral("format")}, QStringLiteral("format"),
                     QStringLiteral("Stream format of the video data: %1 (default: written).").arg(formatList()),
                     QStringLiteral("format"),
@@ -228,6 +272,10 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     },
                     true, true, true});
+    rows.push_back({{QStringLiteral("as-is")}, {},
+                    QStringLiteral("Use a folder of pictures that are not 96x64 as they are: the top left of larger "
+                                   "ones, smaller ones on the picture area's grey."),
+                    QStringLiteral("as-is"), flag(&Settings::asIs, true), true, true, false});
     return rows;
 }
 
@@ -319,6 +367,22 @@ std::optional<QString> checkTogether(Settings& s, const std::map<QString, QStrin
             return RootFolderRefusedMessage;
         }
     }
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (s.asIs && s.import) {
+        return QStringLiteral("--as-is keeps a folder's pictures as they are: it has no use with a file or with the "
+                              "import's options.");
+    }
+    if (!s.import && !s.asIs) {
+        // Pictures of another size would be cut at the top left or framed
+        // in grey: they are scaled as the import scales them.
+        QtFileSystem files;
+        const QStringList frames = listFrameFolder(files, s.source).value_or(QStringList{});
+        if (firstFrameNeedsScaling(s.source, frames)) {
+            s.import = true;
+            s.scaledFrom = firstFrameSize(s.source, frames).value_or(QSize());
+        }
+    }
+#endif
 
     const bool preview = isSet("preview");
     if (preview || isSet("preview-scale") || isSet("play")) {
@@ -370,22 +434,7 @@ const std::vector<OptionRow>& optionTable()
 
 std::optional<double> parseTime(const QString& text)
 {
-    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-    if (parts.isEmpty() || parts.size() > 3) {
-        return std::nullopt;
-    }
-    double seconds = 0.0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        bool ok = false;
-        const double value = parts[i].toDouble(&ok);
-        const bool last = i + 1 == parts.size();
-        // Minutes and hours whole, seconds after a colon below 60.
-        if (!ok || value < 0.0 || (!last && value != std::floor(value)) || (i > 0 && value >= 60.0)) {
-            return std::nullopt;
-        }
-        seconds = seconds * 60.0 + value;
-    }
-    return seconds;
+    return parseSeconds(text);
 }
 
 ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDir)
@@ -397,8 +446,9 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
 #ifdef ZOETRA_VIDEO_IMPORT
     description += QStringLiteral(
         "\nA video file, an animated GIF, APNG or WebP, or a picture as --source is first turned into\n"
-        "96x64 frames (in a temporary folder, removed afterwards); so is a folder of pictures of any\n"
-        "size when one of --fps, --start, --end, --fit or --extract-to is given.");
+        "96x64 frames (in a temporary folder, removed afterwards); so is a folder whose first picture is\n"
+        "not 96x64 (unless --as-is), and any folder when one of --fps, --start, --end, --fit or\n"
+        "--extract-to is given.");
 #endif
     parser.setApplicationDescription(description);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
@@ -464,6 +514,9 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
         }
         bySetting[row->sets] = {written, canonical};
         givenRows[row->names.last()] = row->sets;
+        if (!s.given.contains(row->sets)) {
+            s.given.append(row->sets);
+        }
         s.import = s.import || row->imports;
     }
     if (const auto refusal = checkTogether(s, givenRows)) {

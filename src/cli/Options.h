@@ -1,7 +1,9 @@
 #pragma once
 
+#include "shared/PictureSettings.h"
 #include "shared/VideoTarget.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +27,7 @@ struct Settings {
     int channel = 1;
     bool dither = true;
     bool autoBalance = false;
+    PictureSettings pictures;  // the pattern, the gamma, auto exposure
     VideoTarget target;
     QString preview;  // the GIF to write, if any
     int previewScale = 3;
@@ -37,6 +40,12 @@ struct Settings {
     std::optional<double> end;
     int fit = 0;  // fit, fill, stretch
     QString extractTo;  // keep the frames there and stop
+    bool asIs = false;  // a folder of pictures of another size, not scaled
+    QSize scaledFrom;   // the first picture of a folder imported for its size
+
+    // What the options given set (OptionRow::sets): those win over what
+    // --auto proposes.
+    QStringList given;
 };
 
 // One headless option: its names, its value, its help and what it sets.

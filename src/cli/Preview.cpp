@@ -62,7 +62,7 @@ bool previewAvailable()
 #endif
 }
 
-int writePreview(const QString& programPath, const QString& gifPath, int scale)
+int writePreview(const QString& programPath, const QString& gifPath, int scale, CalculatorModel model)
 {
 #ifdef ZOETRA_HAVE_GIF
     QFile file(programPath);
@@ -83,7 +83,8 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
         return fail(QStringLiteral("Error: The preview %1 is not a regular file; nothing was written!")
                         .arg(nativePath(gifPath)));
     }
-    const calc::Recording recording = calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    const calc::Recording recording =
+        calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), calc::CalculatorSetup{model, {}});
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(problem)));
@@ -124,6 +125,7 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale)
     Q_UNUSED(programPath);
     Q_UNUSED(gifPath);
     Q_UNUSED(scale);
+    Q_UNUSED(model);
     return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
 #endif
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/CalculatorModel.h"
+
 #include <QString>
 
 namespace zoetra {
@@ -15,7 +17,8 @@ bool previewAvailable();
 // its place under a new name and takes its place when it is complete, so
 // that a failure removes only what this run made; a place that holds
 // anything but a regular file is refused.
-int writePreview(const QString& programPath, const QString& gifPath, int scale);
+int writePreview(const QString& programPath, const QString& gifPath, int scale,
+                 CalculatorModel model = CalculatorModel::Ti83Plus);
 
 // The most bytes a calculator file of this kind holds, from its first bytes:
 // a program (type 05h or 06h) 64 KB, anything else 2 MB.

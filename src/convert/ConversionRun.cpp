@@ -257,6 +257,8 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         }
     };
 
+    // The frames of the run are reduced knowing the ones before them.
+    const RunHistory history(vars_);
     vars_.ByteCount = 0;
     window.setProgressMaximum(ProgressBar::TotalProgress, window.frameListCount() - 1);
 
@@ -270,10 +272,12 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
         window.setProgressValue(ProgressBar::TotalProgress, f);
         select(f);
         PackFrame(vars_);
+        const int bytesBefore = vars_.ByteCount;
         const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, videoSizeLimit(target));
         ratio = encoded.ratio;
         if (encoded.overLimit) {
-            ending = {TooLargeMessage, QStringLiteral("Error!"), MessageIcon::Warning, true};
+            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(target, f, bytesBefore), QStringLiteral("Error!"),
+                      MessageIcon::Warning, true};
             outcome.status = RunOutcome::Status::TooLarge;
             outcome.size = vars_.ByteCount;
             return outcome;
@@ -313,6 +317,29 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     outcome.status = RunOutcome::Status::Delivered;
     outcome.deliveredPath = built.deliveredPath;
     return outcome;
+}
+
+QString ConversionRun::tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const
+{
+    WindowLayer& window = platform_.window;
+    WhatFits chosen;
+    chosen.frames = window.frameListCount();
+    chosen.fitting = fitting;
+    chosen.bytes = fittingBytes;
+    chosen.target = target;
+    chosen.limit = videoSizeLimit(target);
+    QStringList frames;
+    for (int f = 0; f < chosen.frames; ++f) {
+        frames.append(window.frameListEntry(f));
+    }
+    const EncoderChoice encoder{window.detailSliderValue(), target};
+    const std::vector<ChoiceFit> others =
+        estimateOtherChoices(vars_, encoder, platform_.pictures, vars_.LastDir, frames);
+    QString text = whatFitsText(chosen, others, QStringLiteral("\r\n"));
+    if (videoSource) {
+        text += QLatin1String("\r\n") + endThatFitsText(*videoSource, fitting);
+    }
+    return text;
 }
 
 }  // namespace zoetra

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "convert/ProgramBuild.h"
+#include "convert/WhatFits.h"
 #include "platform/WindowLayer.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -60,6 +62,13 @@ public:
     void abandon();
 
     BuildOptions buildOptions;
+    // Where the frames were taken from a video, when they were: the size
+    // limit's message then names the end that fits.
+    std::optional<VideoSpan> videoSource;
+
+    // The lines after the size limit's message: what fits of the frames,
+    // with each other choice of the target, and the end that fits.
+    QString tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const;
 
     // The file in the application folder whose lock a run holds.
     static const QString LockFileName;

@@ -1,9 +1,11 @@
 #include "imaging/Conversion.h"
 
+#include "imaging/Reduction.h"
 #include "platform/ImagePictureArea.h"
 #include "shared/Vars.h"
 
 #include <cmath>
+#include <memory>
 
 namespace zoetra {
 
@@ -61,6 +63,56 @@ void convert(Vars& vars, const Source& source, Destination& destination)
     }
 }
 
+// The reduction with a pattern or a tone of its own: the channel values
+// first, then the tone, then the pattern, under the run's history if there
+// is one.
+template <int ChannelSetting, class Source, class Destination>
+void convertToned(Vars& vars, const Source& source, Destination& destination)
+{
+    GreyGrid grey;
+    for (int y = 0; y < GridRows; ++y) {
+        for (int x = 0; x < GridColumns; ++x) {
+            grey[gridIndex(x, y)] =
+                static_cast<std::int16_t>(scaledValue<ChannelSetting>(splitColour(source.pixel(x, y))));
+        }
+    }
+    const PictureSettings& settings = vars.Pictures;
+    applyGamma(grey, settings.gamma);
+
+    FrameHistory* const history = vars.History.get();
+    ReductionParameters parameters{settings.pattern, vars.DitherOn, 3 * vars.BlackThreshold, 3 * vars.WhiteThreshold};
+    if (settings.autoExposure) {
+        ExposureLevels levels = measureExposure(grey);
+        if (history) {
+            levels = history->exposure.next(levels);
+        }
+        const Thresholds3 moved = exposedThresholds(parameters.black3, parameters.white3, levels);
+        parameters.black3 = moved.black3;
+        parameters.white3 = moved.white3;
+    }
+
+    BitGrid bits;
+    reduceGrid(grey, parameters, history, bits);
+    for (int x = 0; x < GridColumns; ++x) {
+        auto& column = vars.PixelGrid[static_cast<std::size_t>(x)];
+        for (int y = 0; y < GridRows; ++y) {
+            const bool black = bits[gridIndex(x, y)] != 0;
+            column[static_cast<std::size_t>(y)] = black ? 1 : 0;
+            destination.setPixel(x, y, black ? ColourBlack : ColourWhite);
+        }
+    }
+}
+
+template <int ChannelSetting, class Source, class Destination>
+void convertAny(Vars& vars, const Source& source, Destination& destination)
+{
+    if (vars.Pictures.written()) {
+        convert<ChannelSetting>(vars, source, destination);
+    } else {
+        convertToned<ChannelSetting>(vars, source, destination);
+    }
+}
+
 // Buffer-backed areas (all of ours) have final pixel accessors, which the
 // compiler inlines once it knows the type; 6,305 virtual calls each way per
 // frame would otherwise be most of the cost.
@@ -70,9 +122,9 @@ void convertAreas(Vars& vars, const PictureArea& source, PictureArea& destinatio
     const auto* bufferSource = dynamic_cast<const ImagePictureArea*>(&source);
     auto* bufferDestination = dynamic_cast<ImagePictureArea*>(&destination);
     if (bufferSource && bufferDestination) {
-        convert<ChannelSetting>(vars, *bufferSource, *bufferDestination);
+        convertAny<ChannelSetting>(vars, *bufferSource, *bufferDestination);
     } else {
-        convert<ChannelSetting>(vars, source, destination);
+        convertAny<ChannelSetting>(vars, source, destination);
     }
 }
 
@@ -88,6 +140,16 @@ void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destinati
     default: convertAreas<0>(vars, source, destination); break;
     }
     destination.refresh();
+}
+
+RunHistory::RunHistory(Vars& vars) : vars_(vars)
+{
+    vars_.History = std::make_shared<FrameHistory>();
+}
+
+RunHistory::~RunHistory()
+{
+    vars_.History.reset();
 }
 
 void PackFrame(Vars& vars)

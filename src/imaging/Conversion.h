@@ -6,9 +6,24 @@ struct Vars;
 class PictureArea;
 
 // Reduces the 97 x 65 window at the top-left of source to black and white
-// under the colour settings of vars, into vars.PixelGrid and, pixel for
+// under the colour settings and the pattern and tone of vars (with the
+// history of a run, if one is under way), into vars.PixelGrid and, pixel for
 // pixel, into destination; refreshes destination once at the end.
 void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destination);
+
+// For the frames of one conversion run: gives vars a fresh history, so
+// that each frame is reduced knowing the ones before it, and takes it away
+// at the end, when frames are reduced on their own again.
+class RunHistory {
+public:
+    explicit RunHistory(Vars& vars);
+    ~RunHistory();
+    RunHistory(const RunHistory&) = delete;
+    RunHistory& operator=(const RunHistory&) = delete;
+
+private:
+    Vars& vars_;
+};
 
 // Packs columns 0..95, rows 0..63 of vars.PixelGrid into vars.FrameBytes,
 // eight pixels a byte, the leftmost in bit 7.

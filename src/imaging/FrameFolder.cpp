@@ -1,6 +1,10 @@
 #include "imaging/FrameFolder.h"
 
 #include "platform/FileSystem.h"
+#include "shared/Types.h"
+
+#include <QDir>
+#include <QImageReader>
 
 #include <algorithm>
 
@@ -109,6 +113,34 @@ std::optional<QStringList> listFrameFolder(FileSystem& files, const QString& fol
     }
     std::sort(frames.begin(), frames.end(), frameNameLess);
     return frames;
+}
+
+std::optional<QSize> firstFrameSize(const QString& folder, const QStringList& framesInOrder)
+{
+    if (framesInOrder.isEmpty()) {
+        return std::nullopt;
+    }
+    QImageReader reader(QDir(folder).filePath(framesInOrder.front()));
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+bool firstFrameNeedsScaling(const QString& folder, const QStringList& framesInOrder)
+{
+    const std::optional<QSize> size = firstFrameSize(folder, framesInOrder);
+    return size && *size != QSize(ScreenWidth, ScreenHeight);
+}
+
+QString nameOrderWarning(const std::pair<QString, QString>& neighbours)
+{
+    return QStringLiteral("The frames play in name order, letter by letter, so %1 plays before %2.\n"
+                          "Number them with leading zeros, all of one length (frame002, frame010), to play them "
+                          "in number order.\n"
+                          "An import reads them in number order.")
+        .arg(neighbours.first, neighbours.second);
 }
 
 }  // namespace zoetra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -28,5 +29,18 @@ std::optional<std::pair<QString, QString>> numbersOutOfOrder(const QStringList& 
 // The frame files of a folder in frame order, or nothing when the folder
 // cannot be listed.
 std::optional<QStringList> listFrameFolder(FileSystem& files, const QString& folder);
+
+// The size of the folder's first frame as its file states it (nothing is
+// decoded), or nothing when there is no frame or its file cannot be read.
+std::optional<QSize> firstFrameSize(const QString& folder, const QStringList& framesInOrder);
+
+// True when the first frame is readable and not the screen's 96 x 64: the
+// pictures would be cut at the top left or surrounded by the picture area's
+// background, and want scaling.
+bool firstFrameNeedsScaling(const QString& folder, const QStringList& framesInOrder);
+
+// The lines that warn of two neighbours played out of number order, without
+// a "Warning:" in front.
+QString nameOrderWarning(const std::pair<QString, QString>& neighbours);
 
 }  // namespace zoetra

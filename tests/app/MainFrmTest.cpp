@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QHelpEvent>
@@ -33,6 +34,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -79,9 +81,11 @@ QString twoImageGif()
 }
 
 // What the monochrome preview must show for a frame picture under settings.
-QImage expectedPreview(const QImage& framePicture, int black, int white, bool dither, int channel)
+QImage expectedPreview(const QImage& framePicture, int black, int white, bool dither, int channel,
+                       const PictureSettings& pictures = {})
 {
     Vars vars;
+    vars.Pictures = pictures;
     vars.BlackThreshold = static_cast<std::int16_t>(black);
     vars.WhiteThreshold = static_cast<std::int16_t>(white);
     vars.DitherOn = dither;
@@ -129,6 +133,11 @@ const ControlRow controlRows[] = {
     {"BrightnessThreshold2_Set", "SettingsPage_1", "QSlider", {96, 120, 297, 17}},
     {"DitheringOnOff", "SettingsPage_1", "QCheckBox", {31, 136, 81, 17}},
     {"AutoBalance", "SettingsPage_1", "QPushButton", {352, 144, 41, 25}},
+    {"AutoExposure", "SettingsPage_1", "QCheckBox", {120, 136, 121, 17}},
+    {"PatternLabel", "SettingsPage_1", "QLabel", {32, 170, 49, 17}},
+    {"PatternChoice", "SettingsPage_1", "QComboBox", {88, 166, 129, 21}},
+    {"GammaLabel", "SettingsPage_1", "QLabel", {232, 170, 49, 17}},
+    {"GammaSet", "SettingsPage_1", "QDoubleSpinBox", {280, 166, 65, 21}},
     {"Which_Colour_Val_0", "SettingsPage_1", "QRadioButton", {32, 200, 81, 25}},
     {"Which_Colour_Val_1", "SettingsPage_1", "QRadioButton", {120, 200, 89, 25}},
     {"Which_Colour_Val_2", "SettingsPage_1", "QRadioButton", {216, 200, 89, 25}},
@@ -178,6 +187,8 @@ private slots:
     void ditherAndChannelRedraw();
     void autoBalance_data();
     void autoBalance();
+    void patternAndToneRedraw();
+    void runCarriesHistoryAndPreviewStandsAlone();
 
     void frameListOrderAndFilter();
     void frameSelectionLoadsAndConverts();
@@ -199,6 +210,8 @@ private slots:
     void compactVideoMirrorsTheStreamFormat();
     void windowStaysLiveDuringARun();
 
+    void sliderValuesShownInFreeSpace();
+
 private:
     std::unique_ptr<MainFrm> open();
     template <typename T>
@@ -218,19 +231,26 @@ private:
     QImage expectedNow() const
     {
         const Vars& v = window->vars();
-        return expectedPreview(framePicture(), v.BlackThreshold, v.WhiteThreshold, v.DitherOn, v.ColourChannel);
+        return expectedPreview(framePicture(), v.BlackThreshold, v.WhiteThreshold, v.DitherOn, v.ColourChannel,
+                               v.Pictures);
     }
 
     std::unique_ptr<QTemporaryDir> root;
     QString app;
     std::unique_ptr<MainFrm> window;
     std::vector<MessageBoxes::Message> messages;
+    std::vector<MessageBoxes::Question> questions;
+    int questionAnswer = 1;  // "Use As They Are"
     int programEnds = 0;
 };
 
 void MainFrmTest::initTestCase()
 {
     MessageBoxes::setHook([this](const MessageBoxes::Message& message) { messages.push_back(message); });
+    MessageBoxes::setQuestionHook([this](const MessageBoxes::Question& question) {
+        questions.push_back(question);
+        return questionAnswer;
+    });
 }
 
 void MainFrmTest::init()
@@ -240,6 +260,8 @@ void MainFrmTest::init()
     QVERIFY(QDir(root->path()).mkdir(QStringLiteral("app")));
     app = QDir(root->path()).filePath(QStringLiteral("app"));
     messages.clear();
+    questions.clear();
+    questionAnswer = 1;
     programEnds = 0;
     FolderPicker::setNextFolders({});
 }
@@ -571,6 +593,102 @@ void MainFrmTest::ditherAndChannelRedraw()
     }
 }
 
+void MainFrmTest::patternAndToneRedraw()
+{
+    QVERIFY(gradientFrame().save(QDir(app).filePath(QStringLiteral("a.bmp"))));
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    select(0);
+    child<QTabWidget>("TabStrip")->setCurrentIndex(1);
+    Vars& vars = window->vars();
+    auto* pattern = child<QComboBox>("PatternChoice");
+    auto* gamma = child<QDoubleSpinBox>("GammaSet");
+    auto* exposure = child<QCheckBox>("AutoExposure");
+
+    // The written reduction until something is chosen.
+    QCOMPARE(pattern->currentText(), QStringLiteral("Checkerboard"));
+    QCOMPARE(gamma->value(), 1.0);
+    QVERIFY(!exposure->isChecked());
+    QVERIFY(vars.Pictures.written());
+    QCOMPARE(pattern->count(), static_cast<int>(PatternNames.size()));
+
+    QList<QImage> seen{monoPreview()};
+    for (int i = 1; i < pattern->count(); ++i) {
+        pattern->setCurrentIndex(i);
+        QCOMPARE(vars.Pictures.pattern, PatternNames[static_cast<std::size_t>(i)].pattern);
+        QCOMPARE(monoPreview(), expectedNow());
+        QVERIFY2(!seen.contains(monoPreview()), qPrintable(pattern->currentText()));
+        seen.append(monoPreview());
+    }
+
+    pattern->setCurrentIndex(2);
+    QImage before = monoPreview();
+    gamma->setValue(1.8);
+    QCOMPARE(vars.Pictures.gamma, 1.8);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != before);
+
+    before = monoPreview();
+    clickButton(exposure);
+    QVERIFY(vars.Pictures.autoExposure);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != before);
+
+    // The sliders keep what the user set; the dither box still rules.
+    QCOMPARE(vars.BlackThreshold, std::int16_t{85});
+    QCOMPARE(vars.WhiteThreshold, std::int16_t{170});
+    clickButton(child<QCheckBox>("DitheringOnOff"));
+    QCOMPARE(monoPreview(), expectedNow());
+}
+
+void MainFrmTest::runCarriesHistoryAndPreviewStandsAlone()
+{
+    // A still picture twice, the second with a little noise.
+    const QImage still = gradientFrame();
+    QImage noisy = still;
+    for (int y = 0; y < noisy.height(); ++y) {
+        for (int x = 0; x < noisy.width(); ++x) {
+            const int d = ((x * 7 + y * 13) % 5) - 2;
+            const QRgb c = noisy.pixel(x, y);
+            noisy.setPixel(x, y, qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255),
+                                      std::clamp(qBlue(c) + d, 0, 255)));
+        }
+    }
+    const QString source = folder(QStringLiteral("source"), {{QStringLiteral("a.bmp"), still},
+                                                             {QStringLiteral("b.bmp"), noisy}});
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    FolderPicker::setNextFolders({source});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    child<QComboBox>("PatternChoice")->setCurrentIndex(5);  // Floyd-Steinberg
+    QCOMPARE(window->vars().Pictures.pattern, Pattern::Diffusion);
+    QVERIFY(window->vars().History == nullptr);
+
+    QList<bool> withHistory;
+    QList<QImage> reduced;
+    window->onFrameSelection = [&](int) {
+        withHistory.append(window->vars().History != nullptr);
+        reduced.append(monoPreview());  // the frame before, as the run reduced it
+    };
+    child<QTabWidget>("TabStrip")->setCurrentIndex(2);
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+    window->onFrameSelection = nullptr;
+    reduced.append(monoPreview());
+
+    QCOMPARE(withHistory, (QList<bool>{true, true}));
+    QCOMPARE(reduced.size(), 3);
+    QCOMPARE(reduced[2], reduced[1]);  // the noise moved no pixel
+    QVERIFY(window->vars().History == nullptr);
+
+    // Clicked afterwards, the noisy frame is reduced on its own.
+    select(0);
+    select(1);
+    QCOMPARE(monoPreview(), expectedNow());
+    QVERIFY(monoPreview() != reduced[2]);
+}
+
 void MainFrmTest::autoBalance_data()
 {
     QTest::addColumn<QImage>("frame");
@@ -654,6 +772,19 @@ void MainFrmTest::frameListOrderAndFilter()
     QCOMPARE(FolderPicker::answeredTitles(), QStringList{QStringLiteral("Select animation source:")});
     QCOMPARE(window->vars().LastDir, source);
     QCOMPARE(child<QLabel>("PathLoc")->text(), QDir::toNativeSeparators(source));
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The first frame, A.gif, is 1 x 1: used as it is, as asked.
+    QCOMPARE(questions.size(), std::size_t{1});
+    QVERIFY2(questions[0].text.contains(QStringLiteral("1 \u00D7 1 pixels")), qPrintable(questions[0].text));
+#endif
+    // frame10 plays before frame2: the headless converter's warning.
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].icon, MessageIcon::Warning);
+    QVERIFY2(messages[0].text.startsWith(QStringLiteral("The frames play in name order, letter by letter, so "
+                                                        "frame10.bmp plays before frame2.bmp.\n")),
+             qPrintable(messages[0].text));
+    QVERIFY(messages[0].text.contains(QStringLiteral("An import reads them in number order.")));
+    messages.clear();
 
     auto* list = child<QListWidget>("File_List_Box");
     QStringList names;
@@ -1000,11 +1131,14 @@ void MainFrmTest::conversionFromTheWindow()
             tools = false;
         }
     }
-    const QString out = folder(QStringLiteral("out"));
+    // Too long a path for Label15.
+    const QString out = folder(QStringLiteral("out/") + QString(90, QLatin1Char('o')));
 
     window = open();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList opened;
+    window->openFolder = [&](const QString& folder) { opened.append(folder); };
     FolderPicker::setNextFolders({source, out});
     QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
     child<QTabWidget>("TabStrip")->setCurrentIndex(2);
@@ -1047,6 +1181,26 @@ void MainFrmTest::conversionFromTheWindow()
         QVERIFY2(report.text.contains(QStringLiteral("TASM")), qPrintable(report.text));
         QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
     }
+
+    // Label15 names the delivered file, cut in the middle, whole in the tool
+    // tip; the button opens its folder. Without a delivery both stay.
+    auto* details = child<QLabel>("Label15");
+    auto* openButton = child<QPushButton>("OpenFolder");
+    QCOMPARE(openButton->text(), QStringLiteral("Open Folder"));
+    if (report.icon != MessageIcon::Information) {
+        QCOMPARE(details->text(), QStringLiteral("Conversion details will appear here!"));
+        QVERIFY(!openButton->isEnabled());
+        return;
+    }
+    const QString whole = QDir::toNativeSeparators(QDir(out).filePath(QStringLiteral("video.8xp")));
+    QVERIFY2(details->text().contains(QChar(0x2026)), qPrintable(details->text()));
+    QVERIFY(details->text().startsWith(whole.left(4)));
+    QVERIFY(details->text().endsWith(QStringLiteral("video.8xp")));
+    QVERIFY(details->fontMetrics().horizontalAdvance(details->text()) <= details->contentsRect().width());
+    QCOMPARE(details->toolTip(), whole);
+    QVERIFY(openButton->isEnabled());
+    QTest::mouseClick(openButton, Qt::LeftButton);
+    QCOMPARE(opened, QStringList{out});
 }
 
 void MainFrmTest::windowStaysLiveDuringARun()
@@ -1141,6 +1295,49 @@ void MainFrmTest::compactVideoMirrorsTheStreamFormat()
     QCOMPARE(child<QComboBox>("CalcModel")->currentText(), QStringLiteral("TI-83 Plus"));
     QCOMPARE(child<QComboBox>("CalcStorage")->count(), 1);
     QVERIFY(child<QLabel>("CalcPace")->text().contains(QStringLiteral("14.75")));
+}
+
+// Each value beside its slider, where no other control lies, following the
+// slider.
+void MainFrmTest::sliderValuesShownInFreeSpace()
+{
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const struct {
+        const char* slider;
+        const char* value;
+        int page;
+        int set;
+    } rows[] = {{"BrightnessThreshold_Set", "BrightnessThreshold_Value", 1, 255},
+                {"BrightnessThreshold2_Set", "BrightnessThreshold2_Value", 1, 7},
+                {"DetailSlider", "DetailSlider_Value", 2, -10}};
+    for (const auto& row : rows) {
+        auto* slider = child<QSlider>(row.slider);
+        auto* value = child<QLabel>(row.value);
+        QCOMPARE(value->text(), QString::number(slider->value()));
+        slider->setValue(row.set);
+        QCOMPARE(value->text(), QString::number(row.set));
+        child<QTabWidget>("TabStrip")->setCurrentIndex(row.page);
+        QVERIFY(value->isVisible());
+        QVERIFY2(value->fontMetrics().horizontalAdvance(value->text()) <= value->contentsRect().width(), row.value);
+        QVERIFY(QRect(QPoint(0, 0), value->parentWidget()->size()).contains(value->geometry()));
+        const int gap = value->geometry().center().y() - slider->geometry().center().y();
+        QVERIFY2(std::abs(gap) <= 4, row.value);
+        // Free space: it covers no written control of its page, and of a
+        // one-line label only the part its text takes.
+        for (const ControlRow& control : controlRows) {
+            if (QLatin1String(control.parent) != value->parentWidget()->objectName()) {
+                continue;
+            }
+            QRect taken = control.place;
+            const auto* text = child<QWidget>(control.name)->inherits("QLabel") ? child<QLabel>(control.name) : nullptr;
+            if (text != nullptr && !text->wordWrap()) {
+                taken.setWidth(std::min(taken.width(), text->fontMetrics().horizontalAdvance(text->text())));
+            }
+            QVERIFY2(!taken.intersects(value->geometry()), control.name);
+        }
+    }
 }
 
 QTEST_MAIN(MainFrmTest)

@@ -9,6 +9,8 @@
 #include "platform/widgets/WidgetPictureArea.h"
 #include "support/FfmpegClips.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
@@ -19,8 +21,10 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -54,6 +58,13 @@ private slots:
     void badInputIsToldInTheDialog();
     void dropsOfFoldersAndFiles();
 
+    void foldersOfAnotherSizeAskOnce();
+    void timesTakeMinutesAndSeconds();
+    void theDialogDoesNotBlockAndImportsOneAtATime();
+    void anImportDuringARunWaitsForItsEnd();
+    void picturesOfTheClipAndOfTheCalculator();
+    void tooLargeAVideoIsToldWithNumbers();
+
 private:
     std::unique_ptr<MainFrm> open();
     template <typename T>
@@ -76,6 +87,8 @@ private:
     QString longClip;   // 20 s, for an import that takes a while
     std::unique_ptr<MainFrm> window;
     std::vector<MessageBoxes::Message> messages;
+    std::vector<MessageBoxes::Question> questions;
+    int questionAnswer = -1;
     int programEnds = 0;
     std::unique_ptr<QTemporaryDir> clipFolder;
 };
@@ -83,6 +96,10 @@ private:
 void VideoImportWindowTest::initTestCase()
 {
     MessageBoxes::setHook([this](const MessageBoxes::Message& message) { messages.push_back(message); });
+    MessageBoxes::setQuestionHook([this](const MessageBoxes::Question& question) {
+        questions.push_back(question);
+        return questionAnswer;
+    });
     if (!test::haveFfmpeg()) {
         QSKIP("the ffmpeg command is needed to make the clips");
     }
@@ -103,6 +120,8 @@ void VideoImportWindowTest::init()
     QVERIFY(QDir(root->path()).mkdir(QStringLiteral("app")));
     app = QDir(root->path()).filePath(QStringLiteral("app"));
     messages.clear();
+    questions.clear();
+    questionAnswer = -1;
     programEnds = 0;
     FolderPicker::setNextFolders({});
     FilePicker::setNextFiles({});
@@ -151,6 +170,8 @@ void VideoImportWindowTest::buttonAndShortcutOpenTheDialog()
     QVERIFY(window->importDialog() != nullptr);
     QVERIFY(window->importDialog()->isVisible());
     QCOMPARE(FilePicker::answeredTitles(), QStringList{QStringLiteral("Import a video or a picture")});
+    // At the folder in use.
+    QCOMPARE(FilePicker::answeredStartFolders(), QStringList{app});
     const QString info = inDialog<QLabel>("Import_Info")->text();
     QVERIFY2(info.contains(QStringLiteral("320 \u00D7 240 pixels, 0:02.0, 25 frames a second")), qPrintable(info));
     QCOMPARE(inDialog<QDoubleSpinBox>("Import_Rate")->value(), 14.75);
@@ -312,6 +333,231 @@ void VideoImportWindowTest::dropsOfFoldersAndFiles()
     QVERIFY(window->importDialog() != nullptr);
     QCOMPARE(window->importDialog()->source(), shortClip);
     QVERIFY(FilePicker::answeredTitles().isEmpty());
+}
+
+void VideoImportWindowTest::foldersOfAnotherSizeAskOnce()
+{
+    const auto pictures = [&](const QString& name, const QSize& size) {
+        const QString path = QDir(root->path()).filePath(name);
+        QDir().mkpath(path);
+        for (int i : {1, 2}) {
+            QImage picture(size, QImage::Format_RGB32);
+            picture.fill(qRgb(40 * i, 40 * i, 40 * i));
+            if (!picture.save(QDir(path).filePath(QStringLiteral("p%1.png").arg(i)))) {
+                qFatal("cannot write a picture");
+            }
+        }
+        return path;
+    };
+    const QString photos = pictures(QStringLiteral("photos"), {1440, 1080});
+    const QString screens = pictures(QStringLiteral("screens"), {96, 64});
+    auto* chooseFolder = window->findChild<QPushButton*>(QStringLiteral("Set_Vid_Folder"));
+
+    // The screen's size: taken without a question.
+    FolderPicker::setNextFolders({screens});
+    QTest::mouseClick(chooseFolder, Qt::LeftButton);
+    QCOMPARE(window->vars().LastDir, screens);
+    QVERIFY(questions.empty());
+
+    // Another size, the question cancelled: nothing changes.
+    FolderPicker::setNextFolders({photos});
+    QTest::mouseClick(chooseFolder, Qt::LeftButton);
+    QCOMPARE(questions.size(), std::size_t{1});
+    QVERIFY2(questions[0].text.contains(QStringLiteral("1440 \u00D7 1080 pixels")), qPrintable(questions[0].text));
+    QCOMPARE(questions[0].answers, (QStringList{QStringLiteral("Import Scaled..."), QStringLiteral("Use As They Are")}));
+    QCOMPARE(window->vars().LastDir, screens);
+    QVERIFY(window->importDialog() == nullptr);
+
+    // As they are, by a drop: the written placement.
+    questionAnswer = 1;
+    drop({QUrl::fromLocalFile(photos)});
+    QCOMPARE(questions.size(), std::size_t{2});
+    QCOMPARE(window->vars().LastDir, photos);
+    QCOMPARE(window->findChild<QListWidget*>(QStringLiteral("File_List_Box"))->count(), 2);
+    QVERIFY(window->importDialog() == nullptr);
+
+    // Scaled: the import, on that folder; the source stays until it is done.
+    FolderPicker::setNextFolders({screens, photos});
+    QTest::mouseClick(chooseFolder, Qt::LeftButton);
+    questionAnswer = 0;
+    QTest::mouseClick(chooseFolder, Qt::LeftButton);
+    QCOMPARE(questions.size(), std::size_t{3});
+    QCOMPARE(window->vars().LastDir, screens);
+    QVERIFY(window->importDialog() != nullptr);
+    QCOMPARE(window->importDialog()->source(), photos);
+    QVERIFY2(inDialog<QLabel>("Import_Info")->text().contains(QStringLiteral("1440 \u00D7 1080")),
+             qPrintable(inDialog<QLabel>("Import_Info")->text()));
+    QVERIFY(inDialog<QPushButton>("Import_Go")->isEnabled());
+    QVERIFY(messages.empty());
+
+    // Restored at start-up: listed without a question.
+    window.reset();
+    QFile saved(QDir(app).filePath(QStringLiteral("LastDir.cfg")));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write("\"" + photos.toLocal8Bit() + "\"\r\n");
+    saved.close();
+    window = open();
+    QCOMPARE(window->vars().LastDir, photos);
+    QCOMPARE(questions.size(), std::size_t{3});
+}
+
+void VideoImportWindowTest::timesTakeMinutesAndSeconds()
+{
+    const QString minutes = test::makeClip(clips, QStringLiteral("minutes.mkv"),
+                                           test::lavfi(QStringLiteral("testsrc=size=64x48:rate=2:duration=100")) +
+                                               QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    QVERIFY(!minutes.isEmpty());
+    window->importVideo(minutes);
+    const auto type = [&](const char* box, const QString& text) {
+        auto* spin = inDialog<QDoubleSpinBox>(box);
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, text);
+        spin->interpretText();
+        return spin->value();
+    };
+    QCOMPARE(type("Import_End", QStringLiteral("1:30")), 90.0);
+    QCOMPARE(type("Import_Start", QStringLiteral("0:05.5")), 5.5);
+    QCOMPARE(type("Import_Start", QStringLiteral("12")), 12.0);
+    // Seconds after a colon stay below 60; the value before stands.
+    QCOMPARE(type("Import_Start", QStringLiteral("1:75")), 12.0);
+    QFile::remove(minutes);
+}
+
+void VideoImportWindowTest::theDialogDoesNotBlockAndImportsOneAtATime()
+{
+    QTemporaryDir out;
+    window->importVideo(longClip);
+    QVERIFY(window->importDialog()->isVisible());
+    QCOMPARE(window->importDialog()->windowModality(), Qt::NonModal);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    inDialog<QLineEdit>("Import_Destination")->setText(QDir(out.path()).filePath(QStringLiteral("frames")));
+    QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
+    inDialog<QPushButton>("Import_Go")->click();
+    QVERIFY(window->importDialog()->importing());
+    // A second import is refused while the first runs, whichever way it comes.
+    window->importVideo(shortClip);
+    QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[0].text, MainFrm::ImportRunningMessage);
+    QCOMPARE(window->importDialog()->source(), longClip);
+    QVERIFY(window->importDialog()->importing());
+    inDialog<QPushButton>("Import_Cancel")->click();
+    QTRY_VERIFY(!ended.isEmpty());
+
+    // Once it has ended, the next one is taken.
+    window->importVideo(shortClip);
+    QCOMPARE(window->importDialog()->source(), shortClip);
+    QCOMPARE(messages.size(), std::size_t{2});
+}
+
+void VideoImportWindowTest::anImportDuringARunWaitsForItsEnd()
+{
+    const QString frames = QDir(root->path()).filePath(QStringLiteral("frames"));
+    QVERIFY(QDir().mkpath(frames));
+    for (int i = 0; i < 4; ++i) {
+        QImage frame(96, 64, QImage::Format_RGB32);
+        frame.fill(qRgb(60 * i, 60 * i, 60 * i));
+        QVERIFY(frame.save(QDir(frames).filePath(QStringLiteral("f%1.png").arg(i))));
+    }
+    FolderPicker::setNextFolders({frames});
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Set_Vid_Folder")), Qt::LeftButton);
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("File_List_Box"));
+    const QString made = QDir(root->path()).filePath(QStringLiteral("clip frames"));
+
+    QList<int> rows;
+    bool imported = false;
+    window->onFrameSelection = [&](int row) {
+        rows.append(row);
+        if (row != 1 || imported) {
+            return;
+        }
+        imported = true;
+        window->importVideo(shortClip);
+        inDialog<QLineEdit>("Import_Destination")->setText(made);
+        QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
+        inDialog<QPushButton>("Import_Go")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
+        // Done, but the run's frames stay the source.
+        QVERIFY(QDir(made).exists());
+        QCOMPARE(window->vars().LastDir, frames);
+        QCOMPARE(list->count(), 4);
+    };
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    window->onFrameSelection = nullptr;
+    QVERIFY(imported);
+    // The run's four frames, then the imported folder's first, after it.
+    QCOMPARE(rows, (QList<int>{0, 1, 2, 3, 0}));
+    QCOMPARE(window->vars().LastDir, made);
+    QCOMPARE(list->count(), 30);
+}
+
+void VideoImportWindowTest::picturesOfTheClipAndOfTheCalculator()
+{
+    // The 4:3 clip fitted to 3:2 has white bars at both sides; filled, none.
+    window->importVideo(shortClip);
+    const auto shown = [&](const char* name) {
+        const QPixmap pixmap = inDialog<QLabel>(name)->pixmap();
+        return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto whiteColumn = [](const QImage& image, int x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const QImage fitted = shown("Import_Picture");
+    QCOMPARE(fitted.size(), QSize(192, 128));
+    QVERIFY(whiteColumn(fitted, 0) && whiteColumn(fitted, 191));
+    QVERIFY(!whiteColumn(fitted, 96));
+    inDialog<QComboBox>("Import_Fit")->setCurrentIndex(1);
+    QVERIFY(!whiteColumn(shown("Import_Picture"), 0));
+
+    // The calculator's picture: black and white only, under the window's
+    // colour settings of the moment.
+    const QImage calculator = shown("Import_Calculator");
+    QCOMPARE(calculator.size(), QSize(192, 128));
+    for (int y = 0; y < calculator.height(); ++y) {
+        for (int x = 0; x < calculator.width(); ++x) {
+            const QRgb pixel = calculator.pixel(x, y);
+            QVERIFY(pixel == qRgb(0, 0, 0) || pixel == qRgb(255, 255, 255));
+        }
+    }
+    window->findChild<QSlider*>(QStringLiteral("BrightnessThreshold_Set"))->setValue(255);
+    window->findChild<QSlider*>(QStringLiteral("BrightnessThreshold2_Set"))->setValue(255);
+    const QImage dark = shown("Import_Calculator");
+    QVERIFY(dark != calculator);
+    QVERIFY(dark.pixel(96, 64) == qRgb(0, 0, 0));
+}
+
+// The import says what fits with each choice; the run that passes the limit
+// says it too, and where to end the video.
+void VideoImportWindowTest::tooLargeAVideoIsToldWithNumbers()
+{
+    const QString noisy = test::makeClip(root->path(), QStringLiteral("noisy.mp4"),
+                                         test::lavfi(QStringLiteral("testsrc=size=160x120:rate=25:duration=6,noise=alls=100:allf=t")) +
+                                             QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    QVERIFY(!noisy.isEmpty());
+    window->importVideo(noisy);
+    inDialog<QDoubleSpinBox>("Import_Start")->setValue(1.0);
+    QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
+    inDialog<QPushButton>("Import_Go")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
+    QVERIFY2(status().contains(QStringLiteral("\nAs compact video ")), qPrintable(status()));
+    inDialog<QPushButton>("Import_Cancel")->click();
+    QTRY_VERIFY(window->importDialog() == nullptr);
+
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    QCOMPARE(messages.size(), std::size_t{1});
+    const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("Error: File size is too large! Try turning down the quality a bit..."));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].startsWith(QStringLiteral("As compact video ")), qPrintable(lines[2]));
+    QVERIFY2(lines[3].startsWith(QStringLiteral("Ending the video at 0:0")), qPrintable(lines[3]));
 }
 
 QTEST_MAIN(VideoImportWindowTest)

@@ -71,8 +71,10 @@ TEST(Archive, AnAppVarIsStoredAsTheOsStoresIt)
 TEST(Archive, AnEntryNeverCrossesA64KbSectorButCrossesPages)
 {
     Calculator calc(CalculatorModel::Ti83Plus);
-    // 100 bytes before the end of page 0Bh, the last of the first sector.
+    // 100 bytes before the end of page 0Bh, the last of the first sector,
+    // after a deleted entry.
     ASSERT_TRUE(calc.padArchiveTo({0x0B, 0x7F9C}));
+    EXPECT_EQ(calc.peekFlash({0x08, 0x4001}), Archive::DeletedFlag);
     const std::vector<std::uint8_t> large = bytesCounting(1000, 1);
     const auto moved = calc.loadAppVar("LARGE", large, true);
     ASSERT_TRUE(moved);

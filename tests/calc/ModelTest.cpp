@@ -227,6 +227,9 @@ TEST(Faults, WhatTheHardwareForbidsStopsTheRun)
         // ld a,08h / out (7),a: the next instruction comes from Flash
         {"code in Flash in bank B", CalculatorModel::Ti83Plus, program({0x3E, 0x08, 0xD3, 0x07, 0x00, 0xC9}),
          "in Flash page 08h in bank B"},
+        // ld a,1 / out (10h),a / out (10h),a: 11 T-states apart, under 10 us
+        {"the LCD driven too fast", CalculatorModel::Ti84PlusSe, program({0x3E, 0x01, 0xD3, 0x10, 0xD3, 0x10, 0xC9}),
+         "LCD accessed 1 us after the last; it needs 10 us"},
         {"unknown port", CalculatorModel::Ti84PlusSe, program({0xDB, 0x05, 0xC9}), "read from port 05h"},
         {"memory map mode 1", CalculatorModel::Ti83Plus, program({0x3E, 0x07, 0xD3, 0x04, 0xC9}), "memory map mode 1"},
         {"unknown call", CalculatorModel::Ti84Plus, program({0xEF, 0xD8, 0x4F, 0xC9}), "unknown system call 4FD8h"},

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -82,7 +83,7 @@ QString ConverterImport::clip;
 TEST_F(ConverterImport, HelpNamesTheImportOptions)
 {
     ASSERT_EQ(run({QStringLiteral("--help")}), 0);
-    for (const char* option : {"--fps", "--start", "--end", "--fit", "--extract-to"}) {
+    for (const char* option : {"--fps", "--start", "--end", "--fit", "--extract-to", "--as-is"}) {
         EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
     }
 }
@@ -250,6 +251,110 @@ TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
     // In natural order: shot10 last.
     const QImage last(QDir(frames).filePath(QStringLiteral("frame00003.bmp")));
     EXPECT_EQ(qRed(last.pixel(48, 32)), 200);
+}
+
+// A video too large for the limit: the message says what fits with each
+// choice and where to end the video; that end fits.
+TEST_F(ConverterImport, TheSizeLimitSaysWhatFitsAndTheEndThatDoes)
+{
+    const QString noisy = makeClip(root.path(), QStringLiteral("noisy.mp4"),
+                                   lavfi(QStringLiteral("testsrc=size=160x120:rate=25:duration=6,noise=alls=100:allf=t")) +
+                                       QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    ASSERT_FALSE(noisy.isEmpty());
+    EXPECT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1")}), 1);
+    const int limit = static_cast<int>(stdErr.indexOf(QLatin1String("Error: File size is too large! Try turning down the quality a bit...\n")));
+    ASSERT_GE(limit, 0) << stdErr.toStdString();
+    const QStringList lines = stdErr.mid(limit).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << stdErr.toStdString();
+    const QRegularExpressionMatch held =
+        QRegularExpression(QStringLiteral("^The 24000 bytes hold (\\d+) of the (\\d+) frames")).match(lines[1]);
+    ASSERT_TRUE(held.hasMatch()) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QLatin1String("As compact video "))) << lines[2].toStdString();
+    const QRegularExpressionMatch end =
+        QRegularExpression(QStringLiteral("^Ending the video at ([0-9:.]+) \\(--end \\1, or End in the import\\)"))
+            .match(lines[3]);
+    ASSERT_TRUE(end.hasMatch()) << lines[3].toStdString();
+
+    // That end: every frame fits, and no more than the message said.
+    const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1"), QStringLiteral("--end"),
+                   end.captured(1), QStringLiteral("--extract-to"), frames}),
+              0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("frames fit into the 24000 bytes"))) << stdErr.toStdString();
+    EXPECT_LE(entries(frames).size(), held.captured(1).toInt());
+    EXPECT_GE(entries(frames).size(), held.captured(1).toInt() - 2);
+}
+
+// The values of the first 768 .db bytes of a Video.dat: the key frame.
+QList<int> keyFrame(const QByteArray& videoData)
+{
+    QList<int> bytes;
+    for (const QByteArray& line : videoData.split('\n')) {
+        const QByteArray text = line.trimmed();
+        if (!text.startsWith(".db")) {
+            continue;
+        }
+        for (const QByteArray& value : text.mid(3).split(',')) {
+            if (bytes.size() < 768) {
+                bytes.append(value.trimmed().toInt());
+            }
+        }
+    }
+    return bytes;
+}
+
+// Pictures larger than the screen, black but for a white top-left corner of
+// the screen's size: cut at the top left they make a white video.
+TEST_F(ConverterImport, AFolderOfPicturesOfAnotherSizeIsScaledUnlessAsIs)
+{
+    const QString pictures = QDir(out).filePath(QStringLiteral("photos"));
+    ASSERT_TRUE(QDir().mkdir(pictures));
+    QImage picture(1440, 1080, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            picture.setPixel(x, y, qRgb(255, 255, 255));
+        }
+    }
+    for (const char* name : {"a.png", "b.png"}) {
+        ASSERT_TRUE(picture.save(QDir(pictures).filePath(QLatin1String(name))));
+    }
+    const QString videoData = QDir(app).filePath(QStringLiteral("Video.dat"));
+
+    EXPECT_EQ(run({QStringLiteral("--source"), pictures}), 1);  // no tools: not built
+    EXPECT_TRUE(stdErr.contains(QLatin1String("The first picture is 1440x1080, not 96x64: the pictures are imported scaled")))
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Imported 2 frames."))) << stdErr.toStdString();
+    QList<int> scaled = keyFrame(readAll(videoData));
+    ASSERT_EQ(scaled.size(), 768);
+    // The black picture between white bars: most bytes all black.
+    EXPECT_GT(scaled.count(255), 400);
+    EXPECT_EQ(entries(tmp), QStringList{});
+
+    ASSERT_TRUE(QFile::remove(videoData));
+    EXPECT_EQ(run({QStringLiteral("--source"), pictures, QStringLiteral("--as-is")}), 1);
+    EXPECT_FALSE(stdErr.contains(QLatin1String("Imported"))) << stdErr.toStdString();
+    const QList<int> cut = keyFrame(readAll(videoData));
+    ASSERT_EQ(cut.size(), 768);
+    EXPECT_EQ(cut.count(0), 768);
+
+    // --as-is is for folders only, and not with the import's options.
+    for (const QStringList& extra : {QStringList{QStringLiteral("--fit"), QStringLiteral("fill")},
+                                     QStringList{QStringLiteral("--fps"), QStringLiteral("10")}}) {
+        EXPECT_EQ(run(QStringList{QStringLiteral("--source"), pictures, QStringLiteral("--as-is")} + extra), 2);
+        EXPECT_TRUE(stdErr.contains(QLatin1String("--as-is"))) << stdErr.toStdString();
+    }
+    EXPECT_EQ(run({QStringLiteral("--source"), clip, QStringLiteral("--as-is")}), 2);
+
+    // Pictures of the screen's size convert as they are, without a word.
+    const QString screens = QDir(out).filePath(QStringLiteral("screens"));
+    ASSERT_TRUE(QDir().mkdir(screens));
+    ASSERT_TRUE(picture.copy(0, 0, 96, 64).save(QDir(screens).filePath(QStringLiteral("a.png"))));
+    ASSERT_TRUE(picture.save(QDir(screens).filePath(QStringLiteral("b.png"))));
+    EXPECT_EQ(run({QStringLiteral("--source"), screens}), 1);
+    EXPECT_FALSE(stdErr.contains(QLatin1String("scaled"))) << stdErr.toStdString();
+    EXPECT_FALSE(stdErr.contains(QLatin1String("Imported"))) << stdErr.toStdString();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -50,7 +51,7 @@ TEST_F(ConverterProcess, VersionAndHelp)
     EXPECT_EQ(run({QStringLiteral("--help")}), 0);
     for (const char* option : {"--source", "--output", "--name", "--description", "--shell", "--no-looping",
                                "--quality", "--black", "--white", "--channel", "--no-dither", "--auto", "--preview",
-                               "--preview-scale", "--play"}) {
+                               "--preview-scale", "--play", "--pattern", "--gamma", "--auto-exposure"}) {
         EXPECT_TRUE(stdOut.contains(QLatin1String(option))) << option;
     }
 }
@@ -66,6 +67,11 @@ TEST_F(ConverterProcess, BadOptionsStopBeforeAnythingIsTouched)
         {QStringLiteral("--black"), QStringLiteral("lots")},
         {QStringLiteral("--shell"), QStringLiteral("DoorsCS")},
         {QStringLiteral("--channel"), QStringLiteral("purple")},
+        {QStringLiteral("--pattern"), QStringLiteral("plaid")},
+        {QStringLiteral("--pattern")},
+        {QStringLiteral("--gamma"), QStringLiteral("0.2")},
+        {QStringLiteral("--gamma"), QStringLiteral("4.5")},
+        {QStringLiteral("--gamma"), QStringLiteral("bright")},
         {QStringLiteral("--source"), root.filePath(QStringLiteral("none"))},
         {QStringLiteral("--output"), root.filePath(QStringLiteral("none"))},
         {QStringLiteral("--frobnicate")},
@@ -116,6 +122,7 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     // Letter by letter, frame10 comes before frame2.
     EXPECT_TRUE(stdErr.contains(QStringLiteral("frame10.bmp plays before frame2.bmp"))) << stdErr.toStdString();
     EXPECT_TRUE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("An import reads them in number order."))) << stdErr.toStdString();
     // The thresholds "Auto" chose, as options that repeat them.
     EXPECT_TRUE(stdErr.contains(QStringLiteral("Auto balance: --black 60 --white 90"))) << stdErr.toStdString();
     EXPECT_TRUE(stdErr.contains(QStringLiteral("the frame ") + QDir::toNativeSeparators(QDir(frames).filePath(QStringLiteral("frame3.jpg"))) +
@@ -201,6 +208,85 @@ TEST_F(ConverterProcess, NoLibraryNoiseOnStandardError)
 
     run({QStringLiteral("--source"), frames});
     EXPECT_FALSE(stdErr.contains(QLatin1String("libpng"))) << stdErr.toStdString();
+}
+
+TEST_F(ConverterProcess, PatternToneAndAutoReachTheVideo)
+{
+    // A grey ramp: every pattern and tone draws it differently.
+    const QString frames = root.filePath(QStringLiteral("ramp"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    QImage ramp(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            const int g = 40 + x * 2;
+            ramp.setPixel(x, y, qRgb(g, g, g));
+        }
+    }
+    for (const char* name : {"f1.bmp", "f2.bmp"}) {
+        ASSERT_TRUE(ramp.save(QDir(frames).filePath(QLatin1String(name))));
+    }
+    // The build fails without the tools; the video data is written first.
+    const auto videoData = [&](QStringList arguments) {
+        arguments.prepend(frames);
+        arguments.prepend(QStringLiteral("--source"));
+        EXPECT_EQ(run(arguments), 1) << stdErr.toStdString();
+        return readAll(QDir(app).filePath(QStringLiteral("Video.dat")));
+    };
+
+    const QByteArray written = videoData({});
+    EXPECT_EQ(videoData({QStringLiteral("--pattern"), QStringLiteral("checkerboard"), QStringLiteral("--gamma"),
+                         QStringLiteral("1")}),
+              written);
+    QList<QByteArray> seen{written};
+    for (const QStringList& arguments :
+         {QStringList{"--pattern", "bayer4"}, QStringList{"--pattern", "BlueNoise"}, QStringList{"--pattern", "diffusion"},
+          QStringList{"--pattern", "search"}, QStringList{"--pattern", "bayer4", "--gamma", "1.6"},
+          QStringList{"--pattern", "bayer4", "--auto-exposure"}}) {
+        const QByteArray data = videoData(arguments);
+        EXPECT_FALSE(data.isEmpty());
+        EXPECT_FALSE(seen.contains(data)) << arguments.join(' ').toStdString();
+        seen.append(data);
+    }
+
+    // --auto tells its proposal; thresholds given as options win over it.
+    const QByteArray explicitOnly = videoData({QStringLiteral("--black"), QStringLiteral("50"),
+                                               QStringLiteral("--white"), QStringLiteral("200")});
+    const QByteArray withAuto = videoData({QStringLiteral("--auto"), QStringLiteral("--black"), QStringLiteral("50"),
+                                           QStringLiteral("--white"), QStringLiteral("200")});
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("Auto balance: --black 90 --white 135"))) << stdErr.toStdString();
+    EXPECT_EQ(withAuto, explicitOnly);
+    EXPECT_NE(videoData({QStringLiteral("--auto")}), explicitOnly);
+}
+
+// "Auto" proposes thresholds; an explicit --no-dither still holds.
+TEST_F(ConverterProcess, AutoKeepsAnExplicitNoDither)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    QImage ramp(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            ramp.setPixel(x, y, qRgb(x * 255 / 95, x * 255 / 95, x * 255 / 95));
+        }
+    }
+    ASSERT_TRUE(ramp.save(QDir(frames).filePath(QStringLiteral("frame.png"))));
+    const QString videoData = QDir(app).filePath(QStringLiteral("Video.dat"));
+    const auto convert = [&](const QStringList& options) {
+        QFile::remove(videoData);
+        EXPECT_EQ(run(QStringList{QStringLiteral("--source"), frames} + options), 1) << stdErr.toStdString();
+        return readAll(videoData);
+    };
+
+    const QByteArray undithered = convert({QStringLiteral("--auto"), QStringLiteral("--no-dither")});
+    const QRegularExpressionMatch proposed =
+        QRegularExpression(QStringLiteral("Auto balance: --black (\\d+) --white (\\d+)")).match(stdErr);
+    ASSERT_TRUE(proposed.hasMatch()) << stdErr.toStdString();
+    const QByteArray dithered = convert({QStringLiteral("--auto")});
+    const QByteArray repeated = convert({QStringLiteral("--black"), proposed.captured(1), QStringLiteral("--white"),
+                                         proposed.captured(2), QStringLiteral("--no-dither")});
+    ASSERT_FALSE(undithered.isEmpty());
+    EXPECT_EQ(undithered, repeated);
+    EXPECT_NE(undithered, dithered);
 }
 
 TEST_F(ConverterProcess, AnEmptySourceFolderIsAMessageAndNothingIsTouched)

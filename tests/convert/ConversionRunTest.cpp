@@ -191,7 +191,11 @@ TEST_F(ConversionRunTest, TooLargeStopsWithoutWritingVideoDataOrBuilding)
     EXPECT_EQ(outcome.status, RunOutcome::Status::TooLarge);
     EXPECT_EQ(outcome.size, 768 + 11 * 2305);
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(lastText(), QStringLiteral("Error: File size is too large! Try turning down the quality a bit..."));
+    // The written message, then what fits: frames 0 to 10.
+    const QStringList lines = lastText().split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("Error: File size is too large! Try turning down the quality a bit..."));
+    EXPECT_EQ(lines[1], QStringLiteral("The 24000 bytes hold 11 of the 20 frames: 0.7 seconds on the calculator."));
     EXPECT_EQ(window.messages[0].title, QStringLiteral("Error!"));
     EXPECT_EQ(window.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(window.selectedFrame, 11);

@@ -9,6 +9,7 @@
 
 #include <QDir>
 
+#include <cmath>
 #include <random>
 
 namespace zoetra::test {
@@ -129,6 +130,74 @@ TEST_F(WhatFitsTest, ColourSettingsChangeWhatFits)
     EXPECT_EQ(whatFitsText(plain),
               QStringLiteral("All 60 frames fit into the 24000 bytes (827 bytes): 4.1 seconds on the calculator."));
     EXPECT_EQ(estimateWhatFits(vars, {}, pictures, source.path(), {}).frames, 0);
+}
+
+// Not all frames fit: the text names what each other choice holds, and the
+// run's size-limit message adds the same lines after its own.
+TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
+{
+    writeFrames(40, 64);
+    const WhatFits written = estimate();
+    ASSERT_FALSE(written.all());
+    const std::vector<ChoiceFit> others =
+        estimateOtherChoices(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
+    ASSERT_EQ(others.size(), 1u);
+    EXPECT_EQ(others[0].target.format, StreamFormat::Compact);
+    window.target.format = StreamFormat::Compact;
+    const WhatFits compact = estimate();
+    window.target.format = StreamFormat::Written;
+    EXPECT_EQ(others[0].fits.fitting, compact.fitting);
+    EXPECT_EQ(others[0].fits.bytes, compact.bytes);
+    // Compact video holds more than the written stream here.
+    EXPECT_GT(compact.fitting, written.fitting);
+    const QString compactLine =
+        compact.all() ? QStringLiteral("As compact video all 40 frames fit into the 24000 bytes (%1 bytes): %2 seconds on the calculator.")
+                            .arg(compact.bytes)
+                            .arg(QString::number(compact.seconds(), 'f', 1))
+                      : QStringLiteral("As compact video %1 of the 40 frames fit: %2 seconds on the calculator.")
+                            .arg(compact.fitting)
+                            .arg(QString::number(compact.seconds(), 'f', 1));
+    EXPECT_EQ(whatFitsText(written, others), whatFitsText(written) + QLatin1Char('\n') + compactLine);
+    // All fit: nothing more to say.
+    WhatFits all = written;
+    all.fitting = all.frames;
+    EXPECT_EQ(whatFitsText(all, others), whatFitsText(all));
+
+    // The run's message: its own line first, then the same, and for a video
+    // the end that keeps what fits.
+    run.videoSource = VideoSpan{2.0, 10.0};
+    const RunOutcome outcome = run.RunConversion();
+    ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
+    const QStringList lines = window.messages.back().text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 4) << window.messages.back().text.toStdString();
+    EXPECT_EQ(lines[0], ConversionRun::TooLargeMessage);
+    EXPECT_EQ(lines[1], whatFitsText(written));
+    EXPECT_EQ(lines[2], compactLine);
+    EXPECT_EQ(lines[3], QStringLiteral("Ending the video at %1 (--end %1, or End in the import) keeps the frames that fit.")
+                            .arg(QStringLiteral("0:%1").arg(endThatFits({2.0, 10.0}, written.fitting), 4, 'f', 1, QLatin1Char('0'))));
+}
+
+// The end takes exactly the frames that fit, also where a tenth would round
+// up into the next frame.
+TEST(EndThatFits, TakesNoFrameTooMany)
+{
+    for (const double rate : {14.75, 10.0, 30.0, 0.5}) {
+        for (const double start : {0.0, 1.25, 61.0}) {
+            for (const int fitting : {1, 7, 40, 333}) {
+                const double end = endThatFits({start, rate}, fitting);
+                // The frames the import takes: start + k / rate before the end.
+                int taken = 0;
+                while (start + taken / rate < end - 1e-9) {
+                    ++taken;
+                }
+                EXPECT_LE(taken, fitting) << rate << " " << start << " " << fitting;
+                EXPECT_GE(taken, fitting - std::max(1, static_cast<int>(std::ceil(rate / 10.0)))) << rate;
+                EXPECT_DOUBLE_EQ(end * 10.0, std::round(end * 10.0));
+            }
+        }
+    }
+    EXPECT_EQ(endThatFitsText({61.0, 10.0}, 25),
+              QStringLiteral("Ending the video at 1:03.5 (--end 1:03.5, or End in the import) keeps the frames that fit."));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ struct TestHook {
     bool active = false;
     QStringList answers;
     QStringList titles;
+    QStringList startFolders;
 };
 
 TestHook& testHook()
@@ -26,6 +27,7 @@ QString FilePicker::OpenFile(QWidget* owner, const QString& title, const QString
     TestHook& hook = testHook();
     if (hook.active) {
         hook.titles.append(title);
+        hook.startFolders.append(startFolder);
         return hook.answers.isEmpty() ? QString() : QDir::fromNativeSeparators(hook.answers.takeFirst());
     }
     return QDir::fromNativeSeparators(QFileDialog::getOpenFileName(owner, title, startFolder, filter));
@@ -37,11 +39,17 @@ void FilePicker::setNextFiles(const QStringList& files)
     hook.active = true;
     hook.answers = files;
     hook.titles.clear();
+    hook.startFolders.clear();
 }
 
 QStringList FilePicker::answeredTitles()
 {
     return testHook().titles;
+}
+
+QStringList FilePicker::answeredStartFolders()
+{
+    return testHook().startFolders;
 }
 
 void FilePicker::clearTestHook()

@@ -20,6 +20,8 @@ public:
     // once they are used up), and its title is recorded.
     static void setNextFiles(const QStringList& files);
     static QStringList answeredTitles();
+    // The folders those choosers would have opened at.
+    static QStringList answeredStartFolders();
     static void clearTestHook();
 };
 

@@ -3,6 +3,7 @@
 #include "platform/WindowLayer.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -33,6 +34,19 @@ public:
 
     // An empty hook shows the boxes again.
     static void setHook(Hook hook);
+
+    // A question with a button for each answer and a Cancel button: the
+    // index of the answer chosen, or -1 for Cancel and a box closed.
+    struct Question {
+        QString text;
+        QString title;
+        QStringList answers;
+    };
+    using QuestionHook = std::function<int(const Question&)>;
+    static int ask(QWidget* owner, const QString& text, const QString& title, const QStringList& answers);
+    static std::unique_ptr<QMessageBox> buildQuestion(QWidget* owner, const QString& text, const QString& title,
+                                                      const QStringList& answers);
+    static void setQuestionHook(QuestionHook hook);
 };
 
 }  // namespace zoetra

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "convert/Codec.h"
+#include "convert/DenseFormat.h"
+#include "convert/DensePacing.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zoetra::dense {
+
+// What a dense stream shows, frame by frame, and what it costs the player.
+struct DecodedVideo {
+    std::vector<Screen> frames;
+    std::vector<int> tStates;  // the decoder's T-states for each frame
+    std::vector<Work> work;    // the same work in the pieces the pauses cut
+    std::vector<bool> raw;     // frames sent raw
+    std::vector<int> pixels;   // pixels decoded in each frame (not counting raw frames)
+    std::size_t length = 0;    // stream bytes up to the video end
+};
+
+// The reference decoder: reads the stream as the player does, decision by
+// decision, and counts the T-states of the player's code on the way. Fails,
+// with a reason in `error`, on a stream that ends before its video end.
+std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
+
+// The same as the codec seam reports it: a frame's segments are the pieces
+// its work runs in, its longest segment the largest of those pieces.
+std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8_t> stream,
+                                                      std::string* error = nullptr);
+
+}  // namespace zoetra::dense

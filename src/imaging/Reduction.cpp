@@ -1,0 +1,318 @@
+#include "imaging/Reduction.h"
+
+#include "imaging/BinarySearch.h"
+#include "imaging/ThresholdMaps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace zoetra {
+
+namespace {
+
+// Error diffusion under a history. A pixel whose value has stayed within
+// this many (scaled) levels of the value it was decided at keeps its
+// colour, unless the error it would then pass on grows past KeepLimit (a
+// whole step less a little): so noise and the error of moving parts
+// elsewhere leave still areas alone, while a slow fade still gets through.
+constexpr int StaticTolerance3 = 3 * 8;
+constexpr float KeepLimit = 0.9f;
+// A pixel decided afresh leans towards its last colour by this much of the
+// band.
+constexpr float Lean = 0.15f;
+
+// The search leaves areas whose grey varies by less than this (a standard
+// deviation over 5 x 5 pixels, in grey levels) to three tones: black, the
+// 2 x 2 checkerboard and white, the only patterns no eye sees as texture.
+constexpr int FlatDeviation = 4;
+
+void plain(const GreyGrid& grey, const ReductionParameters& p, BitGrid& bits)
+{
+    for (int y = 0; y < GridRows; ++y) {
+        for (int x = 0; x < GridColumns; ++x) {
+            const std::size_t i = gridIndex(x, y);
+            const int v = grey[i];
+            bool black;
+            if (v < p.black3) {
+                black = true;
+            } else if (v > p.white3 || !p.dither) {
+                black = false;
+            } else {
+                black = ((x + y) & 1) == 0;
+            }
+            bits[i] = black ? 1 : 0;
+        }
+    }
+}
+
+// Black where the grey lies below the map's threshold, the thresholds
+// spread over the band between black3 and white3. Everything is compared
+// times twice the map's cell count, so that it stays in integers.
+void ordered(const GreyGrid& grey, const ReductionParameters& p, const ThresholdMap& map,
+             const FrameHistory* history, BitGrid& bits)
+{
+    const int cells = map.cells();
+    const int mask = map.size - 1;  // sizes are powers of two
+    const int span = p.white3 - p.black3;
+    std::array<int, 64 * 64> thresholds;  // the largest map's cells
+    for (std::size_t c = 0; c < static_cast<std::size_t>(cells); ++c) {
+        thresholds[c] = 2 * cells * p.black3 + (2 * map.ranks[c] + 1) * span;
+    }
+    const bool lean = history != nullptr && history->hasFrame;
+    const int hysteresis = 2 * cells * 3 * OrderedHysteresis;
+
+    for (int y = 0; y < GridRows; ++y) {
+        const int* row = thresholds.data() + (y & mask) * map.size;
+        for (int x = 0; x < GridColumns; ++x) {
+            const std::size_t i = gridIndex(x, y);
+            const int v = grey[i];
+            bool black;
+            if (v < p.black3) {
+                black = true;
+            } else if (v > p.white3) {
+                black = false;
+            } else {
+                int threshold = row[x & mask];
+                if (lean) {
+                    threshold += history->bits[i] ? hysteresis : -hysteresis;
+                }
+                black = 2 * cells * v < threshold;
+            }
+            bits[i] = black ? 1 : 0;
+        }
+    }
+}
+
+// Error diffusion in fixed point: a level of 1 (white) is One. The error
+// for the pixels to the right of this one stays in registers; integers keep
+// the chain from one pixel to the next short.
+constexpr int One = 4096;
+constexpr int Half = One / 2;
+constexpr int LeanQ = static_cast<int>(Lean * One);
+constexpr int KeepLimitQ = static_cast<int>(KeepLimit * One);
+
+// How a pixel's error is shared: to the next one or two pixels of the row,
+// to the row below (behind, straight, ahead) and to the row after that.
+struct Shares {
+    int next1;
+    int next2;
+    int belowBehind;
+    int below;
+    int belowAhead;
+    int twoBelow;
+};
+
+struct FloydSteinberg {
+    static Shares share(int e)
+    {
+        // Shifts round down (arithmetic in C++20); the rest makes up for it.
+        const int next = (e * 7) >> 4;
+        const int behind = (e * 3) >> 4;
+        const int below = (e * 5) >> 4;
+        // The rest goes ahead, so that the whole error is passed on.
+        return {next, 0, behind, below, e - next - behind - below, 0};
+    }
+};
+
+// Atkinson passes on three quarters of the error, which keeps highlights
+// and shadows clean.
+struct Atkinson {
+    static Shares share(int e)
+    {
+        const int eighth = e >> 3;
+        return {eighth, eighth, eighth, eighth, eighth, eighth};
+    }
+};
+
+template <class Kernel>
+void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
+{
+    constexpr int Margin = 2;
+    constexpr int Width = GridColumns + 2 * Margin;
+    std::array<std::array<int, Width>, 3> errors{};
+    const int span = p.white3 - p.black3;
+    const bool lean = history != nullptr && history->hasFrame;
+    // Each value's level within the band.
+    std::array<int, 766> levels{};
+    for (int v = std::max(0, p.black3); v <= std::min(765, p.white3); ++v) {
+        levels[static_cast<std::size_t>(v)] = span > 0 ? (v - p.black3) * One / span : Half;
+    }
+
+    for (int y = 0; y < GridRows; ++y) {
+        int* const below = errors[static_cast<std::size_t>((y + 1) % 3)].data() + Margin;
+        int* const twoBelow = errors[static_cast<std::size_t>((y + 2) % 3)].data() + Margin;
+        const int* const here = errors[static_cast<std::size_t>(y % 3)].data() + Margin;
+        std::fill(twoBelow - Margin, twoBelow - Margin + Width, 0);
+        int next1 = 0;
+        int next2 = 0;
+        // The row below's error for the pixel behind this one and for this
+        // one, written out once complete.
+        int belowBehind = 0;
+        int belowHere = 0;
+        // Serpentine: every other row runs right to left, its spread mirrored.
+        const int dir = (y % 2 == 0) ? 1 : -1;
+        for (int k = 0; k < GridColumns; ++k) {
+            const int x = dir > 0 ? k : GridColumns - 1 - k;
+            const std::size_t i = gridIndex(x, y);
+            const int v = grey[i];
+            if (v < p.black3 || v > p.white3) {
+                // Solid areas take no error and pass none on.
+                bits[i] = v < p.black3 ? 1 : 0;
+                if (history) {
+                    history->decidedAt[i] = static_cast<std::int16_t>(v);
+                }
+                next1 = next2;
+                next2 = 0;
+                below[x - dir] += belowBehind;
+                belowBehind = belowHere;
+                belowHere = 0;
+                continue;
+            }
+            const int wanted = levels[static_cast<std::size_t>(v)] + here[x] + next1;
+            // Without branches: the choice is as good as random, and a
+            // mispredicted branch a pixel would cost more than the rest.
+            bool white;
+            if (lean) {
+                const bool wasWhite = history->bits[i] == 0;
+                const int was = wasWhite ? One : 0;
+                const bool keep = (std::abs(v - history->decidedAt[i]) <= StaticTolerance3) &
+                                  (std::abs(wanted - was) <= KeepLimitQ);
+                const bool fresh = wanted >= Half + LeanQ - (wasWhite ? 2 * LeanQ : 0);
+                white = (keep & wasWhite) | (!keep & fresh);
+                history->decidedAt[i] = keep ? history->decidedAt[i] : static_cast<std::int16_t>(v);
+            } else {
+                white = wanted >= Half;
+                if (history) {
+                    history->decidedAt[i] = static_cast<std::int16_t>(v);
+                }
+            }
+            bits[i] = static_cast<std::uint8_t>(!white);
+            const Shares s = Kernel::share(wanted - (white ? One : 0));
+            next1 = next2 + s.next1;
+            next2 = s.next2;
+            below[x - dir] += belowBehind + s.belowBehind;
+            belowBehind = belowHere + s.below;
+            belowHere = s.belowAhead;
+            twoBelow[x] += s.twoBelow;
+        }
+        const int last = dir > 0 ? GridColumns - 1 : 0;
+        below[last] += belowBehind;
+        below[last + dir] += belowHere;
+    }
+}
+
+// Marks the pixels of the calculator frame whose 5 x 5 neighbourhood (cut
+// at the frame's edges) varies by less than FlatDeviation.
+std::array<std::uint8_t, GridCells> flatAreas(const GreyGrid& grey)
+{
+    // Sums of the values and their squares over the rectangles from the
+    // top-left corner.
+    constexpr int Stride = ScreenWidth + 1;
+    std::vector<std::int64_t> sums(static_cast<std::size_t>(Stride * (ScreenHeight + 1)), 0);
+    std::vector<std::int64_t> squares(sums.size(), 0);
+    const auto at = [](int x, int y) { return static_cast<std::size_t>(y * Stride + x); };
+    for (int y = 0; y < ScreenHeight; ++y) {
+        for (int x = 0; x < ScreenWidth; ++x) {
+            const std::int64_t v = grey[gridIndex(x, y)];
+            sums[at(x + 1, y + 1)] = v + sums[at(x, y + 1)] + sums[at(x + 1, y)] - sums[at(x, y)];
+            squares[at(x + 1, y + 1)] = v * v + squares[at(x, y + 1)] + squares[at(x + 1, y)] - squares[at(x, y)];
+        }
+    }
+    // Values are scaled by three: compare n * sum(v^2) - sum(v)^2 with
+    // n^2 * (3 d)^2.
+    constexpr std::int64_t Limit = 9 * FlatDeviation * FlatDeviation;
+    std::array<std::uint8_t, GridCells> flat{};
+    for (int y = 0; y < ScreenHeight; ++y) {
+        const int y0 = std::max(0, y - 2);
+        const int y1 = std::min(ScreenHeight, y + 3);
+        for (int x = 0; x < ScreenWidth; ++x) {
+            const int x0 = std::max(0, x - 2);
+            const int x1 = std::min(ScreenWidth, x + 3);
+            const std::int64_t n = (x1 - x0) * (y1 - y0);
+            const std::int64_t sum = sums[at(x1, y1)] - sums[at(x0, y1)] - sums[at(x1, y0)] + sums[at(x0, y0)];
+            const std::int64_t square =
+                squares[at(x1, y1)] - squares[at(x0, y1)] - squares[at(x1, y0)] + squares[at(x0, y0)];
+            flat[gridIndex(x, y)] = n * square - sum * sum < n * n * Limit ? 1 : 0;
+        }
+    }
+    return flat;
+}
+
+// The search's first guess is the last frame's pixel where the value has
+// stayed put, the 2 x 2 ordered dither elsewhere; flat areas take the
+// nearest of the three tones and stay out of the search.
+void search(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
+{
+    ordered(grey, p, bayerMap(2), history, bits);
+    const ThresholdMap& map = bayerMap(2);
+    const std::array<std::uint8_t, GridCells> flat = flatAreas(grey);
+    const bool lean = history != nullptr && history->hasFrame;
+    const int span = p.white3 - p.black3;
+    // Three tones: the two lower ranks' threshold at 1/4, the others' at
+    // 3/4, compared times eight as in ordered().
+    const int hysteresis = 8 * 3 * OrderedHysteresis;
+    SearchLevels target;
+    for (int y = 0; y < GridRows; ++y) {
+        for (int x = 0; x < GridColumns; ++x) {
+            const std::size_t i = gridIndex(x, y);
+            const int v = grey[i];
+            const bool inBand = v >= p.black3 && v <= p.white3 && x < ScreenWidth && y < ScreenHeight;
+            if (inBand && flat[i]) {
+                int threshold = 8 * p.black3 + (map.rank(x, y) < 2 ? 2 : 6) * span;
+                if (lean) {
+                    threshold += history->bits[i] ? hysteresis : -hysteresis;
+                }
+                bits[i] = 8 * v < threshold ? 1 : 0;
+            }
+            target.fixed[i] = inBand && !flat[i] ? 0 : 1;
+            target.levels[i] = v < p.black3 ? 0.0f
+                               : v > p.white3 ? 1.0f
+                               : span > 0   ? static_cast<float>(v - p.black3) / static_cast<float>(span)
+                                            : 0.5f;
+            // A still pixel keeps its colour whether its area counts as flat
+            // or not: noise moves an area across that line.
+            if (lean && inBand && std::abs(v - history->decidedAt[i]) <= StaticTolerance3) {
+                bits[i] = history->bits[i];
+            } else if (history) {
+                history->decidedAt[i] = static_cast<std::int16_t>(v);
+            }
+        }
+    }
+    searchBits(target, history, bits);
+}
+
+}  // namespace
+
+void FrameHistory::reset()
+{
+    hasFrame = false;
+    bits.fill(0);
+    decidedAt.fill(0);
+    exposure.reset();
+}
+
+void reduceGrid(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
+{
+    if (!p.dither) {
+        plain(grey, p, bits);
+    } else {
+        switch (p.pattern) {
+        case Pattern::Checkerboard: plain(grey, p, bits); break;
+        case Pattern::Bayer2: ordered(grey, p, bayerMap(2), history, bits); break;
+        case Pattern::Bayer4: ordered(grey, p, bayerMap(4), history, bits); break;
+        case Pattern::Bayer8: ordered(grey, p, bayerMap(8), history, bits); break;
+        case Pattern::BlueNoise: ordered(grey, p, blueNoiseMap(), history, bits); break;
+        case Pattern::Diffusion: diffuse<FloydSteinberg>(grey, p, history, bits); break;
+        case Pattern::Atkinson: diffuse<Atkinson>(grey, p, history, bits); break;
+        case Pattern::Search: search(grey, p, history, bits); break;
+        }
+    }
+    if (history) {
+        history->bits = bits;
+        history->hasFrame = true;
+    }
+}
+
+}  // namespace zoetra

@@ -1,0 +1,78 @@
+// A video cut into AppVars for the archive: the headers that prove a set
+// complete, the names, and how much each model's archive holds.
+#include "convert/ArchiveVideo.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <random>
+
+namespace zoetra::archive {
+namespace {
+
+TEST(ArchiveVideoTest, AppVarsJoinToTheStreamWithHeadersThatMatch)
+{
+    std::mt19937 random(5);
+    for (const std::size_t length : {std::size_t{1}, std::size_t{StreamBytesPerAppVar},
+                                     std::size_t{StreamBytesPerAppVar} + 1, std::size_t{200000}}) {
+        std::vector<std::uint8_t> stream(length);
+        for (auto& byte : stream) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        const auto appVars = splitIntoAppVars(stream);
+        const std::size_t count = (length + StreamBytesPerAppVar - 1) / StreamBytesPerAppVar;
+        ASSERT_EQ(appVars.size(), count);
+        const std::uint32_t identity = videoIdentity(stream);
+        std::vector<std::uint8_t> joined;
+        for (std::size_t i = 0; i < appVars.size(); ++i) {
+            const auto& data = appVars[i];
+            ASSERT_GT(data.size(), std::size_t{HeaderBytes});
+            EXPECT_LE(data.size(), std::size_t{AppVarDataBytes});
+            EXPECT_EQ(data[0], 'Z');
+            EXPECT_EQ(data[1], 'V');
+            EXPECT_EQ(data[2] | data[3] << 8 | data[4] << 16 | static_cast<std::uint32_t>(data[5]) << 24, identity);
+            EXPECT_EQ(data[6], i);
+            EXPECT_EQ(data[7], count);
+            joined.insert(joined.end(), data.begin() + HeaderBytes, data.end());
+        }
+        EXPECT_EQ(joined, stream);
+    }
+    // Another stream, another identity.
+    const std::vector<std::uint8_t> a{1, 2, 3};
+    const std::vector<std::uint8_t> b{1, 2, 4};
+    EXPECT_NE(videoIdentity(a), videoIdentity(b));
+}
+
+TEST(ArchiveVideoTest, NamesLeaveRoomForTheIndex)
+{
+    EXPECT_EQ(appVarName(QStringLiteral("Video"), 0), QStringLiteral("VIDEO00"));
+    EXPECT_EQ(appVarName(QStringLiteral("abcdef"), 42), QStringLiteral("ABCDEF42"));
+    EXPECT_TRUE(appVarName(QStringLiteral("abcdefg"), 0).isEmpty());
+    EXPECT_TRUE(appVarName(QStringLiteral("V"), MaxAppVars).isEmpty());
+}
+
+TEST(ArchiveVideoTest, EachModelsArchiveBySectors)
+{
+    // Four AppVars of full size fill a sector, with its status byte.
+    const int entry = 12 + 8 + AppVarDataBytes;
+    EXPECT_LE(1 + 4 * entry, SectorBytes);
+    EXPECT_GT(1 + 5 * entry, SectorBytes);
+    EXPECT_EQ(appVarsInArchive(SectorBytes, 8), 4);
+    EXPECT_EQ(appVarsInArchive(1 + 4 * entry, 8), 4);
+    EXPECT_EQ(appVarsInArchive(4 * entry, 8), 3);
+    EXPECT_EQ(appVarsInArchive(0, 8), 0);
+
+    // The documented archives: about 160 KB, 480 KB and 1.5 MB.
+    EXPECT_EQ(emptyArchiveBytes(CalculatorModel::Ti83Plus), 160 * 1024);
+    EXPECT_EQ(emptyArchiveBytes(CalculatorModel::Ti84Plus), 480 * 1024);
+    EXPECT_EQ(emptyArchiveBytes(CalculatorModel::Ti83PlusSe), 1504 * 1024);
+    EXPECT_EQ(emptyArchiveBytes(CalculatorModel::Ti84PlusSe), 1504 * 1024);
+    EXPECT_EQ(streamLimit(CalculatorModel::Ti83Plus, QStringLiteral("VIDEO")), 10 * StreamBytesPerAppVar);
+    EXPECT_EQ(streamLimit(CalculatorModel::Ti84Plus, QStringLiteral("VIDEO")), 30 * StreamBytesPerAppVar);
+    EXPECT_EQ(streamLimit(CalculatorModel::Ti84PlusSe, QStringLiteral("VIDEO")), 94 * StreamBytesPerAppVar);
+    // The free archive a calculator shows instead.
+    EXPECT_EQ(streamLimit(CalculatorModel::Ti84PlusSe, QStringLiteral("VIDEO"), 100000), 6 * StreamBytesPerAppVar);
+}
+
+}  // namespace
+}  // namespace zoetra::archive
