@@ -3,6 +3,7 @@
 #include "app/MainFrm.h"
 #include "app/Screenshots.h"
 #include "platform/AppFolders.h"
+#include "platform/LibraryMessages.h"
 #include "platform/TerminationSignals.h"
 #include "platform/widgets/FloatProgressBar.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -63,6 +64,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     TerminationSignals terminationSignals;
+    quietLibraryMessages();
     QCoreApplication::setApplicationName(QStringLiteral("Zoetra2"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
     // Message boxes, tool tips and the folder picker in the window's font.
@@ -88,7 +90,12 @@ int main(int argc, char* argv[])
         printMessages();
     }
 
-    MainFrm window(AppFolders::locate(QCoreApplication::applicationDirPath()));
+    const AppFolders folders = AppFolders::locate(QCoreApplication::applicationDirPath());
+    if (!folders.problem.isEmpty()) {
+        MessageBoxes::show(nullptr, folders.problem, QCoreApplication::applicationName(), MessageIcon::Error);
+        return 1;
+    }
+    MainFrm window(folders);
     // Every way the program can be asked to end saves the folders first.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) { window.shutDown(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { window.shutDown(); });

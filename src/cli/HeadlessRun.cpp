@@ -7,6 +7,7 @@
 #include "imaging/AutoBalance.h"
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
+#include "platform/CancelSignals.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
@@ -20,11 +21,11 @@
 #endif
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -33,16 +34,11 @@ namespace zoetra::cli {
 
 namespace {
 
+// Set by Ctrl-C, SIGTERM and SIGHUP while an import or a conversion runs:
+// it stops, removes what it made and the program ends.
+std::atomic<bool> interrupted{false};
+
 #ifdef ZOETRA_VIDEO_IMPORT
-// Ctrl-C and termination during an import stop it cleanly, so that it
-// leaves no folder behind.
-std::atomic<bool> importCancelled{false};
-
-extern "C" void cancelImport(int)
-{
-    importCancelled.store(true);
-}
-
 // Imports the source into the folder of --extract-to or into a new
 // temporary one; the frame folder, or nothing after a message.
 std::optional<QString> importSource(const Settings& settings, TerminalWindowLayer& window,
@@ -64,7 +60,7 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
     import.end = settings.end;
     import.fit = static_cast<media::FitMode>(settings.fit);
     media::ImportControl control;
-    control.cancel = &importCancelled;
+    control.cancel = &interrupted;
     control.progress = [&window](double fraction, int frames) {
         window.drawBar(fraction, QStringLiteral("%1 frames").arg(frames));
     };
@@ -73,11 +69,7 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
         std::fprintf(stderr, "The first picture is %dx%d, not 96x64: the pictures are imported scaled (--as-is uses them as they are).\n",
                      settings.scaledFrom.width(), settings.scaledFrom.height());
     }
-    auto* previousInt = std::signal(SIGINT, cancelImport);
-    auto* previousTerm = std::signal(SIGTERM, cancelImport);
     const media::ImportResult result = media::importFrames(settings.source, destination, import, control);
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
     window.clearProgress();
 
     switch (result.status) {
@@ -110,6 +102,10 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     if (!settings.play.isEmpty()) {
         return writePreview(settings.play, settings.preview, settings.previewScale);
     }
+    if (!folders.problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
+        return 1;
+    }
     const QString appDir = folders.workDir;
 
     QtFileSystem files;
@@ -118,11 +114,37 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     UniformRandom random;
     TerminalWindowLayer window;
     Platform platform{window, files, pictures, builds, random, appDir};
+    Vars vars;
+    ConversionRun run(vars, platform);
+    run.buildOptions.playerDir = folders.playerDir;
+
+    // Until the preview, a signal ends the program through the clean-up
+    // below.
+    std::optional<CancelSignals> cancelling(std::in_place, interrupted);
 
     // The frames of an imported video: in a temporary folder that goes when
     // the program ends, or in the folder of --extract-to.
     std::optional<QTemporaryDir> importFolder;
     QString frameFolder = settings.source;
+    // A second conversion in the same folder is found before the import.
+    if (QString busy; settings.extractTo.isEmpty() && !run.reserveFolder(busy)) {
+        std::fprintf(stderr, "%s\n", busy.toLocal8Bit().constData());
+        return 1;
+    }
+    // A signal in the conversion's steps: the user's old program back, the
+    // imported frames and the lock gone, then the end the signal asks for.
+    window.onYield = [&] {
+        if (!interrupted.load()) {
+            return;
+        }
+        run.abandon();
+        run.releaseFolder();
+        QFile::remove(joinPath(appDir, ConversionRun::LockFileName));
+        importFolder.reset();
+        window.clearProgress();
+        std::fprintf(stderr, "The conversion was interrupted; nothing of it was kept.\n");
+        CancelSignals::endAsSignalled(1);
+    };
 #ifdef ZOETRA_VIDEO_IMPORT
     if (settings.import) {
         const std::optional<QString> imported = importSource(settings, window, importFolder);
@@ -133,7 +155,6 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
 #endif
 
-    Vars vars;
     vars.LastDir = frameFolder;
     vars.OutDir = settings.output;
     vars.BlackThreshold = static_cast<std::int16_t>(settings.black);
@@ -198,12 +219,12 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
         }
     }
 
-    ConversionRun run(vars, platform);
-    run.buildOptions.playerDir = folders.playerDir;
     if (settings.import && QFileInfo(settings.source).isFile()) {
         run.videoSource = VideoSpan{settings.start, settings.fps};
     }
     const RunOutcome outcome = run.RunConversion();
+    window.onYield = nullptr;
+    cancelling.reset();
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",
                      nativePath(joinPath(vars.LastDir, frame)).toLocal8Bit().constData());

@@ -289,6 +289,40 @@ bool available(const OptionRow& row)
 #endif
 }
 
+// A path as one spelling for comparing: the file it names when it exists.
+QString samePath(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// What the preview's file would overwrite of the run's own: the program
+// played, the source file, a picture of the source folder, or the program
+// file the conversion delivers (its name in the output folder with any
+// calculator file's ending).
+std::optional<QString> previewOverwrites(const Settings& s, bool playing)
+{
+    const QString gif = samePath(s.preview);
+    if (playing) {
+        return gif == samePath(s.play) ? std::optional<QString>(s.play) : std::nullopt;
+    }
+    const QFileInfo source(s.source);
+    if (source.isFile() && gif == samePath(s.source)) {
+        return s.source;
+    }
+    if (source.isDir() && QFileInfo(s.preview).exists() && samePath(QFileInfo(gif).absolutePath()) == samePath(s.source)) {
+        return s.preview;
+    }
+    const QFileInfo target(gif);
+    if (samePath(target.absolutePath()) == samePath(s.output) &&
+        target.completeBaseName().compare(s.name, Qt::CaseInsensitive) == 0 &&
+        target.suffix().startsWith(QLatin1String("8x"), Qt::CaseInsensitive)) {
+        return s.preview;
+    }
+    return std::nullopt;
+}
+
 ParsedOptions refused(const QString& text)
 {
     return {ParsedOptions::Action::Refused, {}, text};
@@ -310,6 +344,10 @@ std::optional<QString> checkTogether(Settings& s, const std::map<QString, QStrin
         if (s.import && folder == &s.source) {
             if (!QFileInfo::exists(*folder)) {
                 return QStringLiteral("'%1' is neither a folder nor a file.").arg(*folder);
+            }
+            // A FIFO or a device could block or never end; refused unopened.
+            if (const QFileInfo source(*folder); !source.isDir() && !source.isFile()) {
+                return QStringLiteral("'%1' is neither a folder nor a regular file.").arg(*folder);
             }
             *folder = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
             continue;
@@ -362,6 +400,13 @@ std::optional<QString> checkTogether(Settings& s, const std::map<QString, QStrin
             return QStringLiteral("--preview needs a file in an existing folder, not '%1'.").arg(s.preview);
         }
         s.preview = gif.absoluteFilePath();
+        if (gif.exists() && !gif.isFile()) {
+            return QStringLiteral("--preview needs a regular file or a new name, not '%1'.").arg(s.preview);
+        }
+        if (const std::optional<QString> input = previewOverwrites(s, given.count(QStringLiteral("play")) > 0)) {
+            return QStringLiteral("--preview would overwrite '%1', which the run reads or writes; name another file.")
+                .arg(*input);
+        }
     }
     if (isSet("play")) {
         const QFileInfo program(s.play);

@@ -8,9 +8,14 @@
 #include "calc/Timing.h"
 #endif
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace zoetra {
@@ -23,7 +28,30 @@ int fail(const QString& text)
     return 1;
 }
 
+constexpr qint64 ProgramFileLimit = 64 * 1024 + 128;  // 64 KB of program and the file's headers
+constexpr qint64 OtherFileLimit = 2 * 1024 * 1024;
+
+QString sizeText(qint64 bytes)
+{
+    return bytes >= 1024 * 1024 ? QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1)
+                                : QStringLiteral("%1 KB").arg((bytes + 1023) / 1024);
+}
+
 }  // namespace
+
+qint64 calculatorFileLimit(const QByteArray& head)
+{
+    // "**TI83F*", the 55-byte file header, then the first variable's entry:
+    // its header's length (2), the data's length (2), its type.
+    constexpr int TypeOffset = 55 + 4;
+    if (head.startsWith("**TI83F*") && head.size() > TypeOffset) {
+        const int type = static_cast<unsigned char>(head[TypeOffset]) & 0x1F;
+        if (type == 0x05 || type == 0x06) {
+            return ProgramFileLimit;
+        }
+    }
+    return OtherFileLimit;
+}
 
 bool previewAvailable()
 {
@@ -41,20 +69,54 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
     if (!file.open(QIODevice::ReadOnly)) {
         return fail(QStringLiteral("Error: The program file %1 could not be read!").arg(nativePath(programPath)));
     }
-    const QByteArray bytes = file.readAll();
+    // Before it is read: a huge (or sparse) file never fills the memory.
+    const qint64 limit = calculatorFileLimit(file.peek(64));
+    if (file.size() > limit) {
+        return fail(QStringLiteral("Error: The program file %1 is %2; a calculator %3 file holds at most %4!")
+                        .arg(nativePath(programPath), sizeText(file.size()),
+                             limit == ProgramFileLimit ? QStringLiteral("program") : QStringLiteral("bundle or AppVar"),
+                             limit == ProgramFileLimit ? QStringLiteral("64 KB") : QStringLiteral("2 MB")));
+    }
+    const QByteArray bytes = file.read(limit + 1);
+    const QFileInfo target(gifPath);
+    if ((target.exists() || target.isSymLink()) && !target.isFile()) {
+        return fail(QStringLiteral("Error: The preview %1 is not a regular file; nothing was written!")
+                        .arg(nativePath(gifPath)));
+    }
     const calc::Recording recording =
         calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), calc::CalculatorSetup{model, {}});
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(problem)));
     }
-    if (const std::string problem = calc::writePlaybackGif(gifPath.toStdString(), recording, scale); !problem.empty()) {
+    // Written under a name of this run's own, beside its place.
+    const QString partial =
+        QDir(target.absolutePath())
+            .filePath(QStringLiteral(".%1.partial-%2")
+                          .arg(target.fileName())
+                          .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
+    if (const std::string problem = calc::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
+        !problem.empty()) {
+        QFile::remove(partial);
         return fail(QStringLiteral("Error: The preview could not be written: %1").arg(QString::fromStdString(problem)));
+    }
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(partial.toStdU16String()),
+                            std::filesystem::path(gifPath.toStdU16String()), error);
+    if (error) {
+        QFile::remove(partial);
+        return fail(QStringLiteral("Error: The preview could not be written: %1 (%2)")
+                        .arg(nativePath(gifPath), QString::fromStdString(error.message())));
     }
     const char* end = recording.end == calc::Recording::End::Loops         ? "looping"
                       : recording.end == calc::Recording::End::WaitsForKey ? "then waits for a key"
                       : recording.end == calc::Recording::End::TimeLimit   ? "cut at 10 minutes"
                                                                             : "then returns";
+    if (recording.frames.size() < 2) {
+        // One picture has no pace of its own.
+        std::fprintf(stderr, "Preview: %s (1 frame, %s)\n", nativePath(gifPath).toLocal8Bit().constData(), end);
+        return 0;
+    }
     std::fprintf(stderr, "Preview: %s (%zu frames, %.2f s, %.2f frames a second, %s)\n",
                  nativePath(gifPath).toLocal8Bit().constData(), recording.frames.size(),
                  calc::seconds(recording.totalTStates()), recording.framesPerSecond(), end);

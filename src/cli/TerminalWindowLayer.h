@@ -3,6 +3,7 @@
 #include "platform/MemoryWindowLayer.h"
 
 #include <cstdio>
+#include <functional>
 
 namespace zoetra {
 
@@ -15,7 +16,13 @@ public:
     TerminalWindowLayer();
 
     void showMessage(const QString& text, const QString& title, MessageIcon icon) override;
-    void yieldToEvents() override {}
+    // Runs `onYield` where there is one: the run's steps pass here often.
+    void yieldToEvents() override
+    {
+        if (onYield) {
+            onYield();
+        }
+    }
     bool setProgressValue(ProgressBar bar, double value) override;
     void setProgressPanelVisible(bool visible) override;
 
@@ -24,6 +31,8 @@ public:
     // error is no terminal.
     void drawBar(double fraction, const QString& caption);
     void clearProgress();
+
+    std::function<void()> onYield;
 
 private:
     void drawProgress();

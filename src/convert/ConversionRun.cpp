@@ -89,21 +89,47 @@ namespace {
 // The lock a run holds on the application folder's generated files. A lock
 // left by a process that has ended is taken over; a live one never goes
 // stale, however long its run takes.
-class FolderLock {
-public:
-    explicit FolderLock(const QString& path) : file_(path) { file_.setStaleLockTime(0); }
-    QLockFile::LockError take()
-    {
-        return file_.tryLock(0) ? QLockFile::NoError : file_.error();
-    }
-
-private:
-    QLockFile file_;
-};
+std::unique_ptr<QLockFile> takeFolderLock(const QString& path, QLockFile::LockError& error)
+{
+    auto lock = std::make_unique<QLockFile>(path);
+    lock->setStaleLockTime(0);
+    error = lock->tryLock(0) ? QLockFile::NoError : lock->error();
+    return lock;
+}
 
 }  // namespace
 
 ConversionRun::ConversionRun(Vars& vars, Platform& platform) : vars_(vars), platform_(platform) {}
+
+ConversionRun::~ConversionRun() = default;
+
+bool ConversionRun::reserveFolder(QString& message)
+{
+    if (reserved_) {
+        return true;
+    }
+    const QString lockPath = joinPath(platform_.appDir, LockFileName);
+    QLockFile::LockError locked = QLockFile::NoError;
+    std::unique_ptr<QLockFile> lock = takeFolderLock(lockPath, locked);
+    if (locked == QLockFile::LockFailedError) {
+        message = FolderBusyMessage;
+        return false;
+    }
+    if (locked != QLockFile::NoError) {
+        message = NotBuiltMessage + QLatin1String("\r\n") +
+                  FileFailure{lockPath, locked == QLockFile::PermissionError ? QStringLiteral("Permission denied")
+                                                                            : QStringLiteral("The file cannot be created")}
+                      .text();
+        return false;
+    }
+    reserved_ = std::move(lock);
+    return true;
+}
+
+void ConversionRun::releaseFolder()
+{
+    reserved_.reset();
+}
 
 RunOutcome ConversionRun::RunConversion()
 {
@@ -161,8 +187,9 @@ RunOutcome ConversionRun::run()
         // Another conversion (another window, the headless converter) would
         // write the same files.
         const QString lockPath = joinPath(platform_.appDir, LockFileName);
-        FolderLock lock(lockPath);
-        const QLockFile::LockError locked = lock.take();
+        QLockFile::LockError locked = QLockFile::NoError;
+        // Taken ahead of the run, or now; either way it ends with the run.
+        const std::unique_ptr<QLockFile> lock = reserved_ ? std::move(reserved_) : takeFolderLock(lockPath, locked);
         if (locked == QLockFile::LockFailedError) {
             outcome.status = RunOutcome::Status::FolderBusy;
             ending = error(FolderBusyMessage);

@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+
+class QLockFile;
 
 namespace zoetra {
 
@@ -40,6 +43,17 @@ struct RunOutcome {
 class ConversionRun {
 public:
     ConversionRun(Vars& vars, Platform& platform);
+    ~ConversionRun();
+    ConversionRun(const ConversionRun&) = delete;
+    ConversionRun& operator=(const ConversionRun&) = delete;
+
+    // Takes the application folder's lock ahead of the run (before a long
+    // import that the run waits for), so that a second conversion is found
+    // at once. The next run keeps it and lets it go at its end. False and
+    // the run's own message (FolderBusyMessage when another conversion
+    // holds it) otherwise.
+    bool reserveFolder(QString& message);
+    void releaseFolder();
 
     RunOutcome RunConversion();
     bool inProgress() const { return inProgress_; }
@@ -86,6 +100,7 @@ private:
     Platform& platform_;
     bool inProgress_ = false;
     StaleProgram* stale_ = nullptr;  // while a run has set one aside
+    std::unique_ptr<QLockFile> reserved_;  // the lock taken ahead of a run
 };
 
 // The program name check: at most 8 characters, letters and digits only,

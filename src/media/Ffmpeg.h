@@ -12,6 +12,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/MediaTypes.h"
+
 #include <QString>
 
 #include <memory>
@@ -46,8 +48,5 @@ using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextFreer>;
 // FFmpeg's own text for an error code.
 QString ffmpegError(int code);
 
-// Keeps FFmpeg's log off the program's standard error; our messages say
-// what went wrong. Safe to call from any thread, any number of times.
-void quietFfmpegLog();
 
 }  // namespace zoetra::media

@@ -1,5 +1,9 @@
 #include "media/FfmpegSource.h"
 
+extern "C" {
+#include <libavutil/display.h>
+}
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -38,14 +42,102 @@ QString quoted(const QString& name)
     return QStringLiteral("\u201C%1\u201D").arg(name);
 }
 
+// A forward jump this long in a container whose timestamps may restart is
+// a seam between two joined parts, not a pause (as the ffmpeg command
+// takes it).
+constexpr double DiscontinuityThreshold = 10.0;
+
+// The display matrix (3 x 3, 16.16 fixed point, row vectors as in the MP4
+// format) as a transform of y-down picture coordinates, snapped to quarter
+// turns and mirrors; the identity for any other angle or none.
+QTransform orientationOf(const int32_t* matrix)
+{
+    if (!matrix) {
+        return {};
+    }
+    const auto unit = [](int32_t v) { return static_cast<int>(std::lround(static_cast<double>(v) / 65536.0)); };
+    const int a = unit(matrix[0]);
+    const int b = unit(matrix[1]);
+    const int c = unit(matrix[3]);
+    const int d = unit(matrix[4]);
+    const bool quarterTurns = std::abs(a) + std::abs(b) == 1 && std::abs(c) + std::abs(d) == 1 && a * c + b * d == 0;
+    if (!quarterTurns) {
+        return {};
+    }
+    return QTransform(a, b, c, d, 0, 0);
+}
+
+const int32_t* streamDisplayMatrix(const AVStream& stream)
+{
+#if LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
+    const AVPacketSideData* data = av_packet_side_data_get(stream.codecpar->coded_side_data,
+                                                           stream.codecpar->nb_coded_side_data,
+                                                           AV_PKT_DATA_DISPLAYMATRIX);
+    return data && data->size >= 9 * 4 ? reinterpret_cast<const int32_t*>(data->data) : nullptr;
+#else
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    return data && size >= 9 * 4 ? reinterpret_cast<const int32_t*>(data) : nullptr;
+#endif
+}
+
+// The name of the format a file's first bytes show it to be, when FFmpeg
+// recognises them.
+QString recognisedFormat(const QByteArray& url)
+{
+    AVIOContext* io = nullptr;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        return {};
+    }
+    const AVInputFormat* format = nullptr;
+    QString name;
+    // By its content, not by its name's ending alone.
+    if (av_probe_input_buffer2(io, &format, url.constData(), nullptr, 0, 0) > AVPROBE_SCORE_EXTENSION && format) {
+        name = QString::fromUtf8(format->long_name ? format->long_name : format->name);
+    }
+    avio_closep(&io);
+    return name;
+}
+
 }  // namespace
+
+QString pictureSizeProblem(const QString& name, int width, int height)
+{
+    if (width > MaxSourceSide || height > MaxSourceSide) {
+        return QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
+            .arg(name)
+            .arg(width)
+            .arg(height)
+            .arg(MaxSourceSide);
+    }
+    if (static_cast<long long>(width) * height > MaxSourcePixels) {
+        return QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 million pixels can be imported.")
+            .arg(name)
+            .arg(width)
+            .arg(height)
+            .arg(MaxSourcePixels / 1'000'000);
+    }
+    return {};
+}
+
+int FfmpegSource::interrupted(void* source)
+{
+    const std::atomic<bool>* cancel = static_cast<const FfmpegSource*>(source)->cancel_;
+    return cancel && cancel->load(std::memory_order_relaxed) ? 1 : 0;
+}
 
 FfmpegSource::~FfmpegSource() = default;
 
-std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& message)
+std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& message,
+                                                 const std::atomic<bool>* cancel)
 {
     quietFfmpegLog();
     std::unique_ptr<FfmpegSource> source(new FfmpegSource);
+    source->cancel_ = cancel;
     source->name_ = QFileInfo(path).fileName();
     const QString name = quoted(source->name_);
 
@@ -57,13 +149,30 @@ std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& m
     av_dict_set(&rawOptions, "pattern_type", "none", 0);
     std::unique_ptr<AVDictionary, DictionaryFreer> options(rawOptions);
     const QByteArray url = "file:" + QDir::toNativeSeparators(path).toUtf8();
-    AVFormatContext* rawFormat = nullptr;
+    AVFormatContext* rawFormat = avformat_alloc_context();
+    if (!rawFormat) {
+        message = QStringLiteral("%1 could not be read (%2).").arg(name, ffmpegError(AVERROR(ENOMEM)));
+        return nullptr;
+    }
+    rawFormat->interrupt_callback = {&FfmpegSource::interrupted, source.get()};
     rawOptions = options.release();
     int status = avformat_open_input(&rawFormat, url.constData(), nullptr, &rawOptions);
     options.reset(rawOptions);
     if (status < 0) {
-        message = QStringLiteral("%1 is not a video or picture file that can be read (%2).")
-                      .arg(name, ffmpegError(status));
+        if (status == AVERROR_EXIT) {
+            message = QStringLiteral("The import was cancelled.");
+            return nullptr;
+        }
+        // A file of a known kind that cannot be opened is damaged or cut
+        // short (an MP4 whose index at its end is missing).
+        const QString kind = status == AVERROR_INVALIDDATA ? recognisedFormat(url) : QString();
+        if (!kind.isEmpty()) {
+            message = QStringLiteral("%1 is a damaged %2 file, or it ended early (%3).")
+                          .arg(name, kind, ffmpegError(status));
+        } else {
+            message = QStringLiteral("%1 is not a video or picture file that can be read (%2).")
+                          .arg(name, ffmpegError(status));
+        }
         return nullptr;
     }
     source->format_.reset(rawFormat);
@@ -112,12 +221,8 @@ std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& m
         message = QStringLiteral("%1 is not a video or picture file that can be read.").arg(name);
         return nullptr;
     }
-    if (par->width > MaxSourceSide || par->height > MaxSourceSide) {
-        message = QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
-                      .arg(name)
-                      .arg(par->width)
-                      .arg(par->height)
-                      .arg(MaxSourceSide);
+    if (const QString tooLarge = pictureSizeProblem(name, par->width, par->height); !tooLarge.isEmpty()) {
+        message = tooLarge;
         return nullptr;
     }
     // Only the video stream is demuxed.
@@ -138,6 +243,9 @@ std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& m
         codec->pkt_timebase = stream->time_base;
         codec->thread_count = 0;  // one per core
         codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        // A picture past the limit fails in the decoder, before its memory
+        // is taken.
+        codec->max_pixels = MaxSourcePixels;
         status = avcodec_open2(codec, decoder, nullptr);
     }
     if (status < 0) {
@@ -149,10 +257,10 @@ std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& m
     // The clip's information.
     ClipInfo& info = source->info_;
     info.kind = isStillPicture(*format) ? ClipInfo::Kind::Picture : ClipInfo::Kind::Video;
-    info.width = par->width;
-    info.height = par->height;
     const AVRational aspect = av_guess_sample_aspect_ratio(format, stream, nullptr);
-    info.pixelAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+    source->pixelAspect_ = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+    source->orientation_ = orientationOf(streamDisplayMatrix(*stream));
+    source->discontinuous_ = (format->iformat->flags & AVFMT_TS_DISCONT) != 0;
     const AVRational rate = av_guess_frame_rate(format, stream, nullptr);
     if (rate.num > 0 && rate.den > 0) {
         info.frameRate = av_q2d(rate);
@@ -179,16 +287,15 @@ std::unique_ptr<FfmpegSource> FfmpegSource::open(const QString& path, QString& m
         return nullptr;
     }
     const AVFrame* first = source->primed_.get();
-    if (first->width > MaxSourceSide || first->height > MaxSourceSide) {
-        message = QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
-                      .arg(name)
-                      .arg(first->width)
-                      .arg(first->height)
-                      .arg(MaxSourceSide);
+    if (const QString tooLarge = pictureSizeProblem(name, first->width, first->height); !tooLarge.isEmpty()) {
+        message = tooLarge;
         return nullptr;
     }
-    info.width = first->width;
-    info.height = first->height;
+    // As shown: a quarter turn swaps the sides and the pixels' shape.
+    const bool turned = source->orientation_.m11() == 0.0;
+    info.width = turned ? first->height : first->width;
+    info.height = turned ? first->width : first->height;
+    info.pixelAspect = turned ? 1.0 / source->pixelAspect_ : source->pixelAspect_;
     if (stream->start_time == AV_NOPTS_VALUE && first->best_effort_timestamp != AV_NOPTS_VALUE) {
         source->origin_ = first->best_effort_timestamp;
     }
@@ -226,6 +333,11 @@ bool FfmpegSource::decode(AVFrame* frame)
             return false;
         }
         const int read = av_read_frame(format, packet_.get());
+        if (read == AVERROR_EXIT) {
+            problem_ = QStringLiteral("cancelled");
+            finished_ = true;
+            return false;
+        }
         if (read < 0) {
             if (read != AVERROR_EOF) {
                 problem_ = ffmpegError(read);
@@ -284,18 +396,12 @@ FrameSource::Read FfmpegSource::next(SourceFrame& frame)
             return problem_.isEmpty() ? Read::End : Read::Failed;
         }
     }
-    if (decoded->width > MaxSourceSide || decoded->height > MaxSourceSide) {
+    if (!pictureSizeProblem({}, decoded->width, decoded->height).isEmpty()) {
         problem_ = QStringLiteral("a picture of %1 \u00D7 %2 pixels").arg(decoded->width).arg(decoded->height);
         return Read::Failed;
     }
 
-    double time = decoded->best_effort_timestamp != AV_NOPTS_VALUE ? secondsOf(decoded->best_effort_timestamp)
-                                                                   : lastTime_ + frameInterval_;
-    if (lastTime_ >= 0.0 && time < lastTime_) {
-        time = lastTime_;  // a stray timestamp never runs the clip backwards
-    }
-    lastTime_ = time;
-    frame.time = time;
+    frame.time = timeOf(*decoded);
     frame.duration.reset();
     const double duration = static_cast<double>(decoded->pkt_duration) * av_q2d(format_->streams[stream_]->time_base);
     if (duration > 0.0) {
@@ -305,7 +411,34 @@ FrameSource::Read FfmpegSource::next(SourceFrame& frame)
     }
     frame.decoded = std::move(decoded);
     frame.picture = QImage();
+    frame.screen = QImage();
+    frame.pixelAspect = pixelAspect_;
+    frame.orientation = orientation_;
     return Read::Frame;
+}
+
+double FfmpegSource::timeOf(const AVFrame& decoded)
+{
+    if (decoded.best_effort_timestamp == AV_NOPTS_VALUE) {
+        // A raw stream: the frames follow each other at the frame rate from 0.
+        const double time = lastTime_ ? *lastTime_ + frameInterval_ : 0.0;
+        lastTime_ = time;
+        return time;
+    }
+    double time = secondsOf(decoded.best_effort_timestamp) + timeShift_;
+    const double step = frameInterval_ > 0.0 ? frameInterval_ : 0.1;
+    if (lastTime_ && discontinuous_ &&
+        (time < *lastTime_ - step || time > *lastTime_ + std::max(DiscontinuityThreshold, 2 * step))) {
+        // Parts joined end to end: the next part goes on one frame later.
+        const double resumed = *lastTime_ + step;
+        timeShift_ += resumed - time;
+        time = resumed;
+    }
+    if (lastTime_ && time < *lastTime_) {
+        time = *lastTime_;  // a stray timestamp never runs the clip backwards
+    }
+    lastTime_ = time;
+    return time;
 }
 
 std::optional<double> FfmpegSource::position() const

@@ -2,6 +2,9 @@
 
 #include "media/FrameSource.h"
 
+#include <QTransform>
+
+#include <atomic>
 #include <memory>
 
 namespace zoetra::media {
@@ -14,20 +17,28 @@ public:
     ~FfmpegSource() override;
 
     // Opens the file and decodes its first frame, so that a file FFmpeg
-    // cannot decode fails here. Nothing and a message on failure.
-    static std::unique_ptr<FfmpegSource> open(const QString& path, QString& message);
+    // cannot decode fails here. Nothing and a message on failure. While
+    // `cancel` is set, every open, read and wait of FFmpeg's gives up at
+    // once (a signal that interrupts a blocking call sets it).
+    static std::unique_ptr<FfmpegSource> open(const QString& path, QString& message,
+                                              const std::atomic<bool>* cancel = nullptr);
 
     const ClipInfo& info() const override { return info_; }
     void start(double seconds, double interval) override;
     Read next(SourceFrame& frame) override;
     QString problem() const override { return problem_; }
     std::optional<double> position() const override;
+    bool durationBinding() const override { return !discontinuous_; }
 
 private:
     FfmpegSource() = default;
     // Decodes until a frame is received; false at the end or on a failure.
     bool decode(AVFrame* frame);
     double secondsOf(int64_t timestamp) const;
+    // The time of a decoded frame: by its timestamp, made continuous where
+    // the container lets timestamps restart; by the frame rate without one.
+    double timeOf(const AVFrame& decoded);
+    static int interrupted(void* source);
 
     FormatContextPtr format_;
     CodecContextPtr codec_;
@@ -36,7 +47,12 @@ private:
     int stream_ = -1;
     int64_t origin_ = 0;  // the timestamp of the clip's first frame
     double frameInterval_ = 0.0;
-    double lastTime_ = -1.0;
+    std::optional<double> lastTime_;  // of the frame before
+    double timeShift_ = 0.0;          // added where the timestamps restarted
+    bool discontinuous_ = false;      // the container lets timestamps restart
+    double pixelAspect_ = 1.0;        // of the stored pixels
+    QTransform orientation_;          // from the stream's display matrix
+    const std::atomic<bool>* cancel_ = nullptr;
     bool draining_ = false;
     bool finished_ = false;
     ClipInfo info_;

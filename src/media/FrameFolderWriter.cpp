@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QStorageInfo>
-#include <QTemporaryDir>
+#include <QRandomGenerator>
 
 namespace zoetra::media {
 
@@ -32,7 +32,13 @@ int digitsFor(int frames)
 }  // namespace
 
 FrameFolderWriter::FrameFolderWriter() = default;
-FrameFolderWriter::~FrameFolderWriter() = default;
+
+FrameFolderWriter::~FrameFolderWriter()
+{
+    if (!temporary_.isEmpty()) {
+        QDir(temporary_).removeRecursively();
+    }
+}
 
 QString FrameFolderWriter::fileName(int number, int digits)
 {
@@ -41,7 +47,7 @@ QString FrameFolderWriter::fileName(int number, int digits)
 
 QString FrameFolderWriter::temporaryPath() const
 {
-    return temporary_ ? temporary_->path() : QString();
+    return temporary_;
 }
 
 bool FrameFolderWriter::open(const QString& destination, int frames, QString& message)
@@ -59,12 +65,20 @@ bool FrameFolderWriter::open(const QString& destination, int frames, QString& me
         message = QStringLiteral("The frames cannot be written into %1: there is no such folder.").arg(quoted(parent));
         return false;
     }
-    temporary_ = std::make_unique<QTemporaryDir>(parent + QStringLiteral("/.") + target.fileName() +
-                                                 QStringLiteral(".partial-XXXXXX"));
-    if (!temporary_->isValid()) {
-        message = QStringLiteral("The frames cannot be written into %1 (%2).")
-                      .arg(quoted(parent), temporary_->errorString());
-        temporary_.reset();
+    // Made by mkdir with the usual mode, not as QTemporaryDir's (owner
+    // only): the folder keeps these permissions once it is renamed.
+    const QString stem = QStringLiteral(".") + target.fileName() + QStringLiteral(".partial-");
+    for (int attempt = 0; attempt < 100 && temporary_.isEmpty(); ++attempt) {
+        const QString candidate = QDir(parent).filePath(
+            stem + QString::number(QRandomGenerator::global()->generate() % 0x1000000, 36).rightJustified(5, QLatin1Char('0')));
+        if (QDir().mkdir(candidate)) {
+            temporary_ = candidate;
+        } else if (!QFileInfo(candidate).exists() && !QFileInfo(candidate).isSymLink()) {
+            break;
+        }
+    }
+    if (temporary_.isEmpty()) {
+        message = QStringLiteral("The frames cannot be written into %1 (no folder can be made there).").arg(quoted(parent));
         return false;
     }
     return true;
@@ -72,7 +86,7 @@ bool FrameFolderWriter::open(const QString& destination, int frames, QString& me
 
 bool FrameFolderWriter::write(const QImage& frame, QString& message)
 {
-    if (!temporary_) {
+    if (temporary_.isEmpty()) {
         return false;
     }
     const auto limit = [this] {
@@ -94,7 +108,7 @@ bool FrameFolderWriter::write(const QImage& frame, QString& message)
         message = QStringLiteral("A frame could not be encoded (%1).").arg(encoder.errorString());
         return false;
     }
-    const QString path = QDir(temporary_->path()).filePath(fileName(count_ + 1, digits_));
+    const QString path = QDir(temporary_).filePath(fileName(count_ + 1, digits_));
     // Unbuffered, so that a full disk fails this write and not a later flush.
     QFile file(path);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size();
@@ -104,7 +118,7 @@ bool FrameFolderWriter::write(const QImage& frame, QString& message)
     }
     if (!written) {
         // A short write sets no error of its own; a full disk is the usual cause.
-        const QStorageInfo disk(temporary_->path());
+        const QStorageInfo disk(temporary_);
         const QString why = disk.isValid() && disk.bytesAvailable() < bytes.size()
                                 ? QStringLiteral("the disk is full")
                                 : file.errorString();
@@ -118,7 +132,7 @@ bool FrameFolderWriter::write(const QImage& frame, QString& message)
 
 bool FrameFolderWriter::commit(QString& message)
 {
-    if (!temporary_) {
+    if (temporary_.isEmpty()) {
         return false;
     }
     if (QFileInfo::exists(destination_)) {
@@ -126,12 +140,11 @@ bool FrameFolderWriter::commit(QString& message)
                       .arg(quoted(destination_));
         return false;
     }
-    if (!QDir().rename(temporary_->path(), destination_)) {
+    if (!QDir().rename(temporary_, destination_)) {
         message = QStringLiteral("The frames could not be moved into %1; nothing was kept.").arg(quoted(destination_));
         return false;
     }
-    temporary_->setAutoRemove(false);
-    temporary_.reset();
+    temporary_.clear();
     return true;
 }
 

@@ -4,9 +4,6 @@
 
 #include <QString>
 
-#include <memory>
-
-class QTemporaryDir;
 
 namespace zoetra::media {
 
@@ -14,7 +11,8 @@ namespace zoetra::media {
 // leading zeros (frame00001.bmp ...), into a hidden temporary folder beside
 // the destination, and renames it to the destination when all are written.
 // Until then, and when it is dropped without commit(), nothing but the
-// temporary folder exists, and that is removed.
+// temporary folder exists, and that is removed. The folder gets the
+// permissions of any folder the user makes (not only the owner's).
 class FrameFolderWriter {
 public:
     FrameFolderWriter();
@@ -34,7 +32,7 @@ public:
     static QString fileName(int number, int digits);
 
 private:
-    std::unique_ptr<QTemporaryDir> temporary_;
+    QString temporary_;  // the hidden folder being written, while there is one
     QString destination_;
     int digits_ = 5;
     int count_ = 0;

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <cstring>
+
 namespace zoetra::media {
 
 namespace {
@@ -71,7 +73,7 @@ struct FrameScaler::State {
 FrameScaler::FrameScaler() : state_(std::make_unique<State>()) {}
 FrameScaler::~FrameScaler() = default;
 
-QImage FrameScaler::scale(const AVFrame& frame, double pixelAspect, FitMode fit)
+QImage FrameScaler::scale(const AVFrame& frame, double pixelAspect, FitMode fit, const QTransform& orientation)
 {
     const auto format = static_cast<AVPixelFormat>(frame.format);
     if (frame.width <= 0 || frame.height <= 0 || !state_->view) {
@@ -98,10 +100,43 @@ QImage FrameScaler::scale(const AVFrame& frame, double pixelAspect, FitMode fit)
         if (!(av_pix_fmt_desc_get(format)->flags & AV_PIX_FMT_FLAG_ALPHA)) {
             rgb.reinterpretAsFormat(QImage::Format_RGB32);
         }
-        return scale(rgb, fit);
+        return scaleRgb(rgb, pixelAspect, fit, orientation);
     }
 
-    const FitGeometry g = computeFit(frame.width, frame.height, pixelAspect, fit);
+    QImage screen(ScreenWidth, ScreenHeight, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    if (orientation.isIdentity()) {
+        const FitGeometry g = computeFit(frame.width, frame.height, pixelAspect, fit);
+        return scaleInto(frame, g.source, screen, g.target) ? screen : QImage();
+    }
+
+    // Turned: the fit is worked out on the picture as shown, the part used
+    // is scaled in its stored orientation and turned once it is small.
+    const QRect stored(0, 0, frame.width, frame.height);
+    const QRect turned = orientation.mapRect(stored);
+    const QTransform toShown = orientation * QTransform::fromTranslate(-turned.left(), -turned.top());
+    const bool quarter = orientation.m11() == 0.0;
+    const FitGeometry g = computeFit(turned.width(), turned.height(), quarter ? 1.0 / pixelAspect : pixelAspect, fit);
+    const QRect source = toShown.inverted().mapRect(QRectF(g.source)).toAlignedRect().intersected(stored);
+    const QSize size = quarter ? g.target.size().transposed() : g.target.size();
+    QImage part(size, QImage::Format_RGB32);
+    if (part.isNull() || !scaleInto(frame, source, part, QRect(QPoint(0, 0), size))) {
+        return {};
+    }
+    const QImage shown = part.transformed(orientation);
+    if (shown.size() != g.target.size()) {
+        return {};
+    }
+    for (int y = 0; y < shown.height(); ++y) {
+        std::memcpy(screen.scanLine(g.target.y() + y) + 4 * g.target.x(), shown.constScanLine(y),
+                    static_cast<size_t>(4 * shown.width()));
+    }
+    return screen;
+}
+
+bool FrameScaler::scaleInto(const AVFrame& frame, const QRect& source, QImage& into, const QRect& target)
+{
+    const auto format = static_cast<AVPixelFormat>(frame.format);
     // A view of the frame's planes, cropped to the part that is used.
     AVFrame* view = state_->view.get();
     view->format = frame.format;
@@ -114,38 +149,38 @@ QImage FrameScaler::scale(const AVFrame& frame, double pixelAspect, FitMode fit)
         view->linesize[i] = frame.linesize[i];
     }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    const int left = alignedDown(g.source.x(), desc->log2_chroma_w);
-    const int top = alignedDown(g.source.y(), desc->log2_chroma_h);
+    const int left = alignedDown(source.x(), desc->log2_chroma_w);
+    const int top = alignedDown(source.y(), desc->log2_chroma_h);
     view->crop_left = static_cast<size_t>(left);
     view->crop_top = static_cast<size_t>(top);
-    view->crop_right = static_cast<size_t>(frame.width - left - g.source.width());
-    view->crop_bottom = static_cast<size_t>(frame.height - top - g.source.height());
+    view->crop_right = static_cast<size_t>(frame.width - left - source.width());
+    view->crop_bottom = static_cast<size_t>(frame.height - top - source.height());
     if (av_frame_apply_cropping(view, AV_FRAME_CROP_UNALIGNED) < 0) {
-        return {};
+        return false;
     }
 
-    QImage screen(ScreenWidth, ScreenHeight, QImage::Format_RGB32);
-    screen.fill(Qt::white);
     // Full chroma for every screen pixel and exact rounding: at 96 x 64 the
     // cost is nothing beside the decoding.
     constexpr int flags = SWS_AREA | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
     state_->area.reset(sws_getCachedContext(state_->area.release(), view->width, view->height, format,
-                                            g.target.width(), g.target.height(), AV_PIX_FMT_RGB32, flags,
+                                            target.width(), target.height(), AV_PIX_FMT_RGB32, flags,
                                             nullptr, nullptr, nullptr));
     if (!state_->area) {
-        return {};
+        return false;
     }
     setColours(state_->area.get(), *view);
-    uint8_t* planes[4] = {screen.bits() + g.target.y() * screen.bytesPerLine() + 4 * g.target.x(), nullptr,
-                          nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(screen.bytesPerLine()), 0, 0, 0};
-    if (sws_scale(state_->area.get(), view->data, view->linesize, 0, view->height, planes, strides) <= 0) {
-        return {};
-    }
-    return screen;
+    uint8_t* planes[4] = {into.bits() + target.y() * into.bytesPerLine() + 4 * target.x(), nullptr, nullptr,
+                          nullptr};
+    const int strides[4] = {static_cast<int>(into.bytesPerLine()), 0, 0, 0};
+    return sws_scale(state_->area.get(), view->data, view->linesize, 0, view->height, planes, strides) > 0;
 }
 
 QImage FrameScaler::scale(const QImage& picture, FitMode fit)
+{
+    return scaleRgb(picture, 1.0, fit, {});
+}
+
+QImage FrameScaler::scaleRgb(const QImage& picture, double pixelAspect, FitMode fit, const QTransform& orientation)
 {
     if (picture.isNull()) {
         return {};
@@ -175,7 +210,7 @@ QImage FrameScaler::scale(const QImage& picture, FitMode fit)
     frame->height = rgb.height();
     frame->data[0] = rgb.bits();
     frame->linesize[0] = static_cast<int>(rgb.bytesPerLine());
-    return scale(*frame, 1.0, fit);
+    return scale(*frame, pixelAspect, fit, orientation);
 }
 
 }  // namespace zoetra::media

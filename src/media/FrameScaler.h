@@ -3,6 +3,8 @@
 #include "media/MediaTypes.h"
 
 #include <QImage>
+#include <QRect>
+#include <QTransform>
 
 #include <memory>
 
@@ -22,11 +24,18 @@ public:
     FrameScaler(const FrameScaler&) = delete;
     FrameScaler& operator=(const FrameScaler&) = delete;
 
-    // A null image when the picture cannot be converted.
-    QImage scale(const AVFrame& frame, double pixelAspect, FitMode fit);
+    // A null image when the picture cannot be converted. `orientation`
+    // turns or mirrors the stored picture upright (quarter turns and
+    // mirrors only); the fit applies to the picture as shown.
+    QImage scale(const AVFrame& frame, double pixelAspect, FitMode fit, const QTransform& orientation = {});
     QImage scale(const QImage& picture, FitMode fit);
 
 private:
+    // The `source` part of the frame, area-scaled into the `target` part of
+    // `into` (Format_RGB32).
+    bool scaleInto(const AVFrame& frame, const QRect& source, QImage& into, const QRect& target);
+    QImage scaleRgb(const QImage& picture, double pixelAspect, FitMode fit, const QTransform& orientation);
+
     struct State;
     std::unique_ptr<State> state_;
 };

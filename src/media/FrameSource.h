@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QTransform>
 
 #include <optional>
 
@@ -17,6 +18,14 @@ struct SourceFrame {
     std::optional<double> duration;   // how long it is shown, when known
     FramePtr decoded;                 // set for FFmpeg's frames
     QImage picture;                   // set for Qt's pictures
+    // For FFmpeg's frames: the width of a stored pixel against its height,
+    // and how the stored picture is turned or mirrored to be shown upright
+    // (the identity, or quarter turns and mirrors only).
+    double pixelAspect = 1.0;
+    QTransform orientation;
+    // The picture already fitted to the screen, when the source did that
+    // itself (see fitTo()); then `picture` is null.
+    QImage screen;
 };
 
 // What the decoders have in common: one source, read front to back.
@@ -25,6 +34,11 @@ public:
     virtual ~FrameSource() = default;
 
     virtual const ClipInfo& info() const = 0;
+
+    // How the pictures are to meet the screen: a source that decodes ahead
+    // on other threads fits them there too. Called before start(); others
+    // leave the fitting to the stream.
+    virtual void fitTo(FitMode) {}
 
     // Positions the source at or before `seconds`; the frames of a folder
     // are placed `interval` seconds apart. Called once, before the first
@@ -42,6 +56,10 @@ public:
 
     // A warning to pass on at the end (e.g. pictures of a folder left out).
     virtual QString notes() const { return {}; }
+
+    // False when the stated duration is only an estimate that the frames
+    // may run past (a transport stream whose parts were joined end to end).
+    virtual bool durationBinding() const { return true; }
 };
 
 }  // namespace zoetra::media

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +34,28 @@ QString rateText(double rate)
     return QString::number(rate, 'g', 4);
 }
 
+QString countText(long long count)
+{
+    return QLocale(QLocale::English).toString(count);
+}
+
+// What Qt's reader tells of a picture file from its header alone: its size,
+// and whether it is to be turned (a photo's orientation tag).
+struct PictureHeader {
+    QSize size;
+    bool turned = false;
+};
+
+std::optional<PictureHeader> pictureHeader(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead()) {
+        return std::nullopt;
+    }
+    return PictureHeader{reader.size(), reader.transformation() != QImageIOHandler::TransformationNone};
+}
+
 }  // namespace
 
 QString formatSeconds(double seconds)
@@ -55,6 +79,7 @@ struct FrameStream::State {
     ImportSettings settings;
     double start = 0.0;
     std::optional<double> end;  // where the stream stops: the asked end or the clip's
+    std::optional<double> estimatedEnd;  // the clip's end when the frames may run past it
     bool begun = false;
 
     int index = 0;  // of the next output frame
@@ -101,7 +126,7 @@ struct FrameStream::State {
     {
         finished = true;
         const double stoppedAt = hasCurrent ? shownUntil : start;
-        const double expected = end.value_or(stoppedAt);
+        const double expected = end.value_or(estimatedEnd.value_or(stoppedAt));
         const std::optional<double> sourceRate = source->info().frameRate;
         const double slack = std::max({EarlyEndSlack, 1.0 / settings.framesPerSecond,
                                        sourceRate && *sourceRate > 0 ? 2.0 / *sourceRate : 0.0});
@@ -138,7 +163,8 @@ struct FrameStream::State {
 FrameStream::FrameStream() : state_(std::make_unique<State>()) {}
 FrameStream::~FrameStream() = default;
 
-std::unique_ptr<FrameStream> FrameStream::open(const QString& path, QString& message)
+std::unique_ptr<FrameStream> FrameStream::open(const QString& path, QString& message,
+                                               const std::atomic<bool>* cancel)
 {
     const QFileInfo file(path);
     std::unique_ptr<FrameStream> stream(new FrameStream);
@@ -148,10 +174,31 @@ std::unique_ptr<FrameStream> FrameStream::open(const QString& path, QString& mes
         message = QStringLiteral("%1 does not exist.").arg(quoted(s.name));
         return nullptr;
     }
+    if (!file.isDir() && !file.isFile()) {
+        // Opening a FIFO or a device could wait forever or never end.
+        message = QStringLiteral("%1 is neither a file nor a folder; files and folders can be imported.")
+                      .arg(quoted(s.name));
+        return nullptr;
+    }
     if (file.isDir()) {
         s.source = QtPictureSource::openFolder(path, message);
     } else {
-        s.source = FfmpegSource::open(path, message);
+        const std::optional<PictureHeader> header = pictureHeader(path);
+        if (header && header->size.isValid()) {
+            message = pictureSizeProblem(quoted(s.name), header->size.width(), header->size.height());
+            if (!message.isEmpty()) {
+                return nullptr;
+            }
+        }
+        s.source = FfmpegSource::open(path, message, cancel);
+        if (s.source && header && header->turned && s.source->info().kind == ClipInfo::Kind::Picture) {
+            // A photo with an orientation tag: Qt's reader turns it, as
+            // it does for the pictures of a folder.
+            QString qtMessage;
+            if (std::unique_ptr<QtPictureSource> upright = QtPictureSource::openFile(path, qtMessage)) {
+                s.source = std::move(upright);
+            }
+        }
         if (!s.source && QtPictureSource::canRead(path)) {
             // What FFmpeg cannot decode but Qt reads (animated WebP).
             QString qtMessage;
@@ -188,6 +235,7 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
         // One still picture: one frame, whatever the times.
         s.start = 0.0;
         s.end = interval;
+        s.source->fitTo(settings.fit);
         s.source->start(0.0, interval);
         s.begun = true;
         return true;
@@ -202,15 +250,30 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
                       .arg(formatSeconds(settings.start), formatSeconds(*settings.end));
         return false;
     }
+    s.start = settings.start;
+    s.end = settings.end;
+    if (duration && !s.source->durationBinding()) {
+        // Only an estimate: the frames may run past it.
+        s.estimatedEnd = settings.end ? std::min(*duration, *settings.end) : *duration;
+        duration.reset();
+    }
     if (duration && settings.start >= *duration) {
         message = QStringLiteral("The start (%1) lies after the end of the clip (%2).")
                       .arg(formatSeconds(settings.start), formatSeconds(*duration));
         return false;
     }
-    s.start = settings.start;
-    s.end = settings.end;
     if (duration && (!s.end || *duration < *s.end)) {
         s.end = duration;
+    }
+    if (s.end) {
+        const double frames = std::ceil((*s.end - s.start) * settings.framesPerSecond - 1e-6);
+        if (frames > MaxImportFrames) {
+            message = QStringLiteral("%1 frames at %2 frames a second are more than an import takes (%3); "
+                                     "choose a lower rate or a shorter part.")
+                          .arg(countText(static_cast<long long>(frames)), rateText(settings.framesPerSecond),
+                               countText(MaxImportFrames));
+            return false;
+        }
     }
     if (s.end && *s.end - s.start < interval - 1e-9) {
         const bool whole = s.start == 0.0 && (!settings.end || *settings.end >= *s.end);
@@ -221,6 +284,7 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
                       .arg(what, rateText(settings.framesPerSecond));
         return false;
     }
+    s.source->fitTo(settings.fit);
     s.source->start(s.start, interval);
     s.begun = true;
     return true;
@@ -229,10 +293,12 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
 std::optional<int> FrameStream::expectedFrames() const
 {
     const State& s = *state_;
-    if (!s.begun || !s.end) {
+    const std::optional<double> end = s.end ? s.end : s.estimatedEnd;
+    if (!s.begun || !end) {
         return std::nullopt;
     }
-    return std::max(1, static_cast<int>(std::ceil((*s.end - s.start) * s.settings.framesPerSecond - 1e-6)));
+    const double frames = std::ceil((*end - s.start) * s.settings.framesPerSecond - 1e-6);
+    return std::clamp(static_cast<int>(std::min<double>(frames, MaxImportFrames)), 1, MaxImportFrames);
 }
 
 FrameStream::Status FrameStream::next(ScaledFrame& frame)
@@ -244,6 +310,15 @@ FrameStream::Status FrameStream::next(ScaledFrame& frame)
     const double time = s.outputTime(s.index);
     if (s.end && time >= *s.end - 1e-9) {
         s.finishAsked();
+        return Status::End;
+    }
+    if (s.index >= MaxImportFrames) {
+        // A clip whose length was not known, or not true.
+        s.finished = true;
+        s.early = true;
+        s.message = QStringLiteral("%1 runs past %2 frames at %3 frames a second, the most an import takes; "
+                                   "the first %2 frames were kept.")
+                        .arg(quoted(s.name), countText(MaxImportFrames), rateText(s.settings.framesPerSecond));
         return Status::End;
     }
     if (!s.hasCurrent) {
@@ -273,8 +348,12 @@ FrameStream::Status FrameStream::next(ScaledFrame& frame)
 
     if (s.currentScaled.isNull()) {
         const SourceFrame& c = s.current;
-        s.currentScaled = c.decoded ? s.scaler.scale(*c.decoded, s.source->info().pixelAspect, s.settings.fit)
-                                    : s.scaler.scale(c.picture, s.settings.fit);
+        if (!c.screen.isNull()) {
+            s.currentScaled = c.screen;
+        } else {
+            s.currentScaled = c.decoded ? s.scaler.scale(*c.decoded, c.pixelAspect, s.settings.fit, c.orientation)
+                                        : s.scaler.scale(c.picture, s.settings.fit);
+        }
         if (s.currentScaled.isNull()) {
             s.sourceFailed = true;
             s.finished = true;
@@ -315,6 +394,9 @@ double FrameStream::progress() const
     }
     if (s.end && *s.end > s.start) {
         return std::clamp((s.outputTime(s.index) - s.start) / (*s.end - s.start), 0.0, 1.0);
+    }
+    if (s.estimatedEnd && *s.estimatedEnd > s.start) {
+        return std::clamp((s.outputTime(s.index) - s.start) / (*s.estimatedEnd - s.start), 0.0, 0.99);
     }
     return s.source->position().value_or(0.0);
 }

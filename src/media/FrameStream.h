@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -23,14 +24,18 @@ public:
     FrameStream& operator=(const FrameStream&) = delete;
 
     // Opens a file or a folder. Nothing and a message when it cannot be
-    // imported.
-    static std::unique_ptr<FrameStream> open(const QString& path, QString& message);
+    // imported: also for anything else (a FIFO, a device), before it is
+    // opened, and for a picture too large, before it is decoded. While
+    // `cancel` is set, a blocking open or read gives up.
+    static std::unique_ptr<FrameStream> open(const QString& path, QString& message,
+                                             const std::atomic<bool>* cancel = nullptr);
 
     const ClipInfo& info() const;
 
     // Checks the settings against the clip and positions it at the start.
     // False and a message when they do not fit (a start after the end, a
-    // part shorter than one frame, a rate of no frames). Called once.
+    // part shorter than one frame, a rate of no frames, more frames than
+    // MaxImportFrames). Called once.
     bool begin(const ImportSettings& settings, QString& message);
 
     // The number of frames expected, when the length is known.

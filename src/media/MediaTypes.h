@@ -17,8 +17,16 @@ enum class FitMode {
     Stretch,  // the whole picture, distorted to 3:2
 };
 
-// Largest width or height accepted, in pixels.
+// Largest width or height accepted, in pixels, and the largest picture.
 inline constexpr int MaxSourceSide = 16384;
+inline constexpr long long MaxSourcePixels = 100'000'000;
+
+// The most frames one import writes.
+inline constexpr int MaxImportFrames = 200'000;
+
+// The message for a picture past the limits above; empty when it is within
+// them. name is already quoted.
+QString pictureSizeProblem(const QString& name, int width, int height);
 
 // What to take from a clip. Times are seconds from the clip's first frame.
 struct ImportSettings {
@@ -37,9 +45,9 @@ struct ClipInfo {
         PictureFolder,  // a folder of pictures, one frame each
     };
     Kind kind = Kind::Video;
-    int width = 0;  // of the first frame, in stored pixels
+    int width = 0;  // of the first frame as shown (a turned video's sides swap)
     int height = 0;
-    double pixelAspect = 1.0;         // width of a pixel against its height
+    double pixelAspect = 1.0;         // width of a pixel against its height, as shown
     std::optional<double> duration;   // seconds, when known
     std::optional<double> frameRate;  // the source's frames a second, when known
     int pictureCount = -1;            // pictures of a folder or an animation, when known
@@ -53,6 +61,11 @@ struct ScaledFrame {
     double time = 0.0;  // seconds from the clip's first frame
     QImage image;
 };
+
+// Keeps FFmpeg's log off the program's standard error (for every part of
+// the program that uses FFmpeg); our messages say what went wrong. Safe to
+// call from any thread, any number of times.
+void quietFfmpegLog();
 
 // Seconds as m:ss.s (or h:mm:ss.s), for messages.
 QString formatSeconds(double seconds);

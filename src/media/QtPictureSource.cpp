@@ -1,10 +1,19 @@
 #include "media/QtPictureSource.h"
 
+#include "media/FrameScaler.h"
+#include "media/PictureDecoder.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 
 namespace zoetra::media {
 
@@ -31,16 +40,12 @@ void prepare(QImageReader& reader)
 
 bool tooLarge(const QSize& size)
 {
-    return size.width() > MaxSourceSide || size.height() > MaxSourceSide;
+    return !pictureSizeProblem({}, size.width(), size.height()).isEmpty();
 }
 
 QString tooLargeMessage(const QString& name, const QSize& size)
 {
-    return QStringLiteral("%1 is %2 \u00D7 %3 pixels; pictures up to %4 pixels a side can be imported.")
-        .arg(quoted(name))
-        .arg(size.width())
-        .arg(size.height())
-        .arg(MaxSourceSide);
+    return pictureSizeProblem(quoted(name), size.width(), size.height());
 }
 
 }  // namespace
@@ -108,6 +113,108 @@ QStringList pictureFiles(const QString& folder)
     std::sort(names.begin(), names.end(), naturalNameLess);
     return names;
 }
+
+// The folder's pictures being read (and fitted) on other threads, in the
+// order they are handed on. (A mutex and a condition rather than
+// std::future, whose thread-local state would make the programs link the
+// loader.)
+struct QtPictureSource::Pipeline {
+    struct Picture {
+        bool done = false;
+        bool readable = false;
+        QImage picture;  // when it was not fitted
+        QImage screen;   // when it was
+    };
+
+    QThreadPool pool;
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::vector<std::unique_ptr<FrameScaler>> idleScalers;  // one for each thread at most
+    std::deque<std::pair<int, std::shared_ptr<Picture>>> ahead;  // index in the folder, result
+
+    Pipeline() { pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount())); }
+    ~Pipeline() { pool.waitForDone(); }  // the tasks use the scalers
+
+    std::size_t depth() const { return static_cast<std::size_t>(2 * pool.maxThreadCount()); }
+
+    // The picture when it is there.
+    Picture take(Picture& slot)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&slot] { return slot.done; });
+        return std::move(slot);
+    }
+
+    void read(int index, const QString& path, std::optional<FitMode> fit)
+    {
+        auto slot = std::make_shared<Picture>();
+        ahead.emplace_back(index, slot);
+        pool.start([this, path, fit, slot] {
+            Picture result;
+            QImageReader reader(path);
+            prepare(reader);
+            if (tooLarge(reader.size())) {
+                deliver(*slot, std::move(result));
+                return;
+            }
+            // PNG and JPEG by FFmpeg's decoders: a JPEG's planes go to the
+            // scaler as they are, and both cost about half of Qt's way.
+            if (fit && PictureDecoder::decodes(reader.format())) {
+                if (FramePtr decoded = PictureDecoder::decode(path, reader.format());
+                    decoded && !tooLarge(QSize(decoded->width, decoded->height))) {
+                    std::unique_ptr<FrameScaler> scaler = takeScaler();
+                    result.screen = scaler->scale(*decoded, 1.0, *fit, orientationOf(reader.transformation()));
+                    giveBack(std::move(scaler));
+                    if (!result.screen.isNull()) {
+                        result.readable = true;
+                        deliver(*slot, std::move(result));
+                        return;
+                    }
+                }
+            }
+            {
+                QImage image = reader.read();
+                result.readable = !image.isNull() && !tooLarge(image.size());
+                if (result.readable && fit) {
+                    std::unique_ptr<FrameScaler> scaler = takeScaler();
+                    result.screen = scaler->scale(image, *fit);
+                    giveBack(std::move(scaler));
+                }
+                if (result.readable && result.screen.isNull()) {
+                    result.picture = std::move(image);
+                }
+            }
+            deliver(*slot, std::move(result));
+        });
+    }
+
+    void deliver(Picture& slot, Picture&& result)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            slot = std::move(result);
+            slot.done = true;
+        }
+        finished.notify_all();
+    }
+
+    std::unique_ptr<FrameScaler> takeScaler()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (idleScalers.empty()) {
+            return std::make_unique<FrameScaler>();
+        }
+        std::unique_ptr<FrameScaler> scaler = std::move(idleScalers.back());
+        idleScalers.pop_back();
+        return scaler;
+    }
+
+    void giveBack(std::unique_ptr<FrameScaler> scaler)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        idleScalers.push_back(std::move(scaler));
+    }
+};
 
 QtPictureSource::~QtPictureSource() = default;
 
@@ -183,6 +290,7 @@ void QtPictureSource::start(double seconds, double interval)
 FrameSource::Read QtPictureSource::next(SourceFrame& frame)
 {
     frame.decoded.reset();
+    frame.screen = QImage();
     return reader_ ? nextOfFile(frame) : nextOfFolder(frame);
 }
 
@@ -215,33 +323,38 @@ FrameSource::Read QtPictureSource::nextOfFile(SourceFrame& frame)
 
 FrameSource::Read QtPictureSource::nextOfFolder(SourceFrame& frame)
 {
-    while (nextName_ < names_.size()) {
-        const int index = nextName_++;
-        const QString& name = names_.at(index);
-        QImageReader reader(QDir(path_).filePath(name));
-        prepare(reader);
-        if (tooLarge(reader.size())) {
-            leftOut_.append(name);
-            continue;
+    if (!pipeline_) {
+        pipeline_ = std::make_unique<Pipeline>();
+    }
+    for (;;) {
+        while (pipeline_->ahead.size() < pipeline_->depth() && nextName_ < names_.size()) {
+            const int index = nextName_++;
+            pipeline_->read(index, QDir(path_).filePath(names_.at(index)), fit_);
         }
-        QImage image = reader.read();
-        if (image.isNull() || tooLarge(image.size())) {
-            leftOut_.append(name);
+        if (pipeline_->ahead.empty()) {
+            return Read::End;
+        }
+        auto [index, slot] = std::move(pipeline_->ahead.front());
+        pipeline_->ahead.pop_front();
+        Pipeline::Picture picture = pipeline_->take(*slot);
+        handedOn_ = index + 1;
+        if (!picture.readable) {
+            leftOut_.append(names_.at(index));
             continue;
         }
         // Pictures left out leave no gap.
         frame.time = (index - static_cast<int>(leftOut_.size()) - firstName_) * interval_ + startTime_;
         frame.duration = interval_;
-        frame.picture = std::move(image);
+        frame.picture = std::move(picture.picture);
+        frame.screen = std::move(picture.screen);
         return Read::Frame;
     }
-    return Read::End;
 }
 
 std::optional<double> QtPictureSource::position() const
 {
     if (!names_.isEmpty()) {
-        return static_cast<double>(nextName_) / static_cast<double>(names_.size());
+        return static_cast<double>(std::max(handedOn_, firstName_)) / static_cast<double>(names_.size());
     }
     if (info_.pictureCount > 0) {
         return std::min(1.0, static_cast<double>(imagesRead_) / info_.pictureCount);

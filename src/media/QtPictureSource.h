@@ -6,12 +6,15 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace zoetra::media {
 
 // Pictures that Qt reads: one picture file (still or animated, for what
 // FFmpeg cannot decode, such as animated WebP), or a folder of pictures
 // of any size and type Qt reads, one frame each in natural name order.
+// A folder's pictures are read and fitted to the screen ahead, several at
+// a time on a pool of threads, and handed on in order.
 class QtPictureSource final : public FrameSource {
 public:
     ~QtPictureSource() override;
@@ -22,6 +25,7 @@ public:
     static std::unique_ptr<QtPictureSource> openFolder(const QString& folder, QString& message);
 
     const ClipInfo& info() const override { return info_; }
+    void fitTo(FitMode fit) override { fit_ = fit; }
     void start(double seconds, double interval) override;
     Read next(SourceFrame& frame) override;
     QString problem() const override { return problem_; }
@@ -41,7 +45,11 @@ private:
     int imagesRead_ = 0;
     // A folder: its pictures and the next one.
     QStringList names_;
-    int nextName_ = 0;
+    int nextName_ = 0;  // the next to be read
+    int handedOn_ = 0;  // the pictures passed on or left out so far
+    std::optional<FitMode> fit_;
+    struct Pipeline;
+    std::unique_ptr<Pipeline> pipeline_;
     int firstName_ = 0;  // where start() placed the folder
     double startTime_ = 0.0;
     double interval_ = 1.0;

@@ -24,6 +24,11 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
             return result;
         }
         if (stream.next(frame) == FrameStream::Status::End) {
+            if (cancelled()) {
+                // A read that a signal broke off.
+                result.status = ImportResult::Status::Cancelled;
+                return result;
+            }
             break;
         }
         if (!writer.write(frame.image, result.message)) {
@@ -58,7 +63,11 @@ ImportResult importFrames(const QString& source, const QString& destination, con
                           const ImportControl& control)
 {
     ImportResult result;
-    std::unique_ptr<FrameStream> stream = FrameStream::open(source, result.message);
+    std::unique_ptr<FrameStream> stream = FrameStream::open(source, result.message, control.cancel);
+    if (!stream && control.cancel && control.cancel->load()) {
+        result.status = ImportResult::Status::Cancelled;
+        return result;
+    }
     if (!stream || !stream->begin(settings, result.message)) {
         return result;
     }

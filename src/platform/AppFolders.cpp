@@ -28,7 +28,7 @@ QString clean(const QString& path)
 AppFolders AppFolders::portable(const QString& folder)
 {
     const QString dir = clean(folder);
-    return {dir, dir, dir, dir};
+    return {dir, dir, dir, dir, {}};
 }
 
 QString AppFolders::perUserWorkDir()
@@ -45,6 +45,31 @@ bool AppFolders::canWriteIn(const QString& folder)
     return probe.open() && probe.write("x", 1) == 1 && probe.flush();
 }
 
+QString AppFolders::makeWorkDir(const QString& folder)
+{
+    const QFileInfo info(folder);
+    const QString name = QStringLiteral("\u201C%1\u201D").arg(QDir::toNativeSeparators(folder));
+    if (info.isSymLink() && !info.exists()) {
+        return QStringLiteral("The working folder %1 is a link to %2, which does not exist.")
+            .arg(name, QStringLiteral("\u201C%1\u201D").arg(QDir::toNativeSeparators(info.symLinkTarget())));
+    }
+    if (info.exists() && !info.isDir()) {
+        return QStringLiteral("The working folder %1 is a file, not a folder.").arg(name);
+    }
+    if (!info.exists() && !QDir().mkpath(folder)) {
+        // A file or a link to nothing further up the path.
+        for (QFileInfo up(info.absolutePath()); !up.isRoot() && !up.fileName().isEmpty();
+             up = QFileInfo(up.absolutePath())) {
+            if ((up.exists() && !up.isDir()) || (up.isSymLink() && !up.exists())) {
+                return makeWorkDir(up.absoluteFilePath())
+                    .replace(QStringLiteral("The working folder"), QStringLiteral("The working folder's parent"));
+            }
+        }
+        return QStringLiteral("The working folder %1 cannot be made.").arg(name);
+    }
+    return {};
+}
+
 AppFolders AppFolders::locate(const QString& exeDir)
 {
     const QString exe = clean(exeDir);
@@ -58,7 +83,7 @@ AppFolders AppFolders::locate(const QString& exeDir)
     }
     if (installed || !canWriteIn(exe)) {
         folders.workDir = perUserWorkDir();
-        QDir().mkpath(folders.workDir);
+        folders.problem = makeWorkDir(folders.workDir);
     }
     return folders;
 }

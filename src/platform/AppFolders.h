@@ -25,6 +25,9 @@ struct AppFolders {
     QString toolsDir;
     // The bundled sample animation: the source folder of a first start.
     QString sampleDir;
+    // Empty when the working folder is there to write into; else what is
+    // wrong with it, naming it (a file in its place, a link to nothing).
+    QString problem;
 
     // Everything in one folder, as the written layout has it; nothing is
     // probed.
@@ -43,6 +46,10 @@ struct AppFolders {
     // True when a file can be created in the folder (a real try: rights,
     // read-only mounts and full disks all count).
     static bool canWriteIn(const QString& folder);
+
+    // Makes the working folder where it is missing; empty when it is a
+    // folder then, else the message that names what is in its place.
+    static QString makeWorkDir(const QString& folder);
 
     bool usesWorkingFolder() const { return workDir != playerDir; }
 };

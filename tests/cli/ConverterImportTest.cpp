@@ -5,11 +5,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 namespace zoetra::test {
 namespace {
@@ -164,28 +169,71 @@ TEST_F(ConverterImport, TerminationStopsTheImportAndLeavesNothing)
                                           QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
     ASSERT_FALSE(longClip.isEmpty());
     const QString frames = QDir(out).filePath(QStringLiteral("frames"));
+    // SIGTERM at shut-down, SIGHUP when the terminal goes.
+    for (const int number : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(number);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), tmp);
+        process.setProcessEnvironment(environment);
+        process.start(exe, {QStringLiteral("--source"), longClip, QStringLiteral("--extract-to"), frames});
+        ASSERT_TRUE(process.waitForStarted());
+        // Once the hidden temporary folder holds frames, ask the program to end.
+        bool writing = false;
+        for (int i = 0; i < 2000 && !writing; ++i) {
+            for (const QString& entry : entries(out)) {
+                writing = writing || !entries(QDir(out).filePath(entry)).isEmpty();
+            }
+            process.waitForFinished(10);
+        }
+        ASSERT_TRUE(writing);
+        ::kill(static_cast<pid_t>(process.processId()), number);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QLatin1String("cancelled")));
+        EXPECT_EQ(entries(out), QStringList{});
+    }
+}
+
+// A signal in the conversion step, after the import: the imported frames'
+// temporary folder goes too.
+TEST_F(ConverterImport, TerminationInTheConversionLeavesNoFrames)
+{
+    const QString longClip = makeClip(root.path(), QStringLiteral("long.mkv"),
+                                      lavfi(QStringLiteral("testsrc=size=320x240:rate=30:duration=120")) +
+                                          QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    ASSERT_FALSE(longClip.isEmpty());
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), tmp);
     process.setProcessEnvironment(environment);
-    process.start(exe, {QStringLiteral("--source"), longClip, QStringLiteral("--extract-to"), frames});
+    process.start(exe, {QStringLiteral("--source"), longClip});
     ASSERT_TRUE(process.waitForStarted());
-    // Once the hidden temporary folder holds frames, ask the program to end.
-    bool writing = false;
-    for (int i = 0; i < 2000 && !writing; ++i) {
-        for (const QString& entry : entries(out)) {
-            writing = writing || !entries(QDir(out).filePath(entry)).isEmpty();
-        }
-        process.waitForFinished(10);
+    QByteArray errors;
+    for (int i = 0; i < 6000 && !errors.contains("Imported"); ++i) {
+        process.waitForReadyRead(10);
+        errors += process.readAllStandardError();
     }
-    ASSERT_TRUE(writing);
+    ASSERT_TRUE(errors.contains("Imported")) << errors.toStdString();
+    ASSERT_FALSE(entries(tmp).isEmpty()) << "the frames wait in the temporary folder";
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QLatin1String("cancelled")));
-    EXPECT_EQ(entries(out), QStringList{});
+    EXPECT_EQ(entries(tmp), QStringList{});
+    EXPECT_FALSE(QFile::exists(QDir(app).filePath(QStringLiteral("Conversion.lock"))));
 }
 #endif
+
+// The lock of the application folder is found before anything is imported.
+TEST_F(ConverterImport, ASecondConversionIsFoundBeforeTheImport)
+{
+    QLockFile lock(QDir(app).filePath(QStringLiteral("Conversion.lock")));
+    ASSERT_TRUE(lock.tryLock(0));
+    EXPECT_EQ(run({QStringLiteral("--source"), clip}), 1);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Another conversion is using the application folder")))
+        << stdErr.toStdString();
+    EXPECT_FALSE(stdErr.contains(QLatin1String("Imported"))) << stdErr.toStdString();
+    EXPECT_EQ(entries(tmp), QStringList{});
+}
 
 TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
 {

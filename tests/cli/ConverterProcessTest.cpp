@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 namespace zoetra::test {
@@ -136,6 +138,76 @@ TEST_F(ConverterProcess, TellsWhatTheUserNeedsToKnowOfTheFrames)
     EXPECT_EQ(run({QStringLiteral("--source"), padded}), 1);
     EXPECT_FALSE(stdErr.contains(QStringLiteral("leading zeros"))) << stdErr.toStdString();
     EXPECT_FALSE(stdErr.contains(QStringLiteral("Warning"))) << stdErr.toStdString();
+}
+
+#ifdef ZOETRA_HAVE_GIF
+// The preview's file never takes the place of what the run reads or writes,
+// nor of anything that is not a regular file.
+TEST_F(ConverterProcess, APreviewOverAnInputOrTheProgramIsRefused)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    const QString frame = QDir(frames).filePath(QStringLiteral("frame1.bmp"));
+    ASSERT_TRUE(solidImage(96, 64, makeColour(90, 90, 90)).save(frame));
+    const QString program = QDir(out).filePath(QStringLiteral("played.8xp"));
+    writeAll(program, "**TI83F*");
+    const QList<QStringList> bad = {
+        {QStringLiteral("--source"), frames, QStringLiteral("--preview"), frame},
+        {QStringLiteral("--play"), program, QStringLiteral("--preview"), program},
+        {QStringLiteral("--output"), out, QStringLiteral("--name"), QStringLiteral("Clip"), QStringLiteral("--preview"),
+         QDir(out).filePath(QStringLiteral("clip.8xp"))},
+        {QStringLiteral("--preview"), out},
+    };
+    for (const QStringList& options : bad) {
+        EXPECT_EQ(run(options), 2) << options.join(' ').toStdString();
+        EXPECT_TRUE(stdErr.contains(QLatin1String("--preview"))) << stdErr.toStdString();
+    }
+    EXPECT_EQ(readAll(program), QByteArray("**TI83F*"));
+    EXPECT_TRUE(QImage(frame).size() == QSize(96, 64));
+}
+#endif
+
+#ifndef _WIN32
+// A file whose name is not valid UTF-8 is named as it is, not as missing.
+TEST_F(ConverterProcess, ANameThatIsNotUtf8IsShownAsItIs)
+{
+    const QByteArray name = QFile::encodeName(root.path()) + "/caf\xE9.mp4";
+    FILE* raw = std::fopen(name.constData(), "w");
+    ASSERT_NE(raw, nullptr);
+    std::fclose(raw);
+    QProcess process;
+    // Through the shell: QProcess hands its arguments on as UTF-8 only.
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --source \"$(printf '%s/caf\\351.mp4' \"$1\")\""),
+                   exe, root.path()});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("caf\\xE9.mp4': the name is not valid UTF-8"))) << errors.toStdString();
+    EXPECT_FALSE(errors.contains(QLatin1String("neither"))) << errors.toStdString();
+    std::remove(name.constData());
+}
+#endif
+
+// A PNG whose text chunk has a wrong checksum: libpng warns and reads on.
+// Its warning never reaches standard error.
+TEST_F(ConverterProcess, NoLibraryNoiseOnStandardError)
+{
+    const QString frames = root.filePath(QStringLiteral("frames"));
+    ASSERT_TRUE(QDir().mkpath(frames));
+    QImage picture = solidImage(96, 64, makeColour(90, 90, 90));
+    picture.setText(QStringLiteral("Comment"), QStringLiteral("made for the test"));
+    const QString png = QDir(frames).filePath(QStringLiteral("frame1.png"));
+    ASSERT_TRUE(picture.save(png));
+    QByteArray bytes = readAll(png);
+    const qsizetype text = bytes.indexOf("tEXt");
+    ASSERT_GT(text, 0);
+    const int length = (static_cast<quint8>(bytes[text - 2]) << 8) | static_cast<quint8>(bytes[text - 1]);
+    bytes[text + 4 + length] = static_cast<char>(bytes[text + 4 + length] ^ 0x5A);  // the checksum's first byte
+    writeAll(png, bytes);
+
+    run({QStringLiteral("--source"), frames});
+    EXPECT_FALSE(stdErr.contains(QLatin1String("libpng"))) << stdErr.toStdString();
 }
 
 TEST_F(ConverterProcess, PatternToneAndAutoReachTheVideo)

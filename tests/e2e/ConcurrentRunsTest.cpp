@@ -119,18 +119,18 @@ TEST_F(SharedApplicationFolder, ALockLeftByAKilledRunIsTakenOver)
 
     auto killed = start("short", "outShort");
     ASSERT_TRUE(killed->waitForStarted());
-    const QString batch = folder.filePath(QStringLiteral("Compile.bat"));
-    for (int i = 0; i < 500 && !QFile::exists(batch); ++i) {
+    // Killed once its assembler runs (a kill before would leave no
+    // assembler to end, and a pid of 0 would end the whole process group).
+    const QString pidFile = folder.filePath(QStringLiteral("tasm.pid"));
+    for (int i = 0; i < 3000 && zoetra::test::readAll(pidFile).trimmed().toInt() <= 0; ++i) {
         QThread::msleep(10);
     }
-    ASSERT_TRUE(QFile::exists(batch));
+    const pid_t assembler = static_cast<pid_t>(zoetra::test::readAll(pidFile).trimmed().toInt());
+    ASSERT_GT(assembler, 0);
     ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
     ASSERT_TRUE(killed->waitForFinished(10000));
     // The orphaned assembler is ours to end.
-    for (int i = 0; i < 500 && zoetra::test::readAll(folder.filePath(QStringLiteral("tasm.pid"))).isEmpty(); ++i) {
-        QThread::msleep(10);
-    }
-    ::kill(static_cast<pid_t>(zoetra::test::readAll(folder.filePath(QStringLiteral("tasm.pid"))).trimmed().toInt()), SIGKILL);
+    ::kill(assembler, SIGKILL);
     ASSERT_TRUE(QFile::exists(folder.filePath(QStringLiteral("Conversion.lock"))));
 
     ASSERT_TRUE(QFile::remove(tasm));

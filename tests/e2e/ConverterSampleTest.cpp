@@ -2,6 +2,7 @@
 // application folder that holds the real tools, and its program played.
 #include "GifReading.h"
 #include "PlayerFixture.h"
+#include "support/TestMount.h"
 #include "support/TestSupport.h"
 
 #include "calc/Recording.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -235,6 +237,77 @@ TEST_F(ConverterOnTheSample, BrokenProgramsGiveTheReasonAndNoPreview)
             << stdErr.toStdString();
         EXPECT_TRUE(stdErr.contains(QLatin1String(c.reason))) << stdErr.toStdString();
         EXPECT_FALSE(QFile::exists(QDir(outDir.path()).filePath(QStringLiteral("broken.gif"))));
+    }
+}
+
+// --play reads no file larger than a calculator file can be, a one-frame
+// program reports no pace, and the preview's place is only ever replaced by
+// a complete GIF: a failure leaves nothing of its own and touches nothing
+// else.
+TEST_F(ConverterOnTheSample, PlayRefusesHugeFilesAndKeepsWhatItDidNotMake)
+{
+    const auto program = [](std::initializer_list<std::uint8_t> code) {
+        std::vector<std::uint8_t> bytes = {0xBB, 0x6D};
+        bytes.insert(bytes.end(), code.begin(), code.end());
+        return devpac8x::makeProgramFile("STILL", bytes);
+    };
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(QDir(outDir.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    const auto preview = [&](const QString& played, const QString& gif) {
+        return convert({QStringLiteral("--play"), played, QStringLiteral("--preview"), gif});
+    };
+
+    // A sparse file of 100 GB and a program file past 64 KB.
+    {
+        QFile huge(QDir(outDir.path()).filePath(QStringLiteral("huge.8xp")));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(100LL * 1024 * 1024 * 1024));
+    }
+    EXPECT_EQ(preview(QStringLiteral("huge.8xp"), QStringLiteral("huge.gif")), 1);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("is 102400.0 MB; a calculator bundle or AppVar file holds at most 2 MB")))
+        << stdErr.toStdString();
+    QFile::remove(QDir(outDir.path()).filePath(QStringLiteral("huge.8xp")));
+    const std::vector<std::uint8_t> still = program({0xEF, 0x6A, 0x48, 0xEF, 0x72, 0x49, 0xC9});
+    QByteArray padded(reinterpret_cast<const char*>(still.data()), static_cast<qsizetype>(still.size()));
+    padded.append(70 * 1024, '\0');
+    write(QStringLiteral("long.8xp"), padded);
+    EXPECT_EQ(preview(QStringLiteral("long.8xp"), QStringLiteral("long.gif")), 1);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("a calculator program file holds at most 64 KB"))) << stdErr.toStdString();
+
+    // One frame, then a wait for a key: no frames a second.
+    write(QStringLiteral("still.8xp"),
+          QByteArray(reinterpret_cast<const char*>(still.data()), static_cast<qsizetype>(still.size())));
+    ASSERT_EQ(preview(QStringLiteral("still.8xp"), QStringLiteral("still.gif")), 0) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("(1 frame, then waits for a key)"))) << stdErr.toStdString();
+    EXPECT_FALSE(stdErr.contains(QLatin1String("frames a second"))) << stdErr.toStdString();
+
+    // A place that is no regular file is refused and left as it was.
+    const QString fifo = QDir(outDir.path()).filePath(QStringLiteral("pipe.gif"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    EXPECT_EQ(preview(QStringLiteral("still.8xp"), QStringLiteral("pipe.gif")), 2);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("--preview needs a regular file or a new name"))) << stdErr.toStdString();
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(fifo).exists());
+
+    // Where the GIF cannot be written, nothing of this run's is left.
+    const QString full = QDir(outDir.path()).filePath(QStringLiteral("full"));
+    ASSERT_TRUE(QDir().mkpath(full));
+    zoetra::test::Mount mount(full, QStringLiteral("size=8k"));
+    if (mount.mounted()) {
+        {
+            QFile filler(full + QStringLiteral("/filler"));
+            ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(1024, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+        }
+        EXPECT_EQ(preview(QStringLiteral("still.8xp"), full + QStringLiteral("/still.gif")), 1);
+        EXPECT_TRUE(stdErr.contains(QLatin1String("The preview could not be written"))) << stdErr.toStdString();
+        EXPECT_EQ(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("filler")});
     }
 }
 #endif

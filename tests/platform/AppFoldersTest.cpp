@@ -2,6 +2,8 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -40,6 +42,39 @@ TEST(AppFolders, AnInstalledCopyWritesIntoThePerUserWorkingFolder)
     EXPECT_TRUE(folders.usesWorkingFolder());
     // Nothing is written into the installed bin folder, even when it could be.
     EXPECT_TRUE(QDir(prefix.filePath(QStringLiteral("bin"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QStandardPaths::setTestModeEnabled(false);
+}
+
+// What stands where the working folder should be is named as what it is.
+TEST(AppFolders, AWorkingFolderThatIsAFileOrALinkToNothingIsNamedSo)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir prefix;
+    test::writeAll(prefix.filePath(QStringLiteral("share/zoetra2/VID.z80")), "; player\n");
+    const QString work = AppFolders::perUserWorkDir();
+    QDir(work).removeRecursively();
+    QFile::remove(work);
+
+    test::writeAll(work, "not a folder");
+    AppFolders folders = AppFolders::locate(prefix.filePath(QStringLiteral("bin")));
+    EXPECT_EQ(folders.problem, QStringLiteral("The working folder \u201C%1\u201D is a file, not a folder.")
+                                   .arg(QDir::toNativeSeparators(work)));
+    ASSERT_TRUE(QFile::remove(work));
+
+#ifdef Q_OS_UNIX
+    const QString nowhere = prefix.filePath(QStringLiteral("gone"));
+    ASSERT_TRUE(QFile::link(nowhere, work));
+    folders = AppFolders::locate(prefix.filePath(QStringLiteral("bin")));
+    EXPECT_EQ(folders.problem, QStringLiteral("The working folder \u201C%1\u201D is a link to \u201C%2\u201D, which "
+                                              "does not exist.")
+                                   .arg(work, nowhere));
+    EXPECT_FALSE(QFileInfo::exists(nowhere)) << "nothing is made at the link's end";
+    ASSERT_TRUE(QFile::remove(work));
+#endif
+
+    folders = AppFolders::locate(prefix.filePath(QStringLiteral("bin")));
+    EXPECT_TRUE(folders.problem.isEmpty()) << folders.problem.toStdString();
+    EXPECT_TRUE(QFileInfo(work).isDir());
     QStandardPaths::setTestModeEnabled(false);
 }
 
