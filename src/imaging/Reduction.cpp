@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace zoetra {
@@ -145,9 +146,10 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
             const int x0 = bx * Block;
             const int y0 = by * Block;
             // Rows of eight values side by side, done in vector steps.
-            const auto mismatch = [&](int dx, int dy) {
+            // A shift is given up as soon as it cannot beat `limit`.
+            const auto mismatch = [&](int dx, int dy, int limit) {
                 int sum = 0;
-                for (int y = y0; y < y0 + Block; y += 2) {
+                for (int y = y0; y < y0 + Block && sum < limit; y += 2) {
                     const std::int16_t* now = &grey[gridIndex(x0, y)];
                     const std::int16_t* then = &lastAt[gridIndex(x0 - dx, y - dy)];
                     for (int k = 0; k < Block; ++k) {
@@ -163,7 +165,7 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
                     banded = banded || (v >= p.black3 && v <= p.white3);
                 }
             }
-            const int still = banded ? mismatch(0, 0) : 0;
+            const int still = banded ? mismatch(0, 0, std::numeric_limits<int>::max()) : 0;
             // Solid, or within the noise of a still picture: nothing to move.
             if (still <= Block * Block / 2 * StaticTolerance3 / 2) {
                 lastX = 0;
@@ -178,7 +180,7 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
             // without trying the others.
             bool settled = false;
             if (lastX != 0 || lastY != 0) {
-                const int m = mismatch(lastX, lastY);
+                const int m = mismatch(lastX, lastY, still / 4 + 1);
                 if (4 * m <= still) {
                     best = m;
                     bestX = lastX;
@@ -191,7 +193,7 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
                     if (dx == 0 && dy == 0) {
                         continue;
                     }
-                    const int m = mismatch(dx, dy);
+                    const int m = mismatch(dx, dy, best);
                     if (m < best) {
                         best = m;
                         bestX = dx;
