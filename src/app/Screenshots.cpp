@@ -84,6 +84,9 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
             gamma->setValue(1.0);
         }
     }
+    tabs->setCurrentIndex(3);
+    settle();
+    save(window, QStringLiteral("4b-calculator-page"));
     tabs->setCurrentIndex(2);
     settle();
     save(window, QStringLiteral("4-create-page"));
