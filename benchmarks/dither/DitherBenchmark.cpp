@@ -606,14 +606,14 @@ int main(int argc, char** argv)
     if (!only.isEmpty()) {
         // pattern:black:white[:auto][:gamma], separated by commas
         modes.clear();
-        for (const QString& spec : only.split(QLatin1Char(','))) {
-            const QStringList parts = spec.split(QLatin1Char(':'));
+        for (const QString& written : only.split(QLatin1Char(','))) {
+            const QStringList parts = written.split(QLatin1Char(':'));
             const auto pattern = patternFromOption(parts.value(0));
             if (!pattern || parts.size() < 3) {
-                std::fprintf(stderr, "bad mode %s\n", qPrintable(spec));
+                std::fprintf(stderr, "bad mode %s\n", qPrintable(written));
                 return 2;
             }
-            Mode mode{spec.toStdString(), *pattern, parts[1].toInt(), parts[2].toInt()};
+            Mode mode{written.toStdString(), *pattern, parts[1].toInt(), parts[2].toInt()};
             for (const QString& extra : parts.mid(3)) {
                 if (extra == QLatin1String("auto")) {
                     mode.autoExposure = true;
