@@ -2,6 +2,7 @@
 
 #include "app/AppFonts.h"
 #include "app/CalculatorPage.h"
+#include "app/Placement.h"
 #ifdef ZOETRA_HAVE_CALC
 #include "app/PreviewWindow.h"
 #endif
@@ -65,24 +66,6 @@ const QString MainFrm::ImportRunningMessage =
     QStringLiteral("An import is running. Let it finish, or cancel it, before the next one.");
 
 namespace {
-
-template <typename Widget, typename... Args>
-Widget* place(QWidget* parent, const char* name, int x, int y, int width, int height, Args&&... args)
-{
-    auto* widget = new Widget(std::forward<Args>(args)..., parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(x, y, width, height);
-    return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, int x, int y, int width, int height, const QString& text,
-              bool wraps = false)
-{
-    auto* widget = place<QLabel>(parent, name, x, y, width, height, text);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    widget->setWordWrap(wraps);
-    return widget;
-}
 
 // A label with a single-line border that lies around a picture area.
 QLabel* pictureFrame(QWidget* parent, const char* name, int x, int y)

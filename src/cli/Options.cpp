@@ -6,6 +6,7 @@
 #include "platform/QtFileSystem.h"
 #include "shared/Messages.h"
 #include "shared/Seconds.h"
+#include "shared/Text.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,17 +14,13 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace zoetra::cli {
 
 namespace {
 
 using Refusal = std::optional<QString>;
-
-QString latin(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A whole number from low to high into `target`.
 std::function<Refusal(const QString&, Settings&, QString&)> wholeNumber(const QString& option, int low, int high,
@@ -69,7 +66,7 @@ QString formatList()
 {
     QStringList keys;
     for (const Codec& codec : allCodecs()) {
-        keys.append(latin(codec.key));
+        keys.append(toQString(codec.key));
     }
     return keys.join(QStringLiteral(", "));
 }
@@ -187,14 +184,14 @@ std::vector<OptionRow> makeTable()
                             return QStringLiteral("--format takes %1, not '%2'.").arg(formatList(), value);
                         }
                         s.target.format = codec->format;
-                        canonical = latin(codec->key);
+                        canonical = toQString(codec->key);
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("compact")}, {}, QStringLiteral("Compact video: the same screens in about a third of the bytes (--format compact)."),
                     QStringLiteral("format"),
                     [](const QString&, Settings& s, QString& canonical) -> Refusal {
                         s.target.format = StreamFormat::Compact;
-                        canonical = latin(codecFor(StreamFormat::Compact).key);
+                        canonical = toQString(codecFor(StreamFormat::Compact).key);
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("preview")}, QStringLiteral("file.gif"),
@@ -330,7 +327,7 @@ ParsedOptions refused(const QString& text)
 
 // What the options say together: the source and output folders, the import,
 // the preview and --play.
-std::optional<QString> checkTogether(Settings& s, const std::map<QString, QString>& given)
+std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given)
 {
     const auto isSet = [&given](const char* setting) { return given.count(QString::fromLatin1(setting)) > 0; };
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -487,7 +484,7 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
         QString canonical;
     };
     std::map<QString, Given> bySetting;
-    std::map<QString, QString> givenRows;  // long name -> setting
+    std::set<QString> givenOptions;  // long names
     std::map<const OptionRow*, qsizetype> occurrences;
     for (const QString& name : parser.optionNames()) {
         const OptionRow* row = nullptr;
@@ -513,13 +510,13 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
             return refused(QStringLiteral("%1 and %2 disagree: give one of them.").arg(earlier->second.option, written));
         }
         bySetting[row->sets] = {written, canonical};
-        givenRows[row->names.last()] = row->sets;
+        givenOptions.insert(row->names.last());
         if (!s.given.contains(row->sets)) {
             s.given.append(row->sets);
         }
         s.import = s.import || row->imports;
     }
-    if (const auto refusal = checkTogether(s, givenRows)) {
+    if (const auto refusal = checkTogether(s, givenOptions)) {
         return refused(*refusal);
     }
     return parsed;

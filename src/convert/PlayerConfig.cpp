@@ -2,6 +2,7 @@
 
 #include "convert/PlayerTarget.h"
 #include "platform/FileSystem.h"
+#include "shared/Text.h"
 
 namespace zoetra {
 
@@ -68,7 +69,7 @@ std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& a
         {joinPath(appDir, QStringLiteral("VarFile.var")),
          VarFileText(shellText, loopingState, target.format == StreamFormat::Compact)},
         {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
-        {joinPath(appDir, QString::fromLatin1(TargetIncludeName.data(), static_cast<qsizetype>(TargetIncludeName.size()))),
+        {joinPath(appDir, toQString(TargetIncludeName)),
          TargetIncludeText(target)},
     };
     for (const auto& file : written) {

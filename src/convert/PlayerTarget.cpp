@@ -1,6 +1,7 @@
 #include "convert/PlayerTarget.h"
 
 #include "convert/Codec.h"
+#include "shared/Text.h"
 
 #include <array>
 
@@ -12,11 +13,6 @@ namespace {
 const std::array<StorageKind, 1> StorageKinds{{
     {Storage::Ram, "ram", "RAM (in the program)", "SourceRam.z80"},
 }};
-
-QString part(std::string_view name)
-{
-    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-}
 
 }  // namespace
 
@@ -43,25 +39,25 @@ QByteArray TargetIncludeText(const VideoTarget& target)
     text += "TIMER_HZ        .equ " + QByteArray::number(static_cast<int>(facts.timerHz)) + "\r\n";
     text += "FRAME_TICKS     .equ " + QByteArray::number(ticks) + "\r\n";
     text += "FRAME_HALTS     .equ " + QByteArray::number(ticks - 1) + "\r\n";
-    text += "#include \"" + part(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
-    text += "#include \"" + part(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
+    text += "#include \"" + toQString(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
+    text += "#include \"" + toQString(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
     return text;
 }
 
 QStringList playerParts(const VideoTarget& target)
 {
-    return {part(PlayerMainPart), part(codecFor(target.format).playerPart),
-            part(storageKind(target.storage).playerPart)};
+    return {toQString(PlayerMainPart), toQString(codecFor(target.format).playerPart),
+            toQString(storageKind(target.storage).playerPart)};
 }
 
 QStringList allPlayerParts()
 {
-    QStringList parts{part(PlayerMainPart)};
+    QStringList parts{toQString(PlayerMainPart)};
     for (const Codec& codec : allCodecs()) {
-        parts.append(part(codec.playerPart));
+        parts.append(toQString(codec.playerPart));
     }
     for (const StorageKind& kind : allStorageKinds()) {
-        parts.append(part(kind.playerPart));
+        parts.append(toQString(kind.playerPart));
     }
     return parts;
 }

@@ -11,6 +11,7 @@
 #include "platform/QtFileSystem.h"
 #include "platform/UniformRandom.h"
 #include "shared/Vars.h"
+#include "shared/Text.h"
 
 #include <cmath>
 #include <memory>
@@ -94,7 +95,7 @@ QString whatFitsText(const WhatFits& fits)
     QString seconds = QString::number(fits.seconds(), 'f', 1) + QStringLiteral(" seconds on the calculator");
     if (fits.target.format != StreamFormat::Written) {
         const std::string_view key = codecFor(fits.target.format).key;
-        seconds += QStringLiteral(", as %1 video").arg(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+        seconds += QStringLiteral(", as %1 video").arg(toQString(key));
     }
     if (fits.all()) {
         return QStringLiteral("All %1 frames fit into the %2 bytes (%3 bytes): %4.")
@@ -141,7 +142,7 @@ namespace {
 QString choiceName(const VideoTarget& target)
 {
     const std::string_view key = codecFor(target.format).key;
-    return QStringLiteral("As %1 video").arg(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+    return QStringLiteral("As %1 video").arg(toQString(key));
 }
 
 }  // namespace

@@ -36,8 +36,7 @@ void WrittenEncoder::addFrame(const Screen& screen)
             }
         }
         out_.push_back(FrameEndMarker);
-        lastTStates_ = cost::FirstRecordTest + records * cost::Record + carries * cost::RecordPageCarry + cost::Marker +
-                       (records == 0 ? cost::MarkerNoRecords : 0);
+        lastTStates_ = cost::frameTStates(records, carries);
     }
     previous_ = screen;
 }
@@ -81,8 +80,7 @@ std::optional<DecodedVideo> decodeWrittenVideo(std::span<const std::uint8_t> str
         }
         if (first == FrameEndMarker) {
             video.frames.push_back(screen);
-            video.tStates.push_back(cost::FirstRecordTest + records * cost::Record + carries * cost::RecordPageCarry +
-                                    cost::Marker + (records == 0 ? cost::MarkerNoRecords : 0));
+            video.tStates.push_back(cost::frameTStates(records, carries));
             records = 0;
             carries = 0;
             ++at;

@@ -29,6 +29,14 @@ inline constexpr int RecordPageCarry = 7 + 4 - 12;
 // The marker: jr c taken when no record came first, inc hl, cp, jr z.
 inline constexpr int MarkerNoRecords = 12 - 7;
 inline constexpr int Marker = 6 + 7 + 12;
+
+// A further frame of `records` change records, `carries` of them across a
+// 256-byte page.
+constexpr int frameTStates(int records, int carries)
+{
+    return FirstRecordTest + records * Record + carries * RecordPageCarry + Marker +
+           (records == 0 ? MarkerNoRecords : 0);
+}
 }  // namespace cost
 
 }  // namespace zoetra::written
