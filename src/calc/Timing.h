@@ -1,13 +1,15 @@
 #pragma once
 
+#include "shared/CalculatorModel.h"
+
 #include <cstdint>
 
 namespace zoetra::calc {
 
 // Emulated time is reported in T-states of the TI-83 Plus's 6 MHz Z80,
 // whatever the CPU's speed.
-inline constexpr std::uint64_t CpuHz = 6'000'000;
-inline constexpr std::uint64_t FastCpuHz = 15'000'000;
+inline constexpr std::uint64_t CpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
+inline constexpr std::uint64_t FastCpuHz = modelFacts(CalculatorModel::Ti84Plus).fastCpuHz;
 // Inside, the emulator counts time in steps of this rate, a multiple of both
 // CPU speeds: a 6 MHz T-state is 5 steps, a 15 MHz one 2.
 inline constexpr std::uint64_t ClockHz = 30'000'000;
@@ -16,7 +18,7 @@ inline constexpr std::uint64_t ClockPerTState = ClockHz / CpuHz;
 // The OS sets the hardware timer to interrupt about 118 times a second on
 // the TI-83 Plus (about 108 on later models); the player paces its frames by
 // these ticks (FRAME_HALTS in player/VID.z80).
-inline constexpr std::uint64_t TimerHz = 118;
+inline constexpr auto TimerHz = static_cast<std::uint64_t>(modelFacts(CalculatorModel::Ti83Plus).timerHz);
 inline constexpr std::uint64_t TimerPeriodTStates = CpuHz / TimerHz;
 
 // What the emulated OS calls cost. The LCD driver needs about 10 us between

@@ -52,8 +52,8 @@ DenseTiming slowTiming()
 DenseTiming fastTiming()
 {
     DenseTiming timing;
-    timing.cpuHz = 15'000'000.0;
-    timing.timerHz = 32768.0 / 304.0;
+    timing.cpuHz = modelFacts(CalculatorModel::Ti84Plus).fastCpuHz;
+    timing.timerHz = modelFacts(CalculatorModel::Ti84Plus).timerHz;
     timing.framesPerSecond = 29.5;
     return timing;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/VideoTarget.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,9 +20,9 @@ struct Work {
 // The player's clock for one target: the CPU's speed, the OS timer, the
 // frame rate, and what the player can do in one tick.
 struct DenseTiming {
-    double cpuHz = 6'000'000.0;
-    double timerHz = 118.0;
-    double framesPerSecond = 118.0 / 8.0;
+    double cpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
+    double timerHz = modelFacts(CalculatorModel::Ti83Plus).timerHz;
+    double framesPerSecond = WrittenFramesPerSecond;
 
     // What the OS's interrupt handler takes of each tick, and the margin
     // kept free on top of it (a fraction of the tick).

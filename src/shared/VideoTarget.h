@@ -14,23 +14,24 @@ enum class Storage : std::uint8_t { Ram, Archive };
 // The stream formats; each is one codec (convert/Codec.h).
 enum class StreamFormat : std::uint8_t { Written, Compact };
 
+// The written pace: a frame every eight ticks of the TI-83 Plus's 118 Hz
+// timer, about 14.75 frames a second.
+inline constexpr int WrittenTicksPerFrame = 8;
+inline constexpr double WrittenFramesPerSecond =
+    modelFacts(CalculatorModel::Ti83Plus).timerHz / WrittenTicksPerFrame;
+
 // What a conversion makes: chosen once per run, from the window's controls
 // or the headless options, and handed to everything that depends on it.
 struct VideoTarget {
     CalculatorModel model = CalculatorModel::Ti83Plus;
-    // The rate the video plays at. The written pace is a frame every eight
-    // ticks of the TI-83 Plus's timer.
-    double framesPerSecond = 118.0 / 8.0;  // WrittenFramesPerSecond
+    // The rate the video plays at.
+    double framesPerSecond = WrittenFramesPerSecond;
     Storage storage = Storage::Ram;
     StreamFormat format = StreamFormat::Written;
 
     const ModelFacts& facts() const { return modelFacts(model); }
     bool operator==(const VideoTarget&) const = default;
 };
-
-// The written pace: a frame every eight ticks of the TI-83 Plus's 118 Hz
-// timer, about 14.75 frames a second.
-inline constexpr double WrittenFramesPerSecond = 118.0 / 8.0;
 
 // The stream bytes a video kept in RAM may take beside the player, on every
 // model.
