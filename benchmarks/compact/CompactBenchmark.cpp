@@ -42,7 +42,7 @@
 
 using namespace zoetra;
 
-const VideoTarget compactTarget{CalculatorModel::Ti83Plus, WrittenFramesPerSecond, Storage::Ram, StreamFormat::Compact};
+const VideoTarget compactTarget{CalculatorModel::Ti83Plus, WrittenFramesPerSecond, Storage::Ram, StreamFormat::Compact, std::nullopt};
 
 namespace {
 

@@ -345,7 +345,7 @@ int main(int argc, char* argv[])
     const WhatFits fits = estimateWhatFits(*vars, {}, loader, lastImport, frames);
     const double fitSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     clock.restart();
-    const WhatFits compactFits = estimateWhatFits(*vars, {0, VideoTarget{CalculatorModel::Ti83Plus, WrittenFramesPerSecond, Storage::Ram, StreamFormat::Compact}}, loader, lastImport, frames);
+    const WhatFits compactFits = estimateWhatFits(*vars, {0, VideoTarget{CalculatorModel::Ti83Plus, WrittenFramesPerSecond, Storage::Ram, StreamFormat::Compact, std::nullopt}}, loader, lastImport, frames);
     const double compactSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     vars->DitherOn = false;
     vars->BlackThreshold = 0;

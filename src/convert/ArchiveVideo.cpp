@@ -1,5 +1,7 @@
 #include "convert/ArchiveVideo.h"
 
+#include "devpac8x/VariableFile.h"
+
 #include <algorithm>
 
 namespace zoetra::archive {
@@ -70,4 +72,164 @@ std::int64_t streamLimit(CalculatorModel model, const QString& programName, std:
            StreamBytesPerAppVar;
 }
 
+namespace {
+
+QByteArray byteList(std::span<const std::uint8_t> bytes)
+{
+    QByteArray text;
+    for (const std::uint8_t b : bytes) {
+        text += (text.isEmpty() ? "" : ",") + QByteArray::number(b);
+    }
+    return text;
+}
+
+}  // namespace
+
+QByteArray includeText(const QString& programName, std::span<const std::uint8_t> stream, int maxFrameBytes)
+{
+    const QByteArray name = appVarName(programName, 0).toLatin1();
+    const std::uint32_t identity = videoIdentity(stream);
+    std::vector<std::uint8_t> op1{0x15};
+    op1.insert(op1.end(), name.begin(), name.end());
+    op1.push_back(0);
+    const std::uint8_t signature[] = {'Z',
+                                      'V',
+                                      static_cast<std::uint8_t>(identity),
+                                      static_cast<std::uint8_t>(identity >> 8),
+                                      static_cast<std::uint8_t>(identity >> 16),
+                                      static_cast<std::uint8_t>(identity >> 24)};
+    QByteArray text = "; The video's AppVars, written by the converter: " + name.chopped(2) + "00 to " +
+                      appVarName(programName, appVarCount(stream.size()) - 1).toLatin1() + "\r\n";
+    text += "APPVAR_COUNT    .equ " + QByteArray::number(appVarCount(stream.size())) + "\r\n";
+    text += "NAME_LENGTH     .equ " + QByteArray::number(name.size() - 2) + "\r\n";
+    text += "MAX_FRAME_BYTES .equ " + QByteArray::number(maxFrameBytes) + "\r\n";
+    text += "AppVarName:     .db " + byteList(op1) + "\r\n";
+    text += "Signature:      .db " + byteList(signature) + "\r\n";
+    return text;
+}
+
+QString appVarFileName(const QString& programName, int index)
+{
+    return appVarName(programName, index).toLower() + QStringLiteral(".8xv");
+}
+
+QStringList bundleFileNames(const QString& programName, int appVars)
+{
+    QStringList names{programName.toLower() + QStringLiteral(".8xg")};
+    for (int rest = appVars - AppVarsWithProgram, n = 2; rest > 0; rest -= AppVarsPerBundle, ++n) {
+        names.append(programName.toLower() + QStringLiteral("-%1.8xg").arg(n));
+    }
+    return names;
+}
+
+bool isBundleFileName(const QString& programName, const QString& fileName)
+{
+    if (!fileName.startsWith(programName, Qt::CaseInsensitive) ||
+        !fileName.endsWith(QLatin1String(".8xg"), Qt::CaseInsensitive)) {
+        return false;
+    }
+    const QString middle = fileName.mid(programName.size()).chopped(4);
+    if (middle.isEmpty()) {
+        return true;
+    }
+    if (middle.size() < 2 || middle.front() != QLatin1Char('-')) {
+        return false;
+    }
+    for (const QChar c : middle.mid(1)) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<FileFailure> writeAppVarFiles(FileSystem& files, const QString& folder, const QString& programName,
+                                            std::span<const std::uint8_t> stream, int maxFrameBytes)
+{
+    const QString include = joinPath(folder, QString::fromLatin1(IncludeName.data(), static_cast<qsizetype>(IncludeName.size())));
+    QString why;
+    if (!files.writeFile(include, includeText(programName, stream, maxFrameBytes), &why)) {
+        return FileFailure{include, why};
+    }
+    const std::vector<std::vector<std::uint8_t>> parts = splitIntoAppVars(stream);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const int index = static_cast<int>(i);
+        const devpac8x::Variable variable =
+            devpac8x::appVar(appVarName(programName, index).toStdString(), parts[i], true);
+        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(
+            std::span(&variable, 1), QStringLiteral("Video %1 of %2").arg(index + 1).arg(parts.size()).toStdString());
+        const QString path = joinPath(folder, appVarFileName(programName, index));
+        if (!files.writeFile(path, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), &why)) {
+            return FileFailure{path, why};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder, const QString& programFile,
+                                        const QString& programName, int appVars)
+{
+    // A program file is at most 64 KB, an AppVar file a little more than
+    // its 16 KB of data.
+    constexpr qint64 MostBytes = 70000;
+    const auto read = [&](const QString& name, devpac8x::Variable& variable) -> std::optional<FileFailure> {
+        const QString path = joinPath(folder, name);
+        const std::optional<QByteArray> bytes = files.readFile(path, MostBytes);
+        if (!bytes) {
+            return FileFailure{path, QStringLiteral("cannot be read")};
+        }
+        std::string error;
+        std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes->constData()), static_cast<std::size_t>(bytes->size())),
+            &error);
+        if (variables.size() != 1) {
+            return FileFailure{path, error.empty() ? QStringLiteral("holds more than one variable") : QString::fromStdString(error)};
+        }
+        variable = std::move(variables.front());
+        return std::nullopt;
+    };
+
+    const QStringList bundles = bundleFileNames(programName, appVars);
+    int next = 0;
+    for (int b = 0; b < bundles.size(); ++b) {
+        std::vector<devpac8x::Variable> variables;
+        if (b == 0) {
+            variables.emplace_back();
+            if (auto failure = read(programFile, variables.back())) {
+                return failure;
+            }
+        }
+        const int take = b == 0 ? AppVarsWithProgram : AppVarsPerBundle;
+        for (int i = 0; i < take && next < appVars; ++i, ++next) {
+            variables.emplace_back();
+            if (auto failure = read(appVarFileName(programName, next), variables.back())) {
+                return failure;
+            }
+        }
+        const std::string comment = b == 0 ? QStringLiteral("Program %1 and its video").arg(programName.toUpper()).toStdString()
+                                           : QStringLiteral("Video of %1, part %2").arg(programName.toUpper()).arg(b + 1).toStdString();
+        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(variables, comment);
+        const QString path = joinPath(folder, bundles.at(b));
+        QString why;
+        if (!files.writeFile(path, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), &why)) {
+            return FileFailure{path, why};
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace zoetra::archive
+
+namespace zoetra {
+
+int videoSizeLimit(const VideoTarget& target)
+{
+    if (target.storage != Storage::Archive) {
+        return RamVideoLimit;
+    }
+    const std::int64_t freeBytes = target.freeArchiveBytes.value_or(archive::emptyArchiveBytes(target.model));
+    const std::int64_t appVars = archive::appVarsInArchive(freeBytes, archive::LongestAppVarName);
+    return static_cast<int>(std::max<std::int64_t>(0, appVars * archive::StreamBytesPerAppVar - 1));
+}
+
+}  // namespace zoetra

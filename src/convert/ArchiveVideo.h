@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "shared/CalculatorModel.h"
+#include "shared/VideoTarget.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -64,5 +67,49 @@ std::int64_t emptyArchiveBytes(CalculatorModel model);
 std::int64_t streamLimit(CalculatorModel model, const QString& programName,
                          std::optional<std::int64_t> freeBytes = std::nullopt);
 
+// The longest AppVar name a program name leaves room for sets the limit:
+// with shorter names the same number of AppVars fit a sector.
+inline constexpr int LongestAppVarName = MaxProgramNameLength + 2;
+
+// The include the player's archive part reads ("Archive.inc"): the number
+// of AppVars, the name's length, the most bytes a frame takes, OP1 for the
+// first AppVar and the header's signature with the video's identity.
+inline constexpr std::string_view IncludeName = "Archive.inc";
+QByteArray includeText(const QString& programName, std::span<const std::uint8_t> stream, int maxFrameBytes);
+
+// The file of AppVar `index`: its name in lower case and ".8xv".
+QString appVarFileName(const QString& programName, int index);
+// The multi-variable files of program and AppVars. A variable file holds
+// at most 65,535 bytes of entries, so the program and the first three
+// AppVars go into "name.8xg", every further four AppVars into "name-2.8xg",
+// "name-3.8xg", ...
+inline constexpr int AppVarsWithProgram = 3;
+inline constexpr int AppVarsPerBundle = 4;
+QStringList bundleFileNames(const QString& programName, int appVars);
+// Whether the file name is one of the name's multi-variable files.
+bool isBundleFileName(const QString& programName, const QString& fileName);
+inline int appVarCount(std::size_t streamBytes)
+{
+    return std::max(1, static_cast<int>((streamBytes + StreamBytesPerAppVar - 1) / StreamBytesPerAppVar));
+}
+
+// Writes "Archive.inc" and the AppVars as .8xv files (sent straight into
+// the archive) into the folder; the first file that cannot be written is
+// returned.
+std::optional<FileFailure> writeAppVarFiles(FileSystem& files, const QString& folder, const QString& programName,
+                                            std::span<const std::uint8_t> stream, int maxFrameBytes);
+
+// Reads the program file and the AppVar files from the folder and writes
+// the multi-variable files of them all; the first file that cannot be read
+// or written is returned.
+std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder, const QString& programFile,
+                                       const QString& programName, int appVars);
+
 }  // namespace archive
+
+// The stream bytes a video of the target may take: the written 24,000 in
+// RAM; in the archive, what the AppVars that fit the model's archive (or
+// the free archive given) hold, less a byte for the video's end.
+int videoSizeLimit(const VideoTarget& target);
+
 }  // namespace zoetra

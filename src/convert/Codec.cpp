@@ -3,6 +3,7 @@
 #include "convert/CompactDecoder.h"
 #include "convert/CompactEncoder.h"
 #include "convert/WrittenEncoder.h"
+#include "convert/WrittenFormat.h"
 
 #include <array>
 
@@ -28,8 +29,8 @@ std::optional<DecodedVideo> decodeWritten(std::span<const std::uint8_t> stream, 
 
 // The one place that knows every stream format, in StreamFormat's order.
 const std::array<Codec, 2> Codecs{{
-    {StreamFormat::Written, "written", "Written", "DecodeWritten.z80", &make<written::WrittenEncoder>, &decodeWritten},
-    {StreamFormat::Compact, "compact", "Compact", "DecodeCompact.z80", &make<compact::CompactEncoder>, &decodeCompact},
+    {StreamFormat::Written, "written", "Written", "DecodeWritten.z80", written::MaxFrameBytes, &make<written::WrittenEncoder>, &decodeWritten},
+    {StreamFormat::Compact, "compact", "Compact", "DecodeCompact.z80", compact::MaxFrameBytes, &make<compact::CompactEncoder>, &decodeCompact},
 }};
 
 }  // namespace

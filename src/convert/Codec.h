@@ -55,6 +55,10 @@ struct Codec {
     std::string_view key;          // its name on the command line and in messages
     std::string_view caption;      // its name in the window
     std::string_view playerPart;   // the player's include that decodes it
+    // The most stream bytes one frame takes, the key frame and the video's
+    // end included: what the player reading from the archive must have in
+    // one run to decode a frame.
+    int maxFrameBytes;
     std::unique_ptr<StreamEncoder> (*makeEncoder)();
     // Reads the stream as the player does; fails, with a reason in `error`,
     // on a stream the player could not play the same way.

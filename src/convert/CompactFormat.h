@@ -102,6 +102,9 @@ inline constexpr int Pause = 5 + 11 + 13 + 4 + 7 + 4 + 13 + 10 + 4 + 12;
 inline constexpr int FrameBudgetTStates = 148000;
 inline constexpr int SegmentBudgetTStates = 40000;
 inline constexpr int MaxSegments = 6;
+// A frame never takes more bytes than this: at worst it is sent as
+// literals, 768 bytes and a few bytes of codes.
+inline constexpr int MaxFrameBytes = 1024;
 
 // A type code: its bits, first bit highest, and how many.
 struct TypeCode {

@@ -1,5 +1,7 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/ArchiveVideo.h"
+
 #include "convert/Codec.h"
 #include "convert/PlayerConfig.h"
 #include "convert/VideoEncoder.h"
@@ -31,6 +33,9 @@ const QString ConversionRun::TooLargeMessage =
     QStringLiteral("Error: File size is too large! Try turning down the quality a bit...");
 const QString ConversionRun::NotBuiltMessage =
     QStringLiteral("Error: The calculator program could not be built!");
+const QString ConversionRun::ArchiveNameMessage =
+    QStringLiteral("Error: A video in the archive needs a Filename of 6 or less characters, "
+                   "for the names of its AppVars!");
 const QString ConversionRun::NotCopiedMessage =
     QStringLiteral("Error: The calculator program could not be copied to the output folder!");
 
@@ -172,7 +177,11 @@ RunOutcome ConversionRun::run()
     // What can never build is refused before anything is touched. The name
     // is taken once, here, for every later step.
     const QString name = window.programName();
-    const QString nameProblem = programNameProblem(name);
+    QString nameProblem = programNameProblem(name);
+    if (nameProblem.isEmpty() && window.videoTarget().storage == Storage::Archive &&
+        name.size() > archive::MaxProgramNameLength) {
+        nameProblem = ArchiveNameMessage;
+    }
     const QString descriptionRefusal = descriptionProblem(window.shellChoice(), window.descriptionText());
     if (!nameProblem.isEmpty()) {
         outcome.status = RunOutcome::Status::NameRefused;
@@ -292,7 +301,12 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     }
     outcome.size = vars_.ByteCount;
 
-    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, target, buildOptions);
+    BuildOptions options = buildOptions;
+    if (target.storage == Storage::Archive) {
+        // The whole stream, its end included, goes into the AppVars.
+        options.archiveStream = encoder->bytes();
+    }
+    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, target, options);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {

@@ -81,6 +81,7 @@ public:
     static const QString TooLargeMessage;
     static const QString NotBuiltMessage;
     static const QString NotCopiedMessage;
+    static const QString ArchiveNameMessage;
 
 private:
     // The message a run ends with, shown once the files are settled.

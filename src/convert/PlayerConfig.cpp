@@ -6,7 +6,7 @@
 
 namespace zoetra {
 
-QByteArray VarFileText(const QString& shellText, int loopingState, bool compact)
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact, const VideoTarget& target)
 {
     QByteArray word;
     if (shellText == QLatin1String("Ion")) {
@@ -24,6 +24,12 @@ QByteArray VarFileText(const QString& shellText, int loopingState, bool compact)
     }
     if (compact) {
         text += "\r\n#define COMPACT";
+    }
+    if (pacedByDeadlines(target)) {
+        text += "\r\n#define PACED";
+    }
+    if (target.storage == Storage::Archive) {
+        text += "\r\n#define ARCHIVE";
     }
     text += "\r\n";
     return text;
@@ -67,7 +73,7 @@ std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& a
         QByteArray text;
     } written[] = {
         {joinPath(appDir, QStringLiteral("VarFile.var")),
-         VarFileText(shellText, loopingState, target.format == StreamFormat::Compact)},
+         VarFileText(shellText, loopingState, target.format == StreamFormat::Compact, target)},
         {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
         {joinPath(appDir, toQString(TargetIncludeName)),
          TargetIncludeText(target)},

@@ -12,8 +12,10 @@ namespace zoetra {
 
 // "VarFile.var": an empty line, "#define " and the shell word,
 // "#define LOOPING" when the looping box is ticked (state 1), and
-// "#define COMPACT" for the compact stream.
-QByteArray VarFileText(const QString& shellText, int loopingState, bool compact = false);
+// "#define COMPACT" for the compact stream; for a target paced by deadlines
+// "#define PACED", and "#define ARCHIVE" for a video in the archive.
+QByteArray VarFileText(const QString& shellText, int loopingState, bool compact = false,
+                       const VideoTarget& target = {});
 
 // "Desc.txt": the description as one assembler data line closed by a zero
 // byte. A double quote or a backslash, which would end or escape the

@@ -10,8 +10,9 @@ namespace zoetra {
 namespace {
 
 // The one place that knows every storage, in Storage's order.
-const std::array<StorageKind, 1> StorageKinds{{
+const std::array<StorageKind, 2> StorageKinds{{
     {Storage::Ram, "ram", "RAM (in the program)", "SourceRam.z80"},
+    {Storage::Archive, "archive", "Archive (AppVars)", "SourceArchive.z80"},
 }};
 
 }  // namespace
@@ -39,6 +40,15 @@ QByteArray TargetIncludeText(const VideoTarget& target)
     text += "TIMER_HZ        .equ " + QByteArray::number(static_cast<int>(facts.timerHz)) + "\r\n";
     text += "FRAME_TICKS     .equ " + QByteArray::number(ticks) + "\r\n";
     text += "FRAME_HALTS     .equ " + QByteArray::number(ticks - 1) + "\r\n";
+    if (pacedByDeadlines(target)) {
+        // Ticks from frame to frame on the TI-83 Plus's timer and on the
+        // others', 8.8 fixed point: the player takes the one it runs on.
+        const double others = modelFacts(CalculatorModel::Ti84Plus).timerHz;
+        text += "TICKS_83        .equ " +
+                QByteArray::number(frameTicksFixed(modelFacts(CalculatorModel::Ti83Plus).timerHz, target.framesPerSecond)) +
+                "\r\n";
+        text += "TICKS_84        .equ " + QByteArray::number(frameTicksFixed(others, target.framesPerSecond)) + "\r\n";
+    }
     text += "#include \"" + toQString(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
     return text;

@@ -1,5 +1,7 @@
 #include "convert/ProgramBuild.h"
 
+#include "convert/ArchiveVideo.h"
+#include "convert/Codec.h"
 #include "convert/PlayerTarget.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"
@@ -85,15 +87,30 @@ QStringList deliveredVariants(FileSystem& files, const QString& folder, const QS
 
 }  // namespace
 
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName)
+QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars)
 {
-    (void)target;
-    return {programFileName(programName)};
+    QStringList files{programFileName(programName)};
+    if (target.storage == Storage::Archive) {
+        for (int i = 0; i < appVars; ++i) {
+            files.append(archive::appVarFileName(programName, i));
+        }
+        files.append(archive::bundleFileNames(programName, appVars));
+    }
+    return files;
 }
 
 bool belongsToDelivery(const QString& programName, const QString& fileName)
 {
-    return fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0;
+    if (fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0 ||
+        archive::isBundleFileName(programName, fileName)) {
+        return true;
+    }
+    // The AppVar files: the name, two digits, ".8xv".
+    const qsizetype length = programName.size();
+    return fileName.size() == length + 6 && fileName.startsWith(programName, Qt::CaseInsensitive) &&
+           fileName.at(length).isDigit() && fileName.at(length + 1).isDigit() &&
+           fileName.mid(length + 2).compare(QLatin1String(".8xv"), Qt::CaseInsensitive) == 0 &&
+           fileName.at(length).unicode() < 128 && fileName.at(length + 1).unicode() < 128;
 }
 
 QString StaleProgram::asideName(const QString& fileName)
@@ -230,6 +247,14 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
     QString why;
+    const int appVars = target.storage == Storage::Archive ? archive::appVarCount(options.archiveStream.size()) : 0;
+    if (target.storage == Storage::Archive) {
+        if (const auto failure = archive::writeAppVarFiles(files, platform.appDir, programName, options.archiveStream,
+                                                           codecFor(target.format).maxFrameBytes)) {
+            outcome.toolOutput = failure->text();
+            return outcome;
+        }
+    }
     // The assembler reads the player's parts beside the generated files.
     if (!options.playerDir.isEmpty() && files.canonicalPath(options.playerDir) != files.canonicalPath(platform.appDir)) {
         for (const QString& part : playerParts(target)) {
@@ -266,7 +291,18 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
 
     // Only a batch whose every tool succeeded has built this run's files.
     const bool succeeded = !timedOut && process->succeeded();
-    const QStringList wanted = deliveryFiles(target, programName);
+    if (succeeded && target.storage == Storage::Archive) {
+        // The program and its AppVars in one file that link software sends
+        // entry by entry.
+        const QString program = findFile(files, platform.appDir, programFileName(programName));
+        if (!program.isEmpty()) {
+            if (const auto failure = archive::writeBundles(files, platform.appDir, program, programName, appVars)) {
+                outcome.toolOutput = failure->text();
+                return outcome;
+            }
+        }
+    }
+    const QStringList wanted = deliveryFiles(target, programName, appVars);
     QStringList built;
     QString missing;
     for (const QString& name : wanted) {

@@ -7,15 +7,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace zoetra {
 
 struct Platform;
 
 // The files a build of the target delivers for the program name, the
-// program file first.
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName);
+// program file first; for a video in the archive its `appVars` AppVar files
+// follow, then the multi-variable files that hold them all.
+QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars = 0);
 
 // Whether a file could be part of a delivery of the program name for any
 // target (letter case aside): what an earlier delivery of the name may
@@ -75,6 +78,9 @@ struct BuildOptions {
     // (an installed copy): the build copies them in first. Empty: they are
     // there.
     QString playerDir;
+    // A video in the archive: its whole stream, which the build writes as
+    // AppVar files (and the player's "Archive.inc") before assembling.
+    std::vector<std::uint8_t> archiveStream;
 };
 
 struct BuildOutcome {

@@ -1,5 +1,7 @@
 #include "convert/WhatFits.h"
 
+#include "convert/ArchiveVideo.h"
+
 #include "convert/Codec.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"

@@ -15,6 +15,9 @@
 
 namespace zoetra::written {
 
+// A frame changing every byte: 768 records and the frame's end.
+inline constexpr int MaxFrameBytes = 768 * 3 + 1;
+
 // T-states of the player's written decoder, counted by the reference
 // decoder per frame: the key frame's copy, each record, the marker.
 namespace cost {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace zoetra {
 
@@ -28,6 +29,9 @@ struct VideoTarget {
     double framesPerSecond = WrittenFramesPerSecond;
     Storage storage = Storage::Ram;
     StreamFormat format = StreamFormat::Written;
+    // The archive the user's calculator shows free, when given; else the
+    // model's archive when empty.
+    std::optional<std::int64_t> freeArchiveBytes;
 
     const ModelFacts& facts() const { return modelFacts(model); }
     bool operator==(const VideoTarget&) const = default;
@@ -37,10 +41,25 @@ struct VideoTarget {
 // model.
 inline constexpr int RamVideoLimit = 24000;
 
-inline int videoSizeLimit(const VideoTarget& target)
+// The rates a video may play at: from a frame every two seconds to 30 a
+// second.
+inline constexpr double MinFramesPerSecond = 0.5;
+inline constexpr double MaxFramesPerSecond = 30.0;
+
+// Whether the player keeps deadlines in counted timer ticks on the model it
+// finds itself on, rather than the written pace of halts: a video in the
+// archive, or one at a rate of its own.
+inline bool pacedByDeadlines(const VideoTarget& target)
 {
-    (void)target;
-    return RamVideoLimit;
+    return target.storage == Storage::Archive ||
+           std::abs(target.framesPerSecond - WrittenFramesPerSecond) > 1e-9;
+}
+
+// Timer ticks from frame to frame on a timer of `timerHz`, in 8.8 fixed
+// point (whole ticks in the high byte): what the deadline pace adds up.
+inline int frameTicksFixed(double timerHz, double framesPerSecond)
+{
+    return std::clamp(static_cast<int>(std::lround(timerHz / framesPerSecond * 256.0)), 2 * 256, 0xFFFF);
 }
 
 // Timer ticks from one frame to the next at the target's rate; at least
