@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <optional>
@@ -55,7 +56,9 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
         destination = temporary->filePath(QStringLiteral("frames"));
     }
     media::ImportSettings import;
-    import.framesPerSecond = settings.fps;
+    // A video is taken at the rate it plays at, unless --fps says otherwise.
+    import.framesPerSecond =
+        settings.rate && !settings.given.contains(QStringLiteral("fps")) ? *settings.rate : settings.fps;
     import.start = settings.start;
     import.end = settings.end;
     import.fit = static_cast<media::FitMode>(settings.fit);
@@ -183,6 +186,9 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     window.looping = settings.looping ? 1 : 0;
     window.detailSlider = settings.quality;
     window.target = settings.target;
+    // The video plays at its own rate: the one given, else the one its
+    // frames were imported at, else the written pace.
+    window.target.framesPerSecond = settings.rate.value_or(folderRate(files, frameFolder).value_or(WrittenFramesPerSecond));
     window.onFrameSelected = [&](int index) {
         return loadAndConvertFrame(vars, pictures, joinPath(vars.LastDir, window.frames.at(index)),
                                    window.filePreviewArea, window.quickPrevArea);
@@ -207,7 +213,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
 
     if (settings.import) {
         // What the video data holds of the frames, before anything is built.
-        const EncoderChoice encoder{settings.quality, settings.target};
+        const EncoderChoice encoder{settings.quality, window.target};
         const WhatFits fits = estimateWhatFits(vars, encoder, pictures, frameFolder, window.frames);
         std::vector<ChoiceFit> others;
         if (!fits.all()) {
@@ -220,7 +226,9 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
 
     if (settings.import && QFileInfo(settings.source).isFile()) {
-        run.videoSource = VideoSpan{settings.start, settings.fps};
+        run.videoSource = VideoSpan{settings.start, settings.rate && !settings.given.contains(QStringLiteral("fps"))
+                                                        ? *settings.rate
+                                                        : settings.fps};
     }
     const RunOutcome outcome = run.RunConversion();
     window.onYield = nullptr;
@@ -233,6 +241,18 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
         return 1;
     }
     std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    if (outcome.deliveredPaths.size() > 1) {
+        std::fprintf(stderr, "Video in the archive: %lld AppVar files and the bundles to send them with:\n",
+                     static_cast<long long>(std::count_if(outcome.deliveredPaths.begin(), outcome.deliveredPaths.end(),
+                                                          [](const QString& path) {
+                                                              return path.endsWith(QLatin1String(".8xv"), Qt::CaseInsensitive);
+                                                          })));
+        for (const QString& path : outcome.deliveredPaths.mid(1)) {
+            std::fprintf(stderr, "  %s\n", nativePath(path).toLocal8Bit().constData());
+        }
+    }
+    std::fprintf(stderr, "Plays at %s frames a second.\n",
+                 QString::number(window.target.framesPerSecond, 'g', 4).toLocal8Bit().constData());
     if (!settings.preview.isEmpty()) {
         return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
     }

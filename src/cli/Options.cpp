@@ -62,6 +62,15 @@ std::function<Refusal(const QString&, Settings&, QString&)> textValue(QString Se
     };
 }
 
+QString modelList()
+{
+    QStringList keys;
+    for (const ModelFacts& facts : Models) {
+        keys.append(toQString(facts.key));
+    }
+    return keys.join(QStringLiteral(", "));
+}
+
 QString formatList()
 {
     QStringList keys;
@@ -192,6 +201,63 @@ std::vector<OptionRow> makeTable()
                     [](const QString&, Settings& s, QString& canonical) -> Refusal {
                         s.target.format = StreamFormat::Compact;
                         canonical = toQString(codecFor(StreamFormat::Compact).key);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("model")}, QStringLiteral("model"),
+                    QStringLiteral("The calculator: %1 (default: ti83p). It decides what the archive holds.").arg(modelList()),
+                    QStringLiteral("model"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        const std::optional<CalculatorModel> model = modelByKey(value.toLower().toStdString());
+                        if (!model) {
+                            return QStringLiteral("--model takes %1, not '%2'.").arg(modelList(), value);
+                        }
+                        s.target.model = *model;
+                        canonical = toQString(modelFacts(*model).key);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("archive")}, {},
+                    QStringLiteral("Store the video in the calculator's archive, in AppVars beside a small program, "
+                                   "rather than in the program in RAM."),
+                    QStringLiteral("storage"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.target.storage = Storage::Archive;
+                        canonical = QStringLiteral("archive");
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("free-archive")}, QStringLiteral("bytes"),
+                    QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del), in bytes or with K: "
+                                   "what the video may take instead of the empty archive (with --archive)."),
+                    QStringLiteral("free-archive"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        QString text = value.trimmed();
+                        std::int64_t unit = 1;
+                        if (text.endsWith(QLatin1Char('K'), Qt::CaseInsensitive)) {
+                            text.chop(1);
+                            unit = 1024;
+                        }
+                        bool ok = false;
+                        const double number = text.toDouble(&ok);
+                        if (!ok || !(number >= 0.0 && number * static_cast<double>(unit) <= 4.0 * 1024 * 1024)) {
+                            return QStringLiteral("--free-archive takes bytes (150000) or kilobytes (150K), "
+                                                  "at most 4 MB, not '%1'.")
+                                .arg(value);
+                        }
+                        s.target.freeArchiveBytes = static_cast<std::int64_t>(number * static_cast<double>(unit));
+                        canonical = QString::number(*s.target.freeArchiveBytes);
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("rate")}, QStringLiteral("rate"),
+                    QStringLiteral("Frames a second the video plays at, 0.5 to 30 (default: the rate the frames were "
+                                   "imported at, else 14.75, the calculator's pace)."),
+                    QStringLiteral("rate"),
+                    [](const QString& value, Settings& s, QString& canonical) -> Refusal {
+                        bool ok = false;
+                        const double rate = value.toDouble(&ok);
+                        if (!ok || !(rate >= MinFramesPerSecond && rate <= MaxFramesPerSecond)) {
+                            return QStringLiteral("--rate takes frames a second from 0.5 to 30, not '%1'.").arg(value);
+                        }
+                        s.rate = rate;
+                        canonical = QString::number(rate);
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("preview")}, QStringLiteral("file.gif"),

@@ -36,6 +36,8 @@ struct Settings {
     // A video, an animated picture or pictures of any size, imported first.
     bool import = false;
     double fps = WrittenFramesPerSecond;
+    // The rate the video plays at, when given (--rate).
+    std::optional<double> rate;
     double start = 0.0;
     std::optional<double> end;
     int fit = 0;  // fit, fill, stretch

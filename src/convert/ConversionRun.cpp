@@ -330,6 +330,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     ending = {report, QStringLiteral("Zoetra2"), MessageIcon::Information, false};
     outcome.status = RunOutcome::Status::Delivered;
     outcome.deliveredPath = built.deliveredPath;
+    outcome.deliveredPaths = built.deliveredPaths;
     return outcome;
 }
 

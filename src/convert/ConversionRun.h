@@ -32,6 +32,7 @@ struct RunOutcome {
     };
     Status status = Status::AlreadyRunning;
     QString deliveredPath;
+    QStringList deliveredPaths;  // every file delivered, the program first
     int size = 0;  // bytes of video data, without the end marker
     // Frames whose files could not be read, in the order the run met them;
     // each was replaced by the frame before it.

@@ -1,6 +1,8 @@
 #include "imaging/FrameFolder.h"
 
 #include "platform/FileSystem.h"
+#include "shared/FolderRate.h"
+#include "shared/Text.h"
 #include "shared/Types.h"
 
 #include <QDir>
@@ -113,6 +115,12 @@ std::optional<QStringList> listFrameFolder(FileSystem& files, const QString& fol
     }
     std::sort(frames.begin(), frames.end(), frameNameLess);
     return frames;
+}
+
+std::optional<double> folderRate(FileSystem& files, const QString& folder)
+{
+    const std::optional<QByteArray> text = files.readFile(joinPath(folder, toQString(FolderRateFileName)), 64);
+    return text ? parseFolderRate(*text) : std::nullopt;
 }
 
 std::optional<QSize> firstFrameSize(const QString& folder, const QStringList& framesInOrder)

@@ -30,6 +30,10 @@ std::optional<std::pair<QString, QString>> numbersOutOfOrder(const QStringList& 
 // cannot be listed.
 std::optional<QStringList> listFrameFolder(FileSystem& files, const QString& folder);
 
+// The rate the folder's frames play at, when the import that made them
+// kept it (shared/FolderRate.h).
+std::optional<double> folderRate(FileSystem& files, const QString& folder);
+
 // The size of the folder's first frame as its file states it (nothing is
 // decoded), or nothing when there is no frame or its file cannot be read.
 std::optional<QSize> firstFrameSize(const QString& folder, const QStringList& framesInOrder);

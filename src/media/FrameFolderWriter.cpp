@@ -1,10 +1,14 @@
 #include "media/FrameFolderWriter.h"
 
+#include "shared/FolderRate.h"
+#include "shared/Text.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QStorageInfo>
 #include <QRandomGenerator>
 
@@ -127,6 +131,19 @@ bool FrameFolderWriter::write(const QImage& frame, QString& message)
         return false;
     }
     ++count_;
+    return true;
+}
+
+bool FrameFolderWriter::writeRate(double framesPerSecond, QString& message)
+{
+    if (temporary_.isEmpty()) {
+        return false;
+    }
+    QSaveFile file(QDir(temporary_).filePath(toQString(FolderRateFileName)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(folderRateText(framesPerSecond)) < 0 || !file.commit()) {
+        message = QStringLiteral("The frame rate could not be written into %1; nothing was kept.").arg(quoted(destination_));
+        return false;
+    }
     return true;
 }
 

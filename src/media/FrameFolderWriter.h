@@ -24,6 +24,8 @@ public:
     // how many are expected (for the width of the numbers), 0 if unknown.
     bool open(const QString& destination, int frames, QString& message);
     bool write(const QImage& frame, QString& message);
+    // Keeps the rate the frames play at beside them (shared/FolderRate.h).
+    bool writeRate(double framesPerSecond, QString& message);
     bool commit(QString& message);
 
     int count() const { return count_; }

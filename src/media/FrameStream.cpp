@@ -290,6 +290,11 @@ bool FrameStream::begin(const ImportSettings& settings, QString& message)
     return true;
 }
 
+double FrameStream::framesPerSecond() const
+{
+    return state_->settings.framesPerSecond;
+}
+
 std::optional<int> FrameStream::expectedFrames() const
 {
     const State& s = *state_;

@@ -40,6 +40,8 @@ public:
 
     // The number of frames expected, when the length is known.
     std::optional<int> expectedFrames() const;
+    // The frames a second the stream was begun with.
+    double framesPerSecond() const;
 
     enum class Status { Frame, End };
     // The next frame, or the end. At the end, message() is empty when the

@@ -46,7 +46,7 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
         result.status = ImportResult::Status::Cancelled;
         return result;
     }
-    if (!writer.commit(result.message)) {
+    if (!writer.writeRate(stream.framesPerSecond(), result.message) || !writer.commit(result.message)) {
         return result;
     }
     result.status = ImportResult::Status::Done;

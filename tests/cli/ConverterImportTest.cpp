@@ -1,5 +1,6 @@
 // The headless converter's video import, run as a process: frames kept with
 // --extract-to, the import's options, and its refusals.
+#include "shared/FolderRate.h"
 #include "support/FfmpegClips.h"
 #include "support/TestSupport.h"
 
@@ -97,8 +98,13 @@ TEST_F(ConverterImport, ExtractToKeepsTheFramesAndStops)
               0)
         << stdErr.toStdString();
     const QStringList written = entries(frames);
-    ASSERT_EQ(written.size(), 15);
-    EXPECT_EQ(written.first(), QStringLiteral("frame00001.bmp"));
+    // The frames, and the rate they were taken at, which they play at.
+    ASSERT_EQ(written.size(), 16);
+    EXPECT_EQ(written.first(), QStringLiteral("Frame rate.txt"));
+    EXPECT_EQ(written.at(1), QStringLiteral("frame00001.bmp"));
+    QFile rate(QDir(frames).filePath(written.first()));
+    ASSERT_TRUE(rate.open(QIODevice::ReadOnly));
+    EXPECT_EQ(zoetra::parseFolderRate(rate.readAll()), 10.0);
     EXPECT_TRUE(stdErr.contains(QStringLiteral("Imported 15 frames into %1.").arg(QDir::toNativeSeparators(frames))))
         << stdErr.toStdString();
     EXPECT_TRUE(stdErr.contains(QLatin1String("All 15 frames fit into the 24000 bytes"))) << stdErr.toStdString();
@@ -247,7 +253,7 @@ TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
     const QString frames = QDir(out).filePath(QStringLiteral("frames"));
     ASSERT_EQ(run({QStringLiteral("--source"), pictures, QStringLiteral("--extract-to"), frames}), 0)
         << stdErr.toStdString();
-    ASSERT_EQ(entries(frames).size(), 3);
+    ASSERT_EQ(entries(frames).size(), 4);  // and the frame rate
     // In natural order: shot10 last.
     const QImage last(QDir(frames).filePath(QStringLiteral("frame00003.bmp")));
     EXPECT_EQ(qRed(last.pixel(48, 32)), 200);

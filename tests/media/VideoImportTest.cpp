@@ -72,7 +72,9 @@ TEST_F(VideoImportTest, WritesNumberedScreenFramesIntoANewFolder)
     ASSERT_EQ(frames.size(), 30);
     EXPECT_EQ(frames.first(), QStringLiteral("frame00001.bmp"));
     EXPECT_EQ(frames.last(), QStringLiteral("frame00030.bmp"));
-    EXPECT_EQ(everything(destination), frames);
+    // Beside the frames, the rate they were taken at, which they play at.
+    EXPECT_EQ(everything(destination), QStringList{QStringLiteral("Frame rate.txt")} + frames);
+    EXPECT_EQ(folderRate(files, destination), settings.framesPerSecond);
     QImageReader reader(QDir(destination).filePath(frames.first()));
     EXPECT_EQ(reader.format(), QByteArray("bmp"));
     EXPECT_EQ(reader.read().size(), QSize(96, 64));
