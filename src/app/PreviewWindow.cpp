@@ -2,6 +2,7 @@
 
 #include "app/AppFonts.h"
 #include "calc/Timing.h"
+#include "calc/VideoFiles.h"
 #include "platform/FileSystem.h"
 
 #include <QFile>
@@ -161,7 +162,13 @@ void PreviewWindow::play(const QString& programPath, const calc::CalculatorSetup
     QFile file(programPath);
     // An unreadable file is sent as an empty one, which the player refuses.
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    player_.load(bytes, setup);
+    // A video in the archive: its AppVar files lie beside the program.
+    calc::CalculatorSetup withVideo = setup;
+    std::string problem;
+    if (const std::optional<calc::ProgramWithVideo> video = calc::readProgramWithVideo(programPath, &problem)) {
+        withVideo.appVars = video->appVars;
+    }
+    player_.load(bytes, withVideo);
 }
 
 void PreviewWindow::display(const calc::PreviewView& view)

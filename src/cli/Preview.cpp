@@ -1,11 +1,13 @@
 #include "cli/Preview.h"
 
 #include "platform/FileSystem.h"
+#include "shared/CalculatorFiles.h"
 
 #ifdef ZOETRA_HAVE_GIF
 #include "calc/PlaybackGif.h"
 #include "calc/Recording.h"
 #include "calc/Timing.h"
+#include "calc/VideoFiles.h"
 #endif
 
 #include <QDir>
@@ -28,8 +30,6 @@ int fail(const QString& text)
     return 1;
 }
 
-constexpr qint64 ProgramFileLimit = 64 * 1024 + 128;  // 64 KB of program and the file's headers
-constexpr qint64 OtherFileLimit = 2 * 1024 * 1024;
 
 QString sizeText(qint64 bytes)
 {
@@ -50,7 +50,7 @@ qint64 calculatorFileLimit(const QByteArray& head)
             return ProgramFileLimit;
         }
     }
-    return OtherFileLimit;
+    return VariableFileLimit;
 }
 
 bool previewAvailable()
@@ -77,14 +77,20 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
                              limit == ProgramFileLimit ? QStringLiteral("program") : QStringLiteral("bundle or AppVar"),
                              limit == ProgramFileLimit ? QStringLiteral("64 KB") : QStringLiteral("2 MB")));
     }
-    const QByteArray bytes = file.read(limit + 1);
+    file.close();
     const QFileInfo target(gifPath);
     if ((target.exists() || target.isSymLink()) && !target.isFile()) {
         return fail(QStringLiteral("Error: The preview %1 is not a regular file; nothing was written!")
                         .arg(nativePath(gifPath)));
     }
-    const calc::Recording recording =
-        calc::recordProgramFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), calc::CalculatorSetup{model, {}});
+    // The program with the AppVars of its video beside it, if it has them.
+    std::string unreadable;
+    const std::optional<calc::ProgramWithVideo> program = calc::readProgramWithVideo(programPath, &unreadable);
+    if (!program) {
+        return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
+                        .arg(QString::fromStdString(unreadable)));
+    }
+    const calc::Recording recording = calc::recordProgram(program->program, calc::CalculatorSetup{model, program->appVars});
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(problem)));
