@@ -1014,6 +1014,11 @@ bool Calculator::lcdAccess()
     return true;
 }
 
+int Calculator::interruptMode() const
+{
+    return static_cast<int>(z80ex_get_reg(cpu_, regIM));
+}
+
 std::uint8_t Calculator::portRead(std::uint8_t port)
 {
     switch (port) {

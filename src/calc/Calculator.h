@@ -164,6 +164,8 @@ public:
     std::uint8_t port6() const { return port6_; }
     std::uint8_t port7() const { return port7_; }
     std::uint32_t cpuHz() const;
+    // The CPU's interrupt mode (the OS runs in IM 1).
+    int interruptMode() const;
     ExitState exitState() const { return {sp(), port6_, cpuHz()}; }
     // The home screen's text as the OS keeps it (textShadow): 8 rows of 16
     // characters, spaces where nothing was printed.

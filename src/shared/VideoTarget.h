@@ -47,11 +47,12 @@ inline constexpr double MinFramesPerSecond = 0.5;
 inline constexpr double MaxFramesPerSecond = 30.0;
 
 // Whether the player keeps deadlines in counted timer ticks on the model it
-// finds itself on, rather than the written pace of halts: a video in the
-// archive, or one at a rate of its own.
+// finds itself on, rather than the written pace of halts (eight ticks of
+// the TI-83 Plus's timer, which run faster on the other models): a video
+// in the archive, one at a rate of its own, or one made for another model.
 inline bool pacedByDeadlines(const VideoTarget& target)
 {
-    return target.storage == Storage::Archive ||
+    return target.storage == Storage::Archive || target.model != CalculatorModel::Ti83Plus ||
            std::abs(target.framesPerSecond - WrittenFramesPerSecond) > 1e-9;
 }
 

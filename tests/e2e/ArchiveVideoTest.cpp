@@ -27,6 +27,15 @@
 #include <memory>
 #include <string>
 
+#ifdef ZOETRA_HAVE_TIFILES
+// The library's C headers use C's restrict.
+#define restrict __restrict
+extern "C" {
+#include <tilp2/tifiles.h>
+}
+#undef restrict
+#endif
+
 namespace playertest {
 namespace {
 
@@ -255,6 +264,206 @@ INSTANTIATE_TEST_SUITE_P(
                     ModelAndFormat{CalculatorModel::Ti84Plus, StreamFormat::Compact},
                     ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Written},
                     ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Compact}));
+
+
+zoetra::VideoTarget archived(CalculatorModel model, StreamFormat format = StreamFormat::Written, double rate = zoetra::WrittenFramesPerSecond)
+{
+    zoetra::VideoTarget target;
+    target.model = model;
+    target.format = format;
+    target.storage = zoetra::Storage::Archive;
+    target.framesPerSecond = rate;
+    return target;
+}
+
+TEST_F(ArchiveEndToEnd, ClearEndsItWithTheCalculatorAsItWas)
+{
+    useClip(ClipKind::Pan, 40);
+    for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
+        SCOPED_TRACE(std::string(zoetra::modelFacts(model).key));
+        const Delivery delivery = convert(archived(model, StreamFormat::Compact), QStringLiteral("Video"), true);
+        ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+        const Played played = playArchived(model, delivery, QStringLiteral("Video"), true, 50);
+        ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+        const Calculator& calculator = *played.calculator;
+        // Looping: the video began again before [CLEAR] came.
+        EXPECT_EQ(calculator.screens().size(), 50u);
+        EXPECT_EQ(calculator.screens()[40].pixels, calculator.screens()[0].pixels);
+        EXPECT_EQ(calculator.exitState().port6, Calculator(model).port6());
+        EXPECT_EQ(calculator.cpuHz(), zoetra::modelFacts(model).slowCpuHz);
+        EXPECT_EQ(calculator.interruptMode(), 1);
+        EXPECT_TRUE(calculator.apdEnabled());
+        EXPECT_TRUE(calculator.textShadowCleared());
+        EXPECT_TRUE(calculator.runIndicatorOn());
+    }
+}
+
+TEST_F(ArchiveEndToEnd, AMissingOrForeignAppVarIsNamedOnTheHomeScreen)
+{
+    useClip(ClipKind::Noise, 24);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 3u);
+
+    const auto expectMessage = [](const Played& played, const std::string& first, const std::string& second) {
+        ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+        const Calculator& calculator = *played.calculator;
+        EXPECT_TRUE(calculator.screens().empty());
+        const std::vector<std::string> home = calculator.homeScreen();
+        EXPECT_EQ(home[0].substr(0, first.size()), first);
+        EXPECT_EQ(home[1].substr(0, second.size()), second);
+        EXPECT_EQ(calculator.exitState().port6, Calculator().port6());
+        EXPECT_EQ(calculator.interruptMode(), 1);
+        EXPECT_TRUE(calculator.apdEnabled());
+    };
+    {
+        SCOPED_TRACE("missing");
+        expectMessage(playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), false, std::nullopt, 2),
+                      "Missing AppVar", "VIDEO02");
+    }
+    {
+        SCOPED_TRACE("of another video");
+        // The same place in a video of other screens.
+        useClip(ClipKind::SceneCuts, 24);
+        const Delivery other = convert(archived(CalculatorModel::Ti83Plus));
+        ASSERT_EQ(other.outcome.status, zoetra::RunOutcome::Status::Delivered) << other.message;
+        ASSERT_GE(other.appVars.size(), 2u);
+        expectMessage(playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), false, std::nullopt,
+                                   SIZE_MAX, &other.appVars[1]),
+                      "Not this video:", "VIDEO01");
+    }
+}
+
+TEST_F(ArchiveEndToEnd, AppVarsInRamPlayToo)
+{
+    useClip(ClipKind::MovingShapes, 30);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti84Plus, StreamFormat::Compact));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    const std::vector<Screen> frames = referenceScreens(StreamFormat::Compact, delivery.stream);
+
+    Calculator calculator(CalculatorModel::Ti84Plus);
+    std::string error;
+    ASSERT_TRUE(calculator.loadProgramFile(delivery.program, &error)) << error;
+    for (std::size_t i = 0; i < delivery.appVars.size(); ++i) {
+        const auto placed = calculator.loadAppVar(zoetra::archive::appVarName(QStringLiteral("Video"), static_cast<int>(i)).toStdString(),
+                                                  delivery.appVars[i], false, &error);
+        ASSERT_TRUE(placed.has_value()) << error;
+        EXPECT_FALSE(placed->archived);
+    }
+    calculator.start();
+    Stop stop = calculator.run(2'000'000'000);
+    if (stop == Stop::WaitingForKey) {
+        calculator.press(zoetra::calc::Key::Enter);
+        stop = calculator.run(StepBudget);
+    }
+    ASSERT_EQ(stop, Stop::Returned) << calculator.fault();
+    expectScreens(calculator, frames, frames.size());
+}
+
+TEST_F(ArchiveEndToEnd, VideosPlayAtTheRateTheyWereMadeFor)
+{
+    useClip(ClipKind::MovingShapes, 40);
+    for (const double rate : {5.0, 10.0, 14.75, 20.0, 25.0, 29.5}) {
+        for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
+            for (const zoetra::Storage storage : {zoetra::Storage::Ram, zoetra::Storage::Archive}) {
+                SCOPED_TRACE(std::to_string(rate) + " frames a second on the " + std::string(zoetra::modelFacts(model).key) +
+                             (storage == zoetra::Storage::Ram ? " in RAM" : " in the archive"));
+                zoetra::VideoTarget target = archived(model, StreamFormat::Compact, rate);
+                target.storage = storage;
+                const Delivery delivery = convert(target);
+                ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+                Played played{std::make_unique<Calculator>(model)};
+                std::string error;
+                ASSERT_TRUE(played.calculator->loadProgramFile(delivery.program, &error)) << error;
+                loadAppVars(*played.calculator, QStringLiteral("Video"), delivery.appVars, false);
+                played.calculator->start();
+                played.stop = played.calculator->run(2'000'000'000);
+                ASSERT_EQ(played.stop, Stop::WaitingForKey) << played.calculator->fault();
+                EXPECT_EQ(played.calculator->screens().size(), 40u);
+                EXPECT_NEAR(meanRate(*played.calculator), rate, 0.02 * rate);
+            }
+        }
+    }
+}
+
+TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVars)
+{
+    useClip(ClipKind::Noise, 60);
+    const Delivery longer = convert(archived(CalculatorModel::Ti84Plus));
+    ASSERT_EQ(longer.outcome.status, zoetra::RunOutcome::Status::Delivered) << longer.message;
+    const int count = static_cast<int>(longer.appVars.size());
+    ASSERT_GE(count, 8);
+    // The program first, then the AppVars, then the bundles that hold them all.
+    const QStringList bundles = zoetra::archive::bundleFileNames(QStringLiteral("Video"), count);
+    ASSERT_EQ(longer.outcome.deliveredPaths.size(), 1 + count + bundles.size());
+    EXPECT_TRUE(longer.outcome.deliveredPaths.front().endsWith(QLatin1String("video.8xp")));
+    std::vector<devpac8x::Variable> bundled;
+    for (const QString& bundle : bundles) {
+        const std::vector<std::uint8_t> file = bytesOf(zoetra::test::readAll(QDir(outDir.path()).filePath(bundle)));
+        std::string error;
+        const std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(file, &error);
+        ASSERT_FALSE(variables.empty()) << bundle.toStdString() << ": " << error;
+        bundled.insert(bundled.end(), variables.begin(), variables.end());
+    }
+    ASSERT_EQ(bundled.size(), static_cast<std::size_t>(1 + count));
+#ifdef ZOETRA_HAVE_TIFILES
+    // And as link software reads them: every entry, with its archived flag.
+    tifiles_library_init();
+    std::vector<std::string> names;
+    for (const QString& bundle : bundles) {
+        FileContent* content = tifiles_content_create_regular(CALC_TI83P);
+        ASSERT_NE(content, nullptr);
+        ASSERT_EQ(tifiles_file_read_regular(QDir(outDir.path()).filePath(bundle).toLocal8Bit().constData(), content), 0)
+            << bundle.toStdString();
+        for (unsigned i = 0; i < content->num_entries; ++i) {
+            const VarEntry* entry = content->entries[i];
+            const devpac8x::Variable& ours = bundled[names.size()];
+            EXPECT_EQ(std::string(entry->name), ours.name);
+            EXPECT_EQ(entry->attr == ATTRB_ARCHIVED, ours.archived) << ours.name;
+            EXPECT_EQ(entry->size, ours.data.size()) << ours.name;
+            names.push_back(entry->name);
+        }
+        tifiles_content_delete_regular(content);
+    }
+    tifiles_library_exit();
+    EXPECT_EQ(names.size(), bundled.size());
+#endif
+    EXPECT_EQ(bundled.front().name, "VIDEO");
+    EXPECT_EQ(std::vector<std::uint8_t>(bundled.front().data.begin() + 2, bundled.front().data.end()),
+              programBytes(longer.program));
+    for (int i = 0; i < count; ++i) {
+        const devpac8x::Variable& variable = bundled[static_cast<std::size_t>(i) + 1];
+        EXPECT_EQ(variable.name, zoetra::archive::appVarName(QStringLiteral("Video"), i).toStdString());
+        EXPECT_TRUE(variable.archived);
+        EXPECT_EQ(std::vector<std::uint8_t>(variable.data.begin() + 2, variable.data.end()),
+                  longer.appVars[static_cast<std::size_t>(i)]);
+    }
+
+    // A shorter video under the same name: none of the longer one's files stay.
+    useClip(ClipKind::MovingShapes, 10);
+    const Delivery shorter = convert(archived(CalculatorModel::Ti84Plus));
+    ASSERT_EQ(shorter.outcome.status, zoetra::RunOutcome::Status::Delivered) << shorter.message;
+    ASSERT_EQ(shorter.appVars.size(), 1u);
+    QStringList left = QDir(outDir.path()).entryList(QDir::Files);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("video.8xg"), QStringLiteral("video.8xp"), QStringLiteral("video00.8xv")}));
+}
+
+TEST_F(ArchiveEndToEnd, ALongNameOrAVideoTooLongForTheArchiveIsRefusedBeforeDelivery)
+{
+    useClip(ClipKind::MovingShapes, 10);
+    const Delivery named = convert(archived(CalculatorModel::Ti83Plus), QStringLiteral("Seventh"));
+    EXPECT_EQ(named.outcome.status, zoetra::RunOutcome::Status::NameRefused);
+    EXPECT_EQ(named.message, zoetra::ConversionRun::ArchiveNameMessage.toStdString());
+
+    useClip(ClipKind::Noise, 30);
+    zoetra::VideoTarget small = archived(CalculatorModel::Ti84Plus);
+    small.freeArchiveBytes = 40'000;  // two AppVars
+    const Delivery tooLong = convert(small);
+    EXPECT_EQ(tooLong.outcome.status, zoetra::RunOutcome::Status::TooLarge);
+    EXPECT_NE(tooLong.message.find("seconds"), std::string::npos) << tooLong.message;
+    EXPECT_TRUE(QDir(outDir.path()).entryList(QDir::Files).isEmpty());
+}
 
 }  // namespace
 }  // namespace playertest
