@@ -64,11 +64,11 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     CalcPace = label(this, "CalcPace", 8, 118, 409, 17, QString());
 
     caption(this, "CalcStorageLabel", 140, QStringLiteral("Video data in"));
-    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 140, 97, 21);
+    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 140, 137, 21);
     for (const StorageKind& kind : allStorageKinds()) {
         CalcStorage->addItem(toQString(kind.caption), static_cast<int>(kind.storage));
     }
-    CalcArchive = place<QCheckBox>(this, "CalcArchive", 248, 140, 169, 21, QStringLiteral("Store video in archive"));
+    CalcArchive = place<QCheckBox>(this, "CalcArchive", 280, 140, 137, 21, QStringLiteral("Store video in archive"));
     CalcArchive->setToolTip(QStringLiteral("The video data in AppVars in the calculator's archive, beside a small "
                                            "program whose name has at most %1 characters")
                                 .arg(archive::MaxProgramNameLength));
@@ -78,6 +78,7 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     CalcFreeArchive->setRange(0, static_cast<int>(archive::emptyArchiveBytes(CalculatorModel::Ti83Plus)));
     CalcFreeArchive->setSingleStep(1000);
     CalcFreeArchive->setSuffix(QStringLiteral(" bytes"));
+    CalcFreeArchive->setGroupSeparatorShown(true);
     CalcFreeArchive->setSpecialValueText(QStringLiteral("empty archive"));
     CalcFreeArchive->setValue(0);
     CalcFreeArchive->setToolTip(QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del); at the "
