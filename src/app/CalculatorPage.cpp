@@ -1,12 +1,20 @@
 #include "app/CalculatorPage.h"
 
 #include "app/Placement.h"
+#include "convert/ArchiveVideo.h"
 #include "convert/Codec.h"
 #include "convert/PlayerTarget.h"
+#include "convert/TargetTexts.h"
+#include "platform/FileSystem.h"
 #include "shared/Text.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 namespace zoetra {
 
@@ -24,45 +32,89 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     setObjectName(QStringLiteral("SettingsPage_3"));
     setFrameStyle(QFrame::NoFrame);
 
-    label(this, "CalcIntro", 8, 16, 409, 33,
-          QStringLiteral("Choose the calculator the video is made for, where its data is kept and how it is packed."),
+    label(this, "CalcIntro", 8, 8, 409, 30,
+          QStringLiteral("Choose the calculator the video is made for, how it is packed, how fast it plays and "
+                         "where its data is kept."),
           true);
 
-    caption(this, "CalcModelLabel", 56, QStringLiteral("Calculator model"));
-    CalcModel = place<QComboBox>(this, "CalcModel", 136, 56, 201, 21);
-    // The models the player is proven on so far.
-    CalcModel->addItem(toQString(modelFacts(CalculatorModel::Ti83Plus).name),
-                       static_cast<int>(CalculatorModel::Ti83Plus));
-
-    caption(this, "CalcStorageLabel", 88, QStringLiteral("Video data in"));
-    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 88, 201, 21);
-    for (const StorageKind& kind : allStorageKinds()) {
-        CalcStorage->addItem(toQString(kind.caption), static_cast<int>(kind.storage));
+    caption(this, "CalcModelLabel", 42, QStringLiteral("Calculator model"));
+    CalcModel = place<QComboBox>(this, "CalcModel", 136, 42, 201, 21);
+    // The player is proven on every model.
+    for (const ModelFacts& facts : Models) {
+        CalcModel->addItem(toQString(facts.name), static_cast<int>(facts.model));
     }
 
-    caption(this, "CalcFormatLabel", 120, QStringLiteral("Stream format"));
-    CalcFormat = place<QComboBox>(this, "CalcFormat", 136, 120, 201, 21);
+    caption(this, "CalcFormatLabel", 68, QStringLiteral("Stream format"));
+    CalcFormat = place<QComboBox>(this, "CalcFormat", 136, 68, 201, 21);
     for (const Codec& codec : allCodecs()) {
         CalcFormat->addItem(toQString(codec.caption), static_cast<int>(codec.format));
     }
 
-    CalcPace = place<QLabel>(this, "CalcPace", 8, 152, 409, 17, QString());
-    const VideoTarget standard;
-    CalcPace->setText(QStringLiteral("Frame rate: %1 frames a second (a frame every %2 timer ticks)")
-                          .arg(QString::number(playedFramesPerSecond(standard), 'g', 4))
-                          .arg(ticksPerFrame(standard)));
+    caption(this, "CalcRateLabel", 94, QStringLiteral("Frame rate"));
+    CalcRate = place<QDoubleSpinBox>(this, "CalcRate", 136, 94, 161, 21);
+    CalcRate->setRange(MinFramesPerSecond, MaxFramesPerSecond);
+    CalcRate->setDecimals(2);
+    CalcRate->setSingleStep(1.0);
+    CalcRate->setSuffix(QStringLiteral(" frames a second"));
+    CalcRate->setValue(WrittenFramesPerSecond);
+    CalcRate->setToolTip(QStringLiteral("The rate the video plays at: that of the frames in use, which an imported "
+                                        "video keeps beside them, else %1")
+                             .arg(QString::number(WrittenFramesPerSecond, 'g', 4)));
+    // What the model's timer makes of the rate.
+    CalcPace = label(this, "CalcPace", 8, 118, 409, 17, QString());
+
+    caption(this, "CalcStorageLabel", 140, QStringLiteral("Video data in"));
+    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 140, 137, 21);
+    for (const StorageKind& kind : allStorageKinds()) {
+        CalcStorage->addItem(toQString(kind.caption), static_cast<int>(kind.storage));
+    }
+    CalcArchive = place<QCheckBox>(this, "CalcArchive", 280, 140, 137, 21, QStringLiteral("Store video in archive"));
+    CalcArchive->setToolTip(QStringLiteral("The video data in AppVars in the calculator's archive, beside a small "
+                                           "program whose name has at most %1 characters")
+                                .arg(archive::MaxProgramNameLength));
+
+    caption(this, "CalcFreeArchiveLabel", 166, QStringLiteral("Free archive"));
+    CalcFreeArchive = place<QSpinBox>(this, "CalcFreeArchive", 136, 166, 161, 21);
+    CalcFreeArchive->setRange(0, static_cast<int>(archive::emptyArchiveBytes(CalculatorModel::Ti83Plus)));
+    CalcFreeArchive->setSingleStep(1000);
+    CalcFreeArchive->setSuffix(QStringLiteral(" bytes"));
+    CalcFreeArchive->setGroupSeparatorShown(true);
+    CalcFreeArchive->setSpecialValueText(QStringLiteral("empty archive"));
+    CalcFreeArchive->setValue(0);
+    CalcFreeArchive->setToolTip(QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del); at the "
+                                               "lowest, all of the model's archive"));
+
+    CalcLimit = label(this, "CalcLimit", 8, 194, 409, 17, QString());
+    // Two lines at most: the long runs of files are shortened.
+    CalcDelivered = label(this, "CalcDelivered", 8, 214, 409, 30, QString(), true);
 
     connect(CalcFormat, &QComboBox::currentIndexChanged, this, [this] {
         emit formatChanged(static_cast<StreamFormat>(CalcFormat->currentData().toInt()));
     });
+    connect(CalcArchive, &QCheckBox::toggled, this, [this](bool checked) {
+        CalcStorage->setCurrentIndex(
+            CalcStorage->findData(static_cast<int>(checked ? Storage::Archive : Storage::Ram)));
+    });
+    connect(CalcStorage, &QComboBox::currentIndexChanged, this, [this] {
+        CalcArchive->setChecked(static_cast<Storage>(CalcStorage->currentData().toInt()) == Storage::Archive);
+        showTarget();
+    });
+    connect(CalcModel, &QComboBox::currentIndexChanged, this, [this] { showTarget(); });
+    connect(CalcRate, &QDoubleSpinBox::valueChanged, this, [this] { showTarget(); });
+    connect(CalcFreeArchive, &QSpinBox::valueChanged, this, [this] { showTarget(); });
+    showTarget();
 }
 
 VideoTarget CalculatorPage::target() const
 {
     VideoTarget target;
     target.model = static_cast<CalculatorModel>(CalcModel->currentData().toInt());
+    target.framesPerSecond = CalcRate->value();
     target.storage = static_cast<Storage>(CalcStorage->currentData().toInt());
     target.format = static_cast<StreamFormat>(CalcFormat->currentData().toInt());
+    if (target.storage == Storage::Archive && CalcFreeArchive->value() != CalcFreeArchive->minimum()) {
+        target.freeArchiveBytes = CalcFreeArchive->value();
+    }
     return target;
 }
 
@@ -72,6 +124,33 @@ void CalculatorPage::setFormat(StreamFormat format)
     if (index >= 0) {
         CalcFormat->setCurrentIndex(index);
     }
+}
+
+void CalculatorPage::setFramesPerSecond(double framesPerSecond)
+{
+    CalcRate->setValue(framesPerSecond);
+}
+
+void CalculatorPage::showDelivered(const QStringList& paths)
+{
+    CalcDelivered->setText(deliveredFilesText(paths));
+    CalcDelivered->setToolTip(paths.isEmpty() ? QString() : nativePath(QFileInfo(paths.front()).absolutePath()));
+}
+
+void CalculatorPage::showTarget()
+{
+    const bool inArchive = static_cast<Storage>(CalcStorage->currentData().toInt()) == Storage::Archive;
+    CalcFreeArchive->setEnabled(inArchive);
+    // The free archive given cannot pass the model's archive when empty:
+    // another model takes a larger number down to it.
+    {
+        const QSignalBlocker quiet(CalcFreeArchive);
+        CalcFreeArchive->setMaximum(
+            static_cast<int>(archive::emptyArchiveBytes(static_cast<CalculatorModel>(CalcModel->currentData().toInt()))));
+    }
+    const VideoTarget shown = target();
+    CalcPace->setText(paceText(shown));
+    CalcLimit->setText(videoLimitText(shown));
 }
 
 }  // namespace zoetra

@@ -459,6 +459,9 @@ void MainFrm::RenderNewFolder()
     if (frames) {
         File_List_Box->addItems(*frames);
     }
+    // The frames play at the rate they were imported at, else at the
+    // written pace.
+    Calculator->setFramesPerSecond(folderRate(*files_, vars_.LastDir).value_or(WrittenFramesPerSecond));
 }
 
 void MainFrm::Fix_New_Colour_Settings()
@@ -653,6 +656,7 @@ void MainFrm::convertVideo()
     }
     if (outcome.status == RunOutcome::Status::Delivered) {
         showDelivered(outcome.deliveredPath);
+        Calculator->showDelivered(outcome.deliveredPaths);
         deliveredTarget_ = window_->videoTarget();
         if (PreviewOnCalc != nullptr) {
             PreviewOnCalc->setEnabled(true);

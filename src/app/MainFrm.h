@@ -66,7 +66,8 @@ public:
     ~MainFrm() override;
 
     // Shows LastDir and refills the frame list from it; a folder that
-    // cannot be listed is replaced by the application folder.
+    // cannot be listed is replaced by the application folder. The frame
+    // rate on "Calculator" becomes the folder's.
     void RenderNewFolder();
     // Takes both thresholds from their sliders and redraws the preview.
     void Fix_New_Colour_Settings();

@@ -3,6 +3,7 @@
 #include "app/MainFrm.h"
 #include "platform/widgets/MessageBoxes.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <optional>
@@ -87,6 +89,21 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(3);
     settle();
     save(window, QStringLiteral("4b-calculator-page"));
+    // The same page for the archive of a large model, with the free archive
+    // given; then back to RAM for the conversion.
+    auto* model = window.findChild<QComboBox*>(QStringLiteral("CalcModel"));
+    auto* archive = window.findChild<QCheckBox*>(QStringLiteral("CalcArchive"));
+    auto* freeArchive = window.findChild<QSpinBox*>(QStringLiteral("CalcFreeArchive"));
+    if (model != nullptr && archive != nullptr && freeArchive != nullptr) {
+        model->setCurrentIndex(model->count() - 1);
+        archive->setChecked(true);
+        freeArchive->setValue(1234567);
+        settle();
+        save(window, QStringLiteral("4c-calculator-page-archive"));
+        freeArchive->setValue(freeArchive->minimum());
+        archive->setChecked(false);
+        model->setCurrentIndex(0);
+    }
     tabs->setCurrentIndex(2);
     settle();
     save(window, QStringLiteral("4-create-page"));
@@ -104,6 +121,10 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     window.onFrameSelection = nullptr;
     settle();
     save(window, QStringLiteral("6-after-conversion"));
+    tabs->setCurrentIndex(3);
+    settle();
+    save(window, QStringLiteral("6b-calculator-after-conversion"));
+    tabs->setCurrentIndex(2);
 
     if (report) {
         const auto box = MessageBoxes::build(&window, report->text, report->title, report->icon);

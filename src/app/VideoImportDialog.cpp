@@ -443,9 +443,12 @@ void VideoImportDialog::startImport()
             QtFileSystem files;
             QtPictureLoader loader;
             const QStringList frames = listFrameFolder(files, result.folder).value_or(QStringList{});
-            fits = estimateWhatFits(*colours, encoder, loader, result.folder, frames, &cancel_);
+            // At the rate the new folder plays at, as the window takes it.
+            EncoderChoice counted = encoder;
+            counted.target.framesPerSecond = folderRate(files, result.folder).value_or(WrittenFramesPerSecond);
+            fits = estimateWhatFits(*colours, counted, loader, result.folder, frames, &cancel_);
             if (!fits->all()) {
-                others = estimateOtherChoices(*colours, encoder, loader, result.folder, frames, &cancel_);
+                others = estimateOtherChoices(*colours, counted, loader, result.folder, frames, &cancel_);
             }
         }
         QMetaObject::invokeMethod(

@@ -1,5 +1,6 @@
 // The real window on a temporary application folder of its own, with the
 // folder picker and the message boxes answered by their test hooks.
+#include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
 #include "app/SavedFolders.h"
 #include "convert/CompactDecoder.h"
@@ -28,6 +29,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -209,6 +211,11 @@ private slots:
     void compactVideoReachesTheRun();
     void compactVideoMirrorsTheStreamFormat();
     void windowStaysLiveDuringARun();
+
+    void calculatorPageMakesTheTarget();
+    void frameRateFollowsTheFolder();
+    void archiveVideoFromTheWindow();
+    void calculatorPageLinesFitTheirPlaces();
 
     void sliderValuesShownInFreeSpace();
 
@@ -1291,10 +1298,219 @@ void MainFrmTest::compactVideoMirrorsTheStreamFormat()
     QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Written);
 
     // The model and the storage offer what the player is proven on.
-    QCOMPARE(child<QComboBox>("CalcModel")->count(), 1);
-    QCOMPARE(child<QComboBox>("CalcModel")->currentText(), QStringLiteral("TI-83 Plus"));
-    QCOMPARE(child<QComboBox>("CalcStorage")->count(), 1);
+    auto* model = child<QComboBox>("CalcModel");
+    QCOMPARE(model->count(), 4);
+    QCOMPARE(model->currentText(), QStringLiteral("TI-83 Plus"));
+    QCOMPARE(model->itemText(2), QStringLiteral("TI-84 Plus"));
+    auto* storage = child<QComboBox>("CalcStorage");
+    QCOMPARE(storage->count(), 2);
+    QCOMPARE(storage->currentData().toInt(), static_cast<int>(Storage::Ram));
     QVERIFY(child<QLabel>("CalcPace")->text().contains(QStringLiteral("14.75")));
+}
+
+// Each control of "Calculator" reaches the target, and the lines below them
+// follow: archive or RAM from the box or the list, the free archive only
+// for the archive and never past the model's empty archive, the rate.
+void MainFrmTest::calculatorPageMakesTheTarget()
+{
+    window = open();
+    const auto target = [this] { return window->windowLayer().videoTarget(); };
+    auto* model = child<QComboBox>("CalcModel");
+    auto* storage = child<QComboBox>("CalcStorage");
+    auto* archive = child<QCheckBox>("CalcArchive");
+    auto* freeArchive = child<QSpinBox>("CalcFreeArchive");
+    auto* rate = child<QDoubleSpinBox>("CalcRate");
+    auto* pace = child<QLabel>("CalcPace");
+    auto* limit = child<QLabel>("CalcLimit");
+
+    // As written: RAM at the written pace, the free archive not given.
+    QVERIFY(!archive->isChecked());
+    QCOMPARE(archive->text(), QStringLiteral("Store video in archive"));
+    QVERIFY(!freeArchive->isEnabled());
+    QCOMPARE(freeArchive->text(), QStringLiteral("empty archive"));
+    QCOMPARE(rate->value(), 14.75);
+    QCOMPARE(rate->minimum(), 0.5);
+    QCOMPARE(rate->maximum(), 30.0);
+    QCOMPARE(rate->decimals(), 2);
+    QCOMPARE(target(), VideoTarget{});
+    QCOMPARE(limit->text(), QStringLiteral("The video data may take 24,000 bytes in RAM."));
+    QCOMPARE(pace->text(), QStringLiteral("Plays at 14.75 frames a second: a frame every 8 timer ticks."));
+    QVERIFY(child<QLabel>("CalcDelivered")->text().isEmpty());
+
+    // A free archive typed while the video is in RAM says nothing yet.
+    freeArchive->setValue(100000);
+    QCOMPARE(target(), VideoTarget{});
+
+    clickButton(archive);
+    QCOMPARE(target().storage, Storage::Archive);
+    QCOMPARE(storage->currentData().toInt(), static_cast<int>(Storage::Archive));
+    QVERIFY(freeArchive->isEnabled());
+    QCOMPARE(target().freeArchiveBytes, std::optional<std::int64_t>(100000));
+    QCOMPARE(limit->text(), QStringLiteral("100,000 bytes of free archive hold 98,111 bytes of video data."));
+    freeArchive->setValue(freeArchive->minimum());
+    QCOMPARE(target().freeArchiveBytes, std::nullopt);
+    QCOMPARE(limit->text(), QStringLiteral("The model's empty archive holds 163,519 bytes of video data."));
+
+    // Another model: its archive, its timer.
+    model->setCurrentIndex(model->findText(QStringLiteral("TI-84 Plus")));
+    QCOMPARE(target().model, CalculatorModel::Ti84Plus);
+    QCOMPARE(limit->text(), QStringLiteral("The model's empty archive holds 490,559 bytes of video data."));
+    QCOMPARE(pace->text(), QStringLiteral("Plays at 15.4 frames a second: a frame every 7 timer ticks."));
+    // More than the TI-83 Plus's archive holds, taken down to it with the
+    // model.
+    freeArchive->setValue(400000);
+    QCOMPARE(target().freeArchiveBytes, std::optional<std::int64_t>(400000));
+    model->setCurrentIndex(model->findText(QStringLiteral("TI-83 Plus")));
+    QCOMPARE(target().freeArchiveBytes, std::optional<std::int64_t>(163840));
+    QCOMPARE(limit->text(), QStringLiteral("163,840 bytes of free archive hold 163,519 bytes of video data."));
+
+    // The rate the user sets.
+    rate->setValue(10.0);
+    QCOMPARE(target().framesPerSecond, 10.0);
+    QCOMPARE(pace->text(), QStringLiteral("Plays at 9.833 frames a second: a frame every 12 timer ticks."));
+
+    // RAM from the list unticks the box and leaves the free archive out.
+    storage->setCurrentIndex(storage->findData(static_cast<int>(Storage::Ram)));
+    QVERIFY(!archive->isChecked());
+    QVERIFY(!freeArchive->isEnabled());
+    QCOMPARE(target().storage, Storage::Ram);
+    QCOMPARE(target().freeArchiveBytes, std::nullopt);
+    QCOMPARE(limit->text(), QStringLiteral("The video data may take 24,000 bytes in RAM."));
+    storage->setCurrentIndex(storage->findData(static_cast<int>(Storage::Archive)));
+    QVERIFY(archive->isChecked());
+    clickButton(archive);
+    QCOMPARE(target().storage, Storage::Ram);
+}
+
+// The rate shown is that of the frames in use: kept beside them by an
+// import, else the written pace; at start-up, on a folder chosen, and the
+// user's own until the next folder.
+void MainFrmTest::frameRateFollowsTheFolder()
+{
+    const QList<QPair<QString, QImage>> frames{{QStringLiteral("f1.bmp"), gradientFrame()}};
+    QVERIFY(gradientFrame().save(QDir(app).filePath(QStringLiteral("a.bmp"))));
+    QVERIFY(writeAll(QDir(app).filePath(QStringLiteral("Frame rate.txt")), "20\n"));
+    const QString imported = folder(QStringLiteral("imported"), frames);
+    QVERIFY(writeAll(QDir(imported).filePath(QStringLiteral("Frame rate.txt")), "8.5\n"));
+    const QString plain = folder(QStringLiteral("plain"), frames);
+    // A rate no video plays at is no rate.
+    const QString tooFast = folder(QStringLiteral("too fast"), frames);
+    QVERIFY(writeAll(QDir(tooFast).filePath(QStringLiteral("Frame rate.txt")), "60\n"));
+
+    window = open();
+    auto* rate = child<QDoubleSpinBox>("CalcRate");
+    const auto played = [this] { return window->windowLayer().videoTarget().framesPerSecond; };
+    QCOMPARE(rate->value(), 20.0);
+    QCOMPARE(played(), 20.0);
+    QVERIFY(child<QLabel>("CalcPace")->text().contains(QStringLiteral("19.67")));
+
+    FolderPicker::setNextFolders({imported, plain, tooFast, imported});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(played(), 8.5);
+    rate->setValue(12.0);
+    QCOMPARE(played(), 12.0);
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(played(), 14.75);
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(played(), 14.75);
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QCOMPARE(played(), 8.5);
+    QVERIFY(messages.empty());
+}
+
+// The box ticked: the run delivers the program, its AppVars and the file to
+// send them with, and "Calculator" names them.
+void MainFrmTest::archiveVideoFromTheWindow()
+{
+    const QDir bundled(QStringLiteral(ZOETRA_APP_DIR));
+    QStringList components{QStringLiteral("TASM" ZOETRA_EXE_SUFFIX), QStringLiteral("DEVPAC8X" ZOETRA_EXE_SUFFIX)};
+    components += allPlayerParts();
+    for (const QString& name : components) {
+        if (!bundled.exists(name)) {
+            QSKIP("The build tools or the player are not in this build.");
+        }
+        QVERIFY(QFile::copy(bundled.filePath(name), QDir(app).filePath(name)));
+    }
+    const QString source = folder(QStringLiteral("source"));
+    for (const char* name : {"sample00.bmp", "sample01.jpg"}) {
+        QVERIFY(QFile::copy(bundled.filePath(QLatin1String(name)), QDir(source).filePath(QLatin1String(name))));
+    }
+    const QString out = folder(QStringLiteral("out"));
+    window = open();
+    FolderPicker::setNextFolders({source, out});
+    QTest::mouseClick(child<QPushButton>("Set_Vid_Folder"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("Set_Out"), Qt::LeftButton);
+    clickButton(child<QCheckBox>("CalcArchive"));
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages.front().icon, MessageIcon::Information);
+    QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("video.8xg"), QStringLiteral("video.8xp"), QStringLiteral("video00.8xv")}));
+    auto* delivered = child<QLabel>("CalcDelivered");
+    QCOMPARE(delivered->text(), QStringLiteral("Delivered: video.8xp, video00.8xv, video.8xg"));
+    QCOMPARE(delivered->toolTip(), QDir::toNativeSeparators(out));
+
+    // A name too long for the AppVars is refused; the files stay.
+    child<QLineEdit>("FName")->setText(QStringLiteral("Video12"));
+    QTest::mouseClick(child<QPushButton>("ConvertVideo"), Qt::LeftButton);
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages.back().text, ConversionRun::ArchiveNameMessage);
+    QCOMPARE(delivered->text(), QStringLiteral("Delivered: video.8xp, video00.8xv, video.8xg"));
+}
+
+// The new controls of "Calculator" lie on the page, none over another, and
+// the lines keep their longest texts whole.
+void MainFrmTest::calculatorPageLinesFitTheirPlaces()
+{
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    child<QTabWidget>("TabStrip")->setCurrentIndex(3);
+    auto* page = child<QFrame>("SettingsPage_3");
+    QVERIFY(page->isVisible());
+
+    // The longest lines: the largest archive given, the slowest pace.
+    child<QComboBox>("CalcModel")->setCurrentIndex(3);
+    clickButton(child<QCheckBox>("CalcArchive"));
+    child<QSpinBox>("CalcFreeArchive")->setValue(1234567);
+    child<QDoubleSpinBox>("CalcRate")->setValue(0.5);
+    for (const char* name : {"CalcLimit", "CalcPace"}) {
+        auto* line = child<QLabel>(name);
+        QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width(),
+                 qPrintable(line->text()));
+    }
+    // Two lines hold the delivery of the most AppVars.
+    QStringList paths{QStringLiteral("/out/videos.8xp")};
+    for (int i = 0; i < 100; ++i) {
+        paths.append(QStringLiteral("/out/videos%1.8xv").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    paths += {QStringLiteral("/out/videos.8xg"), QStringLiteral("/out/videos-26.8xg")};
+    qobject_cast<CalculatorPage*>(page)->showDelivered(paths);
+    auto* delivered = child<QLabel>("CalcDelivered");
+    QVERIFY(delivered->text().contains(QStringLiteral("videos99.8xv")));
+    QVERIFY2(delivered->heightForWidth(delivered->width()) <= delivered->height(), qPrintable(delivered->text()));
+
+    // Each control, and of a one-line label the part its text takes, apart
+    // from every other and inside the page.
+    QList<QPair<QString, QRect>> taken;
+    for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QRect place = control->geometry();
+        if (const auto* text = qobject_cast<QLabel*>(control); text != nullptr && !text->wordWrap()) {
+            place.setWidth(std::min(place.width(), text->fontMetrics().horizontalAdvance(text->text())));
+        }
+        // Check boxes and lists show their longest captions whole.
+        if (control->inherits("QCheckBox") || control->inherits("QComboBox")) {
+            QVERIFY2(control->sizeHint().width() <= place.width(),
+                     qPrintable(control->objectName() + QLatin1Char(' ') + QString::number(control->sizeHint().width())));
+        }
+        QVERIFY2(QRect(QPoint(0, 0), page->size()).contains(control->geometry()), qPrintable(control->objectName()));
+        for (const auto& [other, otherPlace] : taken) {
+            QVERIFY2(!otherPlace.intersects(place), qPrintable(other + QLatin1Char(' ') + control->objectName()));
+        }
+        taken.append({control->objectName(), place});
+    }
+    QVERIFY(taken.size() >= 15);
 }
 
 // Each value beside its slider, where no other control lies, following the

@@ -3,6 +3,7 @@
 // after an import, a cancel or a close.
 #include "app/MainFrm.h"
 #include "app/VideoImportDialog.h"
+#include "platform/WindowLayer.h"
 #include "platform/widgets/FilePicker.h"
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -64,6 +65,7 @@ private slots:
     void anImportDuringARunWaitsForItsEnd();
     void picturesOfTheClipAndOfTheCalculator();
     void tooLargeAVideoIsToldWithNumbers();
+    void anImportPlaysAtItsOwnRate();
 
 private:
     std::unique_ptr<MainFrm> open();
@@ -232,6 +234,9 @@ void VideoImportWindowTest::importMakesTheNewFolderTheSource()
     const QImage first = QImageReader(QDir(made).filePath(QStringLiteral("frame00001.bmp"))).read();
     const QImage shown = window->findChild<WidgetPictureArea*>(QStringLiteral("File_List_Preview"))->toImage();
     QCOMPARE(shown.copy(0, 0, 96, 64), first.convertToFormat(shown.format()));
+    // It plays at the rate it was taken at.
+    QCOMPARE(window->findChild<QDoubleSpinBox*>(QStringLiteral("CalcRate"))->value(), 15.0);
+    QCOMPARE(window->windowLayer().videoTarget().framesPerSecond, 15.0);
     QCOMPARE(inDialog<QPushButton>("Import_Cancel")->text(), QStringLiteral("Close"));
     QVERIFY(messages.empty());
 }
@@ -558,6 +563,23 @@ void VideoImportWindowTest::tooLargeAVideoIsToldWithNumbers()
     QVERIFY2(lines[1].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(lines[1]));
     QVERIFY2(lines[2].startsWith(QStringLiteral("As compact video ")), qPrintable(lines[2]));
     QVERIFY2(lines[3].startsWith(QStringLiteral("Ending the video at 0:0")), qPrintable(lines[3]));
+}
+
+// Frames taken at 5 a second play at that rate: what fits is told in the
+// seconds they play for, and the window takes the rate for the run.
+void VideoImportWindowTest::anImportPlaysAtItsOwnRate()
+{
+    window->importVideo(shortClip);
+    inDialog<QDoubleSpinBox>("Import_Rate")->setValue(5.0);
+    inDialog<QLineEdit>("Import_Destination")->setText(QDir(root->path()).filePath(QStringLiteral("slow frames")));
+    QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
+    inDialog<QPushButton>("Import_Go")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
+    // Ten frames, a frame every 24 ticks of the 118 Hz timer: 2.0 seconds
+    // (at the written pace they would take 0.7).
+    QVERIFY2(status().contains(QStringLiteral("All 10 frames fit")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral(": 2.0 seconds on the calculator")), qPrintable(status()));
+    QCOMPARE(window->windowLayer().videoTarget().framesPerSecond, 5.0);
 }
 
 QTEST_MAIN(VideoImportWindowTest)

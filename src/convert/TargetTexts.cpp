@@ -1,0 +1,68 @@
+#include "convert/TargetTexts.h"
+
+#include "convert/ArchiveVideo.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+namespace zoetra {
+
+namespace {
+
+// Byte counts with their thousands marked, whatever the system's language.
+QString bytes(std::int64_t count)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qlonglong>(count));
+}
+
+}  // namespace
+
+QString paceText(const VideoTarget& target)
+{
+    return QStringLiteral("Plays at %1 frames a second: a frame every %2 timer ticks.")
+        .arg(QString::number(playedFramesPerSecond(target), 'g', 4))
+        .arg(ticksPerFrame(target));
+}
+
+QString videoLimitText(const VideoTarget& target)
+{
+    const int limit = videoSizeLimit(target);
+    if (target.storage != Storage::Archive) {
+        return QStringLiteral("The video data may take %1 bytes in RAM.").arg(bytes(limit));
+    }
+    if (!target.freeArchiveBytes) {
+        return QStringLiteral("The model's empty archive holds %1 bytes of video data.").arg(bytes(limit));
+    }
+    return QStringLiteral("%1 bytes of free archive hold %2 bytes of video data.")
+        .arg(bytes(*target.freeArchiveBytes), bytes(limit));
+}
+
+QString deliveredFilesText(const QStringList& paths)
+{
+    if (paths.isEmpty()) {
+        return QString();
+    }
+    QStringList names;
+    for (const QString& path : paths) {
+        names.append(QFileInfo(path).fileName());
+    }
+    QStringList told;
+    for (qsizetype first = 0; first < names.size();) {
+        const QString kind = QFileInfo(names.at(first)).suffix().toLower();
+        qsizetype end = first + 1;
+        while (end < names.size() && QFileInfo(names.at(end)).suffix().toLower() == kind) {
+            ++end;
+        }
+        if (end - first >= 3) {
+            told.append(QStringLiteral("%1 \u2026 %2 (%3 files)").arg(names.at(first), names.at(end - 1)).arg(end - first));
+        } else {
+            for (qsizetype i = first; i < end; ++i) {
+                told.append(names.at(i));
+            }
+        }
+        first = end;
+    }
+    return QStringLiteral("Delivered: ") + told.join(QStringLiteral(", "));
+}
+
+}  // namespace zoetra
