@@ -36,6 +36,9 @@ public:
     virtual int firstChangedByte() const = 0;
     // The player's T-states for decoding the last frame added.
     virtual int lastFrameTStates() const = 0;
+    // The most T-states a frame may take the player, where the format can
+    // trade bytes for time; set before the first frame.
+    virtual void setFrameBudget(int tstates) { (void)tstates; }
 };
 
 // What a stream shows, frame by frame, and what it costs the player.

@@ -640,7 +640,7 @@ bool CompactEncoder::writeSteps(const Screen& screen, bool checkBudget)
 
     lastTStates_ = total;
     lastSegments_ = segments;
-    if (checkBudget && (total > FrameBudgetTStates || segments > MaxSegments)) {
+    if (checkBudget && (total > frameBudget_ || segments > MaxSegments)) {
         return false;
     }
     lastDistance_ = distance;

@@ -4,6 +4,7 @@
 
 #include "convert/Codec.h"
 #include "convert/PlayerConfig.h"
+#include "convert/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/FileSystem.h"
@@ -247,6 +248,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
     // agree.
     const VideoTarget target = window.videoTarget();
     const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
+    encoder->setFrameBudget(frameBudgetTStates(target));
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
                                                window.loopingState(), window.descriptionText(), target)) {

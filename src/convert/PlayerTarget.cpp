@@ -3,7 +3,9 @@
 #include "convert/Codec.h"
 #include "shared/Text.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace zoetra {
 
@@ -52,6 +54,25 @@ QByteArray TargetIncludeText(const VideoTarget& target)
     text += "#include \"" + toQString(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
     return text;
+}
+
+int frameBudgetTStates(const VideoTarget& target)
+{
+    // The emulated calculator's figures for the OS's own work.
+    constexpr double ScreenCopy = 51'600;
+    constexpr double InterruptHandler = 3'000;
+    // Copying a frame into the window and the bookkeeping around it.
+    constexpr double WindowPerByte = 21;
+    constexpr double WindowFixed = 4'000;
+    const ModelFacts& facts = target.facts();
+    const double ticks = pacedByDeadlines(target) ? std::floor(facts.timerHz / target.framesPerSecond)
+                                                  : static_cast<double>(ticksPerFrame(target));
+    const double tick = static_cast<double>(facts.slowCpuHz) / facts.timerHz;
+    double budget = std::max(2.0, ticks) * (tick - InterruptHandler) - ScreenCopy;
+    if (target.storage == Storage::Archive) {
+        budget -= WindowPerByte * codecFor(target.format).maxFrameBytes + WindowFixed;
+    }
+    return std::max(0, static_cast<int>(budget));
 }
 
 QStringList playerParts(const VideoTarget& target)

@@ -33,6 +33,13 @@ inline constexpr std::string_view PlayerMainPart = "VID.z80";
 // stream format's decoder and of the storage's part.
 QByteArray TargetIncludeText(const VideoTarget& target);
 
+// The T-states the player may take to decode a frame of the target: the
+// timer ticks from frame to frame (the fewer, where they alternate) at the
+// model's slowest speed, less the screen copy, the OS's interrupt handler
+// at every tick and, in the archive, a frame copied across a page's or an
+// AppVar's end.
+int frameBudgetTStates(const VideoTarget& target);
+
 // The player's source parts a build of the target needs, the main part
 // first.
 QStringList playerParts(const VideoTarget& target);

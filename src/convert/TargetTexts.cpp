@@ -19,9 +19,12 @@ QString bytes(std::int64_t count)
 
 QString paceText(const VideoTarget& target)
 {
+    // With deadlines a frame takes a fraction of ticks, whole ticks
+    // alternating; the written pace takes whole ticks.
+    const double ticks = pacedByDeadlines(target) ? target.facts().timerHz / target.framesPerSecond
+                                                  : static_cast<double>(ticksPerFrame(target));
     return QStringLiteral("Plays at %1 frames a second: a frame every %2 timer ticks.")
-        .arg(QString::number(playedFramesPerSecond(target), 'g', 4))
-        .arg(ticksPerFrame(target));
+        .arg(QString::number(playedFramesPerSecond(target), 'g', 4), QString::number(ticks, 'g', 4));
 }
 
 QString videoLimitText(const VideoTarget& target)

@@ -3,6 +3,7 @@
 #include "convert/ArchiveVideo.h"
 
 #include "convert/Codec.h"
+#include "convert/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"
@@ -66,6 +67,7 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     window.detailSlider = encoder.detailSliderValue;
     window.target = encoder.target;
     const std::unique_ptr<StreamEncoder> stream = codecFor(encoder.target.format).makeEncoder();
+    stream->setFrameBudget(frameBudgetTStates(encoder.target));
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;

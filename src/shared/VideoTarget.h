@@ -70,9 +70,13 @@ inline int ticksPerFrame(const VideoTarget& target)
     return std::max(2, static_cast<int>(std::lround(target.facts().timerHz / target.framesPerSecond)));
 }
 
-// The rate the player keeps on the target's model.
+// The rate the player keeps on the target's model: its own with deadlines,
+// else the written pace.
 inline double playedFramesPerSecond(const VideoTarget& target)
 {
+    if (pacedByDeadlines(target)) {
+        return target.framesPerSecond;
+    }
     return target.facts().timerHz / ticksPerFrame(target);
 }
 

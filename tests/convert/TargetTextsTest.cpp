@@ -48,19 +48,18 @@ TEST(TargetTextsTest, TheLimitIsWhatTheStorageHolds)
 
 TEST(TargetTextsTest, ThePaceIsWhatTheModelsTimerKeeps)
 {
-    // 118 Hz / 8 ticks.
+    // The written pace: 118 Hz / 8 ticks.
     EXPECT_EQ(paceText(VideoTarget{}),
               QStringLiteral("Plays at 14.75 frames a second: a frame every 8 timer ticks."));
-    // 11.8 ticks round to 12: 118 / 12.
+    // A rate of its own is kept by deadlines: 11.8 ticks, 11 and 12 in turn.
     VideoTarget ten;
     ten.framesPerSecond = 10.0;
-    EXPECT_EQ(paceText(ten),
-              QStringLiteral("Plays at 9.833 frames a second: a frame every 12 timer ticks."));
-    // The TI-84 Plus's timer runs at 32768 / 304 Hz: 7.31 ticks round to 7.
+    EXPECT_EQ(paceText(ten), QStringLiteral("Plays at 10 frames a second: a frame every 11.8 timer ticks."));
+    // The TI-84 Plus's timer runs at 32768 / 304 Hz: 7.308 ticks a frame.
     VideoTarget written84;
     written84.model = CalculatorModel::Ti84Plus;
     EXPECT_EQ(paceText(written84),
-              QStringLiteral("Plays at 15.4 frames a second: a frame every 7 timer ticks."));
+              QStringLiteral("Plays at 14.75 frames a second: a frame every 7.308 timer ticks."));
 }
 
 TEST(TargetTextsTest, DeliveredFilesByNameWithLongRunsShortened)
