@@ -1,0 +1,211 @@
+// The whole shared long video (../shared/media, see its README) converted to
+// the archive of a TI-84 Plus at 14.75 frames a second, built by the real
+// assembler and packager and played on the emulated calculator with its
+// AppVars laid out as the OS keeps them: the bytes, the AppVars, the worst
+// frame's T-states with a page crossing against its budget, the rate kept
+// and the emulation's speed.
+// Usage: archive_benchmark [--model ti83p|ti83pse|ti84p|ti84pse] [--format written|compact] [--rate R]
+#include "calc/Calculator.h"
+#include "convert/ArchiveVideo.h"
+#include "convert/Codec.h"
+#include "convert/PlayerConfig.h"
+#include "convert/PlayerTarget.h"
+#include "convert/ProgramBuild.h"
+#include "platform/MemoryWindowLayer.h"
+#include "platform/Platform.h"
+#include "platform/QtBuildLauncher.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/UniformRandom.h"
+#include "shared/Text.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+using namespace zoetra;
+
+namespace {
+
+std::optional<std::vector<Screen>> sharedVideo(double rate)
+{
+    const QString path = QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz");
+    if (!QFileInfo::exists(path)) {
+        std::fprintf(stderr, "archive_benchmark: the shared video is not at %s\n", qPrintable(path));
+        return std::nullopt;
+    }
+    QProcess xz;
+    xz.start(QStringLiteral("xz"), {QStringLiteral("-dc"), path});
+    if (!xz.waitForFinished(120'000) || xz.exitCode() != 0) {
+        std::fprintf(stderr, "archive_benchmark: xz could not decompress %s\n", qPrintable(path));
+        return std::nullopt;
+    }
+    const QByteArray bytes = xz.readAllStandardOutput();
+    const std::size_t count = static_cast<std::size_t>(bytes.size()) / 768;
+    // The video runs at 30 frames a second: the screen due at each frame.
+    std::vector<Screen> screens;
+    for (int k = 0;; ++k) {
+        const auto at = static_cast<std::size_t>(k * 30.0 / rate + 1e-9);
+        if (at >= count) {
+            break;
+        }
+        Screen screen;
+        std::memcpy(screen.data(), bytes.constData() + at * 768, 768);
+        screens.push_back(screen);
+    }
+    return screens;
+}
+
+bool copyInto(const QString& source, const QString& folder)
+{
+    return QFile::copy(source, QDir(folder).filePath(QFileInfo(source).fileName()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    VideoTarget target;
+    target.model = CalculatorModel::Ti84Plus;
+    target.format = StreamFormat::Compact;
+    target.storage = Storage::Archive;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--model")) {
+            target.model = modelByKey(args[i + 1].toStdString()).value_or(target.model);
+        } else if (args[i] == QLatin1String("--format")) {
+            if (const Codec* codec = codecByKey(args[i + 1].toStdString())) {
+                target.format = codec->format;
+            }
+        } else if (args[i] == QLatin1String("--rate")) {
+            target.framesPerSecond = args[i + 1].toDouble();
+        }
+    }
+    const Codec& codec = codecFor(target.format);
+    const auto screens = sharedVideo(target.framesPerSecond);
+    if (!screens) {
+        return 1;
+    }
+    std::printf("The shared video: %zu screens at %.4g frames a second, %s, %s stream, in the archive\n",
+                screens->size(), target.framesPerSecond, target.facts().name.data(), codec.key.data());
+
+    // The stream, every screen as given.
+    QElapsedTimer clock;
+    clock.start();
+    const auto encoder = codec.makeEncoder();
+    encoder->setFrameBudget(frameBudgetTStates(target));
+    encoder->reset();
+    for (const Screen& screen : *screens) {
+        encoder->addFrame(screen);
+    }
+    encoder->finish();
+    const std::vector<std::uint8_t> stream = encoder->bytes();
+    const double encodeSeconds = clock.elapsed() / 1000.0;
+    const int appVars = archive::appVarCount(stream.size());
+    std::printf("  stream: %zu bytes in %d AppVars (limit on this model: %d bytes), encoded in %.1f s\n",
+                stream.size(), appVars, videoSizeLimit(target), encodeSeconds);
+    if (static_cast<long long>(stream.size()) > videoSizeLimit(target)) {
+        std::printf("  too long for this model's archive\n");
+        return 1;
+    }
+    std::string error;
+    const auto decoded = codec.decode(stream, &error);
+    if (!decoded || decoded->frames != *screens) {
+        std::printf("  the reference decoder does not give the screens back: %s\n", error.c_str());
+        return 1;
+    }
+    // The worst frame, with a frame copied across a page's end.
+    const int worst = *std::max_element(decoded->tStates.begin(), decoded->tStates.end());
+    const int crossing = 21 * codec.maxFrameBytes + 4'000;
+    std::printf("  worst frame: %d T-states, %d with a page crossing, against a budget of %d (at %d MHz)\n", worst,
+                worst + crossing, frameBudgetTStates(target) + crossing, target.facts().slowCpuHz / 1'000'000);
+
+    // Built by the real tools.
+    QTemporaryDir folder;
+    const QString appDir = QStringLiteral(ZOETRA_APP_DIR);
+    bool copied = folder.isValid();
+    for (const QString& tool : {QStringLiteral("TASM"), QStringLiteral("DEVPAC8X")}) {
+        copied = copied && copyInto(QDir(appDir).filePath(tool), folder.path());
+    }
+    for (const QString& part : allPlayerParts()) {
+        copied = copied && copyInto(QDir(appDir).filePath(part), folder.path());
+    }
+    if (!copied) {
+        std::fprintf(stderr, "archive_benchmark: the tools and the player's parts are not in %s\n", qPrintable(appDir));
+        return 1;
+    }
+    QtFileSystem files;
+    QtPictureLoader pictures;
+    QtBuildLauncher launcher(folder.path());
+    UniformRandom random;
+    MemoryWindowLayer window;
+    Platform platform{window, files, pictures, launcher, random, folder.path()};
+    if (WritePlayerConfig(files, folder.path(), QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"), target)) {
+        std::fprintf(stderr, "archive_benchmark: the player's configuration cannot be written\n");
+        return 1;
+    }
+    BuildOptions options;
+    options.archiveStream = stream;
+    const BuildOutcome built = BuildProgram(platform, QStringLiteral("Bench"), folder.path(), target, options);
+    if (built.status != BuildOutcome::Status::Delivered) {
+        std::fprintf(stderr, "archive_benchmark: the program was not built:\n%s\n", qPrintable(built.toolOutput));
+        return 1;
+    }
+    QFile programFile(built.deliveredPath);
+    programFile.open(QIODevice::ReadOnly);
+    const QByteArray program = programFile.readAll();
+    std::printf("  delivered: %lld files, the program %lld bytes\n", static_cast<long long>(built.deliveredPaths.size()),
+                static_cast<long long>(program.size()));
+
+    // Played on the emulated calculator, the AppVars as the OS places them.
+    calc::Calculator calculator(target.model);
+    if (!calculator.loadProgramFile(std::vector<std::uint8_t>(program.begin(), program.end()), &error)) {
+        std::fprintf(stderr, "archive_benchmark: %s\n", error.c_str());
+        return 1;
+    }
+    const std::vector<std::vector<std::uint8_t>> parts = archive::splitIntoAppVars(stream);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (!calculator.loadAppVar(archive::appVarName(QStringLiteral("Bench"), static_cast<int>(i)).toStdString(),
+                                   parts[i], true, &error)) {
+            std::fprintf(stderr, "archive_benchmark: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    calculator.start();
+    clock.restart();
+    const calc::Stop stop = calculator.run(20'000'000'000ull);
+    const double wall = clock.elapsed() / 1000.0;
+    const auto& shown = calculator.screens();
+    bool same = shown.size() == screens->size();
+    for (std::size_t i = 0; same && i < shown.size(); ++i) {
+        same = shown[i].pixels == (*screens)[i];
+    }
+    std::uint64_t worstProgram = 0;
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        worstProgram = std::max(worstProgram, shown[i].programTStates - shown[i - 1].programTStates);
+    }
+    const double emulated = shown.empty() ? 0.0 : static_cast<double>(shown.back().tstates) / 6e6;
+    const double rate = shown.size() < 2 ? 0.0
+                                         : static_cast<double>(shown.size() - 1) /
+                                               (static_cast<double>(shown.back().tstates - shown.front().tstates) / 6e6);
+    std::printf("  played: %s, %zu screens, every one as encoded: %s\n",
+                stop == calc::Stop::WaitingForKey ? "to its end" : calculator.fault().c_str(), shown.size(),
+                same ? "yes" : "NO");
+    std::printf("  rate kept: %.3f frames a second (%.2f %% off); the player's worst frame: %llu T-states of its own code\n",
+                rate, 100.0 * (rate - target.framesPerSecond) / target.framesPerSecond,
+                static_cast<unsigned long long>(worstProgram));
+    std::printf("  emulation: %.1f s of calculator time in %.1f s, %.0f times real time\n", emulated, wall,
+                wall > 0 ? emulated / wall : 0.0);
+    return same ? 0 : 1;
+}
