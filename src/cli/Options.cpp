@@ -226,7 +226,7 @@ std::vector<OptionRow> makeTable()
                     }});
     rows.push_back({{QStringLiteral("free-archive")}, QStringLiteral("bytes"),
                     QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del), in bytes or with K: "
-                                   "what the video may take instead of the empty archive (with --archive)."),
+                                   "what the video may take instead of the empty archive (stores it there, as --archive)."),
                     QStringLiteral("free-archive"),
                     [](const QString& value, Settings& s, QString& canonical) -> Refusal {
                         QString text = value.trimmed();
@@ -243,6 +243,7 @@ std::vector<OptionRow> makeTable()
                                 .arg(value);
                         }
                         s.target.freeArchiveBytes = static_cast<std::int64_t>(number * static_cast<double>(unit));
+                        s.target.storage = Storage::Archive;
                         canonical = QString::number(*s.target.freeArchiveBytes);
                         return std::nullopt;
                     }});
@@ -272,7 +273,7 @@ std::vector<OptionRow> makeTable()
                     QStringLiteral("Record an existing program with --preview instead of converting."),
                     QStringLiteral("play"), textValue(&Settings::play), false, false});
     rows.push_back({{QStringLiteral("fps")}, QStringLiteral("rate"),
-                    QStringLiteral("Frames a second taken from a video (default: 14.75, the calculator's pace)."),
+                    QStringLiteral("Frames a second taken from a video (default: --rate, else 14.75, the calculator's pace)."),
                     QStringLiteral("fps"),
                     [](const QString& value, Settings& s, QString& canonical) -> Refusal {
                         bool ok = false;

@@ -65,6 +65,28 @@ TEST_F(OptionsTest, FormatAndCompactSetTheTargetsFormat)
     EXPECT_TRUE(unknown.text.contains(QStringLiteral("written, compact"))) << unknown.text.toStdString();
 }
 
+TEST_F(OptionsTest, ModelArchiveFreeArchiveAndRateMakeTheTarget)
+{
+    const Settings s = parse({"--model", "TI84P", "--archive", "--rate", "29.5"}).settings;
+    EXPECT_EQ(s.target.model, CalculatorModel::Ti84Plus);
+    EXPECT_EQ(s.target.storage, Storage::Archive);
+    EXPECT_EQ(s.rate, 29.5);
+    EXPECT_EQ(s.target.freeArchiveBytes, std::nullopt);
+    // The free archive stores the video there; K counts 1024 bytes.
+    const Settings free = parse({"--free-archive", "146K"}).settings;
+    EXPECT_EQ(free.target.storage, Storage::Archive);
+    EXPECT_EQ(free.target.freeArchiveBytes, std::optional<std::int64_t>(146 * 1024));
+    EXPECT_EQ(parse({"--free-archive", "150000"}).settings.target.freeArchiveBytes, std::optional<std::int64_t>(150000));
+
+    for (const QStringList& wrong : {QStringList{"--model", "ti89"}, QStringList{"--rate", "0.2"},
+                                     QStringList{"--rate", "31"}, QStringList{"--free-archive", "lots"},
+                                     QStringList{"--free-archive", "-5"}}) {
+        const ParsedOptions refused = parse(wrong);
+        EXPECT_EQ(refused.action, ParsedOptions::Action::Refused) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(refused.text.contains(wrong.at(1))) << refused.text.toStdString();
+    }
+}
+
 TEST_F(OptionsTest, OptionsThatDisagreeAreRefusedNamingBoth)
 {
     const struct {
