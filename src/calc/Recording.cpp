@@ -32,8 +32,16 @@ std::string Recording::problem() const
         return fault;
     }
     if (frames.empty()) {
-        return end == End::WaitsForKey ? "it waits for a key before showing a frame"
-                                       : "it returned without showing a frame";
+        std::string said;
+        for (const char c : printed) {
+            said += c == '\n' ? ' ' : c;
+        }
+        while (!said.empty() && said.back() == ' ') {
+            said.pop_back();
+        }
+        return std::string(end == End::WaitsForKey ? "it waits for a key before showing a frame"
+                                                   : "it returned without showing a frame") +
+               (said.empty() ? "" : ", saying \"" + said + "\"");
     }
     return {};
 }
@@ -100,6 +108,7 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
         recording.end = end;
         recording.endTStates = at;
         recording.exit = calculator.exitState();
+        recording.printed = calculator.printed();
         if (progress) {
             progress(std::min(at, limit), limit);
         }

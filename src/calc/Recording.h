@@ -49,6 +49,8 @@ struct Recording {
     // the return, the fault or the time limit came.
     std::uint64_t endTStates = 0;
     std::string fault;
+    // What the program printed on the home screen, a new line as '\n'.
+    std::string printed;
     // How the program left the calculator where the recording ended.
     ExitState exit;
     CalculatorSetup setup;

@@ -214,7 +214,8 @@ std::vector<OptionRow> makeTable()
                         s.target.model = *model;
                         canonical = toQString(modelFacts(*model).key);
                         return std::nullopt;
-                    }});
+                    },
+                    false, false});
     rows.push_back({{QStringLiteral("archive")}, {},
                     QStringLiteral("Store the video in the calculator's archive, in AppVars beside a small program, "
                                    "rather than in the program in RAM."),

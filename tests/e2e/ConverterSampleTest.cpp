@@ -124,6 +124,42 @@ TEST_F(ConverterOnTheSample, CompactProgramShowsTheWrittenScreens)
 }
 
 #ifdef ZOETRA_HAVE_GIF
+// A video in the archive from the command line: delivered as a program,
+// AppVar files and a bundle, told on standard error, and played back from
+// the program (the AppVar files beside it) or from the bundle.
+TEST_F(ConverterOnTheSample, AnArchiveVideoIsDeliveredToldAndPlayedBack)
+{
+    ASSERT_EQ(convert({QStringLiteral("--archive"), QStringLiteral("--model"), QStringLiteral("ti84p"), QStringLiteral("--rate"),
+                       QStringLiteral("10"), QStringLiteral("--no-looping")}),
+              0)
+        << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Video in the archive: 1 AppVar files"))) << stdErr.toStdString();
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Plays at 10 frames a second."))) << stdErr.toStdString();
+    for (const char* name : {"video.8xp", "video00.8xv", "video.8xg"}) {
+        EXPECT_TRUE(QFile::exists(QDir(outDir.path()).filePath(QLatin1String(name)))) << name;
+    }
+    for (const char* played : {"video.8xp", "video.8xg"}) {
+        SCOPED_TRACE(played);
+        ASSERT_EQ(convert({QStringLiteral("--play"), QLatin1String(played), QStringLiteral("--model"), QStringLiteral("ti84p"),
+                           QStringLiteral("--preview"), QStringLiteral("played.gif")}),
+                  0)
+            << stdErr.toStdString();
+        EXPECT_TRUE(stdErr.contains(QStringLiteral("(%1 frames, ").arg(SampleFrames))) << stdErr.toStdString();
+        const QRegularExpressionMatch rate =
+            QRegularExpression(QStringLiteral("([0-9.]+) frames a second, then waits for a key")).match(stdErr);
+        ASSERT_TRUE(rate.hasMatch()) << stdErr.toStdString();
+        // The recording counts the last frame's time too: 48 frames in 47 intervals and a bit.
+        EXPECT_NEAR(rate.captured(1).toDouble(), 10.0, 0.3) << stdErr.toStdString();
+    }
+    // Without its AppVars the program says so, and no preview is made.
+    ASSERT_TRUE(QFile::remove(QDir(outDir.path()).filePath(QStringLiteral("video00.8xv"))));
+    ASSERT_TRUE(QFile::remove(QDir(outDir.path()).filePath(QStringLiteral("played.gif"))));
+    EXPECT_EQ(convert({QStringLiteral("--play"), QStringLiteral("video.8xp"), QStringLiteral("--preview"), QStringLiteral("played.gif")}), 1);
+    EXPECT_TRUE(stdErr.contains(QLatin1String("it returned without showing a frame, saying \"Missing AppVar VIDEO00\"")))
+        << stdErr.toStdString();
+    EXPECT_FALSE(QFile::exists(QDir(outDir.path()).filePath(QStringLiteral("played.gif"))));
+}
+
 // zoetra2-convert --preview: the delivered program's playback, read back as
 // Qt reads GIFs, is the built Video.dat frame for frame at the emulation's
 // frame times.
