@@ -97,6 +97,10 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 QString whatFitsText(const WhatFits& fits)
 {
     QString seconds = QString::number(fits.seconds(), 'f', 1) + QStringLiteral(" seconds on the calculator");
+    if (pacedByDeadlines(fits.target)) {
+        // A rate of its own, or another model's timer: say which.
+        seconds += QStringLiteral(" at %1 frames a second").arg(QString::number(fits.target.framesPerSecond, 'g', 4));
+    }
     if (fits.target.format != StreamFormat::Written) {
         const std::string_view key = codecFor(fits.target.format).key;
         seconds += QStringLiteral(", as %1 video").arg(toQString(key));

@@ -200,5 +200,21 @@ TEST(EndThatFits, TakesNoFrameTooMany)
               QStringLiteral("Ending the video at 1:03.5 (--end 1:03.5, or End in the import) keeps the frames that fit."));
 }
 
+TEST(WhatFitsTextTest, AVideoAtARateOfItsOwnSaysItsRate)
+{
+    WhatFits fits;
+    fits.frames = 60;
+    fits.fitting = 60;
+    fits.bytes = 900;
+    fits.limit = 24000;
+    fits.target.framesPerSecond = 10.0;
+    EXPECT_EQ(whatFitsText(fits),
+              QStringLiteral("All 60 frames fit into the 24000 bytes (900 bytes): 6.0 seconds on the calculator at 10 frames a second."));
+    fits.target.framesPerSecond = WrittenFramesPerSecond;
+    fits.target.model = CalculatorModel::Ti84Plus;
+    EXPECT_TRUE(whatFitsText(fits).endsWith(QLatin1String("4.1 seconds on the calculator at 14.75 frames a second.")))
+        << whatFitsText(fits).toStdString();
+}
+
 }  // namespace
 }  // namespace zoetra::test
