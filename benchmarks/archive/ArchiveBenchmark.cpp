@@ -5,6 +5,7 @@
 // frame's T-states with a page crossing against its budget, the rate kept
 // and the emulation's speed.
 // Usage: archive_benchmark [--model ti83p|ti83pse|ti84p|ti84pse] [--format written|compact] [--rate R]
+#include "SharedVideo.h"
 #include "calc/Calculator.h"
 #include "convert/ArchiveVideo.h"
 #include "convert/Codec.h"
@@ -37,31 +38,21 @@ using namespace zoetra;
 
 namespace {
 
+// The video's screens at the rate: the one due at each frame.
 std::optional<std::vector<Screen>> sharedVideo(double rate)
 {
-    const QString path = QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz");
-    if (!QFileInfo::exists(path)) {
-        std::fprintf(stderr, "archive_benchmark: the shared video is not at %s\n", qPrintable(path));
+    const auto all = bench::readSharedVideo(QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz"),
+                                            "archive_benchmark");
+    if (!all) {
         return std::nullopt;
     }
-    QProcess xz;
-    xz.start(QStringLiteral("xz"), {QStringLiteral("-dc"), path});
-    if (!xz.waitForFinished(120'000) || xz.exitCode() != 0) {
-        std::fprintf(stderr, "archive_benchmark: xz could not decompress %s\n", qPrintable(path));
-        return std::nullopt;
-    }
-    const QByteArray bytes = xz.readAllStandardOutput();
-    const std::size_t count = static_cast<std::size_t>(bytes.size()) / 768;
-    // The video runs at 30 frames a second: the screen due at each frame.
     std::vector<Screen> screens;
     for (int k = 0;; ++k) {
-        const auto at = static_cast<std::size_t>(k * 30.0 / rate + 1e-9);
-        if (at >= count) {
+        const auto at = static_cast<std::size_t>(k * bench::SharedVideoFramesPerSecond / rate + 1e-9);
+        if (at >= all->size()) {
             break;
         }
-        Screen screen;
-        std::memcpy(screen.data(), bytes.constData() + at * 768, 768);
-        screens.push_back(screen);
+        screens.push_back((*all)[at]);
     }
     return screens;
 }

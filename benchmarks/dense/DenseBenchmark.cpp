@@ -9,6 +9,7 @@
 // second with the ring never running dry, at least 2,000 frames encoded a
 // second, never more bytes than compact on a clip.
 // Usage: dense_benchmark [folder of the shared media]
+#include "SharedVideo.h"
 #include "convert/CompactEncoder.h"
 #include "convert/DenseDecoder.h"
 #include "convert/DenseEncoder.h"
@@ -51,26 +52,6 @@ class QuietWindow final : public MemoryWindowLayer {
 public:
     void yieldToEvents() override {}
 };
-
-// The screens of the shared video, decompressed by xz.
-std::optional<std::vector<Screen>> readSharedVideo(const QString& path)
-{
-    if (!QFileInfo::exists(path)) {
-        return std::nullopt;
-    }
-    QProcess xz;
-    xz.start(QStringLiteral("xz"), {QStringLiteral("-dc"), path});
-    if (!xz.waitForFinished(120'000) || xz.exitCode() != 0) {
-        std::fprintf(stderr, "dense_benchmark: xz could not decompress %s\n", qPrintable(path));
-        return std::nullopt;
-    }
-    const QByteArray bytes = xz.readAllStandardOutput();
-    std::vector<Screen> screens(static_cast<std::size_t>(bytes.size()) / ScreenByteCount);
-    for (std::size_t i = 0; i < screens.size(); ++i) {
-        std::memcpy(screens[i].data(), bytes.constData() + i * ScreenByteCount, ScreenByteCount);
-    }
-    return screens;
-}
 
 int compactBytes(const std::vector<Screen>& screens)
 {
@@ -241,7 +222,7 @@ int main(int argc, char* argv[])
     const QString videoPath = QDir(media).filePath(QStringLiteral("bad-apple-96x64-30fps.screens.xz"));
     bool met = true;
 
-    if (const auto video = readSharedVideo(videoPath)) {
+    if (const auto video = bench::readSharedVideo(videoPath, "dense_benchmark")) {
         std::vector<Screen> half;
         for (std::size_t i = 0; i < video->size(); i += 2) {
             half.push_back((*video)[i]);

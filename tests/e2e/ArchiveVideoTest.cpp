@@ -84,17 +84,7 @@ protected:
         zoetra::MemoryWindowLayer window;
         zoetra::Platform platform{window, files, pictures, launcher, random, folder.path()};
         auto vars = std::make_unique<zoetra::Vars>();
-        vars->LastDir = source.path();
-        vars->OutDir = outDir.path();
-        vars->BlackThreshold = 85;
-        vars->WhiteThreshold = 170;
-        vars->DitherOn = true;
-        vars->ColourChannel = 1;
-        window.frames = zoetra::listFrameFolder(files, source.path()).value_or(QStringList{});
-        window.onFrameSelected = [&](int index) {
-            return zoetra::loadAndConvertFrame(*vars, pictures, zoetra::joinPath(vars->LastDir, window.frames.at(index)),
-                                               window.filePreviewArea, window.quickPrevArea);
-        };
+        prepareFolderRun(*vars, window, files, pictures, source.path(), outDir.path());
         window.shell = QStringLiteral("No Shell");
         window.looping = looping ? 1 : 0;
         window.fileName = name;

@@ -1,6 +1,8 @@
 #include "PlayerFixture.h"
 
 #include "calc/ProgramFile.h"
+#include "imaging/FrameFolder.h"
+#include "imaging/FrameSelection.h"
 
 namespace playertest {
 
@@ -67,6 +69,22 @@ void expectCleanExit(const Playback& playback)
     EXPECT_TRUE(h.cursorHome());
     EXPECT_TRUE(h.runIndicatorOn());
     EXPECT_EQ(h.peek(zoetra::calc::GraphFlags) & 1, 1);
+}
+
+void prepareFolderRun(zoetra::Vars& vars, zoetra::MemoryWindowLayer& window, zoetra::FileSystem& files,
+                      zoetra::PictureLoader& pictures, const QString& source, const QString& outDir)
+{
+    vars.LastDir = source;
+    vars.OutDir = outDir;
+    vars.BlackThreshold = 85;
+    vars.WhiteThreshold = 170;
+    vars.DitherOn = true;
+    vars.ColourChannel = 1;
+    window.frames = zoetra::listFrameFolder(files, source).value_or(QStringList{});
+    window.onFrameSelected = [&vars, &window, &pictures](int index) {
+        return zoetra::loadAndConvertFrame(vars, pictures, zoetra::joinPath(vars.LastDir, window.frames.at(index)),
+                                           window.filePreviewArea, window.quickPrevArea);
+    };
 }
 
 }  // namespace playertest

@@ -3,6 +3,10 @@
 #include "PlayerBuild.h"
 #include "VideoStream.h"
 #include "calc/Calculator.h"
+#include "platform/FileSystem.h"
+#include "platform/MemoryWindowLayer.h"
+#include "platform/PictureLoader.h"
+#include "shared/Vars.h"
 
 #include <gtest/gtest.h>
 
@@ -39,5 +43,12 @@ void expectScreens(const zoetra::calc::Calculator& calculator, const std::vector
 // The program returned and left an empty graph buffer and screen, the
 // home screen cleared, the run indicator back on and the graph marked dirty.
 void expectCleanExit(const Playback& playback);
+
+// A conversion of the frames in `source` as a fresh start of the window
+// has it: the written thresholds, dither and colour channel, the folder's
+// frames listed and reduced as they are selected, the program delivered
+// into `outDir`.
+void prepareFolderRun(zoetra::Vars& vars, zoetra::MemoryWindowLayer& window, zoetra::FileSystem& files,
+                      zoetra::PictureLoader& pictures, const QString& source, const QString& outDir);
 
 }  // namespace playertest
