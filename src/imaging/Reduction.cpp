@@ -94,6 +94,21 @@ constexpr int Half = One / 2;
 constexpr int LeanQ = static_cast<int>(Lean * One);
 constexpr int KeepLimitQ = static_cast<int>(KeepLimit * One);
 
+// Under a history a pixel's colour comes from one comparison with a
+// threshold of its own, known before the error reaching the pixel is, so
+// that the chain from pixel to pixel stays short. A still pixel that was
+// white keeps white while the value it wants is at least One - KeepLimitQ,
+// and above One + KeepLimitQ a fresh decision makes it white too; a still
+// black one keeps black up to KeepLimitQ, and above that turns white where
+// a fresh decision would. A changed pixel is decided afresh, leaning
+// towards its last colour.
+// Each is the least wanted value that gives white.
+constexpr int StillWhiteStays = std::min(One - KeepLimitQ, Half - LeanQ);
+constexpr int StillBlackTurns = std::max(KeepLimitQ + 1, Half + LeanQ);
+constexpr int ChangedWhiteStays = Half - LeanQ;
+constexpr int ChangedBlackTurns = Half + LeanQ;
+static_assert(One + KeepLimitQ + 1 >= Half - LeanQ, "a kept white pixel's range meets a fresh decision's");
+
 // How a pixel's error is shared: to the next one or two pixels of the row,
 // to the row below (behind, straight, ahead) and to the row after that.
 struct Shares {
@@ -115,6 +130,10 @@ struct FloydSteinberg {
         // The rest goes ahead, so that the whole error is passed on.
         return {next, 0, behind, below, e - next - behind - below, 0};
     }
+    // share(w - (white ? One : 0)).next1, worked out beside the choice
+    // instead of after it: One is a multiple of 16, so the white point's
+    // share comes off whole.
+    static int nextOf(int w, int white) { return ((w * 7) >> 4) - (white & (One * 7 / 16)); }
 };
 
 // Atkinson passes on three quarters of the error, which keeps highlights
@@ -125,7 +144,9 @@ struct Atkinson {
         const int eighth = e >> 3;
         return {eighth, eighth, eighth, eighth, eighth, eighth};
     }
+    static int nextOf(int w, int white) { return (w >> 3) - (white & (One / 8)); }
 };
+static_assert(One % 16 == 0, "the white point's shares are whole");
 
 // Moves the history with the picture, block by block, so that where the
 // picture moves the pattern moves with it instead of being diffused anew:
@@ -220,80 +241,163 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
     }
 }
 
+// What the diffusion makes of a value: its level within the band, a mask
+// of -1 inside the band and 0 outside it, and 1 where it lies below the
+// band (solid black).
+struct ValueShare {
+    int level;
+    int inBand;
+    int solidBlack;
+};
+
+// What a row's diffusion reads and writes.
+struct DiffusionRow {
+    const std::int16_t* values;
+    const ValueShare* shareOf;     // indexed by the value
+    const int* here;               // the error that reached this row
+    std::uint8_t* bits;
+    const std::uint8_t* lastBits;  // with a history
+    std::int16_t* decidedAt;       // with a history
+    int* errors;                   // the errors this row leaves
+};
+
+// Diffuses one row in the direction Dir (1 to the right, -1 to the left):
+// the only part of the diffusion that goes pixel after pixel. Solid pixels
+// outside the band take no error and pass none on. Masks (0 or -1) instead
+// of branches: the choices are as good as random, and a mispredicted branch
+// a pixel would cost more than the rest.
+template <class Kernel, int Dir, bool Lean>
+void diffuseRow(const DiffusionRow& row)
+{
+    // The least wanted value that gives white, by whether the pixel stayed
+    // still (2) and whether it was white (1).
+    constexpr std::array<int, 4> WhiteFrom = {ChangedBlackTurns, ChangedWhiteStays, StillBlackTurns,
+                                              StillWhiteStays};
+    // Kept in locals: the byte stores would otherwise have the compiler read
+    // them anew for each pixel.
+    const std::int16_t* const values = row.values;
+    const ValueShare* const shareOf = row.shareOf;
+    const int* const here = row.here;
+    std::uint8_t* const bits = row.bits;
+    const std::uint8_t* const lastBits = row.lastBits;
+    std::int16_t* const decidedAt = row.decidedAt;
+    int* const errors = row.errors;
+
+    int next1 = 0;
+    int next2 = 0;
+    constexpr int First = Dir > 0 ? 0 : GridColumns - 1;
+    for (int k = 0, x = First; k < GridColumns; ++k, x += Dir) {
+        // Read before anything is written.
+        const int v = values[x];
+        const ValueShare share = shareOf[v];
+        const int e0 = here[x];
+        int whiteFrom = Half;
+        int at = 0;
+        int still = 0;
+        int wasWhite = 0;
+        if constexpr (Lean) {
+            at = decidedAt[x];
+            still = std::abs(v - at) <= StaticTolerance3;
+            wasWhite = lastBits[x] == 0;
+            whiteFrom = WhiteFrom[static_cast<std::size_t>(2 * still + wasWhite)];
+        }
+        const int w = share.level + e0 + next1;
+        const int white = -static_cast<int>(w >= whiteFrom);
+        const int e = (w - (white & One)) & share.inBand;
+        next1 = next2 + (Kernel::nextOf(w, white) & share.inBand);
+        next2 = Kernel::share(e).next2;
+        errors[x] = e;
+        bits[x] = static_cast<std::uint8_t>((share.inBand & ~white & 1) | share.solidBlack);
+        if constexpr (Lean) {
+            // A pixel keeps the value it was decided at while it keeps its
+            // colour for staying still.
+            const int keep = share.inBand & -(still & static_cast<int>(std::abs(w - wasWhite * One) <= KeepLimitQ));
+            decidedAt[x] = static_cast<std::int16_t>((at & keep) | (v & ~keep));
+        }
+    }
+}
+
+// Serpentine: every other row runs right to left, its spread mirrored.
+// The error a row passes down is spread once the row is done, each pixel
+// of the row below gathering its shares.
 template <class Kernel>
 void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
 {
-    constexpr int Margin = 2;
-    constexpr int Width = GridColumns + 2 * Margin;
-    std::array<std::array<int, Width>, 3> errors{};
-    const int span = p.white3 - p.black3;
+    const int black3 = p.black3;
+    const int white3 = p.white3;
+    const int span = white3 - black3;
     const bool lean = history != nullptr && history->hasFrame;
-    // Each value's level within the band.
-    std::array<int, 766> levels{};
-    for (int v = std::max(0, p.black3); v <= std::min(765, p.white3); ++v) {
-        levels[static_cast<std::size_t>(v)] = span > 0 ? (v - p.black3) * One / span : Half;
+    // Every value, from the unreadable -3 on.
+    constexpr int Lowest = -3;
+    std::array<ValueShare, 765 - Lowest + 1> shareOf;
+    for (int v = Lowest; v <= 765; ++v) {
+        const bool inBand = v >= black3 && v <= white3;
+        shareOf[static_cast<std::size_t>(v - Lowest)] = {0, inBand ? -1 : 0, !inBand && v < black3 ? 1 : 0};
+    }
+    {
+        const int from = std::max(Lowest, black3);
+        const int to = std::min(765, white3);
+        // (v - black3) * One / span, stepped without a division each.
+        const int step = span > 0 ? One / span : 0;
+        const int stepRest = span > 0 ? One % span : 0;
+        int level = span > 0 ? (from - black3) * One / span : Half;
+        int rest = span > 0 ? (from - black3) * One % span : 0;
+        for (int v = from; v <= to; ++v) {
+            shareOf[static_cast<std::size_t>(v - Lowest)].level = level;
+            level += step;
+            rest += stepRest;
+            if (rest >= span && span > 0) {
+                rest -= span;
+                ++level;
+            }
+        }
     }
 
+    // Rows of errors still to come: this row's, the next's, the one after.
+    std::array<std::array<int, GridColumns>, 3> rowErrors{};
+    // The errors this row leaves, with a zero either side.
+    std::array<int, GridColumns + 2> left{};
+    int* const errors = left.data() + 1;
+    DiffusionRow r{};
+    r.shareOf = shareOf.data() - Lowest;
+    r.errors = errors;
+
     for (int y = 0; y < GridRows; ++y) {
-        int* const below = errors[static_cast<std::size_t>((y + 1) % 3)].data() + Margin;
-        int* const twoBelow = errors[static_cast<std::size_t>((y + 2) % 3)].data() + Margin;
-        const int* const here = errors[static_cast<std::size_t>(y % 3)].data() + Margin;
-        std::fill(twoBelow - Margin, twoBelow - Margin + Width, 0);
-        int next1 = 0;
-        int next2 = 0;
-        // The row below's error for the pixel behind this one and for this
-        // one, written out once complete.
-        int belowBehind = 0;
-        int belowHere = 0;
-        // Serpentine: every other row runs right to left, its spread mirrored.
-        const int dir = (y % 2 == 0) ? 1 : -1;
-        for (int k = 0; k < GridColumns; ++k) {
-            const int x = dir > 0 ? k : GridColumns - 1 - k;
-            const std::size_t i = gridIndex(x, y);
-            const int v = grey[i];
-            if (v < p.black3 || v > p.white3) {
-                // Solid areas take no error and pass none on.
-                bits[i] = v < p.black3 ? 1 : 0;
-                if (history) {
-                    history->decidedAt[i] = static_cast<std::int16_t>(v);
-                }
-                next1 = next2;
-                next2 = 0;
-                below[x - dir] += belowBehind;
-                belowBehind = belowHere;
-                belowHere = 0;
-                continue;
-            }
-            const int wanted = levels[static_cast<std::size_t>(v)] + here[x] + next1;
-            // Without branches: the choice is as good as random, and a
-            // mispredicted branch a pixel would cost more than the rest.
-            bool white;
-            if (lean) {
-                const bool wasWhite = history->bits[i] == 0;
-                const int was = wasWhite ? One : 0;
-                const bool keep = (std::abs(v - history->decidedAt[i]) <= StaticTolerance3) &
-                                  (std::abs(wanted - was) <= KeepLimitQ);
-                const bool fresh = wanted >= Half + LeanQ - (wasWhite ? 2 * LeanQ : 0);
-                white = (keep & wasWhite) | (!keep & fresh);
-                history->decidedAt[i] = keep ? history->decidedAt[i] : static_cast<std::int16_t>(v);
+        const std::size_t row = gridIndex(0, y);
+        r.values = grey.data() + row;
+        r.here = rowErrors[static_cast<std::size_t>(y % 3)].data();
+        r.bits = bits.data() + row;
+        int* const below = rowErrors[static_cast<std::size_t>((y + 1) % 3)].data();
+        int* const twoBelow = rowErrors[static_cast<std::size_t>((y + 2) % 3)].data();
+        if (lean) {
+            r.lastBits = history->bits.data() + row;
+            r.decidedAt = history->decidedAt.data() + row;
+            if (y % 2 == 0) {
+                diffuseRow<Kernel, 1, true>(r);
             } else {
-                white = wanted >= Half;
-                if (history) {
-                    history->decidedAt[i] = static_cast<std::int16_t>(v);
-                }
+                diffuseRow<Kernel, -1, true>(r);
             }
-            bits[i] = static_cast<std::uint8_t>(!white);
-            const Shares s = Kernel::share(wanted - (white ? One : 0));
-            next1 = next2 + s.next1;
-            next2 = s.next2;
-            below[x - dir] += belowBehind + s.belowBehind;
-            belowBehind = belowHere + s.below;
-            belowHere = s.belowAhead;
-            twoBelow[x] += s.twoBelow;
+        } else {
+            if (y % 2 == 0) {
+                diffuseRow<Kernel, 1, false>(r);
+            } else {
+                diffuseRow<Kernel, -1, false>(r);
+            }
+            if (history) {
+                std::copy(r.values, r.values + GridColumns, history->decidedAt.data() + row);
+            }
         }
-        const int last = dir > 0 ? GridColumns - 1 : 0;
-        below[last] += belowBehind;
-        below[last + dir] += belowHere;
+
+        // The pixel behind (in the row's direction) passes on its
+        // belowAhead share, the one ahead its belowBehind share.
+        const int dir = y % 2 == 0 ? 1 : -1;
+        const int* const behind = errors - dir;
+        const int* const ahead = errors + dir;
+        for (int x = 0; x < GridColumns; ++x) {
+            below[x] += Kernel::share(ahead[x]).belowBehind + Kernel::share(errors[x]).below +
+                        Kernel::share(behind[x]).belowAhead;
+            twoBelow[x] = Kernel::share(errors[x]).twoBelow;
+        }
     }
 }
 
