@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -119,6 +120,49 @@ TEST(ConvertToMono, ReadsBeyondTheSurfaceAsUnreadable)
         EXPECT_EQ(vars.PixelGrid[95][y], 0);
     }
     EXPECT_EQ(vars.PixelGrid[10][64], 0);
+}
+
+TEST(ConvertToMono, PatternsReadColoursAsTheWrittenReductionDoes)
+{
+    // Without the dither a pattern draws the band white, as the written
+    // reduction does, so the two agree cell for cell only if they read the
+    // same value from every colour: negative ones (split by division, not
+    // by shifts) and the cells beyond the surface included.
+    const auto colourAt = [](int x, int y) -> Colour {
+        switch ((x + 3 * y) % 5) {
+        case 0: return UnreadableColour;
+        case 1: return -65535;
+        case 2: return makeColour(x * 2, y * 3, 200 - x);
+        case 3: return ColourWhite;
+        default: return makeColour(90, 10, 250);
+        }
+    };
+    FunctionArea source(colourAt);
+    MemoryPictureArea buffer;  // holds the readable colours only
+    for (int y = 0; y < PictureHeight; ++y) {
+        for (int x = 0; x < PictureWidth; ++x) {
+            buffer.setPixel(x, y, std::max(colourAt(x, y), 0));
+        }
+    }
+    for (const PictureArea* area : {static_cast<const PictureArea*>(&source), static_cast<const PictureArea*>(&buffer)}) {
+        for (int channel = 0; channel <= 4; ++channel) {
+            for (const int black : {1, 50, 128, 200}) {
+                const auto reduce = [&](Pattern pattern) {
+                    Vars vars;
+                    vars.BlackThreshold = static_cast<std::int16_t>(black);
+                    vars.WhiteThreshold = 250;
+                    vars.DitherOn = false;
+                    vars.ColourChannel = static_cast<std::int16_t>(channel);
+                    vars.Pictures.pattern = pattern;
+                    MemoryPictureArea preview;
+                    ConvertToMono(vars, *area, preview);
+                    return vars.PixelGrid;
+                };
+                ASSERT_EQ(reduce(Pattern::Bayer4), reduce(Pattern::Checkerboard))
+                    << "channel " << channel << " black " << black << (area == &source ? " (any area)" : " (buffer)");
+            }
+        }
+    }
 }
 
 TEST(SplitColour, GivesBytesAndTheUnreadableSplit)
