@@ -246,8 +246,8 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
 // band (solid black).
 struct ValueShare {
     int level;
-    int inBand;
-    int solidBlack;
+    std::int16_t inBand;
+    std::int16_t solidBlack;
 };
 
 // What a row's diffusion reads and writes.
@@ -266,13 +266,24 @@ struct DiffusionRow {
 // outside the band take no error and pass none on. Masks (0 or -1) instead
 // of branches: the choices are as good as random, and a mispredicted branch
 // a pixel would cost more than the rest.
+// What a pixel's history makes of it, by whether it stayed still (2) and
+// whether it was black (1): the least wanted value that gives white, and
+// for a still pixel the range of wanted values, from keepFrom on, over
+// which it keeps the value it was decided at.
+struct Leaning {
+    int whiteFrom;
+    int keepFrom;
+};
+constexpr std::array<Leaning, 4> Leanings = {{
+    {ChangedWhiteStays, 0},
+    {ChangedBlackTurns, 0},
+    {StillWhiteStays, One - KeepLimitQ},
+    {StillBlackTurns, -KeepLimitQ},
+}};
+
 template <class Kernel, int Dir, bool Lean>
 void diffuseRow(const DiffusionRow& row)
 {
-    // The least wanted value that gives white, by whether the pixel stayed
-    // still (2) and whether it was white (1).
-    constexpr std::array<int, 4> WhiteFrom = {ChangedBlackTurns, ChangedWhiteStays, StillBlackTurns,
-                                              StillWhiteStays};
     // Kept in locals: the byte stores would otherwise have the compiler read
     // them anew for each pixel.
     const std::int16_t* const values = row.values;
@@ -291,18 +302,17 @@ void diffuseRow(const DiffusionRow& row)
         const int v = values[x];
         const ValueShare share = shareOf[v];
         const int e0 = here[x];
-        int whiteFrom = Half;
+        Leaning leaning{Half, 0};
         int at = 0;
-        int still = 0;
-        int wasWhite = 0;
+        std::size_t still = 0;
         if constexpr (Lean) {
             at = decidedAt[x];
-            still = std::abs(v - at) <= StaticTolerance3;
-            wasWhite = lastBits[x] == 0;
-            whiteFrom = WhiteFrom[static_cast<std::size_t>(2 * still + wasWhite)];
+            // |v - at| <= StaticTolerance3
+            still = static_cast<unsigned>(v - at + StaticTolerance3) <= 2 * StaticTolerance3;
+            leaning = Leanings[2 * still + (lastBits[x] != 0)];
         }
         const int w = share.level + e0 + next1;
-        const int white = -static_cast<int>(w >= whiteFrom);
+        const int white = -static_cast<int>(w >= leaning.whiteFrom);
         const int e = (w - (white & One)) & share.inBand;
         next1 = next2 + (Kernel::nextOf(w, white) & share.inBand);
         next2 = Kernel::share(e).next2;
@@ -311,7 +321,8 @@ void diffuseRow(const DiffusionRow& row)
         if constexpr (Lean) {
             // A pixel keeps the value it was decided at while it keeps its
             // colour for staying still.
-            const int keep = share.inBand & -(still & static_cast<int>(std::abs(w - wasWhite * One) <= KeepLimitQ));
+            const int keep = share.inBand & -static_cast<int>(still) &
+                             -static_cast<int>(static_cast<unsigned>(w - leaning.keepFrom) <= 2 * KeepLimitQ);
             decidedAt[x] = static_cast<std::int16_t>((at & keep) | (v & ~keep));
         }
     }
@@ -332,7 +343,8 @@ void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* h
     std::array<ValueShare, 765 - Lowest + 1> shareOf;
     for (int v = Lowest; v <= 765; ++v) {
         const bool inBand = v >= black3 && v <= white3;
-        shareOf[static_cast<std::size_t>(v - Lowest)] = {0, inBand ? -1 : 0, !inBand && v < black3 ? 1 : 0};
+        shareOf[static_cast<std::size_t>(v - Lowest)] = {0, static_cast<std::int16_t>(inBand ? -1 : 0),
+                                                         static_cast<std::int16_t>(!inBand && v < black3 ? 1 : 0)};
     }
     {
         const int from = std::max(Lowest, black3);
