@@ -130,10 +130,10 @@ struct FloydSteinberg {
         // The rest goes ahead, so that the whole error is passed on.
         return {next, 0, behind, below, e - next - behind - below, 0};
     }
-    // share(w - (white ? One : 0)).next1, worked out beside the choice
-    // instead of after it: One is a multiple of 16, so the white point's
-    // share comes off whole.
-    static int nextOf(int w, int white) { return ((w * 7) >> 4) - (white & (One * 7 / 16)); }
+    // share(w - (black ? 0 : One)).next1 for a mask `black`, worked out
+    // beside the choice instead of after it: One is a multiple of 16, so
+    // the white point's share comes off whole.
+    static int nextOf(int w, int black) { return ((w * 7) >> 4) - One * 7 / 16 + (black & (One * 7 / 16)); }
 };
 
 // Atkinson passes on three quarters of the error, which keeps highlights
@@ -144,7 +144,7 @@ struct Atkinson {
         const int eighth = e >> 3;
         return {eighth, eighth, eighth, eighth, eighth, eighth};
     }
-    static int nextOf(int w, int white) { return (w >> 3) - (white & (One / 8)); }
+    static int nextOf(int w, int black) { return (w >> 3) - One / 8 + (black & (One / 8)); }
 };
 static_assert(One % 16 == 0, "the white point's shares are whole");
 
@@ -241,96 +241,108 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
     }
 }
 
-// What the diffusion makes of a value: its level within the band, a mask
-// of -1 inside the band and 0 outside it, and 1 where it lies below the
-// band (solid black).
-struct ValueShare {
-    int level;
-    std::int16_t inBand;
-    std::int16_t solidBlack;
+// Every threshold lies between 0 and One, so every error within One of 0
+// and every wanted value within 2 One. Solid pixels are given thresholds
+// of +-Solid, which no wanted value reaches and which subtracting one from
+// cannot overflow.
+constexpr int Solid = 1 << 28;
+
+// How the diffusion decides a pixel, by its class: under a history 2 if
+// it stayed still, plus 1 if it was black; 4 without a history; 5 and 6
+// solid black and solid white, outside the band.
+struct alignas(16) Decision {
+    int whiteFrom;  // the least wanted value that gives white
+    int inBand;     // -1 where the pixel takes error and passes it on, else 0
+    // A still pixel keeps the value it was decided at (mayKeep) while the
+    // value it wants lies within 2 * KeepLimitQ from keepFrom on.
+    int keepFrom;
+    int mayKeep;
+};
+constexpr std::array<Decision, 7> Decisions = {{
+    {ChangedWhiteStays, -1, 0, 0},
+    {ChangedBlackTurns, -1, 0, 0},
+    {StillWhiteStays, -1, One - KeepLimitQ, 1},
+    {StillBlackTurns, -1, -KeepLimitQ, 1},
+    {Half, -1, 0, 0},
+    {Solid, 0, 0, 0},
+    {-Solid, 0, 0, 0},
+}};
+constexpr std::uint8_t Afresh = 4;
+constexpr std::uint8_t SolidBlack = 5;
+constexpr std::uint8_t SolidWhite = 6;
+
+// The values whose levels are tabled: the unreadable -3 to the brightest.
+// Others (from negative colours no area of ours gives) are looked up at the
+// nearer end: a level counts only inside the band, which thresholds from 0
+// to 765 keep them out of.
+constexpr int LowestValue = -3;
+constexpr int HighestValue = 765;
+
+// The thresholds as 16-bit values compare with the grid's values.
+struct Band16 {
+    std::int16_t black3;
+    std::int16_t white3;
+    std::int16_t allBlack;  // -1 where black3 lies above every 16-bit value
+    std::int16_t allWhite;  // -1 where white3 lies below every one
 };
 
-// What a row's diffusion reads and writes.
-struct DiffusionRow {
-    const std::int16_t* values;
-    const ValueShare* shareOf;     // indexed by the value
-    const int* here;               // the error that reached this row
-    std::uint8_t* bits;
-    const std::uint8_t* lastBits;  // with a history
-    std::int16_t* decidedAt;       // with a history
-    int* errors;                   // the errors this row leaves
-};
+// Each pixel's class and the value its level is looked up by, for a row.
+// In vector steps: all in 16 bits (the difference of two values exact
+// without sign), with masks instead of choices.
+template <bool Lean>
+void classify(const std::int16_t* values, const std::int16_t* decidedAt, const std::uint8_t* lastBits,
+              const Band16& band, std::uint8_t* classes, std::int16_t* tabled)
+{
+    const Band16 b = band;
+    for (int x = 0; x < GridColumns; ++x) {
+        const std::int16_t v = values[x];
+        int decided = Afresh;
+        if constexpr (Lean) {
+            const std::int16_t at = decidedAt[x];
+            const auto difference = static_cast<std::uint16_t>(static_cast<std::uint16_t>(std::max(v, at)) -
+                                                               static_cast<std::uint16_t>(std::min(v, at)));
+            decided = 2 * (difference <= StaticTolerance3) + (lastBits[x] != 0);
+        }
+        const int black = -static_cast<int>(v < b.black3) | b.allBlack;
+        const int white = -static_cast<int>(v > b.white3) | b.allWhite;
+        classes[x] =
+            static_cast<std::uint8_t>((black & SolidBlack) | (~black & ((white & SolidWhite) | (~white & decided))));
+        tabled[x] = std::clamp<std::int16_t>(v, LowestValue, HighestValue);
+    }
+}
 
 // Diffuses one row in the direction Dir (1 to the right, -1 to the left):
-// the only part of the diffusion that goes pixel after pixel. Solid pixels
-// outside the band take no error and pass none on. Masks (0 or -1) instead
-// of branches: the choices are as good as random, and a mispredicted branch
-// a pixel would cost more than the rest.
-// What a pixel's history makes of it, by whether it stayed still (2) and
-// whether it was black (1): the least wanted value that gives white, and
-// for a still pixel the range of wanted values, from keepFrom on, over
-// which it keeps the value it was decided at.
-struct Leaning {
-    int whiteFrom;
-    int keepFrom;
-};
-constexpr std::array<Leaning, 4> Leanings = {{
-    {ChangedWhiteStays, 0},
-    {ChangedBlackTurns, 0},
-    {StillWhiteStays, One - KeepLimitQ},
-    {StillBlackTurns, -KeepLimitQ},
-}};
-
-template <class Kernel, int Dir, bool Lean>
-void diffuseRow(const DiffusionRow& row)
+// the only part of the diffusion that goes pixel after pixel, and so no
+// more than the chain of errors from one pixel to the next. Masks (0 or -1)
+// instead of branches: the choices are as good as random, and a
+// mispredicted branch a pixel would cost more than the rest. Leaves each
+// pixel's colour, the error it passes on, and whether it keeps its decision
+// value.
+template <class Kernel, int Dir>
+void diffuseRow(const int* levelOf, const std::int16_t* tabled, const std::uint8_t* classes, const int* here,
+                std::uint8_t* bits, int* errors, std::uint8_t* keeps)
 {
-    // Kept in locals: the byte stores would otherwise have the compiler read
-    // them anew for each pixel.
-    const std::int16_t* const values = row.values;
-    const ValueShare* const shareOf = row.shareOf;
-    const int* const here = row.here;
-    std::uint8_t* const bits = row.bits;
-    const std::uint8_t* const lastBits = row.lastBits;
-    std::int16_t* const decidedAt = row.decidedAt;
-    int* const errors = row.errors;
-
     int next1 = 0;
     int next2 = 0;
     constexpr int First = Dir > 0 ? 0 : GridColumns - 1;
     for (int k = 0, x = First; k < GridColumns; ++k, x += Dir) {
-        // Read before anything is written.
-        const int v = values[x];
-        const ValueShare share = shareOf[v];
-        const int e0 = here[x];
-        Leaning leaning{Half, 0};
-        int at = 0;
-        std::size_t still = 0;
-        if constexpr (Lean) {
-            at = decidedAt[x];
-            // |v - at| <= StaticTolerance3
-            still = static_cast<unsigned>(v - at + StaticTolerance3) <= 2 * StaticTolerance3;
-            leaning = Leanings[2 * still + (lastBits[x] != 0)];
-        }
-        const int w = share.level + e0 + next1;
-        const int white = -static_cast<int>(w >= leaning.whiteFrom);
-        const int e = (w - (white & One)) & share.inBand;
-        next1 = next2 + (Kernel::nextOf(w, white) & share.inBand);
+        const Decision& d = Decisions[classes[x]];
+        const int w = levelOf[tabled[x]] + here[x] + next1;
+        const int black = (w - d.whiteFrom) >> 31;  // -1 below the threshold
+        const int e = (w - One + (black & One)) & d.inBand;
+        next1 = next2 + (Kernel::nextOf(w, black) & d.inBand);
         next2 = Kernel::share(e).next2;
         errors[x] = e;
-        bits[x] = static_cast<std::uint8_t>((share.inBand & ~white & 1) | share.solidBlack);
-        if constexpr (Lean) {
-            // A pixel keeps the value it was decided at while it keeps its
-            // colour for staying still.
-            const int keep = share.inBand & -static_cast<int>(still) &
-                             -static_cast<int>(static_cast<unsigned>(w - leaning.keepFrom) <= 2 * KeepLimitQ);
-            decidedAt[x] = static_cast<std::int16_t>((at & keep) | (v & ~keep));
-        }
+        bits[x] = static_cast<std::uint8_t>(black & 1);
+        keeps[x] = static_cast<std::uint8_t>(d.mayKeep & (static_cast<unsigned>(w - d.keepFrom) <= 2 * KeepLimitQ));
     }
 }
 
 // Serpentine: every other row runs right to left, its spread mirrored.
-// The error a row passes down is spread once the row is done, each pixel
-// of the row below gathering its shares.
+// Each row in four passes, all but the diffusion along the row in vector
+// steps: the pixels' classes, the diffusion, the decision values kept or
+// renewed, the error passed down spread (each pixel of the row below
+// gathering its shares).
 template <class Kernel>
 void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* history, BitGrid& bits)
 {
@@ -338,24 +350,25 @@ void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* h
     const int white3 = p.white3;
     const int span = white3 - black3;
     const bool lean = history != nullptr && history->hasFrame;
-    // Every value, from the unreadable -3 on.
-    constexpr int Lowest = -3;
-    std::array<ValueShare, 765 - Lowest + 1> shareOf;
-    for (int v = Lowest; v <= 765; ++v) {
-        const bool inBand = v >= black3 && v <= white3;
-        shareOf[static_cast<std::size_t>(v - Lowest)] = {0, static_cast<std::int16_t>(inBand ? -1 : 0),
-                                                         static_cast<std::int16_t>(!inBand && v < black3 ? 1 : 0)};
-    }
+    constexpr int Low16 = std::numeric_limits<std::int16_t>::min();
+    constexpr int High16 = std::numeric_limits<std::int16_t>::max();
+    const Band16 band{static_cast<std::int16_t>(std::clamp(black3, Low16, High16)),
+                      static_cast<std::int16_t>(std::clamp(white3, Low16, High16)),
+                      static_cast<std::int16_t>(black3 > High16 ? -1 : 0),
+                      static_cast<std::int16_t>(white3 < Low16 ? -1 : 0)};
+
+    // Each in-band value's level, (v - black3) * One / span, stepped without
+    // a division each.
+    std::array<int, HighestValue - LowestValue + 1> levels{};
     {
-        const int from = std::max(Lowest, black3);
-        const int to = std::min(765, white3);
-        // (v - black3) * One / span, stepped without a division each.
+        const int from = std::max(LowestValue, black3);
+        const int to = std::min(HighestValue, white3);
         const int step = span > 0 ? One / span : 0;
         const int stepRest = span > 0 ? One % span : 0;
         int level = span > 0 ? (from - black3) * One / span : Half;
         int rest = span > 0 ? (from - black3) * One % span : 0;
         for (int v = from; v <= to; ++v) {
-            shareOf[static_cast<std::size_t>(v - Lowest)].level = level;
+            levels[static_cast<std::size_t>(v - LowestValue)] = level;
             level += step;
             rest += stepRest;
             if (rest >= span && span > 0) {
@@ -364,39 +377,42 @@ void diffuse(const GreyGrid& grey, const ReductionParameters& p, FrameHistory* h
             }
         }
     }
+    const int* const levelOf = levels.data() - LowestValue;
 
     // Rows of errors still to come: this row's, the next's, the one after.
     std::array<std::array<int, GridColumns>, 3> rowErrors{};
     // The errors this row leaves, with a zero either side.
     std::array<int, GridColumns + 2> left{};
     int* const errors = left.data() + 1;
-    DiffusionRow r{};
-    r.shareOf = shareOf.data() - Lowest;
-    r.errors = errors;
+    std::array<std::uint8_t, GridColumns> classes;
+    std::array<std::int16_t, GridColumns> tabled;
+    std::array<std::uint8_t, GridColumns> keeps;
 
     for (int y = 0; y < GridRows; ++y) {
         const std::size_t row = gridIndex(0, y);
-        r.values = grey.data() + row;
-        r.here = rowErrors[static_cast<std::size_t>(y % 3)].data();
-        r.bits = bits.data() + row;
+        const std::int16_t* const values = grey.data() + row;
+        const int* const here = rowErrors[static_cast<std::size_t>(y % 3)].data();
         int* const below = rowErrors[static_cast<std::size_t>((y + 1) % 3)].data();
         int* const twoBelow = rowErrors[static_cast<std::size_t>((y + 2) % 3)].data();
+
         if (lean) {
-            r.lastBits = history->bits.data() + row;
-            r.decidedAt = history->decidedAt.data() + row;
-            if (y % 2 == 0) {
-                diffuseRow<Kernel, 1, true>(r);
-            } else {
-                diffuseRow<Kernel, -1, true>(r);
-            }
+            classify<true>(values, history->decidedAt.data() + row, history->bits.data() + row, band,
+                           classes.data(), tabled.data());
         } else {
-            if (y % 2 == 0) {
-                diffuseRow<Kernel, 1, false>(r);
-            } else {
-                diffuseRow<Kernel, -1, false>(r);
-            }
-            if (history) {
-                std::copy(r.values, r.values + GridColumns, history->decidedAt.data() + row);
+            classify<false>(values, nullptr, nullptr, band, classes.data(), tabled.data());
+        }
+        if (y % 2 == 0) {
+            diffuseRow<Kernel, 1>(levelOf, tabled.data(), classes.data(), here, bits.data() + row, errors,
+                                  keeps.data());
+        } else {
+            diffuseRow<Kernel, -1>(levelOf, tabled.data(), classes.data(), here, bits.data() + row, errors,
+                                   keeps.data());
+        }
+        if (history) {
+            std::int16_t* const decidedAt = history->decidedAt.data() + row;
+            for (int x = 0; x < GridColumns; ++x) {
+                const auto keep = static_cast<std::int16_t>(-keeps[static_cast<std::size_t>(x)]);
+                decidedAt[x] = static_cast<std::int16_t>((decidedAt[x] & keep) | (values[x] & ~keep));
             }
         }
 

@@ -144,7 +144,8 @@ TEST(ConvertToMono, PatternsReadColoursAsTheWrittenReductionDoes)
             buffer.setPixel(x, y, std::max(colourAt(x, y), 0));
         }
     }
-    for (const PictureArea* area : {static_cast<const PictureArea*>(&source), static_cast<const PictureArea*>(&buffer)}) {
+    const std::initializer_list<const PictureArea*> areas = {&source, &buffer};
+    for (const PictureArea* area : areas) {
         for (int channel = 0; channel <= 4; ++channel) {
             for (const int black : {1, 50, 128, 200}) {
                 const auto reduce = [&](Pattern pattern) {
@@ -162,6 +163,37 @@ TEST(ConvertToMono, PatternsReadColoursAsTheWrittenReductionDoes)
                     << "channel " << channel << " black " << black << (area == &source ? " (any area)" : " (buffer)");
             }
         }
+    }
+}
+
+TEST(ConvertToMono, ValuesBelowTheChannelsAreSolidBlackToEveryPattern)
+{
+    // A negative colour such as -65535 splits into channels below 0: below
+    // the band, such a pixel is drawn as pure black is and, under error
+    // diffusion, takes and passes on no error either.
+    const auto picture = [](Colour odd) {
+        return [odd](int x, int y) -> Colour {
+            if ((x * 7 + y * 3) % 11 == 0) {
+                return odd;
+            }
+            const int g = (x * 5 + y * 2) % 256;
+            return makeColour(g, 255 - g, (g + 99) % 256);
+        };
+    };
+    for (const PatternName& name : PatternNames) {
+        const auto reduce = [&](Colour odd) {
+            Vars vars;
+            vars.BlackThreshold = 1;
+            vars.WhiteThreshold = 254;
+            vars.DitherOn = true;
+            vars.ColourChannel = 1;
+            vars.Pictures.pattern = name.pattern;
+            FunctionArea source(picture(odd));
+            MemoryPictureArea preview;
+            ConvertToMono(vars, source, preview);
+            return vars.PixelGrid;
+        };
+        ASSERT_EQ(reduce(-65535), reduce(ColourBlack)) << name.option;
     }
 }
 
