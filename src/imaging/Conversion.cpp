@@ -112,19 +112,18 @@ void convertToned(Vars& vars, const Source& source, Destination& destination)
 
     BitGrid bits;
     reduceGrid(grey, parameters, history, bits);
-    // Each in the order it is laid out in.
+    // Row by row, as the bits and the area lie; the grid of columns takes
+    // one value from each.
     for (int y = 0; y < GridRows; ++y) {
+        const std::uint8_t* const row = bits.data() + gridIndex(0, y);
         for (int x = 0; x < PictureWidth; ++x) {
-            destination.setPixel(x, y, bits[gridIndex(x, y)] != 0 ? ColourBlack : ColourWhite);
+            destination.setPixel(x, y, row[x] != 0 ? ColourBlack : ColourWhite);
         }
         for (int x = PictureWidth; x < GridColumns; ++x) {
-            destination.setPixel(x, y, bits[gridIndex(x, y)] != 0 ? ColourBlack : ColourWhite);
+            destination.setPixel(x, y, row[x] != 0 ? ColourBlack : ColourWhite);
         }
-    }
-    for (int x = 0; x < GridColumns; ++x) {
-        auto& column = vars.PixelGrid[static_cast<std::size_t>(x)];
-        for (int y = 0; y < GridRows; ++y) {
-            column[static_cast<std::size_t>(y)] = bits[gridIndex(x, y)];
+        for (std::size_t x = 0; x < GridColumns; ++x) {
+            vars.PixelGrid[x][static_cast<std::size_t>(y)] = row[x];
         }
     }
 }
