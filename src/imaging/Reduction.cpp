@@ -275,10 +275,11 @@ void followMotion(const GreyGrid& grey, const ReductionParameters& p, FrameHisto
     }
 }
 
-// Every threshold lies between 0 and One, so every error within One of 0
-// and every wanted value within 2 One. Solid pixels are given thresholds
-// of +-Solid, which no wanted value reaches and which subtracting one from
-// cannot overflow.
+// Every threshold lies between 0 and One, so an error passed on stays
+// within about One of 0 and a wanted value within a few One (the rounding
+// of the shares adds no more than a few levels a pixel, and a frame starts
+// without error). Solid pixels are given thresholds of +-Solid, which no
+// wanted value reaches and from which subtracting one cannot overflow.
 constexpr int Solid = 1 << 28;
 
 // How the diffusion decides a pixel, by its class: under a history 2 if
