@@ -24,8 +24,12 @@
 // of pixels flipping on the still scene; SSIM (sigma 0.7) at most 0.07 below
 // the checkerboard's. Every pattern but the searches: 20,000 frames a second.
 //
+// --digest prints, instead of the table, a checksum of each mode's one-bit
+// frames over the clips and the still scene: a change meant to make the
+// reduction faster must leave it as it is.
+//
 // Usage: dither_benchmark [--contact-sheet FILE.png] [--no-ffmpeg] [--no-speed]
-//        [--speed-only] [--per-clip] [--modes pattern:black:white[:auto][:gamma],...]
+//        [--speed-only] [--digest] [--per-clip] [--modes pattern:black:white[:auto][:gamma],...]
 #include "convert/CompactEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
@@ -501,6 +505,36 @@ double framesPerSecond(const std::vector<Clip>& clips, const Mode& mode)
     return frames / took;
 }
 
+// FNV-1a over the one-bit frames of every clip, converted as a run, and of
+// each clip's first frame converted on its own, as the preview does.
+std::uint64_t digest(const std::vector<Clip>& clips, const Mode& mode)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto add = [&hash](const Vars& vars) {
+        for (const auto& column : vars.PixelGrid) {
+            for (const std::int16_t bit : column) {
+                hash = (hash ^ static_cast<std::uint64_t>(bit)) * 1099511628211ull;
+            }
+        }
+    };
+    MemoryPictureArea source;
+    MemoryPictureArea destination;
+    for (const Clip& clip : clips) {
+        auto vars = std::make_unique<Vars>();
+        configure(*vars, mode);
+        source.setPicture(clip.frames.front());
+        ConvertToMono(*vars, source, destination);
+        add(*vars);
+        const RunHistory history(*vars);
+        for (const QImage& frame : clip.frames) {
+            source.setPicture(frame);
+            ConvertToMono(*vars, source, destination);
+            add(*vars);
+        }
+    }
+    return hash;
+}
+
 QImage oneBit(const QImage& frame, const Mode& mode)
 {
     auto vars = std::make_unique<Vars>();
@@ -566,6 +600,7 @@ int main(int argc, char** argv)
     bool speed = true;
     bool perClip = false;
     bool speedOnly = false;
+    bool digests = false;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--contact-sheet") && i + 1 < args.size()) {
@@ -576,6 +611,8 @@ int main(int argc, char** argv)
             speed = false;
         } else if (args[i] == QLatin1String("--speed-only")) {
             speedOnly = true;
+        } else if (args[i] == QLatin1String("--digest")) {
+            digests = true;
         } else if (args[i] == QLatin1String("--per-clip")) {
             perClip = true;
         } else if (args[i] == QLatin1String("--modes") && i + 1 < args.size()) {
@@ -623,6 +660,15 @@ int main(int argc, char** argv)
             }
             modes.push_back(mode);
         }
+    }
+
+    if (digests) {
+        std::vector<Clip> all = clips;
+        all.push_back(still);
+        for (const Mode& mode : modes) {
+            std::printf("%s %016llx\n", mode.name.c_str(), static_cast<unsigned long long>(digest(all, mode)));
+        }
+        return 0;
     }
 
     std::printf("Clip set \"ffmpeg and drawn\" (%d frames each, %.2f a second):", ClipFrames, Fps);

@@ -69,11 +69,30 @@ void convert(Vars& vars, const Source& source, Destination& destination)
 template <int ChannelSetting, class Source, class Destination>
 void convertToned(Vars& vars, const Source& source, Destination& destination)
 {
+    // The area's own columns first: with its accessors inlined and no
+    // coordinate outside it, they go in vector steps.
+    static_assert(GridRows <= PictureHeight && PictureWidth <= GridColumns);
     GreyGrid grey;
     for (int y = 0; y < GridRows; ++y) {
-        for (int x = 0; x < GridColumns; ++x) {
-            grey[gridIndex(x, y)] =
-                static_cast<std::int16_t>(scaledValue<ChannelSetting>(splitColour(source.pixel(x, y))));
+        std::int16_t* const values = grey.data() + gridIndex(0, y);
+        // Split by shifts; negative colours (unreadable) are split by
+        // division afterwards.
+        Colour any = 0;  // negative if one is
+        for (int x = 0; x < PictureWidth; ++x) {
+            const Colour c = source.pixel(x, y);
+            any |= c;
+            values[x] = static_cast<std::int16_t>(
+                scaledValue<ChannelSetting>(Channels{c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF}));
+        }
+        if (any < 0) {
+            for (int x = 0; x < PictureWidth; ++x) {
+                if (const Colour c = source.pixel(x, y); c < 0) {
+                    values[x] = static_cast<std::int16_t>(scaledValue<ChannelSetting>(splitNegativeColour(c)));
+                }
+            }
+        }
+        for (int x = PictureWidth; x < GridColumns; ++x) {
+            values[x] = static_cast<std::int16_t>(scaledValue<ChannelSetting>(splitColour(source.pixel(x, y))));
         }
     }
     const PictureSettings& settings = vars.Pictures;
@@ -93,12 +112,18 @@ void convertToned(Vars& vars, const Source& source, Destination& destination)
 
     BitGrid bits;
     reduceGrid(grey, parameters, history, bits);
-    for (int x = 0; x < GridColumns; ++x) {
-        auto& column = vars.PixelGrid[static_cast<std::size_t>(x)];
-        for (int y = 0; y < GridRows; ++y) {
-            const bool black = bits[gridIndex(x, y)] != 0;
-            column[static_cast<std::size_t>(y)] = black ? 1 : 0;
-            destination.setPixel(x, y, black ? ColourBlack : ColourWhite);
+    // Row by row, as the bits and the area lie; the grid of columns takes
+    // one value from each.
+    for (int y = 0; y < GridRows; ++y) {
+        const std::uint8_t* const row = bits.data() + gridIndex(0, y);
+        for (int x = 0; x < PictureWidth; ++x) {
+            destination.setPixel(x, y, row[x] != 0 ? ColourBlack : ColourWhite);
+        }
+        for (int x = PictureWidth; x < GridColumns; ++x) {
+            destination.setPixel(x, y, row[x] != 0 ? ColourBlack : ColourWhite);
+        }
+        for (std::size_t x = 0; x < GridColumns; ++x) {
+            vars.PixelGrid[x][static_cast<std::size_t>(y)] = row[x];
         }
     }
 }

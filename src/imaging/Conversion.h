@@ -44,6 +44,11 @@ inline Channels splitColour(int colour)
         // For non-negative values truncated division is exactly the shifts.
         return {colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16};
     }
+    if (colour == -1) {
+        // The unreadable colour, as the division splits it, read off every
+        // area's edge.
+        return {-1, 0, 0};
+    }
     return splitNegativeColour(colour);
 }
 

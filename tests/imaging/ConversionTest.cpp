@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -119,6 +120,81 @@ TEST(ConvertToMono, ReadsBeyondTheSurfaceAsUnreadable)
         EXPECT_EQ(vars.PixelGrid[95][y], 0);
     }
     EXPECT_EQ(vars.PixelGrid[10][64], 0);
+}
+
+TEST(ConvertToMono, PatternsReadColoursAsTheWrittenReductionDoes)
+{
+    // Without the dither a pattern draws the band white, as the written
+    // reduction does, so the two agree cell for cell only if they read the
+    // same value from every colour: negative ones (split by division, not
+    // by shifts) and the cells beyond the surface included.
+    const auto colourAt = [](int x, int y) -> Colour {
+        switch ((x + 3 * y) % 5) {
+        case 0: return UnreadableColour;
+        case 1: return -65535;
+        case 2: return makeColour(x * 2, y * 3, 200 - x);
+        case 3: return ColourWhite;
+        default: return makeColour(90, 10, 250);
+        }
+    };
+    FunctionArea source(colourAt);
+    MemoryPictureArea buffer;  // holds the readable colours only
+    for (int y = 0; y < PictureHeight; ++y) {
+        for (int x = 0; x < PictureWidth; ++x) {
+            buffer.setPixel(x, y, std::max(colourAt(x, y), 0));
+        }
+    }
+    const std::initializer_list<const PictureArea*> areas = {&source, &buffer};
+    for (const PictureArea* area : areas) {
+        for (int channel = 0; channel <= 4; ++channel) {
+            for (const int black : {1, 50, 128, 200}) {
+                const auto reduce = [&](Pattern pattern) {
+                    Vars vars;
+                    vars.BlackThreshold = static_cast<std::int16_t>(black);
+                    vars.WhiteThreshold = 250;
+                    vars.DitherOn = false;
+                    vars.ColourChannel = static_cast<std::int16_t>(channel);
+                    vars.Pictures.pattern = pattern;
+                    MemoryPictureArea preview;
+                    ConvertToMono(vars, *area, preview);
+                    return vars.PixelGrid;
+                };
+                ASSERT_EQ(reduce(Pattern::Bayer4), reduce(Pattern::Checkerboard))
+                    << "channel " << channel << " black " << black << (area == &source ? " (any area)" : " (buffer)");
+            }
+        }
+    }
+}
+
+TEST(ConvertToMono, ValuesBelowTheChannelsAreSolidBlackToEveryPattern)
+{
+    // A negative colour such as -65535 splits into channels below 0: below
+    // the band, such a pixel is drawn as pure black is and, under error
+    // diffusion, takes and passes on no error either.
+    const auto picture = [](Colour odd) {
+        return [odd](int x, int y) -> Colour {
+            if ((x * 7 + y * 3) % 11 == 0) {
+                return odd;
+            }
+            const int g = (x * 5 + y * 2) % 256;
+            return makeColour(g, 255 - g, (g + 99) % 256);
+        };
+    };
+    for (const PatternName& name : PatternNames) {
+        const auto reduce = [&](Colour odd) {
+            Vars vars;
+            vars.BlackThreshold = 1;
+            vars.WhiteThreshold = 254;
+            vars.DitherOn = true;
+            vars.ColourChannel = 1;
+            vars.Pictures.pattern = name.pattern;
+            FunctionArea source(picture(odd));
+            MemoryPictureArea preview;
+            ConvertToMono(vars, source, preview);
+            return vars.PixelGrid;
+        };
+        ASSERT_EQ(reduce(-65535), reduce(ColourBlack)) << name.option;
+    }
 }
 
 TEST(SplitColour, GivesBytesAndTheUnreadableSplit)
