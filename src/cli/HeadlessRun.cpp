@@ -251,8 +251,12 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
             std::fprintf(stderr, "  %s\n", nativePath(path).toLocal8Bit().constData());
         }
     }
-    std::fprintf(stderr, "Plays at %s frames a second.\n",
-                 QString::number(window.target.framesPerSecond, 'g', 4).toLocal8Bit().constData());
+    if (pacedByDeadlines(window.target)) {
+        // A rate of its own, or another model's timer; the written pace is
+        // told by nothing, as it always was.
+        std::fprintf(stderr, "Plays at %s frames a second.\n",
+                     QString::number(window.target.framesPerSecond, 'g', 4).toLocal8Bit().constData());
+    }
     if (!settings.preview.isEmpty()) {
         return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
     }
