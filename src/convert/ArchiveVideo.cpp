@@ -227,7 +227,9 @@ int videoSizeLimit(const VideoTarget& target)
     if (target.storage != Storage::Archive) {
         return RamVideoLimit;
     }
-    const std::int64_t freeBytes = target.freeArchiveBytes.value_or(archive::emptyArchiveBytes(target.model));
+    // A calculator never has more free than its archive when empty.
+    const std::int64_t empty = archive::emptyArchiveBytes(target.model);
+    const std::int64_t freeBytes = std::min(empty, target.freeArchiveBytes.value_or(empty));
     const std::int64_t appVars = archive::appVarsInArchive(freeBytes, archive::LongestAppVarName);
     return static_cast<int>(std::max<std::int64_t>(0, appVars * archive::StreamBytesPerAppVar - 1));
 }

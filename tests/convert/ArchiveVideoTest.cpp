@@ -74,5 +74,22 @@ TEST(ArchiveVideoTest, EachModelsArchiveBySectors)
     EXPECT_EQ(streamLimit(CalculatorModel::Ti84PlusSe, QStringLiteral("VIDEO"), 100000), 6 * StreamBytesPerAppVar);
 }
 
+TEST(ArchiveVideoTest, TheVideosLimitIsWhatTheArchiveHoldsLessItsEnd)
+{
+    VideoTarget target;
+    EXPECT_EQ(videoSizeLimit(target), RamVideoLimit);
+    target.model = CalculatorModel::Ti84PlusSe;
+    EXPECT_EQ(videoSizeLimit(target), RamVideoLimit);  // in RAM on every model
+
+    target.storage = Storage::Archive;
+    EXPECT_EQ(videoSizeLimit(target), 94 * StreamBytesPerAppVar - 1);
+    target.freeArchiveBytes = 100000;
+    EXPECT_EQ(videoSizeLimit(target), 6 * StreamBytesPerAppVar - 1);
+    // More free than the model's archive holds is taken as its archive.
+    target.model = CalculatorModel::Ti83Plus;
+    target.freeArchiveBytes = 10'000'000;
+    EXPECT_EQ(videoSizeLimit(target), 10 * StreamBytesPerAppVar - 1);
+}
+
 }  // namespace
 }  // namespace zoetra::archive
