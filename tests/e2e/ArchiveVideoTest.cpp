@@ -58,22 +58,8 @@ std::vector<std::uint8_t> bytesOf(const QByteArray& bytes)
     return {bytes.begin(), bytes.end()};
 }
 
-class ArchiveEndToEnd : public testing::Test {
+class ArchiveEndToEnd : public ClipConversionTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        ASSERT_TRUE(source.isValid());
-        ASSERT_TRUE(outDir.isValid());
-    }
-
-    void useClip(ClipKind kind, int frames)
-    {
-        QDir(source.path()).removeRecursively();
-        QDir().mkpath(source.path());
-        ASSERT_TRUE(zoetra::test::writeClip(zoetra::test::clipFrames(kind, frames), source.path()));
-    }
-
     Delivery convert(const zoetra::VideoTarget& target, const QString& name = QStringLiteral("Video"),
                      bool looping = false)
     {
@@ -121,9 +107,6 @@ protected:
         return result;
     }
 
-    AppFolder folder;
-    QTemporaryDir source;
-    QTemporaryDir outDir;
 };
 
 // Puts the AppVars into the calculator's archive. With `straddle`, a

@@ -35,20 +35,8 @@ struct Converted {
     std::vector<std::uint8_t> program;
 };
 
-class CompactEndToEnd : public testing::Test {
+class CompactEndToEnd : public ClipConversionTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        ASSERT_TRUE(source.isValid());
-        ASSERT_TRUE(outDir.isValid());
-    }
-
-    void useClip(ClipKind kind, int frames)
-    {
-        ASSERT_TRUE(zoetra::test::writeClip(zoetra::test::clipFrames(kind, frames), source.path()));
-    }
-
     // A conversion as a fresh program start makes it: the same random
     // numbers for the thinning every time.
     Converted convert(const QString& shell, bool looping, bool compact, int quality = -3)
@@ -76,9 +64,6 @@ protected:
         return result;
     }
 
-    AppFolder folder;
-    QTemporaryDir source;
-    QTemporaryDir outDir;
 };
 
 class CompactClips : public CompactEndToEnd, public testing::WithParamInterface<ClipKind> {};

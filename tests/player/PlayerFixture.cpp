@@ -4,6 +4,8 @@
 #include "imaging/FrameFolder.h"
 #include "imaging/FrameSelection.h"
 
+#include <QDir>
+
 namespace playertest {
 
 std::vector<std::uint8_t> programBytes(const std::vector<std::uint8_t>& programFile)
@@ -85,6 +87,20 @@ void prepareFolderRun(zoetra::Vars& vars, zoetra::MemoryWindowLayer& window, zoe
         return zoetra::loadAndConvertFrame(vars, pictures, zoetra::joinPath(vars.LastDir, window.frames.at(index)),
                                            window.filePreviewArea, window.quickPrevArea);
     };
+}
+
+void ClipConversionTest::SetUp()
+{
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(source.isValid());
+    ASSERT_TRUE(outDir.isValid());
+}
+
+void ClipConversionTest::useClip(zoetra::test::ClipKind kind, int frames)
+{
+    QDir(source.path()).removeRecursively();
+    QDir().mkpath(source.path());
+    ASSERT_TRUE(zoetra::test::writeClip(zoetra::test::clipFrames(kind, frames), source.path()));
 }
 
 }  // namespace playertest

@@ -7,6 +7,9 @@
 #include "platform/MemoryWindowLayer.h"
 #include "platform/PictureLoader.h"
 #include "shared/Vars.h"
+#include "support/Clips.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -50,5 +53,18 @@ void expectCleanExit(const Playback& playback);
 // into `outDir`.
 void prepareFolderRun(zoetra::Vars& vars, zoetra::MemoryWindowLayer& window, zoetra::FileSystem& files,
                       zoetra::PictureLoader& pictures, const QString& source, const QString& outDir);
+
+// A conversion of a clip drawn in code: the application folder with the
+// real tools, the folder of the clip's frames and the output folder.
+class ClipConversionTest : public testing::Test {
+protected:
+    void SetUp() override;
+    // The clip's frames become the source folder's only files.
+    void useClip(zoetra::test::ClipKind kind, int frames);
+
+    AppFolder folder;
+    QTemporaryDir source;
+    QTemporaryDir outDir;
+};
 
 }  // namespace playertest
