@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     }
     // The worst frame, with a frame copied across a page's end.
     const int worst = *std::max_element(decoded->tStates.begin(), decoded->tStates.end());
-    const int crossing = 21 * codec.maxFrameBytes + 4'000;
+    const int crossing = archiveWindowTStates(target.format);
     std::printf("  worst frame: %d T-states, %d with a page crossing, against a budget of %d (at %d MHz)\n", worst,
                 worst + crossing, frameBudgetTStates(target) + crossing, target.facts().slowCpuHz / 1'000'000);
 

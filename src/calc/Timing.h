@@ -26,7 +26,7 @@ inline constexpr std::uint64_t TimerPeriodTStates = CpuHz / TimerHz;
 // takes about 51,600 T-states, 8.6 ms: about one timer tick, as the player's
 // pacing assumes for _GrBufCpy. Clearing the LCD writes as many bytes. The
 // LCD sets this pace, so these take as long at 15 MHz.
-inline constexpr std::uint64_t LcdFullWriteTStates = 51'600;
+inline constexpr std::uint64_t LcdFullWriteTStates = OsScreenCopyTStates;
 inline constexpr std::uint64_t LcdAccessMicroseconds = 10;
 // _GrBufClr fills 768 bytes of RAM, as ldir would (21 T-states a byte).
 inline constexpr std::uint64_t BufferClearTStates = 768 * 21;
@@ -40,7 +40,7 @@ inline constexpr std::uint64_t CharacterTStates = 1'000;
 // scans the keypad, counts down the power-off timer and blinks the cursor.
 // An estimate (about 250 instructions), not a measurement: a twentieth of a
 // tick at 6 MHz, which a player's pace must leave room for.
-inline constexpr std::uint64_t InterruptHandlerTStates = 3'000;
+inline constexpr std::uint64_t InterruptHandlerTStates = OsInterruptTStates;
 
 // A program that shows no new frame for this long, while not waiting for a
 // key, has run away.

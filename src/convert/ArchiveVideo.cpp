@@ -3,6 +3,7 @@
 #include "devpac8x/VariableFile.h"
 
 #include <algorithm>
+#include <array>
 
 namespace zoetra::archive {
 
@@ -23,23 +24,28 @@ QString appVarName(const QString& programName, int index)
     return programName.toUpper() + QStringLiteral("%1").arg(index, 2, 10, QLatin1Char('0'));
 }
 
-std::vector<std::vector<std::uint8_t>> splitIntoAppVars(std::span<const std::uint8_t> stream)
+std::array<std::uint8_t, SignatureBytes> signature(std::span<const std::uint8_t> stream)
 {
     const std::uint32_t identity = videoIdentity(stream);
-    const std::size_t count =
-        std::max<std::size_t>(1, (stream.size() + StreamBytesPerAppVar - 1) / StreamBytesPerAppVar);
+    return {'Z',
+            'V',
+            static_cast<std::uint8_t>(identity),
+            static_cast<std::uint8_t>(identity >> 8),
+            static_cast<std::uint8_t>(identity >> 16),
+            static_cast<std::uint8_t>(identity >> 24)};
+}
+
+std::vector<std::vector<std::uint8_t>> splitIntoAppVars(std::span<const std::uint8_t> stream)
+{
+    const auto head = signature(stream);
+    const int count = appVarCount(stream.size());
     std::vector<std::vector<std::uint8_t>> appVars;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t from = i * StreamBytesPerAppVar;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t from = static_cast<std::size_t>(i) * StreamBytesPerAppVar;
         const std::size_t to = std::min(stream.size(), from + StreamBytesPerAppVar);
-        std::vector<std::uint8_t> data{'Z',
-                                       'V',
-                                       static_cast<std::uint8_t>(identity),
-                                       static_cast<std::uint8_t>(identity >> 8),
-                                       static_cast<std::uint8_t>(identity >> 16),
-                                       static_cast<std::uint8_t>(identity >> 24),
-                                       static_cast<std::uint8_t>(i),
-                                       static_cast<std::uint8_t>(count)};
+        std::vector<std::uint8_t> data(head.begin(), head.end());
+        data.push_back(static_cast<std::uint8_t>(i));
+        data.push_back(static_cast<std::uint8_t>(count));
         data.insert(data.end(), stream.begin() + static_cast<std::ptrdiff_t>(from),
                     stream.begin() + static_cast<std::ptrdiff_t>(to));
         appVars.push_back(std::move(data));
@@ -83,28 +89,38 @@ QByteArray byteList(std::span<const std::uint8_t> bytes)
     return text;
 }
 
+bool digits(QStringView text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+// The part of the file name between the program name and the ending, when
+// it has both.
+std::optional<QStringView> between(const QString& programName, const QString& fileName, QLatin1String ending)
+{
+    if (fileName.size() < programName.size() + ending.size() || !fileName.startsWith(programName, Qt::CaseInsensitive) ||
+        !fileName.endsWith(ending, Qt::CaseInsensitive)) {
+        return std::nullopt;
+    }
+    return QStringView(fileName).mid(programName.size(), fileName.size() - programName.size() - ending.size());
+}
+
 }  // namespace
 
 QByteArray includeText(const QString& programName, std::span<const std::uint8_t> stream, int maxFrameBytes)
 {
     const QByteArray name = appVarName(programName, 0).toLatin1();
-    const std::uint32_t identity = videoIdentity(stream);
     std::vector<std::uint8_t> op1{0x15};
     op1.insert(op1.end(), name.begin(), name.end());
     op1.push_back(0);
-    const std::uint8_t signature[] = {'Z',
-                                      'V',
-                                      static_cast<std::uint8_t>(identity),
-                                      static_cast<std::uint8_t>(identity >> 8),
-                                      static_cast<std::uint8_t>(identity >> 16),
-                                      static_cast<std::uint8_t>(identity >> 24)};
     QByteArray text = "; The video's AppVars, written by the converter: " + name.chopped(2) + "00 to " +
                       appVarName(programName, appVarCount(stream.size()) - 1).toLatin1() + "\r\n";
     text += "APPVAR_COUNT    .equ " + QByteArray::number(appVarCount(stream.size())) + "\r\n";
     text += "NAME_LENGTH     .equ " + QByteArray::number(name.size() - 2) + "\r\n";
     text += "MAX_FRAME_BYTES .equ " + QByteArray::number(maxFrameBytes) + "\r\n";
     text += "AppVarName:     .db " + byteList(op1) + "\r\n";
-    text += "Signature:      .db " + byteList(signature) + "\r\n";
+    text += "Signature:      .db " + byteList(signature(stream)) + "\r\n";
     return text;
 }
 
@@ -122,25 +138,16 @@ QStringList bundleFileNames(const QString& programName, int appVars)
     return names;
 }
 
+bool isAppVarFileName(const QString& programName, const QString& fileName)
+{
+    const auto middle = between(programName, fileName, QLatin1String(".8xv"));
+    return middle && middle->size() == 2 && digits(*middle);
+}
+
 bool isBundleFileName(const QString& programName, const QString& fileName)
 {
-    if (!fileName.startsWith(programName, Qt::CaseInsensitive) ||
-        !fileName.endsWith(QLatin1String(".8xg"), Qt::CaseInsensitive)) {
-        return false;
-    }
-    const QString middle = fileName.mid(programName.size()).chopped(4);
-    if (middle.isEmpty()) {
-        return true;
-    }
-    if (middle.size() < 2 || middle.front() != QLatin1Char('-')) {
-        return false;
-    }
-    for (const QChar c : middle.mid(1)) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return false;
-        }
-    }
-    return true;
+    const auto middle = between(programName, fileName, QLatin1String(".8xg"));
+    return middle && (middle->isEmpty() || (middle->front() == QLatin1Char('-') && digits(middle->mid(1))));
 }
 
 std::optional<FileFailure> writeAppVarFiles(FileSystem& files, const QString& folder, const QString& programName,

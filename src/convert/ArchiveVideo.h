@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -45,6 +47,10 @@ inline constexpr int PageBytes = 16384;
 
 // The identity of a stream.
 std::uint32_t videoIdentity(std::span<const std::uint8_t> stream);
+// The header's first bytes, the same in every AppVar of the stream: "ZV"
+// and the identity.
+inline constexpr int SignatureBytes = 6;
+std::array<std::uint8_t, SignatureBytes> signature(std::span<const std::uint8_t> stream);
 
 // The name of AppVar `index` of the program; empty when the name leaves no
 // room for the index.
@@ -86,7 +92,9 @@ QString appVarFileName(const QString& programName, int index);
 inline constexpr int AppVarsWithProgram = 3;
 inline constexpr int AppVarsPerBundle = 4;
 QStringList bundleFileNames(const QString& programName, int appVars);
-// Whether the file name is one of the name's multi-variable files.
+// Whether the file name is one of the name's AppVar files, or one of its
+// multi-variable files (any letter case).
+bool isAppVarFileName(const QString& programName, const QString& fileName);
 bool isBundleFileName(const QString& programName, const QString& fileName);
 inline int appVarCount(std::size_t streamBytes)
 {

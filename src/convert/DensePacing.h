@@ -26,11 +26,11 @@ struct DenseTiming {
 
     // What the OS's interrupt handler takes of each tick, and the margin
     // kept free on top of it (a fraction of the tick).
-    int interruptTStates = 3'000;
+    int interruptTStates = static_cast<int>(OsInterruptTStates);
     double margin = 0.10;
     // Showing a frame: the player's own copy of the ring's head to the LCD
     // (8.6 ms, bound by the LCD's pace, not the CPU's).
-    double lcdCopySeconds = 51'600.0 / 6'000'000.0;
+    double lcdCopySeconds = static_cast<double>(OsScreenCopyTStates) / modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
 
     int tickTStates() const;
     // The most one piece may take, a page crossing and the pause included.

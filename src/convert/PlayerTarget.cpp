@@ -56,21 +56,25 @@ QByteArray TargetIncludeText(const VideoTarget& target)
     return text;
 }
 
+int archiveWindowTStates(StreamFormat format)
+{
+    // ldir for each byte, and the walk over the stretches around it.
+    constexpr int PerByte = 21;
+    constexpr int Fixed = 4'000;
+    return PerByte * codecFor(format).maxFrameBytes + Fixed;
+}
+
 int frameBudgetTStates(const VideoTarget& target)
 {
-    // The emulated calculator's figures for the OS's own work.
-    constexpr double ScreenCopy = 51'600;
-    constexpr double InterruptHandler = 3'000;
-    // Copying a frame into the window and the bookkeeping around it.
-    constexpr double WindowPerByte = 21;
-    constexpr double WindowFixed = 4'000;
+    constexpr auto ScreenCopy = static_cast<double>(OsScreenCopyTStates);
+    constexpr auto InterruptHandler = static_cast<double>(OsInterruptTStates);
     const ModelFacts& facts = target.facts();
     const double ticks = pacedByDeadlines(target) ? std::floor(facts.timerHz / target.framesPerSecond)
                                                   : static_cast<double>(ticksPerFrame(target));
     const double tick = static_cast<double>(facts.slowCpuHz) / facts.timerHz;
     double budget = std::max(2.0, ticks) * (tick - InterruptHandler) - ScreenCopy;
     if (target.storage == Storage::Archive) {
-        budget -= WindowPerByte * codecFor(target.format).maxFrameBytes + WindowFixed;
+        budget -= archiveWindowTStates(target.format);
     }
     return std::max(0, static_cast<int>(budget));
 }

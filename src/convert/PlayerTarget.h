@@ -33,6 +33,10 @@ inline constexpr std::string_view PlayerMainPart = "VID.z80";
 // stream format's decoder and of the storage's part.
 QByteArray TargetIncludeText(const VideoTarget& target);
 
+// The T-states the player in the archive takes at most to copy a frame of
+// the format across a page's or an AppVar's end before decoding it.
+int archiveWindowTStates(StreamFormat format);
+
 // The T-states the player may take to decode a frame of the target: the
 // timer ticks from frame to frame (the fewer, where they alternate) at the
 // model's slowest speed, less the screen copy, the OS's interrupt handler

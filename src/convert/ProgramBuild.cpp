@@ -101,16 +101,8 @@ QStringList deliveryFiles(const VideoTarget& target, const QString& programName,
 
 bool belongsToDelivery(const QString& programName, const QString& fileName)
 {
-    if (fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0 ||
-        archive::isBundleFileName(programName, fileName)) {
-        return true;
-    }
-    // The AppVar files: the name, two digits, ".8xv".
-    const qsizetype length = programName.size();
-    return fileName.size() == length + 6 && fileName.startsWith(programName, Qt::CaseInsensitive) &&
-           fileName.at(length).isDigit() && fileName.at(length + 1).isDigit() &&
-           fileName.mid(length + 2).compare(QLatin1String(".8xv"), Qt::CaseInsensitive) == 0 &&
-           fileName.at(length).unicode() < 128 && fileName.at(length + 1).unicode() < 128;
+    return fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0 ||
+           archive::isAppVarFileName(programName, fileName) || archive::isBundleFileName(programName, fileName);
 }
 
 QString StaleProgram::asideName(const QString& fileName)

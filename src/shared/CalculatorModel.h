@@ -43,6 +43,14 @@ inline constexpr std::array<ModelFacts, 4> Models{{
      15'000'000, 32768.0 / 304.0},
 }};
 
+// What the OS's own work costs a program, the same on every model: a whole
+// screen copied to the LCD (_GrBufCpy), in T-states of the 6 MHz clock, as
+// the LCD's pace sets it at either speed; and the timer interrupt's handler
+// at each tick. The emulated calculator's figures (calc/Timing.h), which
+// the players' budgets leave room for.
+inline constexpr std::uint64_t OsScreenCopyTStates = 51'600;
+inline constexpr std::uint64_t OsInterruptTStates = 3'000;
+
 constexpr const ModelFacts& modelFacts(CalculatorModel model)
 {
     return Models[static_cast<std::size_t>(model)];

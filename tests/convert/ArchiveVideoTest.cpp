@@ -74,6 +74,30 @@ TEST(ArchiveVideoTest, EachModelsArchiveBySectors)
     EXPECT_EQ(streamLimit(CalculatorModel::Ti84PlusSe, QStringLiteral("VIDEO"), 100000), 6 * StreamBytesPerAppVar);
 }
 
+TEST(ArchiveVideoTest, FileNamesOfAVideoAreTheirProgramsOnly)
+{
+    const QString video = QStringLiteral("Video");
+    EXPECT_EQ(bundleFileNames(video, 3), QStringList{QStringLiteral("video.8xg")});
+    EXPECT_EQ(bundleFileNames(video, 12),
+              (QStringList{QStringLiteral("video.8xg"), QStringLiteral("video-2.8xg"), QStringLiteral("video-3.8xg"),
+                           QStringLiteral("video-4.8xg")}));
+    for (const QString& name : bundleFileNames(video, 12)) {
+        EXPECT_TRUE(isBundleFileName(video, name)) << name.toStdString();
+    }
+    EXPECT_TRUE(isAppVarFileName(video, QStringLiteral("VIDEO07.8XV")));
+    EXPECT_TRUE(isAppVarFileName(video, appVarFileName(video, 99)));
+    EXPECT_TRUE(isBundleFileName(video, QStringLiteral("Video-12.8XG")));
+    // Another program's files, and names that only look alike.
+    for (const char* other : {"video7.8xv", "video007.8xv", "video٠٠.8xv", "video00.8xp", "videoab.8xv"}) {
+        EXPECT_FALSE(isAppVarFileName(video, QString::fromUtf8(other))) << other;
+    }
+    EXPECT_FALSE(isAppVarFileName(QStringLiteral("Vid"), QStringLiteral("video00.8xv")));
+    for (const char* other : {"video-.8xg", "video2.8xg", "video-2a.8xg", "videos.8xg", "video.8xp"}) {
+        EXPECT_FALSE(isBundleFileName(video, QString::fromUtf8(other))) << other;
+    }
+    EXPECT_FALSE(isBundleFileName(QStringLiteral("Vide"), QStringLiteral("video.8xg")));
+}
+
 TEST(ArchiveVideoTest, TheVideosLimitIsWhatTheArchiveHoldsLessItsEnd)
 {
     VideoTarget target;
