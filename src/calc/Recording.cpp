@@ -54,15 +54,22 @@ std::vector<std::uint8_t> assemblyProgram(const std::vector<std::uint8_t>& file,
         *error = "not a calculator program file: " + why;
         return {};
     }
-    if (contents->program.size() < 3 || contents->program[0] != 0xBB || contents->program[1] != 0x6D) {
-        *error = "not an assembly program (it does not start with the tokens BBh 6Dh)";
-        return {};
-    }
-    if (ProgramOrigin + contents->program.size() > StackBottom) {
-        *error = "the program is too large for the calculator's RAM";
+    if (const std::string problem = assemblyProgramProblem(contents->program); !problem.empty()) {
+        *error = problem;
         return {};
     }
     return contents->program;
+}
+
+std::string assemblyProgramProblem(const std::vector<std::uint8_t>& program)
+{
+    if (program.size() < 3 || program[0] != 0xBB || program[1] != 0x6D) {
+        return "not an assembly program (it does not start with the tokens BBh 6Dh)";
+    }
+    if (ProgramOrigin + program.size() > StackBottom) {
+        return "the program is too large for the calculator's RAM";
+    }
+    return {};
 }
 
 Recording recordProgramFile(const std::vector<std::uint8_t>& file, const CalculatorSetup& setup,

@@ -89,5 +89,8 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
 // The program bytes of a .8xp file that holds an assembly program; a
 // reason in `error` otherwise.
 std::vector<std::uint8_t> assemblyProgram(const std::vector<std::uint8_t>& file, std::string* error);
+// Why the program's bytes (from the two tokens on) cannot run as an
+// assembly program, or nothing.
+std::string assemblyProgramProblem(const std::vector<std::uint8_t>& program);
 
 }  // namespace zoetra::calc

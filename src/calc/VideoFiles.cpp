@@ -87,6 +87,17 @@ std::optional<ProgramWithVideo> readProgramWithVideo(const QString& path, std::s
     std::string& why = error != nullptr ? *error : ignored;
     const QFileInfo info(path);
     const QDir folder = info.absoluteDir();
+    // The numbered files of the video beside the first, in order.
+    const auto addNumbered = [&](const QString& pattern, ProgramWithVideo& into) {
+        const QRegularExpression numbered(pattern.arg(QRegularExpression::escape(info.completeBaseName())),
+                                          QRegularExpression::CaseInsensitiveOption);
+        for (const QString& name : numberedFiles(folder, numbered)) {
+            if (!addVariables(folder.filePath(name), into, false, &why)) {
+                return false;
+            }
+        }
+        return true;
+    };
     ProgramWithVideo result;
     if (info.suffix().compare(QLatin1String("8xg"), Qt::CaseInsensitive) == 0) {
         if (!addVariables(path, result, true, &why)) {
@@ -96,13 +107,13 @@ std::optional<ProgramWithVideo> readProgramWithVideo(const QString& path, std::s
             why = QDir::toNativeSeparators(path).toStdString() + " holds no program";
             return std::nullopt;
         }
+        if (const std::string problem = assemblyProgramProblem(result.program); !problem.empty()) {
+            why = problem;
+            return std::nullopt;
+        }
         // The bundles that follow the first: NAME-2.8xg, NAME-3.8xg, ...
-        const QRegularExpression more(QStringLiteral("^%1-(\\d+)\\.8xg$").arg(QRegularExpression::escape(info.completeBaseName())),
-                                      QRegularExpression::CaseInsensitiveOption);
-        for (const QString& name : numberedFiles(folder, more)) {
-            if (!addVariables(folder.filePath(name), result, false, &why)) {
-                return std::nullopt;
-            }
+        if (!addNumbered(QStringLiteral("^%1-(\\d+)\\.8xg$"), result)) {
+            return std::nullopt;
         }
         return result;
     }
@@ -112,16 +123,9 @@ std::optional<ProgramWithVideo> readProgramWithVideo(const QString& path, std::s
         return std::nullopt;
     }
     result.program = assemblyProgram(*file, &why);
-    if (result.program.empty()) {
-        return std::nullopt;
-    }
     // The AppVar files beside it: NAME00.8xv, NAME01.8xv, ...
-    const QRegularExpression appVar(QStringLiteral("^%1(\\d\\d)\\.8xv$").arg(QRegularExpression::escape(info.completeBaseName())),
-                                    QRegularExpression::CaseInsensitiveOption);
-    for (const QString& name : numberedFiles(folder, appVar)) {
-        if (!addVariables(folder.filePath(name), result, false, &why)) {
-            return std::nullopt;
-        }
+    if (result.program.empty() || !addNumbered(QStringLiteral("^%1(\\d\\d)\\.8xv$"), result)) {
+        return std::nullopt;
     }
     return result;
 }

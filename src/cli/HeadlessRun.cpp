@@ -39,6 +39,12 @@ namespace {
 // it stops, removes what it made and the program ends.
 std::atomic<bool> interrupted{false};
 
+// A video is taken at the rate it plays at, unless --fps says otherwise.
+double takenFramesPerSecond(const Settings& settings)
+{
+    return settings.rate && !settings.given.contains(QStringLiteral("fps")) ? *settings.rate : settings.fps;
+}
+
 #ifdef ZOETRA_VIDEO_IMPORT
 // Imports the source into the folder of --extract-to or into a new
 // temporary one; the frame folder, or nothing after a message.
@@ -56,9 +62,7 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
         destination = temporary->filePath(QStringLiteral("frames"));
     }
     media::ImportSettings import;
-    // A video is taken at the rate it plays at, unless --fps says otherwise.
-    import.framesPerSecond =
-        settings.rate && !settings.given.contains(QStringLiteral("fps")) ? *settings.rate : settings.fps;
+    import.framesPerSecond = takenFramesPerSecond(settings);
     import.start = settings.start;
     import.end = settings.end;
     import.fit = static_cast<media::FitMode>(settings.fit);
@@ -226,9 +230,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     }
 
     if (settings.import && QFileInfo(settings.source).isFile()) {
-        run.videoSource = VideoSpan{settings.start, settings.rate && !settings.given.contains(QStringLiteral("fps"))
-                                                        ? *settings.rate
-                                                        : settings.fps};
+        run.videoSource = VideoSpan{settings.start, takenFramesPerSecond(settings)};
     }
     const RunOutcome outcome = run.RunConversion();
     window.onYield = nullptr;
