@@ -176,10 +176,12 @@ RunOutcome ConversionRun::run()
     Ending ending;
 
     // What can never build is refused before anything is touched. The name
-    // is taken once, here, for every later step.
+    // and the target are taken once, here, for every later step: the
+    // player's configuration, the stream and the build must agree.
     const QString name = window.programName();
+    const VideoTarget target = window.videoTarget();
     QString nameProblem = programNameProblem(name);
-    if (nameProblem.isEmpty() && window.videoTarget().storage == Storage::Archive &&
+    if (nameProblem.isEmpty() && target.storage == Storage::Archive &&
         name.size() > archive::MaxProgramNameLength) {
         nameProblem = ArchiveNameMessage;
     }
@@ -216,7 +218,7 @@ RunOutcome ConversionRun::run()
                 ending = notBuilt(failure->text());
             } else {
                 stale_ = &stale;
-                outcome = convertLocked(name, ending);
+                outcome = convertLocked(name, target, ending);
                 stale_ = nullptr;
                 // Unless a new program is in place, the user's old one comes
                 // back.
@@ -238,15 +240,12 @@ RunOutcome ConversionRun::run()
     return outcome;
 }
 
-RunOutcome ConversionRun::convertLocked(const QString& name, Ending& ending)
+RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& target, Ending& ending)
 {
     WindowLayer& window = platform_.window;
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    // Read once: the player's configuration, the stream and the build must
-    // agree.
-    const VideoTarget target = window.videoTarget();
     const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
     encoder->setFrameBudget(frameBudgetTStates(target));
 

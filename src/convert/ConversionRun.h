@@ -94,7 +94,7 @@ private:
     };
 
     RunOutcome run();
-    RunOutcome convertLocked(const QString& name, Ending& ending);
+    RunOutcome convertLocked(const QString& name, const VideoTarget& target, Ending& ending);
     static Ending error(const QString& text);
     static Ending notBuilt(const QString& details);
 
