@@ -161,16 +161,11 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                         if (halfChanged == 0) {
                             continue;
                         }
-                        in.tStates += halves ? cost::Half : cost::HalfInBlock;
-                        pixels += 32;
+                        in.tStates += halves ? cost::Half : 0;
                         for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
-                            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-                            for (int bit = 0; bit < 8; ++bit) {
-                                const int value = in.decide(pixelContext(now, before, column * 8 + bit, y));
-                                in.tStates += cost::PixelContext;
-                                const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
-                                now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
-                            }
+                            pixels += codeRow(
+                                now, before, now, column, y, [&](int context, int) { return in.decide(context); },
+                                [&](int tStates) { in.tStates += tStates; });
                         }
                     }
                 }

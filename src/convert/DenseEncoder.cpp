@@ -260,17 +260,15 @@ void DenseEncoder::codeBlock(const Screen& screen, int block, bool halves)
         if (!changed) {
             continue;
         }
-        addCost(halves ? cost::Half : cost::HalfInBlock);
+        addCost(halves ? cost::Half : 0);
         for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
-            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-            for (int bit = 0; bit < 8; ++bit) {
-                const int x = column * 8 + bit;
-                const int value = (screen[at] >> (7 - bit)) & 1;
-                code(pixelContext(s_.now, before_, x, y), value);
-                addCost(cost::PixelContext);
-                const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
-                s_.now[at] = static_cast<std::uint8_t>(value != 0 ? s_.now[at] | mask : s_.now[at] & ~mask);
-            }
+            codeRow(
+                s_.now, before_, screen, column, y,
+                [&](int context, int value) {
+                    code(context, value);
+                    return value;
+                },
+                [&](int tStates) { addCost(tStates); });
         }
     }
 }

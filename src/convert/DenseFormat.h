@@ -45,10 +45,12 @@
 //        pixels; in a frame sent in halves, for each half of the block (its
 //        top four rows, its bottom four) first changed (context HalfContext
 //        + halfContext), 0 = the half stays, not sent for the bottom half
-//        when the top half stayed (it changed). The pixels go row by row
-//        from the top, leftmost first, each a decision in the context
-//        pixelContext (12 pixels around it, in the new screen as it stands
-//        and in the screen before).
+//        when the top half stayed (it changed). The rows go from the top:
+//        a uniform row (uniformRow) is first decided whole, in the context
+//        RowContext + rowContext, 1 = all of its colour; any other row, and
+//        a uniform one decided 0, sends its eight pixels, leftmost first,
+//        each a decision in the context pixelContext (8 pixels around it,
+//        in the new screen as it stands and in the screen before).
 // After a raw frame, the next frame starts directly with its pause decision.
 //
 // Time: the player decodes ahead into a ring of frames, one piece of the
@@ -106,15 +108,16 @@ constexpr std::uint8_t nextAfterLps(std::uint8_t state)
     return static_cast<std::uint8_t>(mps | LpsSizes[static_cast<std::size_t>(next)]);
 }
 
-// The contexts, one state byte each: 4096 pixel contexts, then the others.
-inline constexpr int PixelContexts = 4096;
+// The contexts, one state byte each: 256 pixel contexts, then the others.
+inline constexpr int PixelContexts = 256;
 inline constexpr int BlockContext = PixelContexts;  // + 0..15
 inline constexpr int HalfContext = BlockContext + 16;   // + halfContext
 inline constexpr int PauseContext = HalfContext + 8;    // + pauseContext
 inline constexpr int EndContext = PauseContext + 16;
 inline constexpr int RawContext = EndContext + 1;
 inline constexpr int HalvesContext = RawContext + 1;
-inline constexpr int ContextCount = HalvesContext + 1;
+inline constexpr int RowContext = HalvesContext + 1;  // + rowContext
+inline constexpr int ContextCount = RowContext + 8;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -125,14 +128,50 @@ inline int pixelAt(const Screen& screen, int x, int y)
 }
 
 // The context of the pixel at (x, y): in the new screen `now` (pixels not
-// decoded yet still hold the screen before) and the screen `before`.
+// decoded yet still hold the screen before) and the screen `before`. The
+// bits are laid out as the decoder keeps them in one register while it
+// walks along a row: from bit 7 down, above x-1, before x-1, now x-2, above
+// x, before x, now x-1, above x+1, before x+1 ("above" is the row above in
+// the new screen), so that the next pixel's context is this one's shifted
+// by three with now x, above x+2 and before x+2 brought in.
 inline int pixelContext(const Screen& now, const Screen& before, int x, int y)
 {
-    return pixelAt(now, x - 1, y) | pixelAt(now, x - 2, y) << 1 | pixelAt(now, x - 1, y - 1) << 2
-        | pixelAt(now, x, y - 1) << 3 | pixelAt(now, x + 1, y - 1) << 4 | pixelAt(before, x, y) << 5
-        | pixelAt(before, x - 1, y) << 6 | pixelAt(before, x + 1, y) << 7 | pixelAt(before, x, y + 1) << 8
-        | pixelAt(before, x, y - 1) << 9 | pixelAt(now, x, y - 2) << 10 | pixelAt(now, x - 2, y - 1) << 11;
+    return pixelAt(now, x - 1, y - 1) << 7 | pixelAt(before, x - 1, y) << 6 | pixelAt(now, x - 2, y) << 5
+        | pixelAt(now, x, y - 1) << 4 | pixelAt(before, x, y) << 3 | pixelAt(now, x - 1, y) << 2
+        | pixelAt(now, x + 1, y - 1) << 1 | pixelAt(before, x + 1, y);
 }
+
+// A uniform row: the byte above it in the new screen and its own byte in
+// the screen before are the same and all white or all black. Such a row is
+// first decided whole (context RowContext + rowContext): 1 = it is all that
+// colour, and its pixels are not sent. Returns the colour, or -1.
+inline int uniformRow(const Screen& now, const Screen& before, int column, int y)
+{
+    const std::uint8_t above = y > 0 ? now[static_cast<std::size_t>((y - 1) * BytesPerRow + column)] : 0;
+    const std::uint8_t own = before[static_cast<std::size_t>(y * BytesPerRow + column)];
+    if (above != own || (above != 0x00 && above != 0xFF)) {
+        return -1;
+    }
+    return above == 0xFF ? 1 : 0;
+}
+
+// A uniform row's context: its colour, and whether the pixel left of it in
+// the new screen and the one right of it in the screen before have it too.
+inline int rowContext(const Screen& now, const Screen& before, int column, int y, int colour)
+{
+    const int x = column * 8;
+    return colour | (pixelAt(now, x - 1, y) == colour) << 1 | (pixelAt(before, x + 8, y) == colour) << 2;
+}
+
+// The pixels of one row of a changed block: uniform rows decided whole, the
+// others pixel by pixel. `decide(context, value)` returns the decision's
+// value: the encoder codes `value`, taken from `target`, the screen being
+// coded; the decoder reads it from the stream and passes any `target`.
+// `cost(tStates)` books the decoder's work. Leaves the row in `now`;
+// returns the pixels decided one by one (0 or 8).
+template <typename Decide, typename Cost>
+int codeRow(Screen& now, const Screen& before, const Screen& target, int column, int y, Decide&& decide,
+            Cost&& cost);
 
 // What the decoder keeps of each block between frames: bit 0 = it changed
 // in the last frame, bit 1 = its pixels are all white or all black. The
@@ -188,26 +227,30 @@ inline std::uint8_t blockFlags(const Screen& screen, int block, bool changed)
 // sequence its comment names; the rest are the figures the Z80 decoder is
 // laid out to meet, to be replaced by its exact counts.
 namespace cost {
-// A decision on the fast path: the state from the context table, the LPS
-// size tested against C and taken from C and A, the MPS rotated into the
-// pixels decoded. Any other way out adds DecisionSlow: the exchange test,
-// the state update, the entry to the doubling.
-inline constexpr int Decision = 79;
+// A decision on the fast path: the LPS size tested against the code and
+// taken from it and from the interval, the likely value read. Any other way
+// out adds DecisionSlow: the exchange test, the state update, the entry to
+// the doubling.
+inline constexpr int Decision = 69;
 inline constexpr int DecisionSlow = 90;
 // Each doubling of A and C, and the extra for one that takes a new stream
 // byte.
 inline constexpr int Shift = 40;
-inline constexpr int NewByte = 30;
-// A pixel: its context from the neighbourhood (two row windows shifted, the
-// pixels to its left, the rows further away).
-inline constexpr int PixelContext = 60;
+inline constexpr int NewByte = 60;
+// A pixel's context from the one before: the decoded pixel, the row above
+// and the row before each shifted in (three rotations of one register).
+inline constexpr int PixelContext = 44;
+// A row of a changed block: the test for a uniform row, and for a row sent
+// pixel by pixel the setup of its two row registers and its first context
+// and the store of its byte.
+inline constexpr int RowTest = 60;
+inline constexpr int Row = 220;
 // Around the other decisions: a block's context, pointers and flags; a
-// changed block's setup; the setup of four rows and the store of their
-// bytes, with a half's decision around them in a frame sent in halves.
+// changed block's setup; a half's decision around its rows in a frame sent
+// in halves.
 inline constexpr int Block = 70;
 inline constexpr int ChangedBlock = 150;
-inline constexpr int Half = 4 * 90 + 60;
-inline constexpr int HalfInBlock = 4 * 90;
+inline constexpr int Half = 90;
 // A frame: the ring slot, the copy of the screen before (ldir) and the loop
 // over the blocks.
 inline constexpr int Frame = 300 + 768 * 21;
@@ -224,5 +267,27 @@ inline constexpr int PageCrossing = 60;
 // by ldir) and the coder's start.
 inline constexpr int StreamStart = 200 + ContextCount * 21;
 }  // namespace cost
+
+template <typename Decide, typename Cost>
+int codeRow(Screen& now, const Screen& before, const Screen& target, int column, int y, Decide&& decide,
+            Cost&& cost)
+{
+    const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+    cost(cost::RowTest);
+    const int colour = uniformRow(now, before, column, y);
+    const auto whole = static_cast<std::uint8_t>(colour == 1 ? 0xFF : 0x00);
+    if (colour >= 0 && decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
+        now[at] = whole;
+        return 0;
+    }
+    cost(cost::Row);
+    for (int bit = 0; bit < 8; ++bit) {
+        const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
+        cost(cost::PixelContext);
+        const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
+        now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+    }
+    return 8;
+}
 
 }  // namespace zoetra::dense

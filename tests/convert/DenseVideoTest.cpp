@@ -179,6 +179,57 @@ TEST(DenseVideo, NoiseGoesRawAndNeverCostsMoreThanCompact)
     expectRoundTrip(mixed, slowTiming());
 }
 
+// The decoder keeps a pixel's context in one register and moves along a row
+// by shifting it three places, bringing in the pixel just decoded and the
+// next pixels of the row above and of the row before: the context must be
+// that shift everywhere inside a byte, on screens of every kind.
+TEST(DenseVideo, EachPixelsContextIsTheOneBeforeShiftedByThree)
+{
+    std::mt19937 random(23);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 20; ++round) {
+        Screen now{};
+        Screen before{};
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            now[i] = static_cast<std::uint8_t>(byte(random));
+            before[i] = static_cast<std::uint8_t>(round % 2 == 0 ? byte(random) : now[i]);
+        }
+        for (int y = 0; y < Rows; ++y) {
+            for (int x = 0; x < BytesPerRow * 8; ++x) {
+                if (x % 8 == 7) {
+                    continue;  // the next pixel starts a new byte: its context is set up afresh
+                }
+                const int shifted = (pixelContext(now, before, x, y) << 3 & 0xF8) | pixelAt(now, x, y) << 2
+                    | pixelAt(now, x + 2, y - 1) << 1 | pixelAt(before, x + 2, y);
+                ASSERT_EQ(pixelContext(now, before, x + 1, y), shifted) << "x " << x << ", y " << y;
+            }
+        }
+    }
+}
+
+// A row whose byte above and whose byte before are one and the same colour
+// is decided whole: one pixel appearing in a white block sends the pixels of
+// its own row only; a row that is not uniform is sent pixel by pixel.
+TEST(DenseVideo, UniformRowsAreDecidedWhole)
+{
+    Screen dot{};
+    dot[static_cast<std::size_t>(7 * BytesPerRow + 3)] = 0x10;  // the last row of block 3
+    // Then row 2 changes too: it was uniform and is sent after its decision,
+    // row 3 below it (its byte above now mixed) and row 7 (its byte before
+    // no longer white) are not uniform.
+    Screen striped = dot;
+    striped[static_cast<std::size_t>(2 * BytesPerRow + 3)] = 0xF0;
+    for (const auto& [frames, pixelsOfLast] : std::vector<std::pair<std::vector<Screen>, int>>{
+             {{Screen{}, dot}, 8}, {{Screen{}, dot, striped}, 3 * 8}}) {
+        const Round round = encodeAll(frames, slowTiming());
+        std::string error;
+        const auto video = decodeDenseVideo(round.stream, &error);
+        ASSERT_TRUE(video.has_value()) << error;
+        ASSERT_EQ(video->frames, frames);
+        EXPECT_EQ(video->pixels.back(), pixelsOfLast);
+    }
+}
+
 TEST(DenseVideo, UnchangedFramesCostAlmostNothing)
 {
     std::mt19937 random(5);
