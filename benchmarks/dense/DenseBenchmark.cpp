@@ -74,6 +74,7 @@ struct DenseRun {
     double meanPixels = 0.0;
     bool sameScreens = false;
     std::vector<dense::Work> work;
+    std::vector<int> tStates;  // each frame's
 };
 
 DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& timing, int halvesAbove = -1,
@@ -98,6 +99,7 @@ DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& 
     }
     run.sameScreens = decoded->frames == screens;
     run.work = decoded->work;
+    run.tStates = decoded->tStates;
     double sum = 0.0;
     for (std::size_t i = 0; i < decoded->tStates.size(); ++i) {
         sum += decoded->tStates[i];
@@ -144,6 +146,28 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
             dense::simulatePacing(other.work, static_cast<int>(screens.size()), timing, dense::DefaultRingFrames);
         std::printf("  halves %s: %d bytes, mean %.0f T-states a frame; ring of %d: %s\n", name, other.bytes,
                     other.meanFrame, dense::DefaultRingFrames, pacing.describe().c_str());
+        // The most work beyond the frames' time over any stretch: what
+        // decoding ahead would have to absorb for no frame to go raw.
+        double excess = 0.0;
+        double most = 0.0;
+        int from = 0;
+        int mostFrom = 0;
+        int mostTo = 0;
+        for (std::size_t i = 0; i < other.tStates.size(); ++i) {
+            if (excess <= 0.0) {
+                excess = 0.0;
+                from = static_cast<int>(i);
+            }
+            excess += other.tStates[i] - frameBudget;
+            if (excess > most) {
+                most = excess;
+                mostFrom = from;
+                mostTo = static_cast<int>(i);
+            }
+        }
+        std::printf("    decoding ahead it needs: %.0f T-states beyond the frames' time (%.1f frames' time), "
+                    "frames %d to %d\n",
+                    most, most / frameBudget, mostFrom, mostTo);
     }
     {
         const DenseRun free = runDense(screens, timing, -1, 0);
