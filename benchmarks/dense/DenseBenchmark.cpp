@@ -67,21 +67,21 @@ struct DenseRun {
     int bytes = 0;
     double seconds = 0.0;
     int rawFrames = 0;
-    int halvesFrames = 0;
+    int rawRowFrames = 0;
     int worstFrame = 0;
     int worstFrameAt = 0;
     double meanFrame = 0.0;
     double meanPixels = 0.0;
     bool sameScreens = false;
-    std::vector<dense::Work> work;
+    dense::PacingReport pacing;
     std::vector<int> tStates;  // each frame's
+    std::vector<int> changed;  // each frame's changed blocks
 };
 
-DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& timing, int halvesAbove = -1,
-                  int ringFrames = dense::DefaultRingFrames)
+DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::DenseTiming> timing)
 {
     DenseRun run;
-    dense::DenseEncoder encoder(timing, halvesAbove, ringFrames);
+    dense::DenseEncoder encoder(timing);
     const auto start = std::chrono::steady_clock::now();
     for (const Screen& screen : screens) {
         encoder.addFrame(screen);
@@ -90,7 +90,8 @@ DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& 
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.bytes = static_cast<int>(encoder.bytes().size());
     run.rawFrames = encoder.rawFrames();
-    run.halvesFrames = encoder.halvesFrames();
+    run.rawRowFrames = encoder.rawRowFrames();
+    run.pacing = encoder.pacing();
     std::string error;
     const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
     if (!decoded) {
@@ -98,8 +99,8 @@ DenseRun runDense(const std::vector<Screen>& screens, const dense::DenseTiming& 
         return run;
     }
     run.sameScreens = decoded->frames == screens;
-    run.work = decoded->work;
     run.tStates = decoded->tStates;
+    run.changed = decoded->changedBlocks;
     double sum = 0.0;
     for (std::size_t i = 0; i < decoded->tStates.size(); ++i) {
         sum += decoded->tStates[i];
@@ -122,82 +123,53 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
 {
     const DenseRun run = runDense(screens, timing);
     const int compact = compactBytes(screens);
-    const double frameBudget = timing.decodeTicksPerFrame() * timing.pieceBudget();
-    std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, a tick %d T-states, a piece at most %d\n", title,
-                screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, timing.tickTStates(),
-                timing.pieceBudget());
-    std::printf("  dense %d bytes (%d frames raw, %d in halves), compact %d bytes; same screens as given: %s\n",
-                run.bytes, run.rawFrames, run.halvesFrames, compact, run.sameScreens ? "yes" : "NO");
+    const double frameBudget = timing.decodeTStatesPerFrame();
+    std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,
+                screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, frameBudget);
+    std::printf("  dense %d bytes (%d frames with raw rows, %d raw), compact %d bytes; same screens as given: %s\n",
+                run.bytes, run.rawRowFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
-    std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d) against a budget of %.0f a frame "
-                "(%.2f ticks of decoding)\n",
-                run.meanFrame, run.worstFrame, run.worstFrameAt, frameBudget, timing.decodeTicksPerFrame());
-    // What a pixel may cost the decoder (context and decision on the fast
-    // path) for the mean frame to fit its time, the rest staying as counted.
-    const double perPixel = dense::cost::PixelContext + dense::cost::Decision;
-    const double breakEven = perPixel + (frameBudget - run.meanFrame) / run.meanPixels;
-    std::printf("  %.0f pixels decoded a frame on average; a pixel's fast path counts %.0f T-states, the mean frame "
-                "fits its time up to %.0f\n",
-                run.meanPixels, perPixel, breakEven);
-    for (const auto& [name, above] : {std::pair{"never", std::numeric_limits<int>::max()}, std::pair{"always", 0}}) {
-        const DenseRun other = runDense(screens, timing, above, 0);
-        const dense::PacingReport pacing =
-            dense::simulatePacing(other.work, static_cast<int>(screens.size()), timing, dense::DefaultRingFrames);
-        std::printf("  halves %s: %d bytes, mean %.0f T-states a frame; ring of %d: %s\n", name, other.bytes,
-                    other.meanFrame, dense::DefaultRingFrames, pacing.describe().c_str());
-        // The most work beyond the frames' time over any stretch: what
-        // decoding ahead would have to absorb for no frame to go raw.
-        double excess = 0.0;
-        double most = 0.0;
-        int from = 0;
-        int mostFrom = 0;
-        int mostTo = 0;
-        for (std::size_t i = 0; i < other.tStates.size(); ++i) {
-            if (excess <= 0.0) {
-                excess = 0.0;
-                from = static_cast<int>(i);
-            }
-            excess += other.tStates[i] - frameBudget;
-            if (excess > most) {
-                most = excess;
-                mostFrom = from;
-                mostTo = static_cast<int>(i);
-            }
+    std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d); %.0f pixels decided one by one a "
+                "frame\n",
+                run.meanFrame, run.worstFrame, run.worstFrameAt, run.meanPixels);
+    std::printf("  the player's schedule (a ring of %d bytes): %s\n", dense::RingBytes, run.pacing.describe().c_str());
+
+    const DenseRun free = runDense(screens, std::nullopt);
+    std::printf("  not keeping pace (the fewest bytes): %d bytes (%d frames with raw rows, %d raw), mean %.0f "
+                "T-states a frame\n",
+                free.bytes, free.rawRowFrames, free.rawFrames, free.meanFrame);
+    // The most work beyond the frames' time over any stretch: what decoding
+    // ahead would have to absorb for nothing to be sent raw for time.
+    double excess = 0.0;
+    double most = 0.0;
+    int from = 0;
+    int mostFrom = 0;
+    int mostTo = 0;
+    for (std::size_t i = 0; i < free.tStates.size(); ++i) {
+        if (excess <= 0.0) {
+            excess = 0.0;
+            from = static_cast<int>(i);
         }
-        std::printf("    decoding ahead it needs: %.0f T-states beyond the frames' time (%.1f frames' time), "
-                    "frames %d to %d\n",
-                    most, most / frameBudget, mostFrom, mostTo);
-    }
-    {
-        const DenseRun free = runDense(screens, timing, -1, 0);
-        std::printf("  not keeping pace (no frame raw for time): %d bytes, mean %.0f T-states a frame;", free.bytes,
-                    free.meanFrame);
-        for (const int ring : {4, 8, 16}) {
-            const dense::PacingReport pacing =
-                dense::simulatePacing(free.work, static_cast<int>(screens.size()), timing, ring);
-            std::printf(" ring of %d: %s;", ring,
-                        pacing.keepsUp ? "keeps up" : ("frame " + std::to_string(pacing.lateFrame) + " late").c_str());
-        }
-        std::printf("\n");
-    }
-    bool keepsUp = false;
-    for (const int ring : {2, 3, 4, 6, 8, 12, 16, 24, 32}) {
-        const dense::PacingReport pacing =
-            dense::simulatePacing(run.work, static_cast<int>(screens.size()), timing, ring);
-        std::printf("  ring of %d frames: %s\n", ring, pacing.describe().c_str());
-        if (ring == dense::DefaultRingFrames) {
-            keepsUp = pacing.keepsUp;
+        excess += free.tStates[i] - (frameBudget - dense::applyTStates(free.changed[i]));
+        if (excess > most) {
+            most = excess;
+            mostFrom = from;
+            mostTo = static_cast<int>(i);
         }
     }
+    std::printf("    decoding ahead it would need: %.0f T-states beyond the frames' time (%.1f frames' time), "
+                "frames %d to %d\n",
+                most, most / frameBudget, mostFrom, mostTo);
+
     const double speed = static_cast<double>(screens.size()) / run.seconds;
-    bool met = run.sameScreens && keepsUp;
+    bool met = run.sameScreens && run.pacing.keepsUp;
     if (slow) {
         met = met && run.bytes <= ByteTarget && speed >= SpeedTarget;
-        std::printf("  targets: at most %d bytes, the ring of %d never dry, %.0f frames a second encoded: %s\n",
-                    ByteTarget, dense::DefaultRingFrames, SpeedTarget, met ? "met" : "MISSED");
+        std::printf("  targets: at most %d bytes, no frame late, %.0f frames a second encoded: %s\n", ByteTarget,
+                    SpeedTarget, met ? "met" : "MISSED");
     } else {
-        std::printf("  keeps up with a ring of %d: %s\n", dense::DefaultRingFrames, keepsUp ? "yes" : "NO");
+        std::printf("  keeps up: %s\n", run.pacing.keepsUp ? "yes" : "NO");
     }
     return met;
 }
@@ -283,26 +255,22 @@ int main(int argc, char* argv[])
         const std::vector<Screen> screens = convertedScreens(frames);
         const int compact = compactBytes(screens);
         const DenseRun run = runDense(screens, dense::slowTiming());
-        const DenseRun free = runDense(screens, dense::slowTiming(), -1, 0);
+        const DenseRun free = runDense(screens, std::nullopt);
         neverMore = neverMore && run.bytes <= compact && run.sameScreens;
         std::printf("%-18s %7zu %8d %8d %6.1f%% %12d %6.1f%%%s\n", qPrintable(name), screens.size(), compact,
                     run.bytes, 100.0 * run.bytes / compact, free.bytes, 100.0 * free.bytes / compact,
                     run.sameScreens && free.sameScreens ? "" : "  DIFFERENT SCREENS");
     }
-    std::printf("never more bytes than compact (keeping pace at 6 MHz with a ring of %d): %s\n",
-                dense::DefaultRingFrames, neverMore ? "yes" : "NO");
+    std::printf("never more bytes than compact (keeping pace at 6 MHz): %s\n", neverMore ? "yes" : "NO");
     met = met && neverMore;
 
-    // The decoder's tables: the contexts, the state changes after an MPS and
-    // after an LPS (a page each, indexed by the state byte), the blocks'
-    // flags. The ring: two frames in saveSScreen and appBackUpScreen, the
-    // rest in the program.
-    const int ring = dense::DefaultRingFrames;
-    const int tables = dense::ContextCount + 2 * 256 + dense::BlockCount;
-    const int ringInProgram = std::max(0, ring - 2) * static_cast<int>(ScreenByteCount);
-    std::printf("\ndecoder RAM: %d bytes of tables (at most 8,192) and a ring of %d frames (%d bytes in the program): "
-                "%d bytes in all beyond the decoder's code\n",
-                tables, ring, ringInProgram, tables + ringInProgram);
+    // The decoder's RAM beyond its code: the contexts' sizes and likely
+    // values, the state changes, the blocks' flags, its copy of the screen
+    // (with a white column either side and a white row above) and the ring.
+    const int tables = 2 * dense::ContextCount + 256 + dense::BlockCount;
+    const int screen = 14 * 65;
+    std::printf("\ndecoder RAM: %d bytes of tables (at most 8,192), %d of its screen, a ring of %d: %d bytes in all\n",
+                tables, screen, dense::RingBytes, tables + screen + dense::RingBytes);
     std::printf("\n%s\n", met ? "all targets met" : "TARGETS MISSED");
     return met ? 0 : 1;
 }

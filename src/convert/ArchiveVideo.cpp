@@ -232,7 +232,7 @@ namespace zoetra {
 int videoSizeLimit(const VideoTarget& target)
 {
     if (target.storage != Storage::Archive) {
-        return RamVideoLimit;
+        return target.format == StreamFormat::Dense ? RamVideoLimit - DensePlayerExtraBytes : RamVideoLimit;
     }
     // A calculator never has more free than its archive when empty.
     const std::int64_t empty = archive::emptyArchiveBytes(target.model);

@@ -115,9 +115,15 @@ std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder
 
 }  // namespace archive
 
+// What the dense player takes of the calculator's RAM beyond the written
+// player: its ring of frames ahead, its copy of the screen, a frame's row
+// bytes and its longer code, all in the program.
+inline constexpr int DensePlayerExtraBytes = 7'612;
+
 // The stream bytes a video of the target may take: the written 24,000 in
-// RAM; in the archive, what the AppVars that fit the model's archive (or
-// the free archive given) hold, less a byte for the video's end.
+// RAM (less what the dense player takes more); in the archive, what the
+// AppVars that fit the model's archive (or the free archive given) hold,
+// less a byte for the video's end.
 int videoSizeLimit(const VideoTarget& target);
 
 }  // namespace zoetra

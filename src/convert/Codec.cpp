@@ -2,6 +2,8 @@
 
 #include "convert/CompactDecoder.h"
 #include "convert/CompactEncoder.h"
+#include "convert/DenseDecoder.h"
+#include "convert/DenseEncoder.h"
 #include "convert/WrittenEncoder.h"
 #include "convert/WrittenFormat.h"
 
@@ -22,15 +24,26 @@ std::optional<DecodedVideo> decodeCompact(std::span<const std::uint8_t> stream, 
     return compact::decodeCompactVideo(stream, error);
 }
 
+std::optional<DecodedVideo> decodeDense(std::span<const std::uint8_t> stream, std::string* error)
+{
+    return dense::decodeDenseStream(stream, error);
+}
+
+std::unique_ptr<StreamEncoder> makeDense()
+{
+    return std::make_unique<dense::DenseEncoder>();
+}
+
 std::optional<DecodedVideo> decodeWritten(std::span<const std::uint8_t> stream, std::string* error)
 {
     return written::decodeWrittenVideo(stream, error);
 }
 
 // The one place that knows every stream format, in StreamFormat's order.
-const std::array<Codec, 2> Codecs{{
+const std::array<Codec, 3> Codecs{{
     {StreamFormat::Written, "written", "Written", "DecodeWritten.z80", written::MaxFrameBytes, &make<written::WrittenEncoder>, &decodeWritten},
     {StreamFormat::Compact, "compact", "Compact", "DecodeCompact.z80", compact::MaxFrameBytes, &make<compact::CompactEncoder>, &decodeCompact},
+    {StreamFormat::Dense, "dense", "Dense", "DecodeDense.z80", dense::ScreenSize + 8, &makeDense, &decodeDense},
 }};
 
 }  // namespace

@@ -39,6 +39,9 @@ public:
     // The most T-states a frame may take the player, where the format can
     // trade bytes for time; set before the first frame.
     virtual void setFrameBudget(int tstates) { (void)tstates; }
+    // The calculator and pace the stream is made for, where the format
+    // keeps the player's time itself; set before the first frame.
+    virtual void setTarget(const VideoTarget& target) { (void)target; }
 };
 
 // What a stream shows, frame by frame, and what it costs the player.

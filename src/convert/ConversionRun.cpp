@@ -248,6 +248,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& 
 
     const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
     encoder->setFrameBudget(frameBudgetTStates(target));
+    encoder->setTarget(target);
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
                                                window.loopingState(), window.descriptionText(), target)) {

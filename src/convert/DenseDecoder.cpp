@@ -1,7 +1,5 @@
 #include "convert/DenseDecoder.h"
 
-#include <algorithm>
-
 namespace zoetra::dense {
 
 namespace {
@@ -14,7 +12,6 @@ public:
     const std::string& error() const { return error_; }
     std::size_t position() const { return at_; }
 
-    // The T-states of the current stretch of work; the caller books them.
     int tStates = 0;
     std::array<std::uint8_t, ContextCount> contexts = [] {
         std::array<std::uint8_t, ContextCount> all{};
@@ -22,51 +19,61 @@ public:
         return all;
     }();
 
+    // The coder on the next byte: the code's high byte, no bits waiting.
     void start()
     {
-        range_ = 0x8000;
-        offset_ = static_cast<std::uint32_t>(byte()) << 8;
-        offset_ |= byte();
+        range_ = 0x80;
+        code_ = byte();
         bitsLeft_ = 0;
+        doublings_ = 0;
     }
 
     int decide(int context)
     {
         std::uint8_t& state = contexts[static_cast<std::size_t>(context)];
-        const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
+        const bool pixel = context < PixelContexts;
+        const std::uint32_t k = state & 0x7F;
         const int mps = state >> 7;
-        const std::uint32_t top = range_ - q;
+        const std::uint32_t top = range_ - k;
         bool isMps;
-        if (offset_ >= q) {
-            offset_ -= q;
+        Way way;
+        if (code_ >= k) {
+            code_ -= k;
             range_ = top;
-            if (top >= 0x8000) {
-                tStates += cost::Decision;
+            if (top >= 0x80) {
+                tStates += decisionTStates(pixel, Way::Fast, Update::AfterMps, 0, 0);
                 return mps;
             }
-            isMps = top >= q;
+            isMps = top >= k;
+            way = Way::Top;
         } else {
-            range_ = q;
-            isMps = top < 0x8000 && top < q;
+            range_ = k;
+            isMps = top < k;
+            way = Way::Bottom;
         }
+        const Update update = isMps ? Update::AfterMps
+            : lpsSizeIndex(static_cast<int>(k)) == 0 ? Update::AfterLpsSwap
+                                                     : Update::AfterLps;
         state = isMps ? nextAfterMps(state) : nextAfterLps(state);
-        tStates += cost::Decision + cost::DecisionSlow;
-        while (range_ < 0x8000) {
+        int doublings = 0;
+        int newBytes = 0;
+        while (range_ < 0x80) {
             range_ <<= 1;
-            tStates += cost::Shift;
             if (bitsLeft_ == 0) {
                 current_ = byte();
                 bitsLeft_ = 8;
-                tStates += cost::NewByte;
+                ++newBytes;
             }
             --bitsLeft_;
-            offset_ = (offset_ << 1) | ((current_ >> bitsLeft_) & 1u);
+            code_ = ((code_ << 1) | ((current_ >> bitsLeft_) & 1u)) & 0xFF;
+            ++doublings;
         }
+        tStates += decisionTStates(pixel, way, update, doublings, newBytes);
         return isMps ? mps : 1 - mps;
     }
 
-    // The flush: the rest of the bit byte is padding.
-    void flush() { bitsLeft_ = 0; }
+    // After a flush the decoder stands one byte before its end.
+    void flush() { byte(); }
 
     std::uint8_t byte()
     {
@@ -83,10 +90,11 @@ private:
     std::span<const std::uint8_t> stream_;
     std::size_t at_ = 0;
     std::string error_;
-    std::uint32_t range_ = 0x8000;
-    std::uint32_t offset_ = 0;
+    std::uint32_t range_ = 0x80;  // the interval's high byte
+    std::uint32_t code_ = 0;      // the code's high byte
     std::uint8_t current_ = 0;
     int bitsLeft_ = 0;
+    int doublings_ = 0;
 };
 
 }  // namespace
@@ -95,89 +103,77 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
 {
     DecodedVideo video;
     Decoder in(stream);
-    Screen before{};
-    BlockFlags blocks;
-    blocks.fill(Uniform);
-    int frame = 0;
-    bool newPiece = false;
-    int sincePause = 0;
-
-    auto book = [&] {
-        if (video.work.empty() || video.work.back().frame != frame || newPiece) {
-            video.work.push_back({frame, 0, newPiece});
-            newPiece = false;
-        }
-        video.work.back().tStates += in.tStates;
-        in.tStates = 0;
-    };
-    auto pause = [&] {
-        if (in.decide(PauseContext + pauseContext(sincePause)) == 1) {
-            sincePause = 0;
-            book();
-            newPiece = true;
-            in.tStates += cost::Pause;
-        }
-    };
-
+    Screen now{};
+    BlockFlags flags{};
     while (!in.failed()) {
-        pause();
+        in.tStates = 0;
         if (in.decide(EndContext) == 1) {
-            book();
+            video.endTStates = in.tStates;
             break;
         }
-        Screen now;
         int pixels = 0;
+        int changed = 0;
+        bool raw = false;
+        bool rawRows = false;
         if (in.decide(RawContext) == 1) {
+            raw = true;
             in.flush();
             for (auto& b : now) {
                 b = in.byte();
             }
             in.start();
-            in.tStates += cost::RawFrame;
-            for (int block = 0; block < BlockCount; ++block) {
-                blocks[static_cast<std::size_t>(block)] = blockFlags(now, block, true);
-            }
-            video.raw.push_back(true);
+            in.tStates += cost::RawFrameStart + cost::RawFrame + cost::FrameEnd;
+            flags.fill(1);
+            changed = BlockCount;
         } else {
-            const bool halves = in.decide(HalvesContext) == 1;
+            rawRows = in.decide(RawRowsContext) == 1;
             in.tStates += cost::Frame;
-            now = before;
-            for (int block = 0; block < BlockCount && !in.failed(); ++block) {
-                const int changed = in.decide(BlockContext + blockContext(blocks, block));
-                in.tStates += cost::Block;
-                if (changed == 1) {
-                    pause();
-                    in.tStates += cost::ChangedBlock;
-                    ++sincePause;
-                    const std::uint8_t flagsBefore = blocks[static_cast<std::size_t>(block)];
-                    const int column = block % BlockColumns;
-                    const int top = (block / BlockColumns) * 8;
-                    int topChanged = 0;
-                    for (int half = 0; half < 2; ++half) {
-                        const int halfChanged = !halves ? 1
-                            : half == 0 || topChanged == 1 ? in.decide(HalfContext + halfContext(half, flagsBefore))
-                                                           : 1;
-                        topChanged = halfChanged;
-                        if (halfChanged == 0) {
-                            continue;
-                        }
-                        in.tStates += halves ? cost::Half : 0;
-                        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
-                            pixels += codeRow(
-                                now, before, now, column, y, [&](int context, int) { return in.decide(context); },
-                                [&](int tStates) { in.tStates += tStates; });
-                        }
-                    }
+            std::vector<std::uint8_t> rows;
+            std::size_t nextRow = 0;
+            if (rawRows) {
+                in.flush();
+                const int count = in.byte() | in.byte() << 8;
+                for (int i = 0; i < count; ++i) {
+                    rows.push_back(in.byte());
                 }
-                blocks[static_cast<std::size_t>(block)] = blockFlags(now, block, changed == 1);
+                in.start();
+                in.tStates += cost::RawRows + count * cost::RawRowByte;
             }
-            video.raw.push_back(false);
+            pixels = codeBlocks(
+                now, now, flags, rawRows,
+                [&](int context, int) {
+                    const int value = in.decide(context);
+                    if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
+                        ++changed;
+                    }
+                    return value;
+                },
+                [&](std::uint8_t) {
+                    if (nextRow < rows.size()) {
+                        return rows[nextRow++];
+                    }
+                    ++nextRow;
+                    return std::uint8_t{0};
+                },
+                [&](int tStates) { in.tStates += tStates; });
+            if (nextRow != rows.size() && !in.failed()) {
+                if (error != nullptr) {
+                    *error = "frame " + std::to_string(video.frames.size()) + " has " + std::to_string(rows.size()) +
+                        " raw rows but takes " + std::to_string(nextRow);
+                }
+                return std::nullopt;
+            }
+            in.tStates += cost::FrameEnd;
         }
-        book();
-        video.pixels.push_back(pixels);
+        if (in.failed()) {
+            break;
+        }
         video.frames.push_back(now);
-        before = now;
-        ++frame;
+        video.tStates.push_back(in.tStates);
+        video.changedBlocks.push_back(changed);
+        video.raw.push_back(raw);
+        video.rawRows.push_back(rawRows);
+        video.pixels.push_back(pixels);
     }
     if (in.failed()) {
         if (error != nullptr) {
@@ -187,12 +183,6 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
     }
     in.flush();
     video.length = in.position();
-    video.tStates.assign(video.frames.size(), 0);
-    for (const Work& w : video.work) {
-        if (w.frame < static_cast<int>(video.tStates.size())) {
-            video.tStates[static_cast<std::size_t>(w.frame)] += w.tStates;
-        }
-    }
     return video;
 }
 
@@ -206,30 +196,8 @@ std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8
     seam.frames = video->frames;
     seam.tStates = video->tStates;
     seam.length = video->length;
-    const std::size_t frames = video->frames.size();
-    seam.segments.assign(frames, 0);
-    seam.longestSegment.assign(frames, 0);
-    // Each piece's total, then the pieces each frame's work falls in.
-    std::vector<int> pieceOf(video->work.size(), 0);
-    std::vector<int> pieceTotal;
-    for (std::size_t i = 0; i < video->work.size(); ++i) {
-        if (pieceTotal.empty() || video->work[i].startsPiece) {
-            pieceTotal.push_back(0);
-        }
-        pieceOf[i] = static_cast<int>(pieceTotal.size()) - 1;
-        pieceTotal.back() += video->work[i].tStates;
-    }
-    std::vector<int> lastPiece(frames, -1);
-    for (std::size_t i = 0; i < video->work.size(); ++i) {
-        const auto frame = static_cast<std::size_t>(video->work[i].frame);
-        if (frame >= frames || lastPiece[frame] == pieceOf[i]) {
-            continue;
-        }
-        lastPiece[frame] = pieceOf[i];
-        ++seam.segments[frame];
-        seam.longestSegment[frame] =
-            std::max(seam.longestSegment[frame], pieceTotal[static_cast<std::size_t>(pieceOf[i])]);
-    }
+    seam.segments.assign(video->frames.size(), 1);
+    seam.longestSegment = video->tStates;
     return seam;
 }
 

@@ -2,7 +2,6 @@
 
 #include "convert/Codec.h"
 #include "convert/DenseFormat.h"
-#include "convert/DensePacing.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,11 +14,13 @@ namespace zoetra::dense {
 // What a dense stream shows, frame by frame, and what it costs the player.
 struct DecodedVideo {
     std::vector<Screen> frames;
-    std::vector<int> tStates;  // the decoder's T-states for each frame
-    std::vector<Work> work;    // the same work in the pieces the pauses cut
-    std::vector<bool> raw;     // frames sent raw
-    std::vector<int> pixels;   // pixels decoded in each frame (not counting raw frames)
-    std::size_t length = 0;    // stream bytes up to the video end
+    std::vector<int> tStates;        // the decoder's T-states for each frame
+    std::vector<int> changedBlocks;  // each frame's records
+    std::vector<bool> raw;           // frames sent raw
+    std::vector<bool> rawRows;       // frames sent with raw rows
+    std::vector<int> pixels;         // pixels decided one by one in each frame
+    std::size_t length = 0;          // stream bytes up to the video end
+    int endTStates = 0;              // the video end's decision
 };
 
 // The reference decoder: reads the stream as the player does, decision by
@@ -27,8 +28,7 @@ struct DecodedVideo {
 // with a reason in `error`, on a stream that ends before its video end.
 std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
 
-// The same as the codec seam reports it: a frame's segments are the pieces
-// its work runs in, its longest segment the largest of those pieces.
+// The same as the codec seam reports it.
 std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8_t> stream,
                                                       std::string* error = nullptr);
 

@@ -5,30 +5,15 @@
 
 namespace zoetra::dense {
 
-namespace {
-
-// Bits a raw frame takes at most beyond its decisions: the flushed code, the
-// padding and the screen.
-constexpr std::uint64_t RawFrameBits = 16 + 7 + ScreenSize * 8;
-
-// What a pause decision of 1 may add to a piece that has room left for the
-// work after it: the slow path and, at the smallest LPS size, eight
-// doublings each with a new byte (with room to spare).
-// The part of a frame's ticks of decoding the ring keeps spare.
-constexpr double PaceMargin = 0.5;
-
-constexpr int PauseReserve = cost::Decision + cost::DecisionSlow + 16 * (cost::Shift + cost::NewByte);
-
-}  // namespace
-
-DenseEncoder::DenseEncoder(const DenseTiming& timing, int halvesAboveTStates, int ringFrames)
-    : timing_(timing)
-    , budget_(timing.pieceBudget())
-    , halvesAbove_(halvesAboveTStates >= 0 ? halvesAboveTStates
-                                           : static_cast<int>(timing.decodeTicksPerFrame() * budget_))
-    , ringFrames_(ringFrames)
-    , frameTicks_(timing.decodeTicksPerFrame())
+DenseEncoder::DenseEncoder(std::optional<DenseTiming> timing, int ringBytes)
+    : timing_(timing), ringBytes_(ringBytes)
 {
+    reset();
+}
+
+void DenseEncoder::setTarget(const VideoTarget& target)
+{
+    timing_ = timingFor(target);
     reset();
 }
 
@@ -36,16 +21,14 @@ void DenseEncoder::reset()
 {
     out_.clear();
     carryLog_.clear();
-    logging_ = false;
     s_ = State{};
     s_.contexts.fill(InitialState);
-    s_.blocks.fill(Uniform);
-    before_ = {};
-    work_.clear();
+    if (timing_) {
+        schedule_.emplace(*timing_, ringBytes_);
+    }
     frame_ = 0;
     rawFrames_ = 0;
-    halvesFrames_ = 0;
-    spare_ = (ringFrames_ - 1) * frameTicks_;
+    rawRowFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -72,9 +55,7 @@ void DenseEncoder::carry()
         --bit;
         const auto at = static_cast<std::size_t>(bit >> 3);
         const auto mask = static_cast<std::uint8_t>(0x80u >> (bit & 7));
-        if (logging_) {
-            carryLog_.emplace_back(at, out_[at]);
-        }
+        carryLog_.emplace_back(at, out_[at]);
         firstChanged_ = std::min(firstChanged_, static_cast<int>(at));
         out_[at] = static_cast<std::uint8_t>(out_[at] ^ mask);
         if ((out_[at] & mask) != 0) {
@@ -87,13 +68,14 @@ void DenseEncoder::carry()
 void DenseEncoder::code(int context, int bit)
 {
     std::uint8_t& state = s_.contexts[static_cast<std::size_t>(context)];
+    const bool pixel = context < PixelContexts;
     const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
     const bool isMps = bit == state >> 7;
     const std::uint32_t top = s_.range - q;
     bool takeTop;
     if (top >= 0x8000) {
         if (isMps) {
-            addCost(cost::Decision);
+            s_.tStates += decisionTStates(pixel, Way::Fast, Update::AfterMps, 0, 0);
             s_.low += q;
             s_.range = top;
             if (s_.low >= 0x10000) {
@@ -117,42 +99,45 @@ void DenseEncoder::code(int context, int bit)
     } else {
         s_.range = q;
     }
+    const Update update = isMps ? Update::AfterMps
+        : lpsSizeIndex(state & 0x7F) == 0 ? Update::AfterLpsSwap
+                                          : Update::AfterLps;
     state = isMps ? nextAfterMps(state) : nextAfterLps(state);
-    int tStates = cost::Decision + cost::DecisionSlow;
+    int doublings = 0;
+    int newBytes = 0;
     while (s_.range < 0x8000) {
         s_.range <<= 1;
         putBit(static_cast<int>((s_.low >> 15) & 1));
         s_.low = (s_.low << 1) & 0xFFFF;
-        tStates += cost::Shift;
-        if (s_.readBits % 8 == 0) {
-            tStates += cost::NewByte;
+        if (s_.doublings % 8 == 0) {
+            ++newBytes;
         }
-        ++s_.readBits;
+        ++s_.doublings;
+        ++doublings;
     }
-    addCost(tStates);
+    s_.tStates += decisionTStates(pixel, takeTop ? Way::Top : Way::Bottom, update, doublings, newBytes);
 }
 
-// Writes out the code's last 16 bits, then pads to a byte: the decoder has
-// read exactly as far.
+// Writes out the interval's base, then pads to a byte.
 void DenseEncoder::flush()
 {
     for (int i = 15; i >= 0; --i) {
         putBit(static_cast<int>((s_.low >> i) & 1));
     }
     s_.bits = (s_.bits + 7) & ~std::uint64_t{7};
+    out_.resize(static_cast<std::size_t>(s_.bits >> 3));
 }
 
 void DenseEncoder::restart()
 {
     s_.low = 0;
     s_.range = 0x8000;
-    s_.readBits = 16;
+    s_.doublings = 0;
 }
 
 DenseEncoder::Snapshot DenseEncoder::save() const
 {
-    return {s_, out_.size(), out_.empty() ? std::uint8_t{0} : out_.back(), carryLog_.size(), work_.size(),
-            work_.empty() ? Work{} : work_.back()};
+    return {s_, out_.size(), out_.empty() ? std::uint8_t{0} : out_.back(), carryLog_.size()};
 }
 
 void DenseEncoder::restore(const Snapshot& snapshot)
@@ -169,204 +154,111 @@ void DenseEncoder::restore(const Snapshot& snapshot)
         out_.back() = snapshot.lastByte;
     }
     s_ = snapshot.state;
-    work_.resize(snapshot.workSize);
-    if (!work_.empty()) {
-        work_.back() = snapshot.lastWork;
-    }
 }
 
-void DenseEncoder::addCost(int tStates)
+void DenseEncoder::codeFrame(const Screen& screen, bool rawRows)
 {
-    if (work_.empty() || work_.back().frame != frame_) {
-        work_.push_back({frame_, 0, false});
+    s_.tStates += cost::Frame;
+    code(EndContext, 0);
+    code(RawContext, 0);
+    code(RawRowsContext, rawRows ? 1 : 0);
+    std::vector<std::uint8_t> rows;
+    if (rawRows) {
+        // The row bytes go first: which rows they are follows from the
+        // screens alone, as the decisions that pick them will be coded.
+        Screen now = s_.now;
+        BlockFlags flags = s_.flags;
+        codeBlocks(
+            now, screen, flags, true, [](int, int value) { return value; },
+            [&](std::uint8_t value) {
+                rows.push_back(value);
+                return value;
+            },
+            [](int) {});
+        flush();
+        out_.push_back(static_cast<std::uint8_t>(rows.size() & 0xFF));
+        out_.push_back(static_cast<std::uint8_t>(rows.size() >> 8));
+        out_.insert(out_.end(), rows.begin(), rows.end());
+        s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
+        restart();
+        s_.tStates += cost::RawRows + static_cast<int>(rows.size()) * cost::RawRowByte;
     }
-    work_.back().tStates += tStates;
-    s_.cost += tStates;
-}
-
-void DenseEncoder::newPiece()
-{
-    work_.push_back({frame_, 0, true});
-    s_.cost = 0;
-    addCost(cost::Pause);
-}
-
-template <typename Segment>
-void DenseEncoder::inPiece(Segment&& segment)
-{
-    const bool outer = !logging_;
-    logging_ = true;
-    const Snapshot before = save();
-    code(PauseContext + pauseContext(s_.sincePause), 0);
-    segment();
-    if (s_.cost + cost::PageCrossing + PauseReserve <= budget_) {
-        if (outer) {
-            logging_ = false;
-            carryLog_.clear();
-        }
-        return;
-    }
-    restore(before);
-    code(PauseContext + pauseContext(s_.sincePause), 1);
-    s_.sincePause = 0;
-    newPiece();
-    segment();
-    assert(s_.cost + cost::PageCrossing + PauseReserve <= budget_);
-    if (outer) {
-        logging_ = false;
-        carryLog_.clear();
-    }
-}
-
-void DenseEncoder::codeFlagsUpTo(const Screen& screen, int& block)
-{
-    for (; block < BlockCount; ++block) {
-        const int column = block % BlockColumns;
-        const int top = (block / BlockColumns) * 8;
-        bool changed = false;
-        for (int row = 0; row < 8; ++row) {
-            const auto at = static_cast<std::size_t>((top + row) * BytesPerRow + column);
-            changed = changed || screen[at] != s_.now[at];
-        }
-        code(BlockContext + blockContext(s_.blocks, block), changed ? 1 : 0);
-        addCost(cost::Block);
-        s_.flagsBefore = s_.blocks[static_cast<std::size_t>(block)];
-        s_.blocks[static_cast<std::size_t>(block)] = blockFlags(screen, block, changed);
-        if (changed) {
-            return;
-        }
-    }
-}
-
-void DenseEncoder::codeBlock(const Screen& screen, int block, bool halves)
-{
-    const int column = block % BlockColumns;
-    const int top = (block / BlockColumns) * 8;
-    addCost(cost::ChangedBlock);
-    ++s_.sincePause;
-    bool topChanged = false;
-    for (int half = 0; half < 2; ++half) {
-        bool changed = false;
-        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
-            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-            changed = changed || screen[at] != s_.now[at];
-        }
-        if (!halves) {
-            changed = true;  // every pixel of the block is coded
-        } else if (half == 0 || topChanged) {
-            code(HalfContext + halfContext(half, s_.flagsBefore), changed ? 1 : 0);
-        }
-        topChanged = changed;
-        if (!changed) {
-            continue;
-        }
-        addCost(halves ? cost::Half : 0);
-        for (int y = top + 4 * half; y < top + 4 * half + 4; ++y) {
-            codeRow(
-                s_.now, before_, screen, column, y,
-                [&](int context, int value) {
-                    code(context, value);
-                    return value;
-                },
-                [&](int tStates) { addCost(tStates); });
-        }
-    }
+    int changed = 0;
+    codeBlocks(
+        s_.now, screen, s_.flags, rawRows,
+        [&](int context, int value) {
+            code(context, value);
+            if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
+                ++changed;
+            }
+            return value;
+        },
+        [](std::uint8_t value) { return value; }, [&](int tStates) { s_.tStates += tStates; });
+    s_.tStates += cost::FrameEnd;
+    s_.changed = changed;
 }
 
 void DenseEncoder::codeRaw(const Screen& screen)
 {
+    s_.tStates += cost::RawFrameStart;
     code(EndContext, 0);
     code(RawContext, 1);
     flush();
-    out_.resize(static_cast<std::size_t>(s_.bits >> 3));
     out_.insert(out_.end(), screen.begin(), screen.end());
-    s_.bits += ScreenSize * 8;
+    s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
     restart();
-    addCost(cost::RawFrame);
+    s_.tStates += cost::RawFrame + cost::FrameEnd;
     s_.now = screen;
-    for (int block = 0; block < BlockCount; ++block) {
-        s_.blocks[static_cast<std::size_t>(block)] = blockFlags(screen, block, true);
-    }
-}
-
-void DenseEncoder::codeFrame(const Screen& screen, bool halves)
-{
-    int block = 0;
-    inPiece([&] {
-        block = 0;
-        code(EndContext, 0);
-        code(RawContext, 0);
-        code(HalvesContext, halves ? 1 : 0);
-        addCost(cost::Frame);
-        codeFlagsUpTo(screen, block);
-    });
-    while (block < BlockCount) {
-        // A segment may be coded twice: it starts from the same block each time.
-        inPiece([&, from = block] {
-            block = from;
-            codeBlock(screen, block, halves);
-            ++block;
-            codeFlagsUpTo(screen, block);
-        });
-    }
-}
-
-int DenseEncoder::piecesSince(std::size_t work) const
-{
-    int pieces = 0;
-    for (std::size_t i = work; i < work_.size(); ++i) {
-        if (work_[i].frame == frame_ && work_[i].startsPiece) {
-            ++pieces;
-        }
-    }
-    return pieces;
-}
-
-int DenseEncoder::tStatesSince(std::size_t work) const
-{
-    int sum = 0;
-    for (std::size_t i = work; i < work_.size(); ++i) {
-        if (work_[i].frame == frame_) {
-            sum += work_[i].tStates;
-        }
-    }
-    return sum;
+    s_.flags.fill(1);
+    s_.changed = BlockCount;
 }
 
 void DenseEncoder::addFrame(const Screen& screen)
 {
     assert(!finished_);
-    const std::size_t workBefore = work_.size();
-    const std::uint64_t bitsBefore = s_.bits;
-    firstChanged_ = static_cast<int>(bitsBefore >> 3);
-
-    // What the ring can hold ahead, and part of a frame's time kept for the
-    // pieces not filling their ticks.
-    const double most = (ringFrames_ - 1) * frameTicks_;
-    const double margin = frameTicks_ * PaceMargin;
-    const auto late = [&] { return ringFrames_ > 0 && spare_ + frameTicks_ - piecesSince(workBefore) < margin; };
-
+    firstChanged_ = static_cast<int>(s_.bits >> 3);
+    carryLog_.clear();
     const Snapshot start = save();
-    logging_ = true;
+    const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
+    const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
+
+    s_.tStates = 0;
     codeFrame(screen, false);
-    if (tStatesSince(workBefore) > halvesAbove_ || late()) {
-        restore(start);
-        logging_ = true;
-        codeFrame(screen, true);
-        ++halvesFrames_;
+    std::int64_t best = size() - static_cast<std::int64_t>(start.state.bits);
+    int way = 0;  // 0 pixels, 1 raw rows, 2 raw
+    bool fits = onTime();
+    // Raw rows when they take fewer bytes, or when the pixels would be late.
+    restore(start);
+    s_.tStates = 0;
+    codeFrame(screen, true);
+    const std::int64_t rowsBits = size() - static_cast<std::int64_t>(start.state.bits);
+    if (rowsBits < best || (!fits && onTime())) {
+        best = rowsBits;
+        way = 1;
+        fits = onTime();
     }
-    if (s_.bits - bitsBefore > RawFrameBits || late()) {
+    // Raw when it is smaller still, or when nothing else is on time.
+    constexpr std::int64_t RawBits = (ScreenSize + 3) * 8;
+    if (RawBits < best || !fits) {
         restore(start);
-        logging_ = true;
-        inPiece([&] { codeRaw(screen); });
+        s_.tStates = 0;
+        codeRaw(screen);
+        way = 2;
+    } else if (way == 0) {
+        restore(start);
+        s_.tStates = 0;
+        codeFrame(screen, false);
+    }
+    if (way == 1) {
+        ++rawRowFrames_;
+    } else if (way == 2) {
         ++rawFrames_;
     }
-    logging_ = false;
     carryLog_.clear();
-
-    before_ = screen;
-    lastTStates_ = tStatesSince(workBefore);
-    spare_ = std::min(most, spare_ + frameTicks_ - piecesSince(workBefore));
+    lastTStates_ = s_.tStates;
+    if (schedule_) {
+        schedule_->add(s_.tStates, s_.changed);
+    }
     ++frame_;
 }
 
@@ -375,12 +267,9 @@ void DenseEncoder::finish()
     assert(!finished_);
     sizeBeforeEnd_ = size();
     firstChanged_ = static_cast<int>(s_.bits >> 3);
-    logging_ = true;
-    inPiece([&] { code(EndContext, 1); });
-    logging_ = false;
-    carryLog_.clear();
+    code(EndContext, 1);
     flush();
-    out_.resize(static_cast<std::size_t>(s_.bits >> 3));
+    carryLog_.clear();
     finished_ = true;
 }
 

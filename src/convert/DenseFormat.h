@@ -1,63 +1,58 @@
 #pragma once
 
 // The dense video stream, as the encoder writes it and the player's DENSE
-// decoder reads it.
+// decoder (player/DecodeDense.z80) reads it.
 //
 // The stream is one binary arithmetic code over context-modelled decisions,
-// cut only where a frame is sent raw.
+// cut where bytes are sent as they are.
 //
 // The coder. The decoder holds the interval size A (16 bits, at least 8000h
-// after every decision) and the code offset C (0 <= C < A). It starts with
-// A = 8000h and C = the next two stream bytes, high byte first. A context's
-// state is one byte: the likely value MPS in bit 7 and k in bits 0-6, the
-// size q = k * 100h of the unlikely value's (LPS) part. A decision splits
-// the interval into a bottom part of size q and a top part of size A - q:
+// after every decision) and the code C (0 <= C < A). A context's state is
+// the size q = k * 100h of the unlikely value's (LPS) part, and the likely
+// value (MPS). A decision splits the interval into a bottom part of size q
+// and a top part of size A - q:
 //  - A - q >= 8000h (the fast path): the bottom is the LPS, the top the MPS;
 //  - A - q <  8000h: the smaller part takes the LPS (if A - q < q, the top
 //    is the LPS and the bottom the MPS: the conditional exchange).
 // C < q chooses the bottom (A = q), else the top (C = C - q, A = A - q).
-// With q a multiple of 100h every test and subtraction touches the high
-// bytes only. Whenever A < 8000h afterwards, both A and C double, C taking
-// the next stream bit (bytes read high bit first), until A >= 8000h. A
-// context's state changes only then: to nextAfterMps or nextAfterLps.
-// Every context starts at InitialState.
+// With q a multiple of 100h, A's low byte stays 0 and every test and
+// subtraction needs C's high byte only: the decoder keeps that byte and
+// shifts the stream's bits into it. It starts with A = 8000h and C's high
+// byte = the next stream byte. Whenever A < 8000h after a decision, A and C
+// double, C taking the next stream bit (bytes read high bit first), until
+// A >= 8000h; the context's state changes only then: to nextAfterMps or
+// nextAfterLps. Every context starts at InitialState.
 //
-// Where a frame is sent raw, the coder is flushed: the encoder writes out
-// what is left of its code (the decoder has read exactly these bits
-// already), pads to a whole byte with 0s, the 768 screen bytes follow as
-// they are, and the coder starts again as at the stream start (A = 8000h, D
-// = the next two bytes; the contexts keep their states). The end of the
-// video flushes the same way, with nothing after it.
+// A flush: the encoder writes out the 16 bits of its interval's base and
+// pads to a whole byte with 0s. The decoder then stands exactly one byte
+// before the flush's end: it skips one byte. Bytes sent as they are follow,
+// and the coder starts again as at the stream's start (the contexts keep
+// their states). The video's end flushes the same way, with nothing after.
 //
 // Frames. The decoder keeps the screen before (all white before the first
-// frame) and builds each frame in a new one. Per frame, in this order:
-//  - pause (context PauseContext + pauseContext): 1 = wait for a timer tick
-//    first;
+// frame) and builds each frame in it. Per frame, in this order:
 //  - end (context EndContext): 1 = the video ends here;
-//  - raw (context RawContext): 1 = the 768 bytes follow raw, as above;
-//  - else halves (context HalvesContext): 1 = changed blocks are sent in
-//    halves;
-//  - the screen before is copied to the new one, and for each of the 96
-//    blocks of 8 x 8 pixels (one byte wide, eight rows high), row of blocks
-//    by row of blocks, left to right:
+//  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
+//  - else raw rows (context RawRowsContext): 1 = a flush, then the number of
+//    row bytes that follow (two bytes, low byte first) and those bytes; the
+//    rows this frame would send pixel by pixel are taken from them in order;
+//  - for each of the 96 blocks of 8 x 8 pixels (one byte wide, eight rows
+//    high), row of blocks by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
-//      - if 1: pause (context PauseContext + pauseContext), then its 64
-//        pixels; in a frame sent in halves, for each half of the block (its
-//        top four rows, its bottom four) first changed (context HalfContext
-//        + halfContext), 0 = the half stays, not sent for the bottom half
-//        when the top half stayed (it changed). The rows go from the top:
-//        a uniform row (uniformRow) is first decided whole, in the context
-//        RowContext + rowContext, 1 = all of its colour; any other row, and
-//        a uniform one decided 0, sends its eight pixels, leftmost first,
-//        each a decision in the context pixelContext (8 pixels around it,
-//        in the new screen as it stands and in the screen before).
-// After a raw frame, the next frame starts directly with its pause decision.
+//      - if 1, its rows from the top: a uniform row (uniformRow) is first
+//        decided whole, in the context RowContext + rowContext, 1 = all of
+//        its colour; any other row, and a uniform one decided 0, is the
+//        next row byte in a frame with raw rows, else eight pixels,
+//        leftmost first, each a decision in the context pixelContext (8
+//        pixels around it, in the new screen as it stands and in the screen
+//        before).
+// After a raw frame every block counts as changed.
 //
-// Time: the player decodes ahead into a ring of frames, one piece of the
-// stream per timer tick: a pause decision of 1 ends a piece. The encoder
-// keeps every piece within the tick budget of the target, counted with the
-// T-states below, and checks with the player's schedule (DensePacing.h) that
-// the ring never runs dry.
+// Time: the player decodes ahead of the screen into a ring of frames and
+// shows the oldest at each frame's tick. The encoder counts each frame's
+// T-states with the figures below and checks with the player's schedule
+// (DensePacing.h) that no frame is late; a frame that would be late is sent
+// with raw rows, or raw, which decode in far less time.
 
 #include "shared/Screen.h"
 
@@ -110,13 +105,11 @@ constexpr std::uint8_t nextAfterLps(std::uint8_t state)
 
 // The contexts, one state byte each: 256 pixel contexts, then the others.
 inline constexpr int PixelContexts = 256;
-inline constexpr int BlockContext = PixelContexts;  // + 0..15
-inline constexpr int HalfContext = BlockContext + 16;   // + halfContext
-inline constexpr int PauseContext = HalfContext + 8;    // + pauseContext
-inline constexpr int EndContext = PauseContext + 16;
+inline constexpr int BlockContext = PixelContexts;  // + blockContext
+inline constexpr int EndContext = BlockContext + 8;
 inline constexpr int RawContext = EndContext + 1;
-inline constexpr int HalvesContext = RawContext + 1;
-inline constexpr int RowContext = HalvesContext + 1;  // + rowContext
+inline constexpr int RawRowsContext = RawContext + 1;
+inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
 inline constexpr int ContextCount = RowContext + 8;
 
 inline int pixelAt(const Screen& screen, int x, int y)
@@ -163,131 +156,175 @@ inline int rowContext(const Screen& now, const Screen& before, int column, int y
     return colour | (pixelAt(now, x - 1, y) == colour) << 1 | (pixelAt(before, x + 8, y) == colour) << 2;
 }
 
-// The pixels of one row of a changed block: uniform rows decided whole, the
-// others pixel by pixel. `decide(context, value)` returns the decision's
-// value: the encoder codes `value`, taken from `target`, the screen being
-// coded; the decoder reads it from the stream and passes any `target`.
-// `cost(tStates)` books the decoder's work. Leaves the row in `now`;
-// returns the pixels decided one by one (0 or 8).
-template <typename Decide, typename Cost>
-int codeRow(Screen& now, const Screen& before, const Screen& target, int column, int y, Decide&& decide,
-            Cost&& cost);
-
-// What the decoder keeps of each block between frames: bit 0 = it changed
-// in the last frame, bit 1 = its pixels are all white or all black. The
-// decoder keeps one array: when a block's context is formed, its own entry
-// and those right of it and below still hold the last frame's, those left
-// of it and above this frame's. White at the start; after a raw frame every
-// block counts as changed.
+// What the decoder keeps of each block between frames: 1 = it changed in
+// the last frame. When a block's context is formed, its own entry and those
+// right of it and below still hold the last frame's, those left of it and
+// above this frame's. None changed at the start; after a raw frame all did.
 using BlockFlags = std::array<std::uint8_t, BlockCount>;
-inline constexpr std::uint8_t Changed = 1;
-inline constexpr std::uint8_t Uniform = 2;
 
-// A block's context: whether it changed in the frame before and was all one
-// colour then, and whether the blocks left of it and above it changed in
-// this frame.
+// A block's context: whether it changed in the frame before, and whether
+// the blocks left of it and above it changed in this frame.
 inline int blockContext(const BlockFlags& flags, int block)
 {
     const int column = block % BlockColumns;
-    const int left = column > 0 ? flags[static_cast<std::size_t>(block - 1)] & Changed : 0;
-    const int above = block >= BlockColumns ? flags[static_cast<std::size_t>(block - BlockColumns)] & Changed : 0;
-    const int own = flags[static_cast<std::size_t>(block)];
-    return (own & Changed) | left << 1 | above << 2 | (own & Uniform) << 2;
-}
-
-// A half's context: which half, and the block's flags of the frame before.
-inline int halfContext(int half, std::uint8_t flagsBefore)
-{
-    return half | (flagsBefore & (Changed | Uniform)) << 1;
-}
-
-// A pause decision's context: the changed blocks decoded since the last
-// pause (across frames), at most 15.
-constexpr int pauseContext(int blocksSincePause)
-{
-    return blocksSincePause < 15 ? blocksSincePause : 15;
-}
-
-// A block's entry after its decision.
-inline std::uint8_t blockFlags(const Screen& screen, int block, bool changed)
-{
-    const int column = block % BlockColumns;
-    const int top = (block / BlockColumns) * 8;
-    const std::uint8_t first = screen[static_cast<std::size_t>(top * BytesPerRow + column)];
-    bool uniform = first == 0x00 || first == 0xFF;
-    for (int row = 1; row < 8 && uniform; ++row) {
-        uniform = screen[static_cast<std::size_t>((top + row) * BytesPerRow + column)] == first;
-    }
-    return static_cast<std::uint8_t>((changed ? Changed : 0) | (uniform ? Uniform : 0));
+    const int left = column > 0 ? flags[static_cast<std::size_t>(block - 1)] : 0;
+    const int above = block >= BlockColumns ? flags[static_cast<std::size_t>(block - BlockColumns)] : 0;
+    return flags[static_cast<std::size_t>(block)] | left << 1 | above << 2;
 }
 
 // T-states of the player's DENSE decoder (at any clock: they are counted in
-// the CPU's cycles). The encoder counts them per piece; the reference decoder
-// counts them as it reads. The decision's fast path is the instruction
-// sequence its comment names; the rest are the figures the Z80 decoder is
-// laid out to meet, to be replaced by its exact counts.
+// the CPU's cycles), as its code takes them (player/DecodeDense.z80, whose
+// comments give each instruction's); the reference decoder adds them up as
+// it reads, the encoder as it writes. Not counted: the player's check for a
+// due frame before each changed block, past its call (it shows frames), and
+// interrupts.
 namespace cost {
-// A decision on the fast path: the LPS size tested against the code and
-// taken from it and from the interval, the likely value read. Any other way
-// out adds DecisionSlow: the exchange test, the state update, the entry to
-// the doubling.
-inline constexpr int Decision = 69;
-inline constexpr int DecisionSlow = 90;
-// Each doubling of A and C, and the extra for one that takes a new stream
-// byte.
-inline constexpr int Shift = 40;
-inline constexpr int NewByte = 60;
-// A pixel's context from the one before: the decoded pixel, the row above
-// and the row before each shifted in (three rotations of one register).
-inline constexpr int PixelContext = 44;
-// A row of a changed block: the test for a uniform row, and for a row sent
-// pixel by pixel the setup of its two row registers and its first context
-// and the store of its byte.
-inline constexpr int RowTest = 60;
-inline constexpr int Row = 220;
-// Around the other decisions: a block's context, pointers and flags; a
-// changed block's setup; a half's decision around its rows in a frame sent
-// in halves.
-inline constexpr int Block = 70;
-inline constexpr int ChangedBlock = 150;
-inline constexpr int Half = 90;
-// A frame: the ring slot, the copy of the screen before (ldir) and the loop
-// over the blocks.
-inline constexpr int Frame = 300 + 768 * 21;
-// A raw frame: the flush, the 768 bytes copied by ldir (in two parts where
-// a page ends among them), the coder's restart, the blocks' flags.
-inline constexpr int RawFrame = 400 + 768 * 21 + BlockCount * 150;
-// A pause: the halt and what surrounds it (the wait itself not counted).
-inline constexpr int Pause = 120;
-// Passing from one Flash page to the next in the middle of a read: the
-// stream byte source switches port 6 and wraps the address. It can fall on
-// any byte, so every piece that reads the stream keeps room for one.
-inline constexpr int PageCrossing = 60;
-// Resetting the contexts at the stream start (a fill of ContextCount bytes
-// by ldir) and the coder's start.
-inline constexpr int StreamStart = 200 + ContextCount * 21;
+// A pixel's decision on the fast path (the code is at least the LPS size,
+// and the interval stays at least 8000h), with the pixel shifted into the
+// context and the row's byte; through the bottom part or the top part
+// instead (the state's change and the doublings come on top).
+inline constexpr int Pixel = 113;
+inline constexpr int PixelBottom = 117;
+inline constexpr int PixelTop = 128;
+// Any other decision (called), the same three ways.
+inline constexpr int Decision = 96;
+inline constexpr int DecisionBottom = 63;
+inline constexpr int DecisionTop = 74;
+// Choosing the state's change: the bottom part as the LPS or the top part
+// as the MPS, else the exchanged one.
+inline constexpr int BottomMps = 12;
+inline constexpr int BottomLps = 17;
+inline constexpr int TopMps = 7;
+inline constexpr int TopLps = 12;
+// The state changes.
+inline constexpr int AfterMps = 98;
+inline constexpr int AfterLps = 135;
+inline constexpr int AfterLpsSwap = 149;
+// The doublings after a decision: entering and leaving them, each one, and
+// each one that takes a new stream byte.
+inline constexpr int Renormalise = 53;
+inline constexpr int Doubling = 37;
+inline constexpr int NewByte = 116;
+// Reading one stream byte (call and return included).
+inline constexpr int StreamByte = 93;
+// A frame: its start, around the end, raw and raw rows decisions; its end.
+inline constexpr int Frame = 195;
+inline constexpr int FrameEnd = 103;
+// A frame with raw rows: reading the count and the bytes, the coder's
+// restart; and each row byte.
+inline constexpr int RawRows = 504;
+inline constexpr int RawRowByte = 139;
+// A raw frame: its start (to the raw decision) and all of the rest, the
+// 768 bytes, every block's record and the coder's restart.
+inline constexpr int RawFrameStart = 92;
+inline constexpr int RawFrame = 178'681;
+// A block: its context and decision's surroundings, more where it has a
+// block to its left and above; the end of a row of blocks.
+inline constexpr int Block = 229;
+inline constexpr int BlockFirstColumn = 12;
+inline constexpr int BlockWithLeft = 34;
+inline constexpr int BlockFirstRow = 12;
+inline constexpr int BlockWithAbove = 66;
+inline constexpr int BlockRowEnd = 65;
+// A changed block: its setup, its record (the check for a due frame only
+// as its call); more where it has a block to its left.
+inline constexpr int ChangedBlock = 1'119;
+inline constexpr int ChangedFirstColumn = 12;
+inline constexpr int ChangedWithLeft = 36;
+// A row of a changed block: the left byte before (saved when the left block
+// changed), then the test: the byte above differs from the row's before,
+// or is the same but mixed, or the same and one colour (a uniform row, its
+// context and the call of its decision), and a uniform row decided whole.
+inline constexpr int Row = 195;
+inline constexpr int RowLeftSaved = 12;
+inline constexpr int RowLeftAsItWas = 26;
+inline constexpr int RowDiffers = 12;
+inline constexpr int RowMixed = 30;
+inline constexpr int RowUniform = 160;
+inline constexpr int WholeRow = 41;
+// A row taken from the row bytes, or sent pixel by pixel (its row
+// registers and first context; the pixels come on top).
+inline constexpr int RawRow = 98;
+inline constexpr int PixelRow = 437;
 }  // namespace cost
 
-template <typename Decide, typename Cost>
-int codeRow(Screen& now, const Screen& before, const Screen& target, int column, int y, Decide&& decide,
-            Cost&& cost)
+// How a decision went, for its T-states.
+enum class Way { Fast, Bottom, Top };
+enum class Update { AfterMps, AfterLps, AfterLpsSwap };
+
+inline int decisionTStates(bool pixel, Way way, Update update, int doublings, int newBytes)
 {
-    const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-    cost(cost::RowTest);
-    const int colour = uniformRow(now, before, column, y);
-    const auto whole = static_cast<std::uint8_t>(colour == 1 ? 0xFF : 0x00);
-    if (colour >= 0 && decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
-        now[at] = whole;
-        return 0;
+    if (way == Way::Fast) {
+        return pixel ? cost::Pixel : cost::Decision;
     }
-    cost(cost::Row);
-    for (int bit = 0; bit < 8; ++bit) {
-        const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
-        cost(cost::PixelContext);
-        const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
-        now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+    const bool mps = update == Update::AfterMps;
+    int t = pixel ? (way == Way::Bottom ? cost::PixelBottom : cost::PixelTop)
+                  : (way == Way::Bottom ? cost::DecisionBottom : cost::DecisionTop);
+    t += way == Way::Bottom ? (mps ? cost::BottomMps : cost::BottomLps) : (mps ? cost::TopMps : cost::TopLps);
+    t += mps ? cost::AfterMps : update == Update::AfterLps ? cost::AfterLps : cost::AfterLpsSwap;
+    return t + cost::Renormalise + doublings * cost::Doubling + newBytes * cost::NewByte;
+}
+
+// A frame's decisions and rows, as the encoder codes them and the decoder
+// reads them. `decide(context, value)` returns the decision's value: the
+// encoder codes `value`, taken from `target`, the screen being coded; the
+// decoder reads it from the stream (and passes any `target`). `rawRow(value)`
+// gives a row byte of a frame with raw rows the same way; `cost(tStates)`
+// books the decoder's other work. Leaves the frame in `now`; returns the
+// pixels decided one by one.
+template <typename Decide, typename RawRow, typename Cost>
+int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, Decide&& decide, RawRow&& rawRow,
+               Cost&& cost)
+{
+    const Screen before = now;
+    int pixels = 0;
+    for (int block = 0; block < BlockCount; ++block) {
+        const int column = block % BlockColumns;
+        const int top = (block / BlockColumns) * 8;
+        bool differs = false;
+        for (int y = top; y < top + 8; ++y) {
+            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+            differs = differs || target[at] != before[at];
+        }
+        cost(cost::Block + (column > 0 ? cost::BlockWithLeft : cost::BlockFirstColumn) +
+             (top > 0 ? cost::BlockWithAbove : cost::BlockFirstRow) + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
+        const int changed = decide(BlockContext + blockContext(flags, block), differs ? 1 : 0);
+        flags[static_cast<std::size_t>(block)] = static_cast<std::uint8_t>(changed);
+        if (changed == 0) {
+            continue;
+        }
+        const bool leftChanged = column > 0 && flags[static_cast<std::size_t>(block - 1)] != 0;
+        cost(cost::ChangedBlock + (column > 0 ? cost::ChangedWithLeft : cost::ChangedFirstColumn));
+        for (int y = top; y < top + 8; ++y) {
+            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+            const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
+            cost(cost::Row + (leftChanged ? cost::RowLeftSaved : cost::RowLeftAsItWas) +
+                 (above != before[at] ? cost::RowDiffers : uniformRow(now, before, column, y) < 0 ? cost::RowMixed : 0));
+            const int colour = uniformRow(now, before, column, y);
+            if (colour >= 0) {
+                cost(cost::RowUniform);
+                const auto whole = static_cast<std::uint8_t>(colour == 1 ? 0xFF : 0x00);
+                if (decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
+                    cost(cost::WholeRow);
+                    now[at] = whole;
+                    continue;
+                }
+            }
+            if (rawRows) {
+                cost(cost::RawRow);
+                now[at] = rawRow(target[at]);
+                continue;
+            }
+            cost(cost::PixelRow);
+            for (int bit = 0; bit < 8; ++bit) {
+                const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
+                const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
+                now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
+            }
+            pixels += 8;
+        }
     }
-    return 8;
+    return pixels;
 }
 
 }  // namespace zoetra::dense

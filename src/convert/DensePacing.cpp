@@ -1,47 +1,25 @@
 #include "convert/DensePacing.h"
 
-#include "convert/DenseFormat.h"
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zoetra::dense {
 
-int DenseTiming::tickTStates() const
+double DenseTiming::decodeTStatesPerFrame() const
 {
-    return static_cast<int>(cpuHz / timerHz);
+    const double ticks = timerHz / framesPerSecond;
+    return (frameTStates() - screenCopyTStates - ticks * interruptTStates) * (1.0 - margin);
 }
 
-int DenseTiming::pieceBudget() const
+DenseTiming timingFor(const VideoTarget& target)
 {
-    return static_cast<int>(std::floor((tickTStates() - interruptTStates) * (1.0 - margin)));
-}
-
-int DenseTiming::displayTStates() const
-{
-    return 300 + static_cast<int>(std::ceil(lcdCopySeconds * cpuHz));
-}
-
-namespace {
-
-// Ticks a display takes from decoding: the piece after it runs in the tick
-// after these, and must still end before the tick after that one.
-int displayTicks(const DenseTiming& timing)
-{
-    const int tick = timing.tickTStates();
-    int ticks = 1;
-    while (timing.displayTStates() + (ticks + 1) * timing.interruptTStates + timing.pieceBudget()
-           > (ticks + 1) * tick) {
-        ++ticks;
-    }
-    return ticks;
-}
-
-}  // namespace
-
-double DenseTiming::decodeTicksPerFrame() const
-{
-    return ticksPerFrame() - displayTicks(*this);
+    const ModelFacts& facts = target.facts();
+    DenseTiming timing;
+    timing.cpuHz = facts.slowCpuHz;
+    timing.timerHz = facts.timerHz;
+    timing.framesPerSecond = target.framesPerSecond;
+    return timing;
 }
 
 DenseTiming slowTiming()
@@ -60,94 +38,97 @@ DenseTiming fastTiming()
 
 std::string PacingReport::describe() const
 {
+    char text[200];
     if (!keepsUp) {
-        return "frame " + std::to_string(lateFrame) + " is late";
+        std::snprintf(text, sizeof text, "%d frames late, the first frame %d", lateFrames, firstLate);
+    } else {
+        std::snprintf(text, sizeof text, "no frame late; tightest: frame %d ready %.2f frames' time before its tick",
+                      leastAheadAt, leastAhead);
     }
-    return "keeps up; tightest: frame " + std::to_string(fewestSpareAt) + " ready "
-        + std::to_string(fewestSpareTicks) + " ticks before its tick; fewest frames ready ahead "
-        + std::to_string(fewestAhead) + " (showing frame " + std::to_string(fewestAheadAt) + "); "
-        + std::to_string(startTicks) + " ticks to start";
+    return std::string(text) + ", " + std::to_string(prefilled) + " frames decoded before the first is shown";
 }
 
-PacingReport simulatePacing(const std::vector<Work>& work, int frames, const DenseTiming& timing, int ringFrames)
+Schedule::Schedule(const DenseTiming& timing, int ringBytes)
+    : timing_(timing), ringBytes_(ringBytes), perFrame_(timing.decodeTStatesPerFrame())
 {
-    PacingReport report;
-    report.fewestAhead = ringFrames;
-    if (frames <= 0) {
-        return report;
-    }
-    std::vector<std::size_t> lastItem(static_cast<std::size_t>(frames), 0);
-    for (std::size_t i = 0; i < work.size(); ++i) {
-        if (work[i].frame < frames) {
-            lastItem[static_cast<std::size_t>(work[i].frame)] = i;
-        }
-    }
-    std::size_t next = 0;  // the next work item
-    int decoded = 0;       // frames decoded completely
-    int shown = 0;
-    int tick = 0;
-    std::vector<int> doneTick(static_cast<std::size_t>(frames), 0);
-    // Whether the decoder may start (or go on with) frame f.
-    auto hasRoom = [&](int f) {
-        const int notShown = f - shown;
-        const int used = notShown + 1 + (f > 0 && f - 1 < shown ? 1 : 0);
-        return used <= ringFrames;
-    };
-    // One tick of decoding: one piece, or what is left of one.
-    auto decodeTick = [&] {
-        bool ran = false;
-        while (next < work.size() && work[next].frame < frames) {
-            const Work& item = work[next];
-            if (ran && item.startsPiece) {
-                break;
-            }
-            if (!hasRoom(item.frame)) {
-                break;
-            }
-            ran = true;
-            if (next == lastItem[static_cast<std::size_t>(item.frame)]) {
-                decoded = item.frame + 1;
-                doneTick[static_cast<std::size_t>(item.frame)] = tick;
-            }
-            ++next;
-        }
-    };
+}
 
-    const int budget = timing.pieceBudget();
-    tick = (cost::StreamStart + budget - 1) / budget;
-    while (decoded < frames && hasRoom(decoded)) {
-        decodeTick();
-        ++tick;
+// The earliest the next frame's decoding can begin: after the frame before,
+// and once enough of the oldest records have been shown to leave room.
+double Schedule::start(int frame) const
+{
+    double at = frames_.empty() ? 0.0 : frames_.back().done;
+    int held = 0;
+    int oldest = frame;
+    while (oldest > 0 && held + frames_[static_cast<std::size_t>(oldest - 1)].record + 2 * LargestRecord <= ringBytes_) {
+        --oldest;
+        held += frames_[static_cast<std::size_t>(oldest)].record;
     }
-    report.startTicks = tick;
-    const int start = tick;
-    const int showTicks = displayTicks(timing);
-    int busyUntil = tick;
-    while (shown < frames) {
-        const int due = start + static_cast<int>(std::ceil(shown * timing.ticksPerFrame() - 1e-9));
-        if (tick >= due && tick >= busyUntil) {
-            if (decoded <= shown) {
-                report.keepsUp = false;
-                report.lateFrame = shown;
-                return report;
-            }
-            report.fewestSpareTicks = std::min(report.fewestSpareTicks, due - doneTick[static_cast<std::size_t>(shown)]);
-            if (report.fewestSpareTicks == due - doneTick[static_cast<std::size_t>(shown)]) {
-                report.fewestSpareAt = shown;
-            }
-            ++shown;
-            const int ahead = decoded - shown;
-            if (ahead < report.fewestAhead && shown < frames) {
-                report.fewestAhead = ahead;
-                report.fewestAheadAt = shown - 1;
-            }
-            busyUntil = tick + showTicks;
-        } else if (tick >= busyUntil) {
-            decodeTick();
+    if (oldest > 0) {
+        at = std::max(at, frames_[static_cast<std::size_t>(oldest - 1)].shown);
+    }
+    return at;
+}
+
+void Schedule::startClock()
+{
+    clock_ = true;
+    clockStart_ = frames_.empty() ? 0.0 : frames_.back().done;
+    report_.prefilled = static_cast<int>(frames_.size());
+    double due = clockStart_;
+    for (Frame& f : frames_) {
+        due_.push_back(due);
+        f.shown = due;
+        due += perFrame_ - applyTStates((f.record - 1) / 9);
+    }
+    applied_ = due;
+}
+
+double Schedule::slack(int tStates) const
+{
+    const int frame = static_cast<int>(frames_.size());
+    if (!clock_) {
+        if (held_ + 2 * LargestRecord <= ringBytes_) {
+            return 1e18;  // still filling the ring
         }
-        ++tick;
+        // The clock would start now: this frame is due after all of those.
+        Schedule started = *this;
+        started.startClock();
+        return started.slack(tStates);
     }
-    return report;
+    return applied_ - (start(frame) + tStates);
+}
+
+void Schedule::add(int tStates, int changedBlocks)
+{
+    if (!clock_ && held_ + 2 * LargestRecord > ringBytes_) {
+        startClock();
+    }
+    const int frame = static_cast<int>(frames_.size());
+    Frame f{0.0, 0.0, recordBytes(changedBlocks)};
+    f.done = start(frame) + tStates;
+    if (clock_) {
+        const double due = applied_;
+        due_.push_back(due);
+        f.shown = std::max(due, f.done);
+        applied_ = due + perFrame_ - applyTStates(changedBlocks);
+        const double ahead = (due - f.done) / perFrame_;
+        if (f.done > due) {
+            report_.keepsUp = false;
+            ++report_.lateFrames;
+            if (report_.firstLate < 0) {
+                report_.firstLate = frame;
+            }
+        } else if (ahead < report_.leastAhead) {
+            report_.leastAhead = ahead;
+            report_.leastAheadAt = frame;
+        }
+    }
+    frames_.push_back(f);
+    held_ += f.record;
+    if (!clock_) {
+        report_.prefilled = static_cast<int>(frames_.size());
+    }
 }
 
 }  // namespace zoetra::dense

@@ -2,76 +2,102 @@
 
 #include "shared/VideoTarget.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zoetra::dense {
 
-// One stretch of the decoder's work: part of one frame within one piece
-// (the work between two timer ticks). A piece may finish a frame and go on
-// with the next; a pause decision of 1 starts a new piece.
-struct Work {
-    int frame = 0;           // the frame the work belongs to
-    int tStates = 0;
-    bool startsPiece = false;  // after a pause: waits for a tick first
-};
-
-// The player's clock for one target: the CPU's speed, the OS timer, the
-// frame rate, and what the player can do in one tick.
+// The player's clock for one target: the CPU's speed (the slowest the model
+// runs at), the OS timer, the frame rate.
 struct DenseTiming {
     double cpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
     double timerHz = modelFacts(CalculatorModel::Ti83Plus).timerHz;
     double framesPerSecond = WrittenFramesPerSecond;
-
-    // What the OS's interrupt handler takes of each tick, and the margin
-    // kept free on top of it (a fraction of the tick).
+    // What the OS's interrupt handler takes of each tick, showing a frame
+    // (the OS's screen copy), and the part of the rest kept free.
     int interruptTStates = static_cast<int>(OsInterruptTStates);
+    int screenCopyTStates = static_cast<int>(OsScreenCopyTStates);
     double margin = 0.10;
-    // Showing a frame: the player's own copy of the ring's head to the LCD
-    // (8.6 ms, bound by the LCD's pace, not the CPU's).
-    double lcdCopySeconds = static_cast<double>(OsScreenCopyTStates) / modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
 
-    int tickTStates() const;
-    // The most one piece may take, a page crossing and the pause included.
-    int pieceBudget() const;
-    int displayTStates() const;
-    // Timer ticks a frame is shown for, as a fraction: the player shows
-    // frame n at the first tick at or after n * this.
-    double ticksPerFrame() const { return timerHz / framesPerSecond; }
-    // Ticks a decoding piece can use per frame, on average.
-    double decodeTicksPerFrame() const;
+    // T-states from one frame's tick to the next.
+    double frameTStates() const { return cpuHz / framesPerSecond; }
+    // What decoding has of them, before the records of the frame shown are
+    // put on the screen.
+    double decodeTStatesPerFrame() const;
 };
 
-// The TI-83 Plus at 6 MHz and 14.75 frames a second; the 15 MHz models at 29.5.
+// The target's timing: the model's slowest clock and timer, the rate.
+DenseTiming timingFor(const VideoTarget& target);
+// The TI-83 Plus at 6 MHz and 14.75 frames a second; the 15 MHz models at
+// 29.5 (every screen of a 30 frames a second video).
 DenseTiming slowTiming();
 DenseTiming fastTiming();
 
-// Frames of the ring the player decodes into: what it shows comes from the
-// ring, the frame being decoded and the one before it take a slot each.
-inline constexpr int DefaultRingFrames = 4;
+// The ring the player decodes into: each frame leaves a record of its
+// changed blocks (the block's number and its eight bytes), then an end mark.
+// A frame is only begun with room for the largest record twice over, so
+// that a record never has to wait where the ring wraps.
+inline constexpr int RingBytes = 4096;
+inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
+constexpr int recordBytes(int changedBlocks)
+{
+    return changedBlocks * 9 + 1;
+}
+// Putting a frame's records into the screen before it is shown.
+constexpr int applyTStates(int changedBlocks)
+{
+    return 200 + changedBlocks * 260;
+}
 
 // What a run of the player's schedule shows.
 struct PacingReport {
     bool keepsUp = true;
-    int lateFrame = -1;          // the first frame not ready at its tick
-    int startTicks = 0;          // ticks of decoding before the first frame is shown
-    // The tightest moment: the fewest frames ready ahead of the one shown,
-    // and the frame shown then.
-    int fewestAhead = 0;
-    int fewestAheadAt = 0;
-    // The least time between a frame's decoding ending and its tick.
-    int fewestSpareTicks = 1 << 30;
-    int fewestSpareAt = 0;
+    int lateFrames = 0;
+    int firstLate = -1;
+    int prefilled = 0;  // frames decoded before the first is shown
+    // The tightest moment: the least time a frame was ready before its tick,
+    // in frames' time, and that frame.
+    double leastAhead = 1e9;
+    int leastAheadAt = -1;
     std::string describe() const;
 };
 
-// Plays the schedule: the player first fills the ring (or decodes the whole
-// video, if shorter), then shows a frame at its tick, and in every other tick
-// runs one piece of decoding, or the rest of one. A display takes the ticks
-// its copy spans. A frame the ring has no room for waits at its start for
-// the next tick after a frame is shown.
-PacingReport simulatePacing(const std::vector<Work>& work, int frames, const DenseTiming& timing,
-                            int ringFrames = DefaultRingFrames);
+// The player's schedule, a frame at a time: it decodes frames back to back
+// until the ring has no room for another, then starts the clock (the first
+// frame due at once) and shows a frame at each tick, decoding in the time
+// between whenever the ring has room. A late frame is shown when it is
+// decoded; the ticks stay where they were, so later frames catch up.
+class Schedule {
+public:
+    explicit Schedule(const DenseTiming& timing, int ringBytes = RingBytes);
+
+    // When a frame taking `tStates` would be decoded, relative to its tick
+    // (negative: late), in T-states; during the filling of the ring,
+    // always on time.
+    double slack(int tStates) const;
+    void add(int tStates, int changedBlocks);
+
+    const PacingReport& report() const { return report_; }
+
+private:
+    struct Frame {
+        double done;   // decoding finished
+        double shown;  // on the screen
+        int record;
+    };
+    double start(int frame) const;
+    void startClock();
+
+    DenseTiming timing_;
+    int ringBytes_;
+    double perFrame_;
+    bool clock_ = false;
+    double clockStart_ = 0.0;
+    double applied_ = 0.0;  // the next frame's tick, in decoding time
+    int held_ = 0;          // the records of every frame so far (while filling)
+    std::vector<Frame> frames_;
+    std::vector<double> due_;
+    PacingReport report_;
+};
 
 }  // namespace zoetra::dense

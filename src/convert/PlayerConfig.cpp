@@ -28,6 +28,9 @@ QByteArray VarFileText(const QString& shellText, int loopingState, bool compact,
     if (pacedByDeadlines(target)) {
         text += "\r\n#define PACED";
     }
+    if (target.format == StreamFormat::Dense) {
+        text += "\r\n#define DENSE";
+    }
     if (target.storage == Storage::Archive) {
         text += "\r\n#define ARCHIVE";
     }

@@ -68,6 +68,7 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     window.target = encoder.target;
     const std::unique_ptr<StreamEncoder> stream = codecFor(encoder.target.format).makeEncoder();
     stream->setFrameBudget(frameBudgetTStates(encoder.target));
+    stream->setTarget(encoder.target);
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
@@ -179,6 +180,16 @@ QString whatFitsText(const WhatFits& chosen, const std::vector<ChoiceFit>& other
                         .arg(fits.frames)
                         .arg(seconds);
         }
+    }
+    // The format that holds the most, when it is another one.
+    const ChoiceFit* most = nullptr;
+    for (const ChoiceFit& other : others) {
+        if (other.fits.fitting > chosen.fitting && (most == nullptr || other.fits.fitting > most->fits.fitting)) {
+            most = &other;
+        }
+    }
+    if (most != nullptr && others.size() > 1) {
+        text += newline + QStringLiteral("The %1 stream holds the most.").arg(toQString(codecFor(most->target.format).key));
     }
     return text;
 }

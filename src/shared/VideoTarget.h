@@ -13,7 +13,7 @@ namespace zoetra {
 enum class Storage : std::uint8_t { Ram, Archive };
 
 // The stream formats; each is one codec (convert/Codec.h).
-enum class StreamFormat : std::uint8_t { Written, Compact };
+enum class StreamFormat : std::uint8_t { Written, Compact, Dense };
 
 // The written pace: a frame every eight ticks of the TI-83 Plus's 118 Hz
 // timer, about 14.75 frames a second.
@@ -53,7 +53,7 @@ inline constexpr double MaxFramesPerSecond = 30.0;
 inline bool pacedByDeadlines(const VideoTarget& target)
 {
     return target.storage == Storage::Archive || target.model != CalculatorModel::Ti83Plus ||
-           std::abs(target.framesPerSecond - WrittenFramesPerSecond) > 1e-9;
+           target.format == StreamFormat::Dense || std::abs(target.framesPerSecond - WrittenFramesPerSecond) > 1e-9;
 }
 
 // Timer ticks from frame to frame on a timer of `timerHz`, in 8.8 fixed

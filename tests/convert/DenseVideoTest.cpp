@@ -1,5 +1,6 @@
 // The dense stream: the encoder against the reference decoder on random
-// screen sequences, the raw fallback against compact on noise, broken
+// screen sequences (the same screens, the same T-states), the context's
+// layout, uniform rows, raw rows and raw frames against compact, broken
 // streams, and the player's schedule on work whose outcome is known.
 #include "convert/CompactEncoder.h"
 #include "convert/DenseDecoder.h"
@@ -9,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <limits>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -19,14 +20,14 @@ namespace {
 struct Round {
     std::vector<std::uint8_t> stream;
     std::vector<int> tStates;  // the encoder's count for each frame
-    std::vector<Work> work;
     int raw = 0;
+    int rawRows = 0;
+    PacingReport pacing;
 };
 
-Round encodeAll(const std::vector<Screen>& frames, const DenseTiming& timing, int halvesAbove = -1,
-                int ringFrames = DefaultRingFrames)
+Round encodeAll(const std::vector<Screen>& frames, std::optional<DenseTiming> timing, int ringBytes = RingBytes)
 {
-    DenseEncoder encoder(timing, halvesAbove, ringFrames);
+    DenseEncoder encoder(timing, ringBytes);
     Round round;
     for (const Screen& frame : frames) {
         const std::vector<std::uint8_t> before = encoder.bytes();
@@ -40,33 +41,18 @@ Round encodeAll(const std::vector<Screen>& frames, const DenseTiming& timing, in
     }
     const int sizeBeforeEnd = encoder.size();
     encoder.finish();
-    // size() counts up to the video end and the flush: the pause and end
-    // decisions come on top, a few bits while their contexts are new.
     EXPECT_EQ(encoder.size(), sizeBeforeEnd);
-    EXPECT_LE(static_cast<int>(encoder.bytes().size()), sizeBeforeEnd + 3);
+    EXPECT_LE(static_cast<int>(encoder.bytes().size()), sizeBeforeEnd + 1);
     round.stream = encoder.bytes();
-    round.work = encoder.work();
     round.raw = encoder.rawFrames();
+    round.rawRows = encoder.rawRowFrames();
+    round.pacing = encoder.pacing();
     return round;
 }
 
-// Every piece, the pause before it and room for a page crossing included,
-// fits the tick budget.
-void expectPiecesFit(const std::vector<Work>& work, const DenseTiming& timing)
+void expectRoundTrip(const std::vector<Screen>& frames, std::optional<DenseTiming> timing)
 {
-    int piece = 0;
-    for (const Work& w : work) {
-        if (w.startsPiece) {
-            piece = 0;
-        }
-        piece += w.tStates;
-        ASSERT_LE(piece + cost::PageCrossing, timing.pieceBudget()) << "frame " << w.frame;
-    }
-}
-
-void expectRoundTrip(const std::vector<Screen>& frames, const DenseTiming& timing, int halvesAbove = -1)
-{
-    const Round round = encodeAll(frames, timing, halvesAbove);
+    const Round round = encodeAll(frames, timing);
     std::string error;
     const auto decoded = decodeDenseVideo(round.stream, &error);
     ASSERT_TRUE(decoded.has_value()) << error;
@@ -76,62 +62,23 @@ void expectRoundTrip(const std::vector<Screen>& frames, const DenseTiming& timin
         EXPECT_EQ(decoded->frames[f], frames[f]) << "frame " << f;
         EXPECT_EQ(decoded->tStates[f], round.tStates[f]) << "frame " << f;
     }
-    // The decoder finds the pauses where the encoder put them.
-    ASSERT_EQ(decoded->work.size(), round.work.size());
-    for (std::size_t i = 0; i < round.work.size(); ++i) {
-        EXPECT_EQ(decoded->work[i].frame, round.work[i].frame) << i;
-        EXPECT_EQ(decoded->work[i].tStates, round.work[i].tStates) << i;
-        EXPECT_EQ(decoded->work[i].startsPiece, round.work[i].startsPiece) << i;
-    }
-    expectPiecesFit(decoded->work, timing);
-
-    // The codec seam's view: every frame in at least one piece, none longer
-    // than a tick allows.
     const auto seam = decodeDenseStream(round.stream, &error);
     ASSERT_TRUE(seam.has_value()) << error;
     EXPECT_EQ(seam->frames, decoded->frames);
-    for (std::size_t f = 0; f < frames.size(); ++f) {
-        EXPECT_GE(seam->segments[f], 1) << "frame " << f;
-        EXPECT_LE(seam->longestSegment[f] + cost::PageCrossing, timing.pieceBudget()) << "frame " << f;
-    }
+    EXPECT_EQ(seam->tStates, decoded->tStates);
 }
 
-TEST(DenseVideo, RandomSequencesDecodeToTheirScreensAtEitherPace)
+TEST(DenseVideo, RandomSequencesDecodeToTheirScreensAtTheirCost)
 {
     std::mt19937 random(7);
     for (int sequence = 0; sequence < 50; ++sequence) {
         SCOPED_TRACE(sequence);
         const auto frames = test::randomScreenSequence(random, 12);
         expectRoundTrip(frames, slowTiming());
-        // Whole blocks only, halves only, and the 15 MHz pace's longer pieces.
-        expectRoundTrip(frames, slowTiming(), std::numeric_limits<int>::max());
-        expectRoundTrip(frames, slowTiming(), 0);
         expectRoundTrip(frames, fastTiming());
+        expectRoundTrip(frames, std::nullopt);
     }
-}
-
-TEST(DenseVideo, TheEncoderKeepsTheRingFromRunningDry)
-{
-    // Random sequences change much of the screen in most frames: far more
-    // decoding than a frame's time, unless frames go raw.
-    std::mt19937 random(13);
-    for (const DenseTiming& timing : {slowTiming(), fastTiming()}) {
-        for (int sequence = 0; sequence < 10; ++sequence) {
-            const auto frames = test::randomScreenSequence(random, 60);
-            const Round paced = encodeAll(frames, timing);
-            const PacingReport report =
-                simulatePacing(paced.work, static_cast<int>(frames.size()), timing, DefaultRingFrames);
-            EXPECT_TRUE(report.keepsUp) << sequence << ": " << report.describe();
-            // Without keeping pace the same frames outrun the ring.
-            const Round free = encodeAll(frames, timing, -1, 0);
-            EXPECT_LE(free.stream.size(), paced.stream.size());
-        }
-    }
-}
-
-TEST(DenseVideo, LongSequencesKeepTheirCoderAndPiecesAcrossFrames)
-{
-    std::mt19937 random(11);
+    // A long one: the coder and the contexts carry across frames and raw ones.
     expectRoundTrip(test::randomScreenSequence(random, 300), slowTiming());
 }
 
@@ -156,13 +103,15 @@ int compactSize(const std::vector<Screen>& frames)
     return static_cast<int>(encoder.bytes().size());
 }
 
-TEST(DenseVideo, NoiseGoesRawAndNeverCostsMoreThanCompact)
+TEST(DenseVideo, NoiseNeverCostsMoreThanCompact)
 {
     std::mt19937 random(3);
     const auto frames = noise(random, 20);
-    const Round round = encodeAll(frames, slowTiming());
-    EXPECT_EQ(round.raw, 20);
-    EXPECT_LE(static_cast<int>(round.stream.size()), compactSize(frames));
+    for (const auto& timing : {std::optional(slowTiming()), std::optional<DenseTiming>()}) {
+        const Round round = encodeAll(frames, timing);
+        EXPECT_EQ(round.raw + round.rawRows, 20);
+        EXPECT_LE(static_cast<int>(round.stream.size()), compactSize(frames));
+    }
     expectRoundTrip(frames, slowTiming());
 
     // Noise between quiet frames: coded frames on both sides of raw ones.
@@ -173,10 +122,37 @@ TEST(DenseVideo, NoiseGoesRawAndNeverCostsMoreThanCompact)
         mixed.push_back(frame);
         mixed.push_back(frame);
     }
-    // The noise raw for its size; keeping pace may send more frames raw.
-    EXPECT_EQ(encodeAll(mixed, slowTiming(), -1, 0).raw, 6);
-    EXPECT_GE(encodeAll(mixed, slowTiming()).raw, 6);
+    // The white frames after noise cost a little more than compact's runs;
+    // at 6 MHz they take longer than a frame's time pixel by pixel and go raw.
+    EXPECT_LE(static_cast<double>(encodeAll(mixed, std::nullopt).stream.size()), 1.02 * compactSize(mixed));
+    const Round paced = encodeAll(mixed, slowTiming());
+    EXPECT_TRUE(paced.pacing.keepsUp) << paced.pacing.describe();
     expectRoundTrip(mixed, slowTiming());
+}
+
+// Frames far heavier than a frame's time: pixel by pixel they would fall
+// behind, so the encoder sends rows raw, or frames raw, and no frame is late.
+TEST(DenseVideo, TheEncoderKeepsEveryFrameOnTime)
+{
+    std::mt19937 random(13);
+    for (const DenseTiming& timing : {slowTiming(), fastTiming()}) {
+        const auto frames = test::randomScreenSequence(random, 120);
+        const Round paced = encodeAll(frames, timing);
+        EXPECT_TRUE(paced.pacing.keepsUp) << paced.pacing.describe();
+        EXPECT_GT(paced.raw + paced.rawRows, 0);
+        // The same frames, their time not counted: nothing raw for time,
+        // fewer bytes, and the schedule of their T-states falls behind.
+        const Round free = encodeAll(frames, std::nullopt);
+        EXPECT_LE(free.stream.size(), paced.stream.size());
+        Schedule schedule(timing);
+        std::string error;
+        const auto decoded = decodeDenseVideo(free.stream, &error);
+        ASSERT_TRUE(decoded.has_value()) << error;
+        for (std::size_t f = 0; f < decoded->frames.size(); ++f) {
+            schedule.add(decoded->tStates[f], decoded->changedBlocks[f]);
+        }
+        EXPECT_FALSE(schedule.report().keepsUp);
+    }
 }
 
 // The decoder keeps a pixel's context in one register and moves along a row
@@ -263,51 +239,40 @@ TEST(DenseVideo, BrokenStreamsFailWithAReasonOrDecodeToSomething)
     }
 }
 
-// Work of `frames` frames, one piece each of `tStates`, with a heavy frame at
-// `heavyAt` that takes `heavyPieces` pieces.
-std::vector<Work> evenWork(int frames, int tStates, int heavyAt = -1, int heavyPieces = 0)
-{
-    std::vector<Work> work;
-    for (int f = 0; f < frames; ++f) {
-        const int pieces = f == heavyAt ? heavyPieces : 1;
-        for (int p = 0; p < pieces; ++p) {
-            work.push_back({f, tStates, !work.empty()});
-        }
-    }
-    return work;
-}
-
 TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
 {
     const DenseTiming timing = slowTiming();
-    // Seven decoding ticks a frame at 14.75 frames a second.
-    ASSERT_DOUBLE_EQ(timing.decodeTicksPerFrame(), 7.0);
-    const int piece = timing.pieceBudget() - cost::PageCrossing;
-
-    const PacingReport light = simulatePacing(evenWork(100, piece), 100, timing, 2);
-    EXPECT_TRUE(light.keepsUp) << light.describe();
-
-    // A frame of 30 pieces needs about three frames' worth of ticks beyond
-    // its own: the frames decoded ahead must cover them.
-    const auto heavy = evenWork(100, piece, 50, 30);
-    const PacingReport small = simulatePacing(heavy, 100, timing, 3);
-    EXPECT_FALSE(small.keepsUp);
-    EXPECT_GT(small.lateFrame, 45);
-    EXPECT_LE(small.lateFrame, 50);
-    const PacingReport large = simulatePacing(heavy, 100, timing, 8);
-    EXPECT_TRUE(large.keepsUp) << large.describe();
-    EXPECT_LT(large.fewestAhead, 4);
-
-    // More decoding than seven pieces a frame on average: no ring helps.
-    const PacingReport over = simulatePacing(evenWork(400, piece, -1, 0), 400, timing, 32);
-    EXPECT_TRUE(over.keepsUp);
-    std::vector<Work> twoEach;
-    for (int f = 0; f < 400; ++f) {
-        for (int p = 0; p < 8; ++p) {
-            twoEach.push_back({f, piece, !twoEach.empty()});
+    const double frame = timing.decodeTStatesPerFrame();
+    // Light frames of 10 changed blocks (91 bytes of records) at 60 % of the
+    // time, with a frame of five frames' time at 300: what the frames
+    // decoded ahead hold must cover the time it takes beyond its own.
+    const auto run = [&](int ringBytes, double heavyFrames) {
+        Schedule schedule(timing, ringBytes);
+        for (int f = 0; f < 400; ++f) {
+            const double work = f == 300 ? heavyFrames * frame : 0.6 * frame;
+            schedule.add(static_cast<int>(work), 10);
         }
+        return schedule.report();
+    };
+    // The ring's room beyond two of the largest records holds 25 light
+    // frames: the player stays that far ahead, less a frame's decoding.
+    const PacingReport light = run(RingBytes, 0.6);
+    EXPECT_TRUE(light.keepsUp) << light.describe();
+    EXPECT_NEAR(light.leastAhead, 25 - 0.6, 1.0);
+    // A ring that holds few frames ahead: the heavy one is late.
+    const PacingReport small = run(2 * LargestRecord + 3 * 91, 5.0);
+    EXPECT_FALSE(small.keepsUp);
+    EXPECT_EQ(small.firstLate, 300);
+    const PacingReport large = run(RingBytes, 5.0);
+    EXPECT_TRUE(large.keepsUp) << large.describe();
+    EXPECT_EQ(large.leastAheadAt, 300);
+    // Every frame over its time: the ring only delays the first late one.
+    Schedule behind(timing);
+    for (int f = 0; f < 400; ++f) {
+        behind.add(static_cast<int>(1.1 * frame), 10);
     }
-    EXPECT_FALSE(simulatePacing(twoEach, 400, timing, 32).keepsUp);
+    EXPECT_FALSE(behind.report().keepsUp);
+    EXPECT_GT(behind.report().firstLate, behind.report().prefilled);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // settings and quality give the run's size, or stop at the run's frame.
 #include "ConvertFixture.h"
 
+#include "convert/ArchiveVideo.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
 #include "imaging/FrameSelection.h"
@@ -141,8 +142,9 @@ TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
     ASSERT_FALSE(written.all());
     const std::vector<ChoiceFit> others =
         estimateOtherChoices(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
-    ASSERT_EQ(others.size(), 1u);
+    ASSERT_EQ(others.size(), 2u);
     EXPECT_EQ(others[0].target.format, StreamFormat::Compact);
+    EXPECT_EQ(others[1].target.format, StreamFormat::Dense);
     window.target.format = StreamFormat::Compact;
     const WhatFits compact = estimate();
     window.target.format = StreamFormat::Written;
@@ -150,14 +152,27 @@ TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
     EXPECT_EQ(others[0].fits.bytes, compact.bytes);
     // Compact video holds more than the written stream here.
     EXPECT_GT(compact.fitting, written.fitting);
-    const QString compactLine =
-        compact.all() ? QStringLiteral("As compact video all 40 frames fit into the 24000 bytes (%1 bytes): %2 seconds on the calculator.")
-                            .arg(compact.bytes)
-                            .arg(QString::number(compact.seconds(), 'f', 1))
-                      : QStringLiteral("As compact video %1 of the 40 frames fit: %2 seconds on the calculator.")
-                            .arg(compact.fitting)
-                            .arg(QString::number(compact.seconds(), 'f', 1));
-    EXPECT_EQ(whatFitsText(written, others), whatFitsText(written) + QLatin1Char('\n') + compactLine);
+    const auto choiceLine = [](const QString& name, const WhatFits& fits) {
+        return fits.all() ? QStringLiteral("As %1 video all 40 frames fit into the %2 bytes (%3 bytes): %4 seconds on the calculator.")
+                                .arg(name)
+                                .arg(fits.limit)
+                                .arg(fits.bytes)
+                                .arg(QString::number(fits.seconds(), 'f', 1))
+                          : QStringLiteral("As %1 video %2 of the 40 frames fit: %3 seconds on the calculator.")
+                                .arg(name)
+                                .arg(fits.fitting)
+                                .arg(QString::number(fits.seconds(), 'f', 1));
+    };
+    const QString compactLine = choiceLine(QStringLiteral("compact"), compact);
+    // Dense video: the limit less what its player takes more of the RAM.
+    const WhatFits& dense = others[1].fits;
+    EXPECT_EQ(dense.limit, 24000 - DensePlayerExtraBytes);
+    const QString denseLine = choiceLine(QStringLiteral("dense"), dense);
+    // The format that holds the most is named.
+    const QString most = dense.fitting > compact.fitting ? QStringLiteral("The dense stream holds the most.")
+                                                         : QStringLiteral("The compact stream holds the most.");
+    EXPECT_EQ(whatFitsText(written, others),
+              whatFitsText(written) + QLatin1Char('\n') + compactLine + QLatin1Char('\n') + denseLine + QLatin1Char('\n') + most);
     // All fit: nothing more to say.
     WhatFits all = written;
     all.fitting = all.frames;
@@ -169,11 +184,13 @@ TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
     const RunOutcome outcome = run.RunConversion();
     ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
     const QStringList lines = window.messages.back().text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 4) << window.messages.back().text.toStdString();
+    ASSERT_EQ(lines.size(), 6) << window.messages.back().text.toStdString();
     EXPECT_EQ(lines[0], ConversionRun::TooLargeMessage);
     EXPECT_EQ(lines[1], whatFitsText(written));
     EXPECT_EQ(lines[2], compactLine);
-    EXPECT_EQ(lines[3], QStringLiteral("Ending the video at %1 (--end %1, or End in the import) keeps the frames that fit.")
+    EXPECT_EQ(lines[3], denseLine);
+    EXPECT_EQ(lines[4], most);
+    EXPECT_EQ(lines[5], QStringLiteral("Ending the video at %1 (--end %1, or End in the import) keeps the frames that fit.")
                             .arg(QStringLiteral("0:%1").arg(endThatFits({2.0, 10.0}, written.fitting), 4, 'f', 1, QLatin1Char('0'))));
 }
 

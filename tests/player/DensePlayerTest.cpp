@@ -1,0 +1,179 @@
+// The DENSE decoder and its player loop, assembled and played on the emulated
+// calculator, against the encoder and the reference decoder: the same
+// screens in order, each at its tick, looping or not, in every shell, and
+// [CLEAR].
+#include "PlayerFixture.h"
+
+#include "convert/DenseDecoder.h"
+#include "convert/DenseEncoder.h"
+#include "convert/PlayerTarget.h"
+#include "support/ScreenSequences.h"
+
+#include <QProcess>
+
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+
+namespace playertest {
+namespace {
+
+using zoetra::calc::Stop;
+namespace dense = zoetra::dense;
+
+zoetra::VideoTarget denseTarget()
+{
+    zoetra::VideoTarget target;
+    target.format = zoetra::StreamFormat::Dense;
+    return target;
+}
+
+std::vector<std::uint8_t> encode(const std::vector<Screen>& frames)
+{
+    dense::DenseEncoder encoder;
+    encoder.setTarget(denseTarget());
+    for (const Screen& frame : frames) {
+        encoder.addFrame(frame);
+    }
+    encoder.finish();
+    std::string error;
+    const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
+    EXPECT_TRUE(decoded.has_value()) << error;
+    if (decoded) {
+        EXPECT_EQ(decoded->frames, frames);
+    }
+    return encoder.bytes();
+}
+
+class DensePlayerTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+
+    std::vector<std::uint8_t> build(const Stream& stream, const QByteArray& shellWord, bool looping)
+    {
+        PlayerInputs inputs;
+        inputs.varFile = "\r\n#define " + shellWord + (looping ? "\r\n#define LOOPING" : "") +
+            "\r\n#define PACED\r\n#define DENSE\r\n";
+        inputs.targetInclude = zoetra::TargetIncludeText(denseTarget());
+        // Garbage after the stream that would show if it were read.
+        inputs.videoData = videoDataText(stream, 0x5A);
+        const BuildResult result = buildPlayer(folder, inputs);
+        EXPECT_TRUE(result.programFile.has_value()) << result.output.toStdString();
+        return result.programFile.value_or(std::vector<std::uint8_t>{});
+    }
+
+    // The address of each label the listing names (TASM -l in the folder of
+    // the last build).
+    std::map<std::string, std::uint16_t> labels()
+    {
+        QProcess tasm;
+        tasm.setWorkingDirectory(folder.path());
+        tasm.start(folder.filePath(QStringLiteral("TASM")), {"-80", "-i", "-b", "-l", "VID.z80", "Listed.bin"});
+        EXPECT_TRUE(tasm.waitForFinished(60'000));
+        std::map<std::string, std::uint16_t> found;
+        for (const QByteArray& line : folder.read(QStringLiteral("VID.lst")).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 3 && fields[2].endsWith(':')) {
+                bool ok = false;
+                const auto address = static_cast<std::uint16_t>(fields[1].toUInt(&ok, 16));
+                if (ok) {
+                    found[fields[2].chopped(1).toUpper().toStdString()] = address;
+                }
+            }
+        }
+        return found;
+    }
+
+    AppFolder folder;
+};
+
+// The T-states of each frame the player decodes before it starts showing
+// them (while it fills its ring), from the decoder's entry to its return,
+// less the body of each check for a due frame.
+std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& programFile,
+                                          const std::map<std::string, std::uint16_t>& labels)
+{
+    zoetra::calc::Calculator calculator;
+    std::string error;
+    EXPECT_TRUE(calculator.loadProgramFile(programFile, &error)) << error;
+    calculator.start(shellEntry(programBytes(programFile), "NOSHELL"));
+    const std::uint16_t decode = labels.at("DECODEAHEAD");
+    const std::uint16_t check = labels.at("SHOWIFDUE");
+    const std::uint16_t paceStart = labels.at("STARTPACE");
+    std::vector<std::int64_t> frames;
+    for (;;) {
+        // Up to the next frame's decoding, or the start of the pace.
+        while (calculator.pc() != decode && calculator.pc() != paceStart && !calculator.faulted()) {
+            calculator.step();
+        }
+        if (calculator.pc() != decode) {
+            break;
+        }
+        const std::uint16_t entrySp = calculator.sp();
+        auto t = static_cast<std::int64_t>(calculator.programTStates());
+        const auto start = t;
+        std::int64_t excluded = 0;
+        while (calculator.sp() <= entrySp && !calculator.faulted()) {
+            if (calculator.pc() == check) {
+                const std::uint16_t checkSp = calculator.sp();
+                const auto before = static_cast<std::int64_t>(calculator.programTStates());
+                while (calculator.sp() <= checkSp && !calculator.faulted()) {
+                    calculator.step();
+                }
+                excluded += static_cast<std::int64_t>(calculator.programTStates()) - before;
+                continue;
+            }
+            calculator.step();
+        }
+        t = static_cast<std::int64_t>(calculator.programTStates());
+        frames.push_back(t - start - excluded);
+    }
+    EXPECT_FALSE(calculator.faulted()) << calculator.fault();
+    return frames;
+}
+
+// The decoder on the calculator takes exactly the T-states the reference
+// decoder counts, frame by frame: coded, with raw rows and raw frames, every
+// kind of decision and state change, and new stream bytes.
+TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
+{
+    std::mt19937 random(77);
+    int compared = 0;
+    for (int sequence = 0; sequence < 12; ++sequence) {
+        SCOPED_TRACE(sequence);
+        std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 6);
+        const auto stream = encode(frames);
+        std::string error;
+        const auto reference = dense::decodeDenseVideo(stream, &error);
+        ASSERT_TRUE(reference.has_value()) << error;
+        const auto program = build(stream, "NOSHELL", false);
+        const auto measured = decodingTStates(program, labels());
+        ASSERT_FALSE(measured.empty());
+        for (std::size_t f = 0; f < measured.size() && f < reference->tStates.size(); ++f) {
+            EXPECT_EQ(measured[f], reference->tStates[f])
+                << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "") << ", "
+                << reference->changedBlocks[f] << " blocks changed, " << reference->pixels[f] << " pixels";
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 24);
+}
+
+// Random sequences: every screen as the encoder was given it, in order, each
+// a frame's time after the one before.
+TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
+{
+    std::mt19937 random(2026);
+    for (int sequence = 0; sequence < 4; ++sequence) {
+        SCOPED_TRACE(sequence);
+        const std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 16);
+        const Playback playback = play(build(encode(frames), "NOSHELL", false), "NOSHELL", std::nullopt);
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        expectScreens(*playback.calculator, frames, frames.size());
+        expectCleanExit(playback);
+    }
+}
+
+}  // namespace
+}  // namespace playertest
