@@ -15,10 +15,13 @@ double DenseTiming::decodeTStatesPerFrame() const
 DenseTiming timingFor(const VideoTarget& target)
 {
     const ModelFacts& facts = target.facts();
+    // The player runs a model that has 15 MHz at 15 MHz; the screen copy
+    // keeps the LCD's pace, whatever the clock.
     DenseTiming timing;
-    timing.cpuHz = facts.slowCpuHz;
+    timing.cpuHz = facts.fastCpuHz > 0 ? facts.fastCpuHz : facts.slowCpuHz;
     timing.timerHz = facts.timerHz;
     timing.framesPerSecond = target.framesPerSecond;
+    timing.screenCopyTStates = static_cast<int>(OsScreenCopyTStates * timing.cpuHz / facts.slowCpuHz);
     return timing;
 }
 
@@ -29,11 +32,10 @@ DenseTiming slowTiming()
 
 DenseTiming fastTiming()
 {
-    DenseTiming timing;
-    timing.cpuHz = modelFacts(CalculatorModel::Ti84Plus).fastCpuHz;
-    timing.timerHz = modelFacts(CalculatorModel::Ti84Plus).timerHz;
-    timing.framesPerSecond = 29.5;
-    return timing;
+    VideoTarget target;
+    target.model = CalculatorModel::Ti84Plus;
+    target.framesPerSecond = 29.5;
+    return timingFor(target);
 }
 
 std::string PacingReport::describe() const

@@ -26,7 +26,8 @@ struct DenseTiming {
     double decodeTStatesPerFrame() const;
 };
 
-// The target's timing: the model's slowest clock and timer, the rate.
+// The target's timing: the model's clock as the player sets it (15 MHz where
+// the model has it), its timer, the rate.
 DenseTiming timingFor(const VideoTarget& target);
 // The TI-83 Plus at 6 MHz and 14.75 frames a second; the 15 MHz models at
 // 29.5 (every screen of a 30 frames a second video).
