@@ -217,7 +217,7 @@ inline constexpr int RawRowByte = 195;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and the coder's restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 221'801;
+inline constexpr int RawFrame = 223'201;
 // A block: its context and decision's surroundings, more where it has a
 // block to its left and above; the end of a row of blocks.
 inline constexpr int Block = 229;

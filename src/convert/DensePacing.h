@@ -44,10 +44,11 @@ constexpr int recordBytes(int changedBlocks)
 {
     return changedBlocks * 9 + 1;
 }
-// Putting a frame's records into the screen before it is shown.
+// Putting a frame's records into the screen before it is shown, the
+// surroundings of the screen copy and the key's check.
 constexpr int applyTStates(int changedBlocks)
 {
-    return 200 + changedBlocks * 260;
+    return 600 + changedBlocks * 631;
 }
 
 // What a run of the player's schedule shows.

@@ -236,7 +236,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ModelAndFormat{CalculatorModel::Ti84Plus, StreamFormat::Written},
                     ModelAndFormat{CalculatorModel::Ti84Plus, StreamFormat::Compact},
                     ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Written},
-                    ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Compact}));
+                    ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Compact},
+                    ModelAndFormat{CalculatorModel::Ti83Plus, StreamFormat::Dense},
+                    ModelAndFormat{CalculatorModel::Ti83PlusSe, StreamFormat::Dense},
+                    ModelAndFormat{CalculatorModel::Ti84Plus, StreamFormat::Dense},
+                    ModelAndFormat{CalculatorModel::Ti84PlusSe, StreamFormat::Dense}));
 
 
 zoetra::VideoTarget archived(CalculatorModel model, StreamFormat format = StreamFormat::Written, double rate = zoetra::WrittenFramesPerSecond)
