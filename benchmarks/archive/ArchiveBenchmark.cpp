@@ -94,8 +94,7 @@ int main(int argc, char** argv)
     // The stream, every screen as given.
     QElapsedTimer clock;
     clock.start();
-    const auto encoder = codec.makeEncoder();
-    encoder->setFrameBudget(frameBudgetTStates(target));
+    const auto encoder = encoderFor(target);
     encoder->reset();
     for (const Screen& screen : *screens) {
         encoder->addFrame(screen);

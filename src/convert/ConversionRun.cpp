@@ -246,9 +246,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& 
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    const std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
-    encoder->setFrameBudget(frameBudgetTStates(target));
-    encoder->setTarget(target);
+    const std::unique_ptr<StreamEncoder> encoder = encoderFor(target);
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
                                                window.loopingState(), window.descriptionText(), target)) {

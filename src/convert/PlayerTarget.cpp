@@ -79,6 +79,14 @@ int frameBudgetTStates(const VideoTarget& target)
     return std::max(0, static_cast<int>(budget));
 }
 
+std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target)
+{
+    std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
+    encoder->setFrameBudget(frameBudgetTStates(target));
+    encoder->setTarget(target);
+    return encoder;
+}
+
 QStringList playerParts(const VideoTarget& target)
 {
     return {toQString(PlayerMainPart), toQString(codecFor(target.format).playerPart),

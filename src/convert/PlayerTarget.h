@@ -6,10 +6,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <span>
 #include <string_view>
 
 namespace zoetra {
+
+class StreamEncoder;
 
 // Where the stream lies, as the player reads it: one part of the player per
 // storage.
@@ -43,6 +46,11 @@ int archiveWindowTStates(StreamFormat format);
 // at every tick and, in the archive, a frame copied across a page's or an
 // AppVar's end.
 int frameBudgetTStates(const VideoTarget& target);
+
+// A new encoder of the target's stream format, made for the target: its
+// frame budget and, where the format keeps the player's time itself, the
+// target.
+std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target);
 
 // The player's source parts a build of the target needs, the main part
 // first.

@@ -66,9 +66,7 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
     window.target = encoder.target;
-    const std::unique_ptr<StreamEncoder> stream = codecFor(encoder.target.format).makeEncoder();
-    stream->setFrameBudget(frameBudgetTStates(encoder.target));
-    stream->setTarget(encoder.target);
+    const std::unique_ptr<StreamEncoder> stream = encoderFor(encoder.target);
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
