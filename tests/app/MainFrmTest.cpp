@@ -1296,6 +1296,14 @@ void MainFrmTest::compactVideoMirrorsTheStreamFormat()
     QVERIFY(compactBox->isChecked());
     clickButton(compactBox);
     QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Written);
+    // The dense stream: "Compact video" unticked; ticking it chooses compact.
+    QCOMPARE(format->count(), 3);
+    format->setCurrentIndex(format->findText(QStringLiteral("Dense")));
+    QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Dense);
+    QVERIFY(!compactBox->isChecked());
+    clickButton(compactBox);
+    QCOMPARE(format->currentText(), QStringLiteral("Compact"));
+    clickButton(compactBox);
 
     // The model and the storage offer what the player is proven on.
     auto* model = child<QComboBox>("CalcModel");

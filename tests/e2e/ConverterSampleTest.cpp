@@ -123,6 +123,36 @@ TEST_F(ConverterOnTheSample, CompactProgramShowsTheWrittenScreens)
     expectCleanExit(playback);
 }
 
+// --format dense: the same screens, in RAM and from the archive, with a
+// limit that leaves the dense player its room.
+TEST_F(ConverterOnTheSample, DenseProgramShowsTheWrittenScreens)
+{
+    const QRegularExpression size(QStringLiteral("Size of converted video data: (\\d+)b\\."));
+    ASSERT_EQ(convert({}), 0) << stdErr.toStdString();
+    const std::vector<Screen> frames = describedFrames();
+    ASSERT_EQ(convert({QStringLiteral("--compact")}), 0) << stdErr.toStdString();
+    const int compact = size.match(stdOut).captured(1).toInt();
+    ASSERT_EQ(convert({QStringLiteral("--format"), QStringLiteral("dense"), QStringLiteral("--no-looping")}), 0)
+        << stdErr.toStdString();
+    const int dense = size.match(stdOut).captured(1).toInt();
+    EXPECT_GT(dense, 0);
+    EXPECT_LT(dense, compact);
+    EXPECT_TRUE(folder.read(QStringLiteral("VarFile.var")).contains("#define DENSE\r\n"));
+    EXPECT_TRUE(stdErr.contains(QLatin1String("Plays at 14.75 frames a second."))) << stdErr.toStdString();
+
+    const Playback playback = play(delivered(), "ION", std::nullopt);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, SampleFrames);
+    expectCleanExit(playback);
+
+    // [CLEAR] in a looping video ends it cleanly.
+    ASSERT_EQ(convert({QStringLiteral("--format"), QStringLiteral("dense")}), 0) << stdErr.toStdString();
+    const Playback cleared = play(delivered(), "ION", SampleFrames + 5);
+    ASSERT_EQ(cleared.stop, Stop::Returned) << cleared.calculator->fault();
+    expectScreens(*cleared.calculator, frames, SampleFrames + 5);
+    expectCleanExit(cleared);
+}
+
 #ifdef ZOETRA_HAVE_GIF
 // A video in the archive from the command line: delivered as a program,
 // AppVar files and a bundle, told on standard error, and played back from
