@@ -137,7 +137,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                     rows.push_back(in.byte());
                 }
                 in.start();
-                in.tStates += cost::RawRows + count * cost::RawRowByte;
+                in.tStates += cost::RawRows + (count > 0 ? cost::RawRowsCopy : 0) + count * cost::RawRowByte;
             }
             pixels = codeBlocks(
                 now, now, flags, rawRows,

@@ -181,7 +181,7 @@ void DenseEncoder::codeFrame(const Screen& screen, bool rawRows)
         out_.insert(out_.end(), rows.begin(), rows.end());
         s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
         restart();
-        s_.tStates += cost::RawRows + static_cast<int>(rows.size()) * cost::RawRowByte;
+        s_.tStates += cost::RawRows + (rows.empty() ? 0 : cost::RawRowsCopy) + static_cast<int>(rows.size()) * cost::RawRowByte;
     }
     int changed = 0;
     codeBlocks(

@@ -210,14 +210,15 @@ inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw and raw rows decisions; its end.
 inline constexpr int Frame = 195;
 inline constexpr int FrameEnd = 103;
-// A frame with raw rows: reading the count and the bytes, the coder's
-// restart; and each row byte.
+// A frame with raw rows: reading the count, the coder's restart; the copy
+// of the bytes where there are any, and each byte.
 inline constexpr int RawRows = 728;
-inline constexpr int RawRowByte = 195;
+inline constexpr int RawRowsCopy = 156;
+inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and the coder's restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 223'201;
+inline constexpr int RawFrame = 104'045;
 // A block: its context and decision's surroundings, more where it has a
 // block to its left and above; the end of a row of blocks.
 inline constexpr int Block = 229;
@@ -228,7 +229,7 @@ inline constexpr int BlockWithAbove = 66;
 inline constexpr int BlockRowEnd = 65;
 // A changed block: its setup, its record (the check for a due frame only
 // as its call); more where it has a block to its left.
-inline constexpr int ChangedBlock = 1'119;
+inline constexpr int ChangedBlock = 693;
 inline constexpr int ChangedFirstColumn = 12;
 inline constexpr int ChangedWithLeft = 36;
 // A row of a changed block: the left byte before (saved when the left block
