@@ -25,6 +25,12 @@ TEST(TargetTextsTest, TheLimitIsWhatTheStorageHolds)
     ram.model = CalculatorModel::Ti84PlusSe;
     ram.freeArchiveBytes = 100000;
     EXPECT_EQ(videoLimitText(ram), QStringLiteral("The video data may take 24,000 bytes in RAM."));
+    // The dense player takes more of the RAM; in the archive it is no matter.
+    ram.format = StreamFormat::Dense;
+    EXPECT_EQ(videoLimitText(ram), QStringLiteral("The video data may take 16,262 bytes in RAM."));
+    VideoTarget denseArchive = inArchive(CalculatorModel::Ti83Plus);
+    denseArchive.format = StreamFormat::Dense;
+    EXPECT_EQ(videoLimitText(denseArchive), QStringLiteral("The model's empty archive holds 163,519 bytes of video data."));
 
     // The empty archives: 14, 34 and 98 pages less a sector, four AppVars
     // a sector and two in the half sector left, 16,352 stream bytes each,

@@ -4,6 +4,7 @@
 // [CLEAR].
 #include "PlayerFixture.h"
 
+#include "convert/ArchiveVideo.h"
 #include "convert/DenseDecoder.h"
 #include "convert/DenseEncoder.h"
 #include "convert/PlayerTarget.h"
@@ -158,6 +159,25 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         }
     }
     EXPECT_GT(compared, 24);
+}
+
+// A dense video in RAM is allowed DensePlayerExtraBytes less than the
+// written one because its player takes at most that much more: the same
+// video data with either player.
+TEST_F(DensePlayerTest, ThePlayerTakesNoMoreRamThanTheLimitLeavesIt)
+{
+    PlayerInputs inputs;
+    inputs.videoData = videoDataText(Stream(1000, 0x5A));
+    inputs.varFile = "\r\n#define NOSHELL\r\n";
+    const BuildResult written = buildPlayer(folder, inputs);
+    ASSERT_TRUE(written.programFile.has_value()) << written.output.toStdString();
+    inputs.varFile = "\r\n#define NOSHELL\r\n#define PACED\r\n#define DENSE\r\n";
+    inputs.targetInclude = zoetra::TargetIncludeText(denseTarget());
+    const BuildResult dense = buildPlayer(folder, inputs);
+    ASSERT_TRUE(dense.programFile.has_value()) << dense.output.toStdString();
+    const auto more = static_cast<int>(dense.programFile->size()) - static_cast<int>(written.programFile->size());
+    EXPECT_LE(more, zoetra::DensePlayerExtraBytes);
+    EXPECT_GT(more, zoetra::DensePlayerExtraBytes - 64);  // and the limit gives away little
 }
 
 // Random sequences: every screen as the encoder was given it, in order, each
