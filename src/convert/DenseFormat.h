@@ -226,7 +226,7 @@ inline constexpr int BlockFirstColumn = 12;
 inline constexpr int BlockWithLeft = 34;
 inline constexpr int BlockFirstRow = 12;
 inline constexpr int BlockWithAbove = 66;
-inline constexpr int BlockRowEnd = 65;
+inline constexpr int BlockRowEnd = 82;
 // A changed block: its setup, its record (the check for a due frame only
 // as its call); more where it has a block to its left.
 inline constexpr int ChangedBlock = 693;

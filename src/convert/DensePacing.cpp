@@ -55,65 +55,102 @@ Schedule::Schedule(const DenseTiming& timing, int ringBytes)
 {
 }
 
-// The earliest the next frame's decoding can begin: after the frame before,
-// and once enough of the oldest records have been shown to leave room.
-double Schedule::start(int frame) const
+// The player's test for room (DecodeDense.z80, RingRoom): `read` where the
+// oldest record not shown starts, `write` where the next goes, `ready` the
+// frames not shown.
+bool Schedule::room(int read, int write, int ready, int& recordAt) const
 {
-    double at = frames_.empty() ? 0.0 : frames_.back().done;
-    int held = 0;
-    int oldest = frame;
-    while (oldest > 0 && held + frames_[static_cast<std::size_t>(oldest - 1)].record + 2 * LargestRecord <= ringBytes_) {
-        --oldest;
-        held += frames_[static_cast<std::size_t>(oldest)].record;
+    const int two = 2 * LargestRecord;
+    if (write < read) {
+        recordAt = write;
+        return read - write >= two + 1;
     }
-    if (oldest > 0) {
-        at = std::max(at, frames_[static_cast<std::size_t>(oldest - 1)].shown);
+    if (write == read && ready == 0) {
+        recordAt = 0;  // empty: from the ring's start again
+        return true;
     }
-    return at;
+    if (ringBytes_ - two >= write) {
+        recordAt = write;
+        return true;
+    }
+    recordAt = 0;  // on at the start, past the reader
+    return read >= two;
+}
+
+Schedule::Start Schedule::start() const
+{
+    const int decoded = static_cast<int>(frames_.size());
+    const double after = frames_.empty() ? 0.0 : frames_.back().done;
+    const int write = frames_.empty() ? 0 : frames_.back().recordEnd;
+    // The frames shown by `at` (frames are shown in order, and each frame
+    // begins later than the one before), and the reader's place then.
+    std::size_t shown = clock_ ? shownBefore_ : 0;
+    const auto check = [&](double at, int& recordAt) {
+        if (clock_) {
+            while (shown < frames_.size() && frames_[shown].shown <= at) {
+                ++shown;
+            }
+        }
+        const int read = shown == 0 ? 0 : frames_[shown - 1].recordEnd;
+        return room(read, write, decoded - static_cast<int>(shown), recordAt);
+    };
+    int recordAt = 0;
+    const bool roomAfter = check(after, recordAt);
+    shownBefore_ = shown;  // by the end of the frame before: the next frame ends later
+    if (roomAfter) {
+        return {true, after, recordAt};
+    }
+    if (!clock_) {
+        return {false, after, 0};
+    }
+    for (std::size_t next = shown; next < frames_.size(); ++next) {
+        const double at = frames_[next].shown;
+        if (check(at, recordAt)) {
+            return {true, at, recordAt};
+        }
+    }
+    return {false, after, 0};
 }
 
 void Schedule::startClock()
 {
     clock_ = true;
-    clockStart_ = frames_.empty() ? 0.0 : frames_.back().done;
+    double due = frames_.empty() ? 0.0 : frames_.back().done;
     report_.prefilled = static_cast<int>(frames_.size());
-    double due = clockStart_;
     for (Frame& f : frames_) {
-        due_.push_back(due);
         f.shown = due;
-        due += perFrame_ - applyTStates((f.record - 1) / 9);
+        due += perFrame_ - applyTStates(f.changed);
     }
-    applied_ = due;
+    nextDue_ = due;
 }
 
 double Schedule::slack(int tStates) const
 {
-    const int frame = static_cast<int>(frames_.size());
+    Start s = start();
+    if (!clock_ && s.room) {
+        return 1e18;  // still filling the ring
+    }
     if (!clock_) {
-        if (held_ + 2 * LargestRecord <= ringBytes_) {
-            return 1e18;  // still filling the ring
-        }
-        // The clock would start now: this frame is due after all of those.
         Schedule started = *this;
         started.startClock();
         return started.slack(tStates);
     }
-    return applied_ - (start(frame) + tStates);
+    return nextDue_ - (s.at + tStates);
 }
 
 void Schedule::add(int tStates, int changedBlocks)
 {
-    if (!clock_ && held_ + 2 * LargestRecord > ringBytes_) {
+    Start s = start();
+    if (!clock_ && !s.room) {
         startClock();
+        s = start();
     }
     const int frame = static_cast<int>(frames_.size());
-    Frame f{0.0, 0.0, recordBytes(changedBlocks)};
-    f.done = start(frame) + tStates;
+    Frame f{s.at + tStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
     if (clock_) {
-        const double due = applied_;
-        due_.push_back(due);
+        const double due = nextDue_;
         f.shown = std::max(due, f.done);
-        applied_ = due + perFrame_ - applyTStates(changedBlocks);
+        nextDue_ = due + perFrame_ - applyTStates(changedBlocks);
         const double ahead = (due - f.done) / perFrame_;
         if (f.done > due) {
             report_.keepsUp = false;
@@ -127,7 +164,6 @@ void Schedule::add(int tStates, int changedBlocks)
         }
     }
     frames_.push_back(f);
-    held_ += f.record;
     if (!clock_) {
         report_.prefilled = static_cast<int>(frames_.size());
     }

@@ -35,9 +35,11 @@ DenseTiming slowTiming();
 DenseTiming fastTiming();
 
 // The ring the player decodes into: each frame leaves a record of its
-// changed blocks (the block's number and its eight bytes), then an end mark.
-// A frame is only begun with room for the largest record twice over, so
-// that a record never has to wait where the ring wraps.
+// changed blocks (the block's number and its eight bytes) and an end mark,
+// in one piece. A frame is begun only where the ring has room for two of
+// the largest records in one piece: after the last record, or else at the
+// ring's start (the rest of the ring then goes unused until the reader
+// passes it).
 inline constexpr int RingBytes = 4096;
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)
@@ -84,21 +86,29 @@ public:
 private:
     struct Frame {
         double done;   // decoding finished
-        double shown;  // on the screen
-        int record;
+        double shown;  // on the screen (known once the clock runs)
+        int recordEnd; // where the ring's next record would go
+        int changed;   // its changed blocks
     };
-    double start(int frame) const;
+    // Where and when the next frame's decoding can begin: after the frame
+    // before, once the frames shown leave room; false during the filling
+    // when there is no room (the clock then starts).
+    struct Start {
+        bool room;
+        double at;
+        int recordAt;
+    };
+    Start start() const;
+    bool room(int read, int write, int ready, int& recordAt) const;
     void startClock();
 
     DenseTiming timing_;
     int ringBytes_;
     double perFrame_;
     bool clock_ = false;
-    double clockStart_ = 0.0;
-    double applied_ = 0.0;  // the next frame's tick, in decoding time
-    int held_ = 0;          // the records of every frame so far (while filling)
+    double nextDue_ = 0.0;  // the next frame's tick, in decoding time
     std::vector<Frame> frames_;
-    std::vector<double> due_;
+    mutable std::size_t shownBefore_ = 0;  // frames shown by the end of the last frame
     PacingReport report_;
 };
 

@@ -191,9 +191,70 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
         const Playback playback = play(build(encode(frames), "NOSHELL", false), "NOSHELL", std::nullopt);
         ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
         expectScreens(*playback.calculator, frames, frames.size());
+        // Frame i is due eight ticks of the 118 Hz timer after frame i - 1,
+        // the first at once: each display (its records put on the screen,
+        // then the screen copy, which ends when the screen is seen) begins
+        // within a tick of its tick. No frame is late.
+        const auto& screens = playback.calculator->screens();
+        const double tick = 6'000'000.0 / 118.0;
+        std::string error;
+        const auto reference = dense::decodeDenseVideo(encode(frames), &error);
+        ASSERT_TRUE(reference.has_value()) << error;
+        const auto displayStart = [&](std::size_t i) {
+            return static_cast<double>(screens[i].tstates) - zoetra::OsScreenCopyTStates -
+                dense::applyTStates(reference->changedBlocks[i]);
+        };
+        for (std::size_t i = 1; i < screens.size(); ++i) {
+            EXPECT_NEAR(displayStart(i) - displayStart(0), 8.0 * tick * static_cast<double>(i), tick) << "screen " << i;
+        }
         expectCleanExit(playback);
     }
 }
+
+}  // namespace
+}  // namespace playertest
+
+namespace playertest {
+namespace {
+
+namespace bcall = zoetra::calc::bcall;
+
+class DenseShells : public DensePlayerTest, public testing::WithParamInterface<std::tuple<std::string, bool>> {};
+
+// Every shell, looping or not: the screens in order (a looping video starts
+// over with its first), a key awaited at the end of one that does not loop,
+// [CLEAR] ending either at once, the calculator left as found, and the code
+// below C000h.
+TEST_P(DenseShells, PlaysLoopsOrWaitsAndStopsOnClear)
+{
+    const QByteArray shell = QByteArray::fromStdString(std::get<0>(GetParam()));
+    const bool looping = std::get<1>(GetParam());
+    std::mt19937 random(99);
+    const std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 6);
+    const auto file = build(encode(frames), shell, looping);
+    ASSERT_FALSE(file.empty());
+
+    const std::size_t count = looping ? 2 * frames.size() + 1 : frames.size();
+    const Playback whole = play(file, shell, looping ? std::optional<std::size_t>(count) : std::nullopt);
+    ASSERT_EQ(whole.stop, Stop::Returned) << whole.calculator->fault();
+    expectScreens(*whole.calculator, frames, count);
+    EXPECT_EQ(whole.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
+    EXPECT_LT(whole.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
+    EXPECT_EQ(whole.calculator->interruptMode(), 1);
+    expectCleanExit(whole);
+
+    const Playback stopped = play(file, shell, 2);
+    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
+    expectScreens(*stopped.calculator, frames, 2);
+    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
+    expectCleanExit(stopped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dense, DenseShells,
+                         testing::Combine(testing::Values("ION", "MIRAGEOS", "NOSHELL"), testing::Bool()),
+                         [](const auto& p) {
+                             return std::get<0>(p.param) + (std::get<1>(p.param) ? "_looping" : "_once");
+                         });
 
 }  // namespace
 }  // namespace playertest
