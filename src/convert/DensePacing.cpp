@@ -60,21 +60,21 @@ Schedule::Schedule(const DenseTiming& timing, int ringBytes)
 // frames not shown.
 bool Schedule::room(int read, int write, int ready, int& recordAt) const
 {
-    const int two = 2 * LargestRecord;
+    const int largest = LargestRecord;
     if (write < read) {
         recordAt = write;
-        return read - write >= two + 1;
+        return read - write >= largest + 1;
     }
     if (write == read && ready == 0) {
         recordAt = 0;  // empty: from the ring's start again
         return true;
     }
-    if (ringBytes_ - two >= write) {
+    if (ringBytes_ - largest >= write) {
         recordAt = write;
         return true;
     }
     recordAt = 0;  // on at the start, past the reader
-    return read >= two;
+    return read >= largest;
 }
 
 Schedule::Start Schedule::start() const

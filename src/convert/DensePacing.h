@@ -36,10 +36,9 @@ DenseTiming fastTiming();
 
 // The ring the player decodes into: each frame leaves a record of its
 // changed blocks (the block's number and its eight bytes) and an end mark,
-// in one piece. A frame is begun only where the ring has room for two of
-// the largest records in one piece: after the last record, or else at the
-// ring's start (the rest of the ring then goes unused until the reader
-// passes it).
+// in one piece. A frame is begun only where the ring has room for the
+// largest record in one piece: after the last record, or else at the ring's
+// start (the rest of the ring then goes unused until the reader passes it).
 inline constexpr int RingBytes = 4096;
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)

@@ -254,16 +254,16 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
         }
         return schedule.report();
     };
-    // The ring fills with 26 light frames before the first is shown (up to
-    // two of the largest records from its end); once it wraps, its records
-    // go on at its start only past the reader, so the player stays ahead by
-    // fewer, but by several.
+    // The ring fills with 36 light frames before the first is shown (up to
+    // the largest record from its end); once it wraps, its records go on at
+    // its start only past the reader, so the player stays ahead by fewer,
+    // but by several.
     const PacingReport light = run(RingBytes, 0.6);
     EXPECT_TRUE(light.keepsUp) << light.describe();
-    EXPECT_EQ(light.prefilled, 26);
+    EXPECT_EQ(light.prefilled, 36);
     EXPECT_GT(light.leastAhead, 5.0);
     // A ring that holds few frames ahead: the heavy one is late.
-    const PacingReport small = run(2 * LargestRecord + 3 * 91, 5.0);
+    const PacingReport small = run(LargestRecord + 3 * 91, 5.0);
     EXPECT_FALSE(small.keepsUp);
     EXPECT_EQ(small.firstLate, 300);
     const PacingReport large = run(RingBytes, 5.0);
