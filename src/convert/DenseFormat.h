@@ -208,7 +208,7 @@ inline constexpr int NewByte = 172;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw and raw rows decisions; its end.
-inline constexpr int Frame = 195;
+inline constexpr int Frame = 169;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: reading the count, the coder's restart; the copy
 // of the bytes where there are any, and each byte.
@@ -218,20 +218,14 @@ inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and the coder's restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 104'045;
-// A block: its context and decision's surroundings, more where it has a
-// block to its left and above; the end of a row of blocks.
-inline constexpr int Block = 229;
-inline constexpr int BlockFirstColumn = 12;
-inline constexpr int BlockWithLeft = 34;
-inline constexpr int BlockFirstRow = 12;
-inline constexpr int BlockWithAbove = 66;
-inline constexpr int BlockRowEnd = 82;
-// A changed block: its setup, its record (the check for a due frame only
-// as its call); more where it has a block to its left.
-inline constexpr int ChangedBlock = 693;
-inline constexpr int ChangedFirstColumn = 12;
-inline constexpr int ChangedWithLeft = 36;
+inline constexpr int RawFrame = 105'038;
+// A block: its context and decision's surroundings; the end of a row of
+// blocks (with a check for a due frame).
+inline constexpr int Block = 145;
+inline constexpr int BlockRowEnd = 109;
+// A changed block: its setup and its record (the check for a due frame only
+// as its call).
+inline constexpr int ChangedBlock = 755;
 // A row of a changed block: the left byte before (saved when the left block
 // changed), then the test: the byte above differs from the row's before,
 // or is the same but mixed, or the same and one colour (a uniform row, its
@@ -287,15 +281,14 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             differs = differs || target[at] != before[at];
         }
-        cost(cost::Block + (column > 0 ? cost::BlockWithLeft : cost::BlockFirstColumn) +
-             (top > 0 ? cost::BlockWithAbove : cost::BlockFirstRow) + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
+        cost(cost::Block + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
         const int changed = decide(BlockContext + blockContext(flags, block), differs ? 1 : 0);
         flags[static_cast<std::size_t>(block)] = static_cast<std::uint8_t>(changed);
         if (changed == 0) {
             continue;
         }
         const bool leftChanged = column > 0 && flags[static_cast<std::size_t>(block - 1)] != 0;
-        cost(cost::ChangedBlock + (column > 0 ? cost::ChangedWithLeft : cost::ChangedFirstColumn));
+        cost(cost::ChangedBlock);
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
