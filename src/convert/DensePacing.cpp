@@ -8,8 +8,7 @@ namespace zoetra::dense {
 
 double DenseTiming::decodeTStatesPerFrame() const
 {
-    const double ticks = timerHz / framesPerSecond;
-    return (frameTStates() - screenCopyTStates - ticks * interruptTStates) * (1.0 - margin);
+    return (frameTStates() - screenCopyTStates - ticksPerFrame() * interruptTStates) * (1.0 - margin);
 }
 
 DenseTiming timingFor(const VideoTarget& target)
@@ -120,6 +119,11 @@ void Schedule::startClock()
     for (Frame& f : frames_) {
         f.shown = due;
         due += perFrame_ - applyTStates(f.changed);
+        if (&f == &frames_.front()) {
+            // The first frame is shown at once, the next when the ticks of
+            // a frame have come, the first of them perhaps at once too.
+            due -= perFrame_ / timing_.ticksPerFrame();
+        }
     }
     nextDue_ = due;
 }

@@ -19,8 +19,9 @@ struct DenseTiming {
     int screenCopyTStates = static_cast<int>(OsScreenCopyTStates);
     double margin = 0.10;
 
-    // T-states from one frame's tick to the next.
+    // T-states from one frame's tick to the next, and timer ticks.
     double frameTStates() const { return cpuHz / framesPerSecond; }
+    double ticksPerFrame() const { return timerHz / framesPerSecond; }
     // What decoding has of them, before the records of the frame shown are
     // put on the screen.
     double decodeTStatesPerFrame() const;
@@ -49,7 +50,7 @@ constexpr int recordBytes(int changedBlocks)
 // surroundings of the screen copy and the key's check.
 constexpr int applyTStates(int changedBlocks)
 {
-    return 600 + changedBlocks * 631;
+    return 600 + changedBlocks * 442;
 }
 
 // What a run of the player's schedule shows.
