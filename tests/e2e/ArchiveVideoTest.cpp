@@ -256,9 +256,12 @@ zoetra::VideoTarget archived(CalculatorModel model, StreamFormat format = Stream
 TEST_F(ArchiveEndToEnd, ClearEndsItWithTheCalculatorAsItWas)
 {
     useClip(ClipKind::Pan, 40);
-    for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
-        SCOPED_TRACE(std::string(zoetra::modelFacts(model).key));
-        const Delivery delivery = convert(archived(model, StreamFormat::Compact), QStringLiteral("Video"), true);
+    for (const auto& [model, format] : {std::pair{CalculatorModel::Ti83Plus, StreamFormat::Compact},
+                                        std::pair{CalculatorModel::Ti84Plus, StreamFormat::Compact},
+                                        std::pair{CalculatorModel::Ti83Plus, StreamFormat::Dense},
+                                        std::pair{CalculatorModel::Ti84Plus, StreamFormat::Dense}}) {
+        SCOPED_TRACE(std::string(zoetra::modelFacts(model).key) + " " + std::string(zoetra::codecFor(format).key));
+        const Delivery delivery = convert(archived(model, format), QStringLiteral("Video"), true);
         ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
         const Played played = playArchived(model, delivery, QStringLiteral("Video"), true, 50);
         ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
