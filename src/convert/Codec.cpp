@@ -29,11 +29,6 @@ std::optional<DecodedVideo> decodeDense(std::span<const std::uint8_t> stream, st
     return dense::decodeDenseStream(stream, error);
 }
 
-std::unique_ptr<StreamEncoder> makeDense()
-{
-    return std::make_unique<dense::DenseEncoder>();
-}
-
 std::optional<DecodedVideo> decodeWritten(std::span<const std::uint8_t> stream, std::string* error)
 {
     return written::decodeWrittenVideo(stream, error);
@@ -43,7 +38,7 @@ std::optional<DecodedVideo> decodeWritten(std::span<const std::uint8_t> stream, 
 const std::array<Codec, 3> Codecs{{
     {StreamFormat::Written, "written", "Written", "DecodeWritten.z80", written::MaxFrameBytes, &make<written::WrittenEncoder>, &decodeWritten},
     {StreamFormat::Compact, "compact", "Compact", "DecodeCompact.z80", compact::MaxFrameBytes, &make<compact::CompactEncoder>, &decodeCompact},
-    {StreamFormat::Dense, "dense", "Dense", "DecodeDense.z80", dense::ScreenSize + 8, &makeDense, &decodeDense},
+    {StreamFormat::Dense, "dense", "Dense", "DecodeDense.z80", dense::ScreenSize + 8, &make<dense::DenseEncoder>, &decodeDense},
 }};
 
 }  // namespace

@@ -15,7 +15,6 @@ namespace playertest {
 namespace {
 
 using zoetra::calc::Stop;
-namespace bcall = zoetra::calc::bcall;
 namespace compact = zoetra::compact;
 
 struct Encoded {
@@ -144,19 +143,7 @@ TEST_P(CompactShells, PlaysLoopsOrWaitsAndStopsOnClear)
     const auto file = build(encode(frames).stream, shell, looping);
     ASSERT_FALSE(file.empty());
 
-    const std::size_t count = looping ? 2 * frames.size() + 1 : frames.size();
-    const Playback whole = play(file, shell, looping ? std::optional<std::size_t>(count) : std::nullopt);
-    ASSERT_EQ(whole.stop, Stop::Returned) << whole.calculator->fault();
-    expectScreens(*whole.calculator, frames, count);
-    EXPECT_EQ(whole.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
-    EXPECT_LT(whole.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
-    expectCleanExit(whole);
-
-    const Playback stopped = play(file, shell, 2);
-    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
-    expectScreens(*stopped.calculator, frames, 2);
-    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
-    expectCleanExit(stopped);
+    expectPlaysInShell(file, shell, looping, frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Compact, CompactShells,

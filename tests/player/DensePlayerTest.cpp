@@ -224,7 +224,6 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
 namespace playertest {
 namespace {
 
-namespace bcall = zoetra::calc::bcall;
 
 class DenseShells : public DensePlayerTest, public testing::WithParamInterface<std::tuple<std::string, bool>> {};
 
@@ -241,20 +240,7 @@ TEST_P(DenseShells, PlaysLoopsOrWaitsAndStopsOnClear)
     const auto file = build(encode(frames), shell, looping);
     ASSERT_FALSE(file.empty());
 
-    const std::size_t count = looping ? 2 * frames.size() + 1 : frames.size();
-    const Playback whole = play(file, shell, looping ? std::optional<std::size_t>(count) : std::nullopt);
-    ASSERT_EQ(whole.stop, Stop::Returned) << whole.calculator->fault();
-    expectScreens(*whole.calculator, frames, count);
-    EXPECT_EQ(whole.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
-    EXPECT_LT(whole.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
-    EXPECT_EQ(whole.calculator->interruptMode(), 1);
-    expectCleanExit(whole);
-
-    const Playback stopped = play(file, shell, 2);
-    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
-    expectScreens(*stopped.calculator, frames, 2);
-    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
-    expectCleanExit(stopped);
+    expectPlaysInShell(file, shell, looping, frames);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dense, DenseShells,

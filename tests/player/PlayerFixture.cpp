@@ -103,4 +103,25 @@ void ClipConversionTest::useClip(zoetra::test::ClipKind kind, int frames)
     ASSERT_TRUE(zoetra::test::writeClip(zoetra::test::clipFrames(kind, frames), source.path()));
 }
 
+void expectPlaysInShell(const std::vector<std::uint8_t>& file, const QByteArray& shell, bool looping,
+                        const std::vector<Screen>& frames)
+{
+    using zoetra::calc::Stop;
+    namespace bcall = zoetra::calc::bcall;
+    const std::size_t count = looping ? 2 * frames.size() + 1 : frames.size();
+    const Playback whole = play(file, shell, looping ? std::optional<std::size_t>(count) : std::nullopt);
+    ASSERT_EQ(whole.stop, Stop::Returned) << whole.calculator->fault();
+    expectScreens(*whole.calculator, frames, count);
+    EXPECT_EQ(whole.calculator->callCount(bcall::GetKey), looping ? 0u : 1u);
+    EXPECT_LT(whole.calculator->highestExecuted(), zoetra::calc::ExecutionLimit);
+    EXPECT_EQ(whole.calculator->interruptMode(), 1);
+    expectCleanExit(whole);
+
+    const Playback stopped = play(file, shell, 2);
+    ASSERT_EQ(stopped.stop, Stop::Returned) << stopped.calculator->fault();
+    expectScreens(*stopped.calculator, frames, 2);
+    EXPECT_EQ(stopped.calculator->callCount(bcall::GetKey), 0u);
+    expectCleanExit(stopped);
+}
+
 }  // namespace playertest

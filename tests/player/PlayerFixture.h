@@ -47,6 +47,13 @@ void expectScreens(const zoetra::calc::Calculator& calculator, const std::vector
 // home screen cleared, the run indicator back on and the graph marked dirty.
 void expectCleanExit(const Playback& playback);
 
+// A built program in its shell: the frames in order (a looping video starts
+// over with its first and is stopped by [CLEAR]), a key awaited at the end of
+// one that does not loop, [CLEAR] on the second screen ending either, each
+// run leaving the calculator as found, IM 1, the code below C000h.
+void expectPlaysInShell(const std::vector<std::uint8_t>& file, const QByteArray& shell, bool looping,
+                        const std::vector<Screen>& frames);
+
 // A conversion of the frames in `source` as a fresh start of the window
 // has it: the written thresholds, dither and colour channel, the folder's
 // frames listed and reduced as they are selected, the program delivered
