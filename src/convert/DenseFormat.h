@@ -292,9 +292,9 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
-            cost(cost::Row + (leftChanged ? cost::RowLeftSaved : cost::RowLeftAsItWas) +
-                 (above != before[at] ? cost::RowDiffers : uniformRow(now, before, column, y) < 0 ? cost::RowMixed : 0));
             const int colour = uniformRow(now, before, column, y);
+            cost(cost::Row + (leftChanged ? cost::RowLeftSaved : cost::RowLeftAsItWas) +
+                 (above != before[at] ? cost::RowDiffers : colour < 0 ? cost::RowMixed : 0));
             if (colour >= 0) {
                 cost(cost::RowUniform);
                 const auto whole = static_cast<std::uint8_t>(colour == 1 ? 0xFF : 0x00);
