@@ -69,6 +69,7 @@ struct DenseRun {
     double seconds = 0.0;
     int rawFrames = 0;
     int rawRowFrames = 0;
+    int copyRowFrames = 0;
     int worstFrame = 0;
     int worstFrameAt = 0;
     double meanFrame = 0.0;
@@ -92,6 +93,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.bytes = static_cast<int>(encoder.bytes().size());
     run.rawFrames = encoder.rawFrames();
     run.rawRowFrames = encoder.rawRowFrames();
+    run.copyRowFrames = encoder.copyRowFrames();
     run.pacing = encoder.pacing();
     std::string error;
     const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
@@ -127,8 +129,9 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     const double frameBudget = timing.decodeTStatesPerFrame();
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,
                 screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, frameBudget);
-    std::printf("  dense %d bytes (%d frames with raw rows, %d raw), compact %d bytes; same screens as given: %s\n",
-                run.bytes, run.rawRowFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
+    std::printf("  dense %d bytes (%d frames with copied rows, %d with raw rows, %d raw), compact %d bytes; same screens "
+                "as given: %s\n",
+                run.bytes, run.copyRowFrames, run.rawRowFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
     std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d); %.0f pixels decided one by one a "
@@ -137,9 +140,9 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     std::printf("  the player's schedule (a ring of %d bytes): %s\n", dense::RingBytes, run.pacing.describe().c_str());
 
     const DenseRun free = runDense(screens, std::nullopt);
-    std::printf("  not keeping pace (the fewest bytes): %d bytes (%d frames with raw rows, %d raw), mean %.0f "
-                "T-states a frame\n",
-                free.bytes, free.rawRowFrames, free.rawFrames, free.meanFrame);
+    std::printf("  not keeping pace (the fewest bytes): %d bytes (%d frames with copied rows, %d with raw rows, %d "
+                "raw), mean %.0f T-states a frame\n",
+                free.bytes, free.copyRowFrames, free.rawRowFrames, free.rawFrames, free.meanFrame);
     // The most work beyond the frames' time over any stretch: what decoding
     // ahead would have to absorb for nothing to be sent raw for time.
     double excess = 0.0;

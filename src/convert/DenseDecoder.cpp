@@ -115,6 +115,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         int changed = 0;
         bool raw = false;
         bool rawRows = false;
+        bool copyRows = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
             in.flush();
@@ -127,6 +128,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             changed = BlockCount;
         } else {
             rawRows = in.decide(RawRowsContext) == 1;
+            copyRows = in.decide(CopyRowsContext) == 1;
             in.tStates += cost::Frame;
             std::vector<std::uint8_t> rows;
             std::size_t nextRow = 0;
@@ -140,7 +142,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 in.tStates += cost::RawRows + (count > 0 ? cost::RawRowsCopy : 0) + count * cost::RawRowByte;
             }
             pixels = codeBlocks(
-                now, now, flags, rawRows,
+                now, now, flags, rawRows, copyRows,
                 [&](int context, int) {
                     const int value = in.decide(context);
                     if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
@@ -173,6 +175,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.changedBlocks.push_back(changed);
         video.raw.push_back(raw);
         video.rawRows.push_back(rawRows);
+        video.copyRows.push_back(copyRows);
         video.pixels.push_back(pixels);
     }
     if (in.failed()) {

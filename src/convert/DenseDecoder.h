@@ -18,6 +18,7 @@ struct DecodedVideo {
     std::vector<int> changedBlocks;  // each frame's records
     std::vector<bool> raw;           // frames sent raw
     std::vector<bool> rawRows;       // frames sent with raw rows
+    std::vector<bool> copyRows;      // frames sent with copied rows
     std::vector<int> pixels;         // pixels decided one by one in each frame
     std::size_t length = 0;          // stream bytes up to the video end
     int endTStates = 0;              // the video end's decision

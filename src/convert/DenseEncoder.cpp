@@ -1,9 +1,15 @@
 #include "convert/DenseEncoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 
 namespace zoetra::dense {
+
+namespace {
+constexpr double TimeBits = 0.001;
+constexpr double AheadFrames = 8.0;
+}  // namespace
 
 DenseEncoder::DenseEncoder(std::optional<DenseTiming> timing, int ringBytes)
     : timing_(timing), ringBytes_(ringBytes)
@@ -29,6 +35,7 @@ void DenseEncoder::reset()
     frame_ = 0;
     rawFrames_ = 0;
     rawRowFrames_ = 0;
+    copyRowFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -156,12 +163,13 @@ void DenseEncoder::restore(const Snapshot& snapshot)
     s_ = snapshot.state;
 }
 
-void DenseEncoder::codeFrame(const Screen& screen, bool rawRows)
+void DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows)
 {
     s_.tStates += cost::Frame;
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
+    code(CopyRowsContext, copyRows ? 1 : 0);
     std::vector<std::uint8_t> rows;
     if (rawRows) {
         // The row bytes go first: which rows they are follows from the
@@ -169,7 +177,7 @@ void DenseEncoder::codeFrame(const Screen& screen, bool rawRows)
         Screen now = s_.now;
         BlockFlags flags = s_.flags;
         codeBlocks(
-            now, screen, flags, true, [](int, int value) { return value; },
+            now, screen, flags, true, copyRows, [](int, int value) { return value; },
             [&](std::uint8_t value) {
                 rows.push_back(value);
                 return value;
@@ -185,7 +193,7 @@ void DenseEncoder::codeFrame(const Screen& screen, bool rawRows)
     }
     int changed = 0;
     codeBlocks(
-        s_.now, screen, s_.flags, rawRows,
+        s_.now, screen, s_.flags, rawRows, copyRows,
         [&](int context, int value) {
             code(context, value);
             if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
@@ -222,37 +230,53 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
     const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
 
-    s_.tStates = 0;
-    codeFrame(screen, false);
-    std::int64_t best = size() - static_cast<std::int64_t>(start.state.bits);
-    int way = 0;  // 0 pixels, 1 raw rows, 2 raw
-    bool fits = onTime();
-    // Raw rows when they take fewer bytes, or when the pixels would be late.
+    // Each way a frame can go: the pixels, with or without copied rows, or
+    // raw rows, with or without. The one taken is on time and has the
+    // fewest bits, each T-state counted as TimeBits bits when the player
+    // is close to running dry (fewer than AheadFrames frames' time ahead
+    // of its tick), so that heavy stretches are coded in the faster ways
+    // from their start instead of in raw rows at their end. Raw when it is
+    // smaller still, or when nothing else is on time.
+    struct FrameWay {
+        bool rawRows;
+        bool copyRows;
+    };
+    constexpr std::array<FrameWay, 4> Ways{{{false, false}, {false, true}, {true, true}, {true, false}}};
+    double timeBits = 0.0;
+    if (schedule_) {
+        const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
+        timeBits = TimeBits * std::max(0.0, 1.0 - ahead / AheadFrames);
+    }
+    double best = 0;
+    int way = -1;
+    for (int i = 0; i < static_cast<int>(Ways.size()); ++i) {
+        if (copyRowsOnly_ && !Ways[static_cast<std::size_t>(i)].copyRows) {
+            continue;
+        }
+        restore(start);
+        s_.tStates = 0;
+        codeFrame(screen, Ways[static_cast<std::size_t>(i)].rawRows, Ways[static_cast<std::size_t>(i)].copyRows);
+        const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
+        if (onTime() && (way < 0 || bits < best)) {
+            best = bits;
+            way = i;
+        }
+    }
+    constexpr std::int64_t RawBits = (ScreenSize + 3) * 8;
     restore(start);
     s_.tStates = 0;
-    codeFrame(screen, true);
-    const std::int64_t rowsBits = size() - static_cast<std::int64_t>(start.state.bits);
-    if (rowsBits < best || (!fits && onTime())) {
-        best = rowsBits;
-        way = 1;
-        fits = onTime();
-    }
-    // Raw when it is smaller still, or when nothing else is on time.
-    constexpr std::int64_t RawBits = (ScreenSize + 3) * 8;
-    if (RawBits < best || !fits) {
-        restore(start);
-        s_.tStates = 0;
+    if (way < 0 || RawBits + timeBits * cost::RawFrame < best) {
         codeRaw(screen);
-        way = 2;
-    } else if (way == 0) {
-        restore(start);
-        s_.tStates = 0;
-        codeFrame(screen, false);
-    }
-    if (way == 1) {
-        ++rawRowFrames_;
-    } else if (way == 2) {
         ++rawFrames_;
+    } else {
+        const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
+        codeFrame(screen, chosen.rawRows, chosen.copyRows);
+        if (chosen.rawRows) {
+            ++rawRowFrames_;
+        }
+        if (chosen.copyRows) {
+            ++copyRowFrames_;
+        }
     }
     carryLog_.clear();
     lastTStates_ = s_.tStates;

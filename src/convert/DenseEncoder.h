@@ -33,9 +33,14 @@ public:
     int firstChangedByte() const override { return firstChanged_; }
     int lastFrameTStates() const override { return lastTStates_; }
 
+    // Codes every frame that is not raw with copied rows (a player's test
+    // reaches each way through its decoder so).
+    void setCopyRowsOnly(bool only) { copyRowsOnly_ = only; }
+
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
     int rawRowFrames() const { return rawRowFrames_; }
+    int copyRowFrames() const { return copyRowFrames_; }
     // The player's schedule so far (with a timing).
     const PacingReport& pacing() const { return schedule_ ? schedule_->report() : noPacing_; }
 
@@ -67,11 +72,12 @@ private:
     Snapshot save() const;
     void restore(const Snapshot& snapshot);
 
-    void codeFrame(const Screen& screen, bool rawRows);
+    void codeFrame(const Screen& screen, bool rawRows, bool copyRows);
     void codeRaw(const Screen& screen);
 
     std::optional<DenseTiming> timing_;
     int ringBytes_ = RingBytes;
+    bool copyRowsOnly_ = false;
     std::optional<Schedule> schedule_;
     PacingReport noPacing_;
 
@@ -82,6 +88,7 @@ private:
     int frame_ = 0;
     int rawFrames_ = 0;
     int rawRowFrames_ = 0;
+    int copyRowFrames_ = 0;
     int firstChanged_ = 0;
     int lastTStates_ = 0;
     bool finished_ = false;

@@ -33,26 +33,29 @@
 // frame) and builds each frame in it. Per frame, in this order:
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
-//  - else raw rows (context RawRowsContext): 1 = a flush, then the number of
-//    row bytes that follow (two bytes, low byte first) and those bytes; the
-//    rows this frame would send pixel by pixel are taken from them in order;
+//  - else raw rows (context RawRowsContext), then copied rows (context
+//    CopyRowsContext); with raw rows, a flush, then the number of row bytes
+//    that follow (two bytes, low byte first) and those bytes; the rows this
+//    frame would send pixel by pixel are taken from them in order;
 //  - for each of the 96 blocks of 8 x 8 pixels (one byte wide, eight rows
 //    high), row of blocks by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
 //      - if 1, its rows from the top: a uniform row (uniformRow) is first
 //        decided whole, in the context RowContext + rowContext, 1 = all of
-//        its colour; any other row, and a uniform one decided 0, is the
-//        next row byte in a frame with raw rows, else eight pixels,
-//        leftmost first, each a decision in the context pixelContext (8
-//        pixels around it, in the new screen as it stands and in the screen
-//        before).
+//        its colour; in a frame with copied rows any other row is first
+//        decided in the context CopyContext + copyContext, 1 = it is the
+//        row above it in the new screen; a row still open, and a uniform
+//        one decided 0, is the next row byte in a frame with raw rows, else
+//        eight pixels, leftmost first, each a decision in the context
+//        pixelContext (8 pixels around it, in the new screen as it stands
+//        and in the screen before).
 // After a raw frame every block counts as changed.
 //
 // Time: the player decodes ahead of the screen into a ring of frames and
 // shows the oldest at each frame's tick. The encoder counts each frame's
 // T-states with the figures below and checks with the player's schedule
 // (DensePacing.h) that no frame is late; a frame that would be late is sent
-// with raw rows, or raw, which decode in far less time.
+// with copied rows, raw rows, or raw, which decode in less time.
 
 #include "shared/Screen.h"
 
@@ -110,7 +113,9 @@ inline constexpr int EndContext = BlockContext + 8;
 inline constexpr int RawContext = EndContext + 1;
 inline constexpr int RawRowsContext = RawContext + 1;
 inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
-inline constexpr int ContextCount = RowContext + 8;
+inline constexpr int CopyRowsContext = RowContext + 8;
+inline constexpr int CopyContext = CopyRowsContext + 1;  // + copyContext
+inline constexpr int ContextCount = CopyContext + 8;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -154,6 +159,15 @@ inline int rowContext(const Screen& now, const Screen& before, int column, int y
 {
     const int x = column * 8;
     return colour | (pixelAt(now, x - 1, y) == colour) << 1 | (pixelAt(before, x + 8, y) == colour) << 2;
+}
+
+// A copy decision's context, for a row of a changed block: how the row
+// above it in the block went (`previous`: 0 for the block's top row, 1, or 2
+// when it was copied), and whether the byte above it in the new screen
+// equals its own byte before.
+inline int copyContext(int previous, std::uint8_t above, std::uint8_t ownBefore)
+{
+    return previous | (above == ownBefore) << 2;
 }
 
 // What the decoder keeps of each block between frames: 1 = it changed in
@@ -208,7 +222,7 @@ inline constexpr int NewByte = 172;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw and raw rows decisions; its end.
-inline constexpr int Frame = 169;
+inline constexpr int Frame = 209;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: reading the count, the coder's restart; the copy
 // of the bytes where there are any, and each byte.
@@ -225,7 +239,7 @@ inline constexpr int Block = 145;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record (the check for a due frame only
 // as its call).
-inline constexpr int ChangedBlock = 755;
+inline constexpr int ChangedBlock = 772;
 // A row of a changed block: the left byte before (saved when the left block
 // changed), then the test: the byte above differs from the row's before,
 // or is the same but mixed, or the same and one colour (a uniform row, its
@@ -236,11 +250,20 @@ inline constexpr int RowLeftAsItWas = 26;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 160;
-inline constexpr int WholeRow = 41;
+inline constexpr int WholeRow = 61;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
-inline constexpr int RawRow = 98;
-inline constexpr int PixelRow = 437;
+inline constexpr int RawRow = 118;
+inline constexpr int PixelRow = 457;
+// A row that is not uniform, before it is sent: in a frame without copied
+// rows; in one with them, its copy decision's context and call, for a byte
+// above that differs from the row's before or is the same but mixed; after
+// the decision, the row not copied, or copied.
+inline constexpr int CopyOff = 29;
+inline constexpr int CopyDiffers = 76;
+inline constexpr int CopyMixed = 66;
+inline constexpr int NotCopied = 12;
+inline constexpr int Copied = 75;
 }  // namespace cost
 
 // How a decision went, for its T-states.
@@ -268,8 +291,8 @@ inline int decisionTStates(bool pixel, Way way, Update update, int doublings, in
 // books the decoder's other work. Leaves the frame in `now`; returns the
 // pixels decided one by one.
 template <typename Decide, typename RawRow, typename Cost>
-int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, Decide&& decide, RawRow&& rawRow,
-               Cost&& cost)
+int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, bool copyRows, Decide&& decide,
+               RawRow&& rawRow, Cost&& cost)
 {
     const Screen before = now;
     int pixels = 0;
@@ -289,6 +312,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
         }
         const bool leftChanged = column > 0 && flags[static_cast<std::size_t>(block - 1)] != 0;
         cost(cost::ChangedBlock);
+        int previous = 0;
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
@@ -301,9 +325,23 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 if (decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
                     cost(cost::WholeRow);
                     now[at] = whole;
+                    previous = 1;
                     continue;
                 }
             }
+            if (colour < 0 && !copyRows) {
+                cost(cost::CopyOff);
+            } else if (colour < 0) {
+                cost(above != before[at] ? cost::CopyDiffers : cost::CopyMixed);
+                if (decide(CopyContext + copyContext(previous, above, before[at]), target[at] == above ? 1 : 0) == 1) {
+                    cost(cost::Copied);
+                    now[at] = above;
+                    previous = 2;
+                    continue;
+                }
+                cost(cost::NotCopied);
+            }
+            previous = 1;
             if (rawRows) {
                 cost(cost::RawRow);
                 now[at] = rawRow(target[at]);

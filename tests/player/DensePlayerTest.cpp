@@ -30,10 +30,11 @@ zoetra::VideoTarget denseTarget()
     return target;
 }
 
-std::vector<std::uint8_t> encode(const std::vector<Screen>& frames)
+std::vector<std::uint8_t> encode(const std::vector<Screen>& frames, bool copyRowsOnly = false)
 {
     dense::DenseEncoder encoder;
     encoder.setTarget(denseTarget());
+    encoder.setCopyRowsOnly(copyRowsOnly);
     for (const Screen& frame : frames) {
         encoder.addFrame(frame);
     }
@@ -139,16 +140,18 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
 }
 
 // The decoder on the calculator takes exactly the T-states the reference
-// decoder counts, frame by frame: coded, with raw rows and raw frames, every
-// kind of decision and state change, and new stream bytes.
+// decoder counts, frame by frame: coded, with copied rows, raw rows and raw
+// frames, every kind of decision and state change, and new stream bytes.
 TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
 {
     std::mt19937 random(77);
     int compared = 0;
-    for (int sequence = 0; sequence < 12; ++sequence) {
+    int copyFrames = 0;
+    int copyRawRowFrames = 0;
+    for (int sequence = 0; sequence < 16; ++sequence) {
         SCOPED_TRACE(sequence);
         std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 6);
-        const auto stream = encode(frames);
+        const auto stream = encode(frames, sequence % 2 == 1);
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
         ASSERT_TRUE(reference.has_value()) << error;
@@ -157,12 +160,17 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         ASSERT_FALSE(measured.empty());
         for (std::size_t f = 0; f < measured.size() && f < reference->tStates.size(); ++f) {
             EXPECT_EQ(measured[f], reference->tStates[f])
-                << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "") << ", "
-                << reference->changedBlocks[f] << " blocks changed, " << reference->pixels[f] << " pixels";
+                << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "")
+                << (reference->copyRows[f] ? " copied rows" : "") << ", " << reference->changedBlocks[f]
+                << " blocks changed, " << reference->pixels[f] << " pixels";
             ++compared;
+            copyFrames += reference->copyRows[f] ? 1 : 0;
+            copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
         }
     }
     EXPECT_GT(compared, 24);
+    EXPECT_GT(copyFrames, 8);
+    EXPECT_GT(copyRawRowFrames, 0);
 }
 
 // A dense video in RAM is allowed DensePlayerExtraBytes less than the
