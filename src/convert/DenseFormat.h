@@ -239,22 +239,23 @@ inline constexpr int Block = 145;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record (the check for a due frame only
 // as its call).
-inline constexpr int ChangedBlock = 772;
-// A row of a changed block: the left byte before (saved when the left block
-// changed), then the test: the byte above differs from the row's before,
-// or is the same but mixed, or the same and one colour (a uniform row, its
-// context and the call of its decision), and a uniform row decided whole.
-inline constexpr int Row = 195;
-inline constexpr int RowLeftSaved = 12;
-inline constexpr int RowLeftAsItWas = 26;
+inline constexpr int ChangedBlock = 579;
+// A row of a changed block, with the test: the byte above differs from the
+// row's before, or is the same but mixed, or the same and one colour (a
+// uniform row, its context and the call of its decision), and a uniform
+// row decided whole.
+inline constexpr int Row = 146;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 160;
 inline constexpr int WholeRow = 61;
 // A row taken from the row bytes, or sent pixel by pixel (its row
-// registers and first context; the pixels come on top).
+// registers and first context, with the left byte before as the left block
+// saved it when it changed, else as it is; the pixels come on top).
 inline constexpr int RawRow = 118;
-inline constexpr int PixelRow = 457;
+inline constexpr int PixelRow = 399;
+inline constexpr int PixelLeftSaved = 12;
+inline constexpr int PixelLeftAsItWas = 11;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
@@ -317,8 +318,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
             const int colour = uniformRow(now, before, column, y);
-            cost(cost::Row + (leftChanged ? cost::RowLeftSaved : cost::RowLeftAsItWas) +
-                 (above != before[at] ? cost::RowDiffers : colour < 0 ? cost::RowMixed : 0));
+            cost(cost::Row + (above != before[at] ? cost::RowDiffers : colour < 0 ? cost::RowMixed : 0));
             if (colour >= 0) {
                 cost(cost::RowUniform);
                 const auto whole = static_cast<std::uint8_t>(colour == 1 ? 0xFF : 0x00);
@@ -347,7 +347,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 now[at] = rawRow(target[at]);
                 continue;
             }
-            cost(cost::PixelRow);
+            cost(cost::PixelRow + (leftChanged ? cost::PixelLeftSaved : cost::PixelLeftAsItWas));
             for (int bit = 0; bit < 8; ++bit) {
                 const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
