@@ -210,13 +210,14 @@ inline constexpr int BottomMps = 12;
 inline constexpr int BottomLps = 17;
 inline constexpr int TopMps = 7;
 inline constexpr int TopLps = 12;
-// The state changes.
-inline constexpr int AfterMps = 98;
-inline constexpr int AfterLps = 135;
-inline constexpr int AfterLpsSwap = 149;
+// The state changes (after the LPS, with the unlikely value's longer way
+// out of the doublings).
+inline constexpr int AfterMps = 60;
+inline constexpr int AfterLps = 81;
+inline constexpr int AfterLpsSwap = 65;
 // The doublings after a decision: entering and leaving them, each one, and
 // each one that takes a new stream byte.
-inline constexpr int Renormalise = 53;
+inline constexpr int Renormalise = 55;
 inline constexpr int Doubling = 37;
 inline constexpr int NewByte = 172;
 // Reading one stream byte (call and return included).
