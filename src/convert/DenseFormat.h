@@ -131,10 +131,13 @@ inline int pixelAt(const Screen& screen, int x, int y)
 // walks along a row: from bit 7 down, above x-1, before x-1, now x-2, above
 // x, before x, now x-1, above x+1, before x+1 ("above" is the row above in
 // the new screen), so that the next pixel's context is this one's shifted
-// by three with now x, above x+2 and before x+2 brought in.
+// by three with now x, above x+2 and before x+2 brought in. The first pixel
+// of a byte takes now x-1 in the place of before x-1: the screen before
+// left of the byte is gone where the left block changed.
 inline int pixelContext(const Screen& now, const Screen& before, int x, int y)
 {
-    return pixelAt(now, x - 1, y - 1) << 7 | pixelAt(before, x - 1, y) << 6 | pixelAt(now, x - 2, y) << 5
+    const int beforeLeft = (x & 7) == 0 ? pixelAt(now, x - 1, y) : pixelAt(before, x - 1, y);
+    return pixelAt(now, x - 1, y - 1) << 7 | beforeLeft << 6 | pixelAt(now, x - 2, y) << 5
         | pixelAt(now, x, y - 1) << 4 | pixelAt(before, x, y) << 3 | pixelAt(now, x - 1, y) << 2
         | pixelAt(now, x + 1, y - 1) << 1 | pixelAt(before, x + 1, y);
 }
@@ -240,23 +243,20 @@ inline constexpr int Block = 145;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record (the check for a due frame only
 // as its call).
-inline constexpr int ChangedBlock = 579;
+inline constexpr int ChangedBlock = 559;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
 // row decided whole.
-inline constexpr int Row = 146;
+inline constexpr int Row = 107;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 160;
 inline constexpr int WholeRow = 61;
 // A row taken from the row bytes, or sent pixel by pixel (its row
-// registers and first context, with the left byte before as the left block
-// saved it when it changed, else as it is; the pixels come on top).
+// registers and first context; the pixels come on top).
 inline constexpr int RawRow = 118;
-inline constexpr int PixelRow = 399;
-inline constexpr int PixelLeftSaved = 12;
-inline constexpr int PixelLeftAsItWas = 11;
+inline constexpr int PixelRow = 373;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
@@ -312,7 +312,6 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
         if (changed == 0) {
             continue;
         }
-        const bool leftChanged = column > 0 && flags[static_cast<std::size_t>(block - 1)] != 0;
         cost(cost::ChangedBlock);
         int previous = 0;
         for (int y = top; y < top + 8; ++y) {
@@ -348,7 +347,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 now[at] = rawRow(target[at]);
                 continue;
             }
-            cost(cost::PixelRow + (leftChanged ? cost::PixelLeftSaved : cost::PixelLeftAsItWas));
+            cost(cost::PixelRow);
             for (int bit = 0; bit < 8; ++bit) {
                 const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
