@@ -70,6 +70,9 @@ struct DenseRun {
     int rawFrames = 0;
     int rawRowFrames = 0;
     int copyRowFrames = 0;
+    double rawBytes = 0.0;     // in raw frames
+    double rawRowBytes = 0.0;  // in frames with raw rows
+    double codedBytes = 0.0;   // in the others
     int worstFrame = 0;
     int worstFrameAt = 0;
     double meanFrame = 0.0;
@@ -102,6 +105,10 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
         return run;
     }
     run.sameScreens = decoded->frames == screens;
+    for (std::size_t i = 0; i < decoded->ends.size(); ++i) {
+        const auto bytes = static_cast<double>(decoded->ends[i] - (i == 0 ? 0 : decoded->ends[i - 1]));
+        (decoded->raw[i] ? run.rawBytes : decoded->rawRows[i] ? run.rawRowBytes : run.codedBytes) += bytes;
+    }
     run.tStates = decoded->tStates;
     run.changed = decoded->changedBlocks;
     double sum = 0.0;
@@ -132,6 +139,8 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     std::printf("  dense %d bytes (%d frames with copied rows, %d with raw rows, %d raw), compact %d bytes; same screens "
                 "as given: %s\n",
                 run.bytes, run.copyRowFrames, run.rawRowFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
+    std::printf("  of them in frames with raw rows %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes, run.rawBytes,
+                run.codedBytes);
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
     std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d); %.0f pixels decided one by one a "

@@ -177,6 +177,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
         video.pixels.push_back(pixels);
+        video.ends.push_back(in.position());
     }
     if (in.failed()) {
         if (error != nullptr) {

@@ -20,6 +20,7 @@ struct DecodedVideo {
     std::vector<bool> rawRows;       // frames sent with raw rows
     std::vector<bool> copyRows;      // frames sent with copied rows
     std::vector<int> pixels;         // pixels decided one by one in each frame
+    std::vector<std::size_t> ends;   // where in the stream each frame's decoding ended
     std::size_t length = 0;          // stream bytes up to the video end
     int endTStates = 0;              // the video end's decision
 };
