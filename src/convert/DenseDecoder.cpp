@@ -116,6 +116,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         bool raw = false;
         bool rawRows = false;
         bool copyRows = false;
+        bool packed = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
             in.flush();
@@ -131,8 +132,8 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             copyRows = in.decide(CopyRowsContext) == 1;
             in.tStates += cost::Frame;
             std::vector<std::uint8_t> rows;
-            std::size_t nextRow = 0;
             if (rawRows) {
+                packed = in.decide(PackedContext) == 1;
                 in.flush();
                 const int count = in.byte() | in.byte() << 8;
                 for (int i = 0; i < count; ++i) {
@@ -141,6 +142,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 in.start();
                 in.tStates += cost::RawRows + (count > 0 ? cost::RawRowsCopy : 0) + count * cost::RawRowByte;
             }
+            RowReader reader(rows, packed);
             pixels = codeBlocks(
                 now, now, flags, rawRows, copyRows,
                 [&](int context, int) {
@@ -150,18 +152,12 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                     }
                     return value;
                 },
-                [&](std::uint8_t) {
-                    if (nextRow < rows.size()) {
-                        return rows[nextRow++];
-                    }
-                    ++nextRow;
-                    return std::uint8_t{0};
-                },
+                [&](std::uint8_t) { return reader.next(in.tStates); },
                 [&](int tStates) { in.tStates += tStates; });
-            if (nextRow != rows.size() && !in.failed()) {
+            if (!reader.exact() && !in.failed()) {
                 if (error != nullptr) {
                     *error = "frame " + std::to_string(video.frames.size()) + " has " + std::to_string(rows.size()) +
-                        " raw rows but takes " + std::to_string(nextRow);
+                        " bytes of raw rows, not what its rows take";
                 }
                 return std::nullopt;
             }
@@ -176,6 +172,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.raw.push_back(raw);
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
+        video.packed.push_back(packed);
         video.pixels.push_back(pixels);
         video.ends.push_back(in.position());
     }

@@ -163,19 +163,21 @@ void DenseEncoder::restore(const Snapshot& snapshot)
     s_ = snapshot.state;
 }
 
-void DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows)
+bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool packed)
 {
     s_.tStates += cost::Frame;
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
     code(CopyRowsContext, copyRows ? 1 : 0);
-    std::vector<std::uint8_t> rows;
+    std::vector<std::uint8_t> bytes;
     if (rawRows) {
+        code(PackedContext, packed ? 1 : 0);
         // The row bytes go first: which rows they are follows from the
         // screens alone, as the decisions that pick them will be coded.
         Screen now = s_.now;
         BlockFlags flags = s_.flags;
+        std::vector<std::uint8_t> rows;
         codeBlocks(
             now, screen, flags, true, copyRows, [](int, int value) { return value; },
             [&](std::uint8_t value) {
@@ -183,14 +185,20 @@ void DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows)
                 return value;
             },
             [](int) {});
+        bytes = packed ? packRows(rows) : rows;
+        if (bytes.size() > static_cast<std::size_t>(ScreenSize)) {
+            return false;  // more than the player's buffer holds
+        }
         flush();
-        out_.push_back(static_cast<std::uint8_t>(rows.size() & 0xFF));
-        out_.push_back(static_cast<std::uint8_t>(rows.size() >> 8));
-        out_.insert(out_.end(), rows.begin(), rows.end());
+        out_.push_back(static_cast<std::uint8_t>(bytes.size() & 0xFF));
+        out_.push_back(static_cast<std::uint8_t>(bytes.size() >> 8));
+        out_.insert(out_.end(), bytes.begin(), bytes.end());
         s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
         restart();
-        s_.tStates += cost::RawRows + (rows.empty() ? 0 : cost::RawRowsCopy) + static_cast<int>(rows.size()) * cost::RawRowByte;
+        s_.tStates += cost::RawRows + (bytes.empty() ? 0 : cost::RawRowsCopy) +
+            static_cast<int>(bytes.size()) * cost::RawRowByte;
     }
+    RowReader reader(bytes, packed);
     int changed = 0;
     codeBlocks(
         s_.now, screen, s_.flags, rawRows, copyRows,
@@ -201,9 +209,11 @@ void DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows)
             }
             return value;
         },
-        [](std::uint8_t value) { return value; }, [&](int tStates) { s_.tStates += tStates; });
+        [&](std::uint8_t) { return reader.next(s_.tStates); }, [&](int tStates) { s_.tStates += tStates; });
+    assert(!rawRows || reader.exact());
     s_.tStates += cost::FrameEnd;
     s_.changed = changed;
+    return true;
 }
 
 void DenseEncoder::codeRaw(const Screen& screen)
@@ -231,7 +241,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
 
     // Each way a frame can go: the pixels, with or without copied rows, or
-    // raw rows, with or without. The one taken is on time and has the
+    // raw rows, packed or not, with or without copied rows. The one taken is on time and has the
     // fewest bits, each T-state counted as TimeBits bits when the player
     // is close to running dry (fewer than AheadFrames frames' time ahead
     // of its tick), so that heavy stretches are coded in the faster ways
@@ -240,8 +250,14 @@ void DenseEncoder::addFrame(const Screen& screen)
     struct FrameWay {
         bool rawRows;
         bool copyRows;
+        bool packed;
     };
-    constexpr std::array<FrameWay, 4> Ways{{{false, false}, {false, true}, {true, true}, {true, false}}};
+    constexpr std::array<FrameWay, 6> Ways{{{false, false, false},
+                                            {false, true, false},
+                                            {true, true, true},
+                                            {true, true, false},
+                                            {true, false, true},
+                                            {true, false, false}}};
     double timeBits = 0.0;
     if (schedule_) {
         const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
@@ -250,12 +266,15 @@ void DenseEncoder::addFrame(const Screen& screen)
     double best = 0;
     int way = -1;
     for (int i = 0; i < static_cast<int>(Ways.size()); ++i) {
-        if (copyRowsOnly_ && !Ways[static_cast<std::size_t>(i)].copyRows) {
+        const FrameWay& trial = Ways[static_cast<std::size_t>(i)];
+        if ((narrowed_.copyRowsOnly && !trial.copyRows) || (narrowed_.packedOnly && trial.rawRows && !trial.packed)) {
             continue;
         }
         restore(start);
         s_.tStates = 0;
-        codeFrame(screen, Ways[static_cast<std::size_t>(i)].rawRows, Ways[static_cast<std::size_t>(i)].copyRows);
+        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.packed)) {
+            continue;
+        }
         const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
         if (onTime() && (way < 0 || bits < best)) {
             best = bits;
@@ -270,7 +289,7 @@ void DenseEncoder::addFrame(const Screen& screen)
         ++rawFrames_;
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
-        codeFrame(screen, chosen.rawRows, chosen.copyRows);
+        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.packed);
         if (chosen.rawRows) {
             ++rawRowFrames_;
         }

@@ -33,9 +33,14 @@ public:
     int firstChangedByte() const override { return firstChanged_; }
     int lastFrameTStates() const override { return lastTStates_; }
 
-    // Codes every frame that is not raw with copied rows (a player's test
-    // reaches each way through its decoder so).
-    void setCopyRowsOnly(bool only) { copyRowsOnly_ = only; }
+    // Narrows the ways a frame that is not raw may go: only with copied
+    // rows; raw rows, if any, only packed (a player's test reaches each way
+    // through its decoder so).
+    struct Narrowing {
+        bool copyRowsOnly = false;
+        bool packedOnly = false;
+    };
+    void narrowWays(Narrowing narrowing) { narrowed_ = narrowing; }
 
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
@@ -72,12 +77,14 @@ private:
     Snapshot save() const;
     void restore(const Snapshot& snapshot);
 
-    void codeFrame(const Screen& screen, bool rawRows, bool copyRows);
+    // False (and the frame half written) when its raw rows would not fit
+    // the player's buffer.
+    bool codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool packed);
     void codeRaw(const Screen& screen);
 
     std::optional<DenseTiming> timing_;
     int ringBytes_ = RingBytes;
-    bool copyRowsOnly_ = false;
+    Narrowing narrowed_;
     std::optional<Schedule> schedule_;
     PacingReport noPacing_;
 

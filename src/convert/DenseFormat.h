@@ -34,9 +34,10 @@
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
 //  - else raw rows (context RawRowsContext), then copied rows (context
-//    CopyRowsContext); with raw rows, a flush, then the number of row bytes
-//    that follow (two bytes, low byte first) and those bytes; the rows this
-//    frame would send pixel by pixel are taken from them in order;
+//    CopyRowsContext); with raw rows, packed (context PackedContext), a
+//    flush, then the number of row bytes that follow (two bytes, low byte
+//    first) and those bytes; the rows this frame would send pixel by pixel
+//    are taken from them in order, a byte each, or packed (packRows);
 //  - for each of the 96 blocks of 8 x 8 pixels (one byte wide, eight rows
 //    high), row of blocks by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
@@ -61,6 +62,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace zoetra::dense {
 
@@ -115,7 +117,8 @@ inline constexpr int RawRowsContext = RawContext + 1;
 inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
 inline constexpr int CopyRowsContext = RowContext + 8;
 inline constexpr int CopyContext = CopyRowsContext + 1;  // + copyContext
-inline constexpr int ContextCount = CopyContext + 8;
+inline constexpr int PackedContext = CopyContext + 8;
+inline constexpr int ContextCount = PackedContext + 1;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -171,6 +174,24 @@ inline int rowContext(const Screen& now, const Screen& before, int column, int y
 inline int copyContext(int previous, std::uint8_t above, std::uint8_t ownBefore)
 {
     return previous | (above == ownBefore) << 2;
+}
+
+// Packed raw rows: each row a 4-bit code, two to a byte (the first row in
+// the high half). Codes 0 to 14 stand for the bytes below, all of one
+// colour or with one change of colour; code 15 for the byte that follows
+// the code byte (after the byte of the high half's row, when both are 15).
+inline constexpr std::array<std::uint8_t, 15> EdgeBytes{0x00, 0xFF, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC,
+                                                        0xFE, 0x7F, 0x3F, 0x1F, 0x0F, 0x07, 0x03};
+inline constexpr int EscapeCode = 15;
+
+inline int edgeCode(std::uint8_t row)
+{
+    for (std::size_t i = 0; i < EdgeBytes.size(); ++i) {
+        if (EdgeBytes[i] == row) {
+            return static_cast<int>(i);
+        }
+    }
+    return EscapeCode;
 }
 
 // What the decoder keeps of each block between frames: 1 = it changed in
@@ -230,7 +251,7 @@ inline constexpr int Frame = 209;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: reading the count, the coder's restart; the copy
 // of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 728;
+inline constexpr int RawRows = 768;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
@@ -255,7 +276,15 @@ inline constexpr int RowUniform = 160;
 inline constexpr int WholeRow = 61;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
-inline constexpr int RawRow = 118;
+inline constexpr int RawRow = 142;
+// A packed row: the way to it; its code from a new code byte's high half
+// or the low half of the last; a code for one of the edge bytes, or for
+// the next byte.
+inline constexpr int PackedRow = 73;
+inline constexpr int PackedHigh = 130;
+inline constexpr int PackedLow = 54;
+inline constexpr int PackedEdge = 75;
+inline constexpr int PackedEscape = 100;
 inline constexpr int PixelRow = 373;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
@@ -267,6 +296,76 @@ inline constexpr int CopyMixed = 66;
 inline constexpr int NotCopied = 12;
 inline constexpr int Copied = 75;
 }  // namespace cost
+
+// The row bytes of a frame with raw rows, packed.
+inline std::vector<std::uint8_t> packRows(const std::vector<std::uint8_t>& rows)
+{
+    std::vector<std::uint8_t> packed;
+    for (std::size_t i = 0; i < rows.size(); i += 2) {
+        const bool pair = i + 1 < rows.size();
+        const int high = edgeCode(rows[i]);
+        const int low = pair ? edgeCode(rows[i + 1]) : 0;
+        packed.push_back(static_cast<std::uint8_t>(high << 4 | low));
+        if (high == EscapeCode) {
+            packed.push_back(rows[i]);
+        }
+        if (pair && low == EscapeCode) {
+            packed.push_back(rows[i + 1]);
+        }
+    }
+    return packed;
+}
+
+// Reads the row bytes of a frame with raw rows, packed or not, as the
+// player does, adding each row's T-states.
+class RowReader {
+public:
+    RowReader(const std::vector<std::uint8_t>& bytes, bool packed) : bytes_(bytes), packed_(packed) {}
+
+    std::uint8_t next(int& tStates)
+    {
+        if (!packed_) {
+            tStates += cost::RawRow;
+            return byte();
+        }
+        tStates += cost::PackedRow;
+        int code;
+        if (low_ < 0) {
+            tStates += cost::PackedHigh;
+            const std::uint8_t both = byte();
+            low_ = both & 0x0F;
+            code = both >> 4;
+        } else {
+            tStates += cost::PackedLow;
+            code = low_;
+            low_ = -1;
+        }
+        if (code == EscapeCode) {
+            tStates += cost::PackedEscape;
+            return byte();
+        }
+        tStates += cost::PackedEdge;
+        return EdgeBytes[static_cast<std::size_t>(code)];
+    }
+    // Every byte taken, none beyond.
+    bool exact() const { return at_ == bytes_.size() && !overrun_; }
+
+private:
+    std::uint8_t byte()
+    {
+        if (at_ < bytes_.size()) {
+            return bytes_[at_++];
+        }
+        overrun_ = true;
+        return 0;
+    }
+
+    const std::vector<std::uint8_t>& bytes_;
+    bool packed_;
+    std::size_t at_ = 0;
+    int low_ = -1;
+    bool overrun_ = false;
+};
 
 // How a decision went, for its T-states.
 enum class Way { Fast, Bottom, Top };
@@ -343,7 +442,6 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             previous = 1;
             if (rawRows) {
-                cost(cost::RawRow);
                 now[at] = rawRow(target[at]);
                 continue;
             }

@@ -82,6 +82,80 @@ TEST(DenseVideo, RandomSequencesDecodeToTheirScreensAtTheirCost)
     expectRoundTrip(test::randomScreenSequence(random, 300), slowTiming());
 }
 
+// Raw rows packed: any mix of edge bytes and others, an even or odd number,
+// reads back row for row, taking every byte; cut short, it says so.
+TEST(DenseVideo, PackedRowsReadBackAsTheyWere)
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> pick(0, 20);
+    for (int count = 0; count < 40; ++count) {
+        SCOPED_TRACE(count);
+        std::vector<std::uint8_t> rows;
+        int escapes = 0;
+        for (int i = 0; i < count; ++i) {
+            const int k = pick(random);
+            rows.push_back(k < 15 ? EdgeBytes[static_cast<std::size_t>(k)] : static_cast<std::uint8_t>(0x41 + k));
+            escapes += k < 15 ? 0 : 1;
+        }
+        const auto packed = packRows(rows);
+        EXPECT_EQ(packed.size(), static_cast<std::size_t>((count + 1) / 2 + escapes));
+        RowReader reader(packed, true);
+        int tStates = 0;
+        for (const std::uint8_t row : rows) {
+            EXPECT_EQ(reader.next(tStates), row);
+        }
+        EXPECT_TRUE(reader.exact());
+        if (!packed.empty()) {
+            const std::vector<std::uint8_t> cut(packed.begin(), packed.end() - 1);
+            RowReader short_(cut, true);
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                short_.next(tStates);
+            }
+            EXPECT_FALSE(short_.exact());
+        }
+    }
+}
+
+// Screens of edge bytes go as packed raw rows, and screens whose rows repeat
+// the row above as copied rows, when time is short; both decode to their
+// screens at the encoder's T-states.
+TEST(DenseVideo, HeavyFramesGoPackedOrCopiedAndDecodeAtTheirCost)
+{
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> pick(0, 15);
+    std::vector<Screen> edges(8);
+    for (Screen& screen : edges) {
+        for (auto& byte : screen) {
+            const int k = pick(random);
+            byte = k < 15 ? EdgeBytes[static_cast<std::size_t>(k)] : 0x5A;
+        }
+    }
+    // Stripes down the top half of the screen, new ones every frame.
+    std::vector<Screen> stripes(24);
+    for (Screen& screen : stripes) {
+        for (int column = 0; column < BytesPerRow; ++column) {
+            const auto byte = static_cast<std::uint8_t>(random());
+            for (int y = 0; y < Rows / 2; ++y) {
+                screen[static_cast<std::size_t>(y * BytesPerRow + column)] = byte;
+            }
+        }
+    }
+    for (const auto* frames : {&edges, &stripes}) {
+        expectRoundTrip(*frames, slowTiming());
+        const Round round = encodeAll(*frames, slowTiming());
+        EXPECT_TRUE(round.pacing.keepsUp);
+        const auto decoded = decodeDenseVideo(round.stream);
+        ASSERT_TRUE(decoded.has_value());
+        const auto count = [](const std::vector<bool>& flags) { return std::count(flags.begin(), flags.end(), true); };
+        if (frames == &edges) {
+            EXPECT_GE(count(decoded->packed), 6);
+        } else {
+            EXPECT_EQ(count(decoded->rawRows), 0);
+            EXPECT_GT(count(decoded->copyRows), 12);
+        }
+    }
+}
+
 std::vector<Screen> noise(std::mt19937& random, int frames)
 {
     std::vector<Screen> all(static_cast<std::size_t>(frames));

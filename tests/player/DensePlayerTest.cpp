@@ -30,11 +30,11 @@ zoetra::VideoTarget denseTarget()
     return target;
 }
 
-std::vector<std::uint8_t> encode(const std::vector<Screen>& frames, bool copyRowsOnly = false)
+std::vector<std::uint8_t> encode(const std::vector<Screen>& frames, dense::DenseEncoder::Narrowing narrowing = {})
 {
     dense::DenseEncoder encoder;
     encoder.setTarget(denseTarget());
-    encoder.setCopyRowsOnly(copyRowsOnly);
+    encoder.narrowWays(narrowing);
     for (const Screen& frame : frames) {
         encoder.addFrame(frame);
     }
@@ -94,6 +94,23 @@ protected:
     AppFolder folder;
 };
 
+// Screens whose bytes are each of one colour or with one change of colour,
+// at random, now and then another: sent fewest as packed raw rows.
+std::vector<Screen> edgeScreens(std::mt19937& random, int frames)
+{
+    std::vector<Screen> screens;
+    std::uniform_int_distribution<int> pick(0, 15);
+    for (int f = 0; f < frames; ++f) {
+        Screen screen{};
+        for (auto& byte : screen) {
+            const int k = pick(random);
+            byte = k < static_cast<int>(dense::EdgeBytes.size()) ? dense::EdgeBytes[static_cast<std::size_t>(k)] : 0x5A;
+        }
+        screens.push_back(screen);
+    }
+    return screens;
+}
+
 // The T-states of each frame the player decodes before it starts showing
 // them (while it fills its ring), from the decoder's entry to its return,
 // less the body of each check for a due frame.
@@ -140,18 +157,21 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
 }
 
 // The decoder on the calculator takes exactly the T-states the reference
-// decoder counts, frame by frame: coded, with copied rows, raw rows and raw
-// frames, every kind of decision and state change, and new stream bytes.
+// decoder counts, frame by frame: coded, with copied rows, raw rows (packed
+// or not) and raw frames, every kind of decision and state change, and new
+// stream bytes.
 TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
 {
     std::mt19937 random(77);
     int compared = 0;
     int copyFrames = 0;
     int copyRawRowFrames = 0;
+    int packedFrames = 0;
     for (int sequence = 0; sequence < 16; ++sequence) {
         SCOPED_TRACE(sequence);
-        std::vector<Screen> frames = zoetra::test::randomScreenSequence(random, 6);
-        const auto stream = encode(frames, sequence % 2 == 1);
+        std::vector<Screen> frames =
+            sequence < 12 ? zoetra::test::randomScreenSequence(random, 6) : edgeScreens(random, 3);
+        const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1, .packedOnly = sequence % 4 >= 2});
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
         ASSERT_TRUE(reference.has_value()) << error;
@@ -161,13 +181,16 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         for (std::size_t f = 0; f < measured.size() && f < reference->tStates.size(); ++f) {
             EXPECT_EQ(measured[f], reference->tStates[f])
                 << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "")
+                << (reference->packed[f] ? " packed" : "")
                 << (reference->copyRows[f] ? " copied rows" : "") << ", " << reference->changedBlocks[f]
                 << " blocks changed, " << reference->pixels[f] << " pixels";
             ++compared;
             copyFrames += reference->copyRows[f] ? 1 : 0;
             copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
+            packedFrames += reference->packed[f] ? 1 : 0;
         }
     }
+    EXPECT_GT(packedFrames, 2);
     EXPECT_GT(compared, 24);
     EXPECT_GT(copyFrames, 8);
     EXPECT_GT(copyRawRowFrames, 0);
