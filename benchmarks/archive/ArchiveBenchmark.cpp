@@ -4,7 +4,10 @@
 // AppVars laid out as the OS keeps them: the bytes, the AppVars, the worst
 // frame's T-states with a page crossing against its budget, the rate kept
 // and the emulation's speed.
-// Usage: archive_benchmark [--model ti83p|ti83pse|ti84p|ti84pse] [--format written|compact] [--rate R]
+// Usage: archive_benchmark [--model ti83p|ti83pse|ti84p|ti84pse] [--format written|compact|dense] [--rate R]
+//                          [--frames N]
+// --frames plays the video's first N screens only (a model whose archive
+// does not hold the whole video at that rate).
 #include "SharedVideo.h"
 #include "calc/Calculator.h"
 #include "convert/ArchiveVideo.h"
@@ -72,6 +75,7 @@ int main(int argc, char** argv)
     target.format = StreamFormat::Compact;
     target.storage = Storage::Archive;
     const QStringList args = app.arguments();
+    std::size_t frames = 0;  // all
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--model")) {
             target.model = modelByKey(args[i + 1].toStdString()).value_or(target.model);
@@ -81,12 +85,17 @@ int main(int argc, char** argv)
             }
         } else if (args[i] == QLatin1String("--rate")) {
             target.framesPerSecond = args[i + 1].toDouble();
+        } else if (args[i] == QLatin1String("--frames")) {
+            frames = args[i + 1].toULong();
         }
     }
     const Codec& codec = codecFor(target.format);
-    const auto screens = sharedVideo(target.framesPerSecond);
+    auto screens = sharedVideo(target.framesPerSecond);
     if (!screens) {
         return 1;
+    }
+    if (frames > 0 && frames < screens->size()) {
+        screens->resize(frames);
     }
     std::printf("The shared video: %zu screens at %.4g frames a second, %s, %s stream, in the archive\n",
                 screens->size(), target.framesPerSecond, target.facts().name.data(), codec.key.data());
