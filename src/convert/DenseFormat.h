@@ -236,7 +236,7 @@ inline constexpr int TopMps = 7;
 inline constexpr int TopLps = 12;
 // The state changes (after the LPS, with the unlikely value's longer way
 // out of the doublings).
-inline constexpr int AfterMps = 60;
+inline constexpr int AfterMps = 53;
 inline constexpr int AfterLps = 81;
 inline constexpr int AfterLpsSwap = 65;
 // The doublings after a decision: entering and leaving them, each one, and
@@ -260,11 +260,11 @@ inline constexpr int RawFrameStart = 92;
 inline constexpr int RawFrame = 105'038;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
-inline constexpr int Block = 145;
+inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record (the check for a due frame only
 // as its call).
-inline constexpr int ChangedBlock = 559;
+inline constexpr int ChangedBlock = 567;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
