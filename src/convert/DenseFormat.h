@@ -159,12 +159,12 @@ inline int uniformRow(const Screen& now, const Screen& before, int column, int y
     return above == 0xFF ? 1 : 0;
 }
 
-// A uniform row's context: its colour, and whether the pixel left of it in
-// the new screen and the one right of it in the screen before have it too.
+// A uniform row's context: its colour, and whether the pixel right of it in
+// the screen before and the one left of it in the new screen differ from it.
 inline int rowContext(const Screen& now, const Screen& before, int column, int y, int colour)
 {
     const int x = column * 8;
-    return colour | (pixelAt(now, x - 1, y) == colour) << 1 | (pixelAt(before, x + 8, y) == colour) << 2;
+    return colour | (pixelAt(before, x + 8, y) != colour) << 1 | (pixelAt(now, x - 1, y) != colour) << 2;
 }
 
 // A copy decision's context, for a row of a changed block: how the row
@@ -251,7 +251,7 @@ inline constexpr int Frame = 209;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: reading the count, the coder's restart; the copy
 // of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 768;
+inline constexpr int RawRows = 776;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
@@ -272,15 +272,15 @@ inline constexpr int ChangedBlock = 567;
 inline constexpr int Row = 107;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
-inline constexpr int RowUniform = 160;
-inline constexpr int WholeRow = 61;
+inline constexpr int RowUniform = 150;
+inline constexpr int WholeRow = 49;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
-inline constexpr int RawRow = 142;
+inline constexpr int RawRow = 129;
 // A packed row: the way to it; its code from a new code byte's high half
 // or the low half of the last; a code for one of the edge bytes, or for
 // the next byte.
-inline constexpr int PackedRow = 73;
+inline constexpr int PackedRow = 60;
 inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
