@@ -281,12 +281,17 @@ int main(int argc, char* argv[])
     met = met && neverMore;
 
     // The decoder's RAM beyond its code: the contexts' sizes and likely
-    // values, the state changes, the blocks' flags, its copy of the screen
-    // (with a white column either side and a white row above) and the ring.
-    const int tables = 2 * dense::ContextCount + 256 + dense::BlockCount;
+    // values, the two tables of state changes (by size), the blocks' flags
+    // (with a white column and row around them), the packed rows' bytes; its
+    // copy of the screen (with a white column either side and a white row
+    // above), the buffer of a frame's raw rows and the ring.
+    const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + 13 * 9 +
+        static_cast<int>(dense::EdgeBytes.size());
     const int screen = 14 * 65;
-    std::printf("\ndecoder RAM: %d bytes of tables (at most 8,192), %d of its screen, a ring of %d: %d bytes in all\n",
-                tables, screen, dense::RingBytes, tables + screen + dense::RingBytes);
+    const int rows = dense::ScreenSize;
+    std::printf("\ndecoder RAM: %d bytes of tables (at most 8,192), %d of its screen, %d of raw rows, a ring of %d: %d "
+                "bytes in all\n",
+                tables, screen, rows, dense::RingBytes, tables + screen + rows + dense::RingBytes);
     std::printf("\n%s\n", met ? "all targets met" : "TARGETS MISSED");
     return met ? 0 : 1;
 }
