@@ -264,7 +264,7 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record (the check for a due frame only
 // as its call).
-inline constexpr int ChangedBlock = 567;
+inline constexpr int ChangedBlock = 492;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
