@@ -269,7 +269,7 @@ inline constexpr int ChangedBlock = 492;
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
 // row decided whole.
-inline constexpr int Row = 107;
+inline constexpr int Row = 98;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 150;
