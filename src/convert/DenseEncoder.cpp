@@ -7,6 +7,8 @@
 namespace zoetra::dense {
 
 namespace {
+// What a T-state is worth in bits while the player is close to running dry,
+// and how close that is (see addFrame).
 constexpr double TimeBits = 0.001;
 constexpr double AheadFrames = 8.0;
 }  // namespace
@@ -241,12 +243,12 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
 
     // Each way a frame can go: the pixels, with or without copied rows, or
-    // raw rows, packed or not, with or without copied rows. The one taken is on time and has the
-    // fewest bits, each T-state counted as TimeBits bits when the player
-    // is close to running dry (fewer than AheadFrames frames' time ahead
-    // of its tick), so that heavy stretches are coded in the faster ways
-    // from their start instead of in raw rows at their end. Raw when it is
-    // smaller still, or when nothing else is on time.
+    // raw rows, packed or not, with or without copied rows. The one taken
+    // is on time and has the fewest bits, each T-state counted as TimeBits
+    // bits when the player is close to running dry (fewer than AheadFrames
+    // frames' time ahead of its tick), so that heavy stretches are coded in
+    // the faster ways from their start instead of in raw rows at their end.
+    // Raw when it is smaller still, or when nothing else is on time.
     struct FrameWay {
         bool rawRows;
         bool copyRows;

@@ -246,11 +246,12 @@ inline constexpr int Doubling = 37;
 inline constexpr int NewByte = 172;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 149;
-// A frame: its start, around the end, raw and raw rows decisions; its end.
+// A frame: its start, around the end, raw, raw rows and copied rows
+// decisions; its end.
 inline constexpr int Frame = 209;
 inline constexpr int FrameEnd = 103;
-// A frame with raw rows: reading the count, the coder's restart; the copy
-// of the bytes where there are any, and each byte.
+// A frame with raw rows: around the packed decision, reading the count, the
+// coder's restart; the copy of the bytes where there are any, and each byte.
 inline constexpr int RawRows = 776;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
