@@ -1,7 +1,8 @@
 // The dense stream's figures: on the shared long video (every second screen
 // at 14.75 frames a second on the 6 MHz TI-83 Plus and on the 15 MHz models,
 // every screen at 29.5 on the 15 MHz models) its bytes against the compact
-// stream's, the player's schedule (the tightest moment, the frames decoded
+// stream's (and how many of them lie in frames with raw rows, raw frames and
+// coded ones), the player's schedule (the tightest moment, the frames decoded
 // before the first is shown), what decoding ahead a fully coded video would
 // need, and the encoding speed; on the drawn clips of the compact benchmark
 // and the bundled sample its bytes against compact's; the decoder's RAM.
