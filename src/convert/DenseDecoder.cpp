@@ -31,7 +31,7 @@ public:
     int decide(int context)
     {
         std::uint8_t& state = contexts[static_cast<std::size_t>(context)];
-        const bool pixel = context < PixelContexts;
+        const Kind kind = decisionKind(context);
         const std::uint32_t k = state & 0x7F;
         const int mps = state >> 7;
         const std::uint32_t top = range_ - k;
@@ -41,7 +41,7 @@ public:
             code_ -= k;
             range_ = top;
             if (top >= 0x80) {
-                tStates += decisionTStates(pixel, Way::Fast, Update::AfterMps, 0, 0);
+                tStates += decisionTStates(kind, Way::Fast, Update::AfterMps, 0, 0);
                 return mps;
             }
             isMps = top >= k;
@@ -68,7 +68,7 @@ public:
             code_ = ((code_ << 1) | ((current_ >> bitsLeft_) & 1u)) & 0xFF;
             ++doublings;
         }
-        tStates += decisionTStates(pixel, way, update, doublings, newBytes);
+        tStates += decisionTStates(kind, way, update, doublings, newBytes);
         return isMps ? mps : 1 - mps;
     }
 

@@ -77,14 +77,14 @@ void DenseEncoder::carry()
 void DenseEncoder::code(int context, int bit)
 {
     std::uint8_t& state = s_.contexts[static_cast<std::size_t>(context)];
-    const bool pixel = context < PixelContexts;
+    const Kind kind = decisionKind(context);
     const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
     const bool isMps = bit == state >> 7;
     const std::uint32_t top = s_.range - q;
     bool takeTop;
     if (top >= 0x8000) {
         if (isMps) {
-            s_.tStates += decisionTStates(pixel, Way::Fast, Update::AfterMps, 0, 0);
+            s_.tStates += decisionTStates(kind, Way::Fast, Update::AfterMps, 0, 0);
             s_.low += q;
             s_.range = top;
             if (s_.low >= 0x10000) {
@@ -124,7 +124,7 @@ void DenseEncoder::code(int context, int bit)
         ++s_.doublings;
         ++doublings;
     }
-    s_.tStates += decisionTStates(pixel, takeTop ? Way::Top : Way::Bottom, update, doublings, newBytes);
+    s_.tStates += decisionTStates(kind, takeTop ? Way::Top : Way::Bottom, update, doublings, newBytes);
 }
 
 // Writes out the interval's base, then pads to a byte.

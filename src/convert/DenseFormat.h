@@ -224,6 +224,11 @@ namespace cost {
 inline constexpr int Pixel = 113;
 inline constexpr int PixelBottom = 117;
 inline constexpr int PixelTop = 128;
+// A block's, a uniform row's and a copy decision (taken in line), the same
+// three ways.
+inline constexpr int Inline = 69;
+inline constexpr int InlineBottom = 73;
+inline constexpr int InlineTop = 84;
 // Any other decision (called), the same three ways.
 inline constexpr int Decision = 96;
 inline constexpr int DecisionBottom = 63;
@@ -372,14 +377,29 @@ private:
 enum class Way { Fast, Bottom, Top };
 enum class Update { AfterMps, AfterLps, AfterLpsSwap };
 
-inline int decisionTStates(bool pixel, Way way, Update update, int doublings, int newBytes)
+// Where in the player a decision in this context is taken.
+enum class Kind { Pixel, Inline, Called };
+constexpr Kind decisionKind(int context)
 {
+    if (context < PixelContexts) {
+        return Kind::Pixel;
+    }
+    const bool inLine = (context >= BlockContext && context < BlockContext + 8) ||
+        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8);
+    return inLine ? Kind::Inline : Kind::Called;
+}
+
+inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int newBytes)
+{
+    static constexpr int Fast[] = {cost::Pixel, cost::Inline, cost::Decision};
+    static constexpr int Bottom[] = {cost::PixelBottom, cost::InlineBottom, cost::DecisionBottom};
+    static constexpr int Top[] = {cost::PixelTop, cost::InlineTop, cost::DecisionTop};
+    const auto k = static_cast<std::size_t>(kind);
     if (way == Way::Fast) {
-        return pixel ? cost::Pixel : cost::Decision;
+        return Fast[k];
     }
     const bool mps = update == Update::AfterMps;
-    int t = pixel ? (way == Way::Bottom ? cost::PixelBottom : cost::PixelTop)
-                  : (way == Way::Bottom ? cost::DecisionBottom : cost::DecisionTop);
+    int t = way == Way::Bottom ? Bottom[k] : Top[k];
     t += way == Way::Bottom ? (mps ? cost::BottomMps : cost::BottomLps) : (mps ? cost::TopMps : cost::TopLps);
     t += mps ? cost::AfterMps : update == Update::AfterLps ? cost::AfterLps : cost::AfterLpsSwap;
     return t + cost::Renormalise + doublings * cost::Doubling + newBytes * cost::NewByte;
