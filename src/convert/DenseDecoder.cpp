@@ -130,7 +130,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         } else {
             rawRows = in.decide(RawRowsContext) == 1;
             copyRows = in.decide(CopyRowsContext) == 1;
-            in.tStates += cost::Frame;
+            in.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn : 0);
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;

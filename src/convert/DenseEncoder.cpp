@@ -167,7 +167,7 @@ void DenseEncoder::restore(const Snapshot& snapshot)
 
 bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool packed)
 {
-    s_.tStates += cost::Frame;
+    s_.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn : 0);
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);

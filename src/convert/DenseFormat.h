@@ -253,7 +253,9 @@ inline constexpr int NewByte = 172;
 inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw, raw rows and copied rows
 // decisions; its end.
-inline constexpr int Frame = 209;
+inline constexpr int Frame = 250;
+// Setting a frame's rows' way on to copy decisions.
+inline constexpr int CopyRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
@@ -296,9 +298,9 @@ inline constexpr int PixelRow = 373;
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
 // the decision, the row not copied, or copied.
-inline constexpr int CopyOff = 29;
-inline constexpr int CopyDiffers = 76;
-inline constexpr int CopyMixed = 66;
+inline constexpr int CopyOff = 17;
+inline constexpr int CopyDiffers = 52;
+inline constexpr int CopyMixed = 52;
 inline constexpr int NotCopied = 12;
 inline constexpr int Copied = 75;
 }  // namespace cost
