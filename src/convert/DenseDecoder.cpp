@@ -134,6 +134,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
+                in.tStates += packed ? cost::PackedOn : 0;
                 in.flush();
                 const int count = in.byte() | in.byte() << 8;
                 for (int i = 0; i < count; ++i) {

@@ -175,6 +175,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     std::vector<std::uint8_t> bytes;
     if (rawRows) {
         code(PackedContext, packed ? 1 : 0);
+        s_.tStates += packed ? cost::PackedOn : 0;
         // The row bytes go first: which rows they are follows from the
         // screens alone, as the decisions that pick them will be coded.
         Screen now = s_.now;

@@ -253,13 +253,13 @@ inline constexpr int NewByte = 172;
 inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw, raw rows and copied rows
 // decisions; its end.
-inline constexpr int Frame = 250;
+inline constexpr int Frame = 276;
 // Setting a frame's rows' way on to copy decisions.
 inline constexpr int CopyRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 776;
+inline constexpr int RawRows = 793;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
@@ -284,16 +284,18 @@ inline constexpr int RowUniform = 150;
 inline constexpr int WholeRow = 49;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
-inline constexpr int RawRow = 129;
+inline constexpr int RawRow = 104;
 // A packed row: the way to it; its code from a new code byte's high half
 // or the low half of the last; a code for one of the edge bytes, or for
 // the next byte.
-inline constexpr int PackedRow = 60;
+inline constexpr int PackedRow = 30;
+// Setting a frame's rows on to packed ones.
+inline constexpr int PackedOn = 5;
 inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 373;
+inline constexpr int PixelRow = 354;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
