@@ -167,10 +167,15 @@ inline int rowContext(const Screen& now, const Screen& before, int column, int y
     return colour | (pixelAt(before, x + 8, y) != colour) << 1 | (pixelAt(now, x - 1, y) != colour) << 2;
 }
 
+// How the row above a row in its block went, as the copy decision's context
+// has it: none (the block's top row), copied, any other way.
+inline constexpr int PreviousNone = 0;
+inline constexpr int PreviousOther = 1;
+inline constexpr int PreviousCopied = 2;
+
 // A copy decision's context, for a row of a changed block: how the row
-// above it in the block went (`previous`: 0 for the block's top row, 1, or 2
-// when it was copied), and whether the byte above it in the new screen
-// equals its own byte before.
+// above it in the block went (`previous`), and whether the byte above it in
+// the new screen equals its own byte before.
 inline int copyContext(int previous, std::uint8_t above, std::uint8_t ownBefore)
 {
     return previous | (above == ownBefore) << 2;
@@ -437,7 +442,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             continue;
         }
         cost(cost::ChangedBlock);
-        int previous = 0;
+        int previous = PreviousNone;
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
@@ -449,7 +454,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 if (decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
                     cost(cost::WholeRow);
                     now[at] = whole;
-                    previous = 1;
+                    previous = PreviousOther;
                     continue;
                 }
             }
@@ -460,12 +465,12 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 if (decide(CopyContext + copyContext(previous, above, before[at]), target[at] == above ? 1 : 0) == 1) {
                     cost(cost::Copied);
                     now[at] = above;
-                    previous = 2;
+                    previous = PreviousCopied;
                     continue;
                 }
                 cost(cost::NotCopied);
             }
-            previous = 1;
+            previous = PreviousOther;
             if (rawRows) {
                 now[at] = rawRow(target[at]);
                 continue;

@@ -122,14 +122,8 @@ TEST(DenseVideo, PackedRowsReadBackAsTheyWere)
 TEST(DenseVideo, HeavyFramesGoPackedOrCopiedAndDecodeAtTheirCost)
 {
     std::mt19937 random(12);
-    std::uniform_int_distribution<int> pick(0, 15);
-    std::vector<Screen> edges(8);
-    for (Screen& screen : edges) {
-        for (auto& byte : screen) {
-            const int k = pick(random);
-            byte = k < 15 ? EdgeBytes[static_cast<std::size_t>(k)] : 0x5A;
-        }
-    }
+    // Bytes of one colour or one change of colour, now and then another.
+    std::vector<Screen> edges = test::screensOfBytes(random, 8, EdgeBytes, 0x5A);
     // Stripes down the top half of the screen, new ones every frame.
     std::vector<Screen> stripes(24);
     for (Screen& screen : stripes) {

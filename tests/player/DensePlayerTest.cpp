@@ -94,23 +94,6 @@ protected:
     AppFolder folder;
 };
 
-// Screens whose bytes are each of one colour or with one change of colour,
-// at random, now and then another: sent fewest as packed raw rows.
-std::vector<Screen> edgeScreens(std::mt19937& random, int frames)
-{
-    std::vector<Screen> screens;
-    std::uniform_int_distribution<int> pick(0, 15);
-    for (int f = 0; f < frames; ++f) {
-        Screen screen{};
-        for (auto& byte : screen) {
-            const int k = pick(random);
-            byte = k < static_cast<int>(dense::EdgeBytes.size()) ? dense::EdgeBytes[static_cast<std::size_t>(k)] : 0x5A;
-        }
-        screens.push_back(screen);
-    }
-    return screens;
-}
-
 // The T-states of each frame the player decodes before it starts showing
 // them (while it fills its ring), from the decoder's entry to its return,
 // less the body of each check for a due frame.
@@ -169,8 +152,9 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     int packedFrames = 0;
     for (int sequence = 0; sequence < 16; ++sequence) {
         SCOPED_TRACE(sequence);
-        std::vector<Screen> frames =
-            sequence < 12 ? zoetra::test::randomScreenSequence(random, 6) : edgeScreens(random, 3);
+        // The last ones of edge bytes, which go as packed rows.
+        std::vector<Screen> frames = sequence < 12 ? zoetra::test::randomScreenSequence(random, 6)
+                                                   : zoetra::test::screensOfBytes(random, 3, dense::EdgeBytes, 0x5A);
         const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1, .packedOnly = sequence % 4 >= 2});
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
@@ -248,13 +232,6 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
         expectCleanExit(playback);
     }
 }
-
-}  // namespace
-}  // namespace playertest
-
-namespace playertest {
-namespace {
-
 
 class DenseShells : public DensePlayerTest, public testing::WithParamInterface<std::tuple<std::string, bool>> {};
 

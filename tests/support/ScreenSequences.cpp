@@ -133,4 +133,17 @@ std::vector<ScreenBytes> randomScreenSequence(std::mt19937& random, int frames)
     return screens;
 }
 
+std::vector<ScreenBytes> screensOfBytes(std::mt19937& random, int frames, std::span<const std::uint8_t> bytes,
+                                        std::uint8_t other)
+{
+    std::vector<ScreenBytes> screens(static_cast<std::size_t>(frames));
+    for (ScreenBytes& screen : screens) {
+        for (auto& byte : screen) {
+            const auto k = static_cast<std::size_t>(uniform(random, 0, static_cast<int>(bytes.size())));
+            byte = k < bytes.size() ? bytes[k] : other;
+        }
+    }
+    return screens;
+}
+
 }  // namespace zoetra::test

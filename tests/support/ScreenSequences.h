@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <random>
+#include <span>
 #include <vector>
 
 namespace zoetra::test {
@@ -16,6 +17,11 @@ using ScreenBytes = zoetra::Screen;
 // either direction), by swapping blocks of the frame before, and by drawing
 // solid and patterned areas.
 std::vector<ScreenBytes> randomScreenSequence(std::mt19937& random, int frames);
+
+// Screens whose every byte is, at random, one of `bytes` or, as often as any
+// one of them, `other`.
+std::vector<ScreenBytes> screensOfBytes(std::mt19937& random, int frames, std::span<const std::uint8_t> bytes,
+                                        std::uint8_t other);
 
 
 }  // namespace zoetra::test
