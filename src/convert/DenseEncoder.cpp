@@ -22,6 +22,7 @@ DenseEncoder::DenseEncoder(std::optional<DenseTiming> timing, int ringBytes)
 void DenseEncoder::setTarget(const VideoTarget& target)
 {
     timing_ = timingFor(target);
+    ringBytes_ = ringBytesFor(target);
     reset();
 }
 

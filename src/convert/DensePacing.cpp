@@ -24,6 +24,11 @@ DenseTiming timingFor(const VideoTarget& target)
     return timing;
 }
 
+int ringBytesFor(const VideoTarget& target)
+{
+    return target.storage == Storage::Archive ? ArchiveRingBytes : RingBytes;
+}
+
 DenseTiming slowTiming()
 {
     return DenseTiming{};

@@ -40,7 +40,11 @@ DenseTiming fastTiming();
 // in one piece. A frame is begun only where the ring has room for the
 // largest record in one piece: after the last record, or else at the ring's
 // start (the rest of the ring then goes unused until the reader passes it).
+// A video in RAM shares the RAM with the player, so its ring is small; a
+// player whose video is in the archive has the RAM to itself.
 inline constexpr int RingBytes = 4096;
+inline constexpr int ArchiveRingBytes = 10240;
+int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)
 {

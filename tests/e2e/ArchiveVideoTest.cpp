@@ -71,7 +71,8 @@ protected:
         zoetra::Platform platform{window, files, pictures, launcher, random, folder.path()};
         auto vars = std::make_unique<zoetra::Vars>();
         prepareFolderRun(*vars, window, files, pictures, source.path(), outDir.path());
-        window.shell = QStringLiteral("No Shell");
+        window.shell = shell;
+        window.description = description;
         window.looping = looping ? 1 : 0;
         window.fileName = name;
         window.detailSlider = 0;  // every change kept: the same screens every time
@@ -107,6 +108,8 @@ protected:
         return result;
     }
 
+    QString shell = QStringLiteral("No Shell");
+    QString description = QStringLiteral("My First Video");
 };
 
 // Puts the AppVars into the calculator's archive. With `straddle`, a
@@ -427,6 +430,27 @@ TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVar
     QStringList left = QDir(outDir.path()).entryList(QDir::Files);
     left.sort();
     EXPECT_EQ(left, (QStringList{QStringLiteral("video.8xg"), QStringLiteral("video.8xp"), QStringLiteral("video00.8xv")}));
+}
+
+// The first multi-variable file holds the program and three full AppVars:
+// the largest program (the dense player with its larger ring, under
+// MirageOS with the longest description) still fits beside them.
+TEST_F(ArchiveEndToEnd, TheLargestProgramFitsItsBundleBesideThreeFullAppVars)
+{
+    useClip(ClipKind::Noise, 80);
+    shell = QStringLiteral("MirageOS");
+    description = QString(255, QLatin1Char('d'));
+    const Delivery delivery = convert(archived(CalculatorModel::Ti84Plus, StreamFormat::Dense), QStringLiteral("Video"), true);
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 4u);
+    const std::vector<std::uint8_t> file =
+        bytesOf(zoetra::test::readAll(QDir(outDir.path()).filePath(QStringLiteral("video.8xg"))));
+    std::string error;
+    const std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(file, &error);
+    ASSERT_EQ(variables.size(), 1u + zoetra::archive::AppVarsWithProgram) << error;
+    for (std::size_t i = 1; i < variables.size(); ++i) {
+        EXPECT_EQ(variables[i].data.size(), 2u + zoetra::archive::AppVarDataBytes);
+    }
 }
 
 TEST_F(ArchiveEndToEnd, ALongNameOrAVideoTooLongForTheArchiveIsRefusedBeforeDelivery)

@@ -199,6 +199,31 @@ TEST_F(DensePlayerTest, ThePlayerTakesNoMoreRamThanTheLimitLeavesIt)
     EXPECT_GT(more, zoetra::DensePlayerExtraBytes - 64);  // and the limit gives away little
 }
 
+// The ring the player decodes into is the one the encoder's schedule counts
+// on: the small one with the video in RAM, the larger one with the video in
+// the archive.
+TEST_F(DensePlayerTest, ItsRingIsTheOneTheEncoderPacesBy)
+{
+    const Stream stream(1000, 0x5A);
+    for (const zoetra::Storage storage : {zoetra::Storage::Ram, zoetra::Storage::Archive}) {
+        zoetra::VideoTarget target = denseTarget();
+        target.storage = storage;
+        PlayerInputs inputs;
+        inputs.varFile = QByteArray("\r\n#define NOSHELL\r\n#define PACED\r\n#define DENSE\r\n") +
+            (storage == zoetra::Storage::Archive ? "#define ARCHIVE\r\n" : "");
+        inputs.targetInclude = zoetra::TargetIncludeText(target);
+        inputs.videoData = videoDataText(stream);
+        folder.write(QString::fromLatin1(zoetra::archive::IncludeName),
+                     zoetra::archive::includeText(QStringLiteral("VIDEO"), stream, dense::ScreenSize + 8));
+        const BuildResult built = buildPlayer(folder, inputs);
+        ASSERT_TRUE(built.programFile.has_value()) << built.output.toStdString();
+        const auto labelled = labels();
+        ASSERT_TRUE(labelled.contains("RING") && labelled.contains("RINGEND"));
+        EXPECT_EQ(labelled.at("RINGEND") - labelled.at("RING"), dense::ringBytesFor(target));
+    }
+    EXPECT_GT(dense::ArchiveRingBytes, dense::RingBytes);
+}
+
 // Random sequences: every screen as the encoder was given it, in order, each
 // a frame's time after the one before.
 TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
