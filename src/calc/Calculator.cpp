@@ -393,7 +393,11 @@ std::uint64_t Calculator::step()
             setFault("returned to the caller with SP " + hex(sp()) + " instead of " + hex(CallerStackPointer));
         } else {
             returned_ = true;
+            endLcdRun(true);
         }
+    }
+    if (fault_.empty()) {
+        endLcdRun(waitingForKey_);
     }
     if (fault_.empty() && !waitingForKey_ && !returned_) {
         if (halted) {
@@ -537,6 +541,7 @@ void Calculator::scrambleRegisters()
 void Calculator::showScreen(const Screen& pixels)
 {
     ++lcdWrites_;
+    lcdRun_.reset();
     screens_.push_back({pixels, tstates(), programTStates_, halts_});
     ++screenCount_;
     lastProgress_ = clock_;
@@ -544,6 +549,20 @@ void Calculator::showScreen(const Screen& pixels)
         press(scriptedKey_->first);
         scriptedKey_.reset();
     }
+}
+
+void Calculator::endLcdRun(bool force)
+{
+    constexpr std::uint64_t quiet = LcdRunEndMicroseconds * ClockHz / 1'000'000;
+    if (!lcdRun_ || !(force || clock_ - *lastLcdAccess_ >= quiet)) {
+        return;
+    }
+    ShownScreen shown = *lcdRun_;
+    shown.pixels = lcd_.screen();
+    lcd_.takePartialPicture();
+    showScreen(shown.pixels);
+    screens_.back() = shown;
+    lastScreenByLcd_ = true;
 }
 
 void Calculator::systemCall()
@@ -625,6 +644,7 @@ bool Calculator::osCall(std::uint16_t address, std::uint64_t& cost)
         cost = 0;
         lcd_.fill(Screen{});
         lastLcdAccess_ = clock_;
+        lcdRun_.reset();
         ++lcdWrites_;
         if (address == bcall::ClrScrnFull) {
             for (std::uint16_t i = 0; i < ram::TextShadowBytes; ++i) {
@@ -1102,6 +1122,8 @@ void Calculator::portWrite(std::uint8_t port, std::uint8_t value)
         if (lcd_.takeWholePicture()) {
             showScreen(lcd_.screen());
             lastScreenByLcd_ = true;
+        } else {
+            lcdRun_ = ShownScreen{{}, tstates(), programTStates_, halts_};
         }
         break;
     case 0x20:

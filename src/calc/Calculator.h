@@ -219,6 +219,10 @@ private:
     bool writeAllowed(std::uint16_t address, std::uint8_t value) const;
     void scrambleRegisters();
     void showScreen(const Screen& pixels);
+    // A run of LCD writes that rewrote part of the screen: its picture once
+    // the LCD has been left alone long enough (`force`: now, as the program
+    // stops or waits), stamped when its last byte was written.
+    void endLcdRun(bool force);
     void addTime(std::uint64_t cpuTStates) { clock_ += cpuTStates * clockPerTState_; }
     void addLcdTime(std::uint64_t tstates6MHz) { clock_ += tstates6MHz * ClockPerTState; }
     std::uint8_t portRead(std::uint8_t port);
@@ -273,6 +277,7 @@ private:
     bool interruptDeferred_ = false;
     bool lastScreenByLcd_ = false;
     std::optional<std::uint64_t> lastLcdAccess_;
+    std::optional<ShownScreen> lcdRun_;  // written, not yet a picture: its stamps
     std::uint64_t lastProgress_ = 0;  // when a screen was last shown or a key taken
     std::uint64_t halts_ = 0;
     std::uint64_t interrupts_ = 0;

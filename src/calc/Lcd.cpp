@@ -104,4 +104,9 @@ bool Lcd::takeWholePicture()
     return true;
 }
 
+void Lcd::takePartialPicture()
+{
+    written_.reset();
+}
+
 }  // namespace zoetra::calc

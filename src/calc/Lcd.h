@@ -12,7 +12,9 @@ namespace zoetra::calc {
 // The LCD driver (T6A04) as a program drives it through ports 10h
 // (commands, status) and 11h (data), in 8-bit mode: 64 rows of 15 bytes,
 // of which the first 12 are seen. A picture counts as shown once every
-// byte seen has been written since the last one, in whatever order.
+// byte seen has been written since the last one, in whatever order, or
+// when the calculator sees a run of writes end (the program rewrites only
+// what changed).
 class Lcd {
 public:
     void command(std::uint8_t value);
@@ -26,6 +28,8 @@ public:
     const Screen& screen() const { return screen_; }
     // A whole picture was written since the last call; it starts the next.
     bool takeWholePicture();
+    // A run of writes ended: what it left is a picture; it starts the next.
+    void takePartialPicture();
     // What the program did that the driver cannot do; empty while fine.
     const std::string& problem() const { return problem_; }
 

@@ -28,6 +28,10 @@ inline constexpr std::uint64_t TimerPeriodTStates = CpuHz / TimerHz;
 // LCD sets this pace, so these take as long at 15 MHz.
 inline constexpr std::uint64_t LcdFullWriteTStates = OsScreenCopyTStates;
 inline constexpr std::uint64_t LcdAccessMicroseconds = 10;
+// A program that rewrites only part of the LCD shows a picture with a run of
+// writes: the run ends when the LCD is left alone this long, longer than
+// the timer interrupt's handler takes between two writes.
+inline constexpr std::uint64_t LcdRunEndMicroseconds = 1'000;
 // _GrBufClr fills 768 bytes of RAM, as ldir would (21 T-states a byte).
 inline constexpr std::uint64_t BufferClearTStates = 768 * 21;
 // Every other call: the OS's dispatch through rst 28h (a table look-up and a

@@ -269,6 +269,38 @@ TEST(Lcd, AProgramDrivingTheLcdIsRecordedLikeOneCallingGrBufCpy)
     }
 }
 
+// A program that rewrites only part of the LCD shows a picture with each run
+// of writes: a run ends where the LCD is left alone for a millisecond, or
+// where the program returns. Each picture is stamped with its last write.
+TEST(Lcd, EachRunOfPartialWritesIsOnePicture)
+{
+    const std::vector<std::uint8_t> bytes = test::assembled("LCDPART.z80");
+    ASSERT_FALSE(bytes.empty());
+    for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84PlusSe}) {
+        SCOPED_TRACE(std::string(modelFacts(model).name));
+        Played r(model, bytes);
+        ASSERT_EQ(r.stop, Stop::Returned) << r.calc.fault();
+        ASSERT_EQ(r.calc.screens().size(), 2u);
+        Screen first{};
+        for (int row = 0; row < 8; ++row) {
+            first[static_cast<std::size_t>(row * 12)] = 0xFF;
+            first[static_cast<std::size_t>(row * 12 + 1)] = 0x81;
+        }
+        EXPECT_EQ(r.calc.screens()[0].pixels, first);
+        Screen second = first;
+        for (int row = 56; row < 64; ++row) {
+            second[static_cast<std::size_t>(row * 12 + 11)] = 0x3C;
+        }
+        EXPECT_EQ(r.calc.screens()[1].pixels, second);
+        EXPECT_EQ(r.calc.lcd(), second);
+        // The first picture's stamp is its last write, before the pause of
+        // about 2 ms; the second's comes at the program's end.
+        const std::uint64_t gap = r.calc.screens()[1].tstates - r.calc.screens()[0].tstates;
+        EXPECT_GT(gap, 2 * 6'000u);
+        EXPECT_LT(gap, 4 * 6'000u);
+    }
+}
+
 TEST(LoopDetection, EveryStateAProgramKeepsCountsForTheLoop)
 {
     // Each program shows the same picture forever, toggling one piece of
