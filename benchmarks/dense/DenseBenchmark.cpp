@@ -174,7 +174,7 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
             excess = 0.0;
             from = static_cast<int>(i);
         }
-        excess += free.tStates[i] - (frameBudget - dense::applyTStates(free.changed[i]));
+        excess += free.tStates[i] - (frameBudget - timing.showTStates(free.changed[i]));
         if (excess > most) {
             most = excess;
             mostFrom = from;

@@ -8,14 +8,14 @@ namespace zoetra::dense {
 
 double DenseTiming::decodeTStatesPerFrame() const
 {
-    return (frameTStates() - screenCopyTStates - ticksPerFrame() * interruptTStates) * (1.0 - margin);
+    return (frameTStates() - ticksPerFrame() * interruptTStates) * (1.0 - margin);
 }
 
 DenseTiming timingFor(const VideoTarget& target)
 {
     const ModelFacts& facts = target.facts();
-    // The player runs a model that has 15 MHz at 15 MHz; the screen copy
-    // keeps the LCD's pace, whatever the clock.
+    // The player runs a model that has 15 MHz at 15 MHz; the OS's screen
+    // copy keeps the LCD's pace, whatever the clock.
     DenseTiming timing;
     timing.cpuHz = facts.fastCpuHz > 0 ? facts.fastCpuHz : facts.slowCpuHz;
     timing.timerHz = facts.timerHz;
@@ -123,11 +123,12 @@ void Schedule::startClock()
     report_.prefilled = static_cast<int>(frames_.size());
     for (Frame& f : frames_) {
         f.shown = due;
-        due += perFrame_ - applyTStates(f.changed);
+        due += perFrame_ - timing_.showTStates(f.changed);
         if (&f == &frames_.front()) {
-            // The first frame is shown at once, the next when the ticks of
-            // a frame have come, the first of them perhaps at once too.
-            due -= perFrame_ / timing_.ticksPerFrame();
+            // The first frame is shown at once, whole, through the OS's
+            // copy; the next when the ticks of a frame have come, the first
+            // of them perhaps at once too.
+            due -= perFrame_ / timing_.ticksPerFrame() + timing_.screenCopyTStates;
         }
     }
     nextDue_ = due;
@@ -159,7 +160,7 @@ void Schedule::add(int tStates, int changedBlocks)
     if (clock_) {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);
-        nextDue_ = due + perFrame_ - applyTStates(changedBlocks);
+        nextDue_ = due + perFrame_ - timing_.showTStates(changedBlocks);
         const double ahead = (due - f.done) / perFrame_;
         if (f.done > due) {
             report_.keepsUp = false;

@@ -13,8 +13,9 @@ struct DenseTiming {
     double cpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
     double timerHz = modelFacts(CalculatorModel::Ti83Plus).timerHz;
     double framesPerSecond = WrittenFramesPerSecond;
-    // What the OS's interrupt handler takes of each tick, showing a frame
-    // (the OS's screen copy), and the part of the rest kept free.
+    // What the OS's interrupt handler takes of each tick, the OS's copy of
+    // the whole screen (the first frame's), and the part of the rest kept
+    // free.
     int interruptTStates = static_cast<int>(OsInterruptTStates);
     int screenCopyTStates = static_cast<int>(OsScreenCopyTStates);
     double margin = 0.10;
@@ -22,9 +23,16 @@ struct DenseTiming {
     // T-states from one frame's tick to the next, and timer ticks.
     double frameTStates() const { return cpuHz / framesPerSecond; }
     double ticksPerFrame() const { return timerHz / framesPerSecond; }
-    // What decoding has of them, before the records of the frame shown are
-    // put on the screen.
+    // What decoding has of them, before the frame shown is put on the
+    // screen.
     double decodeTStatesPerFrame() const;
+    // Putting a frame on the screen: its changed blocks written to the LCD
+    // (ten accesses each, 12 us apart, see DecodeDense.z80's LCD_WAIT), the
+    // surroundings and the key's check.
+    int showTStates(int changedBlocks) const
+    {
+        return 600 + changedBlocks * (cpuHz > 6'000'000 ? 1968 : 928);
+    }
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where
@@ -49,12 +57,6 @@ inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)
 {
     return changedBlocks * 9 + 1;
-}
-// Putting a frame's records into the screen before it is shown, the
-// surroundings of the screen copy and the key's check.
-constexpr int applyTStates(int changedBlocks)
-{
-    return 600 + changedBlocks * 442;
 }
 
 // What a run of the player's schedule shows.
