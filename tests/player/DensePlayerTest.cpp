@@ -258,6 +258,35 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
     }
 }
 
+// After the first frame only changed blocks go to the LCD; a frame that
+// changes nothing is still shown, with the screen as it was, whether or
+// not the top left block changed before it.
+TEST_F(DensePlayerTest, OnlyChangedBlocksAreWrittenAndAFrameOfNoChangeIsShownToo)
+{
+    std::vector<Screen> frames(1);
+    for (std::size_t i = 0; i < frames[0].size(); ++i) {
+        frames[0][i] = static_cast<std::uint8_t>(i * 37 % 251);
+    }
+    const auto next = [&](std::size_t at, std::uint8_t value) {
+        Screen screen = frames.back();
+        if (at < screen.size()) {
+            screen[at] = value;
+        }
+        frames.push_back(screen);
+    };
+    next(SIZE_MAX, 0);  // nothing changes
+    next(0, 0xC3);      // the top left byte
+    next(SIZE_MAX, 0);
+    next(767, 0x18);    // the bottom right byte
+    next(SIZE_MAX, 0);
+    next(SIZE_MAX, 0);
+    next(12 * 8 + 1, 0x7E);
+    const Playback playback = play(build(encode(frames), "NOSHELL", false), "NOSHELL", std::nullopt);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, frames.size());
+    expectCleanExit(playback);
+}
+
 class DenseShells : public DensePlayerTest, public testing::WithParamInterface<std::tuple<std::string, bool>> {};
 
 // Every shell, looping or not: the screens in order (a looping video starts
