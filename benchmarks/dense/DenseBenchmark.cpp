@@ -71,6 +71,7 @@ struct DenseRun {
     int rawFrames = 0;
     int rawRowFrames = 0;
     int copyRowFrames = 0;
+    int keptRowFrames = 0;
     double rawBytes = 0.0;     // in raw frames
     double rawRowBytes = 0.0;  // in frames with raw rows
     double codedBytes = 0.0;   // in the others
@@ -99,6 +100,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.rawFrames = encoder.rawFrames();
     run.rawRowFrames = encoder.rawRowFrames();
     run.copyRowFrames = encoder.copyRowFrames();
+    run.keptRowFrames = encoder.keptRowFrames();
     run.pacing = encoder.pacing();
     std::string error;
     const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
@@ -139,9 +141,10 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     const double frameBudget = timing.decodeTStatesPerFrame();
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,
                 screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, frameBudget);
-    std::printf("  dense %d bytes (%d frames with copied rows, %d with raw rows, %d raw), compact %d bytes; same screens "
-                "as given: %s\n",
-                run.bytes, run.copyRowFrames, run.rawRowFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
+    std::printf("  dense %d bytes (%d frames with copied rows, %d of them with kept rows, %d with raw rows, %d raw), "
+                "compact %d bytes; same screens as given: %s\n",
+                run.bytes, run.copyRowFrames, run.keptRowFrames, run.rawRowFrames, run.rawFrames, compact,
+                run.sameScreens ? "yes" : "NO");
     std::printf("  of them in frames with raw rows %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes, run.rawBytes,
                 run.codedBytes);
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,

@@ -116,6 +116,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         bool raw = false;
         bool rawRows = false;
         bool copyRows = false;
+        bool keptRows = false;
         bool packed = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
@@ -130,7 +131,9 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         } else {
             rawRows = in.decide(RawRowsContext) == 1;
             copyRows = in.decide(CopyRowsContext) == 1;
-            in.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn : 0);
+            keptRows = copyRows && in.decide(KeptRowsContext) == 1;
+            in.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
+                (keptRows ? cost::KeptRowsOn : 0);
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
@@ -145,7 +148,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             }
             RowReader reader(rows, packed);
             pixels = codeBlocks(
-                now, now, flags, rawRows, copyRows,
+                now, now, flags, rawRows, copyRows, keptRows,
                 [&](int context, int) {
                     const int value = in.decide(context);
                     if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
@@ -173,6 +176,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.raw.push_back(raw);
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
+        video.keptRows.push_back(keptRows);
         video.packed.push_back(packed);
         video.pixels.push_back(pixels);
         video.ends.push_back(in.position());

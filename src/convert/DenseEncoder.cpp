@@ -39,6 +39,7 @@ void DenseEncoder::reset()
     rawFrames_ = 0;
     rawRowFrames_ = 0;
     copyRowFrames_ = 0;
+    keptRowFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -166,13 +167,17 @@ void DenseEncoder::restore(const Snapshot& snapshot)
     s_ = snapshot.state;
 }
 
-bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool packed)
+bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool packed)
 {
-    s_.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn : 0);
+    s_.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
+        (keptRows ? cost::KeptRowsOn : 0);
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
     code(CopyRowsContext, copyRows ? 1 : 0);
+    if (copyRows) {
+        code(KeptRowsContext, keptRows ? 1 : 0);
+    }
     std::vector<std::uint8_t> bytes;
     if (rawRows) {
         code(PackedContext, packed ? 1 : 0);
@@ -183,7 +188,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         BlockFlags flags = s_.flags;
         std::vector<std::uint8_t> rows;
         codeBlocks(
-            now, screen, flags, true, copyRows, [](int, int value) { return value; },
+            now, screen, flags, true, copyRows, keptRows, [](int, int value) { return value; },
             [&](std::uint8_t value) {
                 rows.push_back(value);
                 return value;
@@ -205,7 +210,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     RowReader reader(bytes, packed);
     int changed = 0;
     codeBlocks(
-        s_.now, screen, s_.flags, rawRows, copyRows,
+        s_.now, screen, s_.flags, rawRows, copyRows, keptRows,
         [&](int context, int value) {
             code(context, value);
             if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
@@ -244,8 +249,9 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
     const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
 
-    // Each way a frame can go: the pixels, with or without copied rows, or
-    // raw rows, packed or not, with or without copied rows. The one taken
+    // Each way a frame can go: the pixels, with or without copied rows (and
+    // kept rows), or raw rows, packed or not, with or without copied rows
+    // (and kept rows). The one taken
     // is on time and has the fewest bits, each T-state counted as TimeBits
     // bits when the player is close to running dry (fewer than AheadFrames
     // frames' time ahead of its tick), so that heavy stretches are coded in
@@ -254,14 +260,18 @@ void DenseEncoder::addFrame(const Screen& screen)
     struct FrameWay {
         bool rawRows;
         bool copyRows;
+        bool keptRows;
         bool packed;
     };
-    constexpr std::array<FrameWay, 6> Ways{{{false, false, false},
-                                            {false, true, false},
-                                            {true, true, true},
-                                            {true, true, false},
-                                            {true, false, true},
-                                            {true, false, false}}};
+    constexpr std::array<FrameWay, 9> Ways{{{false, false, false, false},
+                                            {false, true, false, false},
+                                            {false, true, true, false},
+                                            {true, true, false, true},
+                                            {true, true, true, true},
+                                            {true, true, false, false},
+                                            {true, true, true, false},
+                                            {true, false, false, true},
+                                            {true, false, false, false}}};
     double timeBits = 0.0;
     if (schedule_) {
         const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
@@ -271,12 +281,13 @@ void DenseEncoder::addFrame(const Screen& screen)
     int way = -1;
     for (int i = 0; i < static_cast<int>(Ways.size()); ++i) {
         const FrameWay& trial = Ways[static_cast<std::size_t>(i)];
-        if ((narrowed_.copyRowsOnly && !trial.copyRows) || (narrowed_.packedOnly && trial.rawRows && !trial.packed)) {
+        if ((narrowed_.copyRowsOnly && !trial.copyRows) || (narrowed_.keptRowsOnly && !trial.keptRows) ||
+            (narrowed_.packedOnly && trial.rawRows && !trial.packed)) {
             continue;
         }
         restore(start);
         s_.tStates = 0;
-        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.packed)) {
+        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.keptRows, trial.packed)) {
             continue;
         }
         const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
@@ -293,12 +304,15 @@ void DenseEncoder::addFrame(const Screen& screen)
         ++rawFrames_;
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
-        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.packed);
+        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.packed);
         if (chosen.rawRows) {
             ++rawRowFrames_;
         }
         if (chosen.copyRows) {
             ++copyRowFrames_;
+        }
+        if (chosen.keptRows) {
+            ++keptRowFrames_;
         }
     }
     carryLog_.clear();

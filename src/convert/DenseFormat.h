@@ -34,7 +34,8 @@
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
 //  - else raw rows (context RawRowsContext), then copied rows (context
-//    CopyRowsContext); with raw rows, packed (context PackedContext), a
+//    CopyRowsContext); with copied rows, kept rows (context
+//    KeptRowsContext); with raw rows, packed (context PackedContext), a
 //    flush, then the number of row bytes that follow (two bytes, low byte
 //    first) and those bytes; the rows this frame would send pixel by pixel
 //    are taken from them in order, a byte each, or packed (packRows);
@@ -43,9 +44,11 @@
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
 //      - if 1, its rows from the top: a uniform row (uniformRow) is first
 //        decided whole, in the context RowContext + rowContext, 1 = all of
-//        its colour; in a frame with copied rows any other row is first
-//        decided in the context CopyContext + copyContext, 1 = it is the
-//        row above it in the new screen; a row still open, and a uniform
+//        its colour; in a frame with kept rows any other row is first
+//        decided in the context KeptContext + copyContext, 1 = it stays as
+//        it was; in a frame with copied rows any other row still open is
+//        then decided in the context CopyContext + copyContext, 1 = it is
+//        the row above it in the new screen; a row still open, and a uniform
 //        one decided 0, is the next row byte in a frame with raw rows, else
 //        eight pixels, leftmost first, each a decision in the context
 //        pixelContext (8 pixels around it, in the new screen as it stands
@@ -56,7 +59,7 @@
 // shows the oldest at each frame's tick. The encoder counts each frame's
 // T-states with the figures below and checks with the player's schedule
 // (DensePacing.h) that no frame is late; a frame that would be late is sent
-// with copied rows, raw rows, or raw, which decode in less time.
+// with copied or kept rows, raw rows, or raw, which decode in less time.
 
 #include "shared/Screen.h"
 
@@ -118,7 +121,9 @@ inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
 inline constexpr int CopyRowsContext = RowContext + 8;
 inline constexpr int CopyContext = CopyRowsContext + 1;  // + copyContext
 inline constexpr int PackedContext = CopyContext + 8;
-inline constexpr int ContextCount = PackedContext + 1;
+inline constexpr int KeptRowsContext = PackedContext + 1;
+inline constexpr int KeptContext = KeptRowsContext + 1;  // + copyContext
+inline constexpr int ContextCount = KeptContext + 8;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -259,8 +264,11 @@ inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw, raw rows and copied rows
 // decisions; its end.
 inline constexpr int Frame = 276;
-// Setting a frame's rows' way on to copy decisions.
+// Setting a frame's rows' way on to copy decisions; in such a frame, the
+// kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
+inline constexpr int KeptRowsChoice = 22;
+inline constexpr int KeptRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
@@ -310,6 +318,10 @@ inline constexpr int CopyDiffers = 52;
 inline constexpr int CopyMixed = 52;
 inline constexpr int NotCopied = 12;
 inline constexpr int Copied = 75;
+// A kept rows decision (taken in line, after the copy decision's
+// surroundings): the row kept as it was, or on to the copy decision.
+inline constexpr int Kept = 37;
+inline constexpr int NotKept = 47;
 }  // namespace cost
 
 // The row bytes of a frame with raw rows, packed.
@@ -394,7 +406,8 @@ constexpr Kind decisionKind(int context)
         return Kind::Pixel;
     }
     const bool inLine = (context >= BlockContext && context < BlockContext + 8) ||
-        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8);
+        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8) ||
+        (context >= KeptContext && context < KeptContext + 8);
     return inLine ? Kind::Inline : Kind::Called;
 }
 
@@ -422,8 +435,8 @@ inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int
 // books the decoder's other work. Leaves the frame in `now`; returns the
 // pixels decided one by one.
 template <typename Decide, typename RawRow, typename Cost>
-int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, bool copyRows, Decide&& decide,
-               RawRow&& rawRow, Cost&& cost)
+int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, bool copyRows, bool keptRows,
+               Decide&& decide, RawRow&& rawRow, Cost&& cost)
 {
     const Screen before = now;
     int pixels = 0;
@@ -462,6 +475,15 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 cost(cost::CopyOff);
             } else if (colour < 0) {
                 cost(above != before[at] ? cost::CopyDiffers : cost::CopyMixed);
+                if (keptRows) {
+                    if (decide(KeptContext + copyContext(previous, above, before[at]), target[at] == before[at] ? 1 : 0) ==
+                        1) {
+                        cost(cost::Kept);
+                        previous = PreviousOther;
+                        continue;
+                    }
+                    cost(cost::NotKept);
+                }
                 if (decide(CopyContext + copyContext(previous, above, before[at]), target[at] == above ? 1 : 0) == 1) {
                     cost(cost::Copied);
                     now[at] = above;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <optional>
 #include <random>
+#include <tuple>
 #include <string>
 
 namespace zoetra::dense {
@@ -260,17 +261,18 @@ TEST(DenseVideo, UniformRowsAreDecidedWhole)
     dot[static_cast<std::size_t>(7 * BytesPerRow + 3)] = 0x10;  // the last row of block 3
     // Then row 2 changes too: it was uniform and is sent after its decision,
     // row 3 below it (its byte above now mixed) and row 7 (its byte before
-    // no longer white) are not uniform.
+    // no longer white) are not uniform: sent too, unless the frame keeps
+    // rows as they were.
     Screen striped = dot;
     striped[static_cast<std::size_t>(2 * BytesPerRow + 3)] = 0xF0;
-    for (const auto& [frames, pixelsOfLast] : std::vector<std::pair<std::vector<Screen>, int>>{
-             {{Screen{}, dot}, 8}, {{Screen{}, dot, striped}, 3 * 8}}) {
+    for (const auto& [frames, pixelsOfLast, pixelsKept] : std::vector<std::tuple<std::vector<Screen>, int, int>>{
+             {{Screen{}, dot}, 8, 8}, {{Screen{}, dot, striped}, 3 * 8, 8}}) {
         const Round round = encodeAll(frames, slowTiming());
         std::string error;
         const auto video = decodeDenseVideo(round.stream, &error);
         ASSERT_TRUE(video.has_value()) << error;
         ASSERT_EQ(video->frames, frames);
-        EXPECT_EQ(video->pixels.back(), pixelsOfLast);
+        EXPECT_EQ(video->pixels.back(), video->keptRows.back() ? pixelsKept : pixelsOfLast);
     }
 }
 

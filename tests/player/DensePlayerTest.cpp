@@ -148,6 +148,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     std::mt19937 random(77);
     int compared = 0;
     int copyFrames = 0;
+    int keptFrames = 0;
     int copyRawRowFrames = 0;
     int packedFrames = 0;
     for (int sequence = 0; sequence < 16; ++sequence) {
@@ -155,7 +156,9 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         // The last ones of edge bytes, which go as packed rows.
         std::vector<Screen> frames = sequence < 12 ? zoetra::test::randomScreenSequence(random, 6)
                                                    : zoetra::test::screensOfBytes(random, 3, dense::EdgeBytes, 0x5A);
-        const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1, .packedOnly = sequence % 4 >= 2});
+        const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1,
+                                            .packedOnly = sequence % 4 >= 2,
+                                            .keptRowsOnly = sequence % 8 >= 5});
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
         ASSERT_TRUE(reference.has_value()) << error;
@@ -166,10 +169,11 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
             EXPECT_EQ(measured[f], reference->tStates[f])
                 << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "")
                 << (reference->packed[f] ? " packed" : "")
-                << (reference->copyRows[f] ? " copied rows" : "") << ", " << reference->changedBlocks[f]
+                << (reference->copyRows[f] ? " copied rows" : "") << (reference->keptRows[f] ? " kept rows" : "") << ", " << reference->changedBlocks[f]
                 << " blocks changed, " << reference->pixels[f] << " pixels";
             ++compared;
             copyFrames += reference->copyRows[f] ? 1 : 0;
+            keptFrames += reference->keptRows[f] ? 1 : 0;
             copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
             packedFrames += reference->packed[f] ? 1 : 0;
         }
@@ -178,6 +182,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     EXPECT_GT(compared, 24);
     EXPECT_GT(copyFrames, 8);
     EXPECT_GT(copyRawRowFrames, 0);
+    EXPECT_GT(keptFrames, 4);
 }
 
 // A dense video in RAM is allowed DensePlayerExtraBytes less than the
