@@ -136,7 +136,9 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
 // whole video does not fit the RAM); true when its targets are met.
 bool reportPace(const char* title, const std::vector<Screen>& screens, const dense::DenseTiming& timing, bool slow)
 {
-    const DenseRun run = runDense(screens, timing, dense::ArchiveRingBytes);
+    dense::DenseTiming archived = timing;
+    archived.stretchTStates = dense::ArchiveStretchTStates;
+    const DenseRun run = runDense(screens, archived, dense::ArchiveRingBytes);
     const int compact = compactBytes(screens);
     const double frameBudget = timing.decodeTStatesPerFrame();
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,

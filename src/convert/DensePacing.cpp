@@ -21,6 +21,7 @@ DenseTiming timingFor(const VideoTarget& target)
     timing.timerHz = facts.timerHz;
     timing.framesPerSecond = target.framesPerSecond;
     timing.screenCopyTStates = static_cast<int>(OsScreenCopyTStates * timing.cpuHz / facts.slowCpuHz);
+    timing.stretchTStates = target.storage == Storage::Archive ? ArchiveStretchTStates : 0;
     return timing;
 }
 
@@ -145,7 +146,7 @@ double Schedule::slack(int tStates) const
         started.startClock();
         return started.slack(tStates);
     }
-    return nextDue_ - (s.at + tStates);
+    return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
 void Schedule::add(int tStates, int changedBlocks)
@@ -156,7 +157,7 @@ void Schedule::add(int tStates, int changedBlocks)
         s = start();
     }
     const int frame = static_cast<int>(frames_.size());
-    Frame f{s.at + tStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
+    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
     if (clock_) {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);

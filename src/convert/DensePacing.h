@@ -19,6 +19,9 @@ struct DenseTiming {
     int interruptTStates = static_cast<int>(OsInterruptTStates);
     int screenCopyTStates = static_cast<int>(OsScreenCopyTStates);
     double margin = 0.10;
+    // What a frame's stream may cost beyond its decoding where it runs on
+    // from one stretch to the next (ArchiveStretchTStates in the archive).
+    int stretchTStates = 0;
 
     // T-states from one frame's tick to the next, and timer ticks.
     double frameTStates() const { return cpuHz / framesPerSecond; }
@@ -48,6 +51,15 @@ DenseTiming fastTiming();
 // in one piece. A frame is begun only where the ring has room for the
 // largest record in one piece: after the last record, or else at the ring's
 // start (the rest of the ring then goes unused until the reader passes it).
+// In the archive the stream runs in stretches, each to a Flash page's end
+// or an AppVar's. A frame's stream (at most a raw frame's 771 bytes) can
+// meet three ends of stretches: an AppVar's, and a page's on either side of
+// it where the next AppVar begins close to a page's end. Each costs the
+// player at most 700 T-states (DecodeDense.z80's StretchEnded through
+// SourceArchive.z80's Consume, SeekVar and SetStretch: 659 on its longest
+// way). The schedule gives every frame that time, wherever the ends fall.
+inline constexpr int ArchiveStretchTStates = 3 * 700;
+
 // A video in RAM shares the RAM with the player, so its ring is small; a
 // player whose video is in the archive has the RAM to itself.
 inline constexpr int RingBytes = 4096;

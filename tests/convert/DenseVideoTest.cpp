@@ -348,5 +348,31 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
     EXPECT_GT(behind.report().firstLate, behind.report().prefilled);
 }
 
+// In the archive every frame is given the time of the ends of stretches
+// its stream may meet: frames that just fit their time from RAM are late
+// from the archive.
+TEST(DensePacing, FramesFromTheArchiveLeaveTimeForTheEndsOfStretches)
+{
+    VideoTarget target;
+    target.format = StreamFormat::Dense;
+    const DenseTiming inRam = timingFor(target);
+    target.storage = Storage::Archive;
+    const DenseTiming archived = timingFor(target);
+    EXPECT_EQ(inRam.stretchTStates, 0);
+    EXPECT_EQ(archived.stretchTStates, ArchiveStretchTStates);
+    const auto run = [](const DenseTiming& timing) {
+        Schedule schedule(timing);
+        // 100 T-states to spare a frame without them; the frames decoded
+        // ahead cover what is missing with them for some 6,000 frames.
+        const double work = timing.decodeTStatesPerFrame() - timing.showTStates(10) - 100;
+        for (int f = 0; f < 10'000; ++f) {
+            schedule.add(static_cast<int>(work), 10);
+        }
+        return schedule.report();
+    };
+    EXPECT_TRUE(run(inRam).keepsUp) << run(inRam).describe();
+    EXPECT_FALSE(run(archived).keepsUp);
+}
+
 }  // namespace
 }  // namespace zoetra::dense
