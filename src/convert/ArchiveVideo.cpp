@@ -215,8 +215,13 @@ std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder
         }
         const std::string comment = b == 0 ? QStringLiteral("Program %1 and its video").arg(programName.toUpper()).toStdString()
                                            : QStringLiteral("Video of %1, part %2").arg(programName.toUpper()).arg(b + 1).toStdString();
-        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(variables, comment);
         const QString path = joinPath(folder, bundles.at(b));
+        std::vector<std::uint8_t> file;
+        try {
+            file = devpac8x::makeVariableFile(variables, comment);
+        } catch (const std::exception& e) {
+            return FileFailure{path, QStringLiteral("cannot be made: %1").arg(QString::fromUtf8(e.what()))};
+        }
         QString why;
         if (!files.writeFile(path, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), &why)) {
             return FileFailure{path, why};

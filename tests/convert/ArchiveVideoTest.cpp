@@ -1,7 +1,10 @@
 // A video cut into AppVars for the archive: the headers that prove a set
 // complete, the names, and how much each model's archive holds.
 #include "convert/ArchiveVideo.h"
+#include "devpac8x/VariableFile.h"
+#include "platform/QtFileSystem.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -113,6 +116,28 @@ TEST(ArchiveVideoTest, TheVideosLimitIsWhatTheArchiveHoldsLessItsEnd)
     target.model = CalculatorModel::Ti83Plus;
     target.freeArchiveBytes = 10'000'000;
     EXPECT_EQ(videoSizeLimit(target), 10 * StreamBytesPerAppVar - 1);
+}
+
+// A program too large to go into the first multi-variable file beside three
+// full AppVars is a failure named with the file, not an exception.
+TEST(ArchiveVideoTest, ABundleTooLargeIsAFailureOfItsFile)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QtFileSystem files;
+    const std::vector<std::uint8_t> stream(3 * StreamBytesPerAppVar, 0x5A);
+    ASSERT_FALSE(writeAppVarFiles(files, folder.path(), QStringLiteral("Video"), stream, 768).has_value());
+    const std::vector<std::uint8_t> program(20'000, 0xC9);
+    const std::vector<devpac8x::Variable> variables{devpac8x::protectedProgram("VIDEO", program)};
+    const std::vector<std::uint8_t> programFile = devpac8x::makeVariableFile(variables, "a large program");
+    ASSERT_TRUE(files.writeFile(folder.filePath(QStringLiteral("video.8xp")),
+                                QByteArray(reinterpret_cast<const char*>(programFile.data()),
+                                           static_cast<qsizetype>(programFile.size())),
+                                nullptr));
+    const auto failure = writeBundles(files, folder.path(), QStringLiteral("video.8xp"), QStringLiteral("Video"), 3);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->path.endsWith(QLatin1String("video.8xg"))) << failure->path.toStdString();
+    EXPECT_TRUE(failure->reason.contains(QLatin1String("65,535"))) << failure->reason.toStdString();
 }
 
 }  // namespace
