@@ -9,8 +9,10 @@ namespace zoetra::dense {
 namespace {
 // What a T-state is worth in bits while the player is close to running dry,
 // and how close that is (see addFrame).
-constexpr double TimeBits = 0.001;
-constexpr double AheadFrames = 8.0;
+constexpr double TimeBits = 0.002;
+// Frames' time ahead counted as close, for each byte of the ring: 16 with
+// the archive player's ring, 6.4 with the 4 KB of a video in RAM.
+constexpr double AheadFramesPerRingByte = 16.0 / 10'240;
 }  // namespace
 
 DenseEncoder::DenseEncoder(std::optional<DenseTiming> timing, int ringBytes)
@@ -251,12 +253,12 @@ void DenseEncoder::addFrame(const Screen& screen)
 
     // Each way a frame can go: the pixels, with or without copied rows (and
     // kept rows), or raw rows, packed or not, with or without copied rows
-    // (and kept rows). The one taken
-    // is on time and has the fewest bits, each T-state counted as TimeBits
-    // bits when the player is close to running dry (fewer than AheadFrames
-    // frames' time ahead of its tick), so that heavy stretches are coded in
-    // the faster ways from their start instead of in raw rows at their end.
-    // Raw when it is smaller still, or when nothing else is on time.
+    // (and kept rows). The one taken is on time and has the fewest bits,
+    // each T-state counted as TimeBits bits when the player is close to
+    // running dry (fewer than aheadFrames frames' time ahead of its tick),
+    // so that heavy stretches are coded in the faster ways from their start
+    // instead of in raw rows at their end. Raw when it is smaller still, or
+    // when nothing else is on time.
     struct FrameWay {
         bool rawRows;
         bool copyRows;
@@ -275,7 +277,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     double timeBits = 0.0;
     if (schedule_) {
         const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
-        timeBits = TimeBits * std::max(0.0, 1.0 - ahead / AheadFrames);
+        const double aheadFrames = AheadFramesPerRingByte * ringBytes_;
+        timeBits = TimeBits * std::max(0.0, 1.0 - ahead / aheadFrames);
     }
     double best = 0;
     int way = -1;
