@@ -47,12 +47,13 @@ std::uint8_t keyCode(Key key);
 inline constexpr std::uint8_t ScanClear = 0x0F;
 inline constexpr std::uint8_t KeyEnter = 0x05;
 
-// One picture shown with _GrBufCpy, and when.
+// One picture shown (with _GrBufCpy, or by the program writing the LCD:
+// the whole screen, or a run of writes that rewrote part of it), and when.
 struct ShownScreen {
     Screen pixels{};
-    std::uint64_t tstates = 0;         // emulated time when the copy was done
-    std::uint64_t programTStates = 0;  // program T-states run before the copy
-    std::uint64_t halts = 0;           // halts ended before the copy
+    std::uint64_t tstates = 0;         // emulated time when the copy (or its last write) was done
+    std::uint64_t programTStates = 0;  // program T-states run before it
+    std::uint64_t halts = 0;           // halts ended before it
 };
 
 enum class Stop {
