@@ -137,25 +137,16 @@ void Schedule::startClock()
 
 double Schedule::slack(int tStates) const
 {
-    Start s = start();
-    if (!clock_ && s.room) {
-        return 1e18;  // still filling the ring
-    }
     if (!clock_) {
-        Schedule started = *this;
-        started.startClock();
-        return started.slack(tStates);
+        return 1e18;  // the first frame, shown once it is decoded
     }
+    const Start s = start();
     return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
 void Schedule::add(int tStates, int changedBlocks)
 {
-    Start s = start();
-    if (!clock_ && !s.room) {
-        startClock();
-        s = start();
-    }
+    const Start s = start();
     const int frame = static_cast<int>(frames_.size());
     Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
     if (clock_) {
@@ -176,7 +167,7 @@ void Schedule::add(int tStates, int changedBlocks)
     }
     frames_.push_back(f);
     if (!clock_) {
-        report_.prefilled = static_cast<int>(frames_.size());
+        startClock();
     }
 }
 

@@ -76,7 +76,7 @@ struct PacingReport {
     bool keepsUp = true;
     int lateFrames = 0;
     int firstLate = -1;
-    int prefilled = 0;  // frames decoded before the first is shown
+    int prefilled = 0;  // frames the schedule counts as decoded before the first is shown
     // The tightest moment: the least time a frame was ready before its tick,
     // in frames' time, and that frame.
     double leastAhead = 1e9;
@@ -84,18 +84,20 @@ struct PacingReport {
     std::string describe() const;
 };
 
-// The player's schedule, a frame at a time: it decodes frames back to back
-// until the ring has no room for another, then starts the clock (the first
-// frame due at once) and shows a frame at each tick, decoding in the time
-// between whenever the ring has room. A late frame is shown when it is
-// decoded; the ticks stay where they were, so later frames catch up.
+// The player's schedule, a frame at a time: the clock starts with the first
+// frame decoded (shown at once), then a frame is shown at each tick, and
+// frames are decoded in the time between whenever the ring has room. A late
+// frame is shown when it is decoded; the ticks stay where they were, so
+// later frames catch up. The player itself fills its ring before the first
+// frame, so it is at least as far ahead as the schedule; the schedule does
+// not count on that, because a looping video starts each later round with
+// only what the ring holds then (its first frame starts the pace again).
 class Schedule {
 public:
     explicit Schedule(const DenseTiming& timing, int ringBytes = RingBytes);
 
     // When a frame taking `tStates` would be decoded, relative to its tick
-    // (negative: late), in T-states; during the filling of the ring,
-    // always on time.
+    // (negative: late), in T-states; the first frame is always on time.
     double slack(int tStates) const;
     void add(int tStates, int changedBlocks);
 

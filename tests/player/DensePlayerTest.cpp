@@ -190,18 +190,23 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
 // video data with either player.
 TEST_F(DensePlayerTest, ThePlayerTakesNoMoreRamThanTheLimitLeavesIt)
 {
-    PlayerInputs inputs;
-    inputs.videoData = videoDataText(Stream(1000, 0x5A));
-    inputs.varFile = "\r\n#define NOSHELL\r\n";
-    const BuildResult written = buildPlayer(folder, inputs);
-    ASSERT_TRUE(written.programFile.has_value()) << written.output.toStdString();
-    inputs.varFile = "\r\n#define NOSHELL\r\n#define PACED\r\n#define DENSE\r\n";
-    inputs.targetInclude = zoetra::TargetIncludeText(denseTarget());
-    const BuildResult dense = buildPlayer(folder, inputs);
-    ASSERT_TRUE(dense.programFile.has_value()) << dense.output.toStdString();
-    const auto more = static_cast<int>(dense.programFile->size()) - static_cast<int>(written.programFile->size());
-    EXPECT_LE(more, zoetra::DensePlayerExtraBytes);
-    EXPECT_GT(more, zoetra::DensePlayerExtraBytes - 64);  // and the limit gives away little
+    int most = 0;
+    for (const bool looping : {false, true}) {
+        const QByteArray loop = looping ? "#define LOOPING\r\n" : "";
+        PlayerInputs inputs;
+        inputs.videoData = videoDataText(Stream(1000, 0x5A));
+        inputs.varFile = "\r\n#define NOSHELL\r\n" + loop;
+        const BuildResult written = buildPlayer(folder, inputs);
+        ASSERT_TRUE(written.programFile.has_value()) << written.output.toStdString();
+        inputs.varFile = "\r\n#define NOSHELL\r\n" + loop + "#define PACED\r\n#define DENSE\r\n";
+        inputs.targetInclude = zoetra::TargetIncludeText(denseTarget());
+        const BuildResult dense = buildPlayer(folder, inputs);
+        ASSERT_TRUE(dense.programFile.has_value()) << dense.output.toStdString();
+        const auto more = static_cast<int>(dense.programFile->size()) - static_cast<int>(written.programFile->size());
+        EXPECT_LE(more, zoetra::DensePlayerExtraBytes) << (looping ? "looping" : "once");
+        most = std::max(most, more);
+    }
+    EXPECT_GT(most, zoetra::DensePlayerExtraBytes - 64);  // and the limit gives away little
 }
 
 // The ring the player decodes into is the one the encoder's schedule counts
@@ -227,6 +232,47 @@ TEST_F(DensePlayerTest, ItsRingIsTheOneTheEncoderPacesBy)
         EXPECT_EQ(labelled.at("RINGEND") - labelled.at("RING"), dense::ringBytesFor(target));
     }
     EXPECT_GT(dense::ArchiveRingBytes, dense::RingBytes);
+}
+
+// A looping video starts over as it started: its first frame waits until
+// the ring is full again, and from there every frame of the next round is
+// shown a frame's time after the one before, as in the first round (the
+// encoder's schedule counts on the frames decoded before the first).
+TEST_F(DensePlayerTest, EachRoundOfALoopingVideoKeepsThePace)
+{
+    // Frames of scattered dots in 40 blocks: few bits each, but every pixel
+    // decided one by one, so that they decode in about their time only
+    // with the frames decoded ahead.
+    std::mt19937 random(31);
+    // The first frame has dots all over: it takes long to decode, also
+    // when the video starts over.
+    std::vector<Screen> frames(40);
+    for (Screen& frame : frames) {
+        const int rows = &frame == &frames.front() ? 64 : 32;
+        const int columns = &frame == &frames.front() ? 12 : 10;
+        for (int y = 0; y < rows; ++y) {
+            for (int column = 0; column < columns; ++column) {
+                frame[static_cast<std::size_t>(y * 12 + column)] = static_cast<std::uint8_t>(0x80u >> (random() % 8));
+            }
+        }
+    }
+    const int count = static_cast<int>(frames.size());
+    const Playback playback = play(build(encode(frames), "NOSHELL", true), "NOSHELL", 3 * frames.size());
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, 3 * frames.size());
+    const auto& screens = playback.calculator->screens();
+    const double period = zoetra::modelFacts(zoetra::CalculatorModel::Ti83Plus).slowCpuHz / zoetra::WrittenFramesPerSecond;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const auto first = static_cast<std::size_t>(round * count);
+        const auto last = first + static_cast<std::size_t>(count) - 1;
+        const double mean =
+            static_cast<double>(screens[last].tstates - screens[first].tstates) / static_cast<double>(count - 1);
+        EXPECT_NEAR(mean, period, 0.02 * period);
+        for (std::size_t i = first + 1; i <= last; ++i) {
+            EXPECT_LT(static_cast<double>(screens[i].tstates - screens[i - 1].tstates), 1.5 * period) << "screen " << i;
+        }
+    }
 }
 
 // Random sequences: every screen as the encoder was given it, in order, each
