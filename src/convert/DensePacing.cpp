@@ -52,7 +52,7 @@ std::string PacingReport::describe() const
         std::snprintf(text, sizeof text, "no frame late; tightest: frame %d ready %.2f frames' time before its tick",
                       leastAheadAt, leastAhead);
     }
-    return std::string(text) + ", " + std::to_string(prefilled) + " frames decoded before the first is shown";
+    return text;
 }
 
 Schedule::Schedule(const DenseTiming& timing, int ringBytes)
@@ -124,12 +124,13 @@ void Schedule::startClock()
     report_.prefilled = static_cast<int>(frames_.size());
     for (Frame& f : frames_) {
         f.shown = due;
-        due += perFrame_ - timing_.showTStates(f.changed);
         if (&f == &frames_.front()) {
             // The first frame is shown at once, whole, through the OS's
             // copy; the next when the ticks of a frame have come, the first
             // of them perhaps at once too.
-            due -= perFrame_ / timing_.ticksPerFrame() + timing_.screenCopyTStates;
+            due += perFrame_ - timing_.wholeShowTStates(f.changed) - perFrame_ / timing_.ticksPerFrame();
+        } else {
+            due += perFrame_ - timing_.showTStates(f.changed);
         }
     }
     nextDue_ = due;

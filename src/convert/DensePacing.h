@@ -36,6 +36,9 @@ struct DenseTiming {
     {
         return 600 + changedBlocks * (cpuHz > 6'000'000 ? 1968 : 928);
     }
+    // The first frame: its changed blocks put onto white in plotSScreen,
+    // which the OS copies to the LCD whole.
+    int wholeShowTStates(int changedBlocks) const { return 600 + changedBlocks * 442 + screenCopyTStates; }
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where

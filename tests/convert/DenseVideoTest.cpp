@@ -346,6 +346,20 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
     EXPECT_EQ(behind.report().firstLate, 1);
 }
 
+// The first frame is shown whole through the OS's copy (its blocks put
+// into plotSScreen first), not written block by block: after a key frame
+// that changes every block, a raw frame is on time at either speed.
+TEST(DensePacing, TheFirstFrameIsShownWholeThroughTheOsCopy)
+{
+    for (const DenseTiming& timing : {slowTiming(), fastTiming()}) {
+        Schedule schedule(timing);
+        schedule.add(1'200'000, BlockCount);
+        schedule.add(cost::RawFrameStart + cost::RawFrame + cost::FrameEnd, BlockCount);
+        EXPECT_TRUE(schedule.report().keepsUp) << schedule.report().describe();
+        EXPECT_GT(timing.wholeShowTStates(BlockCount), timing.screenCopyTStates);
+    }
+}
+
 // In the archive every frame is given the time of the ends of stretches
 // its stream may meet: frames that just fit their time from RAM are late
 // from the archive.
