@@ -132,19 +132,17 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             rawRows = in.decide(RawRowsContext) == 1;
             copyRows = in.decide(CopyRowsContext) == 1;
             keptRows = copyRows && in.decide(KeptRowsContext) == 1;
-            in.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
-                (keptRows ? cost::KeptRowsOn : 0);
+            in.tStates += frameStartTStates(copyRows, keptRows);
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
-                in.tStates += packed ? cost::PackedOn : 0;
                 in.flush();
                 const int count = in.byte() | in.byte() << 8;
                 for (int i = 0; i < count; ++i) {
                     rows.push_back(in.byte());
                 }
                 in.start();
-                in.tStates += cost::RawRows + (count > 0 ? cost::RawRowsCopy : 0) + count * cost::RawRowByte;
+                in.tStates += rawRowsTStates(packed, count);
             }
             RowReader reader(rows, packed);
             pixels = codeBlocks(

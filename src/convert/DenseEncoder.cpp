@@ -171,8 +171,7 @@ void DenseEncoder::restore(const Snapshot& snapshot)
 
 bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool packed)
 {
-    s_.tStates += cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
-        (keptRows ? cost::KeptRowsOn : 0);
+    s_.tStates += frameStartTStates(copyRows, keptRows);
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
@@ -183,7 +182,6 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     std::vector<std::uint8_t> bytes;
     if (rawRows) {
         code(PackedContext, packed ? 1 : 0);
-        s_.tStates += packed ? cost::PackedOn : 0;
         // The row bytes go first: which rows they are follows from the
         // screens alone, as the decisions that pick them will be coded.
         Screen now = s_.now;
@@ -206,8 +204,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         out_.insert(out_.end(), bytes.begin(), bytes.end());
         s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
         restart();
-        s_.tStates += cost::RawRows + (bytes.empty() ? 0 : cost::RawRowsCopy) +
-            static_cast<int>(bytes.size()) * cost::RawRowByte;
+        s_.tStates += rawRowsTStates(packed, static_cast<int>(bytes.size()));
     }
     RowReader reader(bytes, packed);
     int changed = 0;

@@ -324,6 +324,19 @@ inline constexpr int Kept = 37;
 inline constexpr int NotKept = 47;
 }  // namespace cost
 
+// A frame's own work before its blocks, by the ways it goes: its decisions'
+// surroundings and the jumps they set; with raw rows, reading the row
+// bytes (`rowBytes` of them, packed or not).
+inline int frameStartTStates(bool copyRows, bool keptRows)
+{
+    return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0);
+}
+inline int rawRowsTStates(bool packed, int rowBytes)
+{
+    return (packed ? cost::PackedOn : 0) + cost::RawRows + (rowBytes > 0 ? cost::RawRowsCopy : 0) +
+        rowBytes * cost::RawRowByte;
+}
+
 // The row bytes of a frame with raw rows, packed.
 inline std::vector<std::uint8_t> packRows(const std::vector<std::uint8_t>& rows)
 {
