@@ -540,9 +540,14 @@ void Calculator::scrambleRegisters()
 
 void Calculator::showScreen(const Screen& pixels)
 {
+    showScreen(ShownScreen{pixels, tstates(), programTStates_, halts_});
+}
+
+void Calculator::showScreen(const ShownScreen& shown)
+{
     ++lcdWrites_;
     lcdRun_.reset();
-    screens_.push_back({pixels, tstates(), programTStates_, halts_});
+    screens_.push_back(shown);
     ++screenCount_;
     lastProgress_ = clock_;
     if (scriptedKey_ && screenCount_ >= scriptedKey_->second) {
@@ -560,8 +565,7 @@ void Calculator::endLcdRun(bool force)
     ShownScreen shown = *lcdRun_;
     shown.pixels = lcd_.screen();
     lcd_.takePartialPicture();
-    showScreen(shown.pixels);
-    screens_.back() = shown;
+    showScreen(shown);
     lastScreenByLcd_ = true;
 }
 

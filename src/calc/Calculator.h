@@ -219,7 +219,8 @@ private:
     void setFault(const std::string& text);
     bool writeAllowed(std::uint16_t address, std::uint8_t value) const;
     void scrambleRegisters();
-    void showScreen(const Screen& pixels);
+    void showScreen(const Screen& pixels);  // stamped now
+    void showScreen(const ShownScreen& shown);
     // A run of LCD writes that rewrote part of the screen: its picture once
     // the LCD has been left alone long enough (`force`: now, as the program
     // stops or waits), stamped when its last byte was written.
