@@ -89,12 +89,10 @@ Schedule::Start Schedule::start() const
     const int write = frames_.empty() ? 0 : frames_.back().recordEnd;
     // The frames shown by `at` (frames are shown in order, and each frame
     // begins later than the one before), and the reader's place then.
-    std::size_t shown = clock_ ? shownBefore_ : 0;
+    std::size_t shown = shownBefore_;
     const auto check = [&](double at, int& recordAt) {
-        if (clock_) {
-            while (shown < frames_.size() && frames_[shown].shown <= at) {
-                ++shown;
-            }
+        while (shown < frames_.size() && frames_[shown].shown <= at) {
+            ++shown;
         }
         const int read = shown == 0 ? 0 : frames_[shown - 1].recordEnd;
         return room(read, write, decoded - static_cast<int>(shown), recordAt);
@@ -105,9 +103,6 @@ Schedule::Start Schedule::start() const
     if (roomAfter) {
         return {true, after, recordAt};
     }
-    if (!clock_) {
-        return {false, after, 0};
-    }
     for (std::size_t next = shown; next < frames_.size(); ++next) {
         const double at = frames_[next].shown;
         if (check(at, recordAt)) {
@@ -117,28 +112,9 @@ Schedule::Start Schedule::start() const
     return {false, after, 0};
 }
 
-void Schedule::startClock()
-{
-    clock_ = true;
-    double due = frames_.empty() ? 0.0 : frames_.back().done;
-    report_.prefilled = static_cast<int>(frames_.size());
-    for (Frame& f : frames_) {
-        f.shown = due;
-        if (&f == &frames_.front()) {
-            // The first frame is shown at once, whole, through the OS's
-            // copy; the next when the ticks of a frame have come, the first
-            // of them perhaps at once too.
-            due += perFrame_ - timing_.wholeShowTStates(f.changed) - perFrame_ / timing_.ticksPerFrame();
-        } else {
-            due += perFrame_ - timing_.showTStates(f.changed);
-        }
-    }
-    nextDue_ = due;
-}
-
 double Schedule::slack(int tStates) const
 {
-    if (!clock_) {
+    if (frames_.empty()) {
         return 1e18;  // the first frame, shown once it is decoded
     }
     const Start s = start();
@@ -150,7 +126,14 @@ void Schedule::add(int tStates, int changedBlocks)
     const Start s = start();
     const int frame = static_cast<int>(frames_.size());
     Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
-    if (clock_) {
+    if (frames_.empty()) {
+        // The first frame is shown at once, whole, through the OS's copy;
+        // the next when the ticks of a frame have come, the first of them
+        // perhaps at once too.
+        f.shown = f.done;
+        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(changedBlocks) - perFrame_ / timing_.ticksPerFrame();
+        report_.prefilled = 1;
+    } else {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);
         nextDue_ = due + perFrame_ - timing_.showTStates(changedBlocks);
@@ -167,9 +150,6 @@ void Schedule::add(int tStates, int changedBlocks)
         }
     }
     frames_.push_back(f);
-    if (!clock_) {
-        startClock();
-    }
 }
 
 }  // namespace zoetra::dense

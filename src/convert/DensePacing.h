@@ -109,13 +109,12 @@ public:
 private:
     struct Frame {
         double done;   // decoding finished
-        double shown;  // on the screen (known once the clock runs)
+        double shown;  // on the screen
         int recordEnd; // where the ring's next record would go
         int changed;   // its changed blocks
     };
     // Where and when the next frame's decoding can begin: after the frame
-    // before, once the frames shown leave room; false during the filling
-    // when there is no room (the clock then starts).
+    // before, once the frames shown leave room (false when none would).
     struct Start {
         bool room;
         double at;
@@ -123,12 +122,10 @@ private:
     };
     Start start() const;
     bool room(int read, int write, int ready, int& recordAt) const;
-    void startClock();
 
     DenseTiming timing_;
     int ringBytes_;
     double perFrame_;
-    bool clock_ = false;
     double nextDue_ = 0.0;  // the next frame's tick, in decoding time
     std::vector<Frame> frames_;
     mutable std::size_t shownBefore_ = 0;  // frames shown by the end of the last frame
