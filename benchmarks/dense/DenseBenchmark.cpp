@@ -2,8 +2,8 @@
 // at 14.75 frames a second on the 6 MHz TI-83 Plus and on the 15 MHz models,
 // every screen at 29.5 on the 15 MHz models) its bytes against the compact
 // stream's (and how many of them lie in frames with raw rows, raw frames and
-// coded ones), the player's schedule (the tightest moment, the frames decoded
-// before the first is shown), what decoding ahead a fully coded video would
+// coded ones), the player's schedule (the tightest moment) with the archive's
+// ring and with the ring of a video in RAM, what decoding ahead a fully coded video would
 // need, and the encoding speed; on the drawn clips of the compact benchmark
 // and the bundled sample its bytes against compact's; the decoder's RAM.
 //

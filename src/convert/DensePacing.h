@@ -29,13 +29,18 @@ struct DenseTiming {
     // What decoding has of them, before the frame shown is put on the
     // screen.
     double decodeTStatesPerFrame() const;
-    // Putting a frame on the screen: its changed blocks written to the LCD
-    // (ten accesses each, 12 us apart, see DecodeDense.z80's LCD_WAIT), the
-    // surroundings and the key's check.
+    // Putting a frame on the screen: its changed blocks written to the LCD,
+    // the surroundings and the key's check.
     int showTStates(int changedBlocks) const
     {
-        return 600 + changedBlocks * (cpuHz > 6'000'000 ? 1968 : 928);
+        return 600 + changedBlocks * blockShowTStates(cpuHz > 6'000'000 ? LcdWait15 : LcdWait6);
     }
+    // A block to the LCD: ten accesses (two commands, eight bytes), each
+    // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
+    // and LCD_WAIT_15: 12 us at either speed), and 178 T-states around them.
+    static constexpr int LcdWait6 = 4;
+    static constexpr int LcdWait15 = 12;
+    static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
     // The first frame: its changed blocks put onto white in plotSScreen,
     // which the OS copies to the LCD whole.
     int wholeShowTStates(int changedBlocks) const { return 600 + changedBlocks * 442 + screenCopyTStates; }
