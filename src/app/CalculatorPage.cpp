@@ -89,6 +89,7 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     CalcDelivered = label(this, "CalcDelivered", 8, 214, 409, 30, QString(), true);
 
     connect(CalcFormat, &QComboBox::currentIndexChanged, this, [this] {
+        showTarget();  // the dense player takes more of the RAM
         emit formatChanged(static_cast<StreamFormat>(CalcFormat->currentData().toInt()));
     });
     connect(CalcArchive, &QCheckBox::toggled, this, [this](bool checked) {

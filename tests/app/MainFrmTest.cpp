@@ -6,6 +6,7 @@
 #include "convert/CompactDecoder.h"
 #include "convert/ConversionRun.h"
 #include "convert/PlayerTarget.h"
+#include "convert/TargetTexts.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
 #include "platform/widgets/FloatProgressBar.h"
@@ -1301,8 +1302,15 @@ void MainFrmTest::compactVideoMirrorsTheStreamFormat()
     format->setCurrentIndex(format->findText(QStringLiteral("Dense")));
     QCOMPARE(window->windowLayer().videoTarget().format, StreamFormat::Dense);
     QVERIFY(!compactBox->isChecked());
+    // The limit line follows the format: the dense player takes more RAM.
+    auto* limit = child<QLabel>("CalcLimit");
+    VideoTarget dense;
+    dense.format = StreamFormat::Dense;
+    QCOMPARE(limit->text(), videoLimitText(dense));
+    QVERIFY(limit->text() != QStringLiteral("The video data may take 24,000 bytes in RAM."));
     clickButton(compactBox);
     QCOMPARE(format->currentText(), QStringLiteral("Compact"));
+    QCOMPARE(limit->text(), QStringLiteral("The video data may take 24,000 bytes in RAM."));
     clickButton(compactBox);
 
     // The model and the storage offer what the player is proven on.
