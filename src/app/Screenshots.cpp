@@ -104,6 +104,17 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         archive->setChecked(false);
         model->setCurrentIndex(0);
     }
+    // The dense format in RAM: its own limit; then back to the written one.
+    if (auto* format = window.findChild<QComboBox*>(QStringLiteral("CalcFormat")); format != nullptr) {
+        const int before = format->currentIndex();
+        const int dense = format->findText(QStringLiteral("Dense"));
+        if (dense >= 0) {
+            format->setCurrentIndex(dense);
+            settle();
+            save(window, QStringLiteral("4d-calculator-page-dense"));
+            format->setCurrentIndex(before);
+        }
+    }
     tabs->setCurrentIndex(2);
     settle();
     save(window, QStringLiteral("4-create-page"));
