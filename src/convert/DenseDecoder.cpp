@@ -149,7 +149,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 now, now, flags, rawRows, copyRows, keptRows,
                 [&](int context, int) {
                     const int value = in.decide(context);
-                    if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
+                    if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
                         ++changed;
                     }
                     return value;

@@ -212,7 +212,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         s_.now, screen, s_.flags, rawRows, copyRows, keptRows,
         [&](int context, int value) {
             code(context, value);
-            if (context >= BlockContext && context < BlockContext + 8 && value == 1) {
+            if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
                 ++changed;
             }
             return value;

@@ -114,7 +114,8 @@ constexpr std::uint8_t nextAfterLps(std::uint8_t state)
 // The contexts, one state byte each: 256 pixel contexts, then the others.
 inline constexpr int PixelContexts = 256;
 inline constexpr int BlockContext = PixelContexts;  // + blockContext
-inline constexpr int EndContext = BlockContext + 8;
+inline constexpr int BlockContexts = 64;
+inline constexpr int EndContext = BlockContext + BlockContexts;
 inline constexpr int RawContext = EndContext + 1;
 inline constexpr int RawRowsContext = RawContext + 1;
 inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
@@ -210,14 +211,36 @@ inline int edgeCode(std::uint8_t row)
 // above this frame's. None changed at the start; after a raw frame all did.
 using BlockFlags = std::array<std::uint8_t, BlockCount>;
 
-// A block's context: whether it changed in the frame before, and whether
-// the blocks left of it and above it changed in this frame.
-inline int blockContext(const BlockFlags& flags, int block)
+// A solid block: its eight rows in `screen` all white or all black.
+inline bool solidBlock(const Screen& screen, int block)
+{
+    const int column = block % BlockColumns;
+    const int top = (block / BlockColumns) * 8;
+    const std::uint8_t first = screen[static_cast<std::size_t>(top * BytesPerRow + column)];
+    if (first != 0x00 && first != 0xFF) {
+        return false;
+    }
+    for (int y = top + 1; y < top + 8; ++y) {
+        if (screen[static_cast<std::size_t>(y * BytesPerRow + column)] != first) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A block's context: whether it changed in the frame before, whether the
+// blocks left of it and above it changed in this frame, and whether each of
+// the three is solid (the block in the screen before, the two others as
+// this frame left them).
+inline int blockContext(const BlockFlags& flags, int block, const Screen& now, const Screen& before)
 {
     const int column = block % BlockColumns;
     const int left = column > 0 ? flags[static_cast<std::size_t>(block - 1)] : 0;
     const int above = block >= BlockColumns ? flags[static_cast<std::size_t>(block - BlockColumns)] : 0;
-    return flags[static_cast<std::size_t>(block)] | left << 1 | above << 2;
+    const bool leftSolid = column > 0 ? solidBlock(now, block - 1) : false;
+    const bool aboveSolid = block >= BlockColumns ? solidBlock(now, block - BlockColumns) : false;
+    return flags[static_cast<std::size_t>(block)] | left << 1 | above << 2 | solidBlock(before, block) << 3 |
+        leftSolid << 4 | aboveSolid << 5;
 }
 
 // T-states of the player's DENSE decoder (at any clock: they are counted in
@@ -276,16 +299,17 @@ inline constexpr int RawRows = 793;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
-// 768 bytes, every block's record and the coder's restart.
+// 768 bytes, every block's record and whether it is solid, and the coder's
+// restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 105'038;
+inline constexpr int RawFrame = 79'862;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
-// A changed block: its setup and its record (the check for a due frame only
-// as its call).
-inline constexpr int ChangedBlock = 492;
+// A changed block: its setup and its record, with whether it is solid (the
+// check for a due frame only as its call).
+inline constexpr int ChangedBlock = 663;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
@@ -418,7 +442,7 @@ constexpr Kind decisionKind(int context)
     if (context < PixelContexts) {
         return Kind::Pixel;
     }
-    const bool inLine = (context >= BlockContext && context < BlockContext + 8) ||
+    const bool inLine = (context >= BlockContext && context < BlockContext + BlockContexts) ||
         (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8) ||
         (context >= KeptContext && context < KeptContext + 8);
     return inLine ? Kind::Inline : Kind::Called;
@@ -462,7 +486,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             differs = differs || target[at] != before[at];
         }
         cost(cost::Block + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
-        const int changed = decide(BlockContext + blockContext(flags, block), differs ? 1 : 0);
+        const int changed = decide(BlockContext + blockContext(flags, block, now, before), differs ? 1 : 0);
         flags[static_cast<std::size_t>(block)] = static_cast<std::uint8_t>(changed);
         if (changed == 0) {
             continue;
