@@ -332,7 +332,7 @@ inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 354;
+inline constexpr int PixelRow = 303;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
