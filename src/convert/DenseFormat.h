@@ -309,7 +309,9 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call).
-inline constexpr int ChangedBlock = 663;
+inline constexpr int ChangedBlock = 611;
+// A changed block whose eight rows came out all the same.
+inline constexpr int SameRows = 17;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
@@ -541,6 +543,13 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
             }
             pixels += 8;
+        }
+        bool same = true;
+        for (int y = top + 1; y < top + 8; ++y) {
+            same = same && now[static_cast<std::size_t>(y * BytesPerRow + column)] == now[static_cast<std::size_t>(top * BytesPerRow + column)];
+        }
+        if (same) {
+            cost(cost::SameRows);
         }
     }
     return pixels;
