@@ -309,9 +309,9 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call).
-inline constexpr int ChangedBlock = 611;
+inline constexpr int ChangedBlock = 583;
 // A changed block whose eight rows came out all the same.
-inline constexpr int SameRows = 17;
+inline constexpr int SameRows = 18;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
