@@ -117,6 +117,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         bool rawRows = false;
         bool copyRows = false;
         bool keptRows = false;
+        bool solidBlocks = false;
         bool packed = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
@@ -132,7 +133,8 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             rawRows = in.decide(RawRowsContext) == 1;
             copyRows = in.decide(CopyRowsContext) == 1;
             keptRows = copyRows && in.decide(KeptRowsContext) == 1;
-            in.tStates += frameStartTStates(copyRows, keptRows);
+            solidBlocks = !rawRows && in.decide(SolidBlocksContext) == 1;
+            in.tStates += frameStartTStates(rawRows, copyRows, keptRows, solidBlocks);
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
@@ -146,7 +148,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             }
             RowReader reader(rows, packed);
             pixels = codeBlocks(
-                now, now, flags, rawRows, copyRows, keptRows,
+                now, now, flags, rawRows, copyRows, keptRows, solidBlocks,
                 [&](int context, int) {
                     const int value = in.decide(context);
                     if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
@@ -175,6 +177,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
         video.keptRows.push_back(keptRows);
+        video.solidBlocks.push_back(solidBlocks);
         video.packed.push_back(packed);
         video.pixels.push_back(pixels);
         video.ends.push_back(in.position());

@@ -20,6 +20,7 @@ struct DecodedVideo {
     std::vector<bool> rawRows;       // frames sent with raw rows
     std::vector<bool> copyRows;      // frames sent with copied rows
     std::vector<bool> keptRows;      // frames sent with kept rows
+    std::vector<bool> solidBlocks;   // frames sent with solid blocks
     std::vector<bool> packed;        // frames with raw rows sent packed
     std::vector<int> pixels;         // pixels decided one by one in each frame
     std::vector<std::size_t> ends;   // where in the stream each frame's decoding ended

@@ -42,6 +42,7 @@ void DenseEncoder::reset()
     rawRowFrames_ = 0;
     copyRowFrames_ = 0;
     keptRowFrames_ = 0;
+    solidBlockFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
     finished_ = false;
@@ -169,15 +170,19 @@ void DenseEncoder::restore(const Snapshot& snapshot)
     s_ = snapshot.state;
 }
 
-bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool packed)
+bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks,
+                             bool packed)
 {
-    s_.tStates += frameStartTStates(copyRows, keptRows);
+    s_.tStates += frameStartTStates(rawRows, copyRows, keptRows, solidBlocks);
     code(EndContext, 0);
     code(RawContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
     code(CopyRowsContext, copyRows ? 1 : 0);
     if (copyRows) {
         code(KeptRowsContext, keptRows ? 1 : 0);
+    }
+    if (!rawRows) {
+        code(SolidBlocksContext, solidBlocks ? 1 : 0);
     }
     std::vector<std::uint8_t> bytes;
     if (rawRows) {
@@ -188,7 +193,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         BlockFlags flags = s_.flags;
         std::vector<std::uint8_t> rows;
         codeBlocks(
-            now, screen, flags, true, copyRows, keptRows, [](int, int value) { return value; },
+            now, screen, flags, true, copyRows, keptRows, false, [](int, int value) { return value; },
             [&](std::uint8_t value) {
                 rows.push_back(value);
                 return value;
@@ -209,7 +214,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     RowReader reader(bytes, packed);
     int changed = 0;
     codeBlocks(
-        s_.now, screen, s_.flags, rawRows, copyRows, keptRows,
+        s_.now, screen, s_.flags, rawRows, copyRows, keptRows, solidBlocks,
         [&](int context, int value) {
             code(context, value);
             if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
@@ -249,8 +254,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
 
     // Each way a frame can go: the pixels, with or without copied rows (and
-    // kept rows), or raw rows, packed or not, with or without copied rows
-    // (and kept rows). The one taken is on time and has the fewest bits,
+    // kept rows), with or without solid blocks, or raw rows, packed or not,
+    // with or without copied rows (and kept rows). The one taken is on time and has the fewest bits,
     // each T-state counted as TimeBits bits when the player is close to
     // running dry (fewer than aheadFrames frames' time ahead of its tick),
     // so that heavy stretches are coded in the faster ways from their start
@@ -260,17 +265,21 @@ void DenseEncoder::addFrame(const Screen& screen)
         bool rawRows;
         bool copyRows;
         bool keptRows;
+        bool solidBlocks;
         bool packed;
     };
-    constexpr std::array<FrameWay, 9> Ways{{{false, false, false, false},
-                                            {false, true, false, false},
-                                            {false, true, true, false},
-                                            {true, true, false, true},
-                                            {true, true, true, true},
-                                            {true, true, false, false},
-                                            {true, true, true, false},
-                                            {true, false, false, true},
-                                            {true, false, false, false}}};
+    constexpr std::array<FrameWay, 12> Ways{{{false, false, false, false, false},
+                                             {false, true, false, false, false},
+                                             {false, true, true, false, false},
+                                             {false, false, false, true, false},
+                                             {false, true, false, true, false},
+                                             {false, true, true, true, false},
+                                             {true, true, false, false, true},
+                                             {true, true, true, false, true},
+                                             {true, true, false, false, false},
+                                             {true, true, true, false, false},
+                                             {true, false, false, false, true},
+                                             {true, false, false, false, false}}};
     double timeBits = 0.0;
     if (schedule_) {
         const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
@@ -282,12 +291,13 @@ void DenseEncoder::addFrame(const Screen& screen)
     for (int i = 0; i < static_cast<int>(Ways.size()); ++i) {
         const FrameWay& trial = Ways[static_cast<std::size_t>(i)];
         if ((narrowed_.copyRowsOnly && !trial.copyRows) || (narrowed_.keptRowsOnly && !trial.keptRows) ||
-            (narrowed_.packedOnly && trial.rawRows && !trial.packed)) {
+            (narrowed_.packedOnly && trial.rawRows && !trial.packed) ||
+            (narrowed_.solidBlocksOnly && !trial.rawRows && !trial.solidBlocks)) {
             continue;
         }
         restore(start);
         s_.tStates = 0;
-        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.keptRows, trial.packed)) {
+        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.keptRows, trial.solidBlocks, trial.packed)) {
             continue;
         }
         const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
@@ -304,7 +314,7 @@ void DenseEncoder::addFrame(const Screen& screen)
         ++rawFrames_;
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
-        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.packed);
+        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
         if (chosen.rawRows) {
             ++rawRowFrames_;
         }
@@ -313,6 +323,9 @@ void DenseEncoder::addFrame(const Screen& screen)
         }
         if (chosen.keptRows) {
             ++keptRowFrames_;
+        }
+        if (chosen.solidBlocks) {
+            ++solidBlockFrames_;
         }
     }
     carryLog_.clear();

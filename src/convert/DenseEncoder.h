@@ -34,12 +34,14 @@ public:
     int lastFrameTStates() const override { return lastTStates_; }
 
     // Narrows the ways a frame that is not raw may go: only with copied
-    // rows, or only with kept rows; raw rows, if any, only packed (a
-    // player's test reaches each way through its decoder so).
+    // rows, or only with kept rows; raw rows, if any, only packed; without
+    // raw rows only with solid blocks (a player's test reaches each way
+    // through its decoder so).
     struct Narrowing {
         bool copyRowsOnly = false;
         bool packedOnly = false;
         bool keptRowsOnly = false;
+        bool solidBlocksOnly = false;
     };
     void narrowWays(Narrowing narrowing) { narrowed_ = narrowing; }
 
@@ -48,6 +50,7 @@ public:
     int rawRowFrames() const { return rawRowFrames_; }
     int copyRowFrames() const { return copyRowFrames_; }
     int keptRowFrames() const { return keptRowFrames_; }
+    int solidBlockFrames() const { return solidBlockFrames_; }
     // The player's schedule so far (with a timing).
     const PacingReport& pacing() const { return schedule_ ? schedule_->report() : noPacing_; }
 
@@ -81,7 +84,7 @@ private:
 
     // False (and the frame half written) when its raw rows would not fit
     // the player's buffer.
-    bool codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool packed);
+    bool codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks, bool packed);
     void codeRaw(const Screen& screen);
 
     std::optional<DenseTiming> timing_;
@@ -99,6 +102,7 @@ private:
     int rawRowFrames_ = 0;
     int copyRowFrames_ = 0;
     int keptRowFrames_ = 0;
+    int solidBlockFrames_ = 0;
     int firstChanged_ = 0;
     int lastTStates_ = 0;
     bool finished_ = false;

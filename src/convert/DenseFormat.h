@@ -35,14 +35,18 @@
 //  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
 //  - else raw rows (context RawRowsContext), then copied rows (context
 //    CopyRowsContext); with copied rows, kept rows (context
-//    KeptRowsContext); with raw rows, packed (context PackedContext), a
+//    KeptRowsContext); without raw rows, solid blocks (context
+//    SolidBlocksContext); with raw rows, packed (context PackedContext), a
 //    flush, then the number of row bytes that follow (two bytes, low byte
 //    first) and those bytes; the rows this frame would send pixel by pixel
 //    are taken from them in order, a byte each, or packed (packRows);
 //  - for each of the 96 blocks of 8 x 8 pixels (one byte wide, eight rows
 //    high), row of blocks by row of blocks, left to right:
 //      - changed (context BlockContext + blockContext): 0 = the block stays;
-//      - if 1, its rows from the top: a uniform row (uniformRow) is first
+//      - if 1, in a frame with solid blocks, first whether it is solid
+//        (context SolidContext + solidContext), and if so its colour
+//        (context ColourContext + colourContext, 1 = black), nothing more;
+//      - else its rows from the top: a uniform row (uniformRow) is first
 //        decided whole, in the context RowContext + rowContext, 1 = all of
 //        its colour; in a frame with kept rows any other row is first
 //        decided in the context KeptContext + copyContext, 1 = it stays as
@@ -59,7 +63,8 @@
 // shows the oldest at each frame's tick. The encoder counts each frame's
 // T-states with the figures below and checks with the player's schedule
 // (DensePacing.h) that no frame is late; a frame that would be late is sent
-// with copied or kept rows, raw rows, or raw, which decode in less time.
+// with copied or kept rows, solid blocks, raw rows, or raw, which decode in
+// less time.
 
 #include "shared/Screen.h"
 
@@ -124,7 +129,10 @@ inline constexpr int CopyContext = CopyRowsContext + 1;  // + copyContext
 inline constexpr int PackedContext = CopyContext + 8;
 inline constexpr int KeptRowsContext = PackedContext + 1;
 inline constexpr int KeptContext = KeptRowsContext + 1;  // + copyContext
-inline constexpr int ContextCount = KeptContext + 8;
+inline constexpr int SolidBlocksContext = KeptContext + 8;
+inline constexpr int SolidContext = SolidBlocksContext + 1;   // + solidContext
+inline constexpr int ColourContext = SolidContext + 8;  // + colourContext
+inline constexpr int ContextCount = ColourContext + 4;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -243,6 +251,26 @@ inline int blockContext(const BlockFlags& flags, int block, const Screen& now, c
         leftSolid << 4 | aboveSolid << 5;
 }
 
+// A changed block's solid decision's context: whether it was solid in the
+// screen before, and whether the blocks left of it and above it are solid
+// as this frame left them.
+inline int solidContext(const Screen& now, const Screen& before, int block)
+{
+    const int column = block % BlockColumns;
+    const bool left = column > 0 && solidBlock(now, block - 1);
+    const bool above = block >= BlockColumns && solidBlock(now, block - BlockColumns);
+    return (solidBlock(before, block) ? 1 : 0) | (left ? 2 : 0) | (above ? 4 : 0);
+}
+
+// A solid block's colour decision's context: the pixel above its top left
+// one in the new screen, and that pixel in the screen before.
+inline int colourContext(const Screen& now, const Screen& before, int block)
+{
+    const int x = (block % BlockColumns) * 8;
+    const int top = (block / BlockColumns) * 8;
+    return pixelAt(now, x, top - 1) << 1 | pixelAt(before, x, top);
+}
+
 // T-states of the player's DENSE decoder (at any clock: they are counted in
 // the CPU's cycles), as its code takes them (player/DecodeDense.z80, whose
 // comments give each instruction's); the reference decoder adds them up as
@@ -309,7 +337,7 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call).
-inline constexpr int ChangedBlock = 583;
+inline constexpr int ChangedBlock = 593;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 18;
 // A row of a changed block, with the test: the byte above differs from the
@@ -348,14 +376,27 @@ inline constexpr int Copied = 75;
 // surroundings): the row kept as it was, or on to the copy decision.
 inline constexpr int Kept = 37;
 inline constexpr int NotKept = 47;
+// A frame's solid blocks decision's surroundings: with raw rows (not
+// taken), and without; setting them on.
+inline constexpr int SolidChoiceRaw = 55;
+inline constexpr int SolidChoice = 82;
+inline constexpr int SolidBlocksOn = 5;
+// A changed block in a frame with solid blocks: its solid decision's
+// context and surroundings; on to its rows when it is not solid; when it
+// is, its colour decision's context and surroundings and its rows filled
+// (less the rows' setup it skips).
+inline constexpr int SolidDecision = 158;
+inline constexpr int NotSolid = 10;
+inline constexpr int SolidFill = 254;
 }  // namespace cost
 
 // A frame's own work before its blocks, by the ways it goes: its decisions'
 // surroundings and the jumps they set; with raw rows, reading the row
 // bytes (`rowBytes` of them, packed or not).
-inline int frameStartTStates(bool copyRows, bool keptRows)
+inline int frameStartTStates(bool rawRows, bool copyRows, bool keptRows, bool solidBlocks)
 {
-    return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0);
+    return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0) +
+        (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) + (solidBlocks ? cost::SolidBlocksOn : 0);
 }
 inline int rawRowsTStates(bool packed, int rowBytes)
 {
@@ -446,7 +487,8 @@ constexpr Kind decisionKind(int context)
     }
     const bool inLine = (context >= BlockContext && context < BlockContext + BlockContexts) ||
         (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8) ||
-        (context >= KeptContext && context < KeptContext + 8);
+        (context >= KeptContext && context < KeptContext + 8) ||
+        (context >= SolidContext && context < ColourContext + 4);
     return inLine ? Kind::Inline : Kind::Called;
 }
 
@@ -475,7 +517,7 @@ inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int
 // pixels decided one by one.
 template <typename Decide, typename RawRow, typename Cost>
 int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRows, bool copyRows, bool keptRows,
-               Decide&& decide, RawRow&& rawRow, Cost&& cost)
+               bool solidBlocks, Decide&& decide, RawRow&& rawRow, Cost&& cost)
 {
     const Screen before = now;
     int pixels = 0;
@@ -494,6 +536,19 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             continue;
         }
         cost(cost::ChangedBlock);
+        if (solidBlocks) {
+            cost(cost::SolidDecision);
+            if (decide(SolidContext + solidContext(now, before, block), solidBlock(target, block) ? 1 : 0) == 1) {
+                const auto first = static_cast<std::size_t>(top * BytesPerRow + column);
+                const int black = decide(ColourContext + colourContext(now, before, block), target[first] == 0xFF ? 1 : 0);
+                for (int y = top; y < top + 8; ++y) {
+                    now[static_cast<std::size_t>(y * BytesPerRow + column)] = black == 1 ? 0xFF : 0x00;
+                }
+                cost(cost::SolidFill + cost::SameRows);
+                continue;
+            }
+            cost(cost::NotSolid);
+        }
         int previous = PreviousNone;
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);

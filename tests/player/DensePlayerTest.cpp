@@ -141,8 +141,8 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
 
 // The decoder on the calculator takes exactly the T-states the reference
 // decoder counts, frame by frame: coded, with copied rows, raw rows (packed
-// or not) and raw frames, every kind of decision and state change, and new
-// stream bytes.
+// or not), solid blocks and raw frames, every kind of decision and state
+// change, and new stream bytes.
 TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
 {
     std::mt19937 random(77);
@@ -151,6 +151,8 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     int keptFrames = 0;
     int copyRawRowFrames = 0;
     int packedFrames = 0;
+    int solidFrames = 0;
+    int solidBlocks = 0;
     for (int sequence = 0; sequence < 16; ++sequence) {
         SCOPED_TRACE(sequence);
         // The last ones of edge bytes, which go as packed rows.
@@ -158,7 +160,8 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
                                                    : zoetra::test::screensOfBytes(random, 3, dense::EdgeBytes, 0x5A);
         const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1,
                                             .packedOnly = sequence % 4 >= 2,
-                                            .keptRowsOnly = sequence % 8 >= 5});
+                                            .keptRowsOnly = sequence % 8 >= 5,
+                                            .solidBlocksOnly = sequence % 3 == 0});
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
         ASSERT_TRUE(reference.has_value()) << error;
@@ -169,13 +172,26 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
             EXPECT_EQ(measured[f], reference->tStates[f])
                 << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "")
                 << (reference->packed[f] ? " packed" : "")
-                << (reference->copyRows[f] ? " copied rows" : "") << (reference->keptRows[f] ? " kept rows" : "") << ", " << reference->changedBlocks[f]
+                << (reference->copyRows[f] ? " copied rows" : "") << (reference->keptRows[f] ? " kept rows" : "")
+                << (reference->solidBlocks[f] ? " solid blocks" : "") << ", " << reference->changedBlocks[f]
                 << " blocks changed, " << reference->pixels[f] << " pixels";
             ++compared;
             copyFrames += reference->copyRows[f] ? 1 : 0;
             keptFrames += reference->keptRows[f] ? 1 : 0;
             copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
             packedFrames += reference->packed[f] ? 1 : 0;
+            if (reference->solidBlocks[f]) {
+                ++solidFrames;
+                const Screen before = f > 0 ? reference->frames[f - 1] : Screen{};
+                for (int block = 0; block < dense::BlockCount; ++block) {
+                    solidBlocks += dense::solidBlock(reference->frames[f], block) &&
+                            !(dense::solidBlock(before, block) &&
+                              before[static_cast<std::size_t>((block / 12) * 96 + block % 12)] ==
+                                  reference->frames[f][static_cast<std::size_t>((block / 12) * 96 + block % 12)])
+                        ? 1
+                        : 0;
+                }
+            }
         }
     }
     EXPECT_GT(packedFrames, 2);
@@ -183,6 +199,8 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     EXPECT_GT(copyFrames, 8);
     EXPECT_GT(copyRawRowFrames, 0);
     EXPECT_GT(keptFrames, 4);
+    EXPECT_GT(solidFrames, 4);
+    EXPECT_GT(solidBlocks, 4);  // blocks that came out solid in them
 }
 
 // A dense video in RAM is allowed DensePlayerExtraBytes less than the
