@@ -302,8 +302,8 @@ inline constexpr int TopMps = 7;
 inline constexpr int TopLps = 12;
 // The state changes (after the LPS, with the unlikely value's longer way
 // out of the doublings).
-inline constexpr int AfterMps = 53;
-inline constexpr int AfterLps = 81;
+inline constexpr int AfterMps = 40;
+inline constexpr int AfterLps = 68;
 inline constexpr int AfterLpsSwap = 65;
 // The doublings after a decision: entering and leaving them, each one, and
 // each one that takes a new stream byte.
