@@ -130,7 +130,7 @@ inline constexpr int PackedContext = CopyContext + 8;
 inline constexpr int KeptRowsContext = PackedContext + 1;
 inline constexpr int KeptContext = KeptRowsContext + 1;  // + copyContext
 inline constexpr int SolidBlocksContext = KeptContext + 8;
-inline constexpr int SolidContext = SolidBlocksContext + 1;   // + solidContext
+inline constexpr int SolidContext = SolidBlocksContext + 1;  // + solidContext
 inline constexpr int ColourContext = SolidContext + 8;  // + colourContext
 inline constexpr int ContextCount = ColourContext + 4;
 
@@ -263,7 +263,7 @@ inline int solidContext(const Screen& now, const Screen& before, int block)
 }
 
 // A solid block's colour decision's context: the pixel above its top left
-// one in the new screen, and that pixel in the screen before.
+// pixel in the new screen, and its top left pixel in the screen before.
 inline int colourContext(const Screen& now, const Screen& before, int block)
 {
     const int x = (block % BlockColumns) * 8;
@@ -599,9 +599,10 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             pixels += 8;
         }
+        const std::uint8_t topRow = now[static_cast<std::size_t>(top * BytesPerRow + column)];
         bool same = true;
         for (int y = top + 1; y < top + 8; ++y) {
-            same = same && now[static_cast<std::size_t>(y * BytesPerRow + column)] == now[static_cast<std::size_t>(top * BytesPerRow + column)];
+            same = same && now[static_cast<std::size_t>(y * BytesPerRow + column)] == topRow;
         }
         if (same) {
             cost(cost::SameRows);
