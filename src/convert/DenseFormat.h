@@ -236,30 +236,45 @@ inline bool solidBlock(const Screen& screen, int block)
     return true;
 }
 
+// Which blocks are solid, as the decoder knows it while it walks a frame:
+// a block not yet reached as it is in the screen before, one passed as
+// this frame left it (the player keeps this in the blocks' flags).
+using SolidMap = std::array<bool, BlockCount>;
+inline SolidMap solidMap(const Screen& screen)
+{
+    SolidMap solid{};
+    for (int block = 0; block < BlockCount; ++block) {
+        solid[static_cast<std::size_t>(block)] = solidBlock(screen, block);
+    }
+    return solid;
+}
+
+// Whether a block, the block left of it and the block above it are solid
+// (bits 0, 1 and 2), at the block's turn.
+inline int solidNeighbourhood(const SolidMap& solid, int block)
+{
+    const int column = block % BlockColumns;
+    const bool left = column > 0 && solid[static_cast<std::size_t>(block - 1)];
+    const bool above = block >= BlockColumns && solid[static_cast<std::size_t>(block - BlockColumns)];
+    return (solid[static_cast<std::size_t>(block)] ? 1 : 0) | (left ? 2 : 0) | (above ? 4 : 0);
+}
+
 // A block's context: whether it changed in the frame before, whether the
 // blocks left of it and above it changed in this frame, and whether each of
 // the three is solid (the block in the screen before, the two others as
 // this frame left them).
-inline int blockContext(const BlockFlags& flags, int block, const Screen& now, const Screen& before)
+inline int blockContext(const BlockFlags& flags, const SolidMap& solid, int block)
 {
     const int column = block % BlockColumns;
     const int left = column > 0 ? flags[static_cast<std::size_t>(block - 1)] : 0;
     const int above = block >= BlockColumns ? flags[static_cast<std::size_t>(block - BlockColumns)] : 0;
-    const bool leftSolid = column > 0 ? solidBlock(now, block - 1) : false;
-    const bool aboveSolid = block >= BlockColumns ? solidBlock(now, block - BlockColumns) : false;
-    return flags[static_cast<std::size_t>(block)] | left << 1 | above << 2 | solidBlock(before, block) << 3 |
-        leftSolid << 4 | aboveSolid << 5;
+    return flags[static_cast<std::size_t>(block)] | left << 1 | above << 2 | solidNeighbourhood(solid, block) << 3;
 }
 
-// A changed block's solid decision's context: whether it was solid in the
-// screen before, and whether the blocks left of it and above it are solid
-// as this frame left them.
-inline int solidContext(const Screen& now, const Screen& before, int block)
+// A changed block's solid decision's context: the same three solid or not.
+inline int solidContext(const SolidMap& solid, int block)
 {
-    const int column = block % BlockColumns;
-    const bool left = column > 0 && solidBlock(now, block - 1);
-    const bool above = block >= BlockColumns && solidBlock(now, block - BlockColumns);
-    return (solidBlock(before, block) ? 1 : 0) | (left ? 2 : 0) | (above ? 4 : 0);
+    return solidNeighbourhood(solid, block);
 }
 
 // A solid block's colour decision's context: the pixel above its top left
@@ -520,6 +535,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                bool solidBlocks, Decide&& decide, RawRow&& rawRow, Cost&& cost)
 {
     const Screen before = now;
+    SolidMap solid = solidMap(before);
     int pixels = 0;
     for (int block = 0; block < BlockCount; ++block) {
         const int column = block % BlockColumns;
@@ -530,7 +546,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             differs = differs || target[at] != before[at];
         }
         cost(cost::Block + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
-        const int changed = decide(BlockContext + blockContext(flags, block, now, before), differs ? 1 : 0);
+        const int changed = decide(BlockContext + blockContext(flags, solid, block), differs ? 1 : 0);
         flags[static_cast<std::size_t>(block)] = static_cast<std::uint8_t>(changed);
         if (changed == 0) {
             continue;
@@ -538,13 +554,14 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
         cost(cost::ChangedBlock);
         if (solidBlocks) {
             cost(cost::SolidDecision);
-            if (decide(SolidContext + solidContext(now, before, block), solidBlock(target, block) ? 1 : 0) == 1) {
+            if (decide(SolidContext + solidContext(solid, block), solidBlock(target, block) ? 1 : 0) == 1) {
                 const auto first = static_cast<std::size_t>(top * BytesPerRow + column);
                 const int black = decide(ColourContext + colourContext(now, before, block), target[first] == 0xFF ? 1 : 0);
                 for (int y = top; y < top + 8; ++y) {
                     now[static_cast<std::size_t>(y * BytesPerRow + column)] = black == 1 ? 0xFF : 0x00;
                 }
                 cost(cost::SolidFill + cost::SameRows);
+                solid[static_cast<std::size_t>(block)] = true;
                 continue;
             }
             cost(cost::NotSolid);
@@ -607,6 +624,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
         if (same) {
             cost(cost::SameRows);
         }
+        solid[static_cast<std::size_t>(block)] = same && (topRow == 0x00 || topRow == 0xFF);
     }
     return pixels;
 }
