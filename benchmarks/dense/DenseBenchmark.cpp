@@ -2,9 +2,9 @@
 // at 14.75 frames a second on the 6 MHz TI-83 Plus and on the 15 MHz models,
 // every screen at 29.5 on the 15 MHz models) its bytes against the compact
 // stream's (and how many of them lie in frames with raw rows, raw frames and
-// coded ones), the player's schedule (the tightest moment) with the archive's
-// ring and with the ring of a video in RAM, what decoding ahead a fully coded video would
-// need, and the encoding speed; on the drawn clips of the compact benchmark
+// coded ones), the player's schedule (the tightest moment) with the
+// archive's ring and with the ring of a video in RAM, what decoding ahead a
+// fully coded video would need, and the encoding speed; on the drawn clips of the compact benchmark
 // and the bundled sample its bytes against compact's; the decoder's RAM.
 //
 // Targets: the shared video in at most 150,000 bytes at 14.75 frames a
@@ -72,6 +72,7 @@ struct DenseRun {
     int rawRowFrames = 0;
     int copyRowFrames = 0;
     int keptRowFrames = 0;
+    int solidBlockFrames = 0;
     double rawBytes = 0.0;     // in raw frames
     double rawRowBytes = 0.0;  // in frames with raw rows
     double codedBytes = 0.0;   // in the others
@@ -101,6 +102,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.rawRowFrames = encoder.rawRowFrames();
     run.copyRowFrames = encoder.copyRowFrames();
     run.keptRowFrames = encoder.keptRowFrames();
+    run.solidBlockFrames = encoder.solidBlockFrames();
     run.pacing = encoder.pacing();
     std::string error;
     const auto decoded = dense::decodeDenseVideo(encoder.bytes(), &error);
@@ -143,10 +145,10 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     const double frameBudget = timing.decodeTStatesPerFrame();
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,
                 screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, frameBudget);
-    std::printf("  dense %d bytes (%d frames with copied rows, %d of them with kept rows, %d with raw rows, %d raw), "
-                "compact %d bytes; same screens as given: %s\n",
-                run.bytes, run.copyRowFrames, run.keptRowFrames, run.rawRowFrames, run.rawFrames, compact,
-                run.sameScreens ? "yes" : "NO");
+    std::printf("  dense %d bytes (%d frames with copied rows, %d of them with kept rows, %d with solid blocks, %d "
+                "with raw rows, %d raw), compact %d bytes; same screens as given: %s\n",
+                run.bytes, run.copyRowFrames, run.keptRowFrames, run.solidBlockFrames, run.rawRowFrames, run.rawFrames,
+                compact, run.sameScreens ? "yes" : "NO");
     std::printf("  of them in frames with raw rows %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes, run.rawBytes,
                 run.codedBytes);
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,

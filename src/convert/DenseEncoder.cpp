@@ -255,12 +255,12 @@ void DenseEncoder::addFrame(const Screen& screen)
 
     // Each way a frame can go: the pixels, with or without copied rows (and
     // kept rows), with or without solid blocks, or raw rows, packed or not,
-    // with or without copied rows (and kept rows). The one taken is on time and has the fewest bits,
-    // each T-state counted as TimeBits bits when the player is close to
-    // running dry (fewer than aheadFrames frames' time ahead of its tick),
-    // so that heavy stretches are coded in the faster ways from their start
-    // instead of in raw rows at their end. Raw when it is smaller still, or
-    // when nothing else is on time.
+    // with or without copied rows (and kept rows). The one taken is on time
+    // and has the fewest bits, each T-state counted as TimeBits bits when
+    // the player is close to running dry (fewer than aheadFrames frames'
+    // time ahead of its tick), so that heavy stretches are coded in the
+    // faster ways from their start instead of in raw rows at their end. Raw
+    // when it is smaller still, or when nothing else is on time.
     struct FrameWay {
         bool rawRows;
         bool copyRows;

@@ -29,11 +29,12 @@ struct DenseTiming {
     // What decoding has of them, before the frame shown is put on the
     // screen.
     double decodeTStatesPerFrame() const;
-    // Putting a frame on the screen: its changed blocks written to the LCD,
-    // the surroundings and the key's check.
+    // Putting a frame on the screen: the surroundings and the key's check,
+    // and its changed blocks written to the LCD.
+    static constexpr int ShowStartTStates = 600;
     int showTStates(int changedBlocks) const
     {
-        return 600 + changedBlocks * blockShowTStates(cpuHz > 6'000'000 ? LcdWait15 : LcdWait6);
+        return ShowStartTStates + changedBlocks * blockShowTStates(cpuHz > 6'000'000 ? LcdWait15 : LcdWait6);
     }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
@@ -41,9 +42,13 @@ struct DenseTiming {
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
-    // The first frame: its changed blocks put onto white in plotSScreen,
-    // which the OS copies to the LCD whole.
-    int wholeShowTStates(int changedBlocks) const { return 600 + changedBlocks * 442 + screenCopyTStates; }
+    // The first frame: its changed blocks put onto white in plotSScreen
+    // (PutBlockTStates each), which the OS copies to the LCD whole.
+    static constexpr int PutBlockTStates = 442;
+    int wholeShowTStates(int changedBlocks) const
+    {
+        return ShowStartTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
+    }
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where
