@@ -86,6 +86,128 @@ private:
     std::string error_;
 };
 
+// One frame's commands from the cursor's start, into `screen`: up to its
+// end (Complete), or the video's end where a frame starts (VideoEnd), or a
+// failure (in.failed()). `known` marks the bytes the stream has set (the key
+// frame may use no other); null when every byte counts. Each pause takes
+// `pauseTStates`.
+enum class FrameEnd { Complete, VideoEnd, Failed };
+struct FrameRead {
+    FrameEnd end = FrameEnd::Failed;
+    int segments = 1;
+    int longest = 0;
+};
+
+FrameRead readFrame(Reader& in, Screen& screen, std::array<bool, ScreenSize>* known, int& distance, int pauseTStates)
+{
+    FrameRead read;
+    const auto failed = [&](const std::string& text) {
+        in.fail(text);
+        read.end = FrameEnd::Failed;
+        return read;
+    };
+    const auto isKnown = [&](int k) { return known == nullptr || (*known)[static_cast<std::size_t>(k)]; };
+    int p = 0;
+    int segmentStart = in.tStates - cost::FrameEntry;
+    After before = After::Start;
+    for (;;) {
+        const std::optional<Command> type = in.type(before);
+        if (!type) {
+            return failed("bad type code");
+        }
+        if (*type == Command::VideoEnd) {
+            if (before != After::Start || p != 0 || read.segments != 1) {
+                return failed("the video ends inside a frame");
+            }
+            read.end = FrameEnd::VideoEnd;
+            return read;
+        }
+        if (*type == Command::End) {
+            const int pause = in.bit();
+            if (pause == 0) {
+                in.tStates += cost::FrameComplete;
+                read.longest = std::max(read.longest, in.tStates - segmentStart);
+                read.end = in.failed() ? FrameEnd::Failed : FrameEnd::Complete;
+                if (known != nullptr && p < ScreenSize && read.end == FrameEnd::Complete) {
+                    for (int k = p; k < ScreenSize; ++k) {
+                        if (!isKnown(k)) {
+                            return failed("the key frame leaves bytes as they were on the screen");
+                        }
+                    }
+                }
+                return read;
+            }
+            in.tStates += pauseTStates;
+            read.longest = std::max(read.longest, in.tStates - segmentStart);
+            segmentStart = in.tStates;
+            ++read.segments;
+            before = After::Start;
+            continue;
+        }
+        int d = 0;
+        if (*type == Command::Copy) {
+            const int size = in.gamma();
+            const int ahead = in.bit();
+            in.tStates += ahead != 0 ? cost::DistanceAhead : cost::DistanceBack;
+            d = ahead != 0 ? -size : size;
+            distance = d;
+        }
+        const int n = in.gamma();
+        if (in.failed()) {
+            return failed("bad number");
+        }
+        if (n > ScreenSize - p) {
+            return failed("a command runs past the end of the screen");
+        }
+        switch (*type) {
+        case Command::Keep:
+            in.tStates += cost::KeepBody;
+            for (int k = p; k < p + n; ++k) {
+                if (!isKnown(k)) {
+                    return failed("the key frame keeps what was on the screen");
+                }
+            }
+            before = After::Keep;
+            break;
+        case Command::Literal:
+            in.tStates += cost::LdirPerByte * n - cost::LdirLess;
+            for (int k = p; k < p + n; ++k) {
+                screen[static_cast<std::size_t>(k)] = in.byte();
+                if (known != nullptr) {
+                    (*known)[static_cast<std::size_t>(k)] = true;
+                }
+            }
+            before = After::Literal;
+            break;
+        default: {  // copy or repeat
+            if (*type == Command::Repeat) {
+                d = distance;
+            }
+            in.tStates += cost::CopyBody + cost::LdirPerByte * n - cost::LdirLess;
+            if (p - d < 0 || p + n - 1 - d >= ScreenSize) {
+                return failed("a copy reaches outside the screen");
+            }
+            for (int k = p; k < p + n; ++k) {
+                const auto source = static_cast<std::size_t>(k - d);
+                if (!isKnown(k - d)) {
+                    return failed("the key frame copies what was on the screen");
+                }
+                screen[static_cast<std::size_t>(k)] = screen[source];
+                if (known != nullptr) {
+                    (*known)[static_cast<std::size_t>(k)] = true;
+                }
+            }
+            before = After::Copy;
+            break;
+        }
+        }
+        p += n;
+        if (in.failed()) {
+            return failed("bad literal");
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<DecodedVideo> decodeCompactVideo(std::span<const std::uint8_t> stream, std::string* error)
@@ -96,126 +218,56 @@ std::optional<DecodedVideo> decodeCompactVideo(std::span<const std::uint8_t> str
     std::array<bool, ScreenSize> known{};
     int distance = InitialDistance;
 
-    auto fail = [&](const std::string& text) -> std::optional<DecodedVideo> {
-        in.fail(text);
+    for (;;) {
+        const bool keyFrame = video.frames.empty();
+        in.tStates = cost::FrameEntry;
+        const FrameRead read = readFrame(in, screen, keyFrame ? &known : nullptr, distance, cost::Pause);
+        if (read.end == FrameEnd::Failed || in.failed()) {
+            if (error != nullptr) {
+                *error = in.error();
+            }
+            return std::nullopt;
+        }
+        if (read.end == FrameEnd::VideoEnd) {
+            if (keyFrame) {
+                in.fail("the video has no frame");
+                if (error != nullptr) {
+                    *error = in.error();
+                }
+                return std::nullopt;
+            }
+            break;
+        }
+        video.frames.push_back(screen);
+        video.tStates.push_back(in.tStates);
+        video.segments.push_back(read.segments);
+        video.longestSegment.push_back(read.longest);
+    }
+    video.length = in.position();
+    return video;
+}
+
+std::optional<int> decodeAloneFrame(std::span<const std::uint8_t> bytes, Screen& screen, int pauseTStates,
+                                    std::string* error)
+{
+    Reader in(bytes);
+    int distance = InitialDistance;
+    in.tStates = cost::FrameEntry;
+    Screen result = screen;
+    const FrameRead read = readFrame(in, result, nullptr, distance, pauseTStates);
+    if (read.end == FrameEnd::VideoEnd) {
+        in.fail("a video end in place of a frame");
+    } else if (read.end == FrameEnd::Complete && in.position() != bytes.size()) {
+        in.fail("bytes after the frame's end");
+    }
+    if (in.failed()) {
         if (error != nullptr) {
             *error = in.error();
         }
         return std::nullopt;
-    };
-
-    for (;;) {
-        const bool keyFrame = video.frames.empty();
-        in.tStates = cost::FrameEntry;
-        int p = 0;
-        int segments = 1;
-        int segmentStart = in.tStates - cost::FrameEntry;
-        int longest = 0;
-        After before = After::Start;
-        bool ended = false;
-        for (;;) {
-            const std::optional<Command> type = in.type(before);
-            if (!type) {
-                return fail("bad type code");
-            }
-            if (*type == Command::VideoEnd) {
-                if (before != After::Start || p != 0 || segments != 1) {
-                    return fail("the video ends inside a frame");
-                }
-                ended = true;
-                break;
-            }
-            if (*type == Command::End) {
-                const int pause = in.bit();
-                if (pause == 0) {
-                    in.tStates += cost::FrameComplete;
-                    longest = std::max(longest, in.tStates - segmentStart);
-                    break;
-                }
-                in.tStates += cost::Pause;
-                longest = std::max(longest, in.tStates - segmentStart);
-                segmentStart = in.tStates;
-                ++segments;
-                before = After::Start;
-                continue;
-            }
-            int d = 0;
-            if (*type == Command::Copy) {
-                const int size = in.gamma();
-                const int ahead = in.bit();
-                in.tStates += ahead != 0 ? cost::DistanceAhead : cost::DistanceBack;
-                d = ahead != 0 ? -size : size;
-                distance = d;
-            }
-            const int n = in.gamma();
-            if (in.failed()) {
-                return fail("bad number");
-            }
-            if (n > ScreenSize - p) {
-                return fail("a command runs past the end of the screen");
-            }
-            switch (*type) {
-            case Command::Keep:
-                in.tStates += cost::KeepBody;
-                for (int k = p; k < p + n; ++k) {
-                    if (!known[static_cast<std::size_t>(k)]) {
-                        return fail("the key frame keeps what was on the screen");
-                    }
-                }
-                before = After::Keep;
-                break;
-            case Command::Literal:
-                in.tStates += cost::LdirPerByte * n - cost::LdirLess;
-                for (int k = p; k < p + n; ++k) {
-                    screen[static_cast<std::size_t>(k)] = in.byte();
-                    known[static_cast<std::size_t>(k)] = true;
-                }
-                before = After::Literal;
-                break;
-            default: {  // copy or repeat
-                if (*type == Command::Repeat) {
-                    d = distance;
-                }
-                in.tStates += cost::CopyBody + cost::LdirPerByte * n - cost::LdirLess;
-                if (p - d < 0 || p + n - 1 - d >= ScreenSize) {
-                    return fail("a copy reaches outside the screen");
-                }
-                for (int k = p; k < p + n; ++k) {
-                    const auto source = static_cast<std::size_t>(k - d);
-                    if (!known[source]) {
-                        return fail("the key frame copies what was on the screen");
-                    }
-                    screen[static_cast<std::size_t>(k)] = screen[source];
-                    known[static_cast<std::size_t>(k)] = true;
-                }
-                before = After::Copy;
-                break;
-            }
-            }
-            p += n;
-            if (in.failed()) {
-                return fail("bad literal");
-            }
-        }
-        if (in.failed()) {
-            return fail("bad stream");
-        }
-        if (ended) {
-            if (keyFrame) {
-                return fail("the video has no frame");
-            }
-            break;
-        }
-        if (keyFrame && p < ScreenSize) {
-            return fail("the key frame leaves bytes as they were on the screen");
-        }
-        video.frames.push_back(screen);
-        video.tStates.push_back(in.tStates);
-        video.segments.push_back(segments);
-        video.longestSegment.push_back(longest);
     }
-    video.length = in.position();
-    return video;
+    screen = result;
+    return in.tStates;
 }
 
 }  // namespace zoetra::compact

@@ -20,4 +20,11 @@ using zoetra::DecodedVideo;
 // or has the key frame depend on what was on the screen before.
 std::optional<DecodedVideo> decodeCompactVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
 
+// A frame coded on its own (CompactEncoder::codeAlone), applied to `screen`.
+// Returns its T-states as the decoder's code takes them (its call
+// included), with `pauseTStates` for each pause; nullopt (and `screen` as it
+// was) when the bytes are not exactly one such frame.
+std::optional<int> decodeAloneFrame(std::span<const std::uint8_t> bytes, Screen& screen, int pauseTStates,
+                                    std::string* error = nullptr);
+
 }  // namespace zoetra::compact

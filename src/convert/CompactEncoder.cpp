@@ -678,6 +678,15 @@ void CompactEncoder::addFrame(const Screen& screen)
     keyFrame_ = false;
 }
 
+std::vector<std::uint8_t> CompactEncoder::codeAlone(const Screen& before, const Screen& screen)
+{
+    reset();
+    previous_ = before;
+    keyFrame_ = false;
+    addFrame(screen);
+    return out_;
+}
+
 void CompactEncoder::finish()
 {
     firstChanged_ = static_cast<int>(bitsLeft_ > 0 ? bitByte_ : out_.size());

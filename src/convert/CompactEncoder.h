@@ -44,6 +44,12 @@ public:
     void setFrameBudget(int tstates) override { frameBudget_ = std::min(FrameBudgetTStates, tstates); }
     int lastFrameSegments() const { return lastSegments_; }
 
+    // One frame after `before`, as a stream of its own: its bits from a new
+    // bit byte, the last distance 1 at its start, its end with nothing
+    // after it (another stream may carry it). Starts this encoder's stream
+    // again.
+    std::vector<std::uint8_t> codeAlone(const Screen& before, const Screen& screen);
+
 private:
     struct Step {
         Command type;

@@ -162,5 +162,45 @@ TEST(CompactVideo, TheReferenceDecoderRefusesWhatThePlayerCouldNotPlay)
     EXPECT_FALSE(decodeCompactVideo(empty, &error).has_value());
 }
 
+// A frame coded on its own turns the screen before into its screen, at the
+// T-states the encoder counted for it (each pause at the caller's cost);
+// cut short, with a byte more, or as a video end it is refused and the
+// screen left as it was.
+TEST(CompactVideo, AFrameCodedAloneDecodesAloneAtItsCost)
+{
+    std::mt19937 random(9);
+    CompactEncoder encoder;
+    int paused = 0;
+    for (int sequence = 0; sequence < 40; ++sequence) {
+        SCOPED_TRACE(sequence);
+        const std::vector<Screen> frames = test::randomScreenSequence(random, 3);
+        for (std::size_t f = 1; f < frames.size(); ++f) {
+            const std::vector<std::uint8_t> bytes = encoder.codeAlone(frames[f - 1], frames[f]);
+            const int counted = encoder.lastFrameTStates();
+            const int pauses = encoder.lastFrameSegments() - 1;
+            paused += pauses;
+            Screen screen = frames[f - 1];
+            std::string error;
+            const std::optional<int> tStates = decodeAloneFrame(bytes, screen, cost::Pause + 1000, &error);
+            ASSERT_TRUE(tStates.has_value()) << error;
+            EXPECT_EQ(screen, frames[f]);
+            EXPECT_EQ(*tStates, counted + 1000 * pauses);
+
+            Screen untouched = frames[f - 1];
+            const std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1);
+            EXPECT_FALSE(decodeAloneFrame(cut, untouched, cost::Pause).has_value());
+            std::vector<std::uint8_t> longer = bytes;
+            longer.push_back(0);
+            EXPECT_FALSE(decodeAloneFrame(longer, untouched, cost::Pause, &error).has_value());
+            EXPECT_NE(error.find("after the frame"), std::string::npos) << error;
+            EXPECT_EQ(untouched, frames[f - 1]);
+        }
+    }
+    EXPECT_GT(paused, 0);
+    Screen screen{};
+    const std::vector<std::uint8_t> videoEnd = {0b00000000};
+    EXPECT_FALSE(decodeAloneFrame(videoEnd, screen, cost::Pause).has_value());
+}
+
 }  // namespace
 }  // namespace zoetra::compact
