@@ -69,11 +69,13 @@ struct DenseRun {
     int bytes = 0;
     double seconds = 0.0;
     int rawFrames = 0;
+    int compactFrames = 0;
     int rawRowFrames = 0;
     int copyRowFrames = 0;
     int keptRowFrames = 0;
     int solidBlockFrames = 0;
     double rawBytes = 0.0;     // in raw frames
+    double compactBytes = 0.0; // in compact frames
     double rawRowBytes = 0.0;  // in frames with raw rows
     double codedBytes = 0.0;   // in the others
     int worstFrame = 0;
@@ -99,6 +101,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.bytes = static_cast<int>(encoder.bytes().size());
     run.rawFrames = encoder.rawFrames();
+    run.compactFrames = encoder.compactFrames();
     run.rawRowFrames = encoder.rawRowFrames();
     run.copyRowFrames = encoder.copyRowFrames();
     run.keptRowFrames = encoder.keptRowFrames();
@@ -113,7 +116,10 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.sameScreens = decoded->frames == screens;
     for (std::size_t i = 0; i < decoded->ends.size(); ++i) {
         const auto bytes = static_cast<double>(decoded->ends[i] - (i == 0 ? 0 : decoded->ends[i - 1]));
-        (decoded->raw[i] ? run.rawBytes : decoded->rawRows[i] ? run.rawRowBytes : run.codedBytes) += bytes;
+        (decoded->raw[i]           ? run.rawBytes
+             : decoded->compact[i] ? run.compactBytes
+             : decoded->rawRows[i] ? run.rawRowBytes
+                                   : run.codedBytes) += bytes;
     }
     run.tStates = decoded->tStates;
     run.changed = decoded->changedBlocks;
@@ -146,11 +152,12 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     std::printf("\n%s: %zu frames, %.2f frames a second, %.0f MHz, %.0f T-states of decoding a frame\n", title,
                 screens.size(), timing.framesPerSecond, timing.cpuHz / 1e6, frameBudget);
     std::printf("  dense %d bytes (%d frames with copied rows, %d of them with kept rows, %d with solid blocks, %d "
-                "with raw rows, %d raw), compact %d bytes; same screens as given: %s\n",
-                run.bytes, run.copyRowFrames, run.keptRowFrames, run.solidBlockFrames, run.rawRowFrames, run.rawFrames,
+                "with raw rows, %d compact, %d raw), compact %d bytes; same screens as given: %s\n",
+                run.bytes, run.copyRowFrames, run.keptRowFrames, run.solidBlockFrames, run.rawRowFrames,
+                run.compactFrames, run.rawFrames,
                 compact, run.sameScreens ? "yes" : "NO");
-    std::printf("  of them in frames with raw rows %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes, run.rawBytes,
-                run.codedBytes);
+    std::printf("  of them in frames with raw rows %.0f, compact %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes,
+                run.compactBytes, run.rawBytes, run.codedBytes);
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
     std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d); %.0f pixels decided one by one a "

@@ -1,5 +1,7 @@
 #include "convert/DenseDecoder.h"
 
+#include "convert/CompactDecoder.h"
+
 namespace zoetra::dense {
 
 namespace {
@@ -72,9 +74,6 @@ public:
         return isMps ? mps : 1 - mps;
     }
 
-    // After a flush the decoder stands one byte before its end.
-    void flush() { byte(); }
-
     std::uint8_t byte()
     {
         if (at_ >= stream_.size()) {
@@ -114,6 +113,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         int pixels = 0;
         int changed = 0;
         bool raw = false;
+        bool compact = false;
         bool rawRows = false;
         bool copyRows = false;
         bool keptRows = false;
@@ -121,12 +121,33 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         bool packed = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
-            in.flush();
             for (auto& b : now) {
                 b = in.byte();
             }
             in.start();
             in.tStates += cost::RawFrameStart + cost::RawFrame + cost::FrameEnd;
+            flags.fill(1);
+            changed = BlockCount;
+        } else if (in.decide(CompactContext) == 1) {
+            compact = true;
+            const int count = in.byte() | in.byte() << 8;
+            std::vector<std::uint8_t> bytes;
+            for (int i = 0; i < count && !in.failed(); ++i) {
+                bytes.push_back(in.byte());
+            }
+            in.start();
+            std::string why;
+            const std::optional<int> commands = count > CompactFrameBytes
+                ? std::nullopt
+                : compact::decodeAloneFrame(bytes, now, cost::CompactPause, &why);
+            if (!commands && !in.failed()) {
+                if (error != nullptr) {
+                    *error = "frame " + std::to_string(video.frames.size()) + " is no compact frame the player takes" +
+                        (why.empty() ? std::string(" (") + std::to_string(count) + " bytes)" : ": " + why);
+                }
+                return std::nullopt;
+            }
+            in.tStates += compactFrameTStates(count, commands.value_or(0));
             flags.fill(1);
             changed = BlockCount;
         } else {
@@ -138,8 +159,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
-                in.flush();
-                const int count = in.byte() | in.byte() << 8;
+                    const int count = in.byte() | in.byte() << 8;
                 for (int i = 0; i < count; ++i) {
                     rows.push_back(in.byte());
                 }
@@ -174,6 +194,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.tStates.push_back(in.tStates);
         video.changedBlocks.push_back(changed);
         video.raw.push_back(raw);
+        video.compact.push_back(compact);
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
         video.keptRows.push_back(keptRows);
@@ -188,7 +209,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         }
         return std::nullopt;
     }
-    in.flush();
+    // The flush of the end leaves the decoder at the stream's end.
     video.length = in.position();
     return video;
 }

@@ -17,6 +17,7 @@ struct DecodedVideo {
     std::vector<int> tStates;        // the decoder's T-states for each frame
     std::vector<int> changedBlocks;  // each frame's records
     std::vector<bool> raw;           // frames sent raw
+    std::vector<bool> compact;       // frames sent compact
     std::vector<bool> rawRows;       // frames sent with raw rows
     std::vector<bool> copyRows;      // frames sent with copied rows
     std::vector<bool> keptRows;      // frames sent with kept rows

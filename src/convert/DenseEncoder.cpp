@@ -1,5 +1,7 @@
 #include "convert/DenseEncoder.h"
 
+#include "convert/CompactDecoder.h"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -13,6 +15,10 @@ constexpr double TimeBits = 0.002;
 // Frames' time ahead counted as close, for each byte of the ring: 16 with
 // the archive player's ring, 6.4 with the 4 KB of a video in RAM.
 constexpr double AheadFramesPerRingByte = 16.0 / 10'240;
+// A frame that takes more bits than this (its time counted) in its best
+// way is also tried compact; lighter ones rarely gain by it, and the
+// compact parse is slow beside the others.
+constexpr double CompactTrialBits = 1'500;
 }  // namespace
 
 DenseEncoder::DenseEncoder(std::optional<DenseTiming> timing, int ringBytes)
@@ -39,6 +45,7 @@ void DenseEncoder::reset()
     }
     frame_ = 0;
     rawFrames_ = 0;
+    compactFrames_ = 0;
     rawRowFrames_ = 0;
     copyRowFrames_ = 0;
     keptRowFrames_ = 0;
@@ -132,10 +139,12 @@ void DenseEncoder::code(int context, int bit)
     s_.tStates += decisionTStates(kind, takeTop ? Way::Top : Way::Bottom, update, doublings, newBytes);
 }
 
-// Writes out the interval's base, then pads to a byte.
+// Writes out the interval's base (its low byte is always 0), then pads to a
+// byte.
 void DenseEncoder::flush()
 {
-    for (int i = 15; i >= 0; --i) {
+    assert((s_.low & 0xFF) == 0);
+    for (int i = 15; i >= 8; --i) {
         putBit(static_cast<int>((s_.low >> i) & 1));
     }
     s_.bits = (s_.bits + 7) & ~std::uint64_t{7};
@@ -176,6 +185,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     s_.tStates += frameStartTStates(rawRows, copyRows, keptRows, solidBlocks);
     code(EndContext, 0);
     code(RawContext, 0);
+    code(CompactContext, 0);
     code(RawRowsContext, rawRows ? 1 : 0);
     code(CopyRowsContext, copyRows ? 1 : 0);
     if (copyRows) {
@@ -244,6 +254,23 @@ void DenseEncoder::codeRaw(const Screen& screen)
     s_.changed = BlockCount;
 }
 
+void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates)
+{
+    code(EndContext, 0);
+    code(RawContext, 0);
+    code(CompactContext, 1);
+    flush();
+    out_.push_back(static_cast<std::uint8_t>(bytes.size() & 0xFF));
+    out_.push_back(static_cast<std::uint8_t>(bytes.size() >> 8));
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+    s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
+    restart();
+    s_.tStates += compactFrameTStates(static_cast<int>(bytes.size()), commandTStates);
+    s_.now = screen;
+    s_.flags.fill(1);
+    s_.changed = BlockCount;
+}
+
 void DenseEncoder::addFrame(const Screen& screen)
 {
     assert(!finished_);
@@ -306,12 +333,40 @@ void DenseEncoder::addFrame(const Screen& screen)
             way = i;
         }
     }
-    constexpr std::int64_t RawBits = (ScreenSize + 3) * 8;
+    // A heavy frame, or one that would go with raw rows or raw, may go
+    // compact instead: the compact stream's commands, which copy and keep
+    // runs of bytes, are faster than raw rows and suit screens that move.
+    std::vector<std::uint8_t> compactBytes;
+    std::optional<int> compactTStates;
+    if (way < 0 || Ways[static_cast<std::size_t>(way)].rawRows || best > CompactTrialBits || narrowed_.compactOnly) {
+        compactBytes = compact_.codeAlone(start.state.now, screen);
+        Screen check = start.state.now;
+        if (compactBytes.size() <= static_cast<std::size_t>(CompactFrameBytes)) {
+            compactTStates = compact::decodeAloneFrame(compactBytes, check, cost::CompactPause);
+            assert(compactTStates && check == screen);
+        }
+    }
+    constexpr int CompactWay = static_cast<int>(Ways.size());
+    if (compactTStates) {
+        restore(start);
+        s_.tStates = 0;
+        codeCompact(screen, compactBytes, *compactTStates);
+        const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
+        if (onTime() && (way < 0 || bits < best || narrowed_.compactOnly)) {
+            best = bits;
+            way = CompactWay;
+        }
+    }
+    constexpr std::int64_t RawBits = (ScreenSize + 2) * 8;
     restore(start);
     s_.tStates = 0;
-    if (way < 0 || RawBits + timeBits * cost::RawFrame < best) {
+    const bool rawSmaller = RawBits + timeBits * cost::RawFrame < best && !(way == CompactWay && narrowed_.compactOnly);
+    if (way < 0 || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
+    } else if (way == CompactWay) {
+        codeCompact(screen, compactBytes, *compactTStates);
+        ++compactFrames_;
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
         codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Codec.h"
+#include "convert/CompactEncoder.h"
 #include "convert/DenseFormat.h"
 #include "convert/DensePacing.h"
 
@@ -14,9 +15,9 @@ namespace zoetra::dense {
 // frame at a time, so that the stream's size is known after every frame.
 // Each frame is coded against the one before, block by block, in the way
 // that takes the fewest bytes and keeps it on time: pixel by pixel, with its
-// rows raw, or raw. With a timing, the encoder plays the player's schedule
-// (DensePacing.h) as it goes: a frame that would be late is sent with raw
-// rows, and if that is still late, raw.
+// rows raw, compact, or raw. With a timing, the encoder plays the player's
+// schedule (DensePacing.h) as it goes: a frame that would be late is sent in
+// a faster way, and if nothing else is on time, raw.
 class DenseEncoder final : public StreamEncoder {
 public:
     explicit DenseEncoder(std::optional<DenseTiming> timing = slowTiming(), int ringBytes = RingBytes);
@@ -29,24 +30,26 @@ public:
 
     const std::vector<std::uint8_t>& bytes() const override { return out_; }
     // The bytes before the video end, the flush of the code so far counted.
-    int size() const override { return finished_ ? sizeBeforeEnd_ : static_cast<int>((s_.bits + 16 + 7) >> 3); }
+    int size() const override { return finished_ ? sizeBeforeEnd_ : static_cast<int>((s_.bits + 8 + 7) >> 3); }
     int firstChangedByte() const override { return firstChanged_; }
     int lastFrameTStates() const override { return lastTStates_; }
 
     // Narrows the ways a frame that is not raw may go: only with copied
     // rows, or only with kept rows; raw rows, if any, only packed; without
-    // raw rows only with solid blocks (a player's test reaches each way
-    // through its decoder so).
+    // raw rows only with solid blocks; compact wherever a frame can go so
+    // (a player's test reaches each way through its decoder so).
     struct Narrowing {
         bool copyRowsOnly = false;
         bool packedOnly = false;
         bool keptRowsOnly = false;
         bool solidBlocksOnly = false;
+        bool compactOnly = false;
     };
     void narrowWays(Narrowing narrowing) { narrowed_ = narrowing; }
 
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
+    int compactFrames() const { return compactFrames_; }
     int rawRowFrames() const { return rawRowFrames_; }
     int copyRowFrames() const { return copyRowFrames_; }
     int keptRowFrames() const { return keptRowFrames_; }
@@ -86,6 +89,8 @@ private:
     // the player's buffer.
     bool codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks, bool packed);
     void codeRaw(const Screen& screen);
+    // The frame as a compact one, from its bytes and its commands' T-states.
+    void codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates);
 
     std::optional<DenseTiming> timing_;
     int ringBytes_ = RingBytes;
@@ -93,12 +98,14 @@ private:
     std::optional<Schedule> schedule_;
     PacingReport noPacing_;
 
+    compact::CompactEncoder compact_;
     std::vector<std::uint8_t> out_;
     std::vector<std::pair<std::size_t, std::uint8_t>> carryLog_;
     State s_{};
 
     int frame_ = 0;
     int rawFrames_ = 0;
+    int compactFrames_ = 0;
     int rawRowFrames_ = 0;
     int copyRowFrames_ = 0;
     int keptRowFrames_ = 0;

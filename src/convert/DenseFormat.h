@@ -23,9 +23,10 @@
 // A >= 8000h; the context's state changes only then: to nextAfterMps or
 // nextAfterLps. Every context starts at InitialState.
 //
-// A flush: the encoder writes out the 16 bits of its interval's base and
-// pads to a whole byte with 0s. The decoder then stands exactly one byte
-// before the flush's end: it skips one byte. Bytes sent as they are follow,
+// A flush: the encoder writes out the high byte of its interval's base (its
+// low byte is always 0, as every size is a multiple of 100h) and pads to a
+// whole byte with 0s. The decoder, a byte ahead, then stands exactly at the
+// flush's end. Bytes sent as they are follow,
 // and the coder starts again as at the stream's start (the contexts keep
 // their states). The video's end flushes the same way, with nothing after.
 //
@@ -33,6 +34,11 @@
 // frame) and builds each frame in it. Per frame, in this order:
 //  - end (context EndContext): 1 = the video ends here;
 //  - raw (context RawContext): 1 = a flush, then the 768 screen bytes;
+//  - else compact (context CompactContext): 1 = a flush, then the number of
+//    bytes that follow (two bytes, low byte first, at most
+//    CompactFrameBytes) and those bytes: one frame of the compact stream
+//    coded on its own (CompactFormat.h, CompactEncoder::codeAlone), applied
+//    to the screen before; its pauses only look for a due frame;
 //  - else raw rows (context RawRowsContext), then copied rows (context
 //    CopyRowsContext); with copied rows, kept rows (context
 //    KeptRowsContext); without raw rows, solid blocks (context
@@ -57,14 +63,14 @@
 //        eight pixels, leftmost first, each a decision in the context
 //        pixelContext (8 pixels around it, in the new screen as it stands
 //        and in the screen before).
-// After a raw frame every block counts as changed.
+// After a raw or a compact frame every block counts as changed.
 //
 // Time: the player decodes ahead of the screen into a ring of frames and
 // shows the oldest at each frame's tick. The encoder counts each frame's
 // T-states with the figures below and checks with the player's schedule
 // (DensePacing.h) that no frame is late; a frame that would be late is sent
 // with copied or kept rows, solid blocks, raw rows, or raw, which decode in
-// less time.
+// less time; a heavy frame may also go compact.
 
 #include "shared/Screen.h"
 
@@ -132,7 +138,11 @@ inline constexpr int KeptContext = KeptRowsContext + 1;  // + copyContext
 inline constexpr int SolidBlocksContext = KeptContext + 8;
 inline constexpr int SolidContext = SolidBlocksContext + 1;  // + solidContext
 inline constexpr int ColourContext = SolidContext + 8;  // + colourContext
-inline constexpr int ContextCount = ColourContext + 4;
+inline constexpr int CompactContext = ColourContext + 4;
+inline constexpr int ContextCount = CompactContext + 1;
+
+// A compact frame's bytes at most: the player's buffer of row bytes.
+inline constexpr int CompactFrameBytes = ScreenSize;
 
 inline int pixelAt(const Screen& screen, int x, int y)
 {
@@ -327,9 +337,9 @@ inline constexpr int Doubling = 37;
 inline constexpr int NewByte = 172;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 149;
-// A frame: its start, around the end, raw, raw rows and copied rows
-// decisions; its end.
-inline constexpr int Frame = 276;
+// A frame: its start, around the end, raw, compact, raw rows and copied
+// rows decisions; its end.
+inline constexpr int Frame = 296;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
@@ -338,14 +348,23 @@ inline constexpr int KeptRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 793;
+inline constexpr int RawRows = 644;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 79'862;
+inline constexpr int RawFrame = 79'713;
+// A compact frame: its start (to the compact decision); reading its count,
+// the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
+// the flat screen and back (CompactFrame); its commands (the compact
+// stream's figures, with CompactPause for each pause); every block's record
+// and the coder's restart (AllRecords, a raw frame's as well).
+inline constexpr int CompactFrameStart = 112;
+inline constexpr int CompactFrame = 36'959;
+inline constexpr int CompactPause = 97;
+inline constexpr int AllRecords = 48'333;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 104;
@@ -412,6 +431,11 @@ inline int frameStartTStates(bool rawRows, bool copyRows, bool keptRows, bool so
 {
     return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0) +
         (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) + (solidBlocks ? cost::SolidBlocksOn : 0);
+}
+inline int compactFrameTStates(int bytes, int commandTStates)
+{
+    return cost::CompactFrameStart + cost::CompactFrame + cost::RawRowsCopy + bytes * cost::RawRowByte +
+        commandTStates + cost::AllRecords + cost::FrameEnd;
 }
 inline int rawRowsTStates(bool packed, int rowBytes)
 {

@@ -42,12 +42,14 @@ struct DenseTiming {
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
-    // The first frame: its changed blocks put onto white in plotSScreen
-    // (PutBlockTStates each), which the OS copies to the LCD whole.
+    // The first frame: plotSScreen made white (WhiteTStates), its changed
+    // blocks put there (PutBlockTStates each), which the OS copies to the
+    // LCD whole.
+    static constexpr int WhiteTStates = 16'191;
     static constexpr int PutBlockTStates = 442;
     int wholeShowTStates(int changedBlocks) const
     {
-        return ShowStartTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
+        return ShowStartTStates + WhiteTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
     }
 };
 
@@ -65,9 +67,9 @@ DenseTiming fastTiming();
 // largest record in one piece: after the last record, or else at the ring's
 // start (the rest of the ring then goes unused until the reader passes it).
 // In the archive the stream runs in stretches, each to a Flash page's end
-// or an AppVar's. A frame's stream (at most a raw frame's 771 bytes) can
-// meet three ends of stretches: an AppVar's, and a page's on either side of
-// it where the next AppVar begins close to a page's end. Each costs the
+// or an AppVar's. A frame's stream (at most about 772 bytes, a compact
+// frame's) can meet three ends of stretches: an AppVar's, and a page's on
+// either side of it where the next AppVar begins close to a page's end. Each costs the
 // player at most 700 T-states (DecodeDense.z80's StretchEnded through
 // SourceArchive.z80's Consume, SeekVar and SetStretch: 659 on its longest
 // way). The schedule gives every frame that time, wherever the ends fall.

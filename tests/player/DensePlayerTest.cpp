@@ -141,8 +141,8 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
 
 // The decoder on the calculator takes exactly the T-states the reference
 // decoder counts, frame by frame: coded, with copied rows, raw rows (packed
-// or not), solid blocks and raw frames, every kind of decision and state
-// change, and new stream bytes.
+// or not), solid blocks, compact and raw frames, every kind of decision and
+// state change, and new stream bytes.
 TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
 {
     std::mt19937 random(77);
@@ -153,15 +153,20 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     int packedFrames = 0;
     int solidFrames = 0;
     int solidBlocks = 0;
-    for (int sequence = 0; sequence < 16; ++sequence) {
+    int compactFrames = 0;
+    for (int sequence = 0; sequence < 20; ++sequence) {
         SCOPED_TRACE(sequence);
-        // The last ones of edge bytes, which go as packed rows.
-        std::vector<Screen> frames = sequence < 12 ? zoetra::test::randomScreenSequence(random, 6)
-                                                   : zoetra::test::screensOfBytes(random, 3, dense::EdgeBytes, 0x5A);
+        // Then edge bytes, which go as packed rows; the last ones compact
+        // wherever they can.
+        const bool compact = sequence >= 16;
+        std::vector<Screen> frames = sequence < 12 || compact
+            ? zoetra::test::randomScreenSequence(random, compact ? 8 : 6)
+            : zoetra::test::screensOfBytes(random, 3, dense::EdgeBytes, 0x5A);
         const auto stream = encode(frames, {.copyRowsOnly = sequence % 2 == 1,
                                             .packedOnly = sequence % 4 >= 2,
                                             .keptRowsOnly = sequence % 8 >= 5,
-                                            .solidBlocksOnly = sequence % 3 == 0});
+                                            .solidBlocksOnly = sequence % 3 == 0,
+                                            .compactOnly = compact});
         std::string error;
         const auto reference = dense::decodeDenseVideo(stream, &error);
         ASSERT_TRUE(reference.has_value()) << error;
@@ -171,6 +176,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         for (std::size_t f = 0; f < measured.size() && f < reference->tStates.size(); ++f) {
             EXPECT_EQ(measured[f], reference->tStates[f])
                 << "frame " << f << (reference->raw[f] ? " raw" : reference->rawRows[f] ? " raw rows" : "")
+                << (reference->compact[f] ? " compact" : "")
                 << (reference->packed[f] ? " packed" : "")
                 << (reference->copyRows[f] ? " copied rows" : "") << (reference->keptRows[f] ? " kept rows" : "")
                 << (reference->solidBlocks[f] ? " solid blocks" : "") << ", " << reference->changedBlocks[f]
@@ -180,6 +186,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
             keptFrames += reference->keptRows[f] ? 1 : 0;
             copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
             packedFrames += reference->packed[f] ? 1 : 0;
+            compactFrames += reference->compact[f] ? 1 : 0;
             if (reference->solidBlocks[f]) {
                 // Blocks that changed and came out solid.
                 ++solidFrames;
@@ -203,6 +210,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     EXPECT_GT(keptFrames, 4);
     EXPECT_GT(solidFrames, 4);
     EXPECT_GT(solidBlocks, 4);
+    EXPECT_GT(compactFrames, 8);
 }
 
 // A dense video in RAM is allowed DensePlayerExtraBytes less than the
