@@ -38,7 +38,8 @@
 //    bytes that follow (two bytes, low byte first, at most
 //    CompactFrameBytes) and those bytes: one frame of the compact stream
 //    coded on its own (CompactFormat.h, CompactEncoder::codeAlone), applied
-//    to the screen before; its pauses only look for a due frame;
+//    to the screen before (the player does so in the ring's free room);
+//    its pauses only look for a due frame;
 //  - else raw rows (context RawRowsContext), then copied rows (context
 //    CopyRowsContext); with copied rows, kept rows (context
 //    KeptRowsContext); without raw rows, solid blocks (context
@@ -362,7 +363,7 @@ inline constexpr int RawFrame = 79'713;
 // stream's figures, with CompactPause for each pause); every block's record
 // and the coder's restart (AllRecords, a raw frame's as well).
 inline constexpr int CompactFrameStart = 112;
-inline constexpr int CompactFrame = 36'959;
+inline constexpr int CompactFrame = 36'948;
 inline constexpr int CompactPause = 97;
 inline constexpr int AllRecords = 48'333;
 // A block: its context and decision's surroundings; the end of a row of

@@ -42,14 +42,12 @@ struct DenseTiming {
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
-    // The first frame: plotSScreen made white (WhiteTStates), its changed
-    // blocks put there (PutBlockTStates each), which the OS copies to the
-    // LCD whole.
-    static constexpr int WhiteTStates = 16'191;
+    // The first frame: its changed blocks put onto white in plotSScreen
+    // (PutBlockTStates each), which the OS copies to the LCD whole.
     static constexpr int PutBlockTStates = 442;
     int wholeShowTStates(int changedBlocks) const
     {
-        return ShowStartTStates + WhiteTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
+        return ShowStartTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
     }
 };
 

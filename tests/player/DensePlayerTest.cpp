@@ -303,6 +303,31 @@ TEST_F(DensePlayerTest, EachRoundOfALoopingVideoKeepsThePace)
     }
 }
 
+// Compact frames are put together in the ring's free room, before the
+// frame's records go there: a looping video of compact frames (each changes
+// every other byte) shows every screen of every round as it was given.
+TEST_F(DensePlayerTest, ALoopingVideoOfCompactFramesShowsEveryRoundWhole)
+{
+    std::mt19937 random(404);
+    for (int sequence = 0; sequence < 3; ++sequence) {
+        SCOPED_TRACE(sequence);
+        std::vector<Screen> frames(12);
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            frames[f] = f > 0 ? frames[f - 1] : Screen{};
+            for (std::size_t i = (f + static_cast<std::size_t>(sequence)) % 2; i < frames[f].size(); i += 2) {
+                frames[f][i] = static_cast<std::uint8_t>(random());
+            }
+        }
+        const auto stream = encode(frames, {.compactOnly = true});
+        const auto decoded = dense::decodeDenseVideo(stream);
+        ASSERT_TRUE(decoded.has_value());
+        EXPECT_EQ(std::count(decoded->compact.begin(), decoded->compact.end(), true), 12);
+        const Playback playback = play(build(stream, "NOSHELL", true), "NOSHELL", 3 * frames.size());
+        ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+        expectScreens(*playback.calculator, frames, 3 * frames.size());
+    }
+}
+
 // Random sequences: every screen as the encoder was given it, in order, each
 // a frame's time after the one before.
 TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
