@@ -308,13 +308,14 @@ int main(int argc, char* argv[])
     // values, the two tables of state changes (by size), the blocks' flags
     // (with a white column and row around them), the packed rows' bytes; its
     // copy of the screen (with a white column either side and a white row
-    // above), the buffer of a frame's raw rows and the ring.
+    // above), the buffer of a frame's raw rows (plotSScreen) and the ring.
     const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + 13 * 9 +
         static_cast<int>(dense::EdgeBytes.size());
     const int screen = 14 * 65;
     const int rows = dense::ScreenSize;
     for (const auto& [where, ring] : {std::pair{"in RAM", dense::RingBytes}, {"in the archive", dense::ArchiveRingBytes}}) {
-        std::printf("\ndecoder RAM, a video %s: %d bytes of tables (at most 8,192), %d of its screen, %d of raw rows, a "
+        std::printf("\ndecoder RAM, a video %s: %d bytes of tables (at most 8,192), %d of its screen, %d of raw rows "
+                    "(plotSScreen), a "
                     "ring of %d: %d bytes in all",
                     where, tables, screen, rows, ring, tables + screen + rows + ring);
     }

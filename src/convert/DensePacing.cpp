@@ -20,7 +20,6 @@ DenseTiming timingFor(const VideoTarget& target)
     timing.cpuHz = facts.fastCpuHz > 0 ? facts.fastCpuHz : facts.slowCpuHz;
     timing.timerHz = facts.timerHz;
     timing.framesPerSecond = target.framesPerSecond;
-    timing.screenCopyTStates = static_cast<int>(OsScreenCopyTStates * timing.cpuHz / facts.slowCpuHz);
     timing.stretchTStates = target.storage == Storage::Archive ? ArchiveStretchTStates : 0;
     return timing;
 }
@@ -127,11 +126,10 @@ void Schedule::add(int tStates, int changedBlocks)
     const int frame = static_cast<int>(frames_.size());
     Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
     if (frames_.empty()) {
-        // The first frame is shown at once, whole, through the OS's copy;
-        // the next when the ticks of a frame have come, the first of them
-        // perhaps at once too.
+        // The first frame is shown at once, whole; the next when the ticks
+        // of a frame have come, the first of them perhaps at once too.
         f.shown = f.done;
-        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(changedBlocks) - perFrame_ / timing_.ticksPerFrame();
+        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates() - perFrame_ / timing_.ticksPerFrame();
         report_.prefilled = 1;
     } else {
         const double due = nextDue_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/DenseFormat.h"
 #include "shared/VideoTarget.h"
 
 #include <string>
@@ -13,11 +14,9 @@ struct DenseTiming {
     double cpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
     double timerHz = modelFacts(CalculatorModel::Ti83Plus).timerHz;
     double framesPerSecond = WrittenFramesPerSecond;
-    // What the OS's interrupt handler takes of each tick, the OS's copy of
-    // the whole screen (the first frame's), and the part of the rest kept
-    // free.
+    // What the OS's interrupt handler takes of each tick, and the part of
+    // the rest kept free.
     int interruptTStates = static_cast<int>(OsInterruptTStates);
-    int screenCopyTStates = static_cast<int>(OsScreenCopyTStates);
     double margin = 0.10;
     // What a frame's stream may cost beyond its decoding where it runs on
     // from one stretch to the next (ArchiveStretchTStates in the archive).
@@ -32,22 +31,21 @@ struct DenseTiming {
     // Putting a frame on the screen: the surroundings and the key's check,
     // and its changed blocks written to the LCD.
     static constexpr int ShowStartTStates = 600;
-    int showTStates(int changedBlocks) const
-    {
-        return ShowStartTStates + changedBlocks * blockShowTStates(cpuHz > 6'000'000 ? LcdWait15 : LcdWait6);
-    }
+    int showTStates(int changedBlocks) const { return ShowStartTStates + changedBlocks * blockShowTStates(lcdWait()); }
+    int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
     // and LCD_WAIT_15: 12 us at either speed), and 178 T-states around them.
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
-    // The first frame: its changed blocks put onto white in plotSScreen
-    // (PutBlockTStates each), which the OS copies to the LCD whole.
-    static constexpr int PutBlockTStates = 442;
-    int wholeShowTStates(int changedBlocks) const
+    // The first frame, and a looping video's first again: every block
+    // written, white where it has no record, with about WholeBlockTStates
+    // more a block for the walk over them.
+    static constexpr int WholeBlockTStates = 60;
+    int wholeShowTStates() const
     {
-        return ShowStartTStates + changedBlocks * PutBlockTStates + screenCopyTStates;
+        return ShowStartTStates + BlockCount * (blockShowTStates(lcdWait()) + WholeBlockTStates);
     }
 };
 
