@@ -118,7 +118,7 @@ std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder
 // What the dense player takes of the calculator's RAM beyond the written
 // player: its ring of frames ahead, its copy of the screen, a frame's row
 // bytes and its longer code, all in the program.
-inline constexpr int DensePlayerExtraBytes = 8'531;
+inline constexpr int DensePlayerExtraBytes = 8'526;
 
 // The stream bytes a video of the target may take: the written 24,000 in
 // RAM (less what the dense player takes more); in the archive, what the
