@@ -158,6 +158,18 @@ void DenseEncoder::restart()
     s_.doublings = 0;
 }
 
+void DenseEncoder::sendBytes(std::span<const std::uint8_t> bytes, bool counted)
+{
+    flush();
+    if (counted) {
+        out_.push_back(static_cast<std::uint8_t>(bytes.size() & 0xFF));
+        out_.push_back(static_cast<std::uint8_t>(bytes.size() >> 8));
+    }
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+    s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
+    restart();
+}
+
 DenseEncoder::Snapshot DenseEncoder::save() const
 {
     return {s_, out_.size(), out_.empty() ? std::uint8_t{0} : out_.back(), carryLog_.size()};
@@ -213,12 +225,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         if (bytes.size() > static_cast<std::size_t>(ScreenSize)) {
             return false;  // more than the player's buffer holds
         }
-        flush();
-        out_.push_back(static_cast<std::uint8_t>(bytes.size() & 0xFF));
-        out_.push_back(static_cast<std::uint8_t>(bytes.size() >> 8));
-        out_.insert(out_.end(), bytes.begin(), bytes.end());
-        s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
-        restart();
+        sendBytes(bytes, true);
         s_.tStates += rawRowsTStates(packed, static_cast<int>(bytes.size()));
     }
     RowReader reader(bytes, packed);
@@ -244,10 +251,7 @@ void DenseEncoder::codeRaw(const Screen& screen)
     s_.tStates += cost::RawFrameStart;
     code(EndContext, 0);
     code(RawContext, 1);
-    flush();
-    out_.insert(out_.end(), screen.begin(), screen.end());
-    s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
-    restart();
+    sendBytes(screen, false);
     s_.tStates += cost::RawFrame + cost::FrameEnd;
     s_.now = screen;
     s_.flags.fill(1);
@@ -259,12 +263,7 @@ void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint
     code(EndContext, 0);
     code(RawContext, 0);
     code(CompactContext, 1);
-    flush();
-    out_.push_back(static_cast<std::uint8_t>(bytes.size() & 0xFF));
-    out_.push_back(static_cast<std::uint8_t>(bytes.size() >> 8));
-    out_.insert(out_.end(), bytes.begin(), bytes.end());
-    s_.bits = static_cast<std::uint64_t>(out_.size()) * 8;
-    restart();
+    sendBytes(bytes, true);
     s_.tStates += compactFrameTStates(static_cast<int>(bytes.size()), commandTStates);
     s_.now = screen;
     s_.flags.fill(1);

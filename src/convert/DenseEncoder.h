@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zoetra::dense {
@@ -82,6 +83,9 @@ private:
     void carry();
     void flush();
     void restart();
+    // Ends the code, sends the bytes as they are (their count first, two
+    // bytes, where counted) and starts the coder again.
+    void sendBytes(std::span<const std::uint8_t> bytes, bool counted);
     Snapshot save() const;
     void restore(const Snapshot& snapshot);
 
