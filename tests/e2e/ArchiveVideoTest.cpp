@@ -6,6 +6,7 @@
 
 #include "convert/ArchiveVideo.h"
 #include "convert/Codec.h"
+#include "convert/DenseDecoder.h"
 #include "convert/ConversionRun.h"
 #include "devpac8x/VariableFile.h"
 #include "imaging/FrameFolder.h"
@@ -254,6 +255,24 @@ zoetra::VideoTarget archived(CalculatorModel model, StreamFormat format = Stream
     target.storage = zoetra::Storage::Archive;
     target.framesPerSecond = rate;
     return target;
+}
+
+// A pan on the 6 MHz TI-83 Plus goes as compact frames, whose bytes run
+// across the ends of Flash pages and AppVars: every screen as encoded.
+TEST_F(ArchiveEndToEnd, DenseCompactFramesPlayAcrossPageEnds)
+{
+    useClip(ClipKind::Pan, 80);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 2u);
+    const auto decoded = zoetra::dense::decodeDenseVideo(delivery.stream);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_GT(std::count(decoded->compact.begin(), decoded->compact.end(), true), 60);
+
+    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), true);
+    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+    expectScreens(*played.calculator, decoded->frames, decoded->frames.size());
+    EXPECT_NEAR(meanRate(*played.calculator), zoetra::WrittenFramesPerSecond, 0.02 * zoetra::WrittenFramesPerSecond);
 }
 
 TEST_F(ArchiveEndToEnd, ClearEndsItWithTheCalculatorAsItWas)
