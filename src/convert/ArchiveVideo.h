@@ -116,8 +116,8 @@ std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder
 }  // namespace archive
 
 // What the dense player takes of the calculator's RAM beyond the written
-// player: its ring of frames ahead, its copy of the screen, a frame's row
-// bytes and its longer code, all in the program.
+// player: its ring of frames ahead, its copy of the screen and its longer
+// code, all in the program (a frame's row bytes lie in plotSScreen).
 inline constexpr int DensePlayerExtraBytes = 8'526;
 
 // The stream bytes a video of the target may take: the written 24,000 in

@@ -127,14 +127,10 @@ FrameRead readFrame(Reader& in, Screen& screen, std::array<bool, ScreenSize>* kn
             if (pause == 0) {
                 in.tStates += cost::FrameComplete;
                 read.longest = std::max(read.longest, in.tStates - segmentStart);
-                read.end = in.failed() ? FrameEnd::Failed : FrameEnd::Complete;
-                if (known != nullptr && p < ScreenSize && read.end == FrameEnd::Complete) {
-                    for (int k = p; k < ScreenSize; ++k) {
-                        if (!isKnown(k)) {
-                            return failed("the key frame leaves bytes as they were on the screen");
-                        }
-                    }
+                if (known != nullptr && p < ScreenSize && !in.failed()) {
+                    return failed("the key frame leaves bytes as they were on the screen");
                 }
+                read.end = in.failed() ? FrameEnd::Failed : FrameEnd::Complete;
                 return read;
             }
             in.tStates += pauseTStates;

@@ -74,6 +74,17 @@ public:
         return isMps ? mps : 1 - mps;
     }
 
+    // Bytes sent as they are, their count first (two bytes, low first).
+    std::vector<std::uint8_t> countedBytes()
+    {
+        const int count = byte() | byte() << 8;
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < count && !failed(); ++i) {
+            bytes.push_back(byte());
+        }
+        return bytes;
+    }
+
     std::uint8_t byte()
     {
         if (at_ >= stream_.size()) {
@@ -130,11 +141,8 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             changed = BlockCount;
         } else if (in.decide(CompactContext) == 1) {
             compact = true;
-            const int count = in.byte() | in.byte() << 8;
-            std::vector<std::uint8_t> bytes;
-            for (int i = 0; i < count && !in.failed(); ++i) {
-                bytes.push_back(in.byte());
-            }
+            const std::vector<std::uint8_t> bytes = in.countedBytes();
+            const auto count = static_cast<int>(bytes.size());
             in.start();
             std::string why;
             const std::optional<int> commands = count > CompactFrameBytes
@@ -159,12 +167,9 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
-                    const int count = in.byte() | in.byte() << 8;
-                for (int i = 0; i < count; ++i) {
-                    rows.push_back(in.byte());
-                }
+                rows = in.countedBytes();
                 in.start();
-                in.tStates += rawRowsTStates(packed, count);
+                in.tStates += rawRowsTStates(packed, static_cast<int>(rows.size()));
             }
             RowReader reader(rows, packed);
             pixels = codeBlocks(

@@ -339,10 +339,15 @@ void DenseEncoder::addFrame(const Screen& screen)
     std::optional<int> compactTStates;
     if (way < 0 || Ways[static_cast<std::size_t>(way)].rawRows || best > CompactTrialBits || narrowed_.compactOnly) {
         compactBytes = compact_.codeAlone(start.state.now, screen);
-        Screen check = start.state.now;
         if (compactBytes.size() <= static_cast<std::size_t>(CompactFrameBytes)) {
-            compactTStates = compact::decodeAloneFrame(compactBytes, check, cost::CompactPause);
-            assert(compactTStates && check == screen);
+            // The compact encoder's count, with the player's own pauses.
+            const int pauses = compact_.lastFrameSegments() - 1;
+            compactTStates = compact_.lastFrameTStates() + pauses * (cost::CompactPause - compact::cost::Pause);
+            assert([&] {
+                Screen check = start.state.now;
+                return compact::decodeAloneFrame(compactBytes, check, cost::CompactPause) == compactTStates &&
+                    check == screen;
+            }());
         }
     }
     constexpr int CompactWay = static_cast<int>(Ways.size());

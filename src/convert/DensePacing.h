@@ -65,10 +65,11 @@ DenseTiming fastTiming();
 // In the archive the stream runs in stretches, each to a Flash page's end
 // or an AppVar's. A frame's stream (at most about 772 bytes, a compact
 // frame's) can meet three ends of stretches: an AppVar's, and a page's on
-// either side of it where the next AppVar begins close to a page's end. Each costs the
-// player at most 700 T-states (DecodeDense.z80's StretchEnded through
-// SourceArchive.z80's Consume, SeekVar and SetStretch: 659 on its longest
-// way). The schedule gives every frame that time, wherever the ends fall.
+// either side of it where the next AppVar begins close to a page's end.
+// Each costs the player at most 700 T-states (DecodeDense.z80's
+// StretchEnded through SourceArchive.z80's Consume, SeekVar and SetStretch:
+// 659 on its longest way). The schedule gives every frame that time,
+// wherever the ends fall.
 inline constexpr int ArchiveStretchTStates = 3 * 700;
 
 // A video in RAM shares the RAM with the player, so its ring is small; a
