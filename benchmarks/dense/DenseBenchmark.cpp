@@ -1,11 +1,12 @@
 // The dense stream's figures: on the shared long video (every second screen
 // at 14.75 frames a second on the 6 MHz TI-83 Plus and on the 15 MHz models,
 // every screen at 29.5 on the 15 MHz models) its bytes against the compact
-// stream's (and how many of them lie in frames with raw rows, raw frames and
-// coded ones), the player's schedule (the tightest moment) with the
-// archive's ring and with the ring of a video in RAM, what decoding ahead a
-// fully coded video would need, and the encoding speed; on the drawn clips of the compact benchmark
-// and the bundled sample its bytes against compact's; the decoder's RAM.
+// stream's (and how many of them lie in frames with raw rows, compact
+// frames, raw frames and coded ones), the player's schedule (the tightest
+// moment) with the archive's ring and with the ring of a video in RAM, what
+// decoding ahead a fully coded video would need, and the encoding speed; on
+// the drawn clips of the compact benchmark and the bundled sample its bytes
+// against compact's; the decoder's RAM.
 //
 // Targets: the shared video in at most 150,000 bytes at 14.75 frames a
 // second on the TI-83 Plus with no frame late, at least 2,000 frames encoded
@@ -74,10 +75,10 @@ struct DenseRun {
     int copyRowFrames = 0;
     int keptRowFrames = 0;
     int solidBlockFrames = 0;
-    double rawBytes = 0.0;     // in raw frames
-    double compactBytes = 0.0; // in compact frames
-    double rawRowBytes = 0.0;  // in frames with raw rows
-    double codedBytes = 0.0;   // in the others
+    double rawBytes = 0.0;           // in raw frames
+    double compactFrameBytes = 0.0;  // in compact frames
+    double rawRowBytes = 0.0;        // in frames with raw rows
+    double codedBytes = 0.0;         // in the others
     int worstFrame = 0;
     int worstFrameAt = 0;
     double meanFrame = 0.0;
@@ -117,7 +118,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     for (std::size_t i = 0; i < decoded->ends.size(); ++i) {
         const auto bytes = static_cast<double>(decoded->ends[i] - (i == 0 ? 0 : decoded->ends[i - 1]));
         (decoded->raw[i]           ? run.rawBytes
-             : decoded->compact[i] ? run.compactBytes
+             : decoded->compact[i] ? run.compactFrameBytes
              : decoded->rawRows[i] ? run.rawRowBytes
                                    : run.codedBytes) += bytes;
     }
@@ -154,10 +155,9 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
     std::printf("  dense %d bytes (%d frames with copied rows, %d of them with kept rows, %d with solid blocks, %d "
                 "with raw rows, %d compact, %d raw), compact %d bytes; same screens as given: %s\n",
                 run.bytes, run.copyRowFrames, run.keptRowFrames, run.solidBlockFrames, run.rawRowFrames,
-                run.compactFrames, run.rawFrames,
-                compact, run.sameScreens ? "yes" : "NO");
+                run.compactFrames, run.rawFrames, compact, run.sameScreens ? "yes" : "NO");
     std::printf("  of them in frames with raw rows %.0f, compact %.0f, raw %.0f, coded %.0f\n", run.rawRowBytes,
-                run.compactBytes, run.rawBytes, run.codedBytes);
+                run.compactFrameBytes, run.rawBytes, run.codedBytes);
     std::printf("  encoding: %.3f s, %.0f frames a second\n", run.seconds,
                 static_cast<double>(screens.size()) / run.seconds);
     std::printf("  decoding: mean %.0f T-states a frame, worst %d (frame %d); %.0f pixels decided one by one a "
@@ -314,9 +314,8 @@ int main(int argc, char* argv[])
     const int screen = 14 * 65;
     const int rows = dense::ScreenSize;
     for (const auto& [where, ring] : {std::pair{"in RAM", dense::RingBytes}, {"in the archive", dense::ArchiveRingBytes}}) {
-        std::printf("\ndecoder RAM, a video %s: %d bytes of tables (at most 8,192), %d of its screen, %d of raw rows "
-                    "(plotSScreen), a "
-                    "ring of %d: %d bytes in all",
+        std::printf("\ndecoder RAM, a video %s: %d bytes of tables (at most 8,192), %d of its screen, %d of raw "
+                    "rows (plotSScreen), a ring of %d: %d bytes in all",
                     where, tables, screen, rows, ring, tables + screen + rows + ring);
     }
     std::printf("\n");
