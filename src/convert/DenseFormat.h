@@ -63,7 +63,8 @@
 //        one decided 0, is the next row byte in a frame with raw rows, else
 //        eight pixels, leftmost first, each a decision in the context
 //        pixelContext (8 pixels around it, in the new screen as it stands
-//        and in the screen before).
+//        and in the screen before), of a table of its own for a uniform row
+//        (UniformPixels + pixelContext).
 // After a raw or a compact frame every block counts as changed.
 //
 // Time: the player decodes ahead of the screen into a ring of frames and
@@ -123,8 +124,11 @@ constexpr std::uint8_t nextAfterLps(std::uint8_t state)
     return static_cast<std::uint8_t>(mps | LpsSizes[static_cast<std::size_t>(next)]);
 }
 
-// The contexts, one state byte each: 256 pixel contexts, then the others.
-inline constexpr int PixelContexts = 256;
+// The contexts, one state byte each: 512 pixel contexts (256 for the rows
+// of changed blocks, 256 for uniform rows decided not whole, whose pixels
+// go otherwise), then the others.
+inline constexpr int PixelContexts = 512;
+inline constexpr int UniformPixels = 256;  // + pixelContext
 inline constexpr int BlockContext = PixelContexts;  // + blockContext
 inline constexpr int BlockContexts = 64;
 inline constexpr int EndContext = BlockContext + BlockContexts;
@@ -340,7 +344,7 @@ inline constexpr int NewByte = 172;
 inline constexpr int StreamByte = 149;
 // A frame: its start, around the end, raw, compact, raw rows and copied
 // rows decisions; its end.
-inline constexpr int Frame = 296;
+inline constexpr int Frame = 322;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
@@ -349,7 +353,7 @@ inline constexpr int KeptRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 644;
+inline constexpr int RawRows = 660;
 inline constexpr int RawRowsCopy = 156;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
@@ -398,6 +402,9 @@ inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
 inline constexpr int PixelRow = 303;
+// A uniform row's pixels: its row registers and first context the same
+// way, then a jump to the decisions.
+inline constexpr int UniformPixelRow = PixelRow + 10;
 // A row that is not uniform, before it is sent: in a frame without copied
 // rows; in one with them, its copy decision's context and call, for a byte
 // above that differs from the row's before or is the same but mixed; after
@@ -596,6 +603,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
             const int colour = uniformRow(now, before, column, y);
+            const int table = colour >= 0 ? UniformPixels : 0;
             cost(cost::Row + (above != before[at] ? cost::RowDiffers : colour < 0 ? cost::RowMixed : 0));
             if (colour >= 0) {
                 cost(cost::RowUniform);
@@ -633,9 +641,9 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 now[at] = rawRow(target[at]);
                 continue;
             }
-            cost(cost::PixelRow);
+            cost(colour >= 0 ? cost::UniformPixelRow : cost::PixelRow);
             for (int bit = 0; bit < 8; ++bit) {
-                const int value = decide(pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
+                const int value = decide(table + pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
                 now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
             }

@@ -73,9 +73,14 @@ DenseTiming fastTiming();
 inline constexpr int ArchiveStretchTStates = 3 * 700;
 
 // A video in RAM shares the RAM with the player, so its ring is small; a
-// player whose video is in the archive has the RAM to itself.
-inline constexpr int RingBytes = 4096;
-inline constexpr int ArchiveRingBytes = 10240;
+// player whose video is in the archive has the RAM to itself. The player
+// keeps this room for the ring and its timer's vectors, which must start a
+// page: wherever the program lies, the ring keeps at least 512 bytes less.
+inline constexpr int RingRoomBytes = 4096;
+inline constexpr int ArchiveRingRoomBytes = 10240;
+inline constexpr int TimerVectorBytes = 257;
+inline constexpr int RingBytes = RingRoomBytes - 512;
+inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - 512;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)
