@@ -42,6 +42,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace zoetra;
@@ -308,15 +309,17 @@ int main(int argc, char* argv[])
     // values, the two tables of state changes (by size), the blocks' flags
     // (with a white column and row around them), the packed rows' bytes; its
     // copy of the screen (with a white column either side and a white row
-    // above), the buffer of a frame's raw rows (plotSScreen) and the ring.
+    // above), the buffer of a frame's raw rows (plotSScreen), and the room
+    // kept for the ring and the timer's vectors.
     const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + 13 * 9 +
         static_cast<int>(dense::EdgeBytes.size());
     const int screen = 14 * 65;
     const int rows = dense::ScreenSize;
-    for (const auto& [where, ring] : {std::pair{"in RAM", dense::RingBytes}, {"in the archive", dense::ArchiveRingBytes}}) {
+    for (const auto& [where, ring, room] : {std::tuple{"in RAM", dense::RingBytes, dense::RingRoomBytes},
+                                            {"in the archive", dense::ArchiveRingBytes, dense::ArchiveRingRoomBytes}}) {
         std::printf("\ndecoder RAM, a video %s: %d bytes of tables (at most 8,192), %d of its screen, %d of raw "
-                    "rows (plotSScreen), a ring of %d: %d bytes in all",
-                    where, tables, screen, rows, ring, tables + screen + rows + ring);
+                    "rows (plotSScreen), %d for a ring of at least %d and the timer's vectors: %d bytes in all",
+                    where, tables, screen, rows, room, ring, tables + screen + rows + room);
     }
     std::printf("\n");
     std::printf("\n%s\n", met ? "all targets met" : "TARGETS MISSED");

@@ -74,13 +74,15 @@ inline constexpr int ArchiveStretchTStates = 3 * 700;
 
 // A video in RAM shares the RAM with the player, so its ring is small; a
 // player whose video is in the archive has the RAM to itself. The player
-// keeps this room for the ring and its timer's vectors, which must start a
-// page: wherever the program lies, the ring keeps at least 512 bytes less.
+// keeps this room for the ring and its timer's vectors, which follow the
+// ring at the first page's start that leaves them room: wherever the
+// program lies, the ring keeps at least the room less the vectors and
+// less a page's worth of bytes but one.
 inline constexpr int RingRoomBytes = 4096;
 inline constexpr int ArchiveRingRoomBytes = 10240;
 inline constexpr int TimerVectorBytes = 257;
-inline constexpr int RingBytes = RingRoomBytes - 512;
-inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - 512;
+inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
+inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
 constexpr int recordBytes(int changedBlocks)
