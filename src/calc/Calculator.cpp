@@ -378,6 +378,8 @@ std::uint64_t Calculator::step()
         z80ex_set_reg(cpu_, regSP, static_cast<Z80EX_WORD>(sp + 2));
     } else if (at < BankA && at != InterruptHandler && at != InterruptHandler + 1) {
         setFault("execution in ROM outside the system calls");
+    } else if (at == InterruptHandler && !osHandler()) {
+        // The handler found the OS's state broken.
     } else {
         spAtStep_ = sp();
         const auto tstates = static_cast<std::uint64_t>(z80ex_step(cpu_));
@@ -505,29 +507,39 @@ void Calculator::advanceTimer()
 
 void Calculator::interrupt(bool halted)
 {
-    if (z80ex_get_reg(cpu_, regIY) != FlagsBase) {
-        setFault("timer interrupt with IY " + hex(z80ex_get_reg(cpu_, regIY)) + " instead of the flags");
-        return;
-    }
-    if (port7_ != hardware_.port7Default()) {
-        // The handler's flags and variables are in RAM page 1.
-        setFault("timer interrupt with port 7 at " + hex(port7_, 2) + ", the OS's RAM not in bank B");
-        return;
-    }
     spAtStep_ = sp();
     const int tstates = z80ex_int(cpu_);
     if (tstates > 0) {
-        addTime(static_cast<std::uint64_t>(tstates) + InterruptHandlerTStates);
+        addTime(static_cast<std::uint64_t>(tstates));
         tickPending_ = false;
         ++interrupts_;
         if (halted) {
             ++halts_;
         }
-        // The OS handler works in the shadow registers.
-        for (const Z80_REG_T reg : {regAF_, regBC_, regDE_, regHL_}) {
-            z80ex_set_reg(cpu_, reg, static_cast<Z80EX_WORD>(scrambleSeed_ = scrambleSeed_ * 1103515245u + 12345u));
-        }
     }
+}
+
+// The OS's timer interrupt handler, entered at 0038h: in interrupt mode 1
+// straight from the interrupt, in mode 2 from a program's own handler that
+// goes on to it. Its work costs InterruptHandlerTStates; its ei / ret run
+// as they stand.
+bool Calculator::osHandler()
+{
+    if (z80ex_get_reg(cpu_, regIY) != FlagsBase) {
+        setFault("timer interrupt with IY " + hex(z80ex_get_reg(cpu_, regIY)) + " instead of the flags");
+        return false;
+    }
+    if (port7_ != hardware_.port7Default()) {
+        // The handler's flags and variables are in RAM page 1.
+        setFault("timer interrupt with port 7 at " + hex(port7_, 2) + ", the OS's RAM not in bank B");
+        return false;
+    }
+    addTime(InterruptHandlerTStates);
+    // It works in the shadow registers and leaves them changed.
+    for (const Z80_REG_T reg : {regAF_, regBC_, regDE_, regHL_}) {
+        z80ex_set_reg(cpu_, reg, static_cast<Z80EX_WORD>(scrambleSeed_ = scrambleSeed_ * 1103515245u + 12345u));
+    }
+    return true;
 }
 
 void Calculator::scrambleRegisters()

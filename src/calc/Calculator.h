@@ -216,6 +216,7 @@ private:
     bool osCall(std::uint16_t address, std::uint64_t& cost);
     void advanceTimer();
     void interrupt(bool halted);
+    bool osHandler();
     void setFault(const std::string& text);
     bool writeAllowed(std::uint16_t address, std::uint8_t value) const;
     void scrambleRegisters();
