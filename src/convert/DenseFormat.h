@@ -332,16 +332,16 @@ inline constexpr int TopMps = 7;
 inline constexpr int TopLps = 12;
 // The state changes (after the LPS, with the unlikely value's longer way
 // out of the doublings).
-inline constexpr int AfterMps = 40;
+inline constexpr int AfterMps = 44;
 inline constexpr int AfterLps = 68;
-inline constexpr int AfterLpsSwap = 65;
+inline constexpr int AfterLpsSwap = 69;
 // The doublings after a decision: entering and leaving them, each one, and
 // each one that takes a new stream byte.
-inline constexpr int Renormalise = 55;
+inline constexpr int Renormalise = 37;
 inline constexpr int Doubling = 37;
-inline constexpr int NewByte = 172;
+inline constexpr int NewByte = 68;
 // Reading one stream byte (call and return included).
-inline constexpr int StreamByte = 149;
+inline constexpr int StreamByte = 72;
 // A frame: its start, around the end, raw, compact, raw rows and copied
 // rows decisions; its end.
 inline constexpr int Frame = 322;
@@ -353,23 +353,23 @@ inline constexpr int KeptRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 660;
-inline constexpr int RawRowsCopy = 156;
+inline constexpr int RawRows = 420;
+inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 79'713;
+inline constexpr int RawFrame = 86'283;
 // A compact frame: its start (to the compact decision); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
 // stream's figures, with CompactPause for each pause); every block's record
 // and the coder's restart (AllRecords, a raw frame's as well).
 inline constexpr int CompactFrameStart = 112;
-inline constexpr int CompactFrame = 36'948;
+inline constexpr int CompactFrame = 36'794;
 inline constexpr int CompactPause = 97;
-inline constexpr int AllRecords = 48'333;
+inline constexpr int AllRecords = 48'247;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 104;

@@ -8,7 +8,7 @@ namespace zoetra::dense {
 
 double DenseTiming::decodeTStatesPerFrame() const
 {
-    return (frameTStates() - ticksPerFrame() * interruptTStates) * (1.0 - margin);
+    return (frameTStates() - ticksPerFrame() * (interruptTStates + tickTStates)) * (1.0 - margin);
 }
 
 DenseTiming timingFor(const VideoTarget& target)

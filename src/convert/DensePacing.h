@@ -8,15 +8,22 @@
 
 namespace zoetra::dense {
 
+// The player's own timer interrupt handler, around the OS's: the
+// interrupt's acceptance in mode 2 (19) and VID.z80's CountTick (214, the
+// OS's ei and ret included), which counts the tick and keeps the shadow
+// registers the decoder works in.
+inline constexpr int TickTStates = 233;
+
 // The player's clock for one target: the CPU's speed (the slowest the model
 // runs at), the OS timer, the frame rate.
 struct DenseTiming {
     double cpuHz = modelFacts(CalculatorModel::Ti83Plus).slowCpuHz;
     double timerHz = modelFacts(CalculatorModel::Ti83Plus).timerHz;
     double framesPerSecond = WrittenFramesPerSecond;
-    // What the OS's interrupt handler takes of each tick, and the part of
-    // the rest kept free.
+    // What the OS's interrupt handler takes of each tick, what the player's
+    // own handler around it takes, and the part of the rest kept free.
     int interruptTStates = static_cast<int>(OsInterruptTStates);
+    int tickTStates = TickTStates;
     double margin = 0.10;
     // What a frame's stream may cost beyond its decoding where it runs on
     // from one stretch to the next (ArchiveStretchTStates in the archive).
@@ -28,9 +35,10 @@ struct DenseTiming {
     // What decoding has of them, before the frame shown is put on the
     // screen.
     double decodeTStatesPerFrame() const;
-    // Putting a frame on the screen: the surroundings and the key's check,
-    // and its changed blocks written to the LCD.
-    static constexpr int ShowStartTStates = 600;
+    // Putting a frame on the screen: the surroundings and the key's check
+    // (with the shadow registers kept around it), and its changed blocks
+    // written to the LCD.
+    static constexpr int ShowStartTStates = 690;
     int showTStates(int changedBlocks) const { return ShowStartTStates + changedBlocks * blockShowTStates(lcdWait()); }
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
@@ -66,11 +74,11 @@ DenseTiming fastTiming();
 // or an AppVar's. A frame's stream (at most about 772 bytes, a compact
 // frame's) can meet three ends of stretches: an AppVar's, and a page's on
 // either side of it where the next AppVar begins close to a page's end.
-// Each costs the player at most 700 T-states (DecodeDense.z80's
-// StretchEnded through SourceArchive.z80's Consume, SeekVar and SetStretch:
-// 659 on its longest way). The schedule gives every frame that time,
-// wherever the ends fall.
-inline constexpr int ArchiveStretchTStates = 3 * 700;
+// Each costs the player at most 850 T-states (DecodeDense.z80's NewStretch
+// and StretchEnded through SourceArchive.z80's Consume, SeekVar and
+// SetStretch: 832 on its longest way). The schedule gives every frame that
+// time, wherever the ends fall.
+inline constexpr int ArchiveStretchTStates = 3 * 850;
 
 // A video in RAM shares the RAM with the player, so its ring is small; a
 // player whose video is in the archive has the RAM to itself. The player

@@ -275,6 +275,28 @@ TEST_F(ArchiveEndToEnd, DenseCompactFramesPlayAcrossPageEnds)
     EXPECT_NEAR(meanRate(*played.calculator), zoetra::WrittenFramesPerSecond, 0.02 * zoetra::WrittenFramesPerSecond);
 }
 
+// A turning gradient goes as coded frames, whose bytes the decoder takes
+// one by one: they run across the ends of AppVars and of Flash pages too.
+TEST_F(ArchiveEndToEnd, DenseCodedFramesPlayAcrossPageEnds)
+{
+    useClip(ClipKind::DitheredGradient, 240);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 2u);
+    const auto decoded = zoetra::dense::decodeDenseVideo(delivery.stream);
+    ASSERT_TRUE(decoded.has_value());
+    // Where the first AppVar's stream ends, the frame is coded.
+    const auto across = std::upper_bound(decoded->ends.begin(), decoded->ends.end(),
+                                         static_cast<std::size_t>(zoetra::archive::StreamBytesPerAppVar));
+    ASSERT_NE(across, decoded->ends.end());
+    const auto frame = static_cast<std::size_t>(across - decoded->ends.begin());
+    EXPECT_FALSE(decoded->compact[frame] || decoded->raw[frame] || decoded->rawRows[frame]) << frame;
+
+    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), true);
+    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+    expectScreens(*played.calculator, decoded->frames, decoded->frames.size());
+}
+
 TEST_F(ArchiveEndToEnd, ClearEndsItWithTheCalculatorAsItWas)
 {
     useClip(ClipKind::Pan, 40);
