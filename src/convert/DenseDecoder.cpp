@@ -36,22 +36,22 @@ public:
         const Kind kind = decisionKind(context);
         const std::uint32_t k = state & 0x7F;
         const int mps = state >> 7;
-        const std::uint32_t top = range_ - k;
+        const std::uint32_t bottom = range_ - k;
         bool isMps;
         Way way;
-        if (code_ >= k) {
-            code_ -= k;
-            range_ = top;
-            if (top >= 0x80) {
+        if (code_ < bottom) {
+            range_ = bottom;
+            if (bottom >= 0x80) {
                 tStates += decisionTStates(kind, Way::Fast, Update::AfterMps, 0, 0);
                 return mps;
             }
-            isMps = top >= k;
-            way = Way::Top;
+            isMps = bottom >= k;
+            way = Way::NarrowBottom;
         } else {
+            code_ -= bottom;
             range_ = k;
-            isMps = top < k;
-            way = Way::Bottom;
+            isMps = bottom < k;
+            way = bottom >= 0x80 ? Way::Wide : Way::NarrowTop;
         }
         const Update update = isMps ? Update::AfterMps
             : lpsSizeIndex(static_cast<int>(k)) == 0 ? Update::AfterLpsSwap

@@ -92,33 +92,29 @@ void DenseEncoder::code(int context, int bit)
     const Kind kind = decisionKind(context);
     const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
     const bool isMps = bit == state >> 7;
-    const std::uint32_t top = s_.range - q;
+    const std::uint32_t bottom = s_.range - q;
+    const bool wide = bottom >= 0x8000;
     bool takeTop;
-    if (top >= 0x8000) {
+    if (wide) {
         if (isMps) {
             s_.tStates += decisionTStates(kind, Way::Fast, Update::AfterMps, 0, 0);
-            s_.low += q;
-            s_.range = top;
-            if (s_.low >= 0x10000) {
-                s_.low -= 0x10000;
-                carry();
-            }
+            s_.range = bottom;
             return;
         }
-        takeTop = false;
+        takeTop = true;
     } else {
-        const bool topIsMps = top >= q;
-        takeTop = isMps == topIsMps;
+        const bool bottomIsMps = bottom >= q;
+        takeTop = isMps != bottomIsMps;
     }
     if (takeTop) {
-        s_.low += q;
-        s_.range = top;
+        s_.low += bottom;
+        s_.range = q;
         if (s_.low >= 0x10000) {
             s_.low -= 0x10000;
             carry();
         }
     } else {
-        s_.range = q;
+        s_.range = bottom;
     }
     const Update update = isMps ? Update::AfterMps
         : lpsSizeIndex(state & 0x7F) == 0 ? Update::AfterLpsSwap
@@ -136,7 +132,8 @@ void DenseEncoder::code(int context, int bit)
         ++s_.doublings;
         ++doublings;
     }
-    s_.tStates += decisionTStates(kind, takeTop ? Way::Top : Way::Bottom, update, doublings, newBytes);
+    const Way way = wide ? Way::Wide : takeTop ? Way::NarrowTop : Way::NarrowBottom;
+    s_.tStates += decisionTStates(kind, way, update, doublings, newBytes);
 }
 
 // Writes out the interval's base (its low byte is always 0), then pads to a

@@ -9,12 +9,14 @@
 // The coder. The decoder holds the interval size A (16 bits, at least 8000h
 // after every decision) and the code C (0 <= C < A). A context's state is
 // the size q = k * 100h of the unlikely value's (LPS) part, and the likely
-// value (MPS). A decision splits the interval into a bottom part of size q
-// and a top part of size A - q:
-//  - A - q >= 8000h (the fast path): the bottom is the LPS, the top the MPS;
-//  - A - q <  8000h: the smaller part takes the LPS (if A - q < q, the top
-//    is the LPS and the bottom the MPS: the conditional exchange).
-// C < q chooses the bottom (A = q), else the top (C = C - q, A = A - q).
+// value (MPS). A decision splits the interval into a bottom part of size
+// A - q and a top part of size q:
+//  - A - q >= 8000h (the wide way): the bottom is the MPS, the top the LPS;
+//  - A - q <  8000h (the narrow way): the smaller part takes the LPS (if
+//    A - q < q, the bottom is the LPS and the top the MPS: the conditional
+//    exchange).
+// C < A - q chooses the bottom (A = A - q), else the top (C = C - (A - q),
+// A = q). So the MPS of the wide way (the fast path) leaves C as it is.
 // With q a multiple of 100h, A's low byte stays 0 and every test and
 // subtraction needs C's high byte only: the decoder keeps that byte and
 // shifts the stream's bits into it. It starts with A = 8000h and C's high
@@ -308,28 +310,32 @@ inline int colourContext(const Screen& now, const Screen& before, int block)
 // due frame before each changed block, past its call (it shows frames), and
 // interrupts.
 namespace cost {
-// A pixel's decision on the fast path (the code is at least the LPS size,
-// and the interval stays at least 8000h), with the pixel shifted into the
-// context and the row's byte; through the bottom part or the top part
-// instead (the state's change and the doublings come on top).
-inline constexpr int Pixel = 113;
-inline constexpr int PixelBottom = 117;
-inline constexpr int PixelTop = 128;
+// A pixel's decision on the fast path (the code below the bottom part's
+// size, which is at least 8000h), with the pixel shifted into the context
+// and the row's byte; the LPS on the wide way; on the narrow way, the code
+// in the bottom part or in the top part (the state's change and the
+// doublings come on top).
+inline constexpr int Pixel = 102;
+inline constexpr int PixelWide = 139;
+inline constexpr int PixelNarrowBottom = 114;
+inline constexpr int PixelNarrowTop = 139;
 // A block's, a uniform row's and a copy decision (taken in line), the same
-// three ways.
-inline constexpr int Inline = 69;
-inline constexpr int InlineBottom = 73;
-inline constexpr int InlineTop = 84;
-// Any other decision (called), the same three ways.
-inline constexpr int Decision = 96;
-inline constexpr int DecisionBottom = 63;
-inline constexpr int DecisionTop = 74;
-// Choosing the state's change: the bottom part as the LPS or the top part
-// as the MPS, else the exchanged one.
-inline constexpr int BottomMps = 12;
-inline constexpr int BottomLps = 17;
-inline constexpr int TopMps = 7;
-inline constexpr int TopLps = 12;
+// four ways.
+inline constexpr int Inline = 58;
+inline constexpr int InlineWide = 95;
+inline constexpr int InlineNarrowBottom = 70;
+inline constexpr int InlineNarrowTop = 95;
+// Any other decision (called), the same four ways.
+inline constexpr int Decision = 85;
+inline constexpr int DecisionWide = 85;
+inline constexpr int DecisionNarrowBottom = 60;
+inline constexpr int DecisionNarrowTop = 85;
+// Choosing the state's change on the narrow way: the part the code is in
+// as the MPS or as the LPS.
+inline constexpr int NarrowBottomMps = 17;
+inline constexpr int NarrowBottomLps = 12;
+inline constexpr int NarrowTopMps = 12;
+inline constexpr int NarrowTopLps = 17;
 // The state changes (after the LPS, with the unlikely value's longer way
 // out of the doublings).
 inline constexpr int AfterMps = 44;
@@ -337,7 +343,7 @@ inline constexpr int AfterLps = 68;
 inline constexpr int AfterLpsSwap = 69;
 // The doublings after a decision: entering and leaving them, each one, and
 // each one that takes a new stream byte.
-inline constexpr int Renormalise = 37;
+inline constexpr int Renormalise = 45;
 inline constexpr int Doubling = 37;
 inline constexpr int NewByte = 68;
 // Reading one stream byte (call and return included).
@@ -353,14 +359,14 @@ inline constexpr int KeptRowsOn = 5;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 420;
+inline constexpr int RawRows = 424;
 inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 86'283;
+inline constexpr int RawFrame = 86'287;
 // A compact frame: its start (to the compact decision); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
@@ -369,7 +375,7 @@ inline constexpr int RawFrame = 86'283;
 inline constexpr int CompactFrameStart = 112;
 inline constexpr int CompactFrame = 36'794;
 inline constexpr int CompactPause = 97;
-inline constexpr int AllRecords = 48'247;
+inline constexpr int AllRecords = 48'251;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 104;
@@ -522,7 +528,7 @@ private:
 };
 
 // How a decision went, for its T-states.
-enum class Way { Fast, Bottom, Top };
+enum class Way { Fast, Wide, NarrowBottom, NarrowTop };
 enum class Update { AfterMps, AfterLps, AfterLpsSwap };
 
 // Where in the player a decision in this context is taken.
@@ -542,15 +548,22 @@ constexpr Kind decisionKind(int context)
 inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int newBytes)
 {
     static constexpr int Fast[] = {cost::Pixel, cost::Inline, cost::Decision};
-    static constexpr int Bottom[] = {cost::PixelBottom, cost::InlineBottom, cost::DecisionBottom};
-    static constexpr int Top[] = {cost::PixelTop, cost::InlineTop, cost::DecisionTop};
+    static constexpr int Wide[] = {cost::PixelWide, cost::InlineWide, cost::DecisionWide};
+    static constexpr int Bottom[] = {cost::PixelNarrowBottom, cost::InlineNarrowBottom, cost::DecisionNarrowBottom};
+    static constexpr int Top[] = {cost::PixelNarrowTop, cost::InlineNarrowTop, cost::DecisionNarrowTop};
     const auto k = static_cast<std::size_t>(kind);
     if (way == Way::Fast) {
         return Fast[k];
     }
     const bool mps = update == Update::AfterMps;
-    int t = way == Way::Bottom ? Bottom[k] : Top[k];
-    t += way == Way::Bottom ? (mps ? cost::BottomMps : cost::BottomLps) : (mps ? cost::TopMps : cost::TopLps);
+    int t = 0;
+    if (way == Way::Wide) {
+        t = Wide[k];  // always the LPS
+    } else if (way == Way::NarrowBottom) {
+        t = Bottom[k] + (mps ? cost::NarrowBottomMps : cost::NarrowBottomLps);
+    } else {
+        t = Top[k] + (mps ? cost::NarrowTopMps : cost::NarrowTopLps);
+    }
     t += mps ? cost::AfterMps : update == Update::AfterLps ? cost::AfterLps : cost::AfterLpsSwap;
     return t + cost::Renormalise + doublings * cost::Doubling + newBytes * cost::NewByte;
 }
