@@ -332,7 +332,7 @@ inline constexpr int DecisionNarrowBottom = 60;
 inline constexpr int DecisionNarrowTop = 85;
 // Choosing the state's change on the narrow way: the part the code is in
 // as the MPS or as the LPS.
-inline constexpr int NarrowBottomMps = 17;
+inline constexpr int NarrowBottomMps = 7;
 inline constexpr int NarrowBottomLps = 12;
 inline constexpr int NarrowTopMps = 12;
 inline constexpr int NarrowTopLps = 17;
