@@ -407,23 +407,24 @@ inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 303;
-// A uniform row's pixels: its row registers and first context the same
-// way, then a jump to the decisions.
-inline constexpr int UniformPixelRow = PixelRow + 10;
-// A row that is not uniform, before it is sent: in a frame without copied
-// rows; in one with them, its copy decision's context and call, for a byte
-// above that differs from the row's before or is the same but mixed; after
-// the decision, the row not copied, or copied.
-inline constexpr int CopyOff = 17;
-inline constexpr int CopyDiffers = 52;
-inline constexpr int CopyMixed = 52;
+inline constexpr int PixelRow = 284;
+// A uniform row's pixels: the row above taken from the row before, its row
+// registers and first context the same way, then a jump to the decisions.
+inline constexpr int UniformPixelRow = PixelRow + 14;
+// A row that is not uniform, before it is sent, for a byte above that
+// differs from the row's before or is the same but mixed: in a frame
+// without copied rows; in one with them, with its copy decision's context
+// and call; after the decision, the row not copied, or copied.
+inline constexpr int CopyOffDiffers = 21;
+inline constexpr int CopyOffMixed = 25;
+inline constexpr int CopyDiffers = 56;
+inline constexpr int CopyMixed = 60;
 inline constexpr int NotCopied = 12;
-inline constexpr int Copied = 75;
+inline constexpr int Copied = 56;
 // A kept rows decision (taken in line, after the copy decision's
 // surroundings): the row kept as it was, or on to the copy decision.
 inline constexpr int Kept = 37;
-inline constexpr int NotKept = 47;
+inline constexpr int NotKept = 37;
 // A frame's solid blocks decision's surroundings: with raw rows (not
 // taken), and without; setting them on.
 inline constexpr int SolidChoiceRaw = 55;
@@ -629,7 +630,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 }
             }
             if (colour < 0 && !copyRows) {
-                cost(cost::CopyOff);
+                cost(above != before[at] ? cost::CopyOffDiffers : cost::CopyOffMixed);
             } else if (colour < 0) {
                 cost(above != before[at] ? cost::CopyDiffers : cost::CopyMixed);
                 if (keptRows) {
