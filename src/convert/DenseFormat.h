@@ -396,18 +396,18 @@ inline constexpr int RowUniform = 150;
 inline constexpr int WholeRow = 49;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
-inline constexpr int RawRow = 104;
+inline constexpr int RawRow = 84;
 // A packed row: the way to it; its code from a new code byte's high half
 // or the low half of the last; a code for one of the edge bytes, or for
 // the next byte.
-inline constexpr int PackedRow = 30;
+inline constexpr int PackedRow = 10;
 // Setting a frame's rows on to packed ones.
 inline constexpr int PackedOn = 5;
 inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 284;
+inline constexpr int PixelRow = 264;
 // A uniform row's pixels: the row above taken from the row before, its row
 // registers and first context the same way, then a jump to the decisions.
 inline constexpr int UniformPixelRow = PixelRow + 14;
@@ -416,6 +416,9 @@ inline constexpr int UniformPixelRow = PixelRow + 14;
 // without copied rows; in one with them, with its copy decision's context
 // and call; after the decision, the row not copied, or copied.
 inline constexpr int CopyOffDiffers = 21;
+// A row sent after its copy decision, or a uniform row sent: marked as not
+// copied, for the copy decision of the row below.
+inline constexpr int NotCopiedMark = 20;
 inline constexpr int CopyOffMixed = 25;
 inline constexpr int CopyDiffers = 56;
 inline constexpr int CopyMixed = 60;
@@ -651,6 +654,9 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 cost(cost::NotCopied);
             }
             previous = PreviousOther;
+            if (copyRows || colour >= 0) {
+                cost(cost::NotCopiedMark);
+            }
             if (rawRows) {
                 now[at] = rawRow(target[at]);
                 continue;
