@@ -257,44 +257,37 @@ zoetra::VideoTarget archived(CalculatorModel model, StreamFormat format = Stream
     return target;
 }
 
-// A pan on the 6 MHz TI-83 Plus goes as compact frames, whose bytes run
-// across the ends of Flash pages and AppVars: every screen as encoded.
-TEST_F(ArchiveEndToEnd, DenseCompactFramesPlayAcrossPageEnds)
+// On the 6 MHz TI-83 Plus a pan goes as compact frames, whose bytes are
+// copied out, and a turning gradient as coded frames, whose bytes the
+// decoder takes one by one: either runs across the ends of Flash pages and
+// AppVars, and every screen comes as encoded.
+TEST_F(ArchiveEndToEnd, DenseFramesPlayAcrossPageEnds)
 {
-    useClip(ClipKind::Pan, 80);
-    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense));
-    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
-    ASSERT_GE(delivery.appVars.size(), 2u);
-    const auto decoded = zoetra::dense::decodeDenseVideo(delivery.stream);
-    ASSERT_TRUE(decoded.has_value());
-    EXPECT_GT(std::count(decoded->compact.begin(), decoded->compact.end(), true), 60);
+    for (const bool coded : {false, true}) {
+        SCOPED_TRACE(coded ? "coded" : "compact");
+        useClip(coded ? ClipKind::DitheredGradient : ClipKind::Pan, coded ? 240 : 80);
+        const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense));
+        ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+        ASSERT_GE(delivery.appVars.size(), 2u);
+        const auto decoded = zoetra::dense::decodeDenseVideo(delivery.stream);
+        ASSERT_TRUE(decoded.has_value());
+        if (coded) {
+            // Where the first AppVar's stream ends, the frame is coded.
+            const auto across = std::upper_bound(decoded->ends.begin(), decoded->ends.end(),
+                                                 static_cast<std::size_t>(zoetra::archive::StreamBytesPerAppVar));
+            ASSERT_NE(across, decoded->ends.end());
+            const auto frame = static_cast<std::size_t>(across - decoded->ends.begin());
+            EXPECT_FALSE(decoded->compact[frame] || decoded->raw[frame] || decoded->rawRows[frame]) << frame;
+        } else {
+            EXPECT_GT(std::count(decoded->compact.begin(), decoded->compact.end(), true), 60);
+        }
 
-    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), true);
-    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
-    expectScreens(*played.calculator, decoded->frames, decoded->frames.size());
-    EXPECT_NEAR(meanRate(*played.calculator), zoetra::WrittenFramesPerSecond, 0.02 * zoetra::WrittenFramesPerSecond);
-}
-
-// A turning gradient goes as coded frames, whose bytes the decoder takes
-// one by one: they run across the ends of AppVars and of Flash pages too.
-TEST_F(ArchiveEndToEnd, DenseCodedFramesPlayAcrossPageEnds)
-{
-    useClip(ClipKind::DitheredGradient, 240);
-    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense));
-    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
-    ASSERT_GE(delivery.appVars.size(), 2u);
-    const auto decoded = zoetra::dense::decodeDenseVideo(delivery.stream);
-    ASSERT_TRUE(decoded.has_value());
-    // Where the first AppVar's stream ends, the frame is coded.
-    const auto across = std::upper_bound(decoded->ends.begin(), decoded->ends.end(),
-                                         static_cast<std::size_t>(zoetra::archive::StreamBytesPerAppVar));
-    ASSERT_NE(across, decoded->ends.end());
-    const auto frame = static_cast<std::size_t>(across - decoded->ends.begin());
-    EXPECT_FALSE(decoded->compact[frame] || decoded->raw[frame] || decoded->rawRows[frame]) << frame;
-
-    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), true);
-    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
-    expectScreens(*played.calculator, decoded->frames, decoded->frames.size());
+        const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), true);
+        ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+        expectScreens(*played.calculator, decoded->frames, decoded->frames.size());
+        EXPECT_NEAR(meanRate(*played.calculator), zoetra::WrittenFramesPerSecond,
+                    0.02 * zoetra::WrittenFramesPerSecond);
+    }
 }
 
 TEST_F(ArchiveEndToEnd, ClearEndsItWithTheCalculatorAsItWas)
