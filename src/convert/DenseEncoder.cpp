@@ -227,6 +227,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     }
     RowReader reader(bytes, packed);
     int changed = 0;
+    const Screen before = s_.now;
     codeBlocks(
         s_.now, screen, s_.flags, rawRows, copyRows, keptRows, solidBlocks,
         [&](int context, int value) {
@@ -240,6 +241,7 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     assert(!rawRows || reader.exact());
     s_.tStates += cost::FrameEnd;
     s_.changed = changed;
+    s_.records = recordBytes(before, s_.now);
     return true;
 }
 
@@ -253,6 +255,7 @@ void DenseEncoder::codeRaw(const Screen& screen)
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
+    s_.records = recordBytes(BlockCount);
 }
 
 void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates)
@@ -265,6 +268,7 @@ void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
+    s_.records = recordBytes(BlockCount);
 }
 
 void DenseEncoder::addFrame(const Screen& screen)
@@ -387,7 +391,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     carryLog_.clear();
     lastTStates_ = s_.tStates;
     if (schedule_) {
-        schedule_->add(s_.tStates, s_.changed);
+        schedule_->add(s_.tStates, s_.changed, s_.records);
     }
     ++frame_;
 }

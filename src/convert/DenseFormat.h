@@ -384,7 +384,7 @@ inline constexpr int BlockRowEnd = 109;
 // check for a due frame only as its call).
 inline constexpr int ChangedBlock = 593;
 // A changed block whose eight rows came out all the same.
-inline constexpr int SameRows = 18;
+inline constexpr int SameRows = 82;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform

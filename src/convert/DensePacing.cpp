@@ -120,21 +120,43 @@ double Schedule::slack(int tStates) const
     return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
-void Schedule::add(int tStates, int changedBlocks)
+int recordBytes(const Screen& before, const Screen& now)
+{
+    int bytes = 1;
+    for (int block = 0; block < BlockCount; ++block) {
+        const int column = block % BlockColumns;
+        const int top = (block / BlockColumns) * 8;
+        const auto first = static_cast<std::size_t>(top * BytesPerRow + column);
+        bool differs = false;
+        bool oneRow = true;
+        for (int y = top; y < top + 8; ++y) {
+            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
+            differs = differs || now[at] != before[at];
+            oneRow = oneRow && now[at] == now[first];
+        }
+        bytes += !differs ? 0 : oneRow ? 2 : 9;
+    }
+    return bytes;
+}
+
+void Schedule::add(int tStates, int changedBlocks, int records)
 {
     const Start s = start();
     const int frame = static_cast<int>(frames_.size());
-    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks), changedBlocks};
+    const int recordsEnd = records >= 0 ? records : recordBytes(changedBlocks);
+    // Its blocks of one row: what its record saves on eight bytes each.
+    const int oneRow = (recordBytes(changedBlocks) - recordsEnd) / 7;
+    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordsEnd, changedBlocks};
     if (frames_.empty()) {
         // The first frame is shown at once, whole; the next when the ticks
         // of a frame have come, the first of them perhaps at once too.
         f.shown = f.done;
-        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates() - perFrame_ / timing_.ticksPerFrame();
+        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(oneRow) - perFrame_ / timing_.ticksPerFrame();
         report_.prefilled = 1;
     } else {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);
-        nextDue_ = due + perFrame_ - timing_.showTStates(changedBlocks);
+        nextDue_ = due + perFrame_ - timing_.showTStates(changedBlocks, oneRow);
         const double ahead = (due - f.done) / perFrame_;
         if (f.done > due) {
             report_.keepsUp = false;

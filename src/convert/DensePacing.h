@@ -39,21 +39,30 @@ struct DenseTiming {
     // (with the shadow registers kept around it), and its changed blocks
     // written to the LCD.
     static constexpr int ShowStartTStates = 690;
-    int showTStates(int changedBlocks) const { return ShowStartTStates + changedBlocks * blockShowTStates(lcdWait()); }
+    int showTStates(int changedBlocks, int oneRowBlocks = 0) const
+    {
+        return ShowStartTStates + changedBlocks * blockShowTStates(lcdWait()) + oneRowBlocks * OneRowShowTStates;
+    }
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
-    // and LCD_WAIT_15: 12 us at either speed), and 178 T-states around them.
+    // and LCD_WAIT_15: 12 us at either speed), and 164 T-states around them;
+    // a block of one row kept once, OneRowShowTStates more (its mark's
+    // test).
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
-    static constexpr int blockShowTStates(int rounds) { return 178 + 10 * (13 * rounds + 23); }
+    static constexpr int blockShowTStates(int rounds) { return 164 + 10 * (13 * rounds + 23); }
+    static constexpr int OneRowShowTStates = 12;
     // The first frame, and a looping video's first again: every block
     // written, white where it has no record, with about WholeBlockTStates
-    // more a block for the walk over them.
-    static constexpr int WholeBlockTStates = 60;
-    int wholeShowTStates() const
+    // more a block for the walk over them, and OneRowWholeTStates more for
+    // each block of one row (copied out eight times first).
+    static constexpr int WholeBlockTStates = 90;
+    static constexpr int OneRowWholeTStates = 360;
+    int wholeShowTStates(int oneRowBlocks = 0) const
     {
-        return ShowStartTStates + BlockCount * (blockShowTStates(lcdWait()) + WholeBlockTStates);
+        return ShowStartTStates + BlockCount * (blockShowTStates(lcdWait()) + WholeBlockTStates) +
+            oneRowBlocks * OneRowWholeTStates;
     }
 };
 
@@ -66,8 +75,10 @@ DenseTiming slowTiming();
 DenseTiming fastTiming();
 
 // The ring the player decodes into: each frame leaves a record of its
-// changed blocks (the block's number and its eight bytes) and an end mark,
-// in one piece. A frame is begun only where the ring has room for the
+// changed blocks (the block's number and its eight bytes; where its eight
+// rows came out the same, the number marked and the one row) and an end
+// mark, in one piece; a raw or compact frame, of every block, eight bytes
+// each. A frame is begun only where the ring has room for the
 // largest record in one piece: after the last record, or else at the ring's
 // start (the rest of the ring then goes unused until the reader passes it).
 // In the archive the stream runs in stretches, each to a Flash page's end
@@ -97,6 +108,9 @@ constexpr int recordBytes(int changedBlocks)
 {
     return changedBlocks * 9 + 1;
 }
+// The record of a frame coded block by block, from the screen before and
+// the frame.
+int recordBytes(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
 struct PacingReport {
@@ -126,7 +140,9 @@ public:
     // When a frame taking `tStates` would be decoded, relative to its tick
     // (negative: late), in T-states; the first frame is always on time.
     double slack(int tStates) const;
-    void add(int tStates, int changedBlocks);
+    // A frame with its changed blocks and its record's bytes (by default
+    // eight bytes a block).
+    void add(int tStates, int changedBlocks, int records = -1);
 
     const PacingReport& report() const { return report_; }
 
