@@ -87,7 +87,7 @@ DenseTiming fastTiming();
 // either side of it where the next AppVar begins close to a page's end.
 // Each costs the player at most 850 T-states (DecodeDense.z80's NewStretch
 // and StretchEnded through SourceArchive.z80's Consume, SeekVar and
-// SetStretch: 832 on its longest way). The schedule gives every frame that
+// SetStretch: 746 on its longest way). The schedule gives every frame that
 // time, wherever the ends fall.
 inline constexpr int ArchiveStretchTStates = 3 * 850;
 
