@@ -227,7 +227,6 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     }
     RowReader reader(bytes, packed);
     int changed = 0;
-    const Screen before = s_.now;
     codeBlocks(
         s_.now, screen, s_.flags, rawRows, copyRows, keptRows, solidBlocks,
         [&](int context, int value) {
@@ -241,7 +240,6 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     assert(!rawRows || reader.exact());
     s_.tStates += cost::FrameEnd;
     s_.changed = changed;
-    s_.records = recordBytes(before, s_.now);
     return true;
 }
 
@@ -255,7 +253,6 @@ void DenseEncoder::codeRaw(const Screen& screen)
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
-    s_.records = recordBytes(BlockCount);
 }
 
 void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates)
@@ -268,7 +265,6 @@ void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
-    s_.records = recordBytes(BlockCount);
 }
 
 void DenseEncoder::addFrame(const Screen& screen)
@@ -366,6 +362,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     restore(start);
     s_.tStates = 0;
     const bool rawSmaller = RawBits + timeBits * cost::RawFrame < best && !(way == CompactWay && narrowed_.compactOnly);
+    int oneRow = 0;  // a raw or compact frame records every block whole
     if (way < 0 || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
@@ -375,6 +372,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
         codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
+        oneRow = oneRowBlocks(start.state.now, screen);
         if (chosen.rawRows) {
             ++rawRowFrames_;
         }
@@ -391,7 +389,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     carryLog_.clear();
     lastTStates_ = s_.tStates;
     if (schedule_) {
-        schedule_->add(s_.tStates, s_.changed, s_.records);
+        schedule_->add(s_.tStates, s_.changed, oneRow);
     }
     ++frame_;
 }

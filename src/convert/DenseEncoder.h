@@ -70,7 +70,6 @@ private:
         BlockFlags flags{};
         int tStates = 0;  // the frame's
         int changed = 0;  // the frame's changed blocks
-        int records = 0;  // the bytes of its record in the player's ring
     };
     struct Snapshot {
         State state;

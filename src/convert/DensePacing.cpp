@@ -120,9 +120,9 @@ double Schedule::slack(int tStates) const
     return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
-int recordBytes(const Screen& before, const Screen& now)
+int oneRowBlocks(const Screen& before, const Screen& now)
 {
-    int bytes = 1;
+    int blocks = 0;
     for (int block = 0; block < BlockCount; ++block) {
         const int column = block % BlockColumns;
         const int top = (block / BlockColumns) * 8;
@@ -134,19 +134,17 @@ int recordBytes(const Screen& before, const Screen& now)
             differs = differs || now[at] != before[at];
             oneRow = oneRow && now[at] == now[first];
         }
-        bytes += !differs ? 0 : oneRow ? 2 : 9;
+        blocks += differs && oneRow ? 1 : 0;
     }
-    return bytes;
+    return blocks;
 }
 
-void Schedule::add(int tStates, int changedBlocks, int records)
+void Schedule::add(int tStates, int changedBlocks, int oneRow)
 {
     const Start s = start();
     const int frame = static_cast<int>(frames_.size());
-    const int recordsEnd = records >= 0 ? records : recordBytes(changedBlocks);
-    // Its blocks of one row: what its record saves on eight bytes each.
-    const int oneRow = (recordBytes(changedBlocks) - recordsEnd) / 7;
-    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordsEnd, changedBlocks};
+    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks, oneRow),
+            changedBlocks};
     if (frames_.empty()) {
         // The first frame is shown at once, whole; the next when the ticks
         // of a frame have come, the first of them perhaps at once too.

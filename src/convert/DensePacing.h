@@ -104,13 +104,13 @@ inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
 inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
-constexpr int recordBytes(int changedBlocks)
+constexpr int recordBytes(int changedBlocks, int oneRowBlocks = 0)
 {
-    return changedBlocks * 9 + 1;
+    return (changedBlocks - oneRowBlocks) * 9 + oneRowBlocks * 2 + 1;
 }
-// The record of a frame coded block by block, from the screen before and
-// the frame.
-int recordBytes(const Screen& before, const Screen& now);
+// The changed blocks of a frame coded block by block whose eight rows came
+// out the same, from the screen before and the frame.
+int oneRowBlocks(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
 struct PacingReport {
@@ -140,9 +140,9 @@ public:
     // When a frame taking `tStates` would be decoded, relative to its tick
     // (negative: late), in T-states; the first frame is always on time.
     double slack(int tStates) const;
-    // A frame with its changed blocks and its record's bytes (by default
-    // eight bytes a block).
-    void add(int tStates, int changedBlocks, int records = -1);
+    // A frame with its changed blocks, of which `oneRowBlocks` are recorded
+    // as one row.
+    void add(int tStates, int changedBlocks, int oneRowBlocks = 0);
 
     const PacingReport& report() const { return report_; }
 
