@@ -100,10 +100,12 @@ protected:
 // The T-states of each frame the player decodes before it starts showing
 // them (while it fills its ring), from the decoder's entry to its return,
 // less the body of each check for a due frame and the timer's interrupts;
-// each interrupt's T-states from its acceptance to its return into `ticks`.
+// each interrupt's T-states from its acceptance to its return into `ticks`,
+// and the bytes each frame's record takes of the ring into `records`.
 std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& programFile,
                                           const std::map<std::string, std::uint16_t>& labels,
-                                          std::vector<std::uint64_t>* ticks = nullptr)
+                                          std::vector<std::uint64_t>* ticks = nullptr,
+                                          std::vector<int>* records = nullptr)
 {
     zoetra::calc::Calculator calculator;
     std::string error;
@@ -122,6 +124,11 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
             break;
         }
         const std::uint16_t entrySp = calculator.sp();
+        const auto ringWrite = [&] {
+            const std::uint16_t at = labels.at("RINGWRITE");
+            return calculator.peek(at) | calculator.peek(static_cast<std::uint16_t>(at + 1)) << 8;
+        };
+        const int recordAt = ringWrite();
         auto t = static_cast<std::int64_t>(calculator.programTStates());
         const auto start = t;
         std::int64_t excluded = 0;
@@ -154,6 +161,9 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
         }
         t = static_cast<std::int64_t>(calculator.programTStates());
         frames.push_back(t - start - excluded);
+        if (records != nullptr) {
+            records->push_back(ringWrite() - recordAt);
+        }
     }
     EXPECT_FALSE(calculator.faulted()) << calculator.fault();
     return frames;
@@ -175,6 +185,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     int solidBlocks = 0;
     int compactFrames = 0;
     std::size_t tickCount = 0;
+    int oneRowRecords = 0;
     for (int sequence = 0; sequence < 20; ++sequence) {
         SCOPED_TRACE(sequence);
         // Then edge bytes, which go as packed rows; the last ones compact
@@ -193,7 +204,8 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
         ASSERT_TRUE(reference.has_value()) << error;
         const auto program = build(stream, "NOSHELL", false);
         std::vector<std::uint64_t> ticks;
-        const auto measured = decodingTStates(program, labels(), &ticks);
+        std::vector<int> records;
+        const auto measured = decodingTStates(program, labels(), &ticks, &records);
         // Every tick takes what the schedule leaves it: the OS's handler
         // and the player's own around it.
         for (const std::uint64_t tick : ticks) {
@@ -209,6 +221,16 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
                 << (reference->copyRows[f] ? " copied rows" : "") << (reference->keptRows[f] ? " kept rows" : "")
                 << (reference->solidBlocks[f] ? " solid blocks" : "") << ", " << reference->changedBlocks[f]
                 << " blocks changed, " << reference->pixels[f] << " pixels";
+            // Its record takes of the ring what the schedule counts (a frame
+            // whose record starts the ring again is left out).
+            const Screen before = f > 0 ? reference->frames[f - 1] : Screen{};
+            const int oneRow = reference->raw[f] || reference->compact[f]
+                ? 0
+                : dense::oneRowBlocks(before, reference->frames[f]);
+            if (records[f] > 0) {
+                EXPECT_EQ(records[f], dense::recordBytes(reference->changedBlocks[f], oneRow)) << "frame " << f;
+                oneRowRecords += oneRow;
+            }
             ++compared;
             copyFrames += reference->copyRows[f] ? 1 : 0;
             keptFrames += reference->keptRows[f] ? 1 : 0;
@@ -219,7 +241,6 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
                 // Blocks that changed and came out solid.
                 ++solidFrames;
                 const Screen& now = reference->frames[f];
-                const Screen before = f > 0 ? reference->frames[f - 1] : Screen{};
                 for (int block = 0; block < dense::BlockCount; ++block) {
                     bool changed = false;
                     for (int row = 0; row < 8; ++row) {
@@ -240,6 +261,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     EXPECT_GT(solidBlocks, 4);
     EXPECT_GT(compactFrames, 8);
     EXPECT_GT(tickCount, 20U);  // the decoder was interrupted often
+    EXPECT_GT(oneRowRecords, 20);
 }
 
 // A dense video in RAM is allowed DensePlayerExtraBytes less than the
