@@ -336,8 +336,9 @@ inline constexpr int NarrowBottomMps = 7;
 inline constexpr int NarrowBottomLps = 12;
 inline constexpr int NarrowTopMps = 12;
 inline constexpr int NarrowTopLps = 17;
-// The state changes (after the LPS, with the unlikely value's longer way
-// out of the doublings).
+// The state changes (after the MPS, and after the LPS at the largest size,
+// with the likely value's way out of the doublings clearing the carry;
+// after the LPS, with the unlikely value's longer way out).
 inline constexpr int AfterMps = 44;
 inline constexpr int AfterLps = 68;
 inline constexpr int AfterLpsSwap = 69;
@@ -416,12 +417,12 @@ inline constexpr int UniformPixelRow = PixelRow + 14;
 // without copied rows; in one with them, with its copy decision's context
 // and call; after the decision, the row not copied, or copied.
 inline constexpr int CopyOffDiffers = 21;
-// A row sent after its copy decision, or a uniform row sent: marked as not
-// copied, for the copy decision of the row below.
-inline constexpr int NotCopiedMark = 20;
 inline constexpr int CopyOffMixed = 25;
 inline constexpr int CopyDiffers = 56;
 inline constexpr int CopyMixed = 60;
+// A row sent after its copy decision, or a uniform row sent: marked as not
+// copied, for the copy decision of the row below.
+inline constexpr int NotCopiedMark = 20;
 inline constexpr int NotCopied = 12;
 inline constexpr int Copied = 56;
 // A kept rows decision (taken in line, after the copy decision's
