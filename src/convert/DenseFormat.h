@@ -236,21 +236,41 @@ inline int edgeCode(std::uint8_t row)
 // above this frame's. None changed at the start; after a raw frame all did.
 using BlockFlags = std::array<std::uint8_t, BlockCount>;
 
-// A solid block: its eight rows in `screen` all white or all black.
-inline bool solidBlock(const Screen& screen, int block)
+// A block's byte of row `row` (0 to 7) in `screen`.
+inline std::uint8_t blockByte(const Screen& screen, int block, int row)
 {
     const int column = block % BlockColumns;
     const int top = (block / BlockColumns) * 8;
-    const std::uint8_t first = screen[static_cast<std::size_t>(top * BytesPerRow + column)];
-    if (first != 0x00 && first != 0xFF) {
-        return false;
+    return screen[static_cast<std::size_t>((top + row) * BytesPerRow + column)];
+}
+
+// Whether a block differs between two screens.
+inline bool blockDiffers(const Screen& a, const Screen& b, int block)
+{
+    for (int row = 0; row < 8; ++row) {
+        if (blockByte(a, block, row) != blockByte(b, block, row)) {
+            return true;
+        }
     }
-    for (int y = top + 1; y < top + 8; ++y) {
-        if (screen[static_cast<std::size_t>(y * BytesPerRow + column)] != first) {
+    return false;
+}
+
+// A block of one row: its eight rows in `screen` the same.
+inline bool oneRowBlock(const Screen& screen, int block)
+{
+    for (int row = 1; row < 8; ++row) {
+        if (blockByte(screen, block, row) != blockByte(screen, block, 0)) {
             return false;
         }
     }
     return true;
+}
+
+// A solid block: its eight rows in `screen` all white or all black.
+inline bool solidBlock(const Screen& screen, int block)
+{
+    const std::uint8_t first = blockByte(screen, block, 0);
+    return (first == 0x00 || first == 0xFF) && oneRowBlock(screen, block);
 }
 
 // Which blocks are solid, as the decoder knows it while it walks a frame:
@@ -590,13 +610,9 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
     for (int block = 0; block < BlockCount; ++block) {
         const int column = block % BlockColumns;
         const int top = (block / BlockColumns) * 8;
-        bool differs = false;
-        for (int y = top; y < top + 8; ++y) {
-            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-            differs = differs || target[at] != before[at];
-        }
         cost(cost::Block + (column == BlockColumns - 1 ? cost::BlockRowEnd : 0));
-        const int changed = decide(BlockContext + blockContext(flags, solid, block), differs ? 1 : 0);
+        const int changed =
+            decide(BlockContext + blockContext(flags, solid, block), blockDiffers(target, before, block) ? 1 : 0);
         flags[static_cast<std::size_t>(block)] = static_cast<std::uint8_t>(changed);
         if (changed == 0) {
             continue;

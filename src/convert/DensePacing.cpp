@@ -124,17 +124,7 @@ int oneRowBlocks(const Screen& before, const Screen& now)
 {
     int blocks = 0;
     for (int block = 0; block < BlockCount; ++block) {
-        const int column = block % BlockColumns;
-        const int top = (block / BlockColumns) * 8;
-        const auto first = static_cast<std::size_t>(top * BytesPerRow + column);
-        bool differs = false;
-        bool oneRow = true;
-        for (int y = top; y < top + 8; ++y) {
-            const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
-            differs = differs || now[at] != before[at];
-            oneRow = oneRow && now[at] == now[first];
-        }
-        blocks += differs && oneRow ? 1 : 0;
+        blocks += blockDiffers(before, now, block) && oneRowBlock(now, block) ? 1 : 0;
     }
     return blocks;
 }
