@@ -65,8 +65,9 @@
 //        one decided 0, is the next row byte in a frame with raw rows, else
 //        eight pixels, leftmost first, each a decision in the context
 //        pixelContext (8 pixels around it, in the new screen as it stands
-//        and in the screen before), of a table of its own for a uniform row
-//        (UniformPixels + pixelContext).
+//        and in the screen before), or for a uniform row in the context
+//        UniformPixels + uniformPixelContext (the row below in the place of
+//        the row above, which is the row before there).
 // After a raw or a compact frame every block counts as changed.
 //
 // Time: the player decodes ahead of the screen into a ring of frames and
@@ -168,12 +169,26 @@ inline int pixelAt(const Screen& screen, int x, int y)
 // by three with now x, above x+2 and before x+2 brought in. The first pixel
 // of a byte takes now x-1 in the place of before x-1: the screen before
 // left of the byte is gone where the left block changed.
-inline int pixelContext(const Screen& now, const Screen& before, int x, int y)
+inline int pixelContextBeside(const Screen& now, const Screen& before, int x, int y, int besideY)
 {
     const int beforeLeft = (x & 7) == 0 ? pixelAt(now, x - 1, y) : pixelAt(before, x - 1, y);
-    return pixelAt(now, x - 1, y - 1) << 7 | beforeLeft << 6 | pixelAt(now, x - 2, y) << 5
-        | pixelAt(now, x, y - 1) << 4 | pixelAt(before, x, y) << 3 | pixelAt(now, x - 1, y) << 2
-        | pixelAt(now, x + 1, y - 1) << 1 | pixelAt(before, x + 1, y);
+    return pixelAt(now, x - 1, besideY) << 7 | beforeLeft << 6 | pixelAt(now, x - 2, y) << 5
+        | pixelAt(now, x, besideY) << 4 | pixelAt(before, x, y) << 3 | pixelAt(now, x - 1, y) << 2
+        | pixelAt(now, x + 1, besideY) << 1 | pixelAt(before, x + 1, y);
+}
+inline int pixelContext(const Screen& now, const Screen& before, int x, int y)
+{
+    return pixelContextBeside(now, before, x, y, y - 1);
+}
+
+// The context of a pixel of a uniform row (uniformRow): its row above is
+// its row before and one colour, so it tells nothing the bits of the row
+// before do not. The row below takes its place, in the new screen as it
+// stands: the screen before, but left of the block where the block left of
+// it was decoded. Below the last row it is white.
+inline int uniformPixelContext(const Screen& now, const Screen& before, int x, int y)
+{
+    return pixelContextBeside(now, before, x, y, y + 1);
 }
 
 // A uniform row: the byte above it in the new screen and its own byte in
@@ -429,9 +444,10 @@ inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
 inline constexpr int PixelRow = 264;
-// A uniform row's pixels: the row above taken from the row before, its row
-// registers and first context the same way, then a jump to the decisions.
-inline constexpr int UniformPixelRow = PixelRow + 14;
+// A uniform row's pixels: the row below in the place of the row above, its
+// row registers and first context the same way, then a jump to the
+// decisions.
+inline constexpr int UniformPixelRow = PixelRow + 29;
 // A row that is not uniform, before it is sent, for a byte above that
 // differs from the row's before or is the same but mixed: in a frame
 // without copied rows; in one with them, with its copy decision's context
@@ -637,7 +653,6 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
             const int colour = uniformRow(now, before, column, y);
-            const int table = colour >= 0 ? UniformPixels : 0;
             cost(cost::Row + (above != before[at] ? cost::RowDiffers : colour < 0 ? cost::RowMixed : 0));
             if (colour >= 0) {
                 cost(cost::RowUniform);
@@ -680,7 +695,10 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             cost(colour >= 0 ? cost::UniformPixelRow : cost::PixelRow);
             for (int bit = 0; bit < 8; ++bit) {
-                const int value = decide(table + pixelContext(now, before, column * 8 + bit, y), (target[at] >> (7 - bit)) & 1);
+                const int x = column * 8 + bit;
+                const int context = colour >= 0 ? UniformPixels + uniformPixelContext(now, before, x, y)
+                                                : pixelContext(now, before, x, y);
+                const int value = decide(context, (target[at] >> (7 - bit)) & 1);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
                 now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
             }
