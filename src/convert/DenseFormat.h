@@ -65,9 +65,10 @@
 //        one decided 0, is the next row byte in a frame with raw rows, else
 //        eight pixels, leftmost first, each a decision in the context
 //        pixelContext (8 pixels around it, in the new screen as it stands
-//        and in the screen before), or for a uniform row in the context
-//        UniformPixels + uniformPixelContext (the row below in the place of
-//        the row above, which is the row before there).
+//        and in the screen before), or for a row whose byte above is its
+//        byte before in the context pixelContextBelow (the row below in the
+//        place of the row above); a uniform row's pixels take a table of
+//        their own (UniformPixels + pixelContextBelow).
 // After a raw or a compact frame every block counts as changed.
 //
 // Time: the player decodes ahead of the screen into a ring of frames and
@@ -181,12 +182,12 @@ inline int pixelContext(const Screen& now, const Screen& before, int x, int y)
     return pixelContextBeside(now, before, x, y, y - 1);
 }
 
-// The context of a pixel of a uniform row (uniformRow): its row above is
-// its row before and one colour, so it tells nothing the bits of the row
-// before do not. The row below takes its place, in the new screen as it
+// The context of a pixel of a row whose byte above is its byte before (a
+// uniform row is one): the row above tells nothing the bits of the row
+// before do not, so the row below takes its place, in the new screen as it
 // stands: the screen before, but left of the block where the block left of
 // it was decoded. Below the last row it is white.
-inline int uniformPixelContext(const Screen& now, const Screen& before, int x, int y)
+inline int pixelContextBelow(const Screen& now, const Screen& before, int x, int y)
 {
     return pixelContextBeside(now, before, x, y, y + 1);
 }
@@ -386,16 +387,16 @@ inline constexpr int NewByte = 68;
 inline constexpr int StreamByte = 72;
 // A frame: its start, around the end, raw, compact, raw rows and copied
 // rows decisions; its end.
-inline constexpr int Frame = 322;
+inline constexpr int Frame = 362;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
-inline constexpr int KeptRowsChoice = 22;
-inline constexpr int KeptRowsOn = 5;
+inline constexpr int KeptRowsChoice = 32;
+inline constexpr int KeptRowsOn = 15;
 inline constexpr int FrameEnd = 103;
 // A frame with raw rows: around the packed decision, reading the count, the
 // coder's restart; the copy of the bytes where there are any, and each byte.
-inline constexpr int RawRows = 424;
+inline constexpr int RawRows = 440;
 inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
@@ -444,10 +445,10 @@ inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
 inline constexpr int PixelRow = 264;
-// A uniform row's pixels: the row below in the place of the row above, its
-// row registers and first context the same way, then a jump to the
-// decisions.
-inline constexpr int UniformPixelRow = PixelRow + 29;
+// A row whose byte above is its byte before, uniform or not: the row below
+// in the place of the row above, its row registers and first context the
+// same way, then a jump to the decisions.
+inline constexpr int BelowPixelRow = PixelRow + 29;
 // A row that is not uniform, before it is sent, for a byte above that
 // differs from the row's before or is the same but mixed: in a frame
 // without copied rows; in one with them, with its copy decision's context
@@ -693,11 +694,12 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 now[at] = rawRow(target[at]);
                 continue;
             }
-            cost(colour >= 0 ? cost::UniformPixelRow : cost::PixelRow);
+            const bool below = above == before[at];
+            cost(below ? cost::BelowPixelRow : cost::PixelRow);
             for (int bit = 0; bit < 8; ++bit) {
                 const int x = column * 8 + bit;
-                const int context = colour >= 0 ? UniformPixels + uniformPixelContext(now, before, x, y)
-                                                : pixelContext(now, before, x, y);
+                const int context = (colour >= 0 ? UniformPixels : 0) +
+                    (below ? pixelContextBelow(now, before, x, y) : pixelContext(now, before, x, y));
                 const int value = decide(context, (target[at] >> (7 - bit)) & 1);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
                 now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);

@@ -228,9 +228,9 @@ TEST(DenseVideo, TheEncoderKeepsEveryFrameOnTime)
 
 // The decoder keeps a pixel's context in one register and moves along a row
 // by shifting it three places, bringing in the pixel just decoded and the
-// next pixels of the row above (below, in a uniform row) and of the row
-// before: the context must be that shift everywhere inside a byte, on
-// screens of every kind.
+// next pixels of the row above (or below) and of the row before: the
+// context must be that shift everywhere inside a byte, on screens of every
+// kind.
 TEST(DenseVideo, EachPixelsContextIsTheOneBeforeShiftedByThree)
 {
     std::mt19937 random(23);
@@ -250,9 +250,9 @@ TEST(DenseVideo, EachPixelsContextIsTheOneBeforeShiftedByThree)
                 const int shifted = (pixelContext(now, before, x, y) << 3 & 0xF8) | pixelAt(now, x, y) << 2
                     | pixelAt(now, x + 2, y - 1) << 1 | pixelAt(before, x + 2, y);
                 ASSERT_EQ(pixelContext(now, before, x + 1, y), shifted) << "x " << x << ", y " << y;
-                const int shiftedUniform = (uniformPixelContext(now, before, x, y) << 3 & 0xF8) |
+                const int shiftedBelow = (pixelContextBelow(now, before, x, y) << 3 & 0xF8) |
                     pixelAt(now, x, y) << 2 | pixelAt(now, x + 2, y + 1) << 1 | pixelAt(before, x + 2, y);
-                ASSERT_EQ(uniformPixelContext(now, before, x + 1, y), shiftedUniform) << "x " << x << ", y " << y;
+                ASSERT_EQ(pixelContextBelow(now, before, x + 1, y), shiftedBelow) << "x " << x << ", y " << y;
             }
         }
     }
