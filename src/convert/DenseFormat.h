@@ -169,7 +169,8 @@ inline int pixelAt(const Screen& screen, int x, int y)
 // the new screen), so that the next pixel's context is this one's shifted
 // by three with now x, above x+2 and before x+2 brought in. The first pixel
 // of a byte takes now x-1 in the place of before x-1: the screen before
-// left of the byte is gone where the left block changed.
+// left of the byte is gone where the left block changed. The row beside
+// (`besideY`) is the row above, or the row below (pixelContextBelow).
 inline int pixelContextBeside(const Screen& now, const Screen& before, int x, int y, int besideY)
 {
     const int beforeLeft = (x & 7) == 0 ? pixelAt(now, x - 1, y) : pixelAt(before, x - 1, y);
