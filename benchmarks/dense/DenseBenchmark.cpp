@@ -309,11 +309,11 @@ int main(int argc, char* argv[])
     // values, the two tables of state changes (by size), the blocks' flags
     // (with a white column and row around them), the packed rows' bytes; its
     // copy of the screen (with a white column either side and a white row
-    // above), the buffer of a frame's raw rows (plotSScreen), and the room
+    // above and below), the buffer of a frame's raw rows (plotSScreen), and the room
     // kept for the ring and the timer's vectors.
     const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + 13 * 9 +
         static_cast<int>(dense::EdgeBytes.size());
-    const int screen = 14 * 65;
+    const int screen = 14 * 66;
     const int rows = dense::ScreenSize;
     for (const auto& [where, ring, room] : {std::tuple{"in RAM", dense::RingBytes, dense::RingRoomBytes},
                                             {"in the archive", dense::ArchiveRingBytes, dense::ArchiveRingRoomBytes}}) {
