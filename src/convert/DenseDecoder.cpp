@@ -30,10 +30,10 @@ public:
         doublings_ = 0;
     }
 
-    int decide(int context)
+    int decide(int context, Kind where = Kind::OfContext)
     {
         std::uint8_t& state = contexts[static_cast<std::size_t>(context)];
-        const Kind kind = decisionKind(context);
+        const Kind kind = where == Kind::OfContext ? decisionKind(context) : where;
         const std::uint32_t k = state & 0x7F;
         const int mps = state >> 7;
         const std::uint32_t bottom = range_ - k;
@@ -174,8 +174,8 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             RowReader reader(rows, packed);
             pixels = codeBlocks(
                 now, now, flags, rawRows, copyRows, keptRows, solidBlocks,
-                [&](int context, int) {
-                    const int value = in.decide(context);
+                [&](int context, int, Kind kind = Kind::OfContext) {
+                    const int value = in.decide(context, kind);
                     if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
                         ++changed;
                     }

@@ -86,10 +86,10 @@ void DenseEncoder::carry()
     assert(false && "a carry out of the whole code");
 }
 
-void DenseEncoder::code(int context, int bit)
+void DenseEncoder::code(int context, int bit, Kind where)
 {
     std::uint8_t& state = s_.contexts[static_cast<std::size_t>(context)];
-    const Kind kind = decisionKind(context);
+    const Kind kind = where == Kind::OfContext ? decisionKind(context) : where;
     const std::uint32_t q = static_cast<std::uint32_t>(state & 0x7F) << 8;
     const bool isMps = bit == state >> 7;
     const std::uint32_t bottom = s_.range - q;
@@ -212,7 +212,8 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
         BlockFlags flags = s_.flags;
         std::vector<std::uint8_t> rows;
         codeBlocks(
-            now, screen, flags, true, copyRows, keptRows, false, [](int, int value) { return value; },
+            now, screen, flags, true, copyRows, keptRows, false,
+            [](int, int value, Kind = Kind::OfContext) { return value; },
             [&](std::uint8_t value) {
                 rows.push_back(value);
                 return value;
@@ -229,8 +230,8 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, 
     int changed = 0;
     codeBlocks(
         s_.now, screen, s_.flags, rawRows, copyRows, keptRows, solidBlocks,
-        [&](int context, int value) {
-            code(context, value);
+        [&](int context, int value, Kind kind = Kind::OfContext) {
+            code(context, value, kind);
             if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
                 ++changed;
             }

@@ -78,7 +78,7 @@ private:
         std::size_t carryLog;
     };
 
-    void code(int context, int bit);
+    void code(int context, int bit, Kind where = Kind::OfContext);
     void putBit(int bit);
     void carry();
     void flush();

@@ -351,11 +351,16 @@ namespace cost {
 // size, which is at least 8000h), with the pixel shifted into the context
 // and the row's byte; the LPS on the wide way; on the narrow way, the code
 // in the bottom part or in the top part (the state's change and the
-// doublings come on top).
-inline constexpr int Pixel = 102;
-inline constexpr int PixelWide = 139;
+// doublings come on top). The wide way is a relative jump, but for the
+// pixel at FarPixel in its byte, whose way there is out of a relative
+// jump's reach.
+inline constexpr int Pixel = 99;
+inline constexpr int PixelWide = 141;
+inline constexpr int PixelFar = 102;
+inline constexpr int PixelFarWide = 139;
 inline constexpr int PixelNarrowBottom = 114;
 inline constexpr int PixelNarrowTop = 139;
+inline constexpr int FarPixel = 3;
 // A block's, a uniform row's and a copy decision (taken in line), the same
 // four ways.
 inline constexpr int Inline = 58;
@@ -423,6 +428,9 @@ inline constexpr int BlockRowEnd = 109;
 inline constexpr int ChangedBlock = 593;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 82;
+// A changed block's last row on to its record (a solid block goes there
+// straight).
+inline constexpr int RowsDone = 10;
 // A row of a changed block, with the test: the byte above differs from the
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
@@ -574,8 +582,9 @@ private:
 enum class Way { Fast, Wide, NarrowBottom, NarrowTop };
 enum class Update { AfterMps, AfterLps, AfterLpsSwap };
 
-// Where in the player a decision in this context is taken.
-enum class Kind { Pixel, Inline, Called };
+// Where in the player a decision is taken: a pixel's (one of the pixel at
+// FarPixel), in line, or called; OfContext: as decisionKind has it.
+enum class Kind { Pixel, PixelFar, Inline, Called, OfContext };
 constexpr Kind decisionKind(int context)
 {
     if (context < PixelContexts) {
@@ -590,10 +599,12 @@ constexpr Kind decisionKind(int context)
 
 inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int newBytes)
 {
-    static constexpr int Fast[] = {cost::Pixel, cost::Inline, cost::Decision};
-    static constexpr int Wide[] = {cost::PixelWide, cost::InlineWide, cost::DecisionWide};
-    static constexpr int Bottom[] = {cost::PixelNarrowBottom, cost::InlineNarrowBottom, cost::DecisionNarrowBottom};
-    static constexpr int Top[] = {cost::PixelNarrowTop, cost::InlineNarrowTop, cost::DecisionNarrowTop};
+    static constexpr int Fast[] = {cost::Pixel, cost::PixelFar, cost::Inline, cost::Decision};
+    static constexpr int Wide[] = {cost::PixelWide, cost::PixelFarWide, cost::InlineWide, cost::DecisionWide};
+    static constexpr int Bottom[] = {cost::PixelNarrowBottom, cost::PixelNarrowBottom, cost::InlineNarrowBottom,
+                                     cost::DecisionNarrowBottom};
+    static constexpr int Top[] = {cost::PixelNarrowTop, cost::PixelNarrowTop, cost::InlineNarrowTop,
+                                  cost::DecisionNarrowTop};
     const auto k = static_cast<std::size_t>(kind);
     if (way == Way::Fast) {
         return Fast[k];
@@ -612,7 +623,7 @@ inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int
 }
 
 // A frame's decisions and rows, as the encoder codes them and the decoder
-// reads them. `decide(context, value)` returns the decision's value: the
+// reads them. `decide(context, value[, kind])` returns the decision's value: the
 // encoder codes `value`, taken from `target`, the screen being coded; the
 // decoder reads it from the stream (and passes any `target`). `rawRow(value)`
 // gives a row byte of a frame with raw rows the same way; `cost(tStates)`
@@ -701,12 +712,14 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 const int x = column * 8 + bit;
                 const int context = (colour >= 0 ? UniformPixels : 0) +
                     (below ? pixelContextBelow(now, before, x, y) : pixelContext(now, before, x, y));
-                const int value = decide(context, (target[at] >> (7 - bit)) & 1);
+                const int value =
+                    decide(context, (target[at] >> (7 - bit)) & 1, bit == cost::FarPixel ? Kind::PixelFar : Kind::Pixel);
                 const auto mask = static_cast<std::uint8_t>(0x80u >> bit);
                 now[at] = static_cast<std::uint8_t>(value != 0 ? now[at] | mask : now[at] & ~mask);
             }
             pixels += 8;
         }
+        cost(cost::RowsDone);
         const std::uint8_t topRow = now[static_cast<std::size_t>(top * BytesPerRow + column)];
         bool same = true;
         for (int y = top + 1; y < top + 8; ++y) {
