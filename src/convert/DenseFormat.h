@@ -81,6 +81,7 @@
 #include "shared/Screen.h"
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -605,6 +606,7 @@ inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int
                                      cost::DecisionNarrowBottom};
     static constexpr int Top[] = {cost::PixelNarrowTop, cost::PixelNarrowTop, cost::InlineNarrowTop,
                                   cost::DecisionNarrowTop};
+    assert(kind != Kind::OfContext && "the caller resolves it (decisionKind)");
     const auto k = static_cast<std::size_t>(kind);
     if (way == Way::Fast) {
         return Fast[k];
