@@ -722,14 +722,11 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             pixels += 8;
         }
         cost(cost::RowsDone);
-        const std::uint8_t topRow = now[static_cast<std::size_t>(top * BytesPerRow + column)];
-        bool same = true;
-        for (int y = top + 1; y < top + 8; ++y) {
-            same = same && now[static_cast<std::size_t>(y * BytesPerRow + column)] == topRow;
-        }
+        const bool same = oneRowBlock(now, block);
         if (same) {
             cost(cost::SameRows);
         }
+        const std::uint8_t topRow = blockByte(now, block, 0);
         solid[static_cast<std::size_t>(block)] = same && (topRow == 0x00 || topRow == 0xFF);
     }
     return pixels;
