@@ -26,6 +26,14 @@ namespace dense = zoetra::dense;
 // The Z80's acceptance of an interrupt in mode 2: before the handler runs.
 constexpr std::uint64_t ImTwoAcceptTStates = 19;
 
+// The player's 16-bit variable at `label`.
+int wordAt(const zoetra::calc::Calculator& calculator, const std::map<std::string, std::uint16_t>& labels,
+           const char* label)
+{
+    const std::uint16_t at = labels.at(label);
+    return calculator.peek(at) | calculator.peek(static_cast<std::uint16_t>(at + 1)) << 8;
+}
+
 zoetra::VideoTarget denseTarget()
 {
     zoetra::VideoTarget target;
@@ -124,11 +132,7 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
             break;
         }
         const std::uint16_t entrySp = calculator.sp();
-        const auto ringWrite = [&] {
-            const std::uint16_t at = labels.at("RINGWRITE");
-            return calculator.peek(at) | calculator.peek(static_cast<std::uint16_t>(at + 1)) << 8;
-        };
-        const int recordAt = ringWrite();
+        const int recordAt = wordAt(calculator, labels, "RINGWRITE");
         auto t = static_cast<std::int64_t>(calculator.programTStates());
         const auto start = t;
         std::int64_t excluded = 0;
@@ -162,7 +166,7 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
         t = static_cast<std::int64_t>(calculator.programTStates());
         frames.push_back(t - start - excluded);
         if (records != nullptr) {
-            records->push_back(ringWrite() - recordAt);
+            records->push_back(wordAt(calculator, labels, "RINGWRITE") - recordAt);
         }
     }
     EXPECT_FALSE(calculator.faulted()) << calculator.fault();
@@ -242,12 +246,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
                 ++solidFrames;
                 const Screen& now = reference->frames[f];
                 for (int block = 0; block < dense::BlockCount; ++block) {
-                    bool changed = false;
-                    for (int row = 0; row < 8; ++row) {
-                        const auto at = static_cast<std::size_t>(((block / 12) * 8 + row) * 12 + block % 12);
-                        changed = changed || now[at] != before[at];
-                    }
-                    solidBlocks += changed && dense::solidBlock(now, block) ? 1 : 0;
+                    solidBlocks += dense::blockDiffers(now, before, block) && dense::solidBlock(now, block) ? 1 : 0;
                 }
             }
         }
@@ -423,13 +422,9 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
         std::string error;
         ASSERT_TRUE(calculator.loadProgramFile(program, &error)) << error;
         calculator.start(shellEntry(programBytes(program), "NOSHELL"));
-        const auto word = [&](const char* label) {
-            const std::uint16_t at = labelled.at(label);
-            return calculator.peek(at) | calculator.peek(static_cast<std::uint16_t>(at + 1)) << 8;
-        };
         for (std::size_t i = 0; i < frames.size(); ++i) {
             ASSERT_EQ(calculator.runUntil(labelled.at("ONTIME"), 100'000'000), Stop::ReachedAddress) << "screen " << i;
-            EXPECT_LE(word("TICKS") - word("DUE"), 1) << "screen " << i;
+            EXPECT_LE(wordAt(calculator, labelled, "TICKS") - wordAt(calculator, labelled, "DUE"), 1) << "screen " << i;
             calculator.step();
         }
         expectCleanExit(playback);
