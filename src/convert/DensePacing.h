@@ -46,12 +46,12 @@ struct DenseTiming {
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
-    // and LCD_WAIT_15: 12 us at either speed), and 164 T-states around them;
+    // and LCD_WAIT_15: 12 us at either speed), and 101 T-states around them;
     // a block of one row kept once, OneRowShowTStates more (its mark's
     // test).
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
-    static constexpr int blockShowTStates(int rounds) { return 164 + 10 * (13 * rounds + 23); }
+    static constexpr int blockShowTStates(int rounds) { return 101 + 10 * (13 * rounds + 23); }
     static constexpr int OneRowShowTStates = 12;
     // The first frame, and a looping video's first again: every block
     // written, white where it has no record, with about WholeBlockTStates
@@ -75,8 +75,8 @@ DenseTiming slowTiming();
 DenseTiming fastTiming();
 
 // The ring the player decodes into: each frame leaves a record of its
-// changed blocks (the block's number and its eight bytes; where its eight
-// rows came out the same, the number marked and the one row) and an end
+// changed blocks (the block's place on the LCD and its eight bytes; where its
+// eight rows came out the same, the place marked and the one row) and an end
 // mark, in one piece; a raw or compact frame, of every block, eight bytes
 // each. A frame is begun only where the ring has room for the
 // largest record in one piece: after the last record, or else at the ring's
