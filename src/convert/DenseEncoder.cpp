@@ -363,7 +363,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     restore(start);
     s_.tStates = 0;
     const bool rawSmaller = RawBits + timeBits * cost::RawFrame < best && !(way == CompactWay && narrowed_.compactOnly);
-    int oneRow = 0;  // a raw or compact frame records every block whole
+    std::vector<int> blockRecords;  // a coded frame's; a raw or compact frame records every block whole
+    bool whole = true;
     if (way < 0 || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
@@ -373,7 +374,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
         codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
-        oneRow = oneRowBlocks(start.state.now, screen);
+        blockRecords = blockRecordBytes(start.state.now, screen);
+        whole = false;
         if (chosen.rawRows) {
             ++rawRowFrames_;
         }
@@ -390,7 +392,11 @@ void DenseEncoder::addFrame(const Screen& screen)
     carryLog_.clear();
     lastTStates_ = s_.tStates;
     if (schedule_) {
-        schedule_->add(s_.tStates, s_.changed, oneRow);
+        if (whole) {
+            schedule_->addWhole(s_.tStates);
+        } else {
+            schedule_->addBlocks(s_.tStates, blockRecords);
+        }
     }
     ++frame_;
 }

@@ -410,14 +410,14 @@ inline constexpr int RawRowByte = 21;
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart.
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 86'959;
+inline constexpr int RawFrame = 87'090;
 // A compact frame: its start (to the compact decision); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
 // stream's figures, with CompactPause for each pause); every block's record
 // and the coder's restart (AllRecords, a raw frame's as well).
 inline constexpr int CompactFrameStart = 112;
-inline constexpr int CompactFrame = 36'794;
+inline constexpr int CompactFrame = 36'925;
 inline constexpr int CompactPause = 97;
 inline constexpr int AllRecords = 48'923;
 // A block: its context and decision's surroundings; the end of a row of
@@ -426,7 +426,7 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call).
-inline constexpr int ChangedBlock = 596;
+inline constexpr int ChangedBlock = 650;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 82;
 // A changed block's last row on to its record (a solid block goes there

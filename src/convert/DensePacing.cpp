@@ -65,6 +65,7 @@ Schedule::Schedule(const DenseTiming& timing, int ringBytes)
 bool Schedule::room(int read, int write, int ready, int& recordAt) const
 {
     const int largest = LargestRecord;
+    const int end = ringBytes_ - 1;  // its last byte kept for a mark
     if (write < read) {
         recordAt = write;
         return read - write >= largest + 1;
@@ -73,11 +74,13 @@ bool Schedule::room(int read, int write, int ready, int& recordAt) const
         recordAt = 0;  // empty: from the ring's start again
         return true;
     }
-    if (ringBytes_ - largest >= write) {
+    if (end - largest >= write) {
         recordAt = write;
         return true;
     }
-    recordAt = 0;  // on at the start, past the reader
+    // On at the start, past the reader: a coded frame's blocks go there when
+    // they come too close to the end (addBlocks), or all of it goes there.
+    recordAt = write < ringBytes_ - BlockWrapBytes - 1 ? write : 0;
     return read >= largest;
 }
 
@@ -129,12 +132,55 @@ int oneRowBlocks(const Screen& before, const Screen& now)
     return blocks;
 }
 
+std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
+{
+    std::vector<int> bytes;
+    for (int block = 0; block < BlockCount; ++block) {
+        if (blockDiffers(before, now, block)) {
+            bytes.push_back(oneRowBlock(now, block) ? recordBytes(1, 1) - 1 : recordBytes(1) - 1);
+        }
+    }
+    return bytes;
+}
+
 void Schedule::add(int tStates, int changedBlocks, int oneRow)
 {
+    std::vector<int> bytes(static_cast<std::size_t>(changedBlocks), recordBytes(1) - 1);
+    std::fill(bytes.end() - oneRow, bytes.end(), recordBytes(1, 1) - 1);
+    add(tStates, bytes, false);
+}
+
+void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
+{
+    add(tStates, blockBytes, false);
+}
+
+void Schedule::addWhole(int tStates)
+{
+    add(tStates, std::vector<int>(BlockCount, recordBytes(1) - 1), true);
+}
+
+void Schedule::add(int tStates, const std::vector<int>& blockBytes, bool whole)
+{
+    const int changedBlocks = static_cast<int>(blockBytes.size());
+    const int oneRow = static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), recordBytes(1, 1) - 1));
+    // Where the frame's records end: a raw or compact frame's in one piece,
+    // a coded frame's block by block, each going on at the ring's start
+    // when it would begin too close to its end.
     const Start s = start();
+    int at = s.recordAt;
+    if (whole && at > ringBytes_ - 1 - recordBytes(BlockCount)) {
+        at = 0;
+    }
+    for (const int bytes : blockBytes) {
+        if (!whole && at >= ringBytes_ - BlockWrapBytes) {
+            at = 0;
+        }
+        at += bytes;
+    }
+    const int recordEnd = at + 1;
     const int frame = static_cast<int>(frames_.size());
-    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, s.recordAt + recordBytes(changedBlocks, oneRow),
-            changedBlocks};
+    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, recordEnd, changedBlocks};
     if (frames_.empty()) {
         // The first frame is shown at once, whole; the next when the ticks
         // of a frame have come, the first of them perhaps at once too.

@@ -79,8 +79,13 @@ DenseTiming fastTiming();
 // eight rows came out the same, the place marked and the one row) and an end
 // mark, in one piece; a raw or compact frame, of every block, eight bytes
 // each. A frame is begun only where the ring has room for the
-// largest record in one piece: after the last record, or else at the ring's
-// start (the rest of the ring then goes unused until the reader passes it).
+// largest record: in one piece after the last record, or at the ring's
+// start. Where only the start has room, a frame of coded blocks still
+// begins after the last record and goes on at the start with the first
+// block that would come too close to the ring's end (BlockWrapBytes); a raw
+// or a compact frame, which needs its room in one piece, goes to the start
+// at once. The ring's last byte is kept for the mark that sends the reader
+// to its start.
 // In the archive the stream runs in stretches, each to a Flash page's end
 // or an AppVar's. A frame's stream (at most about 772 bytes, a compact
 // frame's) can meet three ends of stretches: an AppVar's, and a page's on
@@ -104,13 +109,18 @@ inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
 inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
+// A block's record begins no closer to the ring's end than this, so that
+// its record, its frame's end mark and a mark after it fit.
+inline constexpr int BlockWrapBytes = 10;
 constexpr int recordBytes(int changedBlocks, int oneRowBlocks = 0)
 {
     return (changedBlocks - oneRowBlocks) * 9 + oneRowBlocks * 2 + 1;
 }
 // The changed blocks of a frame coded block by block whose eight rows came
-// out the same, from the screen before and the frame.
+// out the same, from the screen before and the frame; the bytes of each
+// changed block's record, in the blocks' order.
 int oneRowBlocks(const Screen& before, const Screen& now);
+std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
 struct PacingReport {
@@ -141,8 +151,11 @@ public:
     // (negative: late), in T-states; the first frame is always on time.
     double slack(int tStates) const;
     // A frame with its changed blocks, of which `oneRowBlocks` are recorded
-    // as one row.
+    // as one row (after the others); a frame coded block by block with each
+    // changed block's record bytes in order; a raw or compact frame.
     void add(int tStates, int changedBlocks, int oneRowBlocks = 0);
+    void addBlocks(int tStates, const std::vector<int>& blockBytes);
+    void addWhole(int tStates);
 
     const PacingReport& report() const { return report_; }
 
@@ -162,6 +175,7 @@ private:
     };
     Start start() const;
     bool room(int read, int write, int ready, int& recordAt) const;
+    void add(int tStates, const std::vector<int>& blockBytes, bool whole);
 
     DenseTiming timing_;
     int ringBytes_;

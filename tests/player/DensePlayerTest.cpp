@@ -431,6 +431,52 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
     }
 }
 
+// Where the ring's end is near, a frame's blocks go on at the ring's start
+// in the middle of the frame, and a raw frame goes there whole; the player
+// shows every screen all the same.
+TEST_F(DensePlayerTest, RecordsGoOnAtTheRingsStartMidFrameOrWhole)
+{
+    std::mt19937 random(23);
+    std::vector<Screen> frames;
+    Screen screen{};
+    for (int f = 0; f < 60; ++f) {
+        if (f % 9 == 8) {
+            for (auto& byte : screen) {
+                byte = static_cast<std::uint8_t>(random());  // noise: a raw frame
+            }
+        } else {
+            // Half of the blocks take a new pattern: records of about 430 bytes.
+            for (int block = f % 2; block < dense::BlockCount; block += 2) {
+                const int column = block % dense::BlockColumns;
+                const int top = block / dense::BlockColumns * 8;
+                for (int y = top; y < top + 8; ++y) {
+                    screen[static_cast<std::size_t>(y * dense::BytesPerRow + column)] =
+                        static_cast<std::uint8_t>(0x0F << (y + f) % 5 | (f & 1));
+                }
+            }
+        }
+        frames.push_back(screen);
+    }
+    const auto stream = encode(frames);
+    const auto program = build(stream, "NOSHELL", false);
+    const Playback playback = play(program, "NOSHELL", std::nullopt);
+    ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
+    expectScreens(*playback.calculator, frames, frames.size());
+    expectCleanExit(playback);
+
+    // Both ways were taken on the way, and the display followed the blocks
+    // to the start.
+    const auto labelled = labels();
+    for (const char* label : {"BLOCKWRAPS", "RECORDSWRAP", "WHOLEWRAPS"}) {
+        SCOPED_TRACE(label);
+        zoetra::calc::Calculator calculator;
+        std::string error;
+        ASSERT_TRUE(calculator.loadProgramFile(program, &error)) << error;
+        calculator.start(shellEntry(programBytes(program), "NOSHELL"));
+        EXPECT_EQ(calculator.runUntil(labelled.at(label), 500'000'000), Stop::ReachedAddress);
+    }
+}
+
 // After the first frame only changed blocks go to the LCD; a frame that
 // changes nothing is still shown, with the screen as it was, whether or
 // not the top left block changed before it.
