@@ -393,8 +393,10 @@ inline constexpr int NewByte = 68;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 72;
 // A frame: its start, around the end, raw, compact, raw rows and copied
-// rows decisions; its end.
-inline constexpr int Frame = 362;
+// rows decisions, and for each row of blocks the test of where its records
+// go (RingTest); its end.
+inline constexpr int RingTest = 86;
+inline constexpr int Frame = 362 + BlockRows * RingTest;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
@@ -426,7 +428,7 @@ inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call).
-inline constexpr int ChangedBlock = 650;
+inline constexpr int ChangedBlock = 596;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 82;
 // A changed block's last row on to its record (a solid block goes there

@@ -78,9 +78,11 @@ bool Schedule::room(int read, int write, int ready, int& recordAt) const
         recordAt = write;
         return true;
     }
-    // On at the start, past the reader: a coded frame's blocks go there when
-    // they come too close to the end (addBlocks), or all of it goes there.
-    recordAt = write < ringBytes_ - BlockWrapBytes - 1 ? write : 0;
+    // On at the start, past the reader: a coded frame's rows of blocks go
+    // there when they come too close to the end (addBlocks), or all of it
+    // goes there where the end has no room for a video's end mark and a mark
+    // after it.
+    recordAt = write < ringBytes_ - 1 ? write : 0;
     return read >= largest;
 }
 
@@ -136,17 +138,18 @@ std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
 {
     std::vector<int> bytes;
     for (int block = 0; block < BlockCount; ++block) {
-        if (blockDiffers(before, now, block)) {
-            bytes.push_back(oneRowBlock(now, block) ? recordBytes(1, 1) - 1 : recordBytes(1) - 1);
-        }
+        bytes.push_back(!blockDiffers(before, now, block) ? 0
+                        : oneRowBlock(now, block)     ? recordBytes(1, 1) - 1
+                                                      : recordBytes(1) - 1);
     }
     return bytes;
 }
 
 void Schedule::add(int tStates, int changedBlocks, int oneRow)
 {
-    std::vector<int> bytes(static_cast<std::size_t>(changedBlocks), recordBytes(1) - 1);
-    std::fill(bytes.end() - oneRow, bytes.end(), recordBytes(1, 1) - 1);
+    std::vector<int> bytes(BlockCount, 0);
+    std::fill(bytes.begin(), bytes.begin() + changedBlocks, recordBytes(1) - 1);
+    std::fill(bytes.begin() + changedBlocks - oneRow, bytes.begin() + changedBlocks, recordBytes(1, 1) - 1);
     add(tStates, bytes, false);
 }
 
@@ -162,21 +165,22 @@ void Schedule::addWhole(int tStates)
 
 void Schedule::add(int tStates, const std::vector<int>& blockBytes, bool whole)
 {
-    const int changedBlocks = static_cast<int>(blockBytes.size());
+    const int changedBlocks = static_cast<int>(blockBytes.size()) -
+        static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), 0));
     const int oneRow = static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), recordBytes(1, 1) - 1));
     // Where the frame's records end: a raw or compact frame's in one piece,
-    // a coded frame's block by block, each going on at the ring's start
-    // when it would begin too close to its end.
+    // a coded frame's row of blocks by row of blocks, each going on at the
+    // ring's start when it would begin too close to its end.
     const Start s = start();
     int at = s.recordAt;
     if (whole && at > ringBytes_ - 1 - recordBytes(BlockCount)) {
         at = 0;
     }
-    for (const int bytes : blockBytes) {
-        if (!whole && at >= ringBytes_ - BlockWrapBytes) {
+    for (std::size_t block = 0; block < blockBytes.size(); ++block) {
+        if (!whole && block % BlockColumns == 0 && at >= ringBytes_ - RowWrapBytes) {
             at = 0;
         }
-        at += bytes;
+        at += blockBytes[block];
     }
     const int recordEnd = at + 1;
     const int frame = static_cast<int>(frames_.size());

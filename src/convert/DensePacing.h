@@ -81,11 +81,11 @@ DenseTiming fastTiming();
 // each. A frame is begun only where the ring has room for the
 // largest record: in one piece after the last record, or at the ring's
 // start. Where only the start has room, a frame of coded blocks still
-// begins after the last record and goes on at the start with the first
-// block that would come too close to the ring's end (BlockWrapBytes); a raw
-// or a compact frame, which needs its room in one piece, goes to the start
-// at once. The ring's last byte is kept for the mark that sends the reader
-// to its start.
+// begins after the last record and goes on at the start with the first row
+// of blocks that would begin too close to the ring's end (RowWrapBytes); a
+// raw or a compact frame, which needs its room in one piece, goes to the
+// start at once. The ring's last byte is kept for the mark that sends the
+// reader to its start.
 // In the archive the stream runs in stretches, each to a Flash page's end
 // or an AppVar's. A frame's stream (at most about 772 bytes, a compact
 // frame's) can meet three ends of stretches: an AppVar's, and a page's on
@@ -109,16 +109,16 @@ inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
 inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
-// A block's record begins no closer to the ring's end than this, so that
-// its record, its frame's end mark and a mark after it fit.
-inline constexpr int BlockWrapBytes = 10;
+// A row of blocks' records begins no closer to the ring's end than this, so
+// that its records, its frame's end mark and a mark after them fit.
+inline constexpr int RowWrapBytes = 12 * 9 + 1;
 constexpr int recordBytes(int changedBlocks, int oneRowBlocks = 0)
 {
     return (changedBlocks - oneRowBlocks) * 9 + oneRowBlocks * 2 + 1;
 }
 // The changed blocks of a frame coded block by block whose eight rows came
 // out the same, from the screen before and the frame; the bytes of each
-// changed block's record, in the blocks' order.
+// block's record, in the blocks' order (0 for a block that stays).
 int oneRowBlocks(const Screen& before, const Screen& now);
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
 
@@ -152,7 +152,7 @@ public:
     double slack(int tStates) const;
     // A frame with its changed blocks, of which `oneRowBlocks` are recorded
     // as one row (after the others); a frame coded block by block with each
-    // changed block's record bytes in order; a raw or compact frame.
+    // block's record bytes (blockRecordBytes); a raw or compact frame.
     void add(int tStates, int changedBlocks, int oneRowBlocks = 0);
     void addBlocks(int tStates, const std::vector<int>& blockBytes);
     void addWhole(int tStates);

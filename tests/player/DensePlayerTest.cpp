@@ -431,8 +431,8 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
     }
 }
 
-// Where the ring's end is near, a frame's blocks go on at the ring's start
-// in the middle of the frame, and a raw frame goes there whole; the player
+// Where the ring's end is near, a frame's rows of blocks go on at the ring's
+// start in the middle of the frame, and a raw frame goes there whole; the player
 // shows every screen all the same.
 TEST_F(DensePlayerTest, RecordsGoOnAtTheRingsStartMidFrameOrWhole)
 {
@@ -467,7 +467,7 @@ TEST_F(DensePlayerTest, RecordsGoOnAtTheRingsStartMidFrameOrWhole)
     // Both ways were taken on the way, and the display followed the blocks
     // to the start.
     const auto labelled = labels();
-    for (const char* label : {"BLOCKWRAPS", "RECORDSWRAP", "WHOLEWRAPS"}) {
+    for (const char* label : {"ROWWRAPS", "RECORDSWRAP", "WHOLEWRAPS"}) {
         SCOPED_TRACE(label);
         zoetra::calc::Calculator calculator;
         std::string error;
