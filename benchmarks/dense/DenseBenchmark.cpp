@@ -307,8 +307,8 @@ int main(int argc, char* argv[])
 
     // The decoder's RAM beyond its code: the contexts' sizes and likely
     // values, the two tables of state changes (by size), the blocks' flags
-    // (with a white column and row around them) and their places on the LCD,
-    // the packed rows' bytes; its
+    // (with a white column and row around them) and the blocks' places on the
+    // LCD by the flags' numbers, the packed rows' bytes; its
     // copy of the screen (with a white column either side and a white row
     // above and below), the buffer of a frame's raw rows (plotSScreen), and the room
     // kept for the ring and the timer's vectors.

@@ -410,14 +410,15 @@ inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision) and all of the rest, the
 // 768 bytes, every block's record and whether it is solid, and the coder's
-// restart.
+// restart (with the test of where the records go, RecordsWhole).
 inline constexpr int RawFrameStart = 92;
 inline constexpr int RawFrame = 87'090;
 // A compact frame: its start (to the compact decision); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
 // stream's figures, with CompactPause for each pause); every block's record
-// and the coder's restart (AllRecords, a raw frame's as well).
+// and the coder's restart (AllRecords, a raw frame's as well); the test of
+// where the records go is in CompactFrame.
 inline constexpr int CompactFrameStart = 112;
 inline constexpr int CompactFrame = 36'925;
 inline constexpr int CompactPause = 97;
