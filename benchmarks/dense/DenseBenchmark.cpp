@@ -312,7 +312,9 @@ int main(int argc, char* argv[])
     // copy of the screen (with a white column either side and a white row
     // above and below), the buffer of a frame's raw rows (plotSScreen), and the room
     // kept for the ring and the timer's vectors.
-    const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + 13 * 9 + (14 + 13 * 8) +
+    const int flags = 13 * 9;
+    const int places = 14 + 13 * 8;  // up to the last block's number
+    const int tables = 2 * dense::ContextCount + 2 * (dense::LpsSizes[0] + 1) + flags + places +
         static_cast<int>(dense::EdgeBytes.size());
     const int screen = 14 * 66;
     const int rows = dense::ScreenSize;

@@ -125,15 +125,6 @@ double Schedule::slack(int tStates) const
     return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
-int oneRowBlocks(const Screen& before, const Screen& now)
-{
-    int blocks = 0;
-    for (int block = 0; block < BlockCount; ++block) {
-        blocks += blockDiffers(before, now, block) && oneRowBlock(now, block) ? 1 : 0;
-    }
-    return blocks;
-}
-
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
 {
     std::vector<int> bytes;
@@ -145,25 +136,31 @@ std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
     return bytes;
 }
 
+int oneRowBlocks(const Screen& before, const Screen& now)
+{
+    const std::vector<int> bytes = blockRecordBytes(before, now);
+    return static_cast<int>(std::count(bytes.begin(), bytes.end(), recordBytes(1, 1) - 1));
+}
+
 void Schedule::add(int tStates, int changedBlocks, int oneRow)
 {
     std::vector<int> bytes(BlockCount, 0);
     std::fill(bytes.begin(), bytes.begin() + changedBlocks, recordBytes(1) - 1);
     std::fill(bytes.begin() + changedBlocks - oneRow, bytes.begin() + changedBlocks, recordBytes(1, 1) - 1);
-    add(tStates, bytes, false);
+    addRecords(tStates, bytes, false);
 }
 
 void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
 {
-    add(tStates, blockBytes, false);
+    addRecords(tStates, blockBytes, false);
 }
 
 void Schedule::addWhole(int tStates)
 {
-    add(tStates, std::vector<int>(BlockCount, recordBytes(1) - 1), true);
+    addRecords(tStates, std::vector<int>(BlockCount, recordBytes(1) - 1), true);
 }
 
-void Schedule::add(int tStates, const std::vector<int>& blockBytes, bool whole)
+void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole)
 {
     const int changedBlocks = static_cast<int>(blockBytes.size()) -
         static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), 0));

@@ -175,7 +175,7 @@ private:
     };
     Start start() const;
     bool room(int read, int write, int ready, int& recordAt) const;
-    void add(int tStates, const std::vector<int>& blockBytes, bool whole);
+    void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole);
 
     DenseTiming timing_;
     int ringBytes_;
