@@ -87,7 +87,7 @@ struct DenseRun {
     bool sameScreens = false;
     dense::PacingReport pacing;
     std::vector<int> tStates;  // each frame's
-    std::vector<int> changed;  // each frame's changed blocks
+    std::vector<std::vector<int>> records;  // each frame's blocks' record bytes
 };
 
 DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::DenseTiming> timing,
@@ -124,7 +124,12 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
                                    : run.codedBytes) += bytes;
     }
     run.tStates = decoded->tStates;
-    run.changed = decoded->changedBlocks;
+    for (std::size_t i = 0; i < decoded->frames.size(); ++i) {
+        const Screen before = i > 0 ? decoded->frames[i - 1] : Screen{};
+        run.records.push_back(decoded->raw[i] || decoded->compact[i]
+                                  ? dense::wholeRecordBytes(decoded->frames[i])
+                                  : dense::blockRecordBytes(before, decoded->frames[i]));
+    }
     double sum = 0.0;
     for (std::size_t i = 0; i < decoded->tStates.size(); ++i) {
         sum += decoded->tStates[i];
@@ -189,7 +194,7 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
             excess = 0.0;
             from = static_cast<int>(i);
         }
-        excess += free.tStates[i] - (frameBudget - timing.showTStates(free.changed[i]));
+        excess += free.tStates[i] - (frameBudget - timing.showTStates(free.records[i]));
         if (excess > most) {
             most = excess;
             mostFrom = from;

@@ -136,7 +136,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 b = in.byte();
             }
             in.start();
-            in.tStates += cost::RawFrameStart + cost::RawFrame + cost::FrameEnd;
+            in.tStates += cost::RawFrameStart + cost::RawFrame + allRecordsTStates(now) + cost::FrameEnd;
             flags.fill(1);
             changed = BlockCount;
         } else if (in.decide(CompactContext) == 1) {
@@ -155,7 +155,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 }
                 return std::nullopt;
             }
-            in.tStates += compactFrameTStates(count, commands.value_or(0));
+            in.tStates += compactFrameTStates(count, commands.value_or(0), now);
             flags.fill(1);
             changed = BlockCount;
         } else {

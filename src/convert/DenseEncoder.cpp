@@ -250,7 +250,7 @@ void DenseEncoder::codeRaw(const Screen& screen)
     code(EndContext, 0);
     code(RawContext, 1);
     sendBytes(screen, false);
-    s_.tStates += cost::RawFrame + cost::FrameEnd;
+    s_.tStates += cost::RawFrame + allRecordsTStates(screen) + cost::FrameEnd;
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
@@ -262,7 +262,7 @@ void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint
     code(RawContext, 0);
     code(CompactContext, 1);
     sendBytes(bytes, true);
-    s_.tStates += compactFrameTStates(static_cast<int>(bytes.size()), commandTStates);
+    s_.tStates += compactFrameTStates(static_cast<int>(bytes.size()), commandTStates, screen);
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
@@ -362,8 +362,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     constexpr std::int64_t RawBits = (ScreenSize + 2) * 8;
     restore(start);
     s_.tStates = 0;
-    const bool rawSmaller = RawBits + timeBits * cost::RawFrame < best && !(way == CompactWay && narrowed_.compactOnly);
-    std::vector<int> blockRecords;  // a coded frame's; a raw or compact frame records every block whole
+    const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best && !(way == CompactWay && narrowed_.compactOnly);
+    std::vector<int> blockRecords = wholeRecordBytes(screen);  // a raw or compact frame records every block
     bool whole = true;
     if (way < 0 || rawSmaller) {
         codeRaw(screen);
@@ -393,7 +393,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     lastTStates_ = s_.tStates;
     if (schedule_) {
         if (whole) {
-            schedule_->addWhole(s_.tStates);
+            schedule_->addWhole(s_.tStates, blockRecords);
         } else {
             schedule_->addBlocks(s_.tStates, blockRecords);
         }

@@ -412,26 +412,31 @@ inline constexpr int RawRowByte = 21;
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart (with the test of where the records go, RecordsWhole).
 inline constexpr int RawFrameStart = 92;
-inline constexpr int RawFrame = 87'090;
+inline constexpr int RawFrame = 93'167;
 // A compact frame: its start (to the compact decision); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
 // stream's figures, with CompactPause for each pause); every block's record
 // and the coder's restart (AllRecords, a raw frame's as well); the test of
-// where the records go is in CompactFrame.
+// where the records go is in CompactFrame. Both records' figures count
+// every row of every block the same as the row above (allRecordsTStates
+// adds the rows kept).
 inline constexpr int CompactFrameStart = 112;
 inline constexpr int CompactFrame = 36'925;
 inline constexpr int CompactPause = 97;
-inline constexpr int AllRecords = 48'923;
+inline constexpr int AllRecords = 55'000;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 104;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
-// check for a due frame only as its call).
-inline constexpr int ChangedBlock = 596;
+// check for a due frame only as its call), every row of its record the
+// same as the row above; each row kept in its record for differing from
+// the row above takes RecordRowKept more.
+inline constexpr int ChangedBlock = 643;
+inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
-inline constexpr int SameRows = 82;
+inline constexpr int SameRows = 50;
 // A changed block's last row on to its record (a solid block goes there
 // straight).
 inline constexpr int RowsDone = 10;
@@ -501,10 +506,30 @@ inline int frameStartTStates(bool rawRows, bool copyRows, bool keptRows, bool so
     return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0) +
         (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) + (solidBlocks ? cost::SolidBlocksOn : 0);
 }
-inline int compactFrameTStates(int bytes, int commandTStates)
+// The rows of a block's record after its top row that differ from the row
+// above them, and are kept in it (the others are marked in its mask).
+inline int recordRowsKept(const Screen& screen, int block)
+{
+    int kept = 0;
+    for (int row = 1; row < 8; ++row) {
+        kept += blockByte(screen, block, row) != blockByte(screen, block, row - 1) ? 1 : 0;
+    }
+    return kept;
+}
+// What the rows kept in the records of every block of `screen` add to a raw
+// or compact frame's records.
+inline int allRecordsTStates(const Screen& screen)
+{
+    int kept = 0;
+    for (int block = 0; block < BlockCount; ++block) {
+        kept += recordRowsKept(screen, block);
+    }
+    return kept * cost::RecordRowKept;
+}
+inline int compactFrameTStates(int bytes, int commandTStates, const Screen& screen)
 {
     return cost::CompactFrameStart + cost::CompactFrame + cost::RawRowsCopy + bytes * cost::RawRowByte +
-        commandTStates + cost::AllRecords + cost::FrameEnd;
+        commandTStates + cost::AllRecords + allRecordsTStates(screen) + cost::FrameEnd;
 }
 inline int rawRowsTStates(bool packed, int rowBytes)
 {
@@ -724,7 +749,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             pixels += 8;
         }
-        cost(cost::RowsDone);
+        cost(cost::RowsDone + recordRowsKept(now, block) * cost::RecordRowKept);
         const bool same = oneRowBlock(now, block);
         if (same) {
             cost(cost::SameRows);

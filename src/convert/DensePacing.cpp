@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <cstdio>
 
 namespace zoetra::dense {
@@ -130,23 +131,64 @@ std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
     std::vector<int> bytes;
     for (int block = 0; block < BlockCount; ++block) {
         bytes.push_back(!blockDiffers(before, now, block) ? 0
-                        : oneRowBlock(now, block)     ? recordBytes(1, 1) - 1
-                                                      : recordBytes(1) - 1);
+                        : oneRowBlock(now, block)     ? OneRowRecordBytes
+                                                      : MaskedRecordBytes + recordRowsKept(now, block));
     }
     return bytes;
+}
+
+std::vector<int> wholeRecordBytes(const Screen& now)
+{
+    std::vector<int> bytes;
+    for (int block = 0; block < BlockCount; ++block) {
+        bytes.push_back(MaskedRecordBytes + recordRowsKept(now, block));
+    }
+    return bytes;
+}
+
+int recordsBytes(const std::vector<int>& blockBytes)
+{
+    return std::accumulate(blockBytes.begin(), blockBytes.end(), 0) + 1;
 }
 
 int oneRowBlocks(const Screen& before, const Screen& now)
 {
     const std::vector<int> bytes = blockRecordBytes(before, now);
-    return static_cast<int>(std::count(bytes.begin(), bytes.end(), recordBytes(1, 1) - 1));
+    return static_cast<int>(std::count(bytes.begin(), bytes.end(), OneRowRecordBytes));
+}
+
+int DenseTiming::showTStates(const std::vector<int>& blockBytes) const
+{
+    int t = ShowStartTStates;
+    for (const int bytes : blockBytes) {
+        t += bytes > 0 ? recordShowTStates(bytes) : 0;
+    }
+    return t;
+}
+
+int DenseTiming::wholeShowTStates(const std::vector<int>& blockBytes) const
+{
+    int t = ShowStartTStates + BlockCount * (blockShowTStates(lcdWait()) + WholeBlockTStates);
+    for (const int bytes : blockBytes) {
+        if (bytes == OneRowRecordBytes) {
+            t += OneRowWholeTStates;
+        } else if (bytes >= MaskedRecordBytes) {
+            t += (bytes - MaskedRecordBytes) * MaskRowKeptShowTStates;
+        }
+    }
+    return t;
+}
+
+int DenseTiming::wholeShowTStates() const
+{
+    return wholeShowTStates(std::vector<int>(BlockCount, LargestBlockRecord));
 }
 
 void Schedule::add(int tStates, int changedBlocks, int oneRow)
 {
     std::vector<int> bytes(BlockCount, 0);
-    std::fill(bytes.begin(), bytes.begin() + changedBlocks, recordBytes(1) - 1);
-    std::fill(bytes.begin() + changedBlocks - oneRow, bytes.begin() + changedBlocks, recordBytes(1, 1) - 1);
+    std::fill(bytes.begin(), bytes.begin() + changedBlocks, LargestBlockRecord);
+    std::fill(bytes.begin() + changedBlocks - oneRow, bytes.begin() + changedBlocks, OneRowRecordBytes);
     addRecords(tStates, bytes, false);
 }
 
@@ -155,22 +197,26 @@ void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
     addRecords(tStates, blockBytes, false);
 }
 
+void Schedule::addWhole(int tStates, const std::vector<int>& blockBytes)
+{
+    addRecords(tStates, blockBytes, true);
+}
+
 void Schedule::addWhole(int tStates)
 {
-    addRecords(tStates, std::vector<int>(BlockCount, recordBytes(1) - 1), true);
+    addWhole(tStates, std::vector<int>(BlockCount, LargestBlockRecord));
 }
 
 void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole)
 {
     const int changedBlocks = static_cast<int>(blockBytes.size()) -
         static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), 0));
-    const int oneRow = static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), recordBytes(1, 1) - 1));
     // Where the frame's records end: a raw or compact frame's in one piece,
     // a coded frame's row of blocks by row of blocks, each going on at the
     // ring's start when it would begin too close to its end.
     const Start s = start();
     int at = s.recordAt;
-    if (whole && at > ringBytes_ - 1 - recordBytes(BlockCount)) {
+    if (whole && at > ringBytes_ - LargestRecord) {
         at = 0;
     }
     for (std::size_t block = 0; block < blockBytes.size(); ++block) {
@@ -186,12 +232,12 @@ void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool 
         // The first frame is shown at once, whole; the next when the ticks
         // of a frame have come, the first of them perhaps at once too.
         f.shown = f.done;
-        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(oneRow) - perFrame_ / timing_.ticksPerFrame();
+        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(blockBytes) - perFrame_ / timing_.ticksPerFrame();
         report_.prefilled = 1;
     } else {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);
-        nextDue_ = due + perFrame_ - timing_.showTStates(changedBlocks, oneRow);
+        nextDue_ = due + perFrame_ - timing_.showTStates(blockBytes);
         const double ahead = (due - f.done) / perFrame_;
         if (f.done > due) {
             report_.keepsUp = false;

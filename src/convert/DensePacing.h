@@ -8,6 +8,12 @@
 
 namespace zoetra::dense {
 
+// A block's record: with a mask, its place, top row and mask and the rows
+// kept (recordRowsKept); of one row, its place and the row.
+inline constexpr int MaskedRecordBytes = 3;
+inline constexpr int OneRowRecordBytes = 2;
+inline constexpr int LargestBlockRecord = MaskedRecordBytes + 7;
+
 // The player's own timer interrupt handler, around the OS's: the
 // interrupt's acceptance in mode 2 (19) and VID.z80's CountTick (214, the
 // OS's ei and ret included), which counts the tick and keeps the shadow
@@ -37,33 +43,49 @@ struct DenseTiming {
     double decodeTStatesPerFrame() const;
     // Putting a frame on the screen: the surroundings and the key's check
     // (with the shadow registers kept around it), and its changed blocks
-    // written to the LCD.
+    // written to the LCD, by their records' bytes (blockRecordBytes: 0 for
+    // a block that stays); or `changedBlocks` of which `oneRowBlocks` are of
+    // one row, the others with every row kept (the most they take).
     static constexpr int ShowStartTStates = 690;
+    int showTStates(const std::vector<int>& blockBytes) const;
     int showTStates(int changedBlocks, int oneRowBlocks = 0) const
     {
-        return ShowStartTStates + changedBlocks * blockShowTStates(lcdWait()) + oneRowBlocks * OneRowShowTStates;
+        return ShowStartTStates + (changedBlocks - oneRowBlocks) * recordShowTStates(MaskedRecordBytes + 7) +
+            oneRowBlocks * recordShowTStates(OneRowRecordBytes);
     }
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
-    // and LCD_WAIT_15: 12 us at either speed), and 101 T-states around them;
-    // a block of one row kept once, OneRowShowTStates more (its mark's
-    // test).
+    // and LCD_WAIT_15: 12 us at either speed), and 101 T-states around them.
+    // A block of one row kept once takes OneRowShowTStates more (its mark's
+    // test). A record with a mask takes MaskShowTStates more (reading the
+    // mask, its rows' tests against a round of the wait less), and
+    // MaskRowKeptShowTStates more for each row kept in it.
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 101 + 10 * (13 * rounds + 23); }
     static constexpr int OneRowShowTStates = 12;
+    static constexpr int MaskShowTStates = -3;
+    static constexpr int MaskRowKeptShowTStates = 8;
+    // A block by its record's bytes.
+    int recordShowTStates(int recordBytes) const
+    {
+        return blockShowTStates(lcdWait()) +
+            (recordBytes == OneRowRecordBytes
+                 ? OneRowShowTStates
+                 : MaskShowTStates + (recordBytes - MaskedRecordBytes) * MaskRowKeptShowTStates);
+    }
     // The first frame, and a looping video's first again: every block
     // written, white where it has no record, with about WholeBlockTStates
-    // more a block for the walk over them, and OneRowWholeTStates more for
-    // each block of one row (copied out eight times first).
+    // more a block for the walk over them; OneRowWholeTStates more for each
+    // block of one row (copied out eight times first), and for a record
+    // with a mask what it takes in the frames after (about none, and
+    // MaskRowKeptShowTStates for each row kept). Without records, as though
+    // every block had one with every row kept.
     static constexpr int WholeBlockTStates = 90;
     static constexpr int OneRowWholeTStates = 360;
-    int wholeShowTStates(int oneRowBlocks = 0) const
-    {
-        return ShowStartTStates + BlockCount * (blockShowTStates(lcdWait()) + WholeBlockTStates) +
-            oneRowBlocks * OneRowWholeTStates;
-    }
+    int wholeShowTStates(const std::vector<int>& blockBytes) const;
+    int wholeShowTStates() const;
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where
@@ -75,10 +97,11 @@ DenseTiming slowTiming();
 DenseTiming fastTiming();
 
 // The ring the player decodes into: each frame leaves a record of its
-// changed blocks (the block's place on the LCD and its eight bytes; where its
-// eight rows came out the same, the place marked and the one row) and an end
-// mark, in one piece; a raw or compact frame, of every block, eight bytes
-// each. A frame is begun only where the ring has room for the
+// changed blocks (the block's place on the LCD, its top row, a mask of the
+// seven rows below it and those of them that differ from the row above;
+// where its eight rows came out the same, the place marked and the one
+// row) and an end mark; a raw or compact frame, of every block, each with
+// its mask. A frame is begun only where the ring has room for the
 // largest record: in one piece after the last record, or at the ring's
 // start. Where only the start has room, a frame of coded blocks still
 // begins after the last record and goes on at the start with the first row
@@ -108,19 +131,19 @@ inline constexpr int TimerVectorBytes = 257;
 inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
 inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
-inline constexpr int LargestRecord = 1 + 96 * 9 + 1;
+inline constexpr int LargestRecord = 1 + BlockCount * LargestBlockRecord + 1;
 // A row of blocks' records begins no closer to the ring's end than this, so
 // that its records, its frame's end mark and a mark after them fit.
-inline constexpr int RowWrapBytes = 12 * 9 + 1;
-constexpr int recordBytes(int changedBlocks, int oneRowBlocks = 0)
-{
-    return (changedBlocks - oneRowBlocks) * 9 + oneRowBlocks * 2 + 1;
-}
-// The changed blocks of a frame coded block by block whose eight rows came
-// out the same, from the screen before and the frame; the bytes of each
-// block's record, in the blocks' order (0 for a block that stays).
-int oneRowBlocks(const Screen& before, const Screen& now);
+inline constexpr int RowWrapBytes = BlockColumns * LargestBlockRecord + 1;
+// The bytes of each block's record, in the blocks' order: of a frame coded
+// block by block (0 for a block that stays), from the screen before and the
+// frame; of a raw or compact frame (every block with a mask). A frame's
+// records take their sum and its end mark (recordsBytes). The changed blocks
+// of a frame coded block by block whose eight rows came out the same.
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
+std::vector<int> wholeRecordBytes(const Screen& now);
+int recordsBytes(const std::vector<int>& blockBytes);
+int oneRowBlocks(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
 struct PacingReport {
@@ -151,10 +174,13 @@ public:
     // (negative: late), in T-states; the first frame is always on time.
     double slack(int tStates) const;
     // A frame with its changed blocks, of which `oneRowBlocks` are recorded
-    // as one row (after the others); a frame coded block by block with each
-    // block's record bytes (blockRecordBytes); a raw or compact frame.
+    // as one row (after the others, which keep every row); a frame coded
+    // block by block with each block's record bytes (blockRecordBytes); a
+    // raw or compact frame with its blocks' (wholeRecordBytes; without them,
+    // every row of every block kept).
     void add(int tStates, int changedBlocks, int oneRowBlocks = 0);
     void addBlocks(int tStates, const std::vector<int>& blockBytes);
+    void addWhole(int tStates, const std::vector<int>& blockBytes);
     void addWhole(int tStates);
 
     const PacingReport& report() const { return report_; }
