@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -319,6 +320,46 @@ TEST(DenseVideo, BrokenStreamsFailWithAReasonOrDecodeToSomething)
         const auto decoded = decodeDenseVideo(bytes, &error);
         EXPECT_TRUE(decoded.has_value() || !error.empty());
     }
+}
+
+// A block's record keeps its top row, its mask and the rows that differ
+// from the row above; a block of one row keeps its row alone, but in a raw
+// or compact frame, whose records all have a mask. The show takes longer
+// for each row kept.
+TEST(DensePacing, RecordsKeepTheRowsThatDifferFromTheRowAbove)
+{
+    Screen before{};
+    Screen now{};
+    const auto setBlock = [&now](int block, const std::array<std::uint8_t, 8>& rows) {
+        const int column = block % BlockColumns;
+        const int top = block / BlockColumns * 8;
+        for (int row = 0; row < 8; ++row) {
+            now[static_cast<std::size_t>((top + row) * BytesPerRow + column)] = rows[static_cast<std::size_t>(row)];
+        }
+    };
+    setBlock(0, {0x11, 0x11, 0x22, 0x22, 0x33, 0x33, 0x33, 0x11});  // three rows kept
+    setBlock(13, {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A}); // one row
+    setBlock(95, {1, 2, 3, 4, 5, 6, 7, 8});                           // every row kept
+    const std::vector<int> coded = blockRecordBytes(before, now);
+    EXPECT_EQ(coded[0], 6);
+    EXPECT_EQ(coded[13], 2);
+    EXPECT_EQ(coded[95], LargestBlockRecord);
+    EXPECT_EQ(std::count(coded.begin(), coded.end(), 0), BlockCount - 3);
+    EXPECT_EQ(recordsBytes(coded), 6 + 2 + 10 + 1);
+    EXPECT_EQ(oneRowBlocks(before, now), 1);
+
+    const std::vector<int> whole = wholeRecordBytes(now);
+    EXPECT_EQ(whole[0], 6);
+    EXPECT_EQ(whole[13], MaskedRecordBytes);
+    EXPECT_EQ(whole[1], MaskedRecordBytes);  // a white block as well
+    EXPECT_EQ(allRecordsTStates(now), (3 + 7) * cost::RecordRowKept);
+
+    const DenseTiming timing = slowTiming();
+    EXPECT_EQ(timing.recordShowTStates(6) - timing.recordShowTStates(MaskedRecordBytes),
+              3 * DenseTiming::MaskRowKeptShowTStates);
+    EXPECT_EQ(timing.showTStates(coded), DenseTiming::ShowStartTStates + timing.recordShowTStates(6) +
+                                             timing.recordShowTStates(2) + timing.recordShowTStates(10));
+    EXPECT_GE(timing.showTStates(3, 1), timing.showTStates(coded));
 }
 
 TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
