@@ -362,7 +362,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     constexpr std::int64_t RawBits = (ScreenSize + 2) * 8;
     restore(start);
     s_.tStates = 0;
-    const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best && !(way == CompactWay && narrowed_.compactOnly);
+    const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best &&
+        !(way == CompactWay && narrowed_.compactOnly);
     std::vector<int> blockRecords = wholeRecordBytes(screen);  // a raw or compact frame records every block
     bool whole = true;
     if (way < 0 || rawSmaller) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <cstdio>
+#include <numeric>
 
 namespace zoetra::dense {
 

@@ -50,7 +50,7 @@ struct DenseTiming {
     int showTStates(const std::vector<int>& blockBytes) const;
     int showTStates(int changedBlocks, int oneRowBlocks = 0) const
     {
-        return ShowStartTStates + (changedBlocks - oneRowBlocks) * recordShowTStates(MaskedRecordBytes + 7) +
+        return ShowStartTStates + (changedBlocks - oneRowBlocks) * recordShowTStates(LargestBlockRecord) +
             oneRowBlocks * recordShowTStates(OneRowRecordBytes);
     }
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
