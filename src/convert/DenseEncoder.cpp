@@ -12,9 +12,11 @@ namespace {
 // What a T-state is worth in bits while the player is close to running dry,
 // and how close that is (see addFrame).
 constexpr double TimeBits = 0.002;
-// Frames' time ahead counted as close, for each byte of the ring: 16 with
-// the archive player's ring, 6.4 with the 4 KB of a video in RAM.
-constexpr double AheadFramesPerRingByte = 16.0 / 10'240;
+// Frames' time ahead counted as close, for each byte of the ring: 24 with
+// the archive player's ring, 9.6 with the 4 KB of a video in RAM (records
+// with a mask take about two thirds of the bytes of eight rows, so the
+// ring holds half as many frames again).
+constexpr double AheadFramesPerRingByte = 24.0 / 10'240;
 // A frame that takes more bits than this (its time counted) in its best
 // way is also tried compact; lighter ones rarely gain by it, and the
 // compact parse is slow beside the others.
