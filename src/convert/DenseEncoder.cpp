@@ -366,8 +366,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     s_.tStates = 0;
     const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best &&
         !(way == CompactWay && narrowed_.compactOnly);
-    std::vector<int> blockRecords = wholeRecordBytes(screen);  // a raw or compact frame records every block
-    bool whole = true;
+    std::vector<int> blockRecords;
+    bool whole = true;  // a raw or compact frame records every block
     if (way < 0 || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
@@ -396,7 +396,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     lastTStates_ = s_.tStates;
     if (schedule_) {
         if (whole) {
-            schedule_->addWhole(s_.tStates, blockRecords);
+            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen));
         } else {
             schedule_->addBlocks(s_.tStates, blockRecords);
         }

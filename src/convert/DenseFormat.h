@@ -749,8 +749,9 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             pixels += 8;
         }
-        cost(cost::RowsDone + recordRowsKept(now, block) * cost::RecordRowKept);
-        const bool same = oneRowBlock(now, block);
+        const int kept = recordRowsKept(now, block);
+        cost(cost::RowsDone + kept * cost::RecordRowKept);
+        const bool same = kept == 0;  // its eight rows the same
         if (same) {
             cost(cost::SameRows);
         }

@@ -130,9 +130,12 @@ std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
 {
     std::vector<int> bytes;
     for (int block = 0; block < BlockCount; ++block) {
-        bytes.push_back(!blockDiffers(before, now, block) ? 0
-                        : oneRowBlock(now, block)     ? OneRowRecordBytes
-                                                      : MaskedRecordBytes + recordRowsKept(now, block));
+        if (!blockDiffers(before, now, block)) {
+            bytes.push_back(0);
+            continue;
+        }
+        const int kept = recordRowsKept(now, block);  // none: a block of one row
+        bytes.push_back(kept == 0 ? OneRowRecordBytes : MaskedRecordBytes + kept);
     }
     return bytes;
 }
