@@ -1,6 +1,7 @@
 #include "convert/DenseDecoder.h"
 
 #include "convert/CompactDecoder.h"
+#include "convert/DensePacing.h"
 
 namespace zoetra::dense {
 
@@ -130,6 +131,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         bool keptRows = false;
         bool solidBlocks = false;
         bool packed = false;
+        bool large = false;
         if (in.decide(RawContext) == 1) {
             raw = true;
             for (auto& b : now) {
@@ -159,11 +161,13 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             flags.fill(1);
             changed = BlockCount;
         } else {
+            large = in.decide(LargeContext) == 1;
+            const Screen before = now;
             rawRows = in.decide(RawRowsContext) == 1;
             copyRows = in.decide(CopyRowsContext) == 1;
             keptRows = copyRows && in.decide(KeptRowsContext) == 1;
             solidBlocks = !rawRows && in.decide(SolidBlocksContext) == 1;
-            in.tStates += frameStartTStates(rawRows, copyRows, keptRows, solidBlocks);
+            in.tStates += frameStartTStates(large, rawRows, copyRows, keptRows, solidBlocks);
             std::vector<std::uint8_t> rows;
             if (rawRows) {
                 packed = in.decide(PackedContext) == 1;
@@ -191,6 +195,15 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
                 return std::nullopt;
             }
             in.tStates += cost::FrameEnd;
+            // The player waits for the room of records larger than that
+            // only where the frame says so.
+            if (!large && !in.failed() && recordsBytes(blockRecordBytes(before, now)) + 1 > LargestCodedRecord) {
+                if (error != nullptr) {
+                    *error = "frame " + std::to_string(video.frames.size()) +
+                        " takes more of the player's ring than it says";
+                }
+                return std::nullopt;
+            }
         }
         if (in.failed()) {
             break;
@@ -200,6 +213,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
         video.changedBlocks.push_back(changed);
         video.raw.push_back(raw);
         video.compact.push_back(compact);
+        video.large.push_back(large);
         video.rawRows.push_back(rawRows);
         video.copyRows.push_back(copyRows);
         video.keptRows.push_back(keptRows);

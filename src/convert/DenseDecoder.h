@@ -18,6 +18,7 @@ struct DecodedVideo {
     std::vector<int> changedBlocks;  // each frame's records
     std::vector<bool> raw;           // frames sent raw
     std::vector<bool> compact;       // frames sent compact
+    std::vector<bool> large;         // coded frames that said their records may take more room
     std::vector<bool> rawRows;       // frames sent with raw rows
     std::vector<bool> copyRows;      // frames sent with copied rows
     std::vector<bool> keptRows;      // frames sent with kept rows

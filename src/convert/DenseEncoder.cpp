@@ -190,13 +190,14 @@ void DenseEncoder::restore(const Snapshot& snapshot)
     s_ = snapshot.state;
 }
 
-bool DenseEncoder::codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks,
-                             bool packed)
+bool DenseEncoder::codeFrame(const Screen& screen, bool large, bool rawRows, bool copyRows, bool keptRows,
+                             bool solidBlocks, bool packed)
 {
-    s_.tStates += frameStartTStates(rawRows, copyRows, keptRows, solidBlocks);
+    s_.tStates += frameStartTStates(large, rawRows, copyRows, keptRows, solidBlocks);
     code(EndContext, 0);
     code(RawContext, 0);
     code(CompactContext, 0);
+    code(LargeContext, large ? 1 : 0);
     code(RawRowsContext, rawRows ? 1 : 0);
     code(CopyRowsContext, copyRows ? 1 : 0);
     if (copyRows) {
@@ -277,7 +278,11 @@ void DenseEncoder::addFrame(const Screen& screen)
     carryLog_.clear();
     const Snapshot start = save();
     const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
-    const auto onTime = [&] { return !schedule_ || schedule_->slack(s_.tStates) >= 0.0; };
+    // A frame whose records take more than the room the player begins a
+    // frame with waits for more, as a raw or compact frame does.
+    const auto onTime = [&](bool waits) { return !schedule_ || schedule_->slack(s_.tStates, waits) >= 0.0; };
+    const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
+    const bool large = recordsBytes(blockRecords) + 1 > LargestCodedRecord;
 
     // Each way a frame can go: the pixels, with or without copied rows (and
     // kept rows), with or without solid blocks, or raw rows, packed or not,
@@ -323,11 +328,11 @@ void DenseEncoder::addFrame(const Screen& screen)
         }
         restore(start);
         s_.tStates = 0;
-        if (!codeFrame(screen, trial.rawRows, trial.copyRows, trial.keptRows, trial.solidBlocks, trial.packed)) {
+        if (!codeFrame(screen, large, trial.rawRows, trial.copyRows, trial.keptRows, trial.solidBlocks, trial.packed)) {
             continue;
         }
         const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
-        if (onTime() && (way < 0 || bits < best)) {
+        if (onTime(large) && (way < 0 || bits < best)) {
             best = bits;
             way = i;
         }
@@ -356,7 +361,7 @@ void DenseEncoder::addFrame(const Screen& screen)
         s_.tStates = 0;
         codeCompact(screen, compactBytes, *compactTStates);
         const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
-        if (onTime() && (way < 0 || bits < best || narrowed_.compactOnly)) {
+        if (onTime(true) && (way < 0 || bits < best || narrowed_.compactOnly)) {
             best = bits;
             way = CompactWay;
         }
@@ -366,7 +371,6 @@ void DenseEncoder::addFrame(const Screen& screen)
     s_.tStates = 0;
     const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best &&
         !(way == CompactWay && narrowed_.compactOnly);
-    std::vector<int> blockRecords;
     bool whole = true;  // a raw or compact frame records every block
     if (way < 0 || rawSmaller) {
         codeRaw(screen);
@@ -376,8 +380,7 @@ void DenseEncoder::addFrame(const Screen& screen)
         ++compactFrames_;
     } else {
         const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
-        codeFrame(screen, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
-        blockRecords = blockRecordBytes(start.state.now, screen);
+        codeFrame(screen, large, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
         whole = false;
         if (chosen.rawRows) {
             ++rawRowFrames_;

@@ -90,8 +90,10 @@ private:
     void restore(const Snapshot& snapshot);
 
     // False (and the frame half written) when its raw rows would not fit
-    // the player's buffer.
-    bool codeFrame(const Screen& screen, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks, bool packed);
+    // the player's buffer. `large`: its records take more than the room the
+    // player begins a frame with.
+    bool codeFrame(const Screen& screen, bool large, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks,
+                   bool packed);
     void codeRaw(const Screen& screen);
     // The frame as a compact one, from its bytes and its commands' T-states.
     void codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates);

@@ -42,7 +42,10 @@
 //    coded on its own (CompactFormat.h, CompactEncoder::codeAlone), applied
 //    to the screen before (the player does so in the ring's free room);
 //    its pauses only look for a due frame;
-//  - else raw rows (context RawRowsContext), then copied rows (context
+//  - else large (context LargeContext): 1 = the frame's records may take
+//    more of the player's ring than LargestCodedRecord (DensePacing.h), so
+//    the player waits for the largest record's room before it goes on;
+//  - then raw rows (context RawRowsContext), then copied rows (context
 //    CopyRowsContext); with copied rows, kept rows (context
 //    KeptRowsContext); without raw rows, solid blocks (context
 //    SolidBlocksContext); with raw rows, packed (context PackedContext), a
@@ -149,7 +152,8 @@ inline constexpr int SolidBlocksContext = KeptContext + 8;
 inline constexpr int SolidContext = SolidBlocksContext + 1;  // + solidContext
 inline constexpr int ColourContext = SolidContext + 8;  // + colourContext
 inline constexpr int CompactContext = ColourContext + 4;
-inline constexpr int ContextCount = CompactContext + 1;
+inline constexpr int LargeContext = CompactContext + 1;
+inline constexpr int ContextCount = LargeContext + 1;
 
 // A compact frame's bytes at most: the player's buffer of row bytes.
 inline constexpr int CompactFrameBytes = ScreenSize;
@@ -392,11 +396,14 @@ inline constexpr int Doubling = 37;
 inline constexpr int NewByte = 68;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 72;
-// A frame: its start, around the end, raw, compact, raw rows and copied
-// rows decisions, and for each row of blocks the test of where its records
-// go (RingTest); its end.
+// A frame: its start, around the end, raw, compact, large, raw rows and
+// copied rows decisions, and for each row of blocks the test of where its
+// records go (RingTest); its end. A large frame's call to wait for room:
+// the wait itself, as the test for room before each frame, is the
+// player's, not the frame's.
 inline constexpr int RingTest = 86;
-inline constexpr int Frame = 362 + BlockRows * RingTest;
+inline constexpr int Frame = 382 + BlockRows * RingTest;
+inline constexpr int LargeOn = 7;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
 inline constexpr int CopyRowsOn = 5;
@@ -408,12 +415,14 @@ inline constexpr int FrameEnd = 103;
 inline constexpr int RawRows = 440;
 inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
-// A raw frame: its start (to the raw decision) and all of the rest, the
+// A raw frame: its start (to the raw decision, and its call to wait for
+// room, as a large frame's) and all of the rest, the
 // 768 bytes, every block's record and whether it is solid, and the coder's
 // restart (with the test of where the records go, RecordsWhole).
-inline constexpr int RawFrameStart = 92;
+inline constexpr int RawFrameStart = 109;
 inline constexpr int RawFrame = 93'167;
-// A compact frame: its start (to the compact decision); reading its count,
+// A compact frame: its start (to the compact decision, and its call to wait
+// for room); reading its count,
 // the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
 // the flat screen and back (CompactFrame); its commands (the compact
 // stream's figures, with CompactPause for each pause); every block's record
@@ -421,7 +430,7 @@ inline constexpr int RawFrame = 93'167;
 // where the records go is in CompactFrame. Both records' figures count
 // every row of every block the same as the row above (allRecordsTStates
 // adds the rows kept).
-inline constexpr int CompactFrameStart = 112;
+inline constexpr int CompactFrameStart = 129;
 inline constexpr int CompactFrame = 36'925;
 inline constexpr int CompactPause = 97;
 inline constexpr int AllRecords = 55'000;
@@ -501,10 +510,11 @@ inline constexpr int SolidFill = 254;
 // A frame's own work before its blocks, by the ways it goes: its decisions'
 // surroundings and the jumps they set; with raw rows, reading the row
 // bytes (`rowBytes` of them, packed or not).
-inline int frameStartTStates(bool rawRows, bool copyRows, bool keptRows, bool solidBlocks)
+inline int frameStartTStates(bool large, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks)
 {
-    return cost::Frame + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) + (keptRows ? cost::KeptRowsOn : 0) +
-        (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) + (solidBlocks ? cost::SolidBlocksOn : 0);
+    return cost::Frame + (large ? cost::LargeOn : 0) + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
+        (keptRows ? cost::KeptRowsOn : 0) + (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) +
+        (solidBlocks ? cost::SolidBlocksOn : 0);
 }
 // The rows of a block's record after its top row that differ from the row
 // above them, and are kept in it (the others are marked in its mask).

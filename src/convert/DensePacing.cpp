@@ -62,10 +62,9 @@ Schedule::Schedule(const DenseTiming& timing, int ringBytes)
 
 // The player's test for room (DecodeDense.z80, RingRoom): `read` where the
 // oldest record not shown starts, `write` where the next goes, `ready` the
-// frames not shown.
-bool Schedule::room(int read, int write, int ready, int& recordAt) const
+// frames not shown, `largest` the room asked.
+bool Schedule::room(int read, int write, int ready, int largest, int& recordAt) const
 {
-    const int largest = LargestRecord;
     const int end = ringBytes_ - 1;  // its last byte kept for a mark
     if (write < read) {
         recordAt = write;
@@ -84,45 +83,57 @@ bool Schedule::room(int read, int write, int ready, int& recordAt) const
     // goes there where the end has no room for a video's end mark and a mark
     // after it.
     recordAt = write < ringBytes_ - 1 ? write : 0;
-    return read >= largest;
+    return read > largest;  // as when the reader is ahead: asked again, the answer stays
 }
 
-Schedule::Start Schedule::start() const
+Schedule::Start Schedule::start(bool waits) const
+{
+    // The frames shown by the end of the frame before: the next frame ends
+    // later.
+    std::size_t shown = shownBefore_;
+    const Start coded = startWith(LargestCodedRecord, frames_.empty() ? 0.0 : frames_.back().done, shown);
+    shownBefore_ = shown;
+    return waits && coded.room ? startWith(LargestRecord, coded.at, shown) : coded;
+}
+
+// `shown`: frames shown by `after`, at the most; on return, those shown by
+// `after`.
+Schedule::Start Schedule::startWith(int largest, double after, std::size_t& shown) const
 {
     const int decoded = static_cast<int>(frames_.size());
-    const double after = frames_.empty() ? 0.0 : frames_.back().done;
     const int write = frames_.empty() ? 0 : frames_.back().recordEnd;
     // The frames shown by `at` (frames are shown in order, and each frame
     // begins later than the one before), and the reader's place then.
-    std::size_t shown = shownBefore_;
     const auto check = [&](double at, int& recordAt) {
         while (shown < frames_.size() && frames_[shown].shown <= at) {
             ++shown;
         }
         const int read = shown == 0 ? 0 : frames_[shown - 1].recordEnd;
-        return room(read, write, decoded - static_cast<int>(shown), recordAt);
+        return room(read, write, decoded - static_cast<int>(shown), largest, recordAt);
     };
     int recordAt = 0;
     const bool roomAfter = check(after, recordAt);
-    shownBefore_ = shown;  // by the end of the frame before: the next frame ends later
+    const std::size_t shownAfter = shown;
     if (roomAfter) {
         return {true, after, recordAt};
     }
-    for (std::size_t next = shown; next < frames_.size(); ++next) {
+    for (std::size_t next = shownAfter; next < frames_.size(); ++next) {
         const double at = frames_[next].shown;
         if (check(at, recordAt)) {
+            shown = shownAfter;
             return {true, at, recordAt};
         }
     }
+    shown = shownAfter;
     return {false, after, 0};
 }
 
-double Schedule::slack(int tStates) const
+double Schedule::slack(int tStates, bool waits) const
 {
     if (frames_.empty()) {
         return 1e18;  // the first frame, shown once it is decoded
     }
-    const Start s = start();
+    const Start s = start(waits);
     return nextDue_ - (s.at + tStates + timing_.stretchTStates);
 }
 
@@ -217,7 +228,9 @@ void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool 
     // Where the frame's records end: a raw or compact frame's in one piece,
     // a coded frame's row of blocks by row of blocks, each going on at the
     // ring's start when it would begin too close to its end.
-    const Start s = start();
+    // A raw or compact frame, and a large one, wait for the largest
+    // record's room.
+    const Start s = start(whole || recordsBytes(blockBytes) + 1 > LargestCodedRecord);
     int at = s.recordAt;
     if (whole && at > ringBytes_ - LargestRecord) {
         at = 0;

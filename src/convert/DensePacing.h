@@ -132,6 +132,12 @@ inline constexpr int RingBytes = RingRoomBytes - TimerVectorBytes - 255;
 inline constexpr int ArchiveRingBytes = ArchiveRingRoomBytes - TimerVectorBytes - 255;
 int ringBytesFor(const VideoTarget& target);
 inline constexpr int LargestRecord = 1 + BlockCount * LargestBlockRecord + 1;
+// The room the player begins a frame with: a frame coded block by block's
+// records, its end mark and a mark after them, unless the frame says it is
+// large. A raw or compact frame and a large one, which the player knows
+// from the frame's first decisions, then wait there until the ring has
+// room for the largest record.
+inline constexpr int LargestCodedRecord = 450;
 // A row of blocks' records begins no closer to the ring's end than this, so
 // that its records, its frame's end mark and a mark after them fit.
 inline constexpr int RowWrapBytes = BlockColumns * LargestBlockRecord + 1;
@@ -171,8 +177,10 @@ public:
     explicit Schedule(const DenseTiming& timing, int ringBytes = RingBytes);
 
     // When a frame taking `tStates` would be decoded, relative to its tick
-    // (negative: late), in T-states; the first frame is always on time.
-    double slack(int tStates) const;
+    // (negative: late), in T-states; the first frame is always on time. A
+    // raw, compact or large frame (`waits`) waits for the largest record's
+    // room.
+    double slack(int tStates, bool waits = false) const;
     // A frame with its changed blocks, of which `oneRowBlocks` are recorded
     // as one row (after the others, which keep every row); a frame coded
     // block by block with each block's record bytes (blockRecordBytes); a
@@ -193,14 +201,17 @@ private:
         int changed;   // its changed blocks
     };
     // Where and when the next frame's decoding can begin: after the frame
-    // before, once the frames shown leave room (false when none would).
+    // before, once the frames shown leave room (false when none would); a
+    // raw or compact frame's records, once they leave the largest record's
+    // room after that.
     struct Start {
         bool room;
         double at;
         int recordAt;
     };
-    Start start() const;
-    bool room(int read, int write, int ready, int& recordAt) const;
+    Start start(bool waits = false) const;
+    Start startWith(int largest, double after, std::size_t& shown) const;
+    bool room(int read, int write, int ready, int largest, int& recordAt) const;
     void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole);
 
     DenseTiming timing_;

@@ -366,8 +366,8 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
 {
     const DenseTiming timing = slowTiming();
     const double frame = timing.decodeTStatesPerFrame();
-    // Light frames of 10 changed blocks (91 bytes of records) at half of the
-    // time, with a frame of five frames' time at 300: what the frames
+    // Light frames of 10 changed blocks (101 bytes of records) at half of
+    // the time, with a frame of five frames' time at 300: what the frames
     // decoded ahead hold must cover the time it takes beyond its own.
     const auto run = [&](int ringBytes, double heavyFrames) {
         Schedule schedule(timing, ringBytes);
@@ -383,7 +383,7 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
     EXPECT_TRUE(light.keepsUp) << light.describe();
     EXPECT_EQ(light.prefilled, 1);
     // A ring that holds few frames ahead: the heavy one is late.
-    const PacingReport small = run(LargestRecord + 3 * 91, 5.0);
+    const PacingReport small = run(LargestCodedRecord + 3 * 101, 5.0);
     EXPECT_FALSE(small.keepsUp);
     EXPECT_EQ(small.firstLate, 300);
     const PacingReport large = run(RingBytes, 5.0);
@@ -397,6 +397,44 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
     }
     EXPECT_FALSE(behind.report().keepsUp);
     EXPECT_EQ(behind.report().firstLate, 1);
+}
+
+// A frame begins where the ring has room for records that are not large; a
+// large frame, a raw and a compact one wait until it has room for the
+// largest record, so fewer frames are left decoded ahead of them.
+TEST(DensePacing, LargeRawAndCompactFramesWaitForTheLargestRecordsRoom)
+{
+    const DenseTiming timing = slowTiming();
+    const double frame = timing.decodeTStatesPerFrame();
+    // Light frames of 10 changed blocks (101 bytes of records) at half of
+    // the time, and at 100 a heavy frame with the same records, with 60
+    // changed blocks (large) or with every block (raw or compact).
+    enum class Heavy { Light, Large, Whole };
+    const auto run = [&](Heavy heavy, double heavyFrames) {
+        Schedule schedule(timing, LargestRecord + 4 * 101);
+        for (int f = 0; f < 200; ++f) {
+            const auto work = static_cast<int>((f == 100 ? heavyFrames : 0.5) * frame);
+            if (f != 100 || heavy == Heavy::Light) {
+                schedule.add(work, 10);
+            } else if (heavy == Heavy::Large) {
+                schedule.add(work, 60);
+            } else {
+                schedule.addWhole(work);
+            }
+        }
+        return schedule.report();
+    };
+    // The ring holds the records of about nine light frames beside the room
+    // a frame begins with: a frame of four frames' time is on time.
+    const PacingReport light = run(Heavy::Light, 4.0);
+    EXPECT_TRUE(light.keepsUp) << light.describe();
+    // Room for the largest record in one piece leaves hardly a frame ahead.
+    for (const Heavy heavy : {Heavy::Large, Heavy::Whole}) {
+        const PacingReport waited = run(heavy, 4.0);
+        EXPECT_FALSE(waited.keepsUp);
+        EXPECT_EQ(waited.firstLate, 100);
+        EXPECT_TRUE(run(heavy, 0.5).keepsUp);
+    }
 }
 
 // The first frame is shown whole, every block written (white where it has

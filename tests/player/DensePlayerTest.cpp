@@ -107,7 +107,8 @@ protected:
 
 // The T-states of each frame the player decodes before it starts showing
 // them (while it fills its ring), from the decoder's entry to its return,
-// less the body of each check for a due frame and the timer's interrupts;
+// less the body of each check for a due frame, of each wait for the ring's
+// room and of the timer's interrupts;
 // each interrupt's T-states from its acceptance to its return into `ticks`,
 // and the bytes each frame's record takes of the ring into `records`.
 std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& programFile,
@@ -121,6 +122,7 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
     calculator.start(shellEntry(programBytes(programFile), "NOSHELL"));
     const std::uint16_t decode = labels.at("DECODEAHEAD");
     const std::uint16_t check = labels.at("SHOWIFDUE");
+    const std::uint16_t wait = labels.at("WHOLEROOM");
     const std::uint16_t paceStart = labels.at("STARTPACE");
     std::vector<std::int64_t> frames;
     for (;;) {
@@ -137,7 +139,7 @@ std::vector<std::int64_t> decodingTStates(const std::vector<std::uint8_t>& progr
         const auto start = t;
         std::int64_t excluded = 0;
         while (calculator.sp() <= entrySp && !calculator.faulted()) {
-            if (calculator.pc() == check) {
+            if (calculator.pc() == check || calculator.pc() == wait) {
                 const std::uint16_t checkSp = calculator.sp();
                 const auto before = static_cast<std::int64_t>(calculator.programTStates());
                 while (calculator.sp() <= checkSp && !calculator.faulted()) {
@@ -188,6 +190,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     int solidFrames = 0;
     int solidBlocks = 0;
     int compactFrames = 0;
+    int largeFrames = 0;
     std::size_t tickCount = 0;
     int oneRowRecords = 0;
     for (int sequence = 0; sequence < 20; ++sequence) {
@@ -241,6 +244,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
             copyRawRowFrames += reference->copyRows[f] && reference->rawRows[f] ? 1 : 0;
             packedFrames += reference->packed[f] ? 1 : 0;
             compactFrames += reference->compact[f] ? 1 : 0;
+            largeFrames += reference->large[f] ? 1 : 0;
             if (reference->solidBlocks[f]) {
                 // Blocks that changed and came out solid.
                 ++solidFrames;
@@ -259,6 +263,7 @@ TEST_F(DensePlayerTest, EachFrameTakesTheReferenceDecodersTStates)
     EXPECT_GT(solidFrames, 4);
     EXPECT_GT(solidBlocks, 4);
     EXPECT_GT(compactFrames, 8);
+    EXPECT_GT(largeFrames, 2);
     EXPECT_GT(tickCount, 20U);  // the decoder was interrupted often
     EXPECT_GT(oneRowRecords, 20);
 }
@@ -432,8 +437,9 @@ TEST_F(DensePlayerTest, RandomSequencesShowTheirScreensAtTheirTicks)
 }
 
 // Where the ring's end is near, a frame's rows of blocks go on at the ring's
-// start in the middle of the frame, and a raw frame goes there whole; the player
-// shows every screen all the same.
+// start in the middle of the frame, and a raw frame goes there whole; a raw
+// frame, or a coded one whose records are large, waits for their room; the
+// player shows every screen all the same.
 TEST_F(DensePlayerTest, RecordsGoOnAtTheRingsStartMidFrameOrWhole)
 {
     std::mt19937 random(23);
@@ -445,29 +451,36 @@ TEST_F(DensePlayerTest, RecordsGoOnAtTheRingsStartMidFrameOrWhole)
                 byte = static_cast<std::uint8_t>(random());  // noise: a raw frame
             }
         } else {
-            // A third of the blocks take a new pattern: records of about 320 bytes.
-            for (int block = f % 3; block < dense::BlockCount; block += 3) {
+            // A third of the blocks take a new pattern: records of about 320
+            // bytes; in every ninth frame half of them take stripes, quick to
+            // decode: large records.
+            const bool large = f % 9 == 4;
+            for (int block = large ? f % 2 : f % 3; block < dense::BlockCount; block += large ? 2 : 3) {
                 const int column = block % dense::BlockColumns;
                 const int top = block / dense::BlockColumns * 8;
                 for (int y = top; y < top + 8; ++y) {
-                    screen[static_cast<std::size_t>(y * dense::BytesPerRow + column)] =
-                        static_cast<std::uint8_t>(0x0F << (y + f) % 5 | (f & 1));
+                    screen[static_cast<std::size_t>(y * dense::BytesPerRow + column)] = large
+                        ? static_cast<std::uint8_t>((y + f) % 2 == 0 ? 0xFF : 0x00)
+                        : static_cast<std::uint8_t>(0x0F << (y + f) % 5 | (f & 1));
                 }
             }
         }
         frames.push_back(screen);
     }
     const auto stream = encode(frames);
+    const auto decoded = dense::decodeDenseVideo(stream);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_GE(std::count(decoded->large.begin(), decoded->large.end(), true), 3);
     const auto program = build(stream, "NOSHELL", false);
     const Playback playback = play(program, "NOSHELL", std::nullopt);
     ASSERT_EQ(playback.stop, Stop::Returned) << playback.calculator->fault();
     expectScreens(*playback.calculator, frames, frames.size());
     expectCleanExit(playback);
 
-    // Both ways were taken on the way, and the display followed the blocks
+    // Every way was taken on the way, and the display followed the blocks
     // to the start.
     const auto labelled = labels();
-    for (const char* label : {"ROWWRAPS", "RECORDSWRAP", "WHOLEWRAPS"}) {
+    for (const char* label : {"ROWWRAPS", "RECORDSWRAP", "WHOLEWRAPS", "WHOLEWAITS"}) {
         SCOPED_TRACE(label);
         zoetra::calc::Calculator calculator;
         std::string error;
