@@ -101,9 +101,11 @@ DenseTiming fastTiming();
 // seven rows below it and those of them that differ from the row above;
 // where its eight rows came out the same, the place marked and the one
 // row) and an end mark; a raw or compact frame, of every block, each with
-// its mask. A frame is begun only where the ring has room for the
-// largest record: in one piece after the last record, or at the ring's
-// start. Where only the start has room, a frame of coded blocks still
+// its mask. A frame is begun only where the ring has room for its records
+// (LargestCodedRecord, or the largest record for a raw, compact or large
+// frame, which waits for it after its first decisions): in one piece after
+// the last record, or at the ring's start. Where only the start has room,
+// a frame of coded blocks still
 // begins after the last record and goes on at the start with the first row
 // of blocks that would begin too close to the ring's end (RowWrapBytes); a
 // raw or a compact frame, which needs its room in one piece, goes to the
