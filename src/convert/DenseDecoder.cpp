@@ -197,7 +197,7 @@ std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> strea
             in.tStates += cost::FrameEnd;
             // The player waits for the room of records larger than that
             // only where the frame says so.
-            if (!large && !in.failed() && recordsBytes(blockRecordBytes(before, now)) + 1 > LargestCodedRecord) {
+            if (!large && !in.failed() && largeRecords(blockRecordBytes(before, now))) {
                 if (error != nullptr) {
                     *error = "frame " + std::to_string(video.frames.size()) +
                         " takes more of the player's ring than it says";

@@ -282,7 +282,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     // frame with waits for more, as a raw or compact frame does.
     const auto onTime = [&](bool waits) { return !schedule_ || schedule_->slack(s_.tStates, waits) >= 0.0; };
     const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
-    const bool large = recordsBytes(blockRecords) + 1 > LargestCodedRecord;
+    const bool large = largeRecords(blockRecords);
 
     // Each way a frame can go: the pixels, with or without copied rows (and
     // kept rows), with or without solid blocks, or raw rows, packed or not,

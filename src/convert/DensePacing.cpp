@@ -86,45 +86,57 @@ bool Schedule::room(int read, int write, int ready, int largest, int& recordAt) 
     return read > largest;  // as when the reader is ahead: asked again, the answer stays
 }
 
+// Found once for each frame: the encoder asks for every way it tries.
 Schedule::Start Schedule::start(bool waits) const
 {
-    // The frames shown by the end of the frame before: the next frame ends
-    // later.
-    std::size_t shown = shownBefore_;
-    const Start coded = startWith(LargestCodedRecord, frames_.empty() ? 0.0 : frames_.back().done, shown);
-    shownBefore_ = shown;
-    return waits && coded.room ? startWith(LargestRecord, coded.at, shown) : coded;
+    if (!codedStart_) {
+        // The frames shown by the end of the frame before: the next frame
+        // ends later.
+        const double after = frames_.empty() ? 0.0 : frames_.back().done;
+        shownBefore_ = shownBy(after, shownBefore_);
+        codedStart_ = startWith(LargestCodedRecord, after, shownBefore_);
+    }
+    if (!waits || !codedStart_->room) {
+        return *codedStart_;
+    }
+    if (!waitedStart_) {
+        waitedStart_ = startWith(LargestRecord, codedStart_->at, shownBefore_);
+    }
+    return *waitedStart_;
 }
 
-// `shown`: frames shown by `after`, at the most; on return, those shown by
-// `after`.
-Schedule::Start Schedule::startWith(int largest, double after, std::size_t& shown) const
+// The frames shown by `at`, counted on from `shown` (frames are shown in
+// order).
+std::size_t Schedule::shownBy(double at, std::size_t shown) const
+{
+    while (shown < frames_.size() && frames_[shown].shown <= at) {
+        ++shown;
+    }
+    return shown;
+}
+
+// `shown`: the frames shown by `after`, or fewer.
+Schedule::Start Schedule::startWith(int largest, double after, std::size_t shown) const
 {
     const int decoded = static_cast<int>(frames_.size());
     const int write = frames_.empty() ? 0 : frames_.back().recordEnd;
-    // The frames shown by `at` (frames are shown in order, and each frame
-    // begins later than the one before), and the reader's place then.
-    const auto check = [&](double at, int& recordAt) {
-        while (shown < frames_.size() && frames_[shown].shown <= at) {
-            ++shown;
-        }
+    // The reader's place at `at` (each frame begins later than the one
+    // before).
+    int recordAt = 0;
+    const auto roomAt = [&](double at) {
+        shown = shownBy(at, shown);
         const int read = shown == 0 ? 0 : frames_[shown - 1].recordEnd;
         return room(read, write, decoded - static_cast<int>(shown), largest, recordAt);
     };
-    int recordAt = 0;
-    const bool roomAfter = check(after, recordAt);
-    const std::size_t shownAfter = shown;
-    if (roomAfter) {
+    if (roomAt(after)) {
         return {true, after, recordAt};
     }
-    for (std::size_t next = shownAfter; next < frames_.size(); ++next) {
+    for (std::size_t next = shown; next < frames_.size(); ++next) {
         const double at = frames_[next].shown;
-        if (check(at, recordAt)) {
-            shown = shownAfter;
+        if (roomAt(at)) {
             return {true, at, recordAt};
         }
     }
-    shown = shownAfter;
     return {false, after, 0};
 }
 
@@ -163,6 +175,11 @@ std::vector<int> wholeRecordBytes(const Screen& now)
 int recordsBytes(const std::vector<int>& blockBytes)
 {
     return std::accumulate(blockBytes.begin(), blockBytes.end(), 0) + 1;
+}
+
+bool largeRecords(const std::vector<int>& blockBytes)
+{
+    return recordsBytes(blockBytes) + 1 > LargestCodedRecord;  // and a mark after them
 }
 
 int oneRowBlocks(const Screen& before, const Screen& now)
@@ -230,7 +247,7 @@ void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool 
     // ring's start when it would begin too close to its end.
     // A raw or compact frame, and a large one, wait for the largest
     // record's room.
-    const Start s = start(whole || recordsBytes(blockBytes) + 1 > LargestCodedRecord);
+    const Start s = start(whole || largeRecords(blockBytes));
     int at = s.recordAt;
     if (whole && at > ringBytes_ - LargestRecord) {
         at = 0;
@@ -267,6 +284,8 @@ void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool 
         }
     }
     frames_.push_back(f);
+    codedStart_.reset();
+    waitedStart_.reset();
 }
 
 }  // namespace zoetra::dense

@@ -3,6 +3,7 @@
 #include "convert/DenseFormat.h"
 #include "shared/VideoTarget.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,9 @@ inline constexpr int RowWrapBytes = BlockColumns * LargestBlockRecord + 1;
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
 std::vector<int> wholeRecordBytes(const Screen& now);
 int recordsBytes(const std::vector<int>& blockBytes);
+// Whether a frame coded block by block with these records is large: they
+// take more than LargestCodedRecord with a mark after them.
+bool largeRecords(const std::vector<int>& blockBytes);
 int oneRowBlocks(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
@@ -212,7 +216,8 @@ private:
         int recordAt;
     };
     Start start(bool waits = false) const;
-    Start startWith(int largest, double after, std::size_t& shown) const;
+    Start startWith(int largest, double after, std::size_t shown) const;
+    std::size_t shownBy(double at, std::size_t shown) const;
     bool room(int read, int write, int ready, int largest, int& recordAt) const;
     void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole);
 
@@ -222,6 +227,8 @@ private:
     double nextDue_ = 0.0;  // the next frame's tick, in decoding time
     std::vector<Frame> frames_;
     mutable std::size_t shownBefore_ = 0;  // frames shown by the end of the last frame
+    mutable std::optional<Start> codedStart_;   // the next frame's start, once found
+    mutable std::optional<Start> waitedStart_;  // the same for a raw, compact or large one
     PacingReport report_;
 };
 
