@@ -182,12 +182,6 @@ bool largeRecords(const std::vector<int>& blockBytes)
     return recordsBytes(blockBytes) + 1 > LargestCodedRecord;  // and a mark after them
 }
 
-int oneRowBlocks(const Screen& before, const Screen& now)
-{
-    const std::vector<int> bytes = blockRecordBytes(before, now);
-    return static_cast<int>(std::count(bytes.begin(), bytes.end(), OneRowRecordBytes));
-}
-
 int DenseTiming::showTStates(const std::vector<int>& blockBytes) const
 {
     int t = ShowStartTStates;
@@ -210,19 +204,6 @@ int DenseTiming::wholeShowTStates(const std::vector<int>& blockBytes) const
     return t;
 }
 
-int DenseTiming::wholeShowTStates() const
-{
-    return wholeShowTStates(std::vector<int>(BlockCount, LargestBlockRecord));
-}
-
-void Schedule::add(int tStates, int changedBlocks, int oneRow)
-{
-    std::vector<int> bytes(BlockCount, 0);
-    std::fill(bytes.begin(), bytes.begin() + changedBlocks, LargestBlockRecord);
-    std::fill(bytes.begin() + changedBlocks - oneRow, bytes.begin() + changedBlocks, OneRowRecordBytes);
-    addRecords(tStates, bytes, false);
-}
-
 void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
 {
     addRecords(tStates, blockBytes, false);
@@ -231,11 +212,6 @@ void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
 void Schedule::addWhole(int tStates, const std::vector<int>& blockBytes)
 {
     addRecords(tStates, blockBytes, true);
-}
-
-void Schedule::addWhole(int tStates)
-{
-    addWhole(tStates, std::vector<int>(BlockCount, LargestBlockRecord));
 }
 
 void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole)

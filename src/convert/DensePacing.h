@@ -45,15 +45,9 @@ struct DenseTiming {
     // Putting a frame on the screen: the surroundings and the key's check
     // (with the shadow registers kept around it), and its changed blocks
     // written to the LCD, by their records' bytes (blockRecordBytes: 0 for
-    // a block that stays); or `changedBlocks` of which `oneRowBlocks` are of
-    // one row, the others with every row kept (the most they take).
+    // a block that stays).
     static constexpr int ShowStartTStates = 690;
     int showTStates(const std::vector<int>& blockBytes) const;
-    int showTStates(int changedBlocks, int oneRowBlocks = 0) const
-    {
-        return ShowStartTStates + (changedBlocks - oneRowBlocks) * recordShowTStates(LargestBlockRecord) +
-            oneRowBlocks * recordShowTStates(OneRowRecordBytes);
-    }
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
@@ -81,12 +75,10 @@ struct DenseTiming {
     // more a block for the walk over them; OneRowWholeTStates more for each
     // block of one row (copied out eight times first), and for a record
     // with a mask what it takes in the frames after (about none, and
-    // MaskRowKeptShowTStates for each row kept). Without records, as though
-    // every block had one with every row kept.
+    // MaskRowKeptShowTStates for each row kept).
     static constexpr int WholeBlockTStates = 90;
     static constexpr int OneRowWholeTStates = 360;
     int wholeShowTStates(const std::vector<int>& blockBytes) const;
-    int wholeShowTStates() const;
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where
@@ -147,15 +139,13 @@ inline constexpr int RowWrapBytes = BlockColumns * LargestBlockRecord + 1;
 // The bytes of each block's record, in the blocks' order: of a frame coded
 // block by block (0 for a block that stays), from the screen before and the
 // frame; of a raw or compact frame (every block with a mask). A frame's
-// records take their sum and its end mark (recordsBytes). The changed blocks
-// of a frame coded block by block whose eight rows came out the same.
+// records take their sum and its end mark (recordsBytes).
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
 std::vector<int> wholeRecordBytes(const Screen& now);
 int recordsBytes(const std::vector<int>& blockBytes);
 // Whether a frame coded block by block with these records is large: they
 // take more than LargestCodedRecord with a mark after them.
 bool largeRecords(const std::vector<int>& blockBytes);
-int oneRowBlocks(const Screen& before, const Screen& now);
 
 // What a run of the player's schedule shows.
 struct PacingReport {
@@ -187,15 +177,11 @@ public:
     // raw, compact or large frame (`waits`) waits for the largest record's
     // room.
     double slack(int tStates, bool waits = false) const;
-    // A frame with its changed blocks, of which `oneRowBlocks` are recorded
-    // as one row (after the others, which keep every row); a frame coded
-    // block by block with each block's record bytes (blockRecordBytes); a
-    // raw or compact frame with its blocks' (wholeRecordBytes; without them,
-    // every row of every block kept).
-    void add(int tStates, int changedBlocks, int oneRowBlocks = 0);
+    // A frame coded block by block with each block's record bytes
+    // (blockRecordBytes); a raw or compact frame with its blocks'
+    // (wholeRecordBytes).
     void addBlocks(int tStates, const std::vector<int>& blockBytes);
     void addWhole(int tStates, const std::vector<int>& blockBytes);
-    void addWhole(int tStates);
 
     const PacingReport& report() const { return report_; }
 

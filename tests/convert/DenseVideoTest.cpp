@@ -52,6 +52,16 @@ Round encodeAll(const std::vector<Screen>& frames, std::optional<DenseTiming> ti
     return round;
 }
 
+// The records' bytes of a frame of `changed` blocks, the last `oneRow` of
+// them of one row, the others with every row kept (the most they take).
+std::vector<int> records(int changed, int oneRow = 0)
+{
+    std::vector<int> bytes(BlockCount, 0);
+    std::fill(bytes.begin(), bytes.begin() + changed, LargestBlockRecord);
+    std::fill(bytes.begin() + changed - oneRow, bytes.begin() + changed, OneRowRecordBytes);
+    return bytes;
+}
+
 void expectRoundTrip(const std::vector<Screen>& frames, std::optional<DenseTiming> timing)
 {
     const Round round = encodeAll(frames, timing);
@@ -346,7 +356,7 @@ TEST(DensePacing, RecordsKeepTheRowsThatDifferFromTheRowAbove)
     EXPECT_EQ(coded[95], LargestBlockRecord);
     EXPECT_EQ(std::count(coded.begin(), coded.end(), 0), BlockCount - 3);
     EXPECT_EQ(recordsBytes(coded), 6 + 2 + 10 + 1);
-    EXPECT_EQ(oneRowBlocks(before, now), 1);
+    EXPECT_EQ(std::count(coded.begin(), coded.end(), OneRowRecordBytes), 1);
 
     const std::vector<int> whole = wholeRecordBytes(now);
     EXPECT_EQ(whole[0], 6);
@@ -359,7 +369,7 @@ TEST(DensePacing, RecordsKeepTheRowsThatDifferFromTheRowAbove)
               3 * DenseTiming::MaskRowKeptShowTStates);
     EXPECT_EQ(timing.showTStates(coded), DenseTiming::ShowStartTStates + timing.recordShowTStates(6) +
                                              timing.recordShowTStates(2) + timing.recordShowTStates(10));
-    EXPECT_GE(timing.showTStates(3, 1), timing.showTStates(coded));
+    EXPECT_GE(timing.showTStates(records(3, 1)), timing.showTStates(coded));
 }
 
 TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
@@ -373,7 +383,7 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
         Schedule schedule(timing, ringBytes);
         for (int f = 0; f < 400; ++f) {
             const double work = f == 300 ? heavyFrames * frame : 0.5 * frame;
-            schedule.add(static_cast<int>(work), 10);
+            schedule.addBlocks(static_cast<int>(work), records(10));
         }
         return schedule.report();
     };
@@ -393,7 +403,7 @@ TEST(DensePacing, TheRingAbsorbsAHeavyFrameOnlyWhenItHoldsEnough)
     // rounds start without it).
     Schedule behind(timing);
     for (int f = 0; f < 400; ++f) {
-        behind.add(static_cast<int>(1.1 * frame), 10);
+        behind.addBlocks(static_cast<int>(1.1 * frame), records(10));
     }
     EXPECT_FALSE(behind.report().keepsUp);
     EXPECT_EQ(behind.report().firstLate, 1);
@@ -415,11 +425,11 @@ TEST(DensePacing, LargeRawAndCompactFramesWaitForTheLargestRecordsRoom)
         for (int f = 0; f < 200; ++f) {
             const auto work = static_cast<int>((f == 100 ? heavyFrames : 0.5) * frame);
             if (f != 100 || heavy == Heavy::Light) {
-                schedule.add(work, 10);
+                schedule.addBlocks(work, records(10));
             } else if (heavy == Heavy::Large) {
-                schedule.add(work, 60);
+                schedule.addBlocks(work, records(60));
             } else {
-                schedule.addWhole(work);
+                schedule.addWhole(work, records(BlockCount));
             }
         }
         return schedule.report();
@@ -444,10 +454,11 @@ TEST(DensePacing, TheFirstFrameIsShownWhole)
 {
     for (const DenseTiming& timing : {slowTiming(), fastTiming()}) {
         Schedule schedule(timing);
-        schedule.add(1'200'000, 1);
-        schedule.addWhole(cost::RawFrameStart + cost::RawFrame + BlockCount * 7 * cost::RecordRowKept + cost::FrameEnd);
+        schedule.addBlocks(1'200'000, records(1));
+        schedule.addWhole(cost::RawFrameStart + cost::RawFrame + BlockCount * 7 * cost::RecordRowKept + cost::FrameEnd,
+                           records(BlockCount));
         EXPECT_TRUE(schedule.report().keepsUp) << schedule.report().describe();
-        EXPECT_GT(timing.wholeShowTStates(), timing.showTStates(BlockCount));
+        EXPECT_GT(timing.wholeShowTStates(records(BlockCount)), timing.showTStates(records(BlockCount)));
     }
 }
 
@@ -468,9 +479,9 @@ TEST(DensePacing, FramesFromTheArchiveLeaveTimeForTheEndsOfStretches)
         // Light frames first, so that the decoder gets ahead; then 100
         // T-states to spare a frame without them, while the frames decoded
         // ahead cover what is missing with them for some hundreds of frames.
-        const double work = timing.decodeTStatesPerFrame() - timing.showTStates(10) - 100;
+        const double work = timing.decodeTStatesPerFrame() - timing.showTStates(records(10)) - 100;
         for (int f = 0; f < 10'000; ++f) {
-            schedule.add(static_cast<int>(f < 40 ? work / 2 : work), 10);
+            schedule.addBlocks(static_cast<int>(f < 40 ? work / 2 : work), records(10));
         }
         return schedule.report();
     };
