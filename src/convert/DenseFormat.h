@@ -101,11 +101,14 @@ using zoetra::Screen;
 // The LPS sizes a state can have, in 100h: from about a third of the
 // interval down by a factor of about 0.8 to 1. After a decision that doubles
 // A, a state moves one size down when the MPS came, two sizes up when the
-// LPS came; the LPS at the largest size swaps MPS and LPS. Probability
-// estimation by state changes only, without a multiplication anywhere.
+// LPS came (one from the few largest sizes, where the two values are
+// nearly as likely and a single LPS says little); the LPS at the largest
+// size swaps MPS and LPS. Probability estimation by state changes only,
+// without a multiplication anywhere.
 inline constexpr std::array<std::uint8_t, 18> LpsSizes{86, 69, 55, 44, 35, 28, 23, 18, 14, 12, 9, 7, 6, 5, 4, 3, 2, 1};
 inline constexpr std::uint8_t InitialState = 86;
 inline constexpr int LpsStepsUp = 2;
+inline constexpr int LpsOneStepSizes = 4;  // the largest sizes, whose LPS moves one size up
 
 constexpr int lpsSizeIndex(int k)
 {
@@ -128,7 +131,8 @@ constexpr std::uint8_t nextAfterLps(std::uint8_t state)
 {
     const int i = lpsSizeIndex(state & 0x7F);
     const int mps = (state & 0x80) ^ (i == 0 ? 0x80 : 0);
-    const int next = i >= LpsStepsUp ? i - LpsStepsUp : 0;
+    const int steps = i < LpsOneStepSizes ? 1 : LpsStepsUp;
+    const int next = i >= steps ? i - steps : 0;
     return static_cast<std::uint8_t>(mps | LpsSizes[static_cast<std::size_t>(next)]);
 }
 

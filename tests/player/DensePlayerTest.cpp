@@ -341,6 +341,28 @@ TEST_F(DensePlayerTest, ItsRingIsTheOneTheEncoderPacesBy)
     EXPECT_GT(dense::ArchiveRingBytes, dense::RingBytes);
 }
 
+// The player's tables of state changes are the format's, size by size (the
+// largest size's LPS swaps the values instead, its entry unused).
+TEST_F(DensePlayerTest, ItsStateChangesAreTheFormats)
+{
+    const auto program = build(Stream(1000, 0x5A), "NOSHELL", false);
+    const auto labelled = labels();
+    ASSERT_TRUE(labelled.contains("NEXTMPSTABLE") && labelled.contains("NEXTLPSTABLE"));
+    zoetra::calc::Calculator calculator;
+    std::string error;
+    ASSERT_TRUE(calculator.loadProgramFile(program, &error)) << error;
+    calculator.start(shellEntry(programBytes(program), "NOSHELL"));
+    for (const std::uint8_t size : dense::LpsSizes) {
+        const auto at = [&](const char* table) {
+            return calculator.peek(static_cast<std::uint16_t>(labelled.at(table) + size));
+        };
+        EXPECT_EQ(at("NEXTMPSTABLE"), dense::nextAfterMps(size)) << int{size};
+        if (size != dense::InitialState) {
+            EXPECT_EQ(at("NEXTLPSTABLE"), dense::nextAfterLps(size)) << int{size};
+        }
+    }
+}
+
 // A looping video keeps its pace in every round: every frame of a later
 // round is shown a frame's time after the one before, as in the first (the
 // encoder's schedule does not count on frames decoded ahead of a round's
