@@ -446,7 +446,7 @@ inline constexpr int BlockRowEnd = 109;
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 643;
+inline constexpr int ChangedBlock = 638;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
@@ -457,7 +457,7 @@ inline constexpr int RowsDone = 10;
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
 // row decided whole.
-inline constexpr int Row = 98;
+inline constexpr int Row = 89;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 150;
@@ -508,7 +508,7 @@ inline constexpr int SolidBlocksOn = 5;
 // (less the rows' setup it skips).
 inline constexpr int SolidDecision = 158;
 inline constexpr int NotSolid = 10;
-inline constexpr int SolidFill = 254;
+inline constexpr int SolidFill = 259;
 }  // namespace cost
 
 // A frame's own work before its blocks, by the ways it goes: its decisions'
