@@ -446,7 +446,7 @@ inline constexpr int BlockRowEnd = 109;
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 638;
+inline constexpr int ChangedBlock = 624;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
@@ -461,7 +461,7 @@ inline constexpr int Row = 89;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 150;
-inline constexpr int WholeRow = 49;
+inline constexpr int WholeRow = 44;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
 inline constexpr int RawRow = 84;
@@ -486,16 +486,16 @@ inline constexpr int BelowPixelRow = PixelRow + 29;
 // and call; after the decision, the row not copied, or copied.
 inline constexpr int CopyOffDiffers = 21;
 inline constexpr int CopyOffMixed = 25;
-inline constexpr int CopyDiffers = 56;
-inline constexpr int CopyMixed = 60;
+inline constexpr int CopyDiffers = 55;
+inline constexpr int CopyMixed = 59;
 // A row sent after its copy decision, or a uniform row sent: marked as not
 // copied, for the copy decision of the row below.
-inline constexpr int NotCopiedMark = 20;
+inline constexpr int NotCopiedMark = 15;
 inline constexpr int NotCopied = 12;
-inline constexpr int Copied = 56;
+inline constexpr int Copied = 51;
 // A kept rows decision (taken in line, after the copy decision's
 // surroundings): the row kept as it was, or on to the copy decision.
-inline constexpr int Kept = 37;
+inline constexpr int Kept = 32;
 inline constexpr int NotKept = 37;
 // A frame's solid blocks decision's surroundings: with raw rows (not
 // taken), and without; setting them on.
@@ -508,7 +508,7 @@ inline constexpr int SolidBlocksOn = 5;
 // (less the rows' setup it skips).
 inline constexpr int SolidDecision = 158;
 inline constexpr int NotSolid = 10;
-inline constexpr int SolidFill = 259;
+inline constexpr int SolidFill = 273;
 }  // namespace cost
 
 // A frame's own work before its blocks, by the ways it goes: its decisions'
