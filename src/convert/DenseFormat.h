@@ -221,7 +221,7 @@ inline int uniformRow(const Screen& now, const Screen& before, int column, int y
 inline int rowContext(const Screen& now, const Screen& before, int column, int y, int colour)
 {
     const int x = column * 8;
-    return colour | (pixelAt(before, x + 8, y) != colour) << 1 | (pixelAt(now, x - 1, y) != colour) << 2;
+    return colour << 2 | (pixelAt(now, x - 1, y) != colour) << 1 | (pixelAt(before, x + 8, y) != colour);
 }
 
 // How the row above a row in its block went, as the copy decision's context
@@ -460,7 +460,7 @@ inline constexpr int RowsDone = 10;
 inline constexpr int Row = 89;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
-inline constexpr int RowUniform = 150;
+inline constexpr int RowUniform = 134;
 inline constexpr int WholeRow = 44;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
