@@ -364,21 +364,21 @@ namespace cost {
 // pixel at FarPixel in its byte, whose way there is out of a relative
 // jump's reach.
 inline constexpr int Pixel = 99;
-inline constexpr int PixelWide = 141;
+inline constexpr int PixelWide = 131;
 inline constexpr int PixelFar = 102;
-inline constexpr int PixelFarWide = 139;
+inline constexpr int PixelFarWide = 129;
 inline constexpr int PixelNarrowBottom = 114;
 inline constexpr int PixelNarrowTop = 139;
 inline constexpr int FarPixel = 3;
 // A block's, a uniform row's and a copy decision (taken in line), the same
 // four ways.
 inline constexpr int Inline = 58;
-inline constexpr int InlineWide = 95;
+inline constexpr int InlineWide = 85;
 inline constexpr int InlineNarrowBottom = 70;
 inline constexpr int InlineNarrowTop = 95;
 // Any other decision (called), the same four ways.
 inline constexpr int Decision = 85;
-inline constexpr int DecisionWide = 85;
+inline constexpr int DecisionWide = 75;
 inline constexpr int DecisionNarrowBottom = 60;
 inline constexpr int DecisionNarrowTop = 85;
 // Choosing the state's change on the narrow way: the part the code is in
