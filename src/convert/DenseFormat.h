@@ -392,11 +392,14 @@ inline constexpr int NarrowTopLps = 17;
 // after the LPS, with the unlikely value's longer way out).
 inline constexpr int AfterMps = 44;
 inline constexpr int AfterLps = 68;
-inline constexpr int AfterLpsSwap = 69;
+inline constexpr int AfterLpsSwap = 59;
 // The doublings after a decision: entering and leaving them, each one, and
-// each one that takes a new stream byte.
+// each one that takes a new stream byte. After the MPS there is always
+// exactly one (the interval is at least 40h), taken in line with entering
+// and leaving (MpsDoubling).
 inline constexpr int Renormalise = 45;
 inline constexpr int Doubling = 37;
+inline constexpr int MpsDoubling = 68;
 inline constexpr int NewByte = 68;
 // Reading one stream byte (call and return included).
 inline constexpr int StreamByte = 72;
@@ -663,6 +666,10 @@ inline int decisionTStates(Kind kind, Way way, Update update, int doublings, int
         t = Top[k] + (mps ? cost::NarrowTopMps : cost::NarrowTopLps);
     }
     t += mps ? cost::AfterMps : update == Update::AfterLps ? cost::AfterLps : cost::AfterLpsSwap;
+    if (mps) {
+        assert(doublings == 1 && "after the MPS the interval is at least 40h");
+        return t + cost::MpsDoubling + newBytes * cost::NewByte;
+    }
     return t + cost::Renormalise + doublings * cost::Doubling + newBytes * cost::NewByte;
 }
 
