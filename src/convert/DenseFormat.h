@@ -368,29 +368,29 @@ inline constexpr int PixelWide = 131;
 inline constexpr int PixelFar = 102;
 inline constexpr int PixelFarWide = 129;
 inline constexpr int PixelNarrowBottom = 114;
-inline constexpr int PixelNarrowTop = 139;
+inline constexpr int PixelNarrowTop = 125;
 inline constexpr int FarPixel = 3;
 // A block's, a uniform row's and a copy decision (taken in line), the same
 // four ways.
 inline constexpr int Inline = 58;
 inline constexpr int InlineWide = 85;
 inline constexpr int InlineNarrowBottom = 70;
-inline constexpr int InlineNarrowTop = 95;
+inline constexpr int InlineNarrowTop = 81;
 // Any other decision (called), the same four ways.
 inline constexpr int Decision = 85;
 inline constexpr int DecisionWide = 75;
 inline constexpr int DecisionNarrowBottom = 60;
-inline constexpr int DecisionNarrowTop = 85;
+inline constexpr int DecisionNarrowTop = 71;
 // Choosing the state's change on the narrow way: the part the code is in
 // as the MPS or as the LPS.
 inline constexpr int NarrowBottomMps = 7;
 inline constexpr int NarrowBottomLps = 12;
-inline constexpr int NarrowTopMps = 12;
-inline constexpr int NarrowTopLps = 17;
-// The state changes (after the MPS, and after the LPS at the largest size,
-// with the likely value's way out of the doublings clearing the carry;
-// after the LPS, with the unlikely value's longer way out).
-inline constexpr int AfterMps = 44;
+inline constexpr int NarrowTopMps = 35;
+inline constexpr int NarrowTopLps = 23;
+// The state changes (after the MPS; after the LPS at the largest size, with
+// its way out of the doublings clearing the carry; after the LPS, with the
+// unlikely value's longer way out).
+inline constexpr int AfterMps = 40;
 inline constexpr int AfterLps = 68;
 inline constexpr int AfterLpsSwap = 59;
 // The doublings after a decision: entering and leaving them, each one, and
