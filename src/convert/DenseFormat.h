@@ -391,7 +391,7 @@ inline constexpr int NarrowTopLps = 23;
 // its way out of the doublings clearing the carry; after the LPS, with the
 // unlikely value's longer way out).
 inline constexpr int AfterMps = 40;
-inline constexpr int AfterLps = 68;
+inline constexpr int AfterLps = 61;
 inline constexpr int AfterLpsSwap = 59;
 // The doublings after a decision: entering and leaving them, each one, and
 // each one that takes a new stream byte. After the MPS there is always
