@@ -408,7 +408,7 @@ inline constexpr int StreamByte = 72;
 // records go (RingTest); its end. A large frame's call to wait for room:
 // the wait itself, as the test for room before each frame, is the
 // player's, not the frame's.
-inline constexpr int RingTest = 86;
+inline constexpr int RingTest = 90;
 inline constexpr int Frame = 382 + BlockRows * RingTest;
 inline constexpr int LargeOn = 7;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
@@ -443,13 +443,13 @@ inline constexpr int CompactPause = 97;
 inline constexpr int AllRecords = 55'000;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
-inline constexpr int Block = 104;
+inline constexpr int Block = 93;
 inline constexpr int BlockRowEnd = 109;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 612;
+inline constexpr int ChangedBlock = 616;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
