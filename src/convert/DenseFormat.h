@@ -449,7 +449,7 @@ inline constexpr int BlockRowEnd = 109;
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 616;
+inline constexpr int ChangedBlock = 635;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
@@ -460,11 +460,11 @@ inline constexpr int RowsDone = 10;
 // row's before, or is the same but mixed, or the same and one colour (a
 // uniform row, its context and the call of its decision), and a uniform
 // row decided whole.
-inline constexpr int Row = 89;
+inline constexpr int Row = 70;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 134;
-inline constexpr int WholeRow = 44;
+inline constexpr int WholeRow = 48;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top).
 inline constexpr int RawRow = 84;
@@ -478,7 +478,7 @@ inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 264;
+inline constexpr int PixelRow = 268;
 // A row whose byte above is its byte before, uniform or not: the row below
 // in the place of the row above, its row registers and first context the
 // same way, then a jump to the decisions.
@@ -495,10 +495,10 @@ inline constexpr int CopyMixed = 59;
 // copied, for the copy decision of the row below.
 inline constexpr int NotCopiedMark = 15;
 inline constexpr int NotCopied = 12;
-inline constexpr int Copied = 51;
+inline constexpr int Copied = 55;
 // A kept rows decision (taken in line, after the copy decision's
 // surroundings): the row kept as it was, or on to the copy decision.
-inline constexpr int Kept = 32;
+inline constexpr int Kept = 36;
 inline constexpr int NotKept = 37;
 // A frame's solid blocks decision's surroundings: with raw rows (not
 // taken), and without; setting them on.
@@ -511,7 +511,7 @@ inline constexpr int SolidBlocksOn = 5;
 // (less the rows' setup it skips).
 inline constexpr int SolidDecision = 158;
 inline constexpr int NotSolid = 10;
-inline constexpr int SolidFill = 273;
+inline constexpr int SolidFill = 254;
 }  // namespace cost
 
 // A frame's own work before its blocks, by the ways it goes: its decisions'
