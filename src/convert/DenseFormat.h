@@ -409,7 +409,7 @@ inline constexpr int StreamByte = 72;
 // the wait itself, as the test for room before each frame, is the
 // player's, not the frame's.
 inline constexpr int RingTest = 90;
-inline constexpr int Frame = 382 + BlockRows * RingTest;
+inline constexpr int Frame = 362 + BlockRows * RingTest;
 inline constexpr int LargeOn = 7;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
 // kept rows decision's surroundings, and setting them on to kept rows.
@@ -444,7 +444,7 @@ inline constexpr int AllRecords = 55'000;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 93;
-inline constexpr int BlockRowEnd = 109;
+inline constexpr int BlockRowEnd = 90;
 // A changed block: its setup and its record, with whether it is solid (the
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
