@@ -489,8 +489,11 @@ inline constexpr int BelowPixelRow = PixelRow + 29;
 // and call; after the decision, the row not copied, or copied.
 inline constexpr int CopyOffDiffers = 21;
 inline constexpr int CopyOffMixed = 25;
-inline constexpr int CopyDiffers = 55;
-inline constexpr int CopyMixed = 59;
+inline constexpr int CopyDiffers = 48;
+inline constexpr int CopyMixed = 52;
+// In a frame with kept rows the kept decision forms the context first, at
+// this much more.
+inline constexpr int KeptContext = 7;
 // A row sent after its copy decision, or a uniform row sent: marked as not
 // copied, for the copy decision of the row below.
 inline constexpr int NotCopiedMark = 15;
@@ -731,7 +734,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             if (colour < 0 && !copyRows) {
                 cost(above != before[at] ? cost::CopyOffDiffers : cost::CopyOffMixed);
             } else if (colour < 0) {
-                cost(above != before[at] ? cost::CopyDiffers : cost::CopyMixed);
+                cost((above != before[at] ? cost::CopyDiffers : cost::CopyMixed) + (keptRows ? cost::KeptContext : 0));
                 if (keptRows) {
                     if (decide(KeptContext + copyContext(previous, above, before[at]), target[at] == before[at] ? 1 : 0) ==
                         1) {
