@@ -493,7 +493,7 @@ inline constexpr int CopyDiffers = 48;
 inline constexpr int CopyMixed = 52;
 // In a frame with kept rows the kept decision forms the context first, at
 // this much more.
-inline constexpr int KeptContext = 7;
+inline constexpr int KeptFirst = 7;
 // A row sent after its copy decision, or a uniform row sent: marked as not
 // copied, for the copy decision of the row below.
 inline constexpr int NotCopiedMark = 15;
@@ -734,7 +734,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             if (colour < 0 && !copyRows) {
                 cost(above != before[at] ? cost::CopyOffDiffers : cost::CopyOffMixed);
             } else if (colour < 0) {
-                cost((above != before[at] ? cost::CopyDiffers : cost::CopyMixed) + (keptRows ? cost::KeptContext : 0));
+                cost((above != before[at] ? cost::CopyDiffers : cost::CopyMixed) + (keptRows ? cost::KeptFirst : 0));
                 if (keptRows) {
                     if (decide(KeptContext + copyContext(previous, above, before[at]), target[at] == before[at] ? 1 : 0) ==
                         1) {
