@@ -466,7 +466,9 @@ inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 134;
 inline constexpr int WholeRow = 48;
 // A row taken from the row bytes, or sent pixel by pixel (its row
-// registers and first context; the pixels come on top).
+// registers and first context; the pixels come on top, the last one's
+// shift into the row's byte 32 T-states shorter than the others', which
+// this counts off).
 inline constexpr int RawRow = 84;
 // A packed row: the way to it; its code from a new code byte's high half
 // or the low half of the last; a code for one of the edge bytes, or for
@@ -478,7 +480,7 @@ inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 268;
+inline constexpr int PixelRow = 228;
 // A row whose byte above is its byte before, uniform or not: the row below
 // in the place of the row above, its row registers and first context the
 // same way, then a jump to the decisions.
