@@ -450,7 +450,7 @@ inline constexpr int BlockRowEnd = 90;
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 635;
+inline constexpr int ChangedBlock = 628;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
