@@ -194,8 +194,8 @@ private:
     };
     // Where and when the next frame's decoding can begin: after the frame
     // before, once the frames shown leave room (false when none would); a
-    // raw or compact frame's records, once they leave the largest record's
-    // room after that.
+    // raw, compact or large frame's records, once they leave the largest
+    // record's room after that.
     struct Start {
         bool room;
         double at;
