@@ -413,8 +413,12 @@ inline constexpr int RingTest = 90;
 inline constexpr int Frame = 362 + BlockRows * RingTest;
 inline constexpr int LargeOn = 7;
 // Setting a frame's rows' way on to copy decisions; in such a frame, the
-// kept rows decision's surroundings, and setting them on to kept rows.
-inline constexpr int CopyRowsOn = 5;
+// kept rows decision's surroundings, and setting them on to kept rows. In a
+// frame without copied rows, a row goes on to its pixels through the rows'
+// way where the frame has raw rows, else straight.
+inline constexpr int CopyRowsOn = 10;
+inline constexpr int ThroughRowWay = 24;
+inline constexpr int StraightToPixels = 51;
 inline constexpr int KeptRowsChoice = 32;
 inline constexpr int KeptRowsOn = 15;
 inline constexpr int FrameEnd = 103;
@@ -465,7 +469,7 @@ inline constexpr int Row = 70;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 127;
-inline constexpr int WholeRow = 48;
+inline constexpr int WholeRow = 29;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top, the last one's
 // shift into the row's byte 32 T-states shorter than the others', which
@@ -481,7 +485,7 @@ inline constexpr int PackedHigh = 130;
 inline constexpr int PackedLow = 54;
 inline constexpr int PackedEdge = 75;
 inline constexpr int PackedEscape = 100;
-inline constexpr int PixelRow = 228;
+inline constexpr int PixelRow = 202;
 // A row whose byte above is its byte before, uniform or not: the row below
 // in the place of the row above, its row registers and first context the
 // same way, then a jump to the decisions.
@@ -490,13 +494,17 @@ inline constexpr int BelowPixelRow = PixelRow + 29;
 // differs from the row's before or is the same but mixed: in a frame
 // without copied rows; in one with them, with its copy decision's context
 // and call; after the decision, the row not copied, or copied.
-inline constexpr int CopyOffDiffers = 21;
-inline constexpr int CopyOffMixed = 25;
-inline constexpr int CopyDiffers = 48;
-inline constexpr int CopyMixed = 52;
+inline constexpr int CopyOffDiffers = 14;
+inline constexpr int CopyOffMixed = 18;
+inline constexpr int CopyDiffers = 37;
+inline constexpr int CopyMixed = 48;
 // In a frame with kept rows the kept decision forms the context first, at
-// this much more.
+// this much more for a byte above that differs from the row's before.
 inline constexpr int KeptFirst = 7;
+// A row's pixels reached through the rows' way: in a frame with copied
+// rows, and for a uniform row (in a frame without, a row that is not
+// uniform goes to its pixels straight).
+inline constexpr int RowWayJump = 10;
 // A row sent after its copy decision, or a uniform row sent: marked as not
 // copied, for the copy decision of the row below.
 inline constexpr int NotCopiedMark = 15;
@@ -525,7 +533,10 @@ inline constexpr int SolidFill = 254;
 // bytes (`rowBytes` of them, packed or not).
 inline int frameStartTStates(bool large, bool rawRows, bool copyRows, bool keptRows, bool solidBlocks)
 {
-    return cost::Frame + (large ? cost::LargeOn : 0) + (copyRows ? cost::CopyRowsOn + cost::KeptRowsChoice : 0) +
+    return cost::Frame + (large ? cost::LargeOn : 0) +
+        (copyRows      ? cost::CopyRowsOn + cost::KeptRowsChoice
+             : rawRows ? cost::ThroughRowWay
+                       : cost::StraightToPixels) +
         (keptRows ? cost::KeptRowsOn : 0) + (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) +
         (solidBlocks ? cost::SolidBlocksOn : 0);
 }
@@ -737,7 +748,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             if (colour < 0 && !copyRows) {
                 cost(above != before[at] ? cost::CopyOffDiffers : cost::CopyOffMixed);
             } else if (colour < 0) {
-                cost((above != before[at] ? cost::CopyDiffers : cost::CopyMixed) + (keptRows ? cost::KeptFirst : 0));
+                cost(above != before[at] ? cost::CopyDiffers + (keptRows ? cost::KeptFirst : 0) : cost::CopyMixed);
                 if (keptRows) {
                     if (decide(KeptContext + copyContext(previous, above, before[at]), target[at] == before[at] ? 1 : 0) ==
                         1) {
@@ -764,7 +775,7 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 continue;
             }
             const bool below = above == before[at];
-            cost(below ? cost::BelowPixelRow : cost::PixelRow);
+            cost((below ? cost::BelowPixelRow : cost::PixelRow) + (copyRows || colour >= 0 ? cost::RowWayJump : 0));
             for (int bit = 0; bit < 8; ++bit) {
                 const int x = column * 8 + bit;
                 const int context = (colour >= 0 ? UniformPixels : 0) +
