@@ -46,26 +46,38 @@ struct DenseTiming {
     // (with the shadow registers kept around it), and its changed blocks
     // written to the LCD, by their records' bytes (blockRecordBytes: 0 for
     // a block that stays).
-    static constexpr int ShowStartTStates = 690;
+    static constexpr int ShowStartTStates = 705;
     int showTStates(const std::vector<int>& blockBytes) const;
     int lcdWait() const { return cpuHz > 6'000'000 ? LcdWait15 : LcdWait6; }
+    int placeWait() const { return cpuHz > 6'000'000 ? PlaceWait15 : PlaceWait6; }
     // A block to the LCD: ten accesses (two commands, eight bytes), each
     // followed by a wait of `rounds` of djnz (DecodeDense.z80's LCD_WAIT_6
-    // and LCD_WAIT_15: 12 us at either speed), and 101 T-states around them.
-    // A block of one row kept once takes OneRowShowTStates more (its mark's
-    // test). A record with a mask takes MaskShowTStates more (reading the
-    // mask, its rows' tests against a round of the wait less), and
-    // MaskRowKeptShowTStates more for each row kept in it.
+    // and LCD_WAIT_15: 12 us at either speed), and 101 T-states around them,
+    // as a raw or compact frame shown whole writes it.
     static constexpr int LcdWait6 = 4;
     static constexpr int LcdWait15 = 12;
     static constexpr int blockShowTStates(int rounds) { return 101 + 10 * (13 * rounds + 23); }
-    static constexpr int OneRowShowTStates = 12;
-    static constexpr int MaskShowTStates = -3;
+    // A frame's records write their blocks with no wait after a block's last
+    // byte, the next record's first byte read and the next block's first
+    // command made in its place, after a shorter wait of `placeRounds`
+    // (PLACE_WAIT_6, PLACE_WAIT_15). A block of one row kept once takes
+    // OneRowShowTStates more; a record with a mask MaskShowTStates more (the
+    // mask read in the wait before its top row, its rows' tests against a
+    // round of the wait less), and MaskRowKeptShowTStates more for each row
+    // kept in it.
+    static constexpr int PlaceWait6 = 1;
+    static constexpr int PlaceWait15 = 7;
+    static constexpr int recordBlockTStates(int rounds, int placeRounds)
+    {
+        return blockShowTStates(rounds) - 13 * (rounds - placeRounds);
+    }
+    static constexpr int OneRowShowTStates = -5;
+    static constexpr int MaskShowTStates = -7;
     static constexpr int MaskRowKeptShowTStates = 8;
     // A block by its record's bytes.
     int recordShowTStates(int recordBytes) const
     {
-        return blockShowTStates(lcdWait()) +
+        return recordBlockTStates(lcdWait(), placeWait()) +
             (recordBytes == OneRowRecordBytes
                  ? OneRowShowTStates
                  : MaskShowTStates + (recordBytes - MaskedRecordBytes) * MaskRowKeptShowTStates);
