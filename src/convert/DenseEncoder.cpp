@@ -280,7 +280,14 @@ void DenseEncoder::addFrame(const Screen& screen)
     const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
     // A frame whose records take more than the room the player begins a
     // frame with waits for more, as a raw or compact frame does.
-    const auto onTime = [&](bool waits) { return !schedule_ || schedule_->slack(s_.tStates, waits) >= 0.0; };
+    // What the frame's stream, as far as it has been coded, may cost beyond
+    // its decoding where it meets the ends of stretches.
+    const auto stretch = [&] {
+        return timing_ ? timing_->stretchFor(static_cast<std::int64_t>(start.state.bits >> 3),
+                                             static_cast<std::int64_t>((s_.bits + 15) >> 3))
+                       : 0;
+    };
+    const auto onTime = [&](bool waits) { return !schedule_ || schedule_->slack(s_.tStates, waits, stretch()) >= 0.0; };
     const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
     const bool large = largeRecords(blockRecords);
 
@@ -399,9 +406,9 @@ void DenseEncoder::addFrame(const Screen& screen)
     lastTStates_ = s_.tStates;
     if (schedule_) {
         if (whole) {
-            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen));
+            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen), stretch());
         } else {
-            schedule_->addBlocks(s_.tStates, blockRecords);
+            schedule_->addBlocks(s_.tStates, blockRecords, stretch());
         }
     }
     ++frame_;

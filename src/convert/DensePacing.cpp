@@ -1,5 +1,7 @@
 #include "convert/DensePacing.h"
 
+#include "convert/ArchiveVideo.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,8 +23,28 @@ DenseTiming timingFor(const VideoTarget& target)
     timing.cpuHz = facts.fastCpuHz > 0 ? facts.fastCpuHz : facts.slowCpuHz;
     timing.timerHz = facts.timerHz;
     timing.framesPerSecond = target.framesPerSecond;
-    timing.stretchTStates = target.storage == Storage::Archive ? ArchiveStretchTStates : 0;
+    return target.storage == Storage::Archive ? archived(timing) : timing;
+}
+
+DenseTiming archived(DenseTiming timing)
+{
+    timing.stretchTStates = ArchiveStretchTStates;
+    timing.pageEndTStates = StretchEndTStates;
+    timing.appVarStreamBytes = archive::StreamBytesPerAppVar;
     return timing;
+}
+
+int DenseTiming::stretchFor(std::int64_t firstByte, std::int64_t endByte) const
+{
+    if (appVarStreamBytes <= 0) {
+        return stretchTStates;
+    }
+    // The first AppVar's end at or after the first byte the player may read
+    // for the frame, against the last.
+    const std::int64_t from = std::max<std::int64_t>(0, firstByte - StreamSlackBytes);
+    const std::int64_t nextEnd =
+        std::max(appVarStreamBytes, (from + appVarStreamBytes - 1) / appVarStreamBytes * appVarStreamBytes);
+    return nextEnd <= endByte + StreamSlackBytes ? stretchTStates : pageEndTStates;
 }
 
 int ringBytesFor(const VideoTarget& target)
@@ -140,13 +162,13 @@ Schedule::Start Schedule::startWith(int largest, double after, std::size_t shown
     return {false, after, 0};
 }
 
-double Schedule::slack(int tStates, bool waits) const
+double Schedule::slack(int tStates, bool waits, std::optional<int> stretch) const
 {
     if (frames_.empty()) {
         return 1e18;  // the first frame, shown once it is decoded
     }
     const Start s = start(waits);
-    return nextDue_ - (s.at + tStates + timing_.stretchTStates);
+    return nextDue_ - (s.at + tStates + stretch.value_or(timing_.stretchTStates));
 }
 
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
@@ -204,17 +226,17 @@ int DenseTiming::wholeShowTStates(const std::vector<int>& blockBytes) const
     return t;
 }
 
-void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes)
+void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch)
 {
-    addRecords(tStates, blockBytes, false);
+    addRecords(tStates, blockBytes, false, stretch.value_or(timing_.stretchTStates));
 }
 
-void Schedule::addWhole(int tStates, const std::vector<int>& blockBytes)
+void Schedule::addWhole(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch)
 {
-    addRecords(tStates, blockBytes, true);
+    addRecords(tStates, blockBytes, true, stretch.value_or(timing_.stretchTStates));
 }
 
-void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole)
+void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole, int stretch)
 {
     const int changedBlocks = static_cast<int>(blockBytes.size()) -
         static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), 0));
@@ -236,7 +258,7 @@ void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool 
     }
     const int recordEnd = at + 1;
     const int frame = static_cast<int>(frames_.size());
-    Frame f{s.at + tStates + timing_.stretchTStates, 0.0, recordEnd, changedBlocks};
+    Frame f{s.at + tStates + stretch, 0.0, recordEnd, changedBlocks};
     if (frames_.empty()) {
         // The first frame is shown at once, whole; the next when the ticks
         // of a frame have come, the first of them perhaps at once too.

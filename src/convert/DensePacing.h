@@ -3,6 +3,7 @@
 #include "convert/DenseFormat.h"
 #include "shared/VideoTarget.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,18 @@ struct DenseTiming {
     double margin = 0.10;
     // What a frame's stream may cost beyond its decoding where it runs on
     // from one stretch to the next (ArchiveStretchTStates in the archive).
+    // In the archive (archived()), where AppVars of `appVarStreamBytes` of
+    // the stream each hold it, only a frame whose stream runs across an
+    // AppVar's end may cost that much: any other meets at most one page's
+    // end within its AppVar (pageEndTStates).
     int stretchTStates = 0;
+    int pageEndTStates = 0;
+    std::int64_t appVarStreamBytes = 0;
+    // What a frame whose stream lies between these bytes may cost beyond
+    // its decoding (the player reads a few bytes ahead of the encoder's
+    // place and holds a few behind it: StreamSlackBytes either side).
+    int stretchFor(std::int64_t firstByte, std::int64_t endByte) const;
+    static constexpr std::int64_t StreamSlackBytes = 4;
 
     // T-states from one frame's tick to the next, and timer ticks.
     double frameTStates() const { return cpuHz / framesPerSecond; }
@@ -96,6 +108,8 @@ struct DenseTiming {
 // The target's timing: the model's clock as the player sets it (15 MHz where
 // the model has it), its timer, the rate.
 DenseTiming timingFor(const VideoTarget& target);
+// The same timing for a player whose video is in the archive.
+DenseTiming archived(DenseTiming timing);
 // The TI-83 Plus at 6 MHz and 14.75 frames a second; the 15 MHz models at
 // 29.5 (every screen of a 30 frames a second video).
 DenseTiming slowTiming();
@@ -120,11 +134,12 @@ DenseTiming fastTiming();
 // or an AppVar's. A frame's stream (at most about 772 bytes, a compact
 // frame's) can meet three ends of stretches: an AppVar's, and a page's on
 // either side of it where the next AppVar begins close to a page's end.
-// Each costs the player at most 850 T-states (DecodeDense.z80's NewStretch
+// Each costs the player at most StretchEndTStates (DecodeDense.z80's NewStretch
 // and StretchEnded through SourceArchive.z80's Consume, SeekVar and
 // SetStretch: 746 on its longest way). The schedule gives every frame that
 // time, wherever the ends fall.
-inline constexpr int ArchiveStretchTStates = 3 * 850;
+inline constexpr int StretchEndTStates = 850;
+inline constexpr int ArchiveStretchTStates = 3 * StretchEndTStates;
 
 // A video in RAM shares the RAM with the player, so its ring is small; a
 // player whose video is in the archive has the RAM to itself. The player
@@ -188,12 +203,14 @@ public:
     // (negative: late), in T-states; the first frame is always on time. A
     // raw, compact or large frame (`waits`) waits for the largest record's
     // room.
-    double slack(int tStates, bool waits = false) const;
+    double slack(int tStates, bool waits = false, std::optional<int> stretch = std::nullopt) const;
     // A frame coded block by block with each block's record bytes
     // (blockRecordBytes); a raw or compact frame with its blocks'
     // (wholeRecordBytes).
-    void addBlocks(int tStates, const std::vector<int>& blockBytes);
-    void addWhole(int tStates, const std::vector<int>& blockBytes);
+    // `stretch`: what the frame's stream may cost beyond its decoding
+    // (DenseTiming::stretchFor), else the most any frame's may.
+    void addBlocks(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch = std::nullopt);
+    void addWhole(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch = std::nullopt);
 
     const PacingReport& report() const { return report_; }
 
@@ -217,7 +234,7 @@ private:
     Start startWith(int largest, double after, std::size_t shown) const;
     std::size_t shownBy(double at, std::size_t shown) const;
     bool room(int read, int write, int ready, int largest, int& recordAt) const;
-    void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole);
+    void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole, int stretch);
 
     DenseTiming timing_;
     int ringBytes_;

@@ -2,6 +2,7 @@
 // screen sequences (the same screens, the same T-states), the context's
 // layout, uniform rows, raw rows and raw frames against compact, broken
 // streams, and the player's schedule on work whose outcome is known.
+#include "convert/ArchiveVideo.h"
 #include "convert/CompactEncoder.h"
 #include "convert/DenseDecoder.h"
 #include "convert/DenseEncoder.h"
@@ -483,6 +484,31 @@ TEST(DensePacing, FramesFromTheArchiveLeaveTimeForTheEndsOfStretches)
     };
     EXPECT_TRUE(run(inRam).keepsUp) << run(inRam).describe();
     EXPECT_FALSE(run(archived).keepsUp);
+}
+
+// Only a frame whose stream runs across an AppVar's end (as the player may
+// read it, a few bytes either way) is given the time of three ends of
+// stretches; any other the time of the one page's end its AppVar may hold.
+TEST(DensePacing, OnlyAFrameAcrossAnAppVarsEndIsGivenThreeEndsOfStretches)
+{
+    VideoTarget target;
+    target.format = StreamFormat::Dense;
+    EXPECT_EQ(timingFor(target).stretchFor(archive::StreamBytesPerAppVar - 10, archive::StreamBytesPerAppVar + 10), 0);
+    target.storage = Storage::Archive;
+    const DenseTiming timing = timingFor(target);
+    const std::int64_t end = archive::StreamBytesPerAppVar;
+    const std::int64_t slack = DenseTiming::StreamSlackBytes;
+    EXPECT_EQ(timing.stretchFor(0, 700), StretchEndTStates);
+    EXPECT_EQ(timing.stretchFor(1'000, 1'700), StretchEndTStates);
+    for (const std::int64_t appVarEnd : {end, 2 * end, 9 * end}) {
+        EXPECT_EQ(timing.stretchFor(appVarEnd - 300, appVarEnd + 300), ArchiveStretchTStates) << appVarEnd;
+        EXPECT_EQ(timing.stretchFor(appVarEnd - 300, appVarEnd - slack), ArchiveStretchTStates) << appVarEnd;
+        EXPECT_EQ(timing.stretchFor(appVarEnd + slack, appVarEnd + 300), ArchiveStretchTStates) << appVarEnd;
+        EXPECT_EQ(timing.stretchFor(appVarEnd - 300, appVarEnd - slack - 1), StretchEndTStates) << appVarEnd;
+        EXPECT_EQ(timing.stretchFor(appVarEnd + slack + 1, appVarEnd + 300), StretchEndTStates) << appVarEnd;
+    }
+    // A frame begun at an AppVar's start may still have to read its byte.
+    EXPECT_EQ(timing.stretchFor(end, end + 1), ArchiveStretchTStates);
 }
 
 }  // namespace
