@@ -149,10 +149,11 @@ inline constexpr int RawRowsContext = RawContext + 1;
 inline constexpr int RowContext = RawRowsContext + 1;  // + rowContext
 inline constexpr int CopyRowsContext = RowContext + 8;
 inline constexpr int CopyContext = CopyRowsContext + 1;  // + copyContext
-inline constexpr int PackedContext = CopyContext + 8;
+inline constexpr int CopyContexts = 2;  // copyContext
+inline constexpr int PackedContext = CopyContext + CopyContexts;
 inline constexpr int KeptRowsContext = PackedContext + 1;
 inline constexpr int KeptContext = KeptRowsContext + 1;  // + copyContext
-inline constexpr int SolidBlocksContext = KeptContext + 8;
+inline constexpr int SolidBlocksContext = KeptContext + CopyContexts;
 inline constexpr int SolidContext = SolidBlocksContext + 1;  // + solidContext
 inline constexpr int ColourContext = SolidContext + 8;  // + colourContext
 inline constexpr int CompactContext = ColourContext + 4;
@@ -225,18 +226,11 @@ inline int rowContext(const Screen& now, const Screen& before, int column, int y
     return (colour == 0 ? 4 : 0) | (pixelAt(now, x - 1, y) != colour) << 1 | (pixelAt(before, x + 8, y) != colour);
 }
 
-// How the row above a row in its block went, as the copy decision's context
-// has it: none (the block's top row), copied, any other way.
-inline constexpr int PreviousNone = 0;
-inline constexpr int PreviousOther = 1;
-inline constexpr int PreviousCopied = 2;
-
-// A copy decision's context, for a row of a changed block: how the row
-// above it in the block went (`previous`), and whether the byte above it in
-// the new screen equals its own byte before.
-inline int copyContext(int previous, std::uint8_t above, std::uint8_t ownBefore)
+// A copy (or kept) decision's context, for a row of a changed block: whether
+// the byte above it in the new screen equals its own byte before.
+inline int copyContext(std::uint8_t above, std::uint8_t ownBefore)
 {
-    return previous | (above == ownBefore) << 2;
+    return above == ownBefore ? 1 : 0;
 }
 
 // Packed raw rows: each row a 4-bit code, two to a byte (the first row in
@@ -454,7 +448,7 @@ inline constexpr int BlockRowEnd = 90;
 // check for a due frame only as its call), every row of its record the
 // same as the row above; each row kept in its record for differing from
 // the row above takes RecordRowKept more.
-inline constexpr int ChangedBlock = 628;
+inline constexpr int ChangedBlock = 625;
 inline constexpr int RecordRowKept = 16;
 // A changed block whose eight rows came out all the same.
 inline constexpr int SameRows = 50;
@@ -469,7 +463,7 @@ inline constexpr int Row = 70;
 inline constexpr int RowDiffers = 12;
 inline constexpr int RowMixed = 30;
 inline constexpr int RowUniform = 127;
-inline constexpr int WholeRow = 29;
+inline constexpr int WholeRow = 14;
 // A row taken from the row bytes, or sent pixel by pixel (its row
 // registers and first context; the pixels come on top, the last one's
 // shift into the row's byte 32 T-states shorter than the others', which
@@ -496,24 +490,18 @@ inline constexpr int BelowPixelRow = PixelRow + 29;
 // and call; after the decision, the row not copied, or copied.
 inline constexpr int CopyOffDiffers = 14;
 inline constexpr int CopyOffMixed = 18;
-inline constexpr int CopyDiffers = 37;
-inline constexpr int CopyMixed = 48;
-// In a frame with kept rows the kept decision forms the context first, at
-// this much more for a byte above that differs from the row's before.
-inline constexpr int KeptFirst = 7;
+inline constexpr int CopyDiffers = 24;
+inline constexpr int CopyMixed = 28;
 // A row's pixels reached through the rows' way: in a frame with copied
 // rows, and for a uniform row (in a frame without, a row that is not
 // uniform goes to its pixels straight).
 inline constexpr int RowWayJump = 10;
-// A row sent after its copy decision, or a uniform row sent: marked as not
-// copied, for the copy decision of the row below.
-inline constexpr int NotCopiedMark = 15;
 inline constexpr int NotCopied = 12;
-inline constexpr int Copied = 55;
+inline constexpr int Copied = 40;
 // A kept rows decision (taken in line, after the copy decision's
 // surroundings): the row kept as it was, or on to the copy decision.
-inline constexpr int Kept = 36;
-inline constexpr int NotKept = 37;
+inline constexpr int Kept = 21;
+inline constexpr int NotKept = 29;
 // A frame's solid blocks decision's surroundings: with raw rows (not
 // taken), and without; setting them on.
 inline constexpr int SolidChoiceRaw = 55;
@@ -525,7 +513,7 @@ inline constexpr int SolidBlocksOn = 5;
 // (less the rows' setup it skips).
 inline constexpr int SolidDecision = 158;
 inline constexpr int NotSolid = 10;
-inline constexpr int SolidFill = 254;
+inline constexpr int SolidFill = 257;
 }  // namespace cost
 
 // A frame's own work before its blocks, by the ways it goes: its decisions'
@@ -654,8 +642,8 @@ constexpr Kind decisionKind(int context)
         return Kind::Pixel;
     }
     const bool inLine = (context >= BlockContext && context < BlockContext + BlockContexts) ||
-        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + 8) ||
-        (context >= KeptContext && context < KeptContext + 8) ||
+        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + CopyContexts) ||
+        (context >= KeptContext && context < KeptContext + CopyContexts) ||
         (context >= SolidContext && context < ColourContext + 4);
     return inLine ? Kind::Inline : Kind::Called;
 }
@@ -729,7 +717,6 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
             }
             cost(cost::NotSolid);
         }
-        int previous = PreviousNone;
         for (int y = top; y < top + 8; ++y) {
             const auto at = static_cast<std::size_t>(y * BytesPerRow + column);
             const std::uint8_t above = y > 0 ? now[at - BytesPerRow] : 0;
@@ -741,34 +728,27 @@ int codeBlocks(Screen& now, const Screen& target, BlockFlags& flags, bool rawRow
                 if (decide(RowContext + rowContext(now, before, column, y, colour), target[at] == whole ? 1 : 0) == 1) {
                     cost(cost::WholeRow);
                     now[at] = whole;
-                    previous = PreviousOther;
                     continue;
                 }
             }
             if (colour < 0 && !copyRows) {
                 cost(above != before[at] ? cost::CopyOffDiffers : cost::CopyOffMixed);
             } else if (colour < 0) {
-                cost(above != before[at] ? cost::CopyDiffers + (keptRows ? cost::KeptFirst : 0) : cost::CopyMixed);
+                cost(above != before[at] ? cost::CopyDiffers : cost::CopyMixed);
                 if (keptRows) {
-                    if (decide(KeptContext + copyContext(previous, above, before[at]), target[at] == before[at] ? 1 : 0) ==
+                    if (decide(KeptContext + copyContext(above, before[at]), target[at] == before[at] ? 1 : 0) ==
                         1) {
                         cost(cost::Kept);
-                        previous = PreviousOther;
                         continue;
                     }
                     cost(cost::NotKept);
                 }
-                if (decide(CopyContext + copyContext(previous, above, before[at]), target[at] == above ? 1 : 0) == 1) {
+                if (decide(CopyContext + copyContext(above, before[at]), target[at] == above ? 1 : 0) == 1) {
                     cost(cost::Copied);
                     now[at] = above;
-                    previous = PreviousCopied;
                     continue;
                 }
                 cost(cost::NotCopied);
-            }
-            previous = PreviousOther;
-            if (copyRows || colour >= 0) {
-                cost(cost::NotCopiedMark);
             }
             if (rawRows) {
                 now[at] = rawRow(target[at]);
