@@ -74,9 +74,9 @@ struct DenseTiming {
     // command made in its place, after a shorter wait of `placeRounds`
     // (PLACE_WAIT_6, PLACE_WAIT_15). A block of one row kept once takes
     // OneRowShowTStates more; a record with a mask MaskShowTStates more (the
-    // mask read in the wait before its top row, its rows' tests against a
-    // round of the wait less), and MaskRowKeptShowTStates more for each row
-    // kept in it.
+    // mask read in the wait before its top row, that wait and the rows'
+    // a round shorter for it and for their tests), and
+    // MaskRowKeptShowTStates more for each row kept in it.
     static constexpr int PlaceWait6 = 1;
     static constexpr int PlaceWait15 = 7;
     static constexpr int recordBlockTStates(int rounds, int placeRounds)
@@ -84,7 +84,7 @@ struct DenseTiming {
         return blockShowTStates(rounds) - 13 * (rounds - placeRounds);
     }
     static constexpr int OneRowShowTStates = -5;
-    static constexpr int MaskShowTStates = -7;
+    static constexpr int MaskShowTStates = -16;
     static constexpr int MaskRowKeptShowTStates = 8;
     // A block by its record's bytes.
     int recordShowTStates(int recordBytes) const
