@@ -501,7 +501,7 @@ inline constexpr int Copied = 40;
 // A kept rows decision (taken in line, after the copy decision's
 // surroundings): the row kept as it was, or on to the copy decision.
 inline constexpr int Kept = 21;
-inline constexpr int NotKept = 29;
+inline constexpr int NotKept = 22;
 // A frame's solid blocks decision's surroundings: with raw rows (not
 // taken), and without; setting them on.
 inline constexpr int SolidChoiceRaw = 55;
