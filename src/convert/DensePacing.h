@@ -136,8 +136,10 @@ DenseTiming fastTiming();
 // either side of it where the next AppVar begins close to a page's end.
 // Each costs the player at most StretchEndTStates (DecodeDense.z80's NewStretch
 // and StretchEnded through SourceArchive.z80's Consume, SeekVar and
-// SetStretch: 746 on its longest way). The schedule gives every frame that
-// time, wherever the ends fall.
+// SetStretch: 746 on its longest way). Where AppVars end in the stream is
+// known, where pages end is not: the schedule gives a frame whose stream
+// runs across an AppVar's end the time of three ends, any other the time of
+// one, wherever it falls (DenseTiming::stretchFor).
 inline constexpr int StretchEndTStates = 850;
 inline constexpr int ArchiveStretchTStates = 3 * StretchEndTStates;
 

@@ -507,7 +507,7 @@ TEST(DensePacing, OnlyAFrameAcrossAnAppVarsEndIsGivenThreeEndsOfStretches)
         EXPECT_EQ(timing.stretchFor(appVarEnd - 300, appVarEnd - slack - 1), StretchEndTStates) << appVarEnd;
         EXPECT_EQ(timing.stretchFor(appVarEnd + slack + 1, appVarEnd + 300), StretchEndTStates) << appVarEnd;
     }
-    // A frame begun at an AppVar's start may still have to read its byte.
+    // An AppVar's end right at a frame's first byte counts as well.
     EXPECT_EQ(timing.stretchFor(end, end + 1), ArchiveStretchTStates);
 }
 
