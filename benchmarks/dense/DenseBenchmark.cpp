@@ -151,7 +151,7 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
 // whole video does not fit the RAM); true when its targets are met.
 bool reportPace(const char* title, const std::vector<Screen>& screens, const dense::DenseTiming& timing, bool slow)
 {
-    const dense::DenseTiming archived = dense::archived(timing);
+    const dense::DenseTiming archived = dense::archiveTiming(timing);
     const DenseRun run = runDense(screens, archived, dense::ArchiveRingBytes);
     const int compact = compactBytes(screens);
     const double frameBudget = timing.decodeTStatesPerFrame();

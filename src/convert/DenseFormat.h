@@ -642,7 +642,8 @@ constexpr Kind decisionKind(int context)
         return Kind::Pixel;
     }
     const bool inLine = (context >= BlockContext && context < BlockContext + BlockContexts) ||
-        (context >= RowContext && context < RowContext + 8) || (context >= CopyContext && context < CopyContext + CopyContexts) ||
+        (context >= RowContext && context < RowContext + 8) ||
+        (context >= CopyContext && context < CopyContext + CopyContexts) ||
         (context >= KeptContext && context < KeptContext + CopyContexts) ||
         (context >= SolidContext && context < ColourContext + 4);
     return inLine ? Kind::Inline : Kind::Called;

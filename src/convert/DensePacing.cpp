@@ -23,10 +23,10 @@ DenseTiming timingFor(const VideoTarget& target)
     timing.cpuHz = facts.fastCpuHz > 0 ? facts.fastCpuHz : facts.slowCpuHz;
     timing.timerHz = facts.timerHz;
     timing.framesPerSecond = target.framesPerSecond;
-    return target.storage == Storage::Archive ? archived(timing) : timing;
+    return target.storage == Storage::Archive ? archiveTiming(timing) : timing;
 }
 
-DenseTiming archived(DenseTiming timing)
+DenseTiming archiveTiming(DenseTiming timing)
 {
     timing.stretchTStates = ArchiveStretchTStates;
     timing.pageEndTStates = StretchEndTStates;

@@ -35,7 +35,7 @@ struct DenseTiming {
     double margin = 0.10;
     // What a frame's stream may cost beyond its decoding where it runs on
     // from one stretch to the next (ArchiveStretchTStates in the archive).
-    // In the archive (archived()), where AppVars of `appVarStreamBytes` of
+    // In the archive (archiveTiming()), where AppVars of `appVarStreamBytes` of
     // the stream each hold it, only a frame whose stream runs across an
     // AppVar's end may cost that much: any other meets at most one page's
     // end within its AppVar (pageEndTStates).
@@ -109,7 +109,7 @@ struct DenseTiming {
 // the model has it), its timer, the rate.
 DenseTiming timingFor(const VideoTarget& target);
 // The same timing for a player whose video is in the archive.
-DenseTiming archived(DenseTiming timing);
+DenseTiming archiveTiming(DenseTiming timing);
 // The TI-83 Plus at 6 MHz and 14.75 frames a second; the 15 MHz models at
 // 29.5 (every screen of a 30 frames a second video).
 DenseTiming slowTiming();
