@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "shared/ArchiveLayout.h"
 #include "shared/CalculatorModel.h"
 #include "shared/VideoTarget.h"
 
@@ -34,11 +35,7 @@ namespace zoetra {
 // digits from "00": the program VIDEO reads VIDEO00, VIDEO01, ...
 namespace archive {
 
-// Data bytes of one AppVar at most: four such AppVars, each taking
-// 12 + name length + data bytes of Flash, fill a 64 KB sector.
-inline constexpr int AppVarDataBytes = 16360;
-inline constexpr int HeaderBytes = 8;
-inline constexpr int StreamBytesPerAppVar = AppVarDataBytes - HeaderBytes;
+// AppVarDataBytes, HeaderBytes, StreamBytesPerAppVar: shared/ArchiveLayout.h.
 inline constexpr int MaxAppVars = 100;  // two digits
 inline constexpr int MaxProgramNameLength = 6;
 

@@ -1,6 +1,6 @@
 #include "convert/DensePacing.h"
 
-#include "convert/ArchiveVideo.h"
+#include "shared/ArchiveLayout.h"
 
 #include <algorithm>
 #include <cmath>

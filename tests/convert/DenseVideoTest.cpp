@@ -2,10 +2,10 @@
 // screen sequences (the same screens, the same T-states), the context's
 // layout, uniform rows, raw rows and raw frames against compact, broken
 // streams, and the player's schedule on work whose outcome is known.
-#include "convert/ArchiveVideo.h"
 #include "convert/CompactEncoder.h"
 #include "convert/DenseDecoder.h"
 #include "convert/DenseEncoder.h"
+#include "shared/ArchiveLayout.h"
 #include "support/ScreenSequences.h"
 
 #include <gtest/gtest.h>
