@@ -11,7 +11,7 @@
 #include "SharedVideo.h"
 #include "calc/Calculator.h"
 #include "convert/ArchiveVideo.h"
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "convert/PlayerConfig.h"
 #include "convert/PlayerTarget.h"
 #include "convert/ProgramBuild.h"

@@ -9,8 +9,8 @@
 // Usage: compact_benchmark
 #include "calc/Calculator.h"
 
-#include "convert/CompactEncoder.h"
-#include "convert/WrittenEncoder.h"
+#include "codec/compact/CompactEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
 #include "convert/VideoEncoder.h"

@@ -2,7 +2,7 @@
 // 48-frame sample repeated to 500 frames, with in-memory picture areas and a
 // yield that returns at once. Prints frames per second.
 // Usage: core_benchmark [--compact] [FOLDER]  (--compact: the compact stream)
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"

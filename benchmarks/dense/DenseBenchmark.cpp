@@ -13,11 +13,11 @@
 // a second, never more bytes than compact on a clip.
 // Usage: dense_benchmark [folder of the shared media]
 #include "SharedVideo.h"
-#include "convert/CompactEncoder.h"
-#include "convert/DenseDecoder.h"
-#include "convert/DenseEncoder.h"
+#include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseDecoder.h"
+#include "codec/dense/DenseEncoder.h"
 #include "convert/VideoEncoder.h"
-#include "convert/WrittenEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
 #include "platform/ImagePictureArea.h"

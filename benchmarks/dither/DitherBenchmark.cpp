@@ -30,7 +30,7 @@
 //
 // Usage: dither_benchmark [--contact-sheet FILE.png] [--no-ffmpeg] [--no-speed]
 //        [--speed-only] [--digest] [--per-clip] [--modes pattern:black:white[:auto][:gamma],...]
-#include "convert/CompactEncoder.h"
+#include "codec/compact/CompactEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
 #include "shared/Vars.h"

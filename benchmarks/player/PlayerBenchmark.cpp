@@ -9,7 +9,7 @@
 #include "convert/PlayerConfig.h"
 #include "convert/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
-#include "convert/WrittenEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"

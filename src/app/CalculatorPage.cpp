@@ -2,7 +2,7 @@
 
 #include "app/Placement.h"
 #include "convert/ArchiveVideo.h"
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "convert/PlayerTarget.h"
 #include "convert/TargetTexts.h"
 #include "platform/FileSystem.h"

@@ -1,7 +1,7 @@
 #include "cli/Options.h"
 
 #include "cli/Preview.h"
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "imaging/FrameFolder.h"
 #include "platform/QtFileSystem.h"
 #include "shared/Messages.h"

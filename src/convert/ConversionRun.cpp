@@ -2,7 +2,7 @@
 
 #include "convert/ArchiveVideo.h"
 
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "convert/PlayerConfig.h"
 #include "convert/PlayerTarget.h"
 #include "convert/VideoEncoder.h"

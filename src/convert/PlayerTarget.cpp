@@ -1,6 +1,6 @@
 #include "convert/PlayerTarget.h"
 
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "shared/Text.h"
 
 #include <algorithm>

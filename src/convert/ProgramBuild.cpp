@@ -1,7 +1,7 @@
 #include "convert/ProgramBuild.h"
 
 #include "convert/ArchiveVideo.h"
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 #include "convert/PlayerTarget.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"

@@ -1,6 +1,6 @@
 #include "convert/VideoEncoder.h"
 
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 
 #include "platform/FileSystem.h"
 #include "platform/PictureArea.h"

@@ -12,7 +12,7 @@ namespace zoetra {
 // Where the video data lives on the calculator.
 enum class Storage : std::uint8_t { Ram, Archive };
 
-// The stream formats; each is one codec (convert/Codec.h).
+// The stream formats; each is one codec (codec/Codec.h).
 enum class StreamFormat : std::uint8_t { Written, Compact, Dense };
 
 // The written pace: a frame every eight ticks of the TI-83 Plus's 118 Hz

@@ -3,7 +3,7 @@
 #include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
 #include "app/SavedFolders.h"
-#include "convert/CompactDecoder.h"
+#include "codec/compact/CompactDecoder.h"
 #include "convert/ConversionRun.h"
 #include "convert/PlayerTarget.h"
 #include "convert/TargetTexts.h"

@@ -2,8 +2,8 @@
 // written stream, another stream, and the size that counts.
 #include "ConvertFixture.h"
 
-#include "convert/CompactDecoder.h"
-#include "convert/WrittenEncoder.h"
+#include "codec/compact/CompactDecoder.h"
+#include "codec/written/WrittenEncoder.h"
 #include "convert/ConversionRun.h"
 #include "support/ScreenSequences.h"
 #include "support/TestSupport.h"

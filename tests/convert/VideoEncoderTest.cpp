@@ -1,7 +1,7 @@
 #include "ConvertFixture.h"
 
 #include "convert/VideoEncoder.h"
-#include "convert/WrittenEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 #include "imaging/Conversion.h"
 #include "support/TestSupport.h"
 

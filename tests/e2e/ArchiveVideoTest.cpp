@@ -5,8 +5,8 @@
 #include "PlayerFixture.h"
 
 #include "convert/ArchiveVideo.h"
-#include "convert/Codec.h"
-#include "convert/DenseDecoder.h"
+#include "codec/Codec.h"
+#include "codec/dense/DenseDecoder.h"
 #include "convert/ConversionRun.h"
 #include "devpac8x/VariableFile.h"
 #include "imaging/FrameFolder.h"

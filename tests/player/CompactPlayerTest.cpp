@@ -3,8 +3,8 @@
 // reference counts, the pacing, and the shells.
 #include "PlayerFixture.h"
 
-#include "convert/CompactDecoder.h"
-#include "convert/CompactEncoder.h"
+#include "codec/compact/CompactDecoder.h"
+#include "codec/compact/CompactEncoder.h"
 #include "support/ScreenSequences.h"
 
 #include <random>

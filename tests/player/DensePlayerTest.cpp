@@ -5,8 +5,8 @@
 #include "PlayerFixture.h"
 
 #include "convert/ArchiveVideo.h"
-#include "convert/DenseDecoder.h"
-#include "convert/DenseEncoder.h"
+#include "codec/dense/DenseDecoder.h"
+#include "codec/dense/DenseEncoder.h"
 #include "convert/PlayerTarget.h"
 #include "support/ScreenSequences.h"
 

@@ -1,6 +1,6 @@
 #include "VideoStream.h"
 
-#include "convert/WrittenEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 
 #include <QList>
 

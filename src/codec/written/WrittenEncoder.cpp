@@ -1,6 +1,6 @@
-#include "convert/WrittenEncoder.h"
+#include "codec/written/WrittenEncoder.h"
 
-#include "convert/WrittenFormat.h"
+#include "codec/written/WrittenFormat.h"
 
 namespace zoetra::written {
 

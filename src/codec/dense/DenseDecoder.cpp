@@ -1,7 +1,7 @@
-#include "convert/DenseDecoder.h"
+#include "codec/dense/DenseDecoder.h"
 
-#include "convert/CompactDecoder.h"
-#include "convert/DensePacing.h"
+#include "codec/compact/CompactDecoder.h"
+#include "codec/dense/DensePacing.h"
 
 namespace zoetra::dense {
 

@@ -1,4 +1,4 @@
-#include "convert/CompactDecoder.h"
+#include "codec/compact/CompactDecoder.h"
 
 #include <algorithm>
 

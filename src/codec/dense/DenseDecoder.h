@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/Codec.h"
-#include "convert/DenseFormat.h"
+#include "codec/Codec.h"
+#include "codec/dense/DenseFormat.h"
 
 #include <cstdint>
 #include <optional>

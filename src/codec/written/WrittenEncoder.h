@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 
 namespace zoetra::written {
 

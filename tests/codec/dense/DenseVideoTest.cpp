@@ -2,9 +2,9 @@
 // screen sequences (the same screens, the same T-states), the context's
 // layout, uniform rows, raw rows and raw frames against compact, broken
 // streams, and the player's schedule on work whose outcome is known.
-#include "convert/CompactEncoder.h"
-#include "convert/DenseDecoder.h"
-#include "convert/DenseEncoder.h"
+#include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseDecoder.h"
+#include "codec/dense/DenseEncoder.h"
 #include "shared/ArchiveLayout.h"
 #include "support/ScreenSequences.h"
 

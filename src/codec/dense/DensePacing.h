@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/DenseFormat.h"
+#include "codec/dense/DenseFormat.h"
 #include "shared/VideoTarget.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "convert/DensePacing.h"
+#include "codec/dense/DensePacing.h"
 
 #include "shared/ArchiveLayout.h"
 

@@ -1,4 +1,4 @@
-#include "convert/CompactEncoder.h"
+#include "codec/compact/CompactEncoder.h"
 
 #include <algorithm>
 #include <array>

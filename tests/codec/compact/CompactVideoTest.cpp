@@ -1,7 +1,7 @@
 // The compact stream: the encoder against the reference decoder, on random
 // screen sequences and on the frames that stress the format's limits.
-#include "convert/CompactDecoder.h"
-#include "convert/CompactEncoder.h"
+#include "codec/compact/CompactDecoder.h"
+#include "codec/compact/CompactEncoder.h"
 #include "support/ScreenSequences.h"
 
 #include <gtest/gtest.h>

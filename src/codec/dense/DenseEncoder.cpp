@@ -1,6 +1,6 @@
-#include "convert/DenseEncoder.h"
+#include "codec/dense/DenseEncoder.h"
 
-#include "convert/CompactDecoder.h"
+#include "codec/compact/CompactDecoder.h"
 
 #include <algorithm>
 #include <array>

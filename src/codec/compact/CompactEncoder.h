@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/Codec.h"
-#include "convert/CompactFormat.h"
+#include "codec/Codec.h"
+#include "codec/compact/CompactFormat.h"
 
 #include <algorithm>
 #include <cstdint>

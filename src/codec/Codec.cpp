@@ -1,11 +1,11 @@
-#include "convert/Codec.h"
+#include "codec/Codec.h"
 
-#include "convert/CompactDecoder.h"
-#include "convert/CompactEncoder.h"
-#include "convert/DenseDecoder.h"
-#include "convert/DenseEncoder.h"
-#include "convert/WrittenEncoder.h"
-#include "convert/WrittenFormat.h"
+#include "codec/compact/CompactDecoder.h"
+#include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseDecoder.h"
+#include "codec/dense/DenseEncoder.h"
+#include "codec/written/WrittenEncoder.h"
+#include "codec/written/WrittenFormat.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "convert/Codec.h"
-#include "convert/CompactEncoder.h"
-#include "convert/DenseFormat.h"
-#include "convert/DensePacing.h"
+#include "codec/Codec.h"
+#include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseFormat.h"
+#include "codec/dense/DensePacing.h"
 
 #include <cstdint>
 #include <optional>
