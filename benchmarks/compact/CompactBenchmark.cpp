@@ -11,8 +11,8 @@
 
 #include "codec/compact/CompactEncoder.h"
 #include "codec/written/WrittenEncoder.h"
-#include "convert/PlayerConfig.h"
-#include "convert/ProgramBuild.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"

@@ -6,8 +6,8 @@
 // Usage: player_benchmark [--tasm ASSEMBLER]
 #include "calc/Calculator.h"
 
-#include "convert/PlayerConfig.h"
-#include "convert/ProgramBuild.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "platform/MemoryWindowLayer.h"

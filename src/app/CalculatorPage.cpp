@@ -1,9 +1,9 @@
 #include "app/CalculatorPage.h"
 
 #include "app/Placement.h"
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "convert/TargetTexts.h"
 #include "platform/FileSystem.h"
 #include "shared/Text.h"

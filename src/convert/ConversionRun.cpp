@@ -1,10 +1,10 @@
 #include "convert/ConversionRun.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 
 #include "codec/Codec.h"
-#include "convert/PlayerConfig.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerConfig.h"
+#include "program/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/FileSystem.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/ProgramBuild.h"
+#include "program/ProgramBuild.h"
 #include "convert/WhatFits.h"
 #include "platform/WindowLayer.h"
 

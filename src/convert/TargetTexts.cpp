@@ -1,6 +1,6 @@
 #include "convert/TargetTexts.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 
 #include <QFileInfo>
 #include <QLocale>

@@ -1,9 +1,9 @@
 #include "convert/WhatFits.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 
 #include "codec/Codec.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"

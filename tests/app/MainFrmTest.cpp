@@ -5,7 +5,7 @@
 #include "app/SavedFolders.h"
 #include "codec/compact/CompactDecoder.h"
 #include "convert/ConversionRun.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "convert/TargetTexts.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"

@@ -1,6 +1,6 @@
 // The conversion run with "Compact video": the same decisions as the
 // written stream, another stream, and the size that counts.
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
 #include "codec/compact/CompactDecoder.h"
 #include "codec/written/WrittenEncoder.h"

@@ -6,7 +6,7 @@
 //
 // ZOETRA_WRITE_DIGESTS=<folder> writes the table and the whole files into
 // that folder instead of comparing, for review.
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
 #include "convert/ConversionRun.h"
 #include "support/Clips.h"

@@ -1,6 +1,6 @@
 // The build step through the real batch runner, with shell scripts standing
 // in for the tools: what the user sees when a tool is missing, fails or hangs.
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
 #include "convert/ConversionRun.h"
 #include "platform/QtBuildLauncher.h"

@@ -1,4 +1,4 @@
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
 #include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"

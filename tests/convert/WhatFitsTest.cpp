@@ -1,8 +1,8 @@
 // "What fits" against the conversion run itself: the same frames, colour
 // settings and quality give the run's size, or stop at the run's frame.
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
 #include "imaging/FrameSelection.h"

@@ -4,7 +4,7 @@
 // (across page ends), and the program played there.
 #include "PlayerFixture.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
 #include "codec/dense/DenseDecoder.h"
 #include "convert/ConversionRun.h"

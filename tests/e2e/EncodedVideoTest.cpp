@@ -4,8 +4,8 @@
 // encoder and the player are checked against each other.
 #include "PlayerFixture.h"
 
-#include "convert/PlayerConfig.h"
-#include "convert/ProgramBuild.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "platform/MemoryWindowLayer.h"

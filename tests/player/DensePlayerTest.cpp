@@ -4,10 +4,10 @@
 // [CLEAR].
 #include "PlayerFixture.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 #include "codec/dense/DenseDecoder.h"
 #include "codec/dense/DenseEncoder.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "support/ScreenSequences.h"
 
 #include <QProcess>

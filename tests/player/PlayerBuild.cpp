@@ -1,6 +1,6 @@
 #include "PlayerBuild.h"
 
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 
 #include <QDir>
 #include <QFile>

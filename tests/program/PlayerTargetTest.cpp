@@ -1,7 +1,7 @@
 // The player's parts and the generated include name what the build of each
 // stream format needs.
 #include "codec/Codec.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 
 #include "devpac8x/VariableFile.h"
 

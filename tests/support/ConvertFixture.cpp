@@ -1,4 +1,4 @@
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
-#include "convert/ProgramBuild.h"
+#include "program/ProgramBuild.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

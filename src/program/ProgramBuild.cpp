@@ -1,8 +1,8 @@
-#include "convert/ProgramBuild.h"
+#include "program/ProgramBuild.h"
 
-#include "convert/ArchiveVideo.h"
+#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"

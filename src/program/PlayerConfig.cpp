@@ -1,6 +1,6 @@
-#include "convert/PlayerConfig.h"
+#include "program/PlayerConfig.h"
 
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 #include "platform/FileSystem.h"
 #include "shared/Text.h"
 

@@ -1,7 +1,7 @@
-#include "ConvertFixture.h"
+#include "support/ConvertFixture.h"
 
-#include "convert/PlayerConfig.h"
-#include "convert/ProgramBuild.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "support/TestSupport.h"
 
 namespace zoetra::test {

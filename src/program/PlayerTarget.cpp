@@ -1,4 +1,4 @@
-#include "convert/PlayerTarget.h"
+#include "program/PlayerTarget.h"
 
 #include "codec/Codec.h"
 #include "shared/Text.h"
