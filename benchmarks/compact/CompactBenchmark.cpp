@@ -10,6 +10,7 @@
 #include "calc/Calculator.h"
 
 #include "codec/compact/CompactEncoder.h"
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "program/PlayerConfig.h"
 #include "program/ProgramBuild.h"

@@ -17,6 +17,7 @@
 #include "codec/dense/DenseDecoder.h"
 #include "codec/dense/DenseEncoder.h"
 #include "convert/VideoEncoder.h"
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"

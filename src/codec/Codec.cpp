@@ -4,6 +4,7 @@
 #include "codec/compact/CompactEncoder.h"
 #include "codec/dense/DenseDecoder.h"
 #include "codec/dense/DenseEncoder.h"
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "codec/written/WrittenFormat.h"
 

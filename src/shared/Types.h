@@ -31,8 +31,6 @@ inline constexpr int FrameByteCount = 768;
 
 // The video stream.
 inline constexpr int VideoBufferSize = 120001;
-inline constexpr std::uint8_t FrameEndMarker = 255;
-inline constexpr std::uint8_t VideoEndMarker = 254;
 
 constexpr Colour makeColour(int red, int green, int blue)
 {

@@ -3,6 +3,7 @@
 #include "support/ConvertFixture.h"
 
 #include "codec/compact/CompactDecoder.h"
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "convert/ConversionRun.h"
 #include "support/ScreenSequences.h"

@@ -1,5 +1,6 @@
 #include "VideoStream.h"
 
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 
 #include <QList>

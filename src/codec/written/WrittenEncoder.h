@@ -4,7 +4,8 @@
 
 namespace zoetra::written {
 
-// Encodes screens into the written stream (WrittenFormat.h).
+// Encodes screens into the written stream (WrittenFormat.h), counting the
+// decoder's T-states per frame (WrittenCost.h).
 class WrittenEncoder final : public StreamEncoder {
 public:
     void reset() override;
@@ -24,10 +25,5 @@ private:
     int firstChanged_ = 0;
     int lastTStates_ = 0;
 };
-
-// The reference decoder: the screens a written stream shows and the
-// player's T-states for each. Fails on a stream that ends early or whose
-// record lies outside the screen.
-std::optional<DecodedVideo> decodeWrittenVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
 
 }  // namespace zoetra::written

@@ -1,5 +1,6 @@
 // The written stream: its records and markers, and the reference decoder's
 // refusals of what the player cannot show.
+#include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 
 #include <gtest/gtest.h>
