@@ -1,5 +1,7 @@
 #include "codec/compact/CompactDecoder.h"
 
+#include "codec/compact/CompactCost.h"
+
 #include <algorithm>
 
 namespace zoetra::compact {

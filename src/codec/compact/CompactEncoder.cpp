@@ -1,5 +1,7 @@
 #include "codec/compact/CompactEncoder.h"
 
+#include "codec/compact/CompactCost.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -181,6 +183,34 @@ struct Parser {
     {
         return bits * BitWeight + (timeWeight == 0 ? 0 : timeWeight * tStates + bits * NewBitByteShare);
     }
+
+    // The parse, a position at a time (CompactEncoder::parse): the start
+    // node, then from each position the commands that start or go on
+    // there, then the cheapest end.
+    void start(int lastDistance);
+    void step(int p);
+    struct End {
+        int at;
+        int state;
+    };
+    End cheapestEnd() const;
+
+private:
+    // What a literal run's length code may grow by: a longer run within
+    // this of the cheapest is followed as well (see literals).
+    int runSlack = 0;
+
+    void relax(int to, int state, int c, const Node& node);
+    int code(int state, Command type) const
+    {
+        return codeCost[static_cast<std::size_t>(state)][static_cast<std::size_t>(type)];
+    }
+    int lengthCost(Command type, int n) const;
+    Node extendRun(const Node& run, int by) const;
+    void literals(int p);
+    void keeps(int p);
+    void copyGoesOn(int p);
+    void newCopies(int p);
 };
 
 }  // namespace
@@ -335,193 +365,237 @@ int distanceTime(int d)
 
 }  // namespace
 
-void CompactEncoder::parse(int timeWeight)
+namespace {
+
+void Parser::relax(int to, int state, int c, const Node& node)
 {
-    compact::Parser& P = *parser_;
-    setWeights(P, timeWeight);
-    auto& nodes = P.nodes;
-    P.active.fill(0);
-    P.touch(0);
+    touch(to);
+    Node& target = nodes[static_cast<std::size_t>(to)][static_cast<std::size_t>(state)];
+    if (c < target.cost) {
+        target = node;
+        target.cost = c;
+    }
+}
+
+int Parser::lengthCost(Command type, int n) const
+{
+    switch (type) {
+    case Command::Keep:
+        return weigh(gammaBits(n), gammaTime(n) + cost::KeepBody);
+    case Command::Literal:
+        return weigh(gammaBits(n) + 8 * n, gammaTime(n) + cost::LdirPerByte * n - cost::LdirLess);
+    default:
+        return weigh(gammaBits(n), copyBodyTime(n));
+    }
+}
+
+Node Parser::extendRun(const Node& run, int by) const
+{
+    Node next = run;
+    next.length = static_cast<std::int16_t>(run.length + by);
+    next.cost = run.cost - lengthCost(Command::Literal, run.length) + lengthCost(Command::Literal, next.length);
+    return next;
+}
+
+void Parser::start(int lastDistance)
+{
+    active.fill(0);
+    touch(0);
     int lastIndex = 0;
-    for (int k = 0; k < P.distanceCount; ++k) {
-        if (P.distances[static_cast<std::size_t>(k)] == lastDistance_) {
+    for (int k = 0; k < distanceCount; ++k) {
+        if (distances[static_cast<std::size_t>(k)] == lastDistance) {
             lastIndex = k;
         }
     }
     nodes[0][StartState] = {0, -1, -1, Command::End, 0, -1, static_cast<std::int8_t>(lastIndex)};
+    runSlack = weigh(gammaBits(ScreenSize), gammaTime(ScreenSize));
+}
 
-    auto relax = [&](int to, int state, int c, const Node& node) {
-        P.touch(to);
-        Node& target = nodes[static_cast<std::size_t>(to)][static_cast<std::size_t>(state)];
-        if (c < target.cost) {
-            target = node;
-            target.cost = c;
-        }
-    };
-    auto code = [&](int state, Command type) {
-        return P.codeCost[static_cast<std::size_t>(state)][static_cast<std::size_t>(type)];
-    };
-    auto lengthCost = [&](Command type, int n) {
-        switch (type) {
-        case Command::Keep:
-            return P.weigh(gammaBits(n), gammaTime(n) + cost::KeepBody);
-        case Command::Literal:
-            return P.weigh(gammaBits(n) + 8 * n, gammaTime(n) + cost::LdirPerByte * n - cost::LdirLess);
-        default:
-            return P.weigh(gammaBits(n), copyBodyTime(n));
-        }
-    };
+void Parser::step(int p)
+{
+    literals(p);
+    keeps(p);
+    copyGoesOn(p);
+    // New copies start only on a changed byte: over an unchanged one a
+    // keep is as good.
+    if (keep[static_cast<std::size_t>(p)] == 0) {
+        newCopies(p);
+    }
+}
 
-    // Literal runs. The cheapest run reaching a position may have started
-    // late, its length code still short; a run that started earlier and
-    // costs a little more there can still win, as its code grows slower.
-    // So a second, longer run is followed as long as it stays within what
-    // a length code can grow.
-    const int slack = P.weigh(gammaBits(ScreenSize), gammaTime(ScreenSize));
-    auto extendRun = [&](const Node& run, int by) {
-        Node next = run;
-        next.length = static_cast<std::int16_t>(run.length + by);
-        next.cost = run.cost - lengthCost(Command::Literal, run.length) + lengthCost(Command::Literal, next.length);
-        return next;
-    };
-    for (int p = 0; p < ScreenSize; p = P.nextActive(p + 1)) {
-        const auto& here = nodes[static_cast<std::size_t>(p)];
-        const int keepHere = P.keep[static_cast<std::size_t>(p)];
-
-        // Literals. Over a stretch of unchanged bytes a literal run either
-        // goes on to its end or gives way to a keep: a keep after some of the
-        // literal bytes costs more than one from here. So long stretches are
-        // crossed in one step, and no literal starts on them.
-        const bool stretch = keepHere >= LongStretch;
-        Node& longRun = P.longRun[static_cast<std::size_t>(p)];
-        {
-            const Node& cheapest = here[LiteralState];
-            if (longRun.cost >= Unreachable || longRun.cost > cheapest.cost + slack || longRun.length <= cheapest.length) {
-                longRun = cheapest;
-            }
+// Literal runs. The cheapest run reaching a position may have started late,
+// its length code still short; a run that started earlier and costs a
+// little more there can still win, as its code grows slower. So a second,
+// longer run is followed as long as it stays within what a length code can
+// grow.
+//
+// Over a stretch of unchanged bytes a literal run either goes on to its end
+// or gives way to a keep: a keep after some of the literal bytes costs more
+// than one from here. So long stretches are crossed in one step, and no
+// literal starts on them.
+void Parser::literals(int p)
+{
+    const auto& here = nodes[static_cast<std::size_t>(p)];
+    const int keepHere = keep[static_cast<std::size_t>(p)];
+    const bool stretch = keepHere >= LongStretch;
+    Node& longest = longRun[static_cast<std::size_t>(p)];
+    {
+        const Node& cheapest = here[LiteralState];
+        if (longest.cost >= Unreachable || longest.cost > cheapest.cost + runSlack || longest.length <= cheapest.length) {
+            longest = cheapest;
         }
-        if (!stretch) {
-            for (const int s : {StartState, KeepState, CopyState}) {
-                const Node& from = here[static_cast<std::size_t>(s)];
-                if (from.cost < Unreachable) {
-                    relax(p + 1, LiteralState, from.cost + code(s, Command::Literal) + lengthCost(Command::Literal, 1),
-                          {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Literal, 1, -1,
-                           from.lastDistance});
-                }
-            }
-        }
-        const int stride = stretch ? keepHere : 1;
-        if (const Node& run = here[LiteralState]; run.cost < Unreachable) {
-            const Node next = extendRun(run, stride);
-            relax(p + stride, LiteralState, next.cost, next);
-        }
-        if (longRun.cost < Unreachable) {
-            const Node next = extendRun(longRun, stride);
-            relax(p + stride, LiteralState, next.cost, next);
-            Node& kept = P.longRun[static_cast<std::size_t>(p + stride)];
-            if (kept.cost >= Unreachable || next.length > kept.length) {
-                kept = next;
-            }
-        }
-
-        if (keepHere > 0) {
-            for (const int s : {StartState, LiteralState, CopyState}) {
-                const Node& from = here[static_cast<std::size_t>(s)];
-                if (from.cost < Unreachable) {
-                    relax(p + keepHere, KeepState, from.cost + code(s, Command::Keep) + lengthCost(Command::Keep, keepHere),
-                          {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Keep,
-                           static_cast<std::int16_t>(keepHere), -1, from.lastDistance});
-                }
-            }
-        }
-
-        // The copy in progress goes on.
-        // Over a long unchanged stretch it goes as far as it matches there
-        // in one step: ending it inside the stretch gains a bit at most.
-        if (const Node& copy = here[CopyState]; copy.cost < Unreachable && P.matches(copy.distance, p)) {
-            const int by = stretch ? std::min(keepHere, P.matchLengthAt(copy.distance, p)) : 1;
-            Node next = copy;
-            next.length = static_cast<std::int16_t>(copy.length + by);
-            relax(p + by, CopyState,
-                  copy.cost - lengthCost(Command::Copy, copy.length) + lengthCost(Command::Copy, next.length), next);
-        }
-
-        // New copies start only on a changed byte: over an unchanged one a
-        // keep is as good.
-        if (keepHere > 0) {
-            continue;
-        }
-        for (const int s : {StartState, KeepState, LiteralState}) {
+    }
+    if (!stretch) {
+        for (const int s : {StartState, KeepState, CopyState}) {
             const Node& from = here[static_cast<std::size_t>(s)];
-            if (from.cost >= Unreachable) {
-                continue;
-            }
-            if (!P.matches(from.lastDistance, p)) {
-                continue;
-            }
-            const int m = P.matchLengthAt(from.lastDistance, p);
-            const int base = from.cost + code(s, Command::Repeat);
-            const Node step{0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Repeat, 1,
-                            from.lastDistance, from.lastDistance};
-            relax(p + 1, CopyState, base + lengthCost(Command::Repeat, 1), step);
-            if (m > 1) {
-                Node whole = step;
-                whole.length = static_cast<std::int16_t>(m);
-                relax(p + m, CopyState, base + lengthCost(Command::Repeat, m), whole);
-            }
-        }
-        int best = Unreachable;
-        int bestState = 0;
-        for (int s = 0; s < StateCount; ++s) {
-            const Node& from = here[static_cast<std::size_t>(s)];
-            if (from.cost < Unreachable && from.cost + code(s, Command::Copy) < best) {
-                best = from.cost + code(s, Command::Copy);
-                bestState = s;
-            }
-        }
-        if (best >= Unreachable) {
-            continue;
-        }
-        for (int k = 0; k < P.distanceCount; ++k) {
-            if (!P.matches(k, p)) {
-                continue;
-            }
-            const int m = P.matchLengthAt(k, p);
-            const int d = P.distances[static_cast<std::size_t>(k)];
-            const int base = best + P.weigh(gammaBits(std::abs(d)) + 1, distanceTime(d));
-            const Node step{0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(bestState), Command::Copy, 1,
-                            static_cast<std::int8_t>(k), static_cast<std::int8_t>(k)};
-            relax(p + 1, CopyState, base + lengthCost(Command::Copy, 1), step);
-            if (m > 1) {
-                Node whole = step;
-                whole.length = static_cast<std::int16_t>(m);
-                relax(p + m, CopyState, base + lengthCost(Command::Copy, m), whole);
+            if (from.cost < Unreachable) {
+                relax(p + 1, LiteralState, from.cost + code(s, Command::Literal) + lengthCost(Command::Literal, 1),
+                      {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Literal, 1, -1,
+                       from.lastDistance});
             }
         }
     }
+    const int stride = stretch ? keepHere : 1;
+    if (const Node& run = here[LiteralState]; run.cost < Unreachable) {
+        const Node next = extendRun(run, stride);
+        relax(p + stride, LiteralState, next.cost, next);
+    }
+    if (longest.cost < Unreachable) {
+        const Node next = extendRun(longest, stride);
+        relax(p + stride, LiteralState, next.cost, next);
+        Node& kept = longRun[static_cast<std::size_t>(p + stride)];
+        if (kept.cost >= Unreachable || next.length > kept.length) {
+            kept = next;
+        }
+    }
+}
 
-    // The end: from any position after which nothing changes.
+// A keep over the unchanged bytes from here.
+void Parser::keeps(int p)
+{
+    const auto& here = nodes[static_cast<std::size_t>(p)];
+    const int keepHere = keep[static_cast<std::size_t>(p)];
+    if (keepHere == 0) {
+        return;
+    }
+    for (const int s : {StartState, LiteralState, CopyState}) {
+        const Node& from = here[static_cast<std::size_t>(s)];
+        if (from.cost < Unreachable) {
+            relax(p + keepHere, KeepState, from.cost + code(s, Command::Keep) + lengthCost(Command::Keep, keepHere),
+                  {0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Keep,
+                   static_cast<std::int16_t>(keepHere), -1, from.lastDistance});
+        }
+    }
+}
+
+// The copy in progress goes on. Over a long unchanged stretch it goes as far
+// as it matches there in one step: ending it inside the stretch gains a bit
+// at most.
+void Parser::copyGoesOn(int p)
+{
+    const Node& copy = nodes[static_cast<std::size_t>(p)][CopyState];
+    if (copy.cost >= Unreachable || !matches(copy.distance, p)) {
+        return;
+    }
+    const int keepHere = keep[static_cast<std::size_t>(p)];
+    const int by = keepHere >= LongStretch ? std::min(keepHere, matchLengthAt(copy.distance, p)) : 1;
+    Node next = copy;
+    next.length = static_cast<std::int16_t>(copy.length + by);
+    relax(p + by, CopyState, copy.cost - lengthCost(Command::Copy, copy.length) + lengthCost(Command::Copy, next.length),
+          next);
+}
+
+// Repeats of the last distance, then copies at each distance, one byte long
+// and as long as they match.
+void Parser::newCopies(int p)
+{
+    const auto& here = nodes[static_cast<std::size_t>(p)];
+    for (const int s : {StartState, KeepState, LiteralState}) {
+        const Node& from = here[static_cast<std::size_t>(s)];
+        if (from.cost >= Unreachable) {
+            continue;
+        }
+        if (!matches(from.lastDistance, p)) {
+            continue;
+        }
+        const int m = matchLengthAt(from.lastDistance, p);
+        const int base = from.cost + code(s, Command::Repeat);
+        const Node step{0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(s), Command::Repeat, 1,
+                        from.lastDistance, from.lastDistance};
+        relax(p + 1, CopyState, base + lengthCost(Command::Repeat, 1), step);
+        if (m > 1) {
+            Node whole = step;
+            whole.length = static_cast<std::int16_t>(m);
+            relax(p + m, CopyState, base + lengthCost(Command::Repeat, m), whole);
+        }
+    }
+    int best = Unreachable;
+    int bestState = 0;
+    for (int s = 0; s < StateCount; ++s) {
+        const Node& from = here[static_cast<std::size_t>(s)];
+        if (from.cost < Unreachable && from.cost + code(s, Command::Copy) < best) {
+            best = from.cost + code(s, Command::Copy);
+            bestState = s;
+        }
+    }
+    if (best >= Unreachable) {
+        return;
+    }
+    for (int k = 0; k < distanceCount; ++k) {
+        if (!matches(k, p)) {
+            continue;
+        }
+        const int m = matchLengthAt(k, p);
+        const int d = distances[static_cast<std::size_t>(k)];
+        const int base = best + weigh(gammaBits(std::abs(d)) + 1, distanceTime(d));
+        const Node step{0, static_cast<std::int16_t>(p), static_cast<std::int8_t>(bestState), Command::Copy, 1,
+                        static_cast<std::int8_t>(k), static_cast<std::int8_t>(k)};
+        relax(p + 1, CopyState, base + lengthCost(Command::Copy, 1), step);
+        if (m > 1) {
+            Node whole = step;
+            whole.length = static_cast<std::int16_t>(m);
+            relax(p + m, CopyState, base + lengthCost(Command::Copy, m), whole);
+        }
+    }
+}
+
+// The end: from any position after which nothing changes.
+Parser::End Parser::cheapestEnd() const
+{
     int tail = ScreenSize;
-    while (tail > 0 && P.keep[static_cast<std::size_t>(tail - 1)] > 0) {
+    while (tail > 0 && keep[static_cast<std::size_t>(tail - 1)] > 0) {
         --tail;
     }
     int bestCost = Unreachable;
-    int endAt = ScreenSize;
-    int endState = StartState;
-    for (int p = P.nextActive(tail); p <= ScreenSize; p = P.nextActive(p + 1)) {
+    End end{ScreenSize, StartState};
+    for (int p = nextActive(tail); p <= ScreenSize; p = nextActive(p + 1)) {
         for (const int s : {StartState, LiteralState, CopyState}) {
             const Node& n = nodes[static_cast<std::size_t>(p)][static_cast<std::size_t>(s)];
             if (n.cost < Unreachable && n.cost + code(s, Command::End) < bestCost) {
                 bestCost = n.cost + code(s, Command::End);
-                endAt = p;
-                endState = s;
+                end = {p, s};
             }
         }
     }
+    return end;
+}
 
+}  // namespace
+
+void CompactEncoder::parse(int timeWeight)
+{
+    compact::Parser& P = *parser_;
+    setWeights(P, timeWeight);
+    P.start(lastDistance_);
+    for (int p = 0; p < ScreenSize; p = P.nextActive(p + 1)) {
+        P.step(p);
+    }
+
+    // The steps back from the end.
+    const Parser::End end = P.cheapestEnd();
     steps_.clear();
-    for (int p = endAt, s = endState; p > 0;) {
-        const Node& n = nodes[static_cast<std::size_t>(p)][static_cast<std::size_t>(s)];
+    for (int p = end.at, s = end.state; p > 0;) {
+        const Node& n = P.nodes[static_cast<std::size_t>(p)][static_cast<std::size_t>(s)];
         const int d = n.distance >= 0 ? P.distances[static_cast<std::size_t>(n.distance)] : 0;
         steps_.push_back({n.type, n.length, static_cast<std::int16_t>(d)});
         p = n.from;

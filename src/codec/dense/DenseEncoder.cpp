@@ -1,5 +1,6 @@
 #include "codec/dense/DenseEncoder.h"
 
+#include "codec/compact/CompactCost.h"
 #include "codec/compact/CompactDecoder.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The compact stream: the encoder against the reference decoder, on random
 // screen sequences and on the frames that stress the format's limits.
+#include "codec/compact/CompactCost.h"
 #include "codec/compact/CompactDecoder.h"
 #include "codec/compact/CompactEncoder.h"
 #include "support/ScreenSequences.h"
