@@ -1,6 +1,7 @@
 #include "codec/dense/DenseDecoder.h"
 
 #include "codec/compact/CompactDecoder.h"
+#include "codec/dense/DenseBlocks.h"
 #include "codec/dense/DensePacing.h"
 
 namespace zoetra::dense {
@@ -110,9 +111,9 @@ private:
 
 }  // namespace
 
-std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error)
+std::optional<DecodedDenseVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error)
 {
-    DecodedVideo video;
+    DecodedDenseVideo video;
     Decoder in(stream);
     Screen now{};
     BlockFlags flags{};

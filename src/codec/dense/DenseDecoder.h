@@ -11,8 +11,10 @@
 
 namespace zoetra::dense {
 
-// What a dense stream shows, frame by frame, and what it costs the player.
-struct DecodedVideo {
+// What a dense stream shows, frame by frame, what it costs the player and
+// which ways each frame went: more than every format's DecodedVideo
+// (Codec.h), which decodeDenseStream gives.
+struct DecodedDenseVideo {
     std::vector<Screen> frames;
     std::vector<int> tStates;        // the decoder's T-states for each frame
     std::vector<int> changedBlocks;  // each frame's records
@@ -33,7 +35,7 @@ struct DecodedVideo {
 // The reference decoder: reads the stream as the player does, decision by
 // decision, and counts the T-states of the player's code on the way. Fails,
 // with a reason in `error`, on a stream that ends before its video end.
-std::optional<DecodedVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
+std::optional<DecodedDenseVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error = nullptr);
 
 // The same as the codec seam reports it.
 std::optional<zoetra::DecodedVideo> decodeDenseStream(std::span<const std::uint8_t> stream,

@@ -2,6 +2,7 @@
 
 #include "codec/compact/CompactCost.h"
 #include "codec/compact/CompactDecoder.h"
+#include "codec/dense/DenseBlocks.h"
 
 #include <algorithm>
 #include <array>

@@ -2,6 +2,7 @@
 
 #include "codec/Codec.h"
 #include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseCost.h"
 #include "codec/dense/DenseFormat.h"
 #include "codec/dense/DensePacing.h"
 

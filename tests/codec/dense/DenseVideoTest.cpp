@@ -3,6 +3,7 @@
 // layout, uniform rows, raw rows and raw frames against compact, broken
 // streams, and the player's schedule on work whose outcome is known.
 #include "codec/compact/CompactEncoder.h"
+#include "codec/dense/DenseBlocks.h"
 #include "codec/dense/DenseDecoder.h"
 #include "codec/dense/DenseEncoder.h"
 #include "shared/ArchiveLayout.h"
