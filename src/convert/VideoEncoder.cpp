@@ -87,7 +87,7 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, StreamEnco
     addShownScreen(vars, encoder);
 
     FrameEncoding result;
-    result.ratio = 100.0 * vars.ByteCount / (768.0 * (f + 1));
+    result.ratio = 100.0 * vars.ByteCount / (static_cast<double>(ScreenByteCount) * (f + 1));
     window.setProgressValue(ProgressBar::CompressionVal, static_cast<float>(result.ratio));
     window.setSizeCounterCaption(QString::number(vars.ByteCount) + QLatin1Char('b'));
     result.overLimit = vars.ByteCount > sizeLimit;

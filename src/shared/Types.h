@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/Screen.h"
+
 #include <cstdint>
 
 namespace zoetra {
@@ -23,11 +25,8 @@ inline constexpr int PictureHeight = 65;
 inline constexpr int GridColumns = 97;
 inline constexpr int GridRows = 65;
 
-// The calculator frame: 96 x 64 pixels, 12 bytes a row.
-inline constexpr int ScreenWidth = 96;
-inline constexpr int ScreenHeight = 64;
-inline constexpr int BytesPerRow = 12;
-inline constexpr int FrameByteCount = 768;
+// The calculator frame (shared/Screen.h), its byte count as an int.
+inline constexpr int FrameByteCount = static_cast<int>(ScreenByteCount);
 
 // The video stream.
 inline constexpr int VideoBufferSize = 120001;

@@ -12,7 +12,7 @@
 
 namespace zoetra::compact {
 
-inline constexpr int ScreenSize = 768;
+inline constexpr int ScreenSize = static_cast<int>(ScreenByteCount);
 using zoetra::Screen;
 
 enum class Command : std::uint8_t { Keep, Literal, Copy, Repeat, End, VideoEnd };

@@ -18,11 +18,12 @@
 
 namespace zoetra::dense {
 
-inline constexpr int ScreenSize = 768;
-inline constexpr int BytesPerRow = 12;
-inline constexpr int Rows = 64;
-inline constexpr int BlockColumns = 12;
-inline constexpr int BlockRows = 8;
+inline constexpr int ScreenSize = static_cast<int>(ScreenByteCount);
+using zoetra::BytesPerRow;
+inline constexpr int Rows = ScreenHeight;
+// Blocks of 8 x 8 pixels: a byte wide, eight rows high.
+inline constexpr int BlockColumns = BytesPerRow;
+inline constexpr int BlockRows = ScreenHeight / 8;
 inline constexpr int BlockCount = BlockColumns * BlockRows;
 using zoetra::Screen;
 
