@@ -10,17 +10,17 @@
 // does not hold the whole video at that rate).
 #include "SharedVideo.h"
 #include "calc/Calculator.h"
-#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
-#include "program/PlayerConfig.h"
-#include "program/PlayerTarget.h"
-#include "program/ProgramBuild.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerConfig.h"
+#include "program/PlayerTarget.h"
+#include "program/ProgramBuild.h"
 #include "shared/Text.h"
 
 #include <QCoreApplication>

@@ -8,12 +8,9 @@
 // T-states (at 6 MHz) on top of the screen copy.
 // Usage: compact_benchmark
 #include "calc/Calculator.h"
-
 #include "codec/compact/CompactEncoder.h"
 #include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
-#include "program/PlayerConfig.h"
-#include "program/ProgramBuild.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
@@ -24,6 +21,8 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
 #include "support/ScreenSequences.h"

@@ -5,17 +5,16 @@
 //  - per frame of the bundled sample, as the headless converter builds it.
 // Usage: player_benchmark [--tasm ASSEMBLER]
 #include "calc/Calculator.h"
-
-#include "program/PlayerConfig.h"
-#include "program/ProgramBuild.h"
-#include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"
+#include "convert/VideoEncoder.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "shared/Vars.h"
 
 #include <QCoreApplication>

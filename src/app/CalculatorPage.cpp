@@ -1,11 +1,11 @@
 #include "app/CalculatorPage.h"
 
 #include "app/Placement.h"
-#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
-#include "program/PlayerTarget.h"
 #include "convert/TargetTexts.h"
 #include "platform/FileSystem.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerTarget.h"
 #include "shared/Text.h"
 
 #include <QCheckBox>

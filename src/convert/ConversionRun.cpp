@@ -1,15 +1,14 @@
 #include "convert/ConversionRun.h"
 
-#include "program/ArchiveVideo.h"
-
 #include "codec/Codec.h"
-#include "program/PlayerConfig.h"
-#include "program/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/WindowLayer.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerConfig.h"
+#include "program/PlayerTarget.h"
 #include "shared/Vars.h"
 
 #include <QLockFile>
@@ -176,10 +175,12 @@ RunOutcome ConversionRun::run()
     Ending ending;
 
     // What can never build is refused before anything is touched. The name
-    // and the target are taken once, here, for every later step: the
-    // player's configuration, the stream and the build must agree.
+    // and the target are taken once, here, and the target resolved once for
+    // every later step: the player's configuration, the stream and the build
+    // must agree.
     const QString name = window.programName();
     const VideoTarget target = window.videoTarget();
+    const ResolvedTarget resolved = resolveTarget(target);
     QString nameProblem = programNameProblem(name);
     if (nameProblem.isEmpty() && target.storage == Storage::Archive &&
         name.size() > archive::MaxProgramNameLength) {
@@ -218,7 +219,7 @@ RunOutcome ConversionRun::run()
                 ending = notBuilt(failure->text());
             } else {
                 stale_ = &stale;
-                outcome = convertLocked(name, target, ending);
+                outcome = convertLocked(name, resolved, ending);
                 stale_ = nullptr;
                 // Unless a new program is in place, the user's old one comes
                 // back.
@@ -240,16 +241,16 @@ RunOutcome ConversionRun::run()
     return outcome;
 }
 
-RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& target, Ending& ending)
+RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarget& resolved, Ending& ending)
 {
     WindowLayer& window = platform_.window;
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    const std::unique_ptr<StreamEncoder> encoder = encoderFor(target);
+    const std::unique_ptr<StreamEncoder> encoder = resolved.makeEncoder();
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
-                                               window.loopingState(), window.descriptionText(), target)) {
+                                               window.loopingState(), window.descriptionText(), resolved)) {
         ending = notBuilt(failure->text());
         return outcome;
     }
@@ -282,10 +283,10 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& 
         select(f);
         PackFrame(vars_);
         const int bytesBefore = vars_.ByteCount;
-        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, videoSizeLimit(target));
+        const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, resolved.sizeLimit);
         ratio = encoded.ratio;
         if (encoded.overLimit) {
-            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(target, f, bytesBefore), QStringLiteral("Error!"),
+            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(resolved, f, bytesBefore), QStringLiteral("Error!"),
                       MessageIcon::Warning, true};
             outcome.status = RunOutcome::Status::TooLarge;
             outcome.size = vars_.ByteCount;
@@ -302,11 +303,11 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& 
     outcome.size = vars_.ByteCount;
 
     BuildOptions options = buildOptions;
-    if (target.storage == Storage::Archive) {
+    if (resolved.target.storage == Storage::Archive) {
         // The whole stream, its end included, goes into the AppVars.
         options.archiveStream = encoder->bytes();
     }
-    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, target, options);
+    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, resolved, options);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {
@@ -334,15 +335,16 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const VideoTarget& 
     return outcome;
 }
 
-QString ConversionRun::tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const
+QString ConversionRun::tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes) const
 {
+    const VideoTarget& target = resolved.target;
     WindowLayer& window = platform_.window;
     WhatFits chosen;
     chosen.frames = window.frameListCount();
     chosen.fitting = fitting;
     chosen.bytes = fittingBytes;
     chosen.target = target;
-    chosen.limit = videoSizeLimit(target);
+    chosen.limit = resolved.sizeLimit;
     QStringList frames;
     for (int f = 0; f < chosen.frames; ++f) {
         frames.append(window.frameListEntry(f));

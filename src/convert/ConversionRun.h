@@ -1,8 +1,9 @@
 #pragma once
 
-#include "program/ProgramBuild.h"
 #include "convert/WhatFits.h"
 #include "platform/WindowLayer.h"
+#include "program/PlayerTarget.h"
+#include "program/ProgramBuild.h"
 
 #include <QString>
 #include <QStringList>
@@ -69,7 +70,7 @@ public:
 
     // The lines after the size limit's message: what fits of the frames,
     // with each other choice of the target, and the end that fits.
-    QString tooLargeAdvice(const VideoTarget& target, int fitting, int fittingBytes) const;
+    QString tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes) const;
 
     // The file in the application folder whose lock a run holds.
     static const QString LockFileName;
@@ -94,7 +95,7 @@ private:
     };
 
     RunOutcome run();
-    RunOutcome convertLocked(const QString& name, const VideoTarget& target, Ending& ending);
+    RunOutcome convertLocked(const QString& name, const ResolvedTarget& resolved, Ending& ending);
     static Ending error(const QString& text);
     static Ending notBuilt(const QString& details);
 

@@ -1,7 +1,6 @@
 #include "convert/VideoEncoder.h"
 
 #include "codec/Codec.h"
-
 #include "platform/FileSystem.h"
 #include "platform/PictureArea.h"
 #include "platform/Platform.h"

@@ -1,9 +1,6 @@
 #include "convert/WhatFits.h"
 
-#include "program/ArchiveVideo.h"
-
 #include "codec/Codec.h"
-#include "program/PlayerTarget.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameSelection.h"
@@ -13,8 +10,10 @@
 #include "platform/Platform.h"
 #include "platform/QtFileSystem.h"
 #include "platform/UniformRandom.h"
-#include "shared/Vars.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerTarget.h"
 #include "shared/Text.h"
+#include "shared/Vars.h"
 
 #include <cmath>
 #include <memory>
@@ -49,7 +48,8 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     WhatFits fits;
     fits.frames = static_cast<int>(frames.size());
     fits.target = encoder.target;
-    fits.limit = videoSizeLimit(encoder.target);
+    const ResolvedTarget resolved = resolveTarget(encoder.target);
+    fits.limit = resolved.sizeLimit;
     if (frames.isEmpty()) {
         return fits;
     }
@@ -66,7 +66,7 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
     window.target = encoder.target;
-    const std::unique_ptr<StreamEncoder> stream = encoderFor(encoder.target);
+    const std::unique_ptr<StreamEncoder> stream = resolved.makeEncoder();
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;

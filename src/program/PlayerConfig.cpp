@@ -1,7 +1,7 @@
 #include "program/PlayerConfig.h"
 
-#include "program/PlayerTarget.h"
 #include "platform/FileSystem.h"
+#include "program/PlayerTarget.h"
 #include "shared/Text.h"
 
 namespace zoetra {
@@ -71,6 +71,14 @@ std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& a
                                              int loopingState, const QString& description,
                                              const VideoTarget& target)
 {
+    return WritePlayerConfig(files, appDir, shellText, loopingState, description, resolveTarget(target));
+}
+
+std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                                             int loopingState, const QString& description,
+                                             const ResolvedTarget& resolved)
+{
+    const VideoTarget& target = resolved.target;
     const struct {
         QString path;
         QByteArray text;
@@ -78,8 +86,7 @@ std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& a
         {joinPath(appDir, QStringLiteral("VarFile.var")),
          VarFileText(shellText, loopingState, target.format == StreamFormat::Compact, target)},
         {joinPath(appDir, QStringLiteral("Desc.txt")), DescriptionText(description)},
-        {joinPath(appDir, toQString(TargetIncludeName)),
-         TargetIncludeText(target)},
+        {joinPath(appDir, toQString(TargetIncludeName)), resolved.targetInclude},
     };
     for (const auto& file : written) {
         QString why;

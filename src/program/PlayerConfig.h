@@ -10,6 +10,8 @@
 
 namespace zoetra {
 
+struct ResolvedTarget;
+
 // "VarFile.var": an empty line, "#define " and the shell word,
 // "#define LOOPING" when the looping box is ticked (state 1), and
 // "#define COMPACT" for the compact stream; for a target paced by deadlines
@@ -37,5 +39,10 @@ std::optional<int> descriptionLimit(const QString& shellText);
 std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
                                              int loopingState, const QString& description,
                                              const VideoTarget& target = {});
+// The same for a target resolved once (PlayerTarget.h), its include as
+// resolved.
+std::optional<FileFailure> WritePlayerConfig(FileSystem& files, const QString& appDir, const QString& shellText,
+                                             int loopingState, const QString& description,
+                                             const ResolvedTarget& resolved);
 
 }  // namespace zoetra

@@ -1,6 +1,7 @@
 #include "program/PlayerTarget.h"
 
 #include "codec/Codec.h"
+#include "program/ArchiveVideo.h"
 #include "shared/Text.h"
 
 #include <algorithm>
@@ -29,7 +30,9 @@ std::span<const StorageKind> allStorageKinds()
     return StorageKinds;
 }
 
-QByteArray TargetIncludeText(const VideoTarget& target)
+namespace {
+
+QByteArray includeText(const VideoTarget& target, const Codec& codec, const StorageKind& storage)
 {
     const ModelFacts& facts = target.facts();
     const int ticks = ticksPerFrame(target);
@@ -51,20 +54,20 @@ QByteArray TargetIncludeText(const VideoTarget& target)
                 "\r\n";
         text += "TICKS_84        .equ " + QByteArray::number(frameTicksFixed(others, target.framesPerSecond)) + "\r\n";
     }
-    text += "#include \"" + toQString(codecFor(target.format).playerPart).toLatin1() + "\"\r\n";
-    text += "#include \"" + toQString(storageKind(target.storage).playerPart).toLatin1() + "\"\r\n";
+    text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
+    text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
     return text;
 }
 
-int archiveWindowTStates(StreamFormat format)
+int archiveWindow(const Codec& codec)
 {
     // ldir for each byte, and the walk over the stretches around it.
     constexpr int PerByte = 21;
     constexpr int Fixed = 4'000;
-    return PerByte * codecFor(format).maxFrameBytes + Fixed;
+    return PerByte * codec.maxFrameBytes + Fixed;
 }
 
-int frameBudgetTStates(const VideoTarget& target)
+int budgetFor(const VideoTarget& target, const Codec& codec)
 {
     constexpr auto ScreenCopy = static_cast<double>(OsScreenCopyTStates);
     constexpr auto InterruptHandler = static_cast<double>(OsInterruptTStates);
@@ -74,23 +77,68 @@ int frameBudgetTStates(const VideoTarget& target)
     const double tick = static_cast<double>(facts.slowCpuHz) / facts.timerHz;
     double budget = std::max(2.0, ticks) * (tick - InterruptHandler) - ScreenCopy;
     if (target.storage == Storage::Archive) {
-        budget -= archiveWindowTStates(target.format);
+        budget -= archiveWindow(codec);
     }
     return std::max(0, static_cast<int>(budget));
 }
 
-std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target)
+std::unique_ptr<StreamEncoder> newEncoder(const VideoTarget& target, const Codec& codec, int budget)
 {
-    std::unique_ptr<StreamEncoder> encoder = codecFor(target.format).makeEncoder();
-    encoder->setFrameBudget(frameBudgetTStates(target));
+    std::unique_ptr<StreamEncoder> encoder = codec.makeEncoder();
+    encoder->setFrameBudget(budget);
     encoder->setTarget(target);
     return encoder;
 }
 
+QStringList partsOf(const Codec& codec, const StorageKind& storage)
+{
+    return {toQString(PlayerMainPart), toQString(codec.playerPart), toQString(storage.playerPart)};
+}
+
+}  // namespace
+
+QByteArray TargetIncludeText(const VideoTarget& target)
+{
+    return includeText(target, codecFor(target.format), storageKind(target.storage));
+}
+
+int archiveWindowTStates(StreamFormat format)
+{
+    return archiveWindow(codecFor(format));
+}
+
+int frameBudgetTStates(const VideoTarget& target)
+{
+    return budgetFor(target, codecFor(target.format));
+}
+
+std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target)
+{
+    const Codec& codec = codecFor(target.format);
+    return newEncoder(target, codec, budgetFor(target, codec));
+}
+
 QStringList playerParts(const VideoTarget& target)
 {
-    return {toQString(PlayerMainPart), toQString(codecFor(target.format).playerPart),
-            toQString(storageKind(target.storage).playerPart)};
+    return partsOf(codecFor(target.format), storageKind(target.storage));
+}
+
+ResolvedTarget resolveTarget(const VideoTarget& target)
+{
+    const Codec& codec = codecFor(target.format);
+    const StorageKind& storage = storageKind(target.storage);
+    return {target,
+            &codec,
+            &storage,
+            budgetFor(target, codec),
+            videoSizeLimit(target),
+            partsOf(codec, storage),
+            includeText(target, codec, storage)};
+}
+
+std::unique_ptr<StreamEncoder> ResolvedTarget::makeEncoder() const
+{
+    return newEncoder(target, *codec, frameBudget);
 }
 
 QStringList allPlayerParts()

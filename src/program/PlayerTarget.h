@@ -13,6 +13,7 @@
 namespace zoetra {
 
 class StreamEncoder;
+struct Codec;
 
 // Where the stream lies, as the player reads it: one part of the player per
 // storage.
@@ -51,6 +52,24 @@ int frameBudgetTStates(const VideoTarget& target);
 // frame budget and, where the format keeps the player's time itself, the
 // target.
 std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target);
+
+// A video target resolved once, at the start of a run: its stream format's
+// codec, its storage's part and what follows from them, handed on to the
+// encoder, the player's configuration and the build, instead of each of
+// them looking the target up again.
+struct ResolvedTarget {
+    VideoTarget target;
+    const Codec* codec = nullptr;          // the stream format's
+    const StorageKind* storage = nullptr;  // where the stream lies
+    int frameBudget = 0;                   // frameBudgetTStates
+    int sizeLimit = 0;                     // videoSizeLimit (ArchiveVideo.h)
+    QStringList playerParts;               // playerParts
+    QByteArray targetInclude;              // TargetIncludeText
+
+    // A new encoder of the format, made for the target (encoderFor).
+    std::unique_ptr<StreamEncoder> makeEncoder() const;
+};
+ResolvedTarget resolveTarget(const VideoTarget& target);
 
 // The player's source parts a build of the target needs, the main part
 // first.

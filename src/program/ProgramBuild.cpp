@@ -1,12 +1,12 @@
 #include "program/ProgramBuild.h"
 
-#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
-#include "program/PlayerTarget.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/WindowLayer.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerTarget.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -232,6 +232,13 @@ QString findProgramFile(FileSystem& files, const QString& folder, const QString&
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const VideoTarget& target, const BuildOptions& options)
 {
+    return BuildProgram(platform, programName, outDir, resolveTarget(target), options);
+}
+
+BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
+                          const ResolvedTarget& resolved, const BuildOptions& options)
+{
+    const VideoTarget& target = resolved.target;
     FileSystem& files = platform.files;
     BuildOutcome outcome;
     if (const auto failure = RemoveIntermediates(files, platform.appDir, programName)) {
@@ -242,14 +249,14 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
     const int appVars = target.storage == Storage::Archive ? archive::appVarCount(options.archiveStream.size()) : 0;
     if (target.storage == Storage::Archive) {
         if (const auto failure = archive::writeAppVarFiles(files, platform.appDir, programName, options.archiveStream,
-                                                           codecFor(target.format).maxFrameBytes)) {
+                                                           resolved.codec->maxFrameBytes)) {
             outcome.toolOutput = failure->text();
             return outcome;
         }
     }
     // The assembler reads the player's parts beside the generated files.
     if (!options.playerDir.isEmpty() && files.canonicalPath(options.playerDir) != files.canonicalPath(platform.appDir)) {
-        for (const QString& part : playerParts(target)) {
+        for (const QString& part : resolved.playerParts) {
             const QString installed = joinPath(options.playerDir, part);
             const QString copy = joinPath(platform.appDir, part);
             if (!files.replaceFile(installed, copy)) {

@@ -14,6 +14,7 @@
 namespace zoetra {
 
 struct Platform;
+struct ResolvedTarget;
 
 // The files a build of the target delivers for the program name, the
 // program file first; for a video in the archive its `appVars` AppVar files
@@ -102,5 +103,9 @@ struct BuildOutcome {
 // this one does not replace are removed once the new files are in place.
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const VideoTarget& target, const BuildOptions& options = {});
+// The same for a target resolved once (PlayerTarget.h): its format's
+// largest frame and its player's parts as resolved.
+BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
+                          const ResolvedTarget& resolved, const BuildOptions& options = {});
 
 }  // namespace zoetra

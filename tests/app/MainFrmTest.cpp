@@ -5,7 +5,6 @@
 #include "app/SavedFolders.h"
 #include "codec/compact/CompactDecoder.h"
 #include "convert/ConversionRun.h"
-#include "program/PlayerTarget.h"
 #include "convert/TargetTexts.h"
 #include "imaging/Conversion.h"
 #include "platform/ImagePictureArea.h"
@@ -13,6 +12,7 @@
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
 #include "platform/widgets/WidgetPictureArea.h"
+#include "program/PlayerTarget.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,11 +1,10 @@
 // The conversion run with "Compact video": the same decisions as the
 // written stream, another stream, and the size that counts.
-#include "support/ConvertFixture.h"
-
 #include "codec/compact/CompactDecoder.h"
 #include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
 #include "convert/ConversionRun.h"
+#include "support/ConvertFixture.h"
 #include "support/ScreenSequences.h"
 #include "support/TestSupport.h"
 

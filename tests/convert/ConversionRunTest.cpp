@@ -1,6 +1,5 @@
-#include "support/ConvertFixture.h"
-
 #include "convert/ConversionRun.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -6,10 +6,9 @@
 //
 // ZOETRA_WRITE_DIGESTS=<folder> writes the table and the whole files into
 // that folder instead of comparing, for review.
-#include "support/ConvertFixture.h"
-
 #include "convert/ConversionRun.h"
 #include "support/Clips.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>

@@ -1,9 +1,8 @@
 // The build step through the real batch runner, with shell scripts standing
 // in for the tools: what the user sees when a tool is missing, fails or hangs.
-#include "support/ConvertFixture.h"
-
 #include "convert/ConversionRun.h"
 #include "platform/QtBuildLauncher.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>

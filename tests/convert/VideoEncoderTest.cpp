@@ -1,8 +1,7 @@
-#include "support/ConvertFixture.h"
-
-#include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"
+#include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <cmath>

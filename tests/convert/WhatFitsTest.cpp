@@ -1,11 +1,10 @@
 // "What fits" against the conversion run itself: the same frames, colour
 // settings and quality give the run's size, or stop at the run's frame.
-#include "support/ConvertFixture.h"
-
-#include "program/ArchiveVideo.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
 #include "imaging/FrameSelection.h"
+#include "program/ArchiveVideo.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -3,8 +3,6 @@
 // AppVars put into the emulated calculator's archive as the OS places them
 // (across page ends), and the program played there.
 #include "PlayerFixture.h"
-
-#include "program/ArchiveVideo.h"
 #include "codec/Codec.h"
 #include "codec/dense/DenseDecoder.h"
 #include "convert/ConversionRun.h"
@@ -17,6 +15,7 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/ArchiveVideo.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
 #include "support/TestSupport.h"

@@ -3,17 +3,16 @@
 // through "Compile.bat" and the batch runner; and played on the emulated calculator. The
 // encoder and the player are checked against each other.
 #include "PlayerFixture.h"
-
-#include "program/PlayerConfig.h"
-#include "program/ProgramBuild.h"
-#include "convert/VideoEncoder.h"
 #include "codec/written/WrittenEncoder.h"
+#include "convert/VideoEncoder.h"
 #include "platform/MemoryWindowLayer.h"
 #include "platform/Platform.h"
 #include "platform/QtBuildLauncher.h"
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/PlayerConfig.h"
+#include "program/ProgramBuild.h"
 #include "shared/Vars.h"
 #include "support/TestSupport.h"
 

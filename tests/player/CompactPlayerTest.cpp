@@ -2,7 +2,6 @@
 // encoder and the reference decoder: the same screens, the T-states the
 // reference counts, the pacing, and the shells.
 #include "PlayerFixture.h"
-
 #include "codec/compact/CompactDecoder.h"
 #include "codec/compact/CompactEncoder.h"
 #include "support/ScreenSequences.h"

@@ -3,10 +3,9 @@
 // screens in order, each at its tick, looping or not, in every shell, and
 // [CLEAR].
 #include "PlayerFixture.h"
-
-#include "program/ArchiveVideo.h"
 #include "codec/dense/DenseDecoder.h"
 #include "codec/dense/DenseEncoder.h"
+#include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
 #include "support/ScreenSequences.h"
 

@@ -1,8 +1,8 @@
 // A video cut into AppVars for the archive: the headers that prove a set
 // complete, the names, and how much each model's archive holds.
-#include "program/ArchiveVideo.h"
 #include "devpac8x/VariableFile.h"
 #include "platform/QtFileSystem.h"
+#include "program/ArchiveVideo.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
-#include "support/ConvertFixture.h"
-
 #include "program/PlayerConfig.h"
 #include "program/ProgramBuild.h"
+#include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 namespace zoetra::test {
