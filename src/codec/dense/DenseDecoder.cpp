@@ -111,6 +111,98 @@ private:
 
 }  // namespace
 
+namespace {
+
+// One frame as it was read: the ways it went and what it took.
+struct FrameRead {
+    int pixels = 0;
+    int changed = 0;
+    bool raw = false;
+    bool compact = false;
+    bool rawRows = false;
+    bool copyRows = false;
+    bool keptRows = false;
+    bool solidBlocks = false;
+    bool packed = false;
+    bool large = false;
+};
+
+// The three kinds of frame, read after their decisions (raw, compact, or
+// neither). The compact and the coded frame return why the player would not
+// take them, or nothing.
+void readRawFrame(Decoder& in, Screen& now, BlockFlags& flags, FrameRead& frame)
+{
+    frame.raw = true;
+    for (auto& b : now) {
+        b = in.byte();
+    }
+    in.start();
+    in.tStates += cost::RawFrameStart + cost::RawFrame + allRecordsTStates(now) + cost::FrameEnd;
+    flags.fill(1);
+    frame.changed = BlockCount;
+}
+
+std::string readCompactFrame(Decoder& in, Screen& now, BlockFlags& flags, FrameRead& frame)
+{
+    frame.compact = true;
+    const std::vector<std::uint8_t> bytes = in.countedBytes();
+    const auto count = static_cast<int>(bytes.size());
+    in.start();
+    std::string why;
+    const std::optional<int> commands =
+        count > CompactFrameBytes ? std::nullopt : compact::decodeAloneFrame(bytes, now, cost::CompactPause, &why);
+    if (!commands && !in.failed()) {
+        return "is no compact frame the player takes" +
+            (why.empty() ? std::string(" (") + std::to_string(count) + " bytes)" : ": " + why);
+    }
+    in.tStates += compactFrameTStates(count, commands.value_or(0), now);
+    flags.fill(1);
+    frame.changed = BlockCount;
+    return {};
+}
+
+std::string readCodedFrame(Decoder& in, Screen& now, BlockFlags& flags, FrameRead& frame)
+{
+    frame.large = in.decide(LargeContext) == 1;
+    const Screen before = now;
+    frame.rawRows = in.decide(RawRowsContext) == 1;
+    frame.copyRows = in.decide(CopyRowsContext) == 1;
+    frame.keptRows = frame.copyRows && in.decide(KeptRowsContext) == 1;
+    frame.solidBlocks = !frame.rawRows && in.decide(SolidBlocksContext) == 1;
+    in.tStates += frameStartTStates(frame.large, frame.rawRows, frame.copyRows, frame.keptRows, frame.solidBlocks);
+    std::vector<std::uint8_t> rows;
+    if (frame.rawRows) {
+        frame.packed = in.decide(PackedContext) == 1;
+        rows = in.countedBytes();
+        in.start();
+        in.tStates += rawRowsTStates(frame.packed, static_cast<int>(rows.size()));
+    }
+    RowReader reader(rows, frame.packed);
+    frame.pixels = codeBlocks(
+        now, now, flags, frame.rawRows, frame.copyRows, frame.keptRows, frame.solidBlocks,
+        [&](int context, int, Kind kind = Kind::OfContext) {
+            const int value = in.decide(context, kind);
+            if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
+                ++frame.changed;
+            }
+            return value;
+        },
+        [&](std::uint8_t) { return reader.next(in.tStates); },
+        [&](int tStates) { in.tStates += tStates; });
+    if (!reader.exact() && !in.failed()) {
+        return "has " + std::to_string(rows.size()) + " bytes of raw rows, not what its rows take";
+    }
+    in.tStates += cost::FrameEnd;
+    // The player waits for the room of records larger than that only where
+    // the frame says so.
+    if (!frame.large && !in.failed() && largeRecords(blockRecordBytes(before, now))) {
+        return "takes more of the player's ring than it says";
+    }
+    return {};
+}
+
+}  // namespace
+
 std::optional<DecodedDenseVideo> decodeDenseVideo(std::span<const std::uint8_t> stream, std::string* error)
 {
     DecodedDenseVideo video;
@@ -123,104 +215,36 @@ std::optional<DecodedDenseVideo> decodeDenseVideo(std::span<const std::uint8_t> 
             video.endTStates = in.tStates;
             break;
         }
-        int pixels = 0;
-        int changed = 0;
-        bool raw = false;
-        bool compact = false;
-        bool rawRows = false;
-        bool copyRows = false;
-        bool keptRows = false;
-        bool solidBlocks = false;
-        bool packed = false;
-        bool large = false;
+        FrameRead frame;
+        std::string problem;
         if (in.decide(RawContext) == 1) {
-            raw = true;
-            for (auto& b : now) {
-                b = in.byte();
-            }
-            in.start();
-            in.tStates += cost::RawFrameStart + cost::RawFrame + allRecordsTStates(now) + cost::FrameEnd;
-            flags.fill(1);
-            changed = BlockCount;
+            readRawFrame(in, now, flags, frame);
         } else if (in.decide(CompactContext) == 1) {
-            compact = true;
-            const std::vector<std::uint8_t> bytes = in.countedBytes();
-            const auto count = static_cast<int>(bytes.size());
-            in.start();
-            std::string why;
-            const std::optional<int> commands = count > CompactFrameBytes
-                ? std::nullopt
-                : compact::decodeAloneFrame(bytes, now, cost::CompactPause, &why);
-            if (!commands && !in.failed()) {
-                if (error != nullptr) {
-                    *error = "frame " + std::to_string(video.frames.size()) + " is no compact frame the player takes" +
-                        (why.empty() ? std::string(" (") + std::to_string(count) + " bytes)" : ": " + why);
-                }
-                return std::nullopt;
-            }
-            in.tStates += compactFrameTStates(count, commands.value_or(0), now);
-            flags.fill(1);
-            changed = BlockCount;
+            problem = readCompactFrame(in, now, flags, frame);
         } else {
-            large = in.decide(LargeContext) == 1;
-            const Screen before = now;
-            rawRows = in.decide(RawRowsContext) == 1;
-            copyRows = in.decide(CopyRowsContext) == 1;
-            keptRows = copyRows && in.decide(KeptRowsContext) == 1;
-            solidBlocks = !rawRows && in.decide(SolidBlocksContext) == 1;
-            in.tStates += frameStartTStates(large, rawRows, copyRows, keptRows, solidBlocks);
-            std::vector<std::uint8_t> rows;
-            if (rawRows) {
-                packed = in.decide(PackedContext) == 1;
-                rows = in.countedBytes();
-                in.start();
-                in.tStates += rawRowsTStates(packed, static_cast<int>(rows.size()));
+            problem = readCodedFrame(in, now, flags, frame);
+        }
+        if (!problem.empty()) {
+            if (error != nullptr) {
+                *error = "frame " + std::to_string(video.frames.size()) + " " + problem;
             }
-            RowReader reader(rows, packed);
-            pixels = codeBlocks(
-                now, now, flags, rawRows, copyRows, keptRows, solidBlocks,
-                [&](int context, int, Kind kind = Kind::OfContext) {
-                    const int value = in.decide(context, kind);
-                    if (context >= BlockContext && context < BlockContext + BlockContexts && value == 1) {
-                        ++changed;
-                    }
-                    return value;
-                },
-                [&](std::uint8_t) { return reader.next(in.tStates); },
-                [&](int tStates) { in.tStates += tStates; });
-            if (!reader.exact() && !in.failed()) {
-                if (error != nullptr) {
-                    *error = "frame " + std::to_string(video.frames.size()) + " has " + std::to_string(rows.size()) +
-                        " bytes of raw rows, not what its rows take";
-                }
-                return std::nullopt;
-            }
-            in.tStates += cost::FrameEnd;
-            // The player waits for the room of records larger than that
-            // only where the frame says so.
-            if (!large && !in.failed() && largeRecords(blockRecordBytes(before, now))) {
-                if (error != nullptr) {
-                    *error = "frame " + std::to_string(video.frames.size()) +
-                        " takes more of the player's ring than it says";
-                }
-                return std::nullopt;
-            }
+            return std::nullopt;
         }
         if (in.failed()) {
             break;
         }
         video.frames.push_back(now);
         video.tStates.push_back(in.tStates);
-        video.changedBlocks.push_back(changed);
-        video.raw.push_back(raw);
-        video.compact.push_back(compact);
-        video.large.push_back(large);
-        video.rawRows.push_back(rawRows);
-        video.copyRows.push_back(copyRows);
-        video.keptRows.push_back(keptRows);
-        video.solidBlocks.push_back(solidBlocks);
-        video.packed.push_back(packed);
-        video.pixels.push_back(pixels);
+        video.changedBlocks.push_back(frame.changed);
+        video.raw.push_back(frame.raw);
+        video.compact.push_back(frame.compact);
+        video.large.push_back(frame.large);
+        video.rawRows.push_back(frame.rawRows);
+        video.copyRows.push_back(frame.copyRows);
+        video.keptRows.push_back(frame.keptRows);
+        video.solidBlocks.push_back(frame.solidBlocks);
+        video.packed.push_back(frame.packed);
+        video.pixels.push_back(frame.pixels);
         video.ends.push_back(in.position());
     }
     if (in.failed()) {

@@ -273,61 +273,69 @@ void DenseEncoder::codeCompact(const Screen& screen, const std::vector<std::uint
     s_.changed = BlockCount;
 }
 
-void DenseEncoder::addFrame(const Screen& screen)
+namespace {
+
+// Each way a frame can go but raw and compact: the pixels, with or without
+// copied rows (and kept rows), with or without solid blocks, or raw rows,
+// packed or not, with or without copied rows (and kept rows).
+struct FrameWay {
+    bool rawRows;
+    bool copyRows;
+    bool keptRows;
+    bool solidBlocks;
+    bool packed;
+};
+constexpr std::array<FrameWay, 12> Ways{{{false, false, false, false, false},
+                                         {false, true, false, false, false},
+                                         {false, true, true, false, false},
+                                         {false, false, false, true, false},
+                                         {false, true, false, true, false},
+                                         {false, true, true, true, false},
+                                         {true, true, false, false, true},
+                                         {true, true, true, false, true},
+                                         {true, true, false, false, false},
+                                         {true, true, true, false, false},
+                                         {true, false, false, false, true},
+                                         {true, false, false, false, false}}};
+constexpr int CompactWay = static_cast<int>(Ways.size());
+
+}  // namespace
+
+std::int64_t DenseEncoder::bitsSince(const Snapshot& start) const
 {
-    assert(!finished_);
-    firstChanged_ = static_cast<int>(s_.bits >> 3);
-    carryLog_.clear();
-    const Snapshot start = save();
-    const auto size = [&] { return static_cast<std::int64_t>(s_.bits); };
-    // A frame whose records take more than the room the player begins a
-    // frame with waits for more, as a raw or compact frame does.
+    return static_cast<std::int64_t>(s_.bits) - static_cast<std::int64_t>(start.state.bits);
+}
+
+int DenseEncoder::stretchSince(const Snapshot& start) const
+{
     // What the frame's stream, as far as it has been coded, may cost beyond
     // its decoding where it meets the ends of stretches.
-    const auto stretch = [&] {
-        return timing_ ? timing_->stretchFor(static_cast<std::int64_t>(start.state.bits >> 3),
-                                             static_cast<std::int64_t>((s_.bits + 15) >> 3))
-                       : 0;
-    };
-    const auto onTime = [&](bool waits) { return !schedule_ || schedule_->slack(s_.tStates, waits, stretch()) >= 0.0; };
-    const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
-    const bool large = largeRecords(blockRecords);
+    return timing_ ? timing_->stretchFor(static_cast<std::int64_t>(start.state.bits >> 3),
+                                         static_cast<std::int64_t>((s_.bits + 15) >> 3))
+                   : 0;
+}
 
-    // Each way a frame can go: the pixels, with or without copied rows (and
-    // kept rows), with or without solid blocks, or raw rows, packed or not,
-    // with or without copied rows (and kept rows). The one taken is on time
-    // and has the fewest bits, each T-state counted as TimeBits bits when
-    // the player is close to running dry (fewer than aheadFrames frames'
-    // time ahead of its tick), so that heavy stretches are coded in the
-    // faster ways from their start instead of in raw rows at their end. Raw
-    // when it is smaller still, or when nothing else is on time.
-    struct FrameWay {
-        bool rawRows;
-        bool copyRows;
-        bool keptRows;
-        bool solidBlocks;
-        bool packed;
-    };
-    constexpr std::array<FrameWay, 12> Ways{{{false, false, false, false, false},
-                                             {false, true, false, false, false},
-                                             {false, true, true, false, false},
-                                             {false, false, false, true, false},
-                                             {false, true, false, true, false},
-                                             {false, true, true, true, false},
-                                             {true, true, false, false, true},
-                                             {true, true, true, false, true},
-                                             {true, true, false, false, false},
-                                             {true, true, true, false, false},
-                                             {true, false, false, false, true},
-                                             {true, false, false, false, false}}};
-    double timeBits = 0.0;
-    if (schedule_) {
-        const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
-        const double aheadFrames = AheadFramesPerRingByte * ringBytes_;
-        timeBits = TimeBits * std::max(0.0, 1.0 - ahead / aheadFrames);
+bool DenseEncoder::onTimeSince(const Snapshot& start, bool waits) const
+{
+    return !schedule_ || schedule_->slack(s_.tStates, waits, stretchSince(start)) >= 0.0;
+}
+
+double DenseEncoder::timeBits() const
+{
+    // Each T-state counts as TimeBits bits when the player is close to
+    // running dry (fewer than aheadFrames frames' time ahead of its tick),
+    // so that heavy stretches are coded in the faster ways from their start
+    // instead of in raw rows at their end.
+    if (!schedule_) {
+        return 0.0;
     }
-    double best = 0;
-    int way = -1;
+    const double ahead = schedule_->slack(0) / timing_->decodeTStatesPerFrame();
+    const double aheadFrames = AheadFramesPerRingByte * ringBytes_;
+    return TimeBits * std::max(0.0, 1.0 - ahead / aheadFrames);
+}
+
+void DenseEncoder::tryWays(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice)
+{
     for (int i = 0; i < static_cast<int>(Ways.size()); ++i) {
         const FrameWay& trial = Ways[static_cast<std::size_t>(i)];
         if ((narrowed_.copyRowsOnly && !trial.copyRows) || (narrowed_.keptRowsOnly && !trial.keptRows) ||
@@ -340,77 +348,109 @@ void DenseEncoder::addFrame(const Screen& screen)
         if (!codeFrame(screen, large, trial.rawRows, trial.copyRows, trial.keptRows, trial.solidBlocks, trial.packed)) {
             continue;
         }
-        const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
-        if (onTime(large) && (way < 0 || bits < best)) {
-            best = bits;
-            way = i;
+        const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
+        if (onTimeSince(start, large) && (choice.way < 0 || bits < choice.best)) {
+            choice.best = bits;
+            choice.way = i;
         }
     }
+}
+
+void DenseEncoder::tryCompact(const Screen& screen, const Snapshot& start, double weight, Choice& choice)
+{
     // A heavy frame, or one that would go with raw rows or raw, may go
     // compact instead: the compact stream's commands, which copy and keep
     // runs of bytes, are faster than raw rows and suit screens that move.
-    std::vector<std::uint8_t> compactBytes;
-    std::optional<int> compactTStates;
-    if (way < 0 || Ways[static_cast<std::size_t>(way)].rawRows || best > CompactTrialBits || narrowed_.compactOnly) {
-        compactBytes = compact_.codeAlone(start.state.now, screen);
-        if (compactBytes.size() <= static_cast<std::size_t>(CompactFrameBytes)) {
-            // The compact encoder's count, with the player's own pauses.
-            const int pauses = compact_.lastFrameSegments() - 1;
-            compactTStates = compact_.lastFrameTStates() + pauses * (cost::CompactPause - compact::cost::Pause);
-            assert([&] {
-                Screen check = start.state.now;
-                return compact::decodeAloneFrame(compactBytes, check, cost::CompactPause) == compactTStates &&
-                    check == screen;
-            }());
-        }
+    if (choice.way >= 0 && !Ways[static_cast<std::size_t>(choice.way)].rawRows && choice.best <= CompactTrialBits &&
+        !narrowed_.compactOnly) {
+        return;
     }
-    constexpr int CompactWay = static_cast<int>(Ways.size());
-    if (compactTStates) {
-        restore(start);
-        s_.tStates = 0;
-        codeCompact(screen, compactBytes, *compactTStates);
-        const double bits = static_cast<double>(size() - static_cast<std::int64_t>(start.state.bits)) + timeBits * s_.tStates;
-        if (onTime(true) && (way < 0 || bits < best || narrowed_.compactOnly)) {
-            best = bits;
-            way = CompactWay;
-        }
+    choice.compactBytes = compact_.codeAlone(start.state.now, screen);
+    if (choice.compactBytes.size() > static_cast<std::size_t>(CompactFrameBytes)) {
+        return;
     }
+    // The compact encoder's count, with the player's own pauses.
+    const int pauses = compact_.lastFrameSegments() - 1;
+    const int tStates = compact_.lastFrameTStates() + pauses * (cost::CompactPause - compact::cost::Pause);
+    choice.compactTStates = tStates;
+    assert([&] {
+        Screen check = start.state.now;
+        return compact::decodeAloneFrame(choice.compactBytes, check, cost::CompactPause) == tStates && check == screen;
+    }());
+    restore(start);
+    s_.tStates = 0;
+    codeCompact(screen, choice.compactBytes, tStates);
+    const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
+    if (onTimeSince(start, true) && (choice.way < 0 || bits < choice.best || narrowed_.compactOnly)) {
+        choice.best = bits;
+        choice.way = CompactWay;
+    }
+}
+
+bool DenseEncoder::codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight,
+                              const Choice& choice)
+{
+    // Raw when it is smaller still, or when nothing else is on time.
     constexpr std::int64_t RawBits = (ScreenSize + 2) * 8;
     restore(start);
     s_.tStates = 0;
-    const bool rawSmaller = RawBits + timeBits * (cost::RawFrame + allRecordsTStates(screen)) < best &&
-        !(way == CompactWay && narrowed_.compactOnly);
-    bool whole = true;  // a raw or compact frame records every block
-    if (way < 0 || rawSmaller) {
+    const bool rawSmaller = RawBits + weight * (cost::RawFrame + allRecordsTStates(screen)) < choice.best &&
+        !(choice.way == CompactWay && narrowed_.compactOnly);
+    if (choice.way < 0 || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
-    } else if (way == CompactWay) {
-        codeCompact(screen, compactBytes, *compactTStates);
-        ++compactFrames_;
-    } else {
-        const FrameWay chosen = Ways[static_cast<std::size_t>(way)];
-        codeFrame(screen, large, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
-        whole = false;
-        if (chosen.rawRows) {
-            ++rawRowFrames_;
-        }
-        if (chosen.copyRows) {
-            ++copyRowFrames_;
-        }
-        if (chosen.keptRows) {
-            ++keptRowFrames_;
-        }
-        if (chosen.solidBlocks) {
-            ++solidBlockFrames_;
-        }
+        return true;
     }
+    if (choice.way == CompactWay) {
+        codeCompact(screen, choice.compactBytes, *choice.compactTStates);
+        ++compactFrames_;
+        return true;
+    }
+    const FrameWay chosen = Ways[static_cast<std::size_t>(choice.way)];
+    codeFrame(screen, large, chosen.rawRows, chosen.copyRows, chosen.keptRows, chosen.solidBlocks, chosen.packed);
+    if (chosen.rawRows) {
+        ++rawRowFrames_;
+    }
+    if (chosen.copyRows) {
+        ++copyRowFrames_;
+    }
+    if (chosen.keptRows) {
+        ++keptRowFrames_;
+    }
+    if (chosen.solidBlocks) {
+        ++solidBlockFrames_;
+    }
+    return false;
+}
+
+// The frame goes the way that is on time and takes the fewest bits, its
+// T-states weighed in while the player is close to running dry (timeBits);
+// raw when that is smaller still, or when nothing else is on time.
+void DenseEncoder::addFrame(const Screen& screen)
+{
+    assert(!finished_);
+    firstChanged_ = static_cast<int>(s_.bits >> 3);
+    carryLog_.clear();
+    const Snapshot start = save();
+    // A frame whose records take more than the room the player begins a
+    // frame with waits for more, as a raw or compact frame does.
+    const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
+    const bool large = largeRecords(blockRecords);
+
+    const double weight = timeBits();
+    Choice choice;
+    tryWays(screen, start, large, weight, choice);
+    tryCompact(screen, start, weight, choice);
+    // A raw or compact frame records every block.
+    const bool whole = codeChoice(screen, start, large, weight, choice);
+
     carryLog_.clear();
     lastTStates_ = s_.tStates;
     if (schedule_) {
         if (whole) {
-            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen), stretch());
+            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen), stretchSince(start));
         } else {
-            schedule_->addBlocks(s_.tStates, blockRecords, stretch());
+            schedule_->addBlocks(s_.tStates, blockRecords, stretchSince(start));
         }
     }
     ++frame_;

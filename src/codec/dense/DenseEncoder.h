@@ -99,6 +99,24 @@ private:
     // The frame as a compact one, from its bytes and its commands' T-states.
     void codeCompact(const Screen& screen, const std::vector<std::uint8_t>& bytes, int commandTStates);
 
+    // Choosing a frame's way (addFrame): the ways tried, each from `start`,
+    // the one on time with the fewest bits (T-states weighed at `weight`
+    // bits) kept in the choice; then coded. codeChoice is true for a frame
+    // that records every block (raw or compact).
+    struct Choice {
+        int way = -1;  // into the ways, the compact way after them; -1: none on time
+        double best = 0.0;
+        std::vector<std::uint8_t> compactBytes;
+        std::optional<int> compactTStates;
+    };
+    double timeBits() const;
+    std::int64_t bitsSince(const Snapshot& start) const;
+    int stretchSince(const Snapshot& start) const;
+    bool onTimeSince(const Snapshot& start, bool waits) const;
+    void tryWays(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice);
+    void tryCompact(const Screen& screen, const Snapshot& start, double weight, Choice& choice);
+    bool codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight, const Choice& choice);
+
     std::optional<DenseTiming> timing_;
     int ringBytes_ = RingBytes;
     Narrowing narrowed_;
