@@ -54,8 +54,9 @@ struct DecodedVideo {
 };
 
 // One stream format: its encoder, its reference decoder and the player's
-// part that decodes it. Each format describes its stream once, in its own
-// format header.
+// part that decodes it. Each format has a folder of its own here (its
+// format header, cost table, encoder and reference decoder) and a document
+// in docs/formats.
 struct Codec {
     StreamFormat format;
     std::string_view key;          // its name on the command line and in messages
