@@ -1,6 +1,7 @@
 #include "program/PlayerTarget.h"
 
 #include "codec/Codec.h"
+#include "codec/dense/DenseDelivery.h"
 #include "program/ArchiveVideo.h"
 #include "shared/Text.h"
 
@@ -53,6 +54,15 @@ QByteArray includeText(const VideoTarget& target, const Codec& codec, const Stor
                 QByteArray::number(frameTicksFixed(modelFacts(CalculatorModel::Ti83Plus).timerHz, target.framesPerSecond)) +
                 "\r\n";
         text += "TICKS_84        .equ " + QByteArray::number(frameTicksFixed(others, target.framesPerSecond)) + "\r\n";
+        if (target.format == StreamFormat::Dense) {
+            // The dense player keeps the fraction in 16 bits.
+            const FineTicks ti83 = frameTicksFine(modelFacts(CalculatorModel::Ti83Plus).timerHz, target.framesPerSecond);
+            const FineTicks ti84 = frameTicksFine(others, target.framesPerSecond);
+            text += "WHOLE_83        .equ " + QByteArray::number(ti83.whole) + "\r\n";
+            text += "FRACTION_83     .equ " + QByteArray::number(ti83.fraction) + "\r\n";
+            text += "WHOLE_84        .equ " + QByteArray::number(ti84.whole) + "\r\n";
+            text += "FRACTION_84     .equ " + QByteArray::number(ti84.fraction) + "\r\n";
+        }
     }
     text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
@@ -139,6 +149,48 @@ ResolvedTarget resolveTarget(const VideoTarget& target)
 std::unique_ptr<StreamEncoder> ResolvedTarget::makeEncoder() const
 {
     return newEncoder(target, *codec, frameBudget);
+}
+
+std::unique_ptr<StreamEncoder> deliveryEncoder(const ResolvedTarget& resolved, bool looping)
+{
+    if (resolved.target.format != StreamFormat::Dense) {
+        return resolved.makeEncoder();
+    }
+    VideoTarget compact = resolved.target;
+    compact.format = StreamFormat::Compact;
+    return std::make_unique<dense::DenseDelivery>(resolved.target, encoderFor(compact), resolved.sizeLimit, looping);
+}
+
+ResolvedTarget deliveredTarget(const ResolvedTarget& resolved, const StreamEncoder& encoder)
+{
+    const auto* delivery = dynamic_cast<const dense::DenseDelivery*>(&encoder);
+    if (delivery == nullptr || delivery->outcome().format == resolved.target.format) {
+        return resolved;
+    }
+    VideoTarget target = resolved.target;
+    target.format = delivery->outcome().format;
+    return resolveTarget(target);
+}
+
+QString deliveryText(const StreamEncoder& encoder, const VideoTarget& target)
+{
+    const auto* delivery = dynamic_cast<const dense::DenseDelivery*>(&encoder);
+    if (delivery == nullptr || delivery->outcome().format == StreamFormat::Dense) {
+        return {};
+    }
+    const dense::DenseDelivery::Outcome outcome = delivery->outcome();
+    const QString rate = QString::number(target.framesPerSecond, 'g', 4);
+    const QString model = toQString(target.facts().name);
+    if (outcome.lateFrames > 0 || outcome.roundsEndLate) {
+        return QStringLiteral("Sent as compact video (%1 bytes): the dense stream cannot keep %2 frames a second on "
+                              "the %3%4.")
+            .arg(outcome.compactBytes)
+            .arg(rate, model,
+                 outcome.lateFrames > 0 ? QString() : QStringLiteral(" from one round to the next"));
+    }
+    return QStringLiteral("Sent as compact video: the dense stream would take %1 bytes, the compact one takes %2.")
+        .arg(outcome.denseBytes)
+        .arg(outcome.compactBytes);
 }
 
 QStringList allPlayerParts()

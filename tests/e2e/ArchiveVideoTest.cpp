@@ -402,6 +402,36 @@ TEST_F(ArchiveEndToEnd, VideosPlayAtTheRateTheyWereMadeFor)
     }
 }
 
+// A dense video shows its first frame within half a second of its start on
+// every model, in RAM and in the archive, and keeps its rate from there:
+// the player starts once the first frame is decoded, not once its ring of
+// frames decoded ahead is full.
+TEST_F(ArchiveEndToEnd, ADenseVideoShowsItsFirstFrameWithinHalfASecond)
+{
+    useClip(ClipKind::MovingShapes, 96);
+    for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
+        for (const zoetra::Storage storage : {zoetra::Storage::Ram, zoetra::Storage::Archive}) {
+            SCOPED_TRACE(std::string(zoetra::modelFacts(model).key) +
+                         (storage == zoetra::Storage::Ram ? " in RAM" : " in the archive"));
+            zoetra::VideoTarget target = archived(model, StreamFormat::Dense);
+            target.storage = storage;
+            const Delivery delivery = convert(target);
+            ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+            EXPECT_EQ(delivery.message.find("compact"), std::string::npos) << delivery.message;
+            Calculator calculator(model);
+            std::string error;
+            ASSERT_TRUE(calculator.loadProgramFile(delivery.program, &error)) << error;
+            loadAppVars(calculator, QStringLiteral("Video"), delivery.appVars, false);
+            calculator.start();
+            const std::uint64_t start = calculator.tstates();
+            ASSERT_EQ(calculator.run(2'000'000'000), Stop::WaitingForKey) << calculator.fault();
+            ASSERT_EQ(calculator.screens().size(), 96u);
+            EXPECT_LT(zoetra::calc::seconds(calculator.screens().front().tstates - start), 0.5);
+            EXPECT_NEAR(meanRate(calculator), zoetra::WrittenFramesPerSecond, 0.02 * zoetra::WrittenFramesPerSecond);
+        }
+    }
+}
+
 TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVars)
 {
     useClip(ClipKind::Noise, 60);
