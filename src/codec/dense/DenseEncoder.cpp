@@ -471,7 +471,7 @@ void DenseEncoder::addFrame(const Screen& screen)
     if (frame_ == 0 && fastKeyFrame_) {
         choice.way = -1;  // as if none were on time: the soonest done
     }
-    // A raw or compact frame records every block.
+    // A raw or compact frame's record is the whole screen.
     const bool whole = codeChoice(screen, start, large, weight, choice);
 
     carryLog_.clear();

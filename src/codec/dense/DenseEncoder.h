@@ -19,7 +19,7 @@ namespace zoetra::dense {
 // that takes the fewest bytes and keeps it on time: pixel by pixel, with its
 // rows raw, compact, or raw. With a timing, the encoder plays the player's
 // schedule (DensePacing.h) as it goes: a frame that would be late is sent in
-// a faster way, and if nothing else is on time, raw.
+// a faster way, and if none is on time, the way done soonest.
 class DenseEncoder final : public StreamEncoder {
 public:
     explicit DenseEncoder(std::optional<DenseTiming> timing = slowTiming(), int ringBytes = RingBytes);
@@ -111,7 +111,7 @@ private:
     // Choosing a frame's way (addFrame): the ways tried, each from `start`,
     // the one on time with the fewest bits (T-states weighed at `weight`
     // bits) kept in the choice; then coded. codeChoice is true for a frame
-    // that records every block (raw or compact).
+    // whose record is the whole screen (raw or compact).
     struct Choice {
         int way = -1;  // into the ways, the compact way, then raw after them; -1: none on time
         double best = 0.0;

@@ -229,13 +229,12 @@ struct FrameWork {
 };
 
 // The player's schedule, a frame at a time: the clock starts with the first
-// frame decoded (shown at once), then a frame is shown at each tick, and
-// frames are decoded in the time between whenever the ring has room. A late
-// frame is shown when it is decoded; the ticks stay where they were, so
-// later frames catch up. The player itself fills its ring before the first
-// frame, so it is at least as far ahead as the schedule; the schedule does
-// not count on that, because a looping video starts each later round with
-// only what the ring holds then (its first frame starts the pace again).
+// frame decoded (shown at the next tick, where the pace starts, as the
+// player does), then a frame is shown at each tick, and frames are decoded
+// in the time between whenever the ring has room. A late frame is shown
+// when it is decoded; the ticks stay where they were, so later frames catch
+// up. A looping video's later rounds follow on the same pace
+// (laterRounds).
 class Schedule {
 public:
     explicit Schedule(const DenseTiming& timing, int ringBytes = RingBytes);
