@@ -320,9 +320,17 @@ int DenseEncoder::stretchSince(const Snapshot& start) const
                    : 0;
 }
 
-double DenseEncoder::slackSince(const Snapshot& start, bool waits) const
+double DenseEncoder::slackSince(const Snapshot& start, bool waits, bool whole) const
 {
-    return schedule_ ? schedule_->slack(s_.tStates, waits, stretchSince(start)) : 0.0;
+    if (!schedule_) {
+        return 0.0;
+    }
+    // The first frame's show comes out of the next frame's time: the
+    // sooner both are done, the better.
+    const int show = frame_ > 0 ? 0
+        : whole                 ? timing_->screenShowTStates()
+                                : timing_->showTStates(frameRecords_);
+    return schedule_->slack(s_.tStates + show, waits, stretchSince(start));
 }
 
 void DenseEncoder::Choice::timed(int trial, double slack)
@@ -362,7 +370,7 @@ void DenseEncoder::tryWays(const Screen& screen, const Snapshot& start, bool lar
             continue;
         }
         const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
-        const double slack = slackSince(start, large);
+        const double slack = slackSince(start, large, false);
         choice.timed(i, slack);
         if (slack >= 0.0 && (choice.way < 0 || bits < choice.best)) {
             choice.best = bits;
@@ -396,7 +404,7 @@ void DenseEncoder::tryCompact(const Screen& screen, const Snapshot& start, doubl
     s_.tStates = 0;
     codeCompact(screen, choice.compactBytes, tStates);
     const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
-    const double slack = slackSince(start, true);
+    const double slack = slackSince(start, true, true);
     choice.timed(CompactWay, slack);
     if (slack >= 0.0 && (choice.way < 0 || bits < choice.best || narrowed_.compactOnly)) {
         choice.best = bits;
@@ -414,7 +422,7 @@ bool DenseEncoder::codeChoice(const Screen& screen, const Snapshot& start, bool 
         // Nothing is on time: the way that is done soonest, raw as well, so
         // that the frames after it catch up.
         codeRaw(screen);
-        choice.timed(RawWay, slackSince(start, true));
+        choice.timed(RawWay, slackSince(start, true, true));
         choice.way = choice.fastest;
         restore(start);
         s_.tStates = 0;
@@ -461,7 +469,8 @@ void DenseEncoder::addFrame(const Screen& screen)
     const Snapshot start = save();
     // A frame whose records take more than the room the player begins a
     // frame with waits for more, as a raw or compact frame does.
-    const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
+    frameRecords_ = blockRecordBytes(start.state.now, screen);
+    const std::vector<int>& blockRecords = frameRecords_;
     const bool large = largeRecords(blockRecords);
 
     const double weight = timeBits();

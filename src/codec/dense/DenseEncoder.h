@@ -126,8 +126,9 @@ private:
     std::int64_t bitsSince(const Snapshot& start) const;
     int stretchSince(const Snapshot& start) const;
     // How long before its tick the frame coded since `start` would be
-    // decoded (negative: late); 0 without a timing.
-    double slackSince(const Snapshot& start, bool waits) const;
+    // decoded (negative: late); 0 without a timing. `whole`: its record is
+    // the whole screen.
+    double slackSince(const Snapshot& start, bool waits, bool whole) const;
     void tryWays(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice);
     void tryCompact(const Screen& screen, const Snapshot& start, double weight, Choice& choice);
     bool codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice);
@@ -138,6 +139,7 @@ private:
     bool fastKeyFrame_ = false;
     std::optional<Schedule> schedule_;
     std::vector<FrameWork> work_;  // each frame's, for the schedule's later rounds
+    std::vector<int> frameRecords_;  // the frame's records, coded block by block
     std::optional<PacingReport> finalPacing_;
     PacingReport noPacing_;
 
