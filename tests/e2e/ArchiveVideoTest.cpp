@@ -432,6 +432,24 @@ TEST_F(ArchiveEndToEnd, ADenseVideoShowsItsFirstFrameWithinHalfASecond)
     }
 }
 
+// A dense target whose dense stream would take more bytes than compact's (a
+// pan at 30 frames a second on the 6 MHz TI-83 Plus) goes out compact: the
+// compact player and stream are built and delivered, and play every screen
+// at the rate from the archive.
+TEST_F(ArchiveEndToEnd, ADenseTargetThatGoesOutCompactPlaysAsCompact)
+{
+    useClip(ClipKind::Pan, 48);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense, 30.0));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    EXPECT_NE(delivery.message.find("\r\nSent as compact video"), std::string::npos) << delivery.message;
+    const std::vector<Screen> frames = referenceScreens(StreamFormat::Compact, delivery.stream);
+    ASSERT_EQ(frames.size(), 48u);
+    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), false);
+    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+    expectScreens(*played.calculator, frames, frames.size());
+    EXPECT_NEAR(meanRate(*played.calculator), 30.0, 0.02 * 30.0);
+}
+
 TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVars)
 {
     useClip(ClipKind::Noise, 60);
