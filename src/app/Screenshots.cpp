@@ -72,19 +72,21 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(1);
     settle();
     save(window, QStringLiteral("3-graphics-page"));
-    // The same page with another pattern and the tone changed.
+    // The same page just after picking the pattern for film (the sliders at
+    // its full range), then with the tone changed; the checkerboard again
+    // gets its thresholds back.
     if (auto* pattern = window.findChild<QComboBox*>(QStringLiteral("PatternChoice"))) {
         auto* gamma = window.findChild<QDoubleSpinBox*>(QStringLiteral("GammaSet"));
         pattern->setCurrentIndex(1);
-        if (gamma != nullptr) {
-            gamma->setValue(1.4);
-        }
         settle();
         save(window, QStringLiteral("3b-graphics-page-pattern"));
-        pattern->setCurrentIndex(0);
         if (gamma != nullptr) {
+            gamma->setValue(1.4);
+            settle();
+            save(window, QStringLiteral("3c-graphics-page-pattern-gamma"));
             gamma->setValue(1.0);
         }
+        pattern->setCurrentIndex(0);
     }
     tabs->setCurrentIndex(3);
     settle();

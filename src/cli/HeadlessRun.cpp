@@ -200,7 +200,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
 
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
-        const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
+        const AutoBalanceProposal proposal = proposeAutoBalance(vars, window.filePreviewArea);
         // What the options say explicitly wins over the proposal.
         if (!settings.given.contains(QStringLiteral("dither"))) {
             vars.DitherOn = true;

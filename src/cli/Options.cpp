@@ -122,9 +122,9 @@ std::vector<OptionRow> makeTable()
                     QStringLiteral("Quality, as the window's slider: 0 keeps every change, -1 to -10 thin the changes "
                                    "out more and more, for a smaller video (default: 0)."),
                     QStringLiteral("quality"), wholeNumber(QStringLiteral("quality"), -10, 0, &Settings::quality)});
-    rows.push_back({{QStringLiteral("black")}, QStringLiteral("value"), QStringLiteral("Black threshold, 0..255 (default: 85)."),
+    rows.push_back({{QStringLiteral("black")}, QStringLiteral("value"), QStringLiteral("Black threshold, 0..255 (default: 85; 0 with a --pattern other than checkerboard)."),
                     QStringLiteral("black"), wholeNumber(QStringLiteral("black"), 0, 255, &Settings::black)});
-    rows.push_back({{QStringLiteral("white")}, QStringLiteral("value"), QStringLiteral("White threshold, 0..255 (default: 170)."),
+    rows.push_back({{QStringLiteral("white")}, QStringLiteral("value"), QStringLiteral("White threshold, 0..255 (default: 170; 255 with a --pattern other than checkerboard)."),
                     QStringLiteral("white"), wholeNumber(QStringLiteral("white"), 0, 255, &Settings::white)});
     rows.push_back({{QStringLiteral("channel")}, QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."),
                     QStringLiteral("channel"),
@@ -142,8 +142,9 @@ std::vector<OptionRow> makeTable()
     rows.push_back({{QStringLiteral("no-dither")}, {}, QStringLiteral("No checkerboard between the thresholds."),
                     QStringLiteral("dither"), flag(&Settings::dither, false)});
     rows.push_back({{QStringLiteral("auto")}, {},
-                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on); --black, --white "
-                                   "and --no-dither given as well win over it."),
+                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on): with a --pattern other "
+                                   "than checkerboard, the band that holds the frame's tones. --black, --white and "
+                                   "--no-dither given as well win over it."),
                     QStringLiteral("auto"), flag(&Settings::autoBalance, true)});
     rows.push_back({{QStringLiteral("pattern")}, QStringLiteral("pattern"),
                     QStringLiteral("How the greys between the thresholds are drawn: checkerboard, bayer2, bayer4, bayer8, "
@@ -177,7 +178,8 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("auto-exposure")}, {},
-                    QStringLiteral("Move both thresholds with the brightness of each scene, smoothly from frame to frame."),
+                    QStringLiteral("Move both thresholds with the tones of each scene, smoothly from frame to frame, never "
+                                   "narrower than the scene."),
                     QStringLiteral("auto-exposure"),
                     [](const QString&, Settings& s, QString& canonical) -> Refusal {
                         s.pictures.autoExposure = true;
@@ -583,6 +585,16 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
             s.given.append(row->sets);
         }
         s.import = s.import || row->imports;
+    }
+    // A pattern takes the thresholds as its black and white point: unless
+    // given, the full range, which draws every tone.
+    if (s.pictures.pattern != Pattern::Checkerboard) {
+        if (!s.given.contains(QStringLiteral("black"))) {
+            s.black = 0;
+        }
+        if (!s.given.contains(QStringLiteral("white"))) {
+            s.white = 255;
+        }
     }
     if (const auto refusal = checkTogether(s, givenOptions)) {
         return refused(*refusal);

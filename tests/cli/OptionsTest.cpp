@@ -51,6 +51,28 @@ TEST_F(OptionsTest, DefaultsAreTheWindowsStartState)
     EXPECT_EQ(s.target, VideoTarget{});
 }
 
+TEST_F(OptionsTest, APatternStartsFromTheFullRangeUnlessTold)
+{
+    const struct {
+        QStringList arguments;
+        int black;
+        int white;
+    } cases[] = {
+        {{"--pattern", "bayer2"}, 0, 255},
+        {{"--pattern", "search", "--auto"}, 0, 255},  // the proposal comes later, from the frame
+        {{"--pattern", "diffusion", "--black", "30"}, 30, 255},
+        {{"--white", "200", "--pattern", "atkinson"}, 0, 200},
+        {{"--pattern", "checkerboard"}, 85, 170},
+        {{"--gamma", "1.5", "--auto-exposure"}, 85, 170},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions parsed = parse(c.arguments);
+        ASSERT_EQ(parsed.action, ParsedOptions::Action::Convert) << parsed.text.toStdString();
+        EXPECT_EQ(parsed.settings.black, c.black) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.settings.white, c.white) << c.arguments.join(' ').toStdString();
+    }
+}
+
 TEST_F(OptionsTest, FormatAndCompactSetTheTargetsFormat)
 {
     EXPECT_EQ(parse({"--compact"}).settings.target.format, StreamFormat::Compact);
