@@ -46,6 +46,9 @@ int sendToCalculator(const QStringList& files, const std::optional<VideoTarget>&
         return 1;
     }
     say(stderr, preparation.message);
+    if (!preparation.note.isEmpty()) {
+        say(stderr, preparation.note);
+    }
     if (!preparation.sameNames.isEmpty() && !replace) {
         say(stderr, QStringLiteral("Not sent: the calculator already has %1. Nothing was changed on it; --replace "
                                    "replaces them.")

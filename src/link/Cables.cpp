@@ -154,9 +154,9 @@ QString libraryErrorText(int error)
     return text;
 }
 
-std::unique_ptr<CableSource> systemCables()
+std::shared_ptr<CableSource> systemCables()
 {
-    return std::make_unique<SystemCables>();
+    return std::make_shared<SystemCables>();
 }
 
 }  // namespace zoetra::link

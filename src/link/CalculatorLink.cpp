@@ -227,9 +227,7 @@ Preparation Sender::prepare(const SendJob& job)
     preparation.ready = true;
     preparation.message = QStringLiteral("%1 go to the %2 on %3.")
                               .arg(describeAll(ours), modelName(connection.model()), connection.choice().name);
-    if (!check.note.isEmpty()) {
-        preparation.message += QLatin1Char('\n') + check.note;
-    }
+    preparation.note = check.note;
     state_->connection = std::move(search.connection);
     state_->ready = true;
     return preparation;

@@ -21,7 +21,7 @@ namespace zoetra::link {
 class CableSource;
 // The cables of this computer: the TI-84 Plus family's own USB port, the
 // SilverLink cable, and the serial and parallel cables libticables2 finds.
-std::unique_ptr<CableSource> systemCables();
+std::shared_ptr<CableSource> systemCables();
 
 QString modelName(CalculatorModel model);
 
@@ -52,8 +52,10 @@ struct SendJob {
 struct Preparation {
     bool ready = false;
     // Not ready: why nothing can be sent. Ready: what goes to which
-    // calculator, with a note where it was made for another model.
+    // calculator.
     QString message;
+    // Ready: where the video was made for another model that plays it, how.
+    QString note;
     // The calculator's variables of the same names (described), which the
     // sending would replace: sent only when the user says so.
     QStringList sameNames;
