@@ -28,6 +28,20 @@ namespace {
 const QString SendTitle = QStringLiteral("Send to Calculator");
 const QString ReadTitle = QStringLiteral("Free Archive");
 
+// A thread that runs one piece of work (QThread::create would bring
+// std::future, and with it the loader's thread-local storage, into the
+// program's own dependencies).
+class Worker final : public QThread {
+public:
+    explicit Worker(std::function<void()> work) : work_(std::move(work)) {}
+
+protected:
+    void run() override { work_(); }
+
+private:
+    std::function<void()> work_;
+};
+
 }  // namespace
 
 CalculatorPage::~CalculatorPage()
@@ -92,7 +106,7 @@ void CalculatorPage::stopTalking()
 
 void CalculatorPage::runOffThread(std::function<void()> work, std::function<void()> done)
 {
-    worker_ = QThread::create(std::move(work));
+    worker_ = new Worker(std::move(work));
     connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
         worker_->deleteLater();
         worker_ = nullptr;

@@ -3,7 +3,6 @@
 #include "link/CalculatorLink.h"
 
 
-#include <mutex>
 
 namespace zoetra::link {
 
@@ -125,8 +124,8 @@ public:
 
 void initLibraries()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
+    // Once per process (a static's initialisation is thread-safe).
+    static const bool done = [] {
         for (const char* domain : {"ticables", "ticalcs", "tifiles", "ticonv"}) {
             g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
                               dropLogLine, nullptr);
@@ -134,7 +133,9 @@ void initLibraries()
         ticables_library_init();
         tifiles_library_init();
         ticalcs_library_init();
-    });
+        return true;
+    }();
+    (void)done;
 }
 
 QString libraryErrorText(int error)

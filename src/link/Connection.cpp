@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace zoetra::link {
 
 namespace {
 
-// The library calls its progress hooks without saying for which handle;
-// each transfer runs on one thread.
-thread_local Connection* active = nullptr;
+// The library calls its progress hooks without saying for which handle:
+// one variable is sent at a time in the process, and its connection is the
+// one they report on.
+std::mutex sending;
+Connection* active = nullptr;
 
 void quiet() {}
 
@@ -174,6 +177,7 @@ int Connection::send(VarEntry& variable, const std::function<void(double)>& prog
     content.model = CALC_TI83P;
     content.num_entries = 1;
     content.entries = entries;
+    const std::lock_guard<std::mutex> alone(sending);
     progress_ = progress;
     active = this;
     update_.cnt1 = 0;
