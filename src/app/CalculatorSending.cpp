@@ -5,8 +5,8 @@
 // look at the calculator and the sending.
 #include "app/CalculatorPage.h"
 
+#include "app/JobThread.h"
 #include "app/Placement.h"
-#include "convert/ArchiveVideo.h"
 #include "link/CalculatorLink.h"
 #include "link/SendCheck.h"
 #include "platform/widgets/MessageBoxes.h"
@@ -17,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QThread>
 
 #include <algorithm>
 
@@ -27,20 +26,6 @@ namespace {
 
 const QString SendTitle = QStringLiteral("Send to Calculator");
 const QString ReadTitle = QStringLiteral("Free Archive");
-
-// A thread that runs one piece of work (QThread::create would bring
-// std::future, and with it the loader's thread-local storage, into the
-// program's own dependencies).
-class Worker final : public QThread {
-public:
-    explicit Worker(std::function<void()> work) : work_(std::move(work)) {}
-
-protected:
-    void run() override { work_(); }
-
-private:
-    std::function<void()> work_;
-};
 
 }  // namespace
 
@@ -106,7 +91,7 @@ void CalculatorPage::stopTalking()
 
 void CalculatorPage::runOffThread(std::function<void()> work, std::function<void()> done)
 {
-    worker_ = new Worker(std::move(work));
+    worker_ = new JobThread(std::move(work));
     connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
         worker_->deleteLater();
         worker_ = nullptr;

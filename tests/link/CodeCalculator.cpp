@@ -106,6 +106,19 @@ void appendQword(QByteArray& bytes, std::uint64_t value)
     appendDword(bytes, static_cast<std::uint32_t>(value & 0xFFFFFFFF));
 }
 
+// A variable's folder (its length, then itself and a zero, where there is
+// one) and name (its length, itself and a zero) at `at`: the name, with
+// `at` past them.
+QByteArray folderAndName(const QByteArray& data, qsizetype& at)
+{
+    const int folderLength = static_cast<std::uint8_t>(data.at(at++));
+    at += folderLength > 0 ? folderLength + 1 : 0;
+    const int nameLength = static_cast<std::uint8_t>(data.at(at++));
+    const QByteArray name = data.mid(at, nameLength);
+    at += nameLength + 1;
+    return name;
+}
+
 bool isProgram(std::uint8_t type)
 {
     return type == 0x05 || type == 0x06;
@@ -443,12 +456,8 @@ void CodeCalculator::usbVirtual(std::uint16_t type, const QByteArray& data)
     case RequestToSend: {
         // Folder, name, size, a mode byte and the attributes.
         qsizetype at = 0;
-        const int folderLength = static_cast<std::uint8_t>(data.at(at++));
-        at += folderLength > 0 ? folderLength + 1 : 0;
-        const int nameLength = static_cast<std::uint8_t>(data.at(at++));
         Variable variable;
-        variable.name = data.mid(at, nameLength);
-        at += nameLength + 1;
+        variable.name = folderAndName(data, at);
         variable.data.resize(static_cast<qsizetype>(dword(data, at)));
         at += 5;
         const int attributes = word(data, at);
@@ -491,11 +500,7 @@ void CodeCalculator::usbVirtual(std::uint16_t type, const QByteArray& data)
         // A deletion: the variable's folder and name, its type attribute,
         // and no new name.
         qsizetype at = 0;
-        const int folderLength = static_cast<std::uint8_t>(data.at(at++));
-        at += folderLength > 0 ? folderLength + 1 : 0;
-        const int nameLength = static_cast<std::uint8_t>(data.at(at++));
-        const QByteArray name = data.mid(at, nameLength);
-        at += nameLength + 1;
+        const QByteArray name = folderAndName(data, at);
         const int attributes = word(data, at);
         at += 2;
         std::uint8_t variableType = 0;
