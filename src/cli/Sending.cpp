@@ -9,7 +9,6 @@
 #endif
 
 #include <QFileInfo>
-#include <QLocale>
 
 #include <cstdio>
 
