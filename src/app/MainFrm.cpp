@@ -670,8 +670,8 @@ void MainFrm::convertVideo()
     }
     if (outcome.status == RunOutcome::Status::Delivered) {
         showDelivered(outcome.deliveredPath);
-        Calculator->showDelivered(outcome.deliveredPaths);
         deliveredTarget_ = window_->videoTarget();
+        Calculator->showDelivered(outcome.deliveredPaths, deliveredTarget_);
         if (PreviewOnCalc != nullptr) {
             PreviewOnCalc->setEnabled(true);
         }

@@ -1,5 +1,6 @@
 #include "app/Screenshots.h"
 
+#include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
 #include "platform/widgets/MessageBoxes.h"
 
@@ -137,6 +138,30 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(3);
     settle();
     save(window, QStringLiteral("6b-calculator-after-conversion"));
+    // "Send to Calculator" while it looks for a calculator beside the
+    // window, and what it says when none answers.
+    auto* send = window.findChild<QPushButton*>(QStringLiteral("CalcSend"));
+    auto* calculatorPage = window.findChild<CalculatorPage*>(QStringLiteral("SettingsPage_3"));
+    if (send != nullptr && calculatorPage != nullptr && send->isEnabled()) {
+        std::optional<MessageBoxes::Message> said;
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { said = message; });
+        send->click();
+        settle();
+        save(window, QStringLiteral("6c-calculator-sending"));
+        QElapsedTimer waiting;
+        waiting.start();
+        while (calculatorPage->talking() && waiting.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { report = message; });
+        if (said) {
+            const auto box = MessageBoxes::build(&window, said->text, said->title, said->icon);
+            box->show();
+            settle();
+            save(*box, QStringLiteral("6d-send-message"));
+            box->hide();
+        }
+    }
     tabs->setCurrentIndex(2);
 
     if (report) {

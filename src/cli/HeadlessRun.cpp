@@ -1,6 +1,7 @@
 #include "cli/HeadlessRun.h"
 
 #include "cli/Preview.h"
+#include "cli/Sending.h"
 #include "cli/TerminalWindowLayer.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
@@ -104,14 +105,24 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
 
 }  // namespace
 
-int runHeadless(const Settings& settings, const AppFolders& folders)
+int runHeadless(const Settings& options, const AppFolders& folders)
 {
+    Settings settings = options;
     if (!settings.play.isEmpty()) {
         return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
+    if (!settings.sendFile.isEmpty()) {
+        return sendFileGiven(settings);
     }
     if (!folders.problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
         return 1;
+    }
+    // The calculator's free archive decides what the video may take.
+    if (settings.freeArchiveFromCalculator) {
+        if (const int failed = takeFreeArchiveFromCalculator(settings)) {
+            return failed;
+        }
     }
     const QString appDir = folders.workDir;
 
@@ -260,7 +271,13 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
                      QString::number(window.target.framesPerSecond, 'g', 4).toLocal8Bit().constData());
     }
     if (!settings.preview.isEmpty()) {
-        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
+        if (const int failed = writePreview(outcome.deliveredPath, settings.preview, settings.previewScale,
+                                            settings.target.model)) {
+            return failed;
+        }
+    }
+    if (settings.send) {
+        return sendToCalculator(outcome.deliveredPaths, window.target, settings.replace);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "cli/Options.h"
 
 #include "cli/Preview.h"
+#include "cli/Sending.h"
 #include "codec/Codec.h"
 #include "imaging/FrameFolder.h"
 #include "platform/QtFileSystem.h"
@@ -229,10 +230,17 @@ std::vector<OptionRow> makeTable()
                     }});
     rows.push_back({{QStringLiteral("free-archive")}, QStringLiteral("bytes"),
                     QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del), in bytes or with K: "
-                                   "what the video may take instead of the empty archive (stores it there, as --archive)."),
+                                   "what the video may take instead of the empty archive (stores it there, as --archive); "
+                                   "'calculator' reads it from a TI-84 Plus connected by USB."),
                     QStringLiteral("free-archive"),
                     [](const QString& value, Settings& s, QString& canonical) -> Refusal {
                         QString text = value.trimmed();
+                        if (text.compare(QLatin1String("calculator"), Qt::CaseInsensitive) == 0) {
+                            s.freeArchiveFromCalculator = true;
+                            s.target.storage = Storage::Archive;
+                            canonical = QStringLiteral("calculator");
+                            return std::nullopt;
+                        }
                         std::int64_t unit = 1;
                         if (text.endsWith(QLatin1Char('K'), Qt::CaseInsensitive)) {
                             text.chop(1);
@@ -242,7 +250,7 @@ std::vector<OptionRow> makeTable()
                         const double number = text.toDouble(&ok);
                         if (!ok || !(number >= 0.0 && number * static_cast<double>(unit) <= 4.0 * 1024 * 1024)) {
                             return QStringLiteral("--free-archive takes bytes (150000) or kilobytes (150K), "
-                                                  "at most 4 MB, not '%1'.")
+                                                  "at most 4 MB, or calculator, not '%1'.")
                                 .arg(value);
                         }
                         s.target.freeArchiveBytes = static_cast<std::int64_t>(number * static_cast<double>(unit));
@@ -275,6 +283,19 @@ std::vector<OptionRow> makeTable()
     rows.push_back({{QStringLiteral("play")}, QStringLiteral("program.8xp"),
                     QStringLiteral("Record an existing program with --preview instead of converting."),
                     QStringLiteral("play"), textValue(&Settings::play), false, false});
+    rows.push_back({{QStringLiteral("send")}, {},
+                    QStringLiteral("After the conversion, send the program and its AppVars to the calculator connected "
+                                   "by USB or a link cable."),
+                    QStringLiteral("send"), flag(&Settings::send, true)});
+    rows.push_back({{QStringLiteral("send-file")}, QStringLiteral("program.8xp"),
+                    QStringLiteral("Send a program made earlier to the connected calculator instead of converting: its "
+                                   ".8xp with the video's .8xv files beside it, or its .8xg. --model, --format and "
+                                   "--rate say what it was made for."),
+                    QStringLiteral("send-file"), textValue(&Settings::sendFile), false, false});
+    rows.push_back({{QStringLiteral("replace")}, {},
+                    QStringLiteral("Replace variables of the same names on the calculator when sending; without it "
+                                   "such a sending is refused, naming them."),
+                    QStringLiteral("replace"), flag(&Settings::replace, true), false, false});
     rows.push_back({{QStringLiteral("fps")}, QStringLiteral("rate"),
                     QStringLiteral("Frames a second taken from a video (default: --rate, else 14.75, the calculator's pace)."),
                     QStringLiteral("fps"),
@@ -450,6 +471,36 @@ std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given
         }
     }
 #endif
+
+    const bool sendsFile = isSet("send-file");
+    if ((sendsFile || isSet("send") || s.freeArchiveFromCalculator) && !sendingAvailable()) {
+        return QStringLiteral("this build cannot talk to a calculator (it needs libticalcs2, libticables2 and "
+                              "libtifiles2).");
+    }
+    if (sendsFile) {
+        for (const char* other : {"play", "preview", "preview-scale", "send"}) {
+            if (isSet(other)) {
+                return QStringLiteral("--send-file sends files made earlier: --%1 has no use with it.")
+                    .arg(QLatin1String(other));
+            }
+        }
+        // What the video was made for may be told; nothing else of a
+        // conversion.
+        const QStringList madeFor{QStringLiteral("format"), QStringLiteral("compact"), QStringLiteral("rate")};
+        for (const OptionRow& row : optionTable()) {
+            if (row.converts && available(row) && given.count(row.names.last()) > 0 && !madeFor.contains(row.names.last())) {
+                return QStringLiteral("--send-file sends files made earlier and converts nothing: --%1 has no use with it.")
+                    .arg(row.names.last());
+            }
+        }
+        if (!QFileInfo(s.sendFile).isFile()) {
+            return QStringLiteral("'%1' is not a file.").arg(s.sendFile);
+        }
+        s.sendFile = QFileInfo(s.sendFile).absoluteFilePath();
+    }
+    if (isSet("replace") && !isSet("send") && !sendsFile) {
+        return QStringLiteral("--replace says what a sending may do: it needs --send or --send-file.");
+    }
 
     const bool preview = isSet("preview");
     if (preview || isSet("preview-scale") || isSet("play")) {

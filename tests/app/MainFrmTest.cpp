@@ -1579,7 +1579,13 @@ void MainFrmTest::calculatorPageLinesFitTheirPlaces()
         }
         QVERIFY2(QRect(QPoint(0, 0), page->size()).contains(control->geometry()), qPrintable(control->objectName()));
         for (const auto& [other, otherPlace] : taken) {
-            QVERIFY2(!otherPlace.intersects(place), qPrintable(other + QLatin1Char(' ') + control->objectName()));
+            // The progress of a talk with a calculator takes the limit's
+            // line while it runs, as the conversion's panel covers Label15.
+            const QStringList pair{other, control->objectName()};
+            const bool progressOverLimit =
+                pair.contains(QStringLiteral("CalcLimit")) && pair.contains(QStringLiteral("CalcSendProgress"));
+            QVERIFY2(progressOverLimit || !otherPlace.intersects(place),
+                     qPrintable(other + QLatin1Char(' ') + control->objectName()));
         }
         taken.append({control->objectName(), place});
     }

@@ -1,8 +1,11 @@
 // The headless converter's table of options: every row parses its values,
 // options that set the same thing must agree, and the rows reach the target.
 #include "cli/Options.h"
+#include "cli/Sending.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -106,6 +109,50 @@ TEST_F(OptionsTest, ModelArchiveFreeArchiveAndRateMakeTheTarget)
         const ParsedOptions refused = parse(wrong);
         EXPECT_EQ(refused.action, ParsedOptions::Action::Refused) << wrong.join(' ').toStdString();
         EXPECT_TRUE(refused.text.contains(wrong.at(1))) << refused.text.toStdString();
+    }
+}
+
+TEST_F(OptionsTest, SendingOptionsGoTogetherAsASendingNeeds)
+{
+    if (!sendingAvailable()) {
+        EXPECT_EQ(parse({"--send"}).action, ParsedOptions::Action::Refused);
+        GTEST_SKIP() << "built without the link libraries";
+    }
+    const QString program = folder.filePath(QStringLiteral("video.8xp"));
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    EXPECT_TRUE(parse({"--send"}).settings.send);
+    const Settings fromCalculator = parse({"--free-archive", "Calculator"}).settings;
+    EXPECT_TRUE(fromCalculator.freeArchiveFromCalculator);
+    EXPECT_EQ(fromCalculator.target.storage, Storage::Archive);
+    EXPECT_EQ(fromCalculator.target.freeArchiveBytes, std::nullopt);
+
+    // A file made earlier may say what it was made for, and nothing else
+    // of a conversion.
+    const ParsedOptions existing =
+        parse({"--send-file", program, "--model", "ti84p", "--format", "dense", "--rate", "20", "--replace"});
+    ASSERT_EQ(existing.action, ParsedOptions::Action::Convert) << existing.text.toStdString();
+    EXPECT_EQ(existing.settings.sendFile, QFileInfo(program).absoluteFilePath());
+    EXPECT_TRUE(existing.settings.replace);
+
+    const struct {
+        QStringList arguments;
+        const char* says;
+    } refused[] = {
+        {{"--replace"}, "--send"},
+        {{"--send-file", program, "--black", "10"}, "--black"},
+        {{"--send-file", program, "--free-archive", "5000"}, "--free-archive"},
+        {{"--send-file", program, "--send"}, "--send"},
+        {{"--send-file", folder.filePath("none.8xp")}, "none.8xp"},
+        {{"--send", "--play", program, "--preview", folder.filePath("p.gif")}, "--send"},
+        {{"--free-archive", "calculator", "--free-archive", "5000"}, "disagree"},
+    };
+    for (const auto& c : refused) {
+        const ParsedOptions parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String(c.says))) << parsed.text.toStdString();
     }
 }
 
