@@ -13,7 +13,7 @@ constexpr std::uint16_t InterruptHandler = 0x0038;
 
 // Every system call the OS answers, by the address after rst 28h. A new
 // one is a row here and its routine.
-const Os::SystemCall Os::Calls[] = {
+constexpr Os::SystemCall Os::Calls[] = {
     {bcall::GrBufCpy, &Os::grBufCpy},
     {bcall::GetCSC, &Os::getCsc},
     {bcall::GetKey, &Os::getKey},
@@ -101,6 +101,16 @@ void Os::systemCall()
     const std::uint16_t bc = m_.reg(Reg::BC);
     const std::uint16_t af = m_.reg(Reg::AF);
     std::uint64_t cost = SystemCallTStates;
+    // The first row of an address answers: there is one.
+    static_assert([] {
+        for (const SystemCall& a : Calls) {
+            if (std::count_if(std::begin(Calls), std::end(Calls),
+                              [&a](const SystemCall& b) { return b.address == a.address; }) != 1) {
+                return false;
+            }
+        }
+        return true;
+    }());
     const auto call = std::find_if(std::begin(Calls), std::end(Calls),
                                    [address](const SystemCall& c) { return c.address == address; });
     if (call == std::end(Calls) || !(this->*call->routine)(cost)) {
