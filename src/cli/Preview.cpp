@@ -4,10 +4,10 @@
 #include "shared/CalculatorFiles.h"
 
 #ifdef ZOETRA_HAVE_GIF
-#include "calc/PlaybackGif.h"
 #include "calc/Recording.h"
 #include "calc/Timing.h"
 #include "calc/VideoFiles.h"
+#include "media/PlaybackGif.h"
 #endif
 
 #include <QDir>
@@ -101,7 +101,7 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
             .filePath(QStringLiteral(".%1.partial-%2")
                           .arg(target.fileName())
                           .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
-    if (const std::string problem = calc::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
+    if (const std::string problem = media::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
         !problem.empty()) {
         QFile::remove(partial);
         return fail(QStringLiteral("Error: The preview could not be written: %1").arg(QString::fromStdString(problem)));

@@ -8,7 +8,7 @@
 #include "calc/Recording.h"
 #include "devpac8x/ProgramFile.h"
 #ifdef ZOETRA_HAVE_GIF
-#include "calc/PlaybackGif.h"
+#include "media/PlaybackGif.h"
 #endif
 
 #include <QDir>
@@ -222,7 +222,7 @@ TEST_P(PreviewOfTheSample, IsTheVideoFrameForFrameAtTheCalculatorsPace)
     const GifContents gif = readGif(QDir(outDir.path()).filePath(QStringLiteral("preview.gif")));
     ASSERT_EQ(gif.frames.size(), frames.size());
     const zoetra::calc::Recording recording = zoetra::calc::recordProgramFile(delivered());
-    const std::vector<std::int64_t> timeline = zoetra::calc::gifTimeline(recording);
+    const std::vector<std::int64_t> timeline = zoetra::media::gifTimeline(recording);
     ASSERT_EQ(timeline.size(), frames.size() + 1);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
