@@ -7,6 +7,7 @@
 #include "platform/WindowLayer.h"
 #include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
+#include "shared/CalculatorFiles.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -71,20 +72,6 @@ std::optional<FileFailure> removeAll(FileSystem& files, const QString& folder, c
 
 const QLatin1String AsideSuffix(".previous");
 
-// The folder's files that belong to a delivery of the name.
-QStringList deliveredVariants(FileSystem& files, const QString& folder, const QString& programName)
-{
-    QStringList found;
-    if (const std::optional<QStringList> names = files.listFiles(folder, true)) {
-        for (const QString& name : *names) {
-            if (belongsToDelivery(programName, name)) {
-                found.append(name);
-            }
-        }
-    }
-    return found;
-}
-
 }  // namespace
 
 QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars)
@@ -97,12 +84,6 @@ QStringList deliveryFiles(const VideoTarget& target, const QString& programName,
         files.append(archive::bundleFileNames(programName, appVars));
     }
     return files;
-}
-
-bool belongsToDelivery(const QString& programName, const QString& fileName)
-{
-    return fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0 ||
-           archive::isAppVarFileName(programName, fileName) || archive::isBundleFileName(programName, fileName);
 }
 
 QString StaleProgram::asideName(const QString& fileName)
@@ -123,12 +104,12 @@ std::optional<FileFailure> StaleProgram::setAside(FileSystem& files, const QStri
     if (const std::optional<QStringList> all = files.listFiles(appDir, true)) {
         for (const QString& name : *all) {
             if (name.endsWith(AsideSuffix, Qt::CaseInsensitive) &&
-                belongsToDelivery(programName, name.chopped(AsideSuffix.size()))) {
+                name.chopped(AsideSuffix.size()).compare(programFileName(programName), Qt::CaseInsensitive) == 0) {
                 asides.append(name);
             }
         }
     }
-    const QStringList present = deliveredVariants(files, appDir, programName);
+    const QStringList present = caseVariants(files, appDir, programFileName(programName));
     for (const QString& aside : asides) {
         const QString name = aside.chopped(AsideSuffix.size());
         if (present.contains(name)) {
@@ -158,8 +139,8 @@ void StaleProgram::restore()
     if (files_ == nullptr || names_.isEmpty()) {
         return;
     }
-    // Whatever this run left under the delivery's names was not delivered.
-    removeAll(*files_, appDir_, deliveredVariants(*files_, appDir_, programName_));
+    // Whatever this run left under the program's name was not delivered.
+    removeAll(*files_, appDir_, caseVariants(*files_, appDir_, programFileName(programName_)));
     for (const QString& name : names_) {
         files_->renameFile(joinPath(appDir_, asideName(name)), joinPath(appDir_, name));
     }
@@ -188,7 +169,7 @@ std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString&
     if (auto failure = removeAll(files, appDir, caseVariants(files, appDir, programName + QLatin1String(".bin")))) {
         return failure;
     }
-    return removeAll(files, appDir, deliveredVariants(files, appDir, programName));
+    return removeAll(files, appDir, caseVariants(files, appDir, programFileName(programName)));
 }
 
 QByteArray CompileBatchText(const QString& appDir, const QString& programName)
@@ -246,10 +227,10 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
     QString why;
-    const int appVars = target.storage == Storage::Archive ? archive::appVarCount(options.archiveStream.size()) : 0;
-    if (target.storage == Storage::Archive) {
-        if (const auto failure = archive::writeAppVarFiles(files, platform.appDir, programName, options.archiveStream,
-                                                           resolved.codec->maxFrameBytes)) {
+    const bool archived = target.storage == Storage::Archive;
+    if (archived) {
+        if (const auto failure = archive::writeInclude(files, platform.appDir, programName, options.archiveStream,
+                                                       resolved.codec->maxFrameBytes)) {
             outcome.toolOutput = failure->text();
             return outcome;
         }
@@ -259,9 +240,10 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         for (const QString& part : resolved.playerParts) {
             const QString installed = joinPath(options.playerDir, part);
             const QString copy = joinPath(platform.appDir, part);
-            if (!files.replaceFile(installed, copy)) {
-                outcome.toolOutput =
-                    FileFailure{copy, QStringLiteral("cannot be copied from %1").arg(nativePath(installed))}.text();
+            if (!files.replaceFile(installed, copy, &why)) {
+                outcome.toolOutput = FileFailure{copy, QStringLiteral("cannot be copied from %1 (%2)")
+                                                           .arg(nativePath(installed), why)}
+                                         .text();
                 return outcome;
             }
         }
@@ -290,69 +272,73 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
 
     // Only a batch whose every tool succeeded has built this run's files.
     const bool succeeded = !timedOut && process->succeeded();
-    if (succeeded && target.storage == Storage::Archive) {
-        // The program and its AppVars in one file that link software sends
-        // entry by entry.
-        const QString program = findFile(files, platform.appDir, programFileName(programName));
-        if (!program.isEmpty()) {
-            if (const auto failure = archive::writeBundles(files, platform.appDir, program, programName, appVars)) {
-                outcome.toolOutput = failure->text();
-                return outcome;
-            }
-        }
-    }
-    const QStringList wanted = deliveryFiles(target, programName, appVars);
-    QStringList built;
-    QString missing;
-    for (const QString& name : wanted) {
-        const QString found = succeeded ? findFile(files, platform.appDir, name) : QString();
-        if (found.isEmpty()) {
-            missing = name;
-            break;
-        }
-        built.append(found);
-    }
-    if (!missing.isEmpty()) {
+    const QString program = succeeded ? findFile(files, platform.appDir, programFileName(programName)) : QString();
+    if (program.isEmpty()) {
         QString output = process->output();
         if (timedOut) {
             output += QStringLiteral("\nThe build was stopped after %1 s.\n").arg(options.timeoutMs / 1000.0);
         } else if (succeeded) {
-            output += QStringLiteral("\nNo %1 was made.\n").arg(missing);
+            output += QStringLiteral("\nNo %1 was made.\n").arg(programFileName(programName));
         }
         outcome.toolOutput = lastLines(output, options.outputLines);
         return outcome;
     }
 
-    const QString builtPath = joinPath(platform.appDir, built.front());
+    const QString builtPath = joinPath(platform.appDir, program);
     outcome.builtPath = builtPath;
     const QString appCanonical = files.canonicalPath(platform.appDir);
-    if (!appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir)) {
-        outcome.status = BuildOutcome::Status::Delivered;
-        for (const QString& name : built) {
-            outcome.deliveredPaths.append(joinPath(platform.appDir, name));
+    const bool inPlace = !appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir);
+    const QString folder = inPlace ? platform.appDir : outDir;
+    // Into the application folder the delivery is part of the build; into
+    // another folder it is the copy.
+    const auto notDelivered = [&](const FileFailure& failure) {
+        outcome.status = inPlace ? BuildOutcome::Status::NotBuilt : BuildOutcome::Status::NotCopied;
+        outcome.toolOutput = failure.text();
+        return outcome;
+    };
+
+    std::vector<archive::CalculatorFile> newFiles;
+    QByteArray programFile;
+    if (!inPlace || archived) {
+        const std::optional<QByteArray> read = files.readFile(builtPath, ProgramFileLimit);
+        if (!read) {
+            return notDelivered({builtPath, QStringLiteral("cannot be read")});
         }
-        outcome.deliveredPath = outcome.deliveredPaths.front();
+        programFile = *read;
+    }
+    if (!inPlace) {
+        newFiles.push_back({programFileName(programName).toLower(), programFile});
+    }
+    if (archived) {
+        // The AppVars, and the program with them in files that link
+        // software sends entry by entry.
+        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, options.archiveStream);
+        newFiles.insert(newFiles.end(), appVars.begin(), appVars.end());
+        std::vector<archive::CalculatorFile> bundles;
+        if (auto failure = archive::bundleFiles(programName, programFile, options.archiveStream, bundles)) {
+            return notDelivered({joinPath(folder, failure->path), failure->reason});
+        }
+        newFiles.insert(newFiles.end(), bundles.begin(), bundles.end());
+    }
+
+    DeliveryCommit delivery(files, folder, programName);
+    for (const archive::CalculatorFile& file : newFiles) {
+        if (auto failure = delivery.add(file.name, file.bytes)) {
+            return notDelivered(*failure);
+        }
+    }
+    if (auto failure = delivery.place(inPlace ? QStringList{program} : QStringList{})) {
+        return notDelivered(*failure);
+    }
+    if (options.beforeFinish && !options.beforeFinish(delivery)) {
+        delivery.rollBack();
+        outcome.toolOutput = QStringLiteral("The conversion was stopped; nothing of it was kept.");
         return outcome;
     }
-    QStringList delivered;
-    for (const QString& name : built) {
-        const QString destination = joinPath(outDir, name.toLower());
-        if (!files.replaceFile(joinPath(platform.appDir, name), destination)) {
-            outcome.status = BuildOutcome::Status::NotCopied;
-            return outcome;
-        }
-        delivered.append(destination);
-    }
-    // What an earlier, longer delivery of the name left goes, once the new
-    // files are in place.
-    for (const QString& name : deliveredVariants(files, outDir, programName)) {
-        if (!wanted.contains(name, Qt::CaseInsensitive)) {
-            files.removeFile(joinPath(outDir, name));
-        }
-    }
+    delivery.finish();
     outcome.status = BuildOutcome::Status::Delivered;
-    outcome.deliveredPaths = delivered;
-    outcome.deliveredPath = delivered.front();
+    outcome.deliveredPaths = (inPlace ? QStringList{builtPath} : QStringList{}) + delivery.paths();
+    outcome.deliveredPath = outcome.deliveredPaths.front();
     return outcome;
 }
 
