@@ -74,16 +74,19 @@ const QLatin1String AsideSuffix(".previous");
 
 }  // namespace
 
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars)
+std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
+                                         const QByteArray& programFile, std::span<const std::uint8_t> stream,
+                                         std::vector<archive::CalculatorFile>& files)
 {
-    QStringList files{programFileName(programName)};
+    files.push_back({programFileName(programName).toLower(), programFile});
     if (target.storage == Storage::Archive) {
-        for (int i = 0; i < appVars; ++i) {
-            files.append(archive::appVarFileName(programName, i));
-        }
-        files.append(archive::bundleFileNames(programName, appVars));
+        // The AppVars, and the program with them in files that link
+        // software sends entry by entry.
+        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, stream);
+        files.insert(files.end(), appVars.begin(), appVars.end());
+        return archive::bundleFiles(programName, programFile, stream, files);
     }
-    return files;
+    return std::nullopt;
 }
 
 QString StaleProgram::asideName(const QString& fileName)
@@ -210,6 +213,63 @@ QString findProgramFile(FileSystem& files, const QString& folder, const QString&
     return findFile(files, folder, programFileName(programName));
 }
 
+namespace {
+
+// Delivers the program built in the application folder (and a video's
+// AppVar and multi-variable files) into outDir, all at once.
+BuildOutcome deliver(FileSystem& files, const QString& appDir, const QString& program, const QString& programName,
+                     const QString& outDir, const VideoTarget& target, const BuildOptions& options)
+{
+    BuildOutcome outcome;
+    const QString builtPath = joinPath(appDir, program);
+    outcome.builtPath = builtPath;
+    const QString appCanonical = files.canonicalPath(appDir);
+    const bool inPlace = !appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir);
+    const QString folder = inPlace ? appDir : outDir;
+    // Into the application folder the delivery is part of the build; into
+    // another folder it is the copy.
+    const auto notDelivered = [&](const FileFailure& failure) {
+        outcome.status = inPlace ? BuildOutcome::Status::NotBuilt : BuildOutcome::Status::NotCopied;
+        outcome.toolOutput = failure.text();
+        return outcome;
+    };
+
+    const std::optional<QByteArray> programFile = files.readFile(builtPath, ProgramFileLimit);
+    if (!programFile) {
+        return notDelivered({builtPath, QStringLiteral("cannot be read")});
+    }
+    std::vector<archive::CalculatorFile> newFiles;
+    if (auto failure = deliveryFiles(target, programName, *programFile, options.archiveStream, newFiles)) {
+        return notDelivered({joinPath(folder, failure->path), failure->reason});
+    }
+    // In the application folder the program is where it was built.
+    if (inPlace) {
+        newFiles.erase(newFiles.begin());
+    }
+
+    DeliveryCommit delivery(files, folder, programName);
+    for (const archive::CalculatorFile& file : newFiles) {
+        if (auto failure = delivery.add(file.name, file.bytes)) {
+            return notDelivered(*failure);
+        }
+    }
+    if (auto failure = delivery.place(inPlace ? QStringList{program} : QStringList{})) {
+        return notDelivered(*failure);
+    }
+    if (options.beforeFinish && !options.beforeFinish(delivery)) {
+        delivery.rollBack();
+        outcome.toolOutput = QStringLiteral("The conversion was stopped; nothing of it was kept.");
+        return outcome;
+    }
+    delivery.finish();
+    outcome.status = BuildOutcome::Status::Delivered;
+    outcome.deliveredPaths = (inPlace ? QStringList{builtPath} : QStringList{}) + delivery.paths();
+    outcome.deliveredPath = outcome.deliveredPaths.front();
+    return outcome;
+}
+
+}  // namespace
+
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const VideoTarget& target, const BuildOptions& options)
 {
@@ -227,8 +287,7 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
     QString why;
-    const bool archived = target.storage == Storage::Archive;
-    if (archived) {
+    if (target.storage == Storage::Archive) {
         if (const auto failure = archive::writeInclude(files, platform.appDir, programName, options.archiveStream,
                                                        resolved.codec->maxFrameBytes)) {
             outcome.toolOutput = failure->text();
@@ -284,62 +343,7 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
 
-    const QString builtPath = joinPath(platform.appDir, program);
-    outcome.builtPath = builtPath;
-    const QString appCanonical = files.canonicalPath(platform.appDir);
-    const bool inPlace = !appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir);
-    const QString folder = inPlace ? platform.appDir : outDir;
-    // Into the application folder the delivery is part of the build; into
-    // another folder it is the copy.
-    const auto notDelivered = [&](const FileFailure& failure) {
-        outcome.status = inPlace ? BuildOutcome::Status::NotBuilt : BuildOutcome::Status::NotCopied;
-        outcome.toolOutput = failure.text();
-        return outcome;
-    };
-
-    std::vector<archive::CalculatorFile> newFiles;
-    QByteArray programFile;
-    if (!inPlace || archived) {
-        const std::optional<QByteArray> read = files.readFile(builtPath, ProgramFileLimit);
-        if (!read) {
-            return notDelivered({builtPath, QStringLiteral("cannot be read")});
-        }
-        programFile = *read;
-    }
-    if (!inPlace) {
-        newFiles.push_back({programFileName(programName).toLower(), programFile});
-    }
-    if (archived) {
-        // The AppVars, and the program with them in files that link
-        // software sends entry by entry.
-        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, options.archiveStream);
-        newFiles.insert(newFiles.end(), appVars.begin(), appVars.end());
-        std::vector<archive::CalculatorFile> bundles;
-        if (auto failure = archive::bundleFiles(programName, programFile, options.archiveStream, bundles)) {
-            return notDelivered({joinPath(folder, failure->path), failure->reason});
-        }
-        newFiles.insert(newFiles.end(), bundles.begin(), bundles.end());
-    }
-
-    DeliveryCommit delivery(files, folder, programName);
-    for (const archive::CalculatorFile& file : newFiles) {
-        if (auto failure = delivery.add(file.name, file.bytes)) {
-            return notDelivered(*failure);
-        }
-    }
-    if (auto failure = delivery.place(inPlace ? QStringList{program} : QStringList{})) {
-        return notDelivered(*failure);
-    }
-    if (options.beforeFinish && !options.beforeFinish(delivery)) {
-        delivery.rollBack();
-        outcome.toolOutput = QStringLiteral("The conversion was stopped; nothing of it was kept.");
-        return outcome;
-    }
-    delivery.finish();
-    outcome.status = BuildOutcome::Status::Delivered;
-    outcome.deliveredPaths = (inPlace ? QStringList{builtPath} : QStringList{}) + delivery.paths();
-    outcome.deliveredPath = outcome.deliveredPaths.front();
-    return outcome;
+    return deliver(files, platform.appDir, program, programName, outDir, target, options);
 }
 
 }  // namespace zoetra

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zoetra {
@@ -18,10 +19,18 @@ namespace zoetra {
 struct Platform;
 struct ResolvedTarget;
 
-// The files a build of the target delivers for the program name, the
-// program file first; for a video in the archive its `appVars` AppVar files
-// follow, then the multi-variable files that hold them all.
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars = 0);
+namespace archive {
+struct CalculatorFile;
+}
+
+// The files a build of the target delivers for the program name, with
+// their bytes: the program file first (as built, under its lower-case
+// name); for a video in the archive the AppVar files of its stream follow,
+// then the multi-variable files that hold them all. A file that cannot be
+// made is a failure whose path is the file's name.
+std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
+                                         const QByteArray& programFile, std::span<const std::uint8_t> stream,
+                                         std::vector<archive::CalculatorFile>& files);
 
 // The program file of one name that a run found in the application folder
 // at its start. It is moved aside (renamed in the same folder) rather than

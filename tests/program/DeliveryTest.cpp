@@ -9,7 +9,6 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -51,34 +50,20 @@ std::vector<archive::CalculatorFile> deliveryOf(const QString& name, const std::
     return files;
 }
 
-using Listing = std::map<std::string, std::string>;
-
-// What a file holds, short enough to read in a failure.
-std::string summary(const QByteArray& bytes)
-{
-    return std::to_string(bytes.size()) + " bytes " +
-           QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().left(12).toStdString();
-}
+using Listing = FolderContents;
 
 Listing listing(const std::map<QString, QByteArray>& files)
 {
     Listing result;
     for (const auto& [name, bytes] : files) {
-        result[name.toStdString()] = summary(bytes);
+        result[name.toStdString()] = contentsOf(bytes);
     }
     return result;
 }
 
-// Every entry of the folder, hidden ones too, with what it holds.
 Listing snapshot(const QString& folder)
 {
-    Listing entries;
-    const QDir dir(folder);
-    for (const QFileInfo& info :
-         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        entries[info.fileName().toStdString()] = info.isDir() ? "a folder" : summary(readAll(info.filePath()));
-    }
-    return entries;
+    return folderContents(folder);
 }
 
 class DeliveryTest : public testing::Test {
