@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "program/Delivery.h"
+#include "program/DeliveryCommit.h"
 #include "shared/VideoTarget.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "program/Delivery.h"
+#include "program/DeliveryCommit.h"
 
 #include "devpac8x/VariableFile.h"
 #include "program/ArchiveVideo.h"

@@ -1,6 +1,6 @@
 // A delivery into its folder: all of it or none of it, and of an earlier
 // delivery only the files it made.
-#include "program/Delivery.h"
+#include "program/DeliveryCommit.h"
 
 #include "devpac8x/VariableFile.h"
 #include "program/ArchiveVideo.h"
@@ -60,7 +60,7 @@ Listing listing(const std::map<QString, QByteArray>& files)
     return result;
 }
 
-class DeliveryTest : public testing::Test {
+class DeliveryCommitTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
@@ -86,7 +86,7 @@ protected:
     FaultyFileSystem files;
 };
 
-TEST_F(DeliveryTest, AFailureAnywhereLeavesTheFolderAsItWas)
+TEST_F(DeliveryCommitTest, AFailureAnywhereLeavesTheFolderAsItWas)
 {
     // A longer video delivered before, and a file of the user's.
     put(deliveryOf(Name, stream(5, 1)));
@@ -141,7 +141,7 @@ TEST_F(DeliveryTest, AFailureAnywhereLeavesTheFolderAsItWas)
     EXPECT_EQ(folderContents(dir.path()), listing(expected));
 }
 
-TEST_F(DeliveryTest, WhatStandsWhereANewFileGoesEndsItBeforeAnythingIsTouched)
+TEST_F(DeliveryCommitTest, WhatStandsWhereANewFileGoesEndsItBeforeAnythingIsTouched)
 {
     put(deliveryOf(Name, stream(1, 1)));
     const std::vector<archive::CalculatorFile> longer = deliveryOf(Name, stream(3, 2));
@@ -179,7 +179,7 @@ TEST_F(DeliveryTest, WhatStandsWhereANewFileGoesEndsItBeforeAnythingIsTouched)
     EXPECT_EQ(readAll(at(QStringLiteral("vid.8xp"))), longer[0].bytes);
 }
 
-TEST_F(DeliveryTest, OnlyFilesOfTheNameThatHoldWhatADeliveryWritesGo)
+TEST_F(DeliveryCommitTest, OnlyFilesOfTheNameThatHoldWhatADeliveryWritesGo)
 {
     const std::vector<archive::CalculatorFile> earlier = deliveryOf(Name, stream(8, 1));
     const auto content = [&](const QString& name) {
@@ -245,7 +245,7 @@ TEST_F(DeliveryTest, OnlyFilesOfTheNameThatHoldWhatADeliveryWritesGo)
     EXPECT_EQ(folderContents(dir.path()), listing(expected));
 }
 
-TEST_F(DeliveryTest, WhatADeliveryKilledOutrightLeftIsTidiedOrPutBack)
+TEST_F(DeliveryCommitTest, WhatADeliveryKilledOutrightLeftIsTidiedOrPutBack)
 {
     const std::vector<archive::CalculatorFile> earlier = deliveryOf(Name, stream(2, 1));
     // Killed after setting the AppVars aside and renaming the program.
