@@ -118,6 +118,13 @@ int runHeadless(const Settings& options, const AppFolders& folders)
         std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
         return 1;
     }
+    // A name the run would refuse is refused before anything else: a long
+    // import, the calculator asked for its free archive.
+    if (const QString problem = programNameProblem(settings.name, settings.target);
+        settings.extractTo.isEmpty() && !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        return 1;
+    }
     // The calculator's free archive decides what the video may take.
     if (settings.freeArchiveFromCalculator) {
         if (const int failed = takeFreeArchiveFromCalculator(settings)) {
@@ -246,6 +253,12 @@ int runHeadless(const Settings& options, const AppFolders& folders)
     const RunOutcome outcome = run.RunConversion();
     window.onYield = nullptr;
     cancelling.reset();
+    if (interrupted.load()) {
+        // After the run's last yield: what it delivered stays, and nothing
+        // more is done.
+        std::fprintf(stderr, "The conversion was interrupted after it had ended.\n");
+        CancelSignals::endAsSignalled(1);
+    }
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",
                      nativePath(joinPath(vars.LastDir, frame)).toLocal8Bit().constData());

@@ -385,15 +385,29 @@ QString samePath(const QString& path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// Whether the file lies in the folder and is named as a calculator file of
+// the program name (the program, its AppVar or multi-variable files: the
+// name, then anything, then an ending ".8x?", in any letter case).
+bool isCalculatorFileOf(const QFileInfo& file, const QString& folder, const QString& programName)
+{
+    return samePath(file.absolutePath()) == samePath(folder) &&
+           file.fileName().startsWith(programName, Qt::CaseInsensitive) &&
+           file.suffix().startsWith(QLatin1String("8x"), Qt::CaseInsensitive);
+}
+
 // What the preview's file would overwrite of the run's own: the program
-// played, the source file, a picture of the source folder, or the program
-// file the conversion delivers (its name in the output folder with any
-// calculator file's ending).
+// played and the files of its video beside it, the source file, a picture
+// of the source folder, or a file the conversion delivers (the program, its
+// AppVar and multi-variable files) in the output folder.
 std::optional<QString> previewOverwrites(const Settings& s, bool playing)
 {
     const QString gif = samePath(s.preview);
+    const QFileInfo target(gif);
     if (playing) {
-        return gif == samePath(s.play) ? std::optional<QString>(s.play) : std::nullopt;
+        const QFileInfo played(s.play);
+        return gif == samePath(s.play) || isCalculatorFileOf(target, played.absolutePath(), played.completeBaseName())
+                   ? std::optional<QString>(s.preview)
+                   : std::nullopt;
     }
     const QFileInfo source(s.source);
     if (source.isFile() && gif == samePath(s.source)) {
@@ -402,10 +416,7 @@ std::optional<QString> previewOverwrites(const Settings& s, bool playing)
     if (source.isDir() && QFileInfo(s.preview).exists() && samePath(QFileInfo(gif).absolutePath()) == samePath(s.source)) {
         return s.preview;
     }
-    const QFileInfo target(gif);
-    if (samePath(target.absolutePath()) == samePath(s.output) &&
-        target.completeBaseName().compare(s.name, Qt::CaseInsensitive) == 0 &&
-        target.suffix().startsWith(QLatin1String("8x"), Qt::CaseInsensitive)) {
+    if (isCalculatorFileOf(target, s.output, s.name)) {
         return s.preview;
     }
     return std::nullopt;
@@ -500,6 +511,17 @@ std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given
     }
     if (isSet("replace") && !isSet("send") && !sendsFile) {
         return QStringLiteral("--replace says what a sending may do: it needs --send or --send-file.");
+    }
+
+    if (isSet("extract-to")) {
+        // It stops once the frames are kept: nothing is built to preview or
+        // send.
+        for (const char* other : {"preview", "preview-scale", "send"}) {
+            if (isSet(other)) {
+                return QStringLiteral("--extract-to keeps the frames and builds nothing: --%1 has no use with it.")
+                    .arg(QLatin1String(other));
+            }
+        }
     }
 
     const bool preview = isSet("preview");

@@ -1,6 +1,7 @@
 #include "cli/Preview.h"
 
 #include "platform/FileSystem.h"
+#include "platform/RemoveOnSignal.h"
 #include "shared/CalculatorFiles.h"
 
 #ifdef ZOETRA_HAVE_GIF
@@ -101,6 +102,8 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
             .filePath(QStringLiteral(".%1.partial-%2")
                           .arg(target.fileName())
                           .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
+    // A signal while it is written ends the program without it.
+    const RemoveOnSignal removedOnSignal(partial);
     if (const std::string problem = media::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
         !problem.empty()) {
         QFile::remove(partial);

@@ -1,6 +1,7 @@
 // The headless converter's table of options: every row parses its values,
 // options that set the same thing must agree, and the rows reach the target.
 #include "cli/Options.h"
+#include "cli/Preview.h"
 #include "cli/Sending.h"
 
 #include <QDir>
@@ -177,6 +178,45 @@ TEST_F(OptionsTest, OptionsThatDisagreeAreRefusedNamingBoth)
     }
     // The same value in two spellings agrees.
     EXPECT_EQ(parse({"--shell", "ion", "--shell", "Ion"}).action, ParsedOptions::Action::Convert);
+}
+
+// The preview's GIF never takes the place of a file of the delivery or of
+// the video played; with --extract-to nothing is built to preview.
+TEST_F(OptionsTest, APreviewNeverTakesTheVideosFilesNorFollowsAnExtraction)
+{
+    if (!previewAvailable()) {
+        GTEST_SKIP() << "built without the calculator preview";
+    }
+    const auto at = [&](const char* name) { return folder.filePath(QLatin1String(name)); };
+    for (const char* name : {"clip.8xp", "clip.8xg"}) {
+        QFile file(at(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString output = folder.path();
+    const QList<QStringList> refused = {
+        {"-o", output, "-n", "Vid", "--preview", at("vid00.8xv")},
+        {"-o", output, "-n", "Vid", "--preview", at("VID-2.8XG")},
+        {"-o", output, "-n", "Vid", "--preview", at("vid.8xg")},
+        {"--play", at("clip.8xp"), "--preview", at("clip01.8xv")},
+        {"--play", at("clip.8xg"), "--preview", at("Clip-3.8xg")},
+    };
+    for (const QStringList& arguments : refused) {
+        const ParsedOptions parsed = parse(arguments);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String("--preview would overwrite"))) << parsed.text.toStdString();
+    }
+    EXPECT_EQ(parse({"-o", output, "-n", "Vid", "--preview", at("vid.gif")}).action, ParsedOptions::Action::Convert);
+    EXPECT_EQ(parse({"--play", at("clip.8xp"), "--preview", at("clip.gif")}).action, ParsedOptions::Action::Convert);
+
+    if (parse({"--extract-to", at("frames")}).action != ParsedOptions::Action::Convert) {
+        GTEST_SKIP() << "built without the video import";
+    }
+    for (const QStringList& also : {QStringList{"--preview", at("p.gif")}, QStringList{"--preview-scale", "2"}}) {
+        const ParsedOptions parsed = parse(QStringList{"--extract-to", at("frames")} + also);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << also.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String("--extract-to")) && parsed.text.contains(also.first()))
+            << parsed.text.toStdString();
+    }
 }
 
 TEST_F(OptionsTest, ValuesOutOfRangeAreRefusedWithTheOption)
