@@ -42,9 +42,8 @@ QString stateText(const PreviewView& view)
 {
     using State = calc::LivePlayback::State;
     if (view.starting) {
-        return QStringLiteral("Starting the calculator: the program runs once through first, to know its video "
-                              "(%1 so far).")
-            .arg(clock(view.started));
+        // It runs once through first, to know its video.
+        return QStringLiteral("Starting the calculator: running it once through (%1 so far).").arg(clock(view.started));
     }
     if (!view.problem.isEmpty()) {
         return QStringLiteral("The program does not play on the calculator: %1").arg(view.problem);
