@@ -177,32 +177,25 @@ int preview(const QString& programPath, const QString& gifPath, int scale, std::
 }
 
 }  // namespace
+#else
+namespace {
+
+int preview(const QString&, const QString&, int, std::optional<CalculatorModel>, bool)
+{
+    return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
+}
+
+}  // namespace
 #endif
 
 int writePreview(const QString& programPath, const QString& gifPath, int scale, CalculatorModel model)
 {
-#ifdef ZOETRA_HAVE_GIF
     return preview(programPath, gifPath, scale, model, false);
-#else
-    Q_UNUSED(programPath);
-    Q_UNUSED(gifPath);
-    Q_UNUSED(scale);
-    Q_UNUSED(model);
-    return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
-#endif
 }
 
 int playProgram(const QString& programPath, const QString& gifPath, int scale, std::optional<CalculatorModel> model)
 {
-#ifdef ZOETRA_HAVE_GIF
     return preview(programPath, gifPath, scale, model, true);
-#else
-    Q_UNUSED(programPath);
-    Q_UNUSED(gifPath);
-    Q_UNUSED(scale);
-    Q_UNUSED(model);
-    return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
-#endif
 }
 
 }  // namespace zoetra
