@@ -2,6 +2,8 @@
 
 #include "calc/Recording.h"
 #include "calc/Timing.h"
+#include "calc/VideoFiles.h"
+#include "codec/Codec.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,7 +23,7 @@ class PreviewWorker final : public QObject {
     Q_OBJECT
 
 public:
-    void load(const QByteArray& programFile, const CalculatorSetup& setup);
+    void load(const QString& programPath, const CalculatorSetup& setup);
     void setPlaying(bool playing);
     void restart();
     void press(Key key);
@@ -32,6 +34,7 @@ signals:
 private:
     void tick();
     void report(bool always);
+    void reportStarting(std::uint64_t tstates);
     std::uint64_t clock() const;
 
     std::unique_ptr<LivePlayback> playback_;
@@ -55,7 +58,7 @@ constexpr std::uint64_t ElapsedReportTStates = calc::CpuHz / 25;
 
 }  // namespace
 
-void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& setup)
+void PreviewWorker::load(const QString& programPath, const CalculatorSetup& setup)
 {
     if (timer_ == nullptr) {
         timer_ = new QTimer(this);
@@ -63,23 +66,39 @@ void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& s
         timer_->setInterval(SliceMilliseconds);
         connect(timer_, &QTimer::timeout, this, &PreviewWorker::tick);
     }
-    const std::vector<std::uint8_t> file(programFile.begin(), programFile.end());
-    std::string error = "the program file is empty or cannot be read";
-    std::vector<std::uint8_t> program = file.empty() ? file : calc::assemblyProgram(file, &error);
     playback_.reset();
     problem_.clear();
-    if (program.empty()) {
+    playing_ = false;
+    timer_->stop();
+    reportStarting(0);
+    // The program with its video's AppVars, if it reads them, and the
+    // frames of a round of its video, where it says where that lies.
+    std::string error;
+    std::optional<calc::ProgramWithVideo> video = calc::readProgramWithVideo(programPath, &error);
+    if (!video) {
         problem_ = QString::fromStdString(error);
-        playing_ = false;
-        timer_->stop();
         report(true);
         return;
     }
-    Recording recording = calc::recordProgram(program, setup);
+    CalculatorSetup played = setup;
+    played.appVars = std::move(video->appVars);
+    if (video->madeFor) {
+        played.roundFrames = streamFrames(video->madeFor->format, video->stream);
+    }
+    Recording recording =
+        calc::recordProgram(video->program, played, [this](std::uint64_t tstates, std::uint64_t) { reportStarting(tstates); });
     problem_ = QString::fromStdString(recording.problem());
-    playback_ = std::make_unique<LivePlayback>(std::move(program), std::move(recording));
+    playback_ = std::make_unique<LivePlayback>(std::move(video->program), std::move(recording));
     restart();
     setPlaying(true);
+}
+
+void PreviewWorker::reportStarting(std::uint64_t tstates)
+{
+    PreviewView view;
+    view.starting = true;
+    view.started = tstates;
+    emit viewChanged(view);
 }
 
 std::uint64_t PreviewWorker::clock() const
@@ -198,9 +217,9 @@ PreviewPlayer::~PreviewPlayer()
     thread_.wait();
 }
 
-void PreviewPlayer::load(const QByteArray& programFile, const CalculatorSetup& setup)
+void PreviewPlayer::load(const QString& programPath, const CalculatorSetup& setup)
 {
-    QMetaObject::invokeMethod(worker_, [worker = worker_, programFile, setup] { worker->load(programFile, setup); });
+    QMetaObject::invokeMethod(worker_, [worker = worker_, programPath, setup] { worker->load(programPath, setup); });
 }
 
 void PreviewPlayer::setPlaying(bool playing)

@@ -22,8 +22,16 @@ std::uint64_t Recording::totalTStates() const
 
 double Recording::framesPerSecond() const
 {
-    const std::uint64_t total = totalTStates();
-    return total == 0 ? 0.0 : static_cast<double>(frames.size()) / seconds(total);
+    if (end == End::Loops && loopStart < frames.size()) {
+        // Round the loop to its first frame again.
+        const std::uint64_t round = endTStates - frames[loopStart].tstates;
+        return round == 0 ? 0.0 : static_cast<double>(frames.size() - loopStart) / seconds(round);
+    }
+    if (frames.size() < 2) {
+        return 0.0;
+    }
+    const std::uint64_t shown = frames.back().tstates - frames.front().tstates;
+    return shown == 0 ? 0.0 : static_cast<double>(frames.size() - 1) / seconds(shown);
 }
 
 std::string Recording::problem() const
@@ -136,8 +144,16 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
                           calculator.tstates());
         }
         const ShownScreen shown = calculator.takeScreens().back();
-        if (shown.tstates >= limit && !recording.frames.empty()) {
-            return finish(Recording::End::TimeLimit, limit);
+        // A video known to be longer is recorded to its end.
+        const bool pastVideo = !setup.roundFrames || recording.frames.size() > *setup.roundFrames;
+        if (shown.tstates >= limit && pastVideo && !recording.frames.empty()) {
+            return finish(Recording::End::TimeLimit, recording.frames.back().tstates < limit ? limit : shown.tstates);
+        }
+        // The video's next round begins with its first frame.
+        if (setup.roundFrames && recording.frames.size() == *setup.roundFrames && !recording.frames.empty() &&
+            shown.pixels == recording.frames.front().pixels) {
+            recording.loopStart = 0;
+            return finish(Recording::End::Loops, shown.tstates);
         }
         const std::uint64_t digest = calculator.stateDigest();
         const auto [from, to] = seen.equal_range(digest);

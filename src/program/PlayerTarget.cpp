@@ -3,6 +3,7 @@
 #include "codec/Codec.h"
 #include "codec/dense/DenseDelivery.h"
 #include "program/ArchiveVideo.h"
+#include "shared/MadeFor.h"
 #include "shared/Text.h"
 
 #include <algorithm>
@@ -32,6 +33,20 @@ std::span<const StorageKind> allStorageKinds()
 }
 
 namespace {
+
+// The program's last bytes (shared/MadeFor.h): after the stream of a video
+// in RAM, after the buffers of one in the archive.
+QByteArray madeForText(const VideoTarget& target)
+{
+    const auto number = [](auto value) { return QByteArray::number(static_cast<int>(value)); };
+    QByteArray text = "; What this program was made for, its last bytes: the model, the storage, the\r\n"
+                      "; stream format, where a stream in the program starts, their length\r\n";
+    text += "MadeFor:        .db \"" + QByteArray(reinterpret_cast<const char*>(madefor::Mark.data()), static_cast<qsizetype>(madefor::Mark.size())) +
+            "\"," + number(target.model) + "," + number(target.storage) + "," + number(target.format) + "\r\n";
+    text += target.storage == Storage::Ram ? "                .dw VideoData\r\n" : "                .dw 0\r\n";
+    text += "                .db $-MadeFor+1\r\n";
+    return text;
+}
 
 QByteArray includeText(const VideoTarget& target, const Codec& codec, const StorageKind& storage)
 {
@@ -66,6 +81,9 @@ QByteArray includeText(const VideoTarget& target, const Codec& codec, const Stor
     }
     text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
+    if (saysWhatItWasMadeFor(target)) {
+        text += madeForText(target);
+    }
     return text;
 }
 

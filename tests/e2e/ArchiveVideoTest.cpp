@@ -22,6 +22,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -569,6 +570,39 @@ TEST_F(ArchiveEndToEnd, TheLargestProgramFitsItsBundleBesideThreeFullAppVars)
         EXPECT_EQ(variables[i].data.size(), 2u + zoetra::archive::AppVarDataBytes);
     }
 }
+
+#ifdef ZOETRA_HAVE_GIF
+// A video in more AppVars than a TI-83 Plus's archive holds, made for a
+// TI-84 Plus Silver Edition: --play plays it there, as the program says,
+// without being told; on a TI-83 Plus it has no room.
+TEST_F(ArchiveEndToEnd, PlayPlaysAVideoOnTheModelItWasMadeFor)
+{
+    constexpr int Frames = 104;
+    useClip(ClipKind::Noise, Frames);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti84PlusSe));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 13u);
+    const auto play = [&](const QStringList& extra, QString& said) {
+        QProcess converter;
+        converter.setWorkingDirectory(outDir.path());
+        converter.start(QStringLiteral(ZOETRA_CONVERT_EXE),
+                        QStringList{QStringLiteral("--play"), QStringLiteral("video.8xp"), QStringLiteral("--preview"),
+                                    QStringLiteral("played.gif")} +
+                            extra);
+        EXPECT_TRUE(converter.waitForFinished(300000));
+        said = QString::fromLocal8Bit(converter.readAllStandardError());
+        return converter.exitCode();
+    };
+    QString said;
+    ASSERT_EQ(play({}, said), 0) << said.toStdString();
+    EXPECT_TRUE(said.startsWith(
+        QLatin1String("Playing video.8xp on the TI-84 Plus Silver Edition, the model it was made for.")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("(%1 frames, ").arg(Frames))) << said.toStdString();
+    EXPECT_EQ(play({QStringLiteral("--model"), QStringLiteral("ti83p")}, said), 1);
+    EXPECT_TRUE(said.contains(QLatin1String("the archive has no room for VIDEO"))) << said.toStdString();
+}
+#endif
 
 TEST_F(ArchiveEndToEnd, ALongNameOrAVideoTooLongForTheArchiveIsRefusedBeforeDelivery)
 {
