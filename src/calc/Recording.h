@@ -1,8 +1,10 @@
 #pragma once
 
 #include "calc/Calculator.h"
+#include "calc/HardwareReadings.h"
 #include "calc/Screen.h"
 #include "shared/CalculatorModel.h"
+#include "shared/LineEdges.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,10 +27,12 @@ struct AppVar {
 };
 
 // The calculator a program is recorded on: the model and the AppVars placed
-// before it starts, in order.
+// before it starts, in order, and how the facts its documents leave open
+// are read.
 struct CalculatorSetup {
     CalculatorModel model = CalculatorModel::Ti83Plus;
     std::vector<AppVar> appVars;
+    HardwareReadings readings = {};
 };
 
 // A program played once through on the emulated calculator, without a key
@@ -51,6 +55,9 @@ struct Recording {
     std::string fault;
     // What the program printed on the home screen, a new line as '\n'.
     std::string printed;
+    // The link port's lines as the program drove them, from its start to
+    // the end (clocks in ClockHz steps since the start): its sound.
+    LineEdges lineEdges;
     // How the program left the calculator where the recording ended.
     ExitState exit;
     CalculatorSetup setup;
@@ -61,6 +68,10 @@ struct Recording {
     // From the first frame to the end of the last one.
     std::uint64_t totalTStates() const;
     double framesPerSecond() const;
+    // The clock (ClockHz steps) of the first frame and of the end: the span
+    // the video and its sound cover.
+    std::uint64_t startClock() const;
+    std::uint64_t endClock() const;
     // Why the recording cannot be shown as a video; empty when it plays.
     std::string problem() const;
 };
