@@ -1,5 +1,7 @@
 #include "app/PreviewPlayer.h"
 
+#include "app/PreviewSound.h"
+
 #include "calc/Recording.h"
 #include "calc/Timing.h"
 
@@ -35,6 +37,7 @@ private:
     std::uint64_t clock() const;
 
     std::unique_ptr<LivePlayback> playback_;
+    std::unique_ptr<PreviewSound> sound_;
     QTimer* timer_ = nullptr;
     QElapsedTimer wall_;
     std::uint64_t resumedAt_ = 0;  // emulated time when the clock last started
@@ -62,6 +65,7 @@ void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& s
         timer_->setTimerType(Qt::PreciseTimer);
         timer_->setInterval(SliceMilliseconds);
         connect(timer_, &QTimer::timeout, this, &PreviewWorker::tick);
+        sound_ = std::make_unique<PreviewSound>();
     }
     const std::vector<std::uint8_t> file(programFile.begin(), programFile.end());
     std::string error = "the program file is empty or cannot be read";
@@ -100,10 +104,12 @@ void PreviewWorker::setPlaying(bool playing)
         resumedAt_ = playback_->now();
         wall_.start();
         timer_->start();
+        sound_->resume();
     } else if (!playing && playing_) {
         tick();
         resumedAt_ = playback_->now();
         timer_->stop();
+        sound_->pause();
     }
     playing_ = playing;
     report(true);
@@ -115,6 +121,7 @@ void PreviewWorker::restart()
         return;
     }
     playback_->restart();
+    sound_->restart();
     resumedAt_ = 0;
     wall_.start();
     report(true);
@@ -137,6 +144,7 @@ void PreviewWorker::tick()
         return;
     }
     playback_->advanceTo(clock(), [this] { report(false); });
+    sound_->feed(playback_->takeLineEdges(), playback_->now() * calc::ClockPerTState);
     report(false);
 }
 
@@ -145,6 +153,7 @@ void PreviewWorker::report(bool always)
     PreviewView view;
     view.playing = playing_;
     view.problem = problem_;
+    view.sound = sound_ ? sound_->status() : QString();
     if (playback_ != nullptr) {
         const Recording& recording = playback_->recording();
         view.screen = playback_->screen();

@@ -26,13 +26,15 @@ struct PreviewView {
     bool playing = false;
     bool loops = false;
     QString problem;  // why the program does not play, or faulted
+    QString sound;    // what is heard: the link port, or why nothing
 };
 
 // Plays a .8xp file on the emulated calculator, at the calculator's pace,
 // on a thread of its own. It is recorded once through first (in a few
 // milliseconds), so the video's length is known; then it plays live in step
-// with the clock, so a key reaches the program as it is pressed. Every
-// change is reported by viewChanged on the owner's thread.
+// with the clock, so a key reaches the program as it is pressed, and the
+// link port's lines are heard (PreviewSound). Every change is reported by
+// viewChanged on the owner's thread.
 class PreviewPlayer final : public QObject {
     Q_OBJECT
 

@@ -119,6 +119,9 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     PreviewTime->setObjectName(QStringLiteral("PreviewTime"));
     PreviewRate = new QLabel(this);
     PreviewRate->setObjectName(QStringLiteral("PreviewRate"));
+    PreviewSound = new QLabel(this);
+    PreviewSound->setObjectName(QStringLiteral("PreviewSound"));
+    PreviewSound->setWordWrap(true);
     PreviewPlay = new QPushButton(QStringLiteral("Pause"), this);
     PreviewPlay->setObjectName(QStringLiteral("PreviewPlay"));
     PreviewRestart = new QPushButton(QStringLiteral("Restart"), this);
@@ -142,6 +145,7 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addWidget(PreviewScreen, 1);
     layout->addLayout(numbers);
     layout->addWidget(PreviewStatus);
+    layout->addWidget(PreviewSound);
     layout->addLayout(buttons);
 
     connect(&player_, &PreviewPlayer::viewChanged, this, &PreviewWindow::display);
@@ -179,6 +183,7 @@ void PreviewWindow::display(const PreviewView& view)
     PreviewTime->setText(clock(view.elapsed) + QStringLiteral(" / ") + clock(view.total));
     PreviewRate->setText(QStringLiteral("%1 frames a second").arg(view.framesPerSecond, 0, 'f', 2));
     PreviewStatus->setText(stateText(view));
+    PreviewSound->setText(view.sound);
     PreviewPlay->setText(view.playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
