@@ -57,12 +57,22 @@ TEST(LineSound, ASquareWaveSoundsAtItsRateWithBothLinesAsOne)
     ASSERT_EQ(both.size(), static_cast<std::size_t>(Rate) + 1);
     // Past the first tenth of a second, when the speaker's DC has settled.
     EXPECT_NEAR(crossingsPerSecond(both, Rate / 10), 441.0, 1.5);
-    const auto [low, high] = std::minmax_element(both.begin() + Rate / 10, both.end());
-    EXPECT_NEAR(*high, 0.45, 0.06);
-    EXPECT_NEAR(*low, -0.45, 0.06);
+    // The level between the edges: the median of each half's samples.
+    const auto level = [](const std::vector<float>& samples, bool upper) {
+        std::vector<float> half;
+        for (std::size_t i = Rate / 2; i < samples.size(); ++i) {
+            if ((samples[i] > 0) == upper) {
+                half.push_back(samples[i]);
+            }
+        }
+        std::nth_element(half.begin(), half.begin() + static_cast<std::ptrdiff_t>(half.size() / 2), half.end());
+        return static_cast<double>(half[half.size() / 2]);
+    };
+    // Both lines swing the full 0.9, half of it either side of the rest.
+    EXPECT_NEAR(level(both, true), 0.45, 0.02);
+    EXPECT_NEAR(level(both, false), -0.45, 0.02);
     // One line is half the swing of both.
-    const auto [tipLow, tipHigh] = std::minmax_element(tip.begin() + Rate / 10, tip.end());
-    EXPECT_NEAR(*tipHigh - *tipLow, (*high - *low) / 2, 0.01);
+    EXPECT_NEAR(level(tip, true) - level(tip, false), 0.45, 0.02);
     for (const float sample : both) {
         ASSERT_LE(std::abs(sample), 1.0f);
     }
@@ -75,7 +85,9 @@ TEST(LineSound, AnEdgeBetweenTwoSamplesMovesTheSoundByItsFraction)
         LineEdges edges;
         edges.add({clock, 3});
         const std::vector<float> samples = renderLineSound(edges, 0, ClockHz / 100, ClockHz, Rate);
-        const float half = *std::min_element(samples.begin(), samples.end()) / 2;
+        // Halfway between the rest before the step and the level after it,
+        // both outside the filter's reach.
+        const float half = (samples[80] + samples[125]) / 2;
         for (std::size_t i = 1; i < samples.size(); ++i) {
             if (samples[i] <= half) {
                 return static_cast<double>(i - 1) + (samples[i - 1] - half) / (samples[i - 1] - samples[i]);
@@ -98,19 +110,21 @@ TEST(LineSound, ACarrierAboveTheCutOffLeavesOnlyItsAverage)
     LineEdges even;
     LineEdges modulated;
     constexpr std::uint64_t period = 480;  // 62.5 kHz
-    for (std::uint64_t start = 0; start < ClockHz / 2; start += period) {
+    for (std::uint64_t start = 0; start < ClockHz * 6 / 10; start += period) {
         even.add({start, 3});
         even.add({start + period / 2, 0});
         const bool wide = (start * 880 / ClockHz) % 2 == 0;
         modulated.add({start, 3});
         modulated.add({start + (wide ? period * 3 / 4 : period / 4), 0});
     }
-    const std::vector<float> flat = renderLineSound(even, 0, ClockHz / 2, ClockHz, Rate);
-    for (std::size_t i = Rate / 10; i < flat.size(); ++i) {
+    // Past a third of a second, when the speaker has let go of the carrier's
+    // average, up to where the end cuts the carrier off.
+    const std::vector<float> flat = renderLineSound(even, 0, ClockHz * 6 / 10, ClockHz, Rate);
+    for (std::size_t i = Rate / 3; i + LineSound::HalfWidth < flat.size(); ++i) {
         ASSERT_LT(std::abs(flat[i]), 0.01f) << "sample " << i;
     }
-    const std::vector<float> tone = renderLineSound(modulated, 0, ClockHz / 2, ClockHz, Rate);
-    EXPECT_NEAR(crossingsPerSecond(tone, Rate / 10), 440.0, 3.0);
+    const std::vector<float> tone = renderLineSound(modulated, 0, ClockHz * 6 / 10, ClockHz, Rate);
+    EXPECT_NEAR(crossingsPerSecond(tone, Rate / 3), 440.0, 3.0);
 }
 
 TEST(LineSound, PlayedInPiecesItIsTheSoundRenderedInOneGo)
