@@ -15,7 +15,6 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace zoetra::media {
@@ -103,7 +102,7 @@ public:
     {
         std::string problem = open(recording, video, scale);
         if (problem.empty()) {
-            problem = video ? writeFrames(recording) : writeSound(std::numeric_limits<std::int64_t>::max());
+            problem = video ? writeFrames(recording) : writeSound(std::nullopt);
         }
         if (problem.empty()) {
             problem = flush(audio_);
@@ -134,6 +133,8 @@ private:
 
     std::string open(const Recording& recording, bool video, int scale)
     {
+        // The encoders' own chatter stays off the terminal; errors come back as codes.
+        quietFfmpegLog();
         AVFormatContext* format = nullptr;
         if (const int code = avformat_alloc_output_context2(&format, nullptr, nullptr, named_.c_str()); code < 0) {
             return check(code, "cannot write");
@@ -275,11 +276,12 @@ private:
         return check(av_frame_get_buffer(frame, 0), "cannot encode");
     }
 
-    // The sound up to `untilMs` (from the first frame), in whole frames.
-    std::string writeSound(std::int64_t untilMs)
+    // The sound up to `untilMs` (from the first frame), in whole frames;
+    // all of it without.
+    std::string writeSound(std::optional<std::int64_t> untilMs)
     {
         AVCodecContext* c = audio_.context.get();
-        while (!soundDone_ && soundPts_ * 1000 < untilMs * c->sample_rate) {
+        while (!soundDone_ && (!untilMs || soundPts_ * 1000 < *untilMs * c->sample_rate)) {
             const std::vector<float> samples = sound_->take(static_cast<std::size_t>(samplesPerFrame_));
             if (samples.empty()) {
                 soundDone_ = true;
@@ -337,7 +339,7 @@ private:
                 return problem;
             }
         }
-        return writeSound(std::numeric_limits<std::int64_t>::max());
+        return writeSound(std::nullopt);
     }
 
     std::string picture(const calc::Screen& screen, std::int64_t ms)

@@ -59,16 +59,24 @@ std::vector<float> decodedSound(const QString& path)
     return samples;
 }
 
-// Upward crossings a second in the middle of the sound, away from its ends.
+// The pitch in the middle of the sound, away from its ends: upward
+// crossings of 0, placed between samples, over the time from the first to
+// the last.
 double pitch(const std::vector<float>& samples)
 {
     const std::size_t from = samples.size() / 5;
     const std::size_t to = samples.size() * 4 / 5;
+    double first = -1;
+    double last = -1;
     int crossings = 0;
     for (std::size_t i = from + 1; i < to; ++i) {
-        crossings += samples[i - 1] < 0 && samples[i] >= 0 ? 1 : 0;
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            last = static_cast<double>(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]);
+            first = first < 0 ? last : first;
+            ++crossings;
+        }
     }
-    return crossings / (static_cast<double>(to - from) / 44'100.0);
+    return crossings < 2 ? 0.0 : (crossings - 1) / ((last - first) / 44'100.0);
 }
 
 // ffprobe's codec type, name and size of each stream.
