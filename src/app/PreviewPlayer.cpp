@@ -1,5 +1,7 @@
 #include "app/PreviewPlayer.h"
 
+#include "app/PreviewSound.h"
+
 #include "calc/Recording.h"
 #include "calc/Timing.h"
 #include "calc/VideoFiles.h"
@@ -38,6 +40,7 @@ private:
     std::uint64_t clock() const;
 
     std::unique_ptr<LivePlayback> playback_;
+    std::unique_ptr<PreviewSound> sound_;
     QTimer* timer_ = nullptr;
     QElapsedTimer wall_;
     std::uint64_t resumedAt_ = 0;  // emulated time when the clock last started
@@ -65,6 +68,7 @@ void PreviewWorker::load(const QString& programPath, const CalculatorSetup& setu
         timer_->setTimerType(Qt::PreciseTimer);
         timer_->setInterval(SliceMilliseconds);
         connect(timer_, &QTimer::timeout, this, &PreviewWorker::tick);
+        sound_ = std::make_unique<PreviewSound>();
     }
     playback_.reset();
     problem_.clear();
@@ -119,10 +123,12 @@ void PreviewWorker::setPlaying(bool playing)
         resumedAt_ = playback_->now();
         wall_.start();
         timer_->start();
+        sound_->resume();
     } else if (!playing && playing_) {
         tick();
         resumedAt_ = playback_->now();
         timer_->stop();
+        sound_->pause();
     }
     playing_ = playing;
     report(true);
@@ -134,6 +140,7 @@ void PreviewWorker::restart()
         return;
     }
     playback_->restart();
+    sound_->restart();
     resumedAt_ = 0;
     wall_.start();
     report(true);
@@ -156,6 +163,7 @@ void PreviewWorker::tick()
         return;
     }
     playback_->advanceTo(clock(), [this] { report(false); });
+    sound_->feed(playback_->takeLineEdges(), playback_->now() * calc::ClockPerTState);
     report(false);
 }
 
@@ -164,6 +172,7 @@ void PreviewWorker::report(bool always)
     PreviewView view;
     view.playing = playing_;
     view.problem = problem_;
+    view.sound = sound_ ? sound_->status() : QString();
     if (playback_ != nullptr) {
         const Recording& recording = playback_->recording();
         view.screen = playback_->screen();

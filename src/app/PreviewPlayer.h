@@ -29,13 +29,15 @@ struct PreviewView {
     // (T-states), before it plays.
     bool starting = false;
     std::uint64_t started = 0;
+    QString sound;    // what is heard: the link port, or why nothing
 };
 
 // Plays a program file on the emulated calculator, at the calculator's pace,
 // on a thread of its own. Its files are read there and it is recorded once
 // through first (a long video takes seconds, reported as it goes), so the
 // video's length is known; then it plays live in step with the clock, so a
-// key reaches the program as it is pressed. Every change is reported by
+// key reaches the program as it is pressed, and the link port's lines are
+// heard (PreviewSound). Every change is reported by
 // viewChanged on the owner's thread.
 class PreviewPlayer final : public QObject {
     Q_OBJECT

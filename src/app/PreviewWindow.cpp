@@ -129,6 +129,9 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     PreviewTime->setObjectName(QStringLiteral("PreviewTime"));
     PreviewRate = new QLabel(this);
     PreviewRate->setObjectName(QStringLiteral("PreviewRate"));
+    PreviewSound = new QLabel(this);
+    PreviewSound->setObjectName(QStringLiteral("PreviewSound"));
+    PreviewSound->setWordWrap(true);
     PreviewPlay = new QPushButton(QStringLiteral("Pause"), this);
     PreviewPlay->setObjectName(QStringLiteral("PreviewPlay"));
     PreviewRestart = new QPushButton(QStringLiteral("Restart"), this);
@@ -152,6 +155,7 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addWidget(PreviewScreen, 1);
     layout->addLayout(numbers);
     layout->addWidget(PreviewStatus);
+    layout->addWidget(PreviewSound);
     layout->addLayout(buttons);
 
     connect(&player_, &PreviewPlayer::viewChanged, this, &PreviewWindow::display);
@@ -197,6 +201,7 @@ void PreviewWindow::display(const PreviewView& view)
         PreviewRate->setText(QStringLiteral("%1 frames a second").arg(view.framesPerSecond, 0, 'f', 2));
     }
     PreviewStatus->setText(stateText(view));
+    PreviewSound->setText(view.sound);
     // "Pause" only while the program plays; after its end "Play" plays it
     // again. Nothing to press while it starts or when it cannot play.
     PreviewPlay->setText(view.playing && !ended(view) && !view.starting ? QStringLiteral("Pause") : QStringLiteral("Play"));

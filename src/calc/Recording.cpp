@@ -20,6 +20,16 @@ std::uint64_t Recording::totalTStates() const
     return frames.empty() ? 0 : endTStates - frames.front().tstates;
 }
 
+std::uint64_t Recording::startClock() const
+{
+    return frames.empty() ? 0 : frames.front().tstates * ClockPerTState;
+}
+
+std::uint64_t Recording::endClock() const
+{
+    return endTStates * ClockPerTState;
+}
+
 double Recording::framesPerSecond() const
 {
     if (end == End::Loops && loopStart < frames.size()) {
@@ -112,14 +122,20 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
 {
     Recording recording;
     recording.setup = setup;
-    Calculator calculator(setup.model);
+    Calculator calculator(setup.model, setup.readings);
     if (!prepareCalculator(calculator, program, setup, &recording.fault)) {
         return recording;
     }
     constexpr std::uint64_t limit = RecordingTimeLimitSeconds * CpuHz;
     constexpr std::uint64_t progressEvery = CpuHz;
     std::uint64_t nextProgress = 0;
+    const auto keepEdges = [&] {
+        for (const LineEdge& edge : calculator.takeLineEdges()) {
+            recording.lineEdges.add(edge);
+        }
+    };
     const auto finish = [&](Recording::End end, std::uint64_t at) {
+        keepEdges();
         recording.end = end;
         recording.endTStates = at;
         recording.exit = calculator.exitState();
@@ -143,6 +159,7 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
             return finish(stop == Stop::Returned ? Recording::End::Returns : Recording::End::WaitsForKey,
                           calculator.tstates());
         }
+        keepEdges();
         const ShownScreen shown = calculator.takeScreens().back();
         // A video known to be longer is recorded to its end.
         const bool pastVideo = !setup.roundFrames || recording.frames.size() > *setup.roundFrames;

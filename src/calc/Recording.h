@@ -1,8 +1,10 @@
 #pragma once
 
 #include "calc/Calculator.h"
+#include "calc/HardwareReadings.h"
 #include "calc/Screen.h"
 #include "shared/CalculatorModel.h"
+#include "shared/LineEdges.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,7 +29,8 @@ struct AppVar {
 };
 
 // The calculator a program is recorded on: the model and the AppVars placed
-// before it starts, in order; and, where its video is known, the frames of
+// before it starts, in order; how the facts its documents leave open are read;
+// and, where its video is known, the frames of
 // one round of it.
 struct CalculatorSetup {
     CalculatorSetup() = default;
@@ -44,6 +47,7 @@ struct CalculatorSetup {
     // its own clock or decodes ahead never comes back to the same state,
     // so without this its loop goes unseen.
     std::optional<std::size_t> roundFrames;
+    HardwareReadings readings = {};
 };
 
 // A program played once through on the emulated calculator, without a key
@@ -67,6 +71,9 @@ struct Recording {
     std::string fault;
     // What the program printed on the home screen, a new line as '\n'.
     std::string printed;
+    // The link port's lines as the program drove them, from its start to
+    // the end (clocks in ClockHz steps since the start): its sound.
+    LineEdges lineEdges;
     // How the program left the calculator where the recording ended.
     ExitState exit;
     CalculatorSetup setup;
@@ -79,6 +86,10 @@ struct Recording {
     // Frames shown, less one, over the time from the first to the last
     // shown; a loop's first frame shown again counts. 0 for one frame.
     double framesPerSecond() const;
+    // The clock (ClockHz steps) of the first frame and of the end: the span
+    // the video and its sound cover.
+    std::uint64_t startClock() const;
+    std::uint64_t endClock() const;
     // Why the recording cannot be shown as a video; empty when it plays.
     std::string problem() const;
 };

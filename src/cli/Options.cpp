@@ -275,7 +275,9 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("preview")}, QStringLiteral("file.gif"),
-                    QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."),
+                    QStringLiteral("Also write the program as the calculator plays it: an animated GIF with its frame "
+                                   "times; a name ending in .wav gives its sound alone, .mp4, .mkv or .webm the video "
+                                   "with its sound."),
                     QStringLiteral("preview"), textValue(&Settings::preview), false, false});
     rows.push_back({{QStringLiteral("preview-scale")}, QStringLiteral("1..10"),
                     QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white "

@@ -10,6 +10,7 @@
 #include "calc/VideoFiles.h"
 #include "media/PlaybackGif.h"
 #include "codec/Codec.h"
+#include "media/PlaybackMedia.h"
 #include "shared/Text.h"
 #endif
 
@@ -148,8 +149,16 @@ int preview(const QString& programPath, const QString& gifPath, int scale, std::
                           .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
     // A signal while it is written ends the program without it.
     const RemoveOnSignal removedOnSignal(partial);
-    if (const std::string problem = media::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
-        !problem.empty()) {
+    // The kind of file its name asks for: the sound alone, the video with
+    // its sound, or the silent GIF.
+    const std::string named = QFile::encodeName(gifPath).toStdString();
+    const media::PreviewKind kind = media::previewKind(named);
+    const std::string partialPath = QFile::encodeName(partial).toStdString();
+    const std::string problem = kind == media::PreviewKind::Sound ? media::writePlaybackSound(partialPath, recording, named)
+                                : kind == media::PreviewKind::Video
+                                    ? media::writePlaybackVideo(partialPath, recording, scale, named)
+                                    : media::writePlaybackGif(partialPath, recording, scale);
+    if (!problem.empty()) {
         QFile::remove(partial);
         return fail(QStringLiteral("Error: The preview could not be written: %1").arg(QString::fromStdString(problem)));
     }
@@ -165,6 +174,9 @@ int preview(const QString& programPath, const QString& gifPath, int scale, std::
                       : recording.end == calc::Recording::End::WaitsForKey ? "then waits for a key"
                       : recording.end == calc::Recording::End::TimeLimit   ? "cut at 10 minutes"
                                                                             : "then returns";
+    if (kind != media::PreviewKind::Gif && recording.lineEdges.empty()) {
+        std::fprintf(stderr, "Preview: the program makes no sound (it never drives the link port's lines).\n");
+    }
     if (recording.frames.size() < 2) {
         // One picture has no pace of its own.
         std::fprintf(stderr, "Preview: %s (1 frame, %s)\n", nativePath(gifPath).toLocal8Bit().constData(), end);
