@@ -17,7 +17,6 @@ constexpr double Pi = std::numbers::pi;
 // (earphones do not carry it), and the input is low-passed at half the
 // level's rate, with a filter LowPassSpan output samples long on each side.
 constexpr double LowCutHz = 100.0;
-constexpr double DcCutHz = 10.0;
 constexpr int LowPassSpan = 24;
 // The loudest part of the sound takes this share of the pulses' range.
 constexpr double Headroom = 0.95;
@@ -178,9 +177,7 @@ std::vector<float> soundAtLevelRate(std::span<const float> samples, const SoundL
     const auto count = static_cast<std::size_t>(samplesFor(level, static_cast<long long>(samples.size())));
     std::vector<float> out(count);
     const auto size = static_cast<long long>(samples.size());
-    const double dcCut = std::exp(-2.0 * Pi * DcCutHz / level.samplesPerSecond());
-    double lastIn = 0.0;
-    double lastOut = 0.0;
+    double mean = 0.0;
     for (std::size_t n = 0; n < count; ++n) {
         const long long centre = static_cast<long long>(n) * ticks;
         double sum = 0.0;
@@ -189,9 +186,13 @@ std::vector<float> soundAtLevelRate(std::span<const float> samples, const SoundL
         for (long long i = from; i <= to; ++i) {
             sum += taps[static_cast<std::size_t>(i - centre + half)] * samples[static_cast<std::size_t>(i)];
         }
-        lastOut = dcCut * (lastOut + sum - lastIn);
-        lastIn = sum;
-        out[n] = static_cast<float>(lastOut);
+        out[n] = static_cast<float>(sum);
+        mean += sum;
+    }
+    // Without its DC (a high-pass would turn the bass a little late).
+    mean /= static_cast<double>(std::max<std::size_t>(count, 1));
+    for (float& sample : out) {
+        sample = static_cast<float>(sample - mean);
     }
     return out;
 }
