@@ -198,7 +198,7 @@ SoundRead readSound(const QString& path, int rate, const SoundSpan& span, const 
                     heard = true;
                     result.heardFrom = static_cast<double>(*cursor) / rate;
                 }
-                out.push_back(std::clamp(sample, -1.0f, 1.0f));
+                out.push_back(std::isfinite(sample) ? std::clamp(sample, -1.0f, 1.0f) : 0.0f);
             }
             ++*cursor;
         }
@@ -342,7 +342,8 @@ QByteArray waveFile(const Sound& sound)
     bytes.append("data", 4);
     u32(dataBytes);
     for (const float sample : sound.samples) {
-        const auto value = static_cast<qint16>(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f));
+        const float held = std::isfinite(sample) ? std::clamp(sample, -1.0f, 1.0f) : 0.0f;
+        const auto value = static_cast<qint16>(std::lround(held * 32767.0f));
         u16(static_cast<quint16>(value));
     }
     return bytes;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace zoetra::sound {
 
@@ -20,9 +21,6 @@ constexpr double LowCutHz = 100.0;
 constexpr int LowPassSpan = 24;
 // The loudest part of the sound takes this share of the pulses' range.
 constexpr double Headroom = 0.95;
-// The pulses are heard as steps a sample long: the encoder lifts the top of
-// the band by as much as such steps lower it.
-constexpr double StepDroop = 1.0;
 // Code sequences kept open at each sample, for 2-bit and 4-bit codes.
 constexpr int Paths2 = 256;
 constexpr int Paths4 = 32;
@@ -48,8 +46,9 @@ std::vector<double> lowPass(double cutoff, int half)
 }
 
 // Five symmetric taps that undo, below 0.47 of the rate, the fall of a step
-// a sample long (sin(pi f) / (pi f) at f cycles a sample): least squares
-// over the band.
+// a sample long (sin(pi f) / (pi f) at f cycles a sample): the pulses are
+// heard as such steps, and the encoder lifts the top of the band by as much
+// as they lower it. Least squares over the band.
 std::array<double, 5> stepLift()
 {
     double a[3][3] = {};
@@ -57,7 +56,7 @@ std::array<double, 5> stepLift()
     for (int k = 1; k <= 200; ++k) {
         const double f = 0.47 * k / 200.0;
         const double w = 2.0 * Pi * f;
-        const double fall = 1.0 - StepDroop + StepDroop * std::sin(Pi * f) / (Pi * f);
+        const double fall = std::sin(Pi * f) / (Pi * f);
         const double row[3] = {fall, 2.0 * std::cos(w) * fall, 2.0 * std::cos(2.0 * w) * fall};
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) {
@@ -184,7 +183,10 @@ std::vector<float> soundAtLevelRate(std::span<const float> samples, const SoundL
         const long long from = std::max(0LL, centre - half);
         const long long to = std::min(size - 1, centre + half);
         for (long long i = from; i <= to; ++i) {
-            sum += taps[static_cast<std::size_t>(i - centre + half)] * samples[static_cast<std::size_t>(i)];
+            const float sample = samples[static_cast<std::size_t>(i)];
+            if (std::isfinite(sample)) {
+                sum += taps[static_cast<std::size_t>(i - centre + half)] * sample;
+            }
         }
         out[n] = static_cast<float>(sum);
         mean += sum;
@@ -197,14 +199,14 @@ std::vector<float> soundAtLevelRate(std::span<const float> samples, const SoundL
     return out;
 }
 
-std::vector<std::uint8_t> encodeSound(std::span<const float> samples, const SoundLevel& level,
-                                      const std::function<bool(double)>& progress, const EncoderOptions& options)
-{
-    const std::vector<float> sound = soundAtLevelRate(samples, level);
-    const std::size_t count = sound.size();
+namespace {
 
-    // What the pulses are to be, in T-states of the lines low.
+// What each pulse is to be, in T-states of the lines low: the sound with
+// its top lifted, its loudest part at Headroom of the pulses' range.
+std::vector<double> pulseTargets(const std::vector<float>& sound, const SoundLevel& level)
+{
     const std::array<double, 5> lift = stepLift();
+    const std::size_t count = sound.size();
     std::vector<double> target(count);
     double peak = 0.0;
     for (std::size_t n = 0; n < count; ++n) {
@@ -224,41 +226,48 @@ std::vector<std::uint8_t> encodeSound(std::span<const float> samples, const Soun
     for (double& t : target) {
         t = (shortest + longest) / 2.0 + gain * t;
     }
+    return target;
+}
+
+// The codes whose pulses come closest to the targets, the error high-passed:
+// `keep` code sequences followed at once, each sample's children of them all
+// cut back to the best. Nothing when `progress` stops it.
+std::optional<std::vector<std::uint8_t>> searchCodes(const std::vector<double>& target, const SoundLevel& level,
+                                                     int keep, const std::function<bool(double)>& progress)
+{
     std::array<double, 256> heard{};
     for (int high = 0; high < 256; ++high) {
         heard[static_cast<std::size_t>(high)] = pulseTStates(level, pulseCount(level, high * 256 - 32768));
     }
-
     const int codes = 1 << level.bits;
     const int sizes = sizesPerStep(level.bits);
     const std::span<const StepEntry> table = stepTable(level.bits);
-    const int keep = options.paths > 0 ? options.paths : level.bits == 2 ? Paths2 : Paths4;
     const double lowCut = std::exp(-2.0 * Pi * LowCutHz / level.samplesPerSecond());
+    const std::size_t count = target.size();
 
     CodeTree tree;
     std::vector<Path> paths{Path{0, 0, 0, -1, 0.0, 0.0, 0.0}};
+    std::vector<Path> next;
     std::vector<Child> children;
     children.reserve(static_cast<std::size_t>(keep * codes));
     for (std::size_t n = 0; n < count; ++n) {
         if (progress && n % 4096 == 0 && !progress(static_cast<double>(n) / static_cast<double>(count))) {
-            return {};
+            return std::nullopt;
         }
         children.clear();
-        const double want = target[n];
         for (std::size_t p = 0; p < paths.size(); ++p) {
             const Path& from = paths[p];
-            const std::int32_t kept = from.change - (from.change >> 2);
             for (int code = 0; code < codes; ++code) {
                 const StepEntry& entry = table[static_cast<std::size_t>(from.step * sizes + (code & (sizes - 1)))];
-                const std::int32_t change = kept + ((code & sizes) ? -static_cast<std::int32_t>(entry.change) : entry.change);
+                const std::int32_t change = changeBeforeWrap(from.change, entry, (code & sizes) != 0);
                 if (change < -32768 || change > 32767) {
                     continue;  // the player's change would wrap
                 }
                 Child child;
                 child.path.change = change;
-                child.path.level = std::clamp(from.level + change, -32768, 32767);
+                child.path.level = heldLevel(from.level, change);
                 child.path.step = entry.next;
-                const double error = want - heard[static_cast<std::size_t>((child.path.level + 32768) >> 8)];
+                const double error = target[n] - heard[static_cast<std::size_t>((child.path.level + 32768) >> 8)];
                 child.path.highPassed = lowCut * (from.highPassed + error - from.lastError);
                 child.path.lastError = error;
                 child.path.error = from.error + child.path.highPassed * child.path.highPassed;
@@ -272,8 +281,7 @@ std::vector<std::uint8_t> encodeSound(std::span<const float> samples, const Soun
                              [](const Child& a, const Child& b) { return a.path.error < b.path.error; });
             children.resize(static_cast<std::size_t>(keep));
         }
-        std::vector<Path> next;
-        next.reserve(children.size());
+        next.clear();
         for (const Child& child : children) {
             Path path = child.path;
             path.node = tree.add(paths[static_cast<std::size_t>(child.parent)].node, child.code);
@@ -282,27 +290,46 @@ std::vector<std::uint8_t> encodeSound(std::span<const float> samples, const Soun
         paths.swap(next);
         tree.prune(paths);
     }
+    if (count == 0) {
+        return std::vector<std::uint8_t>{};
+    }
+    const Path& best =
+        *std::min_element(paths.begin(), paths.end(), [](const Path& a, const Path& b) { return a.error < b.error; });
+    return tree.codes(best.node, count);
+}
 
+std::vector<std::uint8_t> packed(const SoundLevel& level, const std::vector<std::uint8_t>& codes)
+{
+    const std::size_t count = codes.size();
     std::vector<std::uint8_t> stream{static_cast<std::uint8_t>(level.ticks), static_cast<std::uint8_t>(level.bits),
                                      level.timer2Setting(), 0};
     for (int i = 0; i < 4; ++i) {
         stream.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
     }
     stream.resize(static_cast<std::size_t>(streamBytes(level, static_cast<long long>(count))), 0);
-    if (count > 0) {
-        const Path& best = *std::min_element(paths.begin(), paths.end(),
-                                             [](const Path& a, const Path& b) { return a.error < b.error; });
-        const std::vector<std::uint8_t> chosen = tree.codes(best.node, count);
-        const int perByte = 8 / level.bits;
-        for (std::size_t k = 0; k < count; ++k) {
-            const int shift = 8 - level.bits * static_cast<int>(k % static_cast<std::size_t>(perByte) + 1);
-            stream[HeaderBytes + k / static_cast<std::size_t>(perByte)] |= static_cast<std::uint8_t>(chosen[k] << shift);
-        }
+    const auto perByte = static_cast<std::size_t>(8 / level.bits);
+    for (std::size_t k = 0; k < count; ++k) {
+        const int shift = 8 - level.bits * static_cast<int>(k % perByte + 1);
+        stream[HeaderBytes + k / perByte] |= static_cast<std::uint8_t>(codes[k] << shift);
+    }
+    return stream;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeSound(std::span<const float> samples, const SoundLevel& level,
+                                      const std::function<bool(double)>& progress, const EncoderOptions& options)
+{
+    const std::vector<double> target = pulseTargets(soundAtLevelRate(samples, level), level);
+    const int keep = options.paths > 0 ? options.paths : level.bits == 2 ? Paths2 : Paths4;
+    const std::optional<std::vector<std::uint8_t>> codes = searchCodes(target, level, keep, progress);
+    if (!codes) {
+        return {};
     }
     if (progress) {
         progress(1.0);
     }
-    return stream;
+    return packed(level, *codes);
 }
 
 }  // namespace zoetra::sound

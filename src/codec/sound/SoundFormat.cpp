@@ -71,10 +71,9 @@ DecoderState decodeStep(const DecoderState& state, int bits, int code)
     const int size = code & (sizes - 1);
     const bool negative = (code & sizes) != 0;
     const StepEntry entry = stepTable(bits)[static_cast<std::size_t>(state.step * sizes + size)];
-    const std::int32_t change = negative ? -static_cast<std::int32_t>(entry.change) : entry.change;
     DecoderState next;
-    next.change = wrap16(state.change - (state.change >> 2) + change);
-    next.level = std::clamp(state.level + next.change, -32768, 32767);
+    next.change = wrap16(changeBeforeWrap(state.change, entry, negative));
+    next.level = heldLevel(state.level, next.change);
     next.step = entry.next;
     return next;
 }

@@ -3,6 +3,7 @@
 #include "codec/sound/SoundCost.h"
 #include "shared/CalculatorModel.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -94,6 +95,26 @@ struct DecoderState {
     int step = 0;
 };
 
+// The tables of changes: for each step and each size of a code (the code
+// without its sign, its top bit), the change and the next step.
+struct StepEntry {
+    std::uint16_t change;
+    std::uint8_t next;
+};
+std::span<const StepEntry> stepTable(int bits);
+int sizesPerStep(int bits);  // 2 or 8: the entries of a step
+
+// D - D/4 (an arithmetic shift) plus a code's change, before it wraps in 16
+// bits; and S + D held within 16 bits.
+constexpr std::int32_t changeBeforeWrap(std::int32_t change, const StepEntry& entry, bool negative)
+{
+    return change - (change >> 2) + (negative ? -static_cast<std::int32_t>(entry.change) : entry.change);
+}
+constexpr std::int32_t heldLevel(std::int32_t level, std::int32_t change)
+{
+    return std::clamp(level + change, -32768, 32767);
+}
+
 // One sample's code applied the way the player applies it: D becomes
 // D - D/4 (an arithmetic shift) plus the code's change, wrapping in 16 bits;
 // S becomes S + D, held within 16 bits; the step moves as the code's size
@@ -103,14 +124,5 @@ DecoderState decodeStep(const DecoderState& state, int bits, int code);
 // The count of timer 2 for a level S: its high byte looked up in the
 // level's table of 256 counts, from minCount to maxCount.
 int pulseCount(const SoundLevel& level, std::int32_t state);
-
-// The tables of changes: for each step and each size of a code (the code
-// without its sign, its top bit), the change and the next step.
-struct StepEntry {
-    std::uint16_t change;
-    std::uint8_t next;
-};
-std::span<const StepEntry> stepTable(int bits);
-int sizesPerStep(int bits);  // 2 or 8: the entries of a step
 
 }  // namespace zoetra::sound
