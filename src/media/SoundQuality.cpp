@@ -30,7 +30,7 @@ constexpr int MaxLagSeconds = 1;
 // the 8 kHz sample on the first, to 1/64,000 s on the second. (FFmpeg's
 // transforms are fast up to 2^17 points.)
 constexpr int CoarseSeconds = 6;
-constexpr int FineSeconds = 20;
+constexpr int FineSeconds = 10;
 constexpr int Up = MeasureRenderRate / Rate;
 
 struct Biquad {
@@ -218,7 +218,7 @@ SoundQuality measureSound(std::span<const float> source, int sourceRate, std::sp
     double a = best - 1.0, b = best + 1.0;
     double x1 = b - golden * (b - a), x2 = a + golden * (b - a);
     double f1 = match(x1), f2 = match(x2);
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < 14; ++i) {
         if (f1 > f2) {
             b = x2;
             x2 = x1;
