@@ -81,8 +81,10 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Zoetra Convertor v2 turns a video file, an animated GIF or a folder of\n"
     "frames into a video program for the TI-83 Plus graphing calculator, with\n"
     "a live preview of the black and white reduction, its own assembler and\n"
-    "packager, and a preview of the built program on an emulated calculator.")
-# The libraries linked (Qt 6, libz80ex, FFmpeg's) come from dpkg-shlibdeps;
+    "packager, and a preview of the built program on an emulated calculator.\n"
+    "It sends the program to a calculator connected by USB or a link cable.")
+# The libraries linked (Qt 6, libz80ex, FFmpeg's, libticalcs2 and libticables2 with
+# the udev rule for calculators on USB) come from dpkg-shlibdeps;
 # the window needs a Qt platform plugin besides.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")

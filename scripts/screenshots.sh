@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real window under Xvfb, shows each page, converts the sample,
-# opens its preview on the calculator and saves PNG pictures of the windows
-# into build/<preset>/screenshots/ for review.
+# presses "Send to Calculator" (the search, and its message when no
+# calculator answers), opens its preview on the calculator and saves PNG
+# pictures of the windows into build/<preset>/screenshots/ for review.
 # Usage: scripts/screenshots.sh [preset]   (default: dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -103,8 +103,20 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     connect(CalcModel, &QComboBox::currentIndexChanged, this, [this] { showTarget(); });
     connect(CalcRate, &QDoubleSpinBox::valueChanged, this, [this] { showTarget(); });
     connect(CalcFreeArchive, &QSpinBox::valueChanged, this, [this] { showTarget(); });
+#ifdef ZOETRA_HAVE_LINK
+    buildLinkControls();
+#endif
     showTarget();
 }
+
+#ifndef ZOETRA_HAVE_LINK
+CalculatorPage::~CalculatorPage() = default;
+
+void CalculatorPage::setCables(std::shared_ptr<link::CableSource> cables)
+{
+    cables_ = std::move(cables);
+}
+#endif
 
 VideoTarget CalculatorPage::target() const
 {
@@ -132,10 +144,15 @@ void CalculatorPage::setFramesPerSecond(double framesPerSecond)
     CalcRate->setValue(framesPerSecond);
 }
 
-void CalculatorPage::showDelivered(const QStringList& paths)
+void CalculatorPage::showDelivered(const QStringList& paths, const std::optional<VideoTarget>& madeFor)
 {
     CalcDelivered->setText(deliveredFilesText(paths));
     CalcDelivered->setToolTip(paths.isEmpty() ? QString() : nativePath(QFileInfo(paths.front()).absolutePath()));
+    delivered_ = paths;
+    deliveredFor_ = madeFor;
+#ifdef ZOETRA_HAVE_LINK
+    enableLinkButtons();
+#endif
 }
 
 void CalculatorPage::showTarget()

@@ -626,16 +626,30 @@ void MainFrm::channelChoice(int index)
 
 void MainFrm::pictureChange()
 {
+    const Pattern before = vars_.Pictures.pattern;
     vars_.Pictures.pattern = static_cast<Pattern>(PatternChoice->currentData().toInt());
     vars_.Pictures.gamma = GammaSet->value();
     vars_.Pictures.autoExposure = AutoExposure->isChecked();
+    const Pattern now = vars_.Pictures.pattern;
+    // A pattern takes the thresholds as its black and white point: from the
+    // checkerboard it starts at the full range, which draws every tone, and
+    // the checkerboard gets back the thresholds it had.
+    if (before == Pattern::Checkerboard && now != Pattern::Checkerboard) {
+        checkerboardThresholds_ = {BrightnessThreshold_Set->value(), BrightnessThreshold2_Set->value()};
+        BrightnessThreshold_Set->setValue(0);
+        BrightnessThreshold2_Set->setValue(255);
+    } else if (before != Pattern::Checkerboard && now == Pattern::Checkerboard && checkerboardThresholds_) {
+        BrightnessThreshold_Set->setValue(checkerboardThresholds_->first);
+        BrightnessThreshold2_Set->setValue(checkerboardThresholds_->second);
+        checkerboardThresholds_.reset();
+    }
     redrawPreview();
 }
 
 void MainFrm::autoBalance()
 {
     DitheringOnOff->setChecked(true);
-    const AutoBalanceProposal proposal = computeAutoBalance(*File_List_Preview);
+    const AutoBalanceProposal proposal = proposeAutoBalance(vars_, *File_List_Preview);
     BrightnessThreshold_Set->setValue(proposal.black);
     BrightnessThreshold2_Set->setValue(proposal.white);
     Fix_New_Colour_Settings();
@@ -656,8 +670,8 @@ void MainFrm::convertVideo()
     }
     if (outcome.status == RunOutcome::Status::Delivered) {
         showDelivered(outcome.deliveredPath);
-        Calculator->showDelivered(outcome.deliveredPaths);
         deliveredTarget_ = window_->videoTarget();
+        Calculator->showDelivered(outcome.deliveredPaths, deliveredTarget_);
         if (PreviewOnCalc != nullptr) {
             PreviewOnCalc->setEnabled(true);
         }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QButtonGroup;
 class QCheckBox;
@@ -129,7 +130,9 @@ private:
     void ditherChange();
     void channelChoice(int index);
     // The pattern, the gamma and the auto exposure: each takes its control's
-    // state and redraws the preview.
+    // state and redraws the preview. A pattern chosen instead of the
+    // checkerboard moves the threshold sliders to 0 and 255; the
+    // checkerboard chosen again gets back what they were.
     void pictureChange();
     void autoBalance();
     void convertVideo();
@@ -180,6 +183,9 @@ private:
     QPushButton* AutoBalance = nullptr;
     std::array<QRadioButton*, 4> Which_Colour_Val{};
     QButtonGroup* colourGroup_ = nullptr;
+    // The two thresholds the checkerboard had while another pattern is
+    // chosen: the checkerboard gets them back.
+    std::optional<std::pair<int, int>> checkerboardThresholds_;
 
     // "Create Video".
     QSlider* DetailSlider = nullptr;

@@ -32,7 +32,7 @@ QString clock(std::uint64_t tstates)
         .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
-QString stateText(const calc::PreviewView& view)
+QString stateText(const PreviewView& view)
 {
     using State = calc::LivePlayback::State;
     if (!view.problem.isEmpty()) {
@@ -144,14 +144,14 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addWidget(PreviewStatus);
     layout->addLayout(buttons);
 
-    connect(&player_, &calc::PreviewPlayer::viewChanged, this, &PreviewWindow::display);
+    connect(&player_, &PreviewPlayer::viewChanged, this, &PreviewWindow::display);
     connect(PreviewPlay, &QPushButton::clicked, this, [this] { player_.setPlaying(!player_.view().playing); });
     connect(PreviewRestart, &QPushButton::clicked, this, [this] {
         player_.restart();
         player_.setPlaying(true);
     });
     connect(PreviewClear, &QPushButton::clicked, this, [this] { player_.press(calc::Key::Clear); });
-    display(calc::PreviewView{});
+    display(PreviewView{});
 }
 
 PreviewWindow::~PreviewWindow() = default;
@@ -171,7 +171,7 @@ void PreviewWindow::play(const QString& programPath, const calc::CalculatorSetup
     player_.load(bytes, withVideo);
 }
 
-void PreviewWindow::display(const calc::PreviewView& view)
+void PreviewWindow::display(const PreviewView& view)
 {
     PreviewScreen->setScreen(view.screen);
     PreviewFrame->setText(view.frame < 0 ? QStringLiteral("Frame - of %1").arg(view.frames)

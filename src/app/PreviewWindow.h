@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calc/PreviewPlayer.h"
+#include "app/PreviewPlayer.h"
 
 #include <QString>
 #include <QWidget>
@@ -48,12 +48,12 @@ public:
     // model, its AppVars); a file that cannot be read shows why.
     void play(const QString& programPath, const calc::CalculatorSetup& setup = {});
 
-    calc::PreviewPlayer& player() { return player_; }
+    PreviewPlayer& player() { return player_; }
 
 private:
-    void display(const calc::PreviewView& view);
+    void display(const PreviewView& view);
 
-    calc::PreviewPlayer player_;
+    PreviewPlayer player_;
     LcdView* PreviewScreen = nullptr;
     QLabel* PreviewStatus = nullptr;
     QLabel* PreviewFrame = nullptr;

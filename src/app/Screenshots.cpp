@@ -1,5 +1,6 @@
 #include "app/Screenshots.h"
 
+#include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
 #include "platform/widgets/MessageBoxes.h"
 
@@ -72,19 +73,21 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(1);
     settle();
     save(window, QStringLiteral("3-graphics-page"));
-    // The same page with another pattern and the tone changed.
+    // The same page just after picking the pattern for film (the sliders at
+    // its full range), then with the tone changed; the checkerboard again
+    // gets its thresholds back.
     if (auto* pattern = window.findChild<QComboBox*>(QStringLiteral("PatternChoice"))) {
         auto* gamma = window.findChild<QDoubleSpinBox*>(QStringLiteral("GammaSet"));
         pattern->setCurrentIndex(1);
-        if (gamma != nullptr) {
-            gamma->setValue(1.4);
-        }
         settle();
         save(window, QStringLiteral("3b-graphics-page-pattern"));
-        pattern->setCurrentIndex(0);
         if (gamma != nullptr) {
+            gamma->setValue(1.4);
+            settle();
+            save(window, QStringLiteral("3c-graphics-page-pattern-gamma"));
             gamma->setValue(1.0);
         }
+        pattern->setCurrentIndex(0);
     }
     tabs->setCurrentIndex(3);
     settle();
@@ -135,6 +138,30 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     tabs->setCurrentIndex(3);
     settle();
     save(window, QStringLiteral("6b-calculator-after-conversion"));
+    // "Send to Calculator" while it looks for a calculator beside the
+    // window, and what it says when none answers.
+    auto* send = window.findChild<QPushButton*>(QStringLiteral("CalcSend"));
+    auto* calculatorPage = window.findChild<CalculatorPage*>(QStringLiteral("SettingsPage_3"));
+    if (send != nullptr && calculatorPage != nullptr && send->isEnabled()) {
+        std::optional<MessageBoxes::Message> said;
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { said = message; });
+        send->click();
+        settle();
+        save(window, QStringLiteral("6c-calculator-sending"));
+        QElapsedTimer waiting;
+        waiting.start();
+        while (calculatorPage->talking() && waiting.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { report = message; });
+        if (said) {
+            const auto box = MessageBoxes::build(&window, said->text, said->title, said->icon);
+            box->show();
+            settle();
+            save(*box, QStringLiteral("6d-send-message"));
+            box->hide();
+        }
+    }
     tabs->setCurrentIndex(2);
 
     if (report) {

@@ -1,5 +1,6 @@
 #include "app/VideoImportDialog.h"
 
+#include "app/JobThread.h"
 #include "convert/WhatFits.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
@@ -34,19 +35,6 @@
 namespace zoetra {
 
 namespace {
-
-// A thread that runs one job. (QThread::create would bring in std::future,
-// whose thread-local state makes the program need the loader's TLS entry.)
-class JobThread final : public QThread {
-public:
-    explicit JobThread(std::function<void()> job) : job_(std::move(job)) {}
-
-protected:
-    void run() override { job_(); }
-
-private:
-    std::function<void()> job_;
-};
 
 // The longest clip the time boxes take: a day.
 constexpr double LongestTime = 86400.0;

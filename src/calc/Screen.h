@@ -7,9 +7,9 @@
 
 namespace zoetra::calc {
 
-inline constexpr int ScreenWidth = 96;
-inline constexpr int ScreenHeight = 64;
-inline constexpr std::size_t ScreenBytes = 768;
+using zoetra::ScreenHeight;
+using zoetra::ScreenWidth;
+inline constexpr std::size_t ScreenBytes = ScreenByteCount;
 
 // The LCD's pixels in plotSScreen's layout: 12 bytes a row, the leftmost
 // pixel in bit 7, a set bit dark.
@@ -17,7 +17,7 @@ using zoetra::Screen;
 
 inline bool darkPixel(const Screen& screen, int x, int y)
 {
-    return (screen[static_cast<std::size_t>(y * 12 + x / 8)] >> (7 - x % 8) & 1) != 0;
+    return (screen[static_cast<std::size_t>(y * BytesPerRow + x / 8)] >> (7 - x % 8) & 1) != 0;
 }
 
 // The calculator's colours as 0xRRGGBB: dark pixels on a grey-green LCD.

@@ -1,6 +1,7 @@
 #include "cli/HeadlessRun.h"
 
 #include "cli/Preview.h"
+#include "cli/Sending.h"
 #include "cli/TerminalWindowLayer.h"
 #include "convert/ConversionRun.h"
 #include "convert/WhatFits.h"
@@ -104,14 +105,31 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
 
 }  // namespace
 
-int runHeadless(const Settings& settings, const AppFolders& folders)
+int runHeadless(const Settings& options, const AppFolders& folders)
 {
+    Settings settings = options;
     if (!settings.play.isEmpty()) {
         return writePreview(settings.play, settings.preview, settings.previewScale);
+    }
+    if (!settings.sendFile.isEmpty()) {
+        return sendFileGiven(settings);
     }
     if (!folders.problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", folders.problem.toLocal8Bit().constData());
         return 1;
+    }
+    // A name the run would refuse is refused before anything else: a long
+    // import, the calculator asked for its free archive.
+    if (const QString problem = programNameProblem(settings.name, settings.target);
+        settings.extractTo.isEmpty() && !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        return 1;
+    }
+    // The calculator's free archive decides what the video may take.
+    if (settings.freeArchiveFromCalculator) {
+        if (const int failed = takeFreeArchiveFromCalculator(settings)) {
+            return failed;
+        }
     }
     const QString appDir = folders.workDir;
 
@@ -200,7 +218,7 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
 
     if (settings.autoBalance && !window.frames.isEmpty()) {
         window.selectFrameListEntry(0);
-        const AutoBalanceProposal proposal = computeAutoBalance(window.filePreviewArea);
+        const AutoBalanceProposal proposal = proposeAutoBalance(vars, window.filePreviewArea);
         // What the options say explicitly wins over the proposal.
         if (!settings.given.contains(QStringLiteral("dither"))) {
             vars.DitherOn = true;
@@ -235,6 +253,12 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
     const RunOutcome outcome = run.RunConversion();
     window.onYield = nullptr;
     cancelling.reset();
+    if (interrupted.load()) {
+        // After the run's last yield: what it delivered stays, and nothing
+        // more is done.
+        std::fprintf(stderr, "The conversion was interrupted after it had ended.\n");
+        CancelSignals::endAsSignalled(1);
+    }
     for (const QString& frame : outcome.unreadableFrames) {
         std::fprintf(stderr, "Warning: the frame %s could not be read; the frame before it is shown in its place.\n",
                      nativePath(joinPath(vars.LastDir, frame)).toLocal8Bit().constData());
@@ -260,7 +284,13 @@ int runHeadless(const Settings& settings, const AppFolders& folders)
                      QString::number(window.target.framesPerSecond, 'g', 4).toLocal8Bit().constData());
     }
     if (!settings.preview.isEmpty()) {
-        return writePreview(outcome.deliveredPath, settings.preview, settings.previewScale, settings.target.model);
+        if (const int failed = writePreview(outcome.deliveredPath, settings.preview, settings.previewScale,
+                                            settings.target.model)) {
+            return failed;
+        }
+    }
+    if (settings.send) {
+        return sendToCalculator(outcome.deliveredPaths, window.target, settings.replace);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "cli/Options.h"
 
 #include "cli/Preview.h"
+#include "cli/Sending.h"
 #include "codec/Codec.h"
 #include "imaging/FrameFolder.h"
 #include "platform/QtFileSystem.h"
@@ -122,9 +123,9 @@ std::vector<OptionRow> makeTable()
                     QStringLiteral("Quality, as the window's slider: 0 keeps every change, -1 to -10 thin the changes "
                                    "out more and more, for a smaller video (default: 0)."),
                     QStringLiteral("quality"), wholeNumber(QStringLiteral("quality"), -10, 0, &Settings::quality)});
-    rows.push_back({{QStringLiteral("black")}, QStringLiteral("value"), QStringLiteral("Black threshold, 0..255 (default: 85)."),
+    rows.push_back({{QStringLiteral("black")}, QStringLiteral("value"), QStringLiteral("Black threshold, 0..255 (default: 85; 0 with a --pattern other than checkerboard)."),
                     QStringLiteral("black"), wholeNumber(QStringLiteral("black"), 0, 255, &Settings::black)});
-    rows.push_back({{QStringLiteral("white")}, QStringLiteral("value"), QStringLiteral("White threshold, 0..255 (default: 170)."),
+    rows.push_back({{QStringLiteral("white")}, QStringLiteral("value"), QStringLiteral("White threshold, 0..255 (default: 170; 255 with a --pattern other than checkerboard)."),
                     QStringLiteral("white"), wholeNumber(QStringLiteral("white"), 0, 255, &Settings::white)});
     rows.push_back({{QStringLiteral("channel")}, QStringLiteral("channel"), QStringLiteral("all, red, green or blue (default: all)."),
                     QStringLiteral("channel"),
@@ -142,8 +143,9 @@ std::vector<OptionRow> makeTable()
     rows.push_back({{QStringLiteral("no-dither")}, {}, QStringLiteral("No checkerboard between the thresholds."),
                     QStringLiteral("dither"), flag(&Settings::dither, false)});
     rows.push_back({{QStringLiteral("auto")}, {},
-                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on); --black, --white "
-                                   "and --no-dither given as well win over it."),
+                    QStringLiteral("Propose both thresholds from the first frame (turns the dither on): with a --pattern other "
+                                   "than checkerboard, the band that holds the frame's tones. --black, --white and "
+                                   "--no-dither given as well win over it."),
                     QStringLiteral("auto"), flag(&Settings::autoBalance, true)});
     rows.push_back({{QStringLiteral("pattern")}, QStringLiteral("pattern"),
                     QStringLiteral("How the greys between the thresholds are drawn: checkerboard, bayer2, bayer4, bayer8, "
@@ -177,7 +179,8 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("auto-exposure")}, {},
-                    QStringLiteral("Move both thresholds with the brightness of each scene, smoothly from frame to frame."),
+                    QStringLiteral("Move both thresholds with the tones of each scene, smoothly from frame to frame, never "
+                                   "narrower than the scene."),
                     QStringLiteral("auto-exposure"),
                     [](const QString&, Settings& s, QString& canonical) -> Refusal {
                         s.pictures.autoExposure = true;
@@ -227,10 +230,17 @@ std::vector<OptionRow> makeTable()
                     }});
     rows.push_back({{QStringLiteral("free-archive")}, QStringLiteral("bytes"),
                     QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del), in bytes or with K: "
-                                   "what the video may take instead of the empty archive (stores it there, as --archive)."),
+                                   "what the video may take instead of the empty archive (stores it there, as --archive); "
+                                   "'calculator' reads it from a TI-84 Plus connected by USB."),
                     QStringLiteral("free-archive"),
                     [](const QString& value, Settings& s, QString& canonical) -> Refusal {
                         QString text = value.trimmed();
+                        if (text.compare(QLatin1String("calculator"), Qt::CaseInsensitive) == 0) {
+                            s.freeArchiveFromCalculator = true;
+                            s.target.storage = Storage::Archive;
+                            canonical = QStringLiteral("calculator");
+                            return std::nullopt;
+                        }
                         std::int64_t unit = 1;
                         if (text.endsWith(QLatin1Char('K'), Qt::CaseInsensitive)) {
                             text.chop(1);
@@ -240,7 +250,7 @@ std::vector<OptionRow> makeTable()
                         const double number = text.toDouble(&ok);
                         if (!ok || !(number >= 0.0 && number * static_cast<double>(unit) <= 4.0 * 1024 * 1024)) {
                             return QStringLiteral("--free-archive takes bytes (150000) or kilobytes (150K), "
-                                                  "at most 4 MB, not '%1'.")
+                                                  "at most 4 MB, or calculator, not '%1'.")
                                 .arg(value);
                         }
                         s.target.freeArchiveBytes = static_cast<std::int64_t>(number * static_cast<double>(unit));
@@ -273,6 +283,19 @@ std::vector<OptionRow> makeTable()
     rows.push_back({{QStringLiteral("play")}, QStringLiteral("program.8xp"),
                     QStringLiteral("Record an existing program with --preview instead of converting."),
                     QStringLiteral("play"), textValue(&Settings::play), false, false});
+    rows.push_back({{QStringLiteral("send")}, {},
+                    QStringLiteral("After the conversion, send the program and its AppVars to the calculator connected "
+                                   "by USB or a link cable."),
+                    QStringLiteral("send"), flag(&Settings::send, true)});
+    rows.push_back({{QStringLiteral("send-file")}, QStringLiteral("program.8xp"),
+                    QStringLiteral("Send a program made earlier to the connected calculator instead of converting: its "
+                                   ".8xp with the video's .8xv files beside it, or its .8xg. --model, --format and "
+                                   "--rate say what it was made for."),
+                    QStringLiteral("send-file"), textValue(&Settings::sendFile), false, false});
+    rows.push_back({{QStringLiteral("replace")}, {},
+                    QStringLiteral("Replace variables of the same names on the calculator when sending; without it "
+                                   "such a sending is refused, naming them."),
+                    QStringLiteral("replace"), flag(&Settings::replace, true), false, false});
     rows.push_back({{QStringLiteral("fps")}, QStringLiteral("rate"),
                     QStringLiteral("Frames a second taken from a video (default: --rate, else 14.75, the calculator's pace)."),
                     QStringLiteral("fps"),
@@ -362,15 +385,29 @@ QString samePath(const QString& path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// Whether the file lies in the folder and is named as a calculator file of
+// the program name (the program, its AppVar or multi-variable files: the
+// name, then anything, then an ending ".8x?", in any letter case).
+bool isCalculatorFileOf(const QFileInfo& file, const QString& folder, const QString& programName)
+{
+    return samePath(file.absolutePath()) == samePath(folder) &&
+           file.fileName().startsWith(programName, Qt::CaseInsensitive) &&
+           file.suffix().startsWith(QLatin1String("8x"), Qt::CaseInsensitive);
+}
+
 // What the preview's file would overwrite of the run's own: the program
-// played, the source file, a picture of the source folder, or the program
-// file the conversion delivers (its name in the output folder with any
-// calculator file's ending).
+// played and the files of its video beside it, the source file, a picture
+// of the source folder, or a file the conversion delivers (the program, its
+// AppVar and multi-variable files) in the output folder.
 std::optional<QString> previewOverwrites(const Settings& s, bool playing)
 {
     const QString gif = samePath(s.preview);
+    const QFileInfo target(gif);
     if (playing) {
-        return gif == samePath(s.play) ? std::optional<QString>(s.play) : std::nullopt;
+        const QFileInfo played(s.play);
+        return gif == samePath(s.play) || isCalculatorFileOf(target, played.absolutePath(), played.completeBaseName())
+                   ? std::optional<QString>(s.preview)
+                   : std::nullopt;
     }
     const QFileInfo source(s.source);
     if (source.isFile() && gif == samePath(s.source)) {
@@ -379,10 +416,7 @@ std::optional<QString> previewOverwrites(const Settings& s, bool playing)
     if (source.isDir() && QFileInfo(s.preview).exists() && samePath(QFileInfo(gif).absolutePath()) == samePath(s.source)) {
         return s.preview;
     }
-    const QFileInfo target(gif);
-    if (samePath(target.absolutePath()) == samePath(s.output) &&
-        target.completeBaseName().compare(s.name, Qt::CaseInsensitive) == 0 &&
-        target.suffix().startsWith(QLatin1String("8x"), Qt::CaseInsensitive)) {
+    if (isCalculatorFileOf(target, s.output, s.name)) {
         return s.preview;
     }
     return std::nullopt;
@@ -448,6 +482,47 @@ std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given
         }
     }
 #endif
+
+    const bool sendsFile = isSet("send-file");
+    if ((sendsFile || isSet("send") || s.freeArchiveFromCalculator) && !sendingAvailable()) {
+        return QStringLiteral("this build cannot talk to a calculator (it needs libticalcs2, libticables2 and "
+                              "libtifiles2).");
+    }
+    if (sendsFile) {
+        for (const char* other : {"play", "preview", "preview-scale", "send"}) {
+            if (isSet(other)) {
+                return QStringLiteral("--send-file sends files made earlier: --%1 has no use with it.")
+                    .arg(QLatin1String(other));
+            }
+        }
+        // What the video was made for may be told; nothing else of a
+        // conversion.
+        const QStringList madeFor{QStringLiteral("format"), QStringLiteral("compact"), QStringLiteral("rate")};
+        for (const OptionRow& row : optionTable()) {
+            if (row.converts && available(row) && given.count(row.names.last()) > 0 && !madeFor.contains(row.names.last())) {
+                return QStringLiteral("--send-file sends files made earlier and converts nothing: --%1 has no use with it.")
+                    .arg(row.names.last());
+            }
+        }
+        if (!QFileInfo(s.sendFile).isFile()) {
+            return QStringLiteral("'%1' is not a file.").arg(s.sendFile);
+        }
+        s.sendFile = QFileInfo(s.sendFile).absoluteFilePath();
+    }
+    if (isSet("replace") && !isSet("send") && !sendsFile) {
+        return QStringLiteral("--replace says what a sending may do: it needs --send or --send-file.");
+    }
+
+    if (isSet("extract-to")) {
+        // It stops once the frames are kept: nothing is built to preview or
+        // send.
+        for (const char* other : {"preview", "preview-scale", "send"}) {
+            if (isSet(other)) {
+                return QStringLiteral("--extract-to keeps the frames and builds nothing: --%1 has no use with it.")
+                    .arg(QLatin1String(other));
+            }
+        }
+    }
 
     const bool preview = isSet("preview");
     if (preview || isSet("preview-scale") || isSet("play")) {
@@ -583,6 +658,16 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
             s.given.append(row->sets);
         }
         s.import = s.import || row->imports;
+    }
+    // A pattern takes the thresholds as its black and white point: unless
+    // given, the full range, which draws every tone.
+    if (s.pictures.pattern != Pattern::Checkerboard) {
+        if (!s.given.contains(QStringLiteral("black"))) {
+            s.black = 0;
+        }
+        if (!s.given.contains(QStringLiteral("white"))) {
+            s.white = 255;
+        }
     }
     if (const auto refusal = checkTogether(s, givenOptions)) {
         return refused(*refusal);

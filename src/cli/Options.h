@@ -33,6 +33,16 @@ struct Settings {
     int previewScale = 3;
     QString play;  // an existing program to record instead of converting
 
+    // Sending to the connected calculator: what the conversion delivers
+    // (--send), or a program made earlier with its video's files
+    // (--send-file); variables of the same names are replaced only with
+    // --replace.
+    bool send = false;
+    QString sendFile;
+    bool replace = false;
+    // --free-archive calculator: the free archive is read from it.
+    bool freeArchiveFromCalculator = false;
+
     // A video, an animated picture or pictures of any size, imported first.
     bool import = false;
     double fps = WrittenFramesPerSecond;

@@ -1,13 +1,14 @@
 #include "cli/Preview.h"
 
 #include "platform/FileSystem.h"
+#include "platform/RemoveOnSignal.h"
 #include "shared/CalculatorFiles.h"
 
 #ifdef ZOETRA_HAVE_GIF
-#include "calc/PlaybackGif.h"
 #include "calc/Recording.h"
 #include "calc/Timing.h"
 #include "calc/VideoFiles.h"
+#include "media/PlaybackGif.h"
 #endif
 
 #include <QDir>
@@ -101,7 +102,9 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
             .filePath(QStringLiteral(".%1.partial-%2")
                           .arg(target.fileName())
                           .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
-    if (const std::string problem = calc::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
+    // A signal while it is written ends the program without it.
+    const RemoveOnSignal removedOnSignal(partial);
+    if (const std::string problem = media::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
         !problem.empty()) {
         QFile::remove(partial);
         return fail(QStringLiteral("Error: The preview could not be written: %1").arg(QString::fromStdString(problem)));

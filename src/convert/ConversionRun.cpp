@@ -60,6 +60,15 @@ QString programNameProblem(const QString& name)
     return {};
 }
 
+QString programNameProblem(const QString& name, const VideoTarget& target)
+{
+    QString problem = programNameProblem(name);
+    if (problem.isEmpty() && target.storage == Storage::Archive && name.size() > archive::MaxProgramNameLength) {
+        problem = ConversionRun::ArchiveNameMessage;
+    }
+    return problem;
+}
+
 QString descriptionProblem(const QString& shellText, const QString& description)
 {
     const std::optional<int> limit = descriptionLimit(shellText);
@@ -163,6 +172,13 @@ ConversionRun::Ending ConversionRun::notBuilt(const QString& details)
 
 void ConversionRun::abandon()
 {
+    if (!inProgress_) {
+        return;
+    }
+    abandoned_ = true;
+    if (delivery_ != nullptr) {
+        delivery_->rollBack();
+    }
     if (stale_ != nullptr) {
         stale_->restore();
     }
@@ -181,11 +197,8 @@ RunOutcome ConversionRun::run()
     const QString name = window.programName();
     const VideoTarget target = window.videoTarget();
     const ResolvedTarget resolved = resolveTarget(target);
-    QString nameProblem = programNameProblem(name);
-    if (nameProblem.isEmpty() && target.storage == Storage::Archive &&
-        name.size() > archive::MaxProgramNameLength) {
-        nameProblem = ArchiveNameMessage;
-    }
+    const QString nameProblem = programNameProblem(name, target);
+    abandoned_ = false;
     const QString descriptionRefusal = descriptionProblem(window.shellChoice(), window.descriptionText());
     if (!nameProblem.isEmpty()) {
         outcome.status = RunOutcome::Status::NameRefused;
@@ -307,6 +320,15 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         // The whole stream, its end included, goes into the AppVars.
         options.archiveStream = encoder->bytes();
     }
+    // The new files are in place, the earlier ones aside: a last yield, in
+    // which an end of the program (a signal, the window closed) still puts
+    // every earlier file back.
+    options.beforeFinish = [this, &window](DeliveryCommit& delivery) {
+        delivery_ = &delivery;
+        window.yieldToEvents();
+        delivery_ = nullptr;
+        return !abandoned_;
+    };
     const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, resolved, options);
     window.setProgressPanelVisible(false);
 
@@ -315,7 +337,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         ending = notBuilt(built.toolOutput);
         return outcome;
     case BuildOutcome::Status::NotCopied:
-        ending = error(NotCopiedMessage + QLatin1String("\r\n") + nativePath(vars_.OutDir));
+        ending = error(NotCopiedMessage + QLatin1String("\r\n") + built.toolOutput);
         outcome.status = RunOutcome::Status::NotCopied;
         outcome.deliveredPath = built.builtPath;
         return outcome;

@@ -59,8 +59,10 @@ public:
 
     RunOutcome RunConversion();
     bool inProgress() const { return inProgress_; }
-    // For a program that ends in the middle of a run: puts the old program
-    // file back where the user had it, unless a new one is in place.
+    // For a program that ends in the middle of a run (at one of its yields):
+    // puts the earlier delivery back where the user had it, every file of
+    // it, and removes what the run delivered; the run then ends without
+    // delivering.
     void abandon();
 
     BuildOptions buildOptions;
@@ -102,13 +104,18 @@ private:
     Vars& vars_;
     Platform& platform_;
     bool inProgress_ = false;
+    bool abandoned_ = false;
     StaleProgram* stale_ = nullptr;  // while a run has set one aside
+    DeliveryCommit* delivery_ = nullptr;  // while a delivery awaits its end
     std::unique_ptr<QLockFile> reserved_;  // the lock taken ahead of a run
 };
 
 // The program name check: at most 8 characters, letters and digits only,
 // the first a letter. Returns the message for a refused name, else empty.
 QString programNameProblem(const QString& name);
+// The same, and for a video in the archive at most 6 characters (its
+// AppVars add two digits): what a run checks first.
+QString programNameProblem(const QString& name, const VideoTarget& target);
 
 // The message for a description the shell's header cannot hold, else empty.
 QString descriptionProblem(const QString& shellText, const QString& description);

@@ -1,9 +1,12 @@
 #include "imaging/AutoBalance.h"
 
 #include "imaging/Conversion.h"
+#include "imaging/Tone.h"
 #include "platform/PictureArea.h"
 #include "shared/Types.h"
+#include "shared/Vars.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 
@@ -34,6 +37,21 @@ AutoBalanceProposal computeAutoBalance(const PictureArea& picture)
     const auto black = static_cast<int>(std::nearbyint((total / 3.0) / 3.0));
     const auto white = static_cast<int>(std::nearbyint((total / 3.0) / 2.0));
     std::fesetround(previous);
+    return {black, white};
+}
+
+AutoBalanceProposal proposeAutoBalance(const Vars& vars, const PictureArea& picture)
+{
+    if (vars.Pictures.pattern == Pattern::Checkerboard) {
+        return computeAutoBalance(picture);
+    }
+    GreyGrid grey;
+    readGreyGrid(vars, picture, grey);
+    const Thresholds3 band = sceneBand(measureExposure(grey));
+    // On the sliders' scale, widened to whole levels: a value below the
+    // black threshold is black, one above the white threshold white.
+    const int black = std::clamp(band.black3 / 3, 0, 255);
+    const int white = std::clamp((band.white3 + 2) / 3, 0, 255);
     return {black, white};
 }
 

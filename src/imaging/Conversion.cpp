@@ -63,16 +63,13 @@ void convert(Vars& vars, const Source& source, Destination& destination)
     }
 }
 
-// The reduction with a pattern or a tone of its own: the channel values
-// first, then the tone, then the pattern, under the run's history if there
-// is one.
-template <int ChannelSetting, class Source, class Destination>
-void convertToned(Vars& vars, const Source& source, Destination& destination)
+// The channel values of the grid, scaled by three. The area's own columns
+// first: with its accessors inlined and no coordinate outside it, they go in
+// vector steps.
+template <int ChannelSetting, class Source>
+void readGrey(const Source& source, GreyGrid& grey)
 {
-    // The area's own columns first: with its accessors inlined and no
-    // coordinate outside it, they go in vector steps.
     static_assert(GridRows <= PictureHeight && PictureWidth <= GridColumns);
-    GreyGrid grey;
     for (int y = 0; y < GridRows; ++y) {
         std::int16_t* const values = grey.data() + gridIndex(0, y);
         // Split by shifts; negative colours (unreadable) are split by
@@ -95,6 +92,16 @@ void convertToned(Vars& vars, const Source& source, Destination& destination)
             values[x] = static_cast<std::int16_t>(scaledValue<ChannelSetting>(splitColour(source.pixel(x, y))));
         }
     }
+}
+
+// The reduction with a pattern or a tone of its own: the channel values
+// first, then the tone, then the pattern, under the run's history if there
+// is one.
+template <int ChannelSetting, class Source, class Destination>
+void convertToned(Vars& vars, const Source& source, Destination& destination)
+{
+    GreyGrid grey;
+    readGrey<ChannelSetting>(source, grey);
     const PictureSettings& settings = vars.Pictures;
     applyGamma(grey, settings.gamma);
 
@@ -154,6 +161,18 @@ void convertAreas(Vars& vars, const PictureArea& source, PictureArea& destinatio
 }
 
 }  // namespace
+
+void readGreyGrid(const Vars& vars, const PictureArea& source, GreyGrid& grey)
+{
+    switch (vars.ColourChannel) {
+    case 1: readGrey<1>(source, grey); break;
+    case 2: readGrey<2>(source, grey); break;
+    case 3: readGrey<3>(source, grey); break;
+    case 4: readGrey<4>(source, grey); break;
+    default: readGrey<0>(source, grey); break;
+    }
+    applyGamma(grey, vars.Pictures.gamma);
+}
 
 void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destination)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/Grids.h"
+
 namespace zoetra {
 
 struct Vars;
@@ -10,6 +12,10 @@ class PictureArea;
 // history of a run, if one is under way), into vars.PixelGrid and, pixel for
 // pixel, into destination; refreshes destination once at the end.
 void ConvertToMono(Vars& vars, const PictureArea& source, PictureArea& destination);
+
+// The values the reduction compares its thresholds with, for the 97 x 65
+// window of source: vars' colour channel scaled by three, through its gamma.
+void readGreyGrid(const Vars& vars, const PictureArea& source, GreyGrid& grey);
 
 // For the frames of one conversion run: gives vars a fresh history, so
 // that each frame is reduced knowing the ones before it, and takes it away

@@ -16,8 +16,29 @@ constexpr double SceneCut3 = 3 * 64.0;
 // The share of the way to the measured levels taken each frame: about a
 // second (15 frames) to settle.
 constexpr double Glide = 0.12;
-// The narrowest span stretched to the full range: 100 grey levels.
+// The narrowest span a band is made for: 100 grey levels.
 constexpr double MinSpan3 = 3 * 100.0;
+// How far a scene's white point moves from white towards the scene's light
+// end. The black point stays at black: a tone is seen against its own
+// brightness, so a black point raised even a little sinks a scene's shadows
+// into solid black, while a white point brought down lifts a dark scene
+// and clears the stray dots from the near-white of a bright one.
+constexpr double LightReach = 0.75;
+
+struct Band {
+    double low;
+    double high;
+};
+
+Band bandOf(const ExposureLevels& levels)
+{
+    double high = levels.high;
+    if (high - levels.low < MinSpan3) {
+        const double middle = std::clamp((levels.low + high) / 2, MinSpan3 / 2, MaxValue3 - MinSpan3 / 2);
+        high = std::max(high, middle + MinSpan3 / 2);
+    }
+    return {0.0, MaxValue3 - LightReach * (MaxValue3 - high)};
+}
 
 }  // namespace
 
@@ -93,23 +114,24 @@ ExposureLevels ExposureTracker::next(const ExposureLevels& measured)
         current_ = measured;
         started_ = true;
     } else {
-        current_.low += Glide * (measured.low - current_.low);
-        current_.high += Glide * (measured.high - current_.high);
+        current_.low = std::min(measured.low, current_.low + Glide * (measured.low - current_.low));
+        current_.high = std::max(measured.high, current_.high + Glide * (measured.high - current_.high));
     }
     return current_;
 }
 
+Thresholds3 sceneBand(const ExposureLevels& levels)
+{
+    const Band band = bandOf(levels);
+    return {static_cast<int>(std::floor(band.low)), static_cast<int>(std::ceil(band.high))};
+}
+
 Thresholds3 exposedThresholds(int black3, int white3, const ExposureLevels& levels)
 {
-    double low = levels.low;
-    double high = levels.high;
-    if (high - low < MinSpan3) {
-        const double middle = std::clamp((low + high) / 2, MinSpan3 / 2, MaxValue3 - MinSpan3 / 2);
-        low = middle - MinSpan3 / 2;
-        high = middle + MinSpan3 / 2;
-    }
-    const double scale = (high - low) / MaxValue3;
-    return {static_cast<int>(std::lround(low + black3 * scale)), static_cast<int>(std::lround(low + white3 * scale))};
+    const Band band = bandOf(levels);
+    const double scale = (band.high - band.low) / MaxValue3;
+    return {static_cast<int>(std::lround(band.low + black3 * scale)),
+            static_cast<int>(std::lround(band.low + white3 * scale))};
 }
 
 }  // namespace zoetra

@@ -24,8 +24,10 @@ struct ExposureLevels {
 ExposureLevels measureExposure(const GreyGrid& grey);
 
 // Follows the measured levels from frame to frame: a scene cut (a large
-// jump) is taken at once, anything else glides towards the new levels over
-// about a second, so a scene keeps one exposure.
+// jump) is taken at once. Within a scene the levels never hold less than the
+// frame's own tones: where the frame reaches darker or lighter, they go
+// there at once; where its tones draw together, they follow over about a
+// second, so a scene keeps one exposure.
 class ExposureTracker {
 public:
     ExposureLevels next(const ExposureLevels& measured);
@@ -36,15 +38,22 @@ private:
     ExposureLevels current_;
 };
 
-// The thresholds (scaled by three) moved for a frame whose tones span
-// `levels`: the user's thresholds keep their place within the span, as they
-// would within 0..255 on a frame that used the whole range. A narrow span
-// is widened around its middle first, so a flat frame is not stretched into
-// noise.
+// The band, in values scaled by three, that holds a scene whose tones span
+// `levels`: its black point at black, its white point at or above the
+// scene's light end. It leans towards the light end only part of the way,
+// so a dark scene is lifted without being drawn as a light one; a narrow
+// span is widened around its middle first, so a flat frame is not
+// stretched into noise.
 struct Thresholds3 {
     int black3;
     int white3;
 };
+Thresholds3 sceneBand(const ExposureLevels& levels);
+
+// The thresholds (scaled by three) moved for a frame whose tones span
+// `levels`: the user's thresholds keep their place within the scene's band
+// as they would within 0..255. The full range 0..255 gives the scene's band
+// itself, which holds every tone of the scene.
 Thresholds3 exposedThresholds(int black3, int white3, const ExposureLevels& levels);
 
 }  // namespace zoetra

@@ -24,6 +24,16 @@ namespace zoetra::media {
 struct FormatContextCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
+// An output context: its file closed where it opened one, then freed.
+struct OutputContextCloser {
+    void operator()(AVFormatContext* c) const
+    {
+        if (c->pb != nullptr && (c->oformat->flags & AVFMT_NOFILE) == 0) {
+            avio_closep(&c->pb);
+        }
+        avformat_free_context(c);
+    }
+};
 struct CodecContextFreer {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
@@ -44,6 +54,7 @@ struct DictionaryFreer {
 };
 
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;

@@ -16,8 +16,15 @@ public:
     virtual ~FileSystem() = default;
 
     // Creates or truncates the file, writes all bytes in one write, closes it.
-    // On failure *error, when given, says why.
+    // On failure *error, when given, says why (the system's reason, such as
+    // "No space left on device").
     virtual bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr) = 0;
+    // Writes the bytes into a new hidden file beside `place`, in its folder
+    // (".NAME.partial-XXXXXX" for the place NAME), made anew so that it
+    // replaces nothing. Its path; nothing, with why, when it cannot be
+    // written, and then nothing of it is left.
+    virtual std::optional<QString> writeTemporaryFile(const QString& place, const QByteArray& bytes,
+                                                      QString* error = nullptr) = 0;
     // The whole file, or nothing when it cannot be read or exceeds maxBytes.
     virtual std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) = 0;
     // Names of the plain files of a folder, in no set order, hidden ones only
@@ -29,8 +36,8 @@ public:
     virtual bool renameFile(const QString& from, const QString& to, QString* error = nullptr) = 0;
     // Copies source over destination through a temporary file beside the
     // destination, renamed at the end: a failed copy leaves an older
-    // destination intact.
-    virtual bool replaceFile(const QString& source, const QString& destination) = 0;
+    // destination intact. On failure *error, when given, says why.
+    virtual bool replaceFile(const QString& source, const QString& destination, QString* error = nullptr) = 0;
     // The canonical form of an existing path, empty when it does not exist.
     virtual QString canonicalPath(const QString& path) = 0;
     virtual bool isDirectory(const QString& path) = 0;

@@ -138,6 +138,11 @@ QStringList bundleFileNames(const QString& programName, int appVars)
     return names;
 }
 
+int mostBundles()
+{
+    return static_cast<int>(bundleFileNames(QStringLiteral("V"), MaxAppVars).size());
+}
+
 bool isAppVarFileName(const QString& programName, const QString& fileName)
 {
     const auto middle = between(programName, fileName, QLatin1String(".8xv"));
@@ -147,84 +152,144 @@ bool isAppVarFileName(const QString& programName, const QString& fileName)
 bool isBundleFileName(const QString& programName, const QString& fileName)
 {
     const auto middle = between(programName, fileName, QLatin1String(".8xg"));
-    return middle && (middle->isEmpty() || (middle->front() == QLatin1Char('-') && digits(middle->mid(1))));
+    if (!middle) {
+        return false;
+    }
+    if (middle->isEmpty()) {
+        return true;
+    }
+    // "-2" on, as the bundles are numbered: no leading zero, no further.
+    const QStringView number = middle->mid(1);
+    return middle->front() == QLatin1Char('-') && digits(number) && number.front() != QLatin1Char('0') &&
+           number.size() <= 3 && number.toInt() >= 2 && number.toInt() <= mostBundles();
 }
 
-std::optional<FileFailure> writeAppVarFiles(FileSystem& files, const QString& folder, const QString& programName,
-                                            std::span<const std::uint8_t> stream, int maxFrameBytes)
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& bytes)
+{
+    return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
+}
+
+QByteArray byteArrayOf(const std::vector<std::uint8_t>& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+// An AppVar of the video: its name, and its data (after the size word)
+// opening with the header and the index the name gives.
+bool isVideoAppVar(const QString& programName, const devpac8x::Variable& variable)
+{
+    if (variable.type != devpac8x::AppVarType) {
+        return false;
+    }
+    const QString name = QString::fromStdString(variable.name);
+    if (name.size() != programName.size() + 2 || !name.startsWith(programName.toUpper()) ||
+        !digits(QStringView(name).mid(programName.size()))) {
+        return false;
+    }
+    const int index = QStringView(name).mid(programName.size()).toInt();
+    const std::vector<std::uint8_t>& data = variable.data;
+    return data.size() >= 2 + static_cast<std::size_t>(HeaderBytes) && data[2] == 'Z' && data[3] == 'V' &&
+           data[2 + 6] == index && data[2 + 7] > index;
+}
+
+bool isProgramOf(const QString& programName, const devpac8x::Variable& variable)
+{
+    // Programs and protected (assembly) programs.
+    return (variable.type == 0x05 || variable.type == 0x06) &&
+           QString::fromStdString(variable.name) == programName.toUpper();
+}
+
+}  // namespace
+
+bool isVideoAppVarFile(const QString& programName, const QString& fileName, std::span<const std::uint8_t> bytes)
+{
+    if (!isAppVarFileName(programName, fileName)) {
+        return false;
+    }
+    const std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(bytes);
+    return variables.size() == 1 && isVideoAppVar(programName, variables.front()) &&
+           QString::fromStdString(variables.front().name).compare(fileName.chopped(4), Qt::CaseInsensitive) == 0;
+}
+
+bool isVideoBundle(const QString& programName, std::span<const std::uint8_t> bytes)
+{
+    const std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(bytes);
+    return !variables.empty() && std::all_of(variables.begin(), variables.end(), [&](const devpac8x::Variable& v) {
+        return isProgramOf(programName, v) || isVideoAppVar(programName, v);
+    });
+}
+
+std::optional<FileFailure> writeInclude(FileSystem& files, const QString& folder, const QString& programName,
+                                        std::span<const std::uint8_t> stream, int maxFrameBytes)
 {
     const QString include = joinPath(folder, QString::fromLatin1(IncludeName.data(), static_cast<qsizetype>(IncludeName.size())));
     QString why;
     if (!files.writeFile(include, includeText(programName, stream, maxFrameBytes), &why)) {
         return FileFailure{include, why};
     }
-    const std::vector<std::vector<std::uint8_t>> parts = splitIntoAppVars(stream);
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const int index = static_cast<int>(i);
-        const devpac8x::Variable variable =
-            devpac8x::appVar(appVarName(programName, index).toStdString(), parts[i], true);
-        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(
-            std::span(&variable, 1), QStringLiteral("Video %1 of %2").arg(index + 1).arg(parts.size()).toStdString());
-        const QString path = joinPath(folder, appVarFileName(programName, index));
-        if (!files.writeFile(path, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), &why)) {
-            return FileFailure{path, why};
-        }
-    }
     return std::nullopt;
 }
 
-std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder, const QString& programFile,
-                                        const QString& programName, int appVars)
-{
-    // A program file is at most 64 KB, an AppVar file a little more than
-    // its 16 KB of data.
-    constexpr qint64 MostBytes = 70000;
-    const auto read = [&](const QString& name, devpac8x::Variable& variable) -> std::optional<FileFailure> {
-        const QString path = joinPath(folder, name);
-        const std::optional<QByteArray> bytes = files.readFile(path, MostBytes);
-        if (!bytes) {
-            return FileFailure{path, QStringLiteral("cannot be read")};
-        }
-        std::string error;
-        std::vector<devpac8x::Variable> variables = devpac8x::readVariableFile(
-            std::span(reinterpret_cast<const std::uint8_t*>(bytes->constData()), static_cast<std::size_t>(bytes->size())),
-            &error);
-        if (variables.size() != 1) {
-            return FileFailure{path, error.empty() ? QStringLiteral("holds more than one variable") : QString::fromStdString(error)};
-        }
-        variable = std::move(variables.front());
-        return std::nullopt;
-    };
+namespace {
 
-    const QStringList bundles = bundleFileNames(programName, appVars);
+std::vector<devpac8x::Variable> appVarVariables(const QString& programName, std::span<const std::uint8_t> stream)
+{
+    const std::vector<std::vector<std::uint8_t>> parts = splitIntoAppVars(stream);
+    std::vector<devpac8x::Variable> variables;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        variables.push_back(devpac8x::appVar(appVarName(programName, static_cast<int>(i)).toStdString(), parts[i], true));
+    }
+    return variables;
+}
+
+}  // namespace
+
+std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream)
+{
+    const std::vector<devpac8x::Variable> variables = appVarVariables(programName, stream);
+    std::vector<CalculatorFile> result;
+    for (std::size_t i = 0; i < variables.size(); ++i) {
+        const int index = static_cast<int>(i);
+        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(
+            std::span(&variables[i], 1),
+            QStringLiteral("Video %1 of %2").arg(index + 1).arg(variables.size()).toStdString());
+        result.push_back({appVarFileName(programName, index), byteArrayOf(file)});
+    }
+    return result;
+}
+
+std::optional<FileFailure> bundleFiles(const QString& programName, const QByteArray& programFile,
+                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles)
+{
+    const QString programFileName = programName.toLower() + QStringLiteral(".8xp");
+    std::string error;
+    std::vector<devpac8x::Variable> program = devpac8x::readVariableFile(bytesOf(programFile), &error);
+    if (program.size() != 1) {
+        return FileFailure{programFileName,
+                           error.empty() ? QStringLiteral("holds more than one variable") : QString::fromStdString(error)};
+    }
+    const std::vector<devpac8x::Variable> appVars = appVarVariables(programName, stream);
+    const int count = static_cast<int>(appVars.size());
+
+    const QStringList names = bundleFileNames(programName, count);
     int next = 0;
-    for (int b = 0; b < bundles.size(); ++b) {
+    for (int b = 0; b < names.size(); ++b) {
         std::vector<devpac8x::Variable> variables;
         if (b == 0) {
-            variables.emplace_back();
-            if (auto failure = read(programFile, variables.back())) {
-                return failure;
-            }
+            variables.push_back(program.front());
         }
         const int take = b == 0 ? AppVarsWithProgram : AppVarsPerBundle;
-        for (int i = 0; i < take && next < appVars; ++i, ++next) {
-            variables.emplace_back();
-            if (auto failure = read(appVarFileName(programName, next), variables.back())) {
-                return failure;
-            }
+        for (int i = 0; i < take && next < count; ++i, ++next) {
+            variables.push_back(appVars[static_cast<std::size_t>(next)]);
         }
         const std::string comment = b == 0 ? QStringLiteral("Program %1 and its video").arg(programName.toUpper()).toStdString()
                                            : QStringLiteral("Video of %1, part %2").arg(programName.toUpper()).arg(b + 1).toStdString();
-        const QString path = joinPath(folder, bundles.at(b));
-        std::vector<std::uint8_t> file;
         try {
-            file = devpac8x::makeVariableFile(variables, comment);
+            bundles.push_back({names.at(b), byteArrayOf(devpac8x::makeVariableFile(variables, comment))});
         } catch (const std::exception& e) {
-            return FileFailure{path, QStringLiteral("cannot be made: %1").arg(QString::fromUtf8(e.what()))};
-        }
-        QString why;
-        if (!files.writeFile(path, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), &why)) {
-            return FileFailure{path, why};
+            return FileFailure{names.at(b), QStringLiteral("cannot be made: %1").arg(QString::fromUtf8(e.what()))};
         }
     }
     return std::nullopt;

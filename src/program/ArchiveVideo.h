@@ -89,8 +89,11 @@ QString appVarFileName(const QString& programName, int index);
 inline constexpr int AppVarsWithProgram = 3;
 inline constexpr int AppVarsPerBundle = 4;
 QStringList bundleFileNames(const QString& programName, int appVars);
-// Whether the file name is one of the name's AppVar files, or one of its
-// multi-variable files (any letter case).
+// The most multi-variable files a video has: those of MaxAppVars AppVars.
+int mostBundles();
+// Whether the file name is one of the name's AppVar files (NAME00.8xv to
+// NAME99.8xv), or one of its multi-variable files (NAME.8xg, NAME-2.8xg up
+// to the most a video has), in any letter case.
 bool isAppVarFileName(const QString& programName, const QString& fileName);
 bool isBundleFileName(const QString& programName, const QString& fileName);
 inline int appVarCount(std::size_t streamBytes)
@@ -98,17 +101,35 @@ inline int appVarCount(std::size_t streamBytes)
     return std::max(1, static_cast<int>((streamBytes + StreamBytesPerAppVar - 1) / StreamBytesPerAppVar));
 }
 
-// Writes "Archive.inc" and the AppVars as .8xv files (sent straight into
-// the archive) into the folder; the first file that cannot be written is
-// returned.
-std::optional<FileFailure> writeAppVarFiles(FileSystem& files, const QString& folder, const QString& programName,
-                                            std::span<const std::uint8_t> stream, int maxFrameBytes);
+// Whether the bytes are an AppVar file that a video of the program name
+// has under that file name: one AppVar named as the file names it, holding
+// the video's header with the file's own index.
+bool isVideoAppVarFile(const QString& programName, const QString& fileName, std::span<const std::uint8_t> bytes);
+// Whether the bytes are a multi-variable file of only the program of that
+// name and AppVars of its video.
+bool isVideoBundle(const QString& programName, std::span<const std::uint8_t> bytes);
 
-// Reads the program file and the AppVar files from the folder and writes
-// the multi-variable files of them all; the first file that cannot be read
-// or written is returned.
-std::optional<FileFailure> writeBundles(FileSystem& files, const QString& folder, const QString& programFile,
-                                       const QString& programName, int appVars);
+// Writes "Archive.inc", which the player's archive part reads, into the
+// folder.
+std::optional<FileFailure> writeInclude(FileSystem& files, const QString& folder, const QString& programName,
+                                        std::span<const std::uint8_t> stream, int maxFrameBytes);
+
+// A calculator file a delivery writes: its name and its bytes.
+struct CalculatorFile {
+    QString name;
+    QByteArray bytes;
+};
+
+// The stream's AppVars as .8xv files (each sent straight into the
+// archive), in the order of their indexes.
+std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream);
+
+// The multi-variable files of the program (the bytes of its program file)
+// and the stream's AppVars, in the order of their names. A program file that
+// cannot be read, or a file that cannot be made, is a failure whose path is
+// the file's name.
+std::optional<FileFailure> bundleFiles(const QString& programName, const QByteArray& programFile,
+                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles);
 
 }  // namespace archive
 

@@ -7,6 +7,7 @@
 #include "platform/WindowLayer.h"
 #include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
+#include "shared/CalculatorFiles.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -71,38 +72,21 @@ std::optional<FileFailure> removeAll(FileSystem& files, const QString& folder, c
 
 const QLatin1String AsideSuffix(".previous");
 
-// The folder's files that belong to a delivery of the name.
-QStringList deliveredVariants(FileSystem& files, const QString& folder, const QString& programName)
-{
-    QStringList found;
-    if (const std::optional<QStringList> names = files.listFiles(folder, true)) {
-        for (const QString& name : *names) {
-            if (belongsToDelivery(programName, name)) {
-                found.append(name);
-            }
-        }
-    }
-    return found;
-}
-
 }  // namespace
 
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars)
+std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
+                                         const QByteArray& programFile, std::span<const std::uint8_t> stream,
+                                         std::vector<archive::CalculatorFile>& files)
 {
-    QStringList files{programFileName(programName)};
+    files.push_back({programFileName(programName).toLower(), programFile});
     if (target.storage == Storage::Archive) {
-        for (int i = 0; i < appVars; ++i) {
-            files.append(archive::appVarFileName(programName, i));
-        }
-        files.append(archive::bundleFileNames(programName, appVars));
+        // The AppVars, and the program with them in files that link
+        // software sends entry by entry.
+        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, stream);
+        files.insert(files.end(), appVars.begin(), appVars.end());
+        return archive::bundleFiles(programName, programFile, stream, files);
     }
-    return files;
-}
-
-bool belongsToDelivery(const QString& programName, const QString& fileName)
-{
-    return fileName.compare(programFileName(programName), Qt::CaseInsensitive) == 0 ||
-           archive::isAppVarFileName(programName, fileName) || archive::isBundleFileName(programName, fileName);
+    return std::nullopt;
 }
 
 QString StaleProgram::asideName(const QString& fileName)
@@ -123,12 +107,12 @@ std::optional<FileFailure> StaleProgram::setAside(FileSystem& files, const QStri
     if (const std::optional<QStringList> all = files.listFiles(appDir, true)) {
         for (const QString& name : *all) {
             if (name.endsWith(AsideSuffix, Qt::CaseInsensitive) &&
-                belongsToDelivery(programName, name.chopped(AsideSuffix.size()))) {
+                name.chopped(AsideSuffix.size()).compare(programFileName(programName), Qt::CaseInsensitive) == 0) {
                 asides.append(name);
             }
         }
     }
-    const QStringList present = deliveredVariants(files, appDir, programName);
+    const QStringList present = caseVariants(files, appDir, programFileName(programName));
     for (const QString& aside : asides) {
         const QString name = aside.chopped(AsideSuffix.size());
         if (present.contains(name)) {
@@ -158,8 +142,8 @@ void StaleProgram::restore()
     if (files_ == nullptr || names_.isEmpty()) {
         return;
     }
-    // Whatever this run left under the delivery's names was not delivered.
-    removeAll(*files_, appDir_, deliveredVariants(*files_, appDir_, programName_));
+    // Whatever this run left under the program's name was not delivered.
+    removeAll(*files_, appDir_, caseVariants(*files_, appDir_, programFileName(programName_)));
     for (const QString& name : names_) {
         files_->renameFile(joinPath(appDir_, asideName(name)), joinPath(appDir_, name));
     }
@@ -188,7 +172,7 @@ std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString&
     if (auto failure = removeAll(files, appDir, caseVariants(files, appDir, programName + QLatin1String(".bin")))) {
         return failure;
     }
-    return removeAll(files, appDir, deliveredVariants(files, appDir, programName));
+    return removeAll(files, appDir, caseVariants(files, appDir, programFileName(programName)));
 }
 
 QByteArray CompileBatchText(const QString& appDir, const QString& programName)
@@ -229,6 +213,63 @@ QString findProgramFile(FileSystem& files, const QString& folder, const QString&
     return findFile(files, folder, programFileName(programName));
 }
 
+namespace {
+
+// Delivers the program built in the application folder (and a video's
+// AppVar and multi-variable files) into outDir, all at once.
+BuildOutcome deliver(FileSystem& files, const QString& appDir, const QString& program, const QString& programName,
+                     const QString& outDir, const VideoTarget& target, const BuildOptions& options)
+{
+    BuildOutcome outcome;
+    const QString builtPath = joinPath(appDir, program);
+    outcome.builtPath = builtPath;
+    const QString appCanonical = files.canonicalPath(appDir);
+    const bool inPlace = !appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir);
+    const QString folder = inPlace ? appDir : outDir;
+    // Into the application folder the delivery is part of the build; into
+    // another folder it is the copy.
+    const auto notDelivered = [&](const FileFailure& failure) {
+        outcome.status = inPlace ? BuildOutcome::Status::NotBuilt : BuildOutcome::Status::NotCopied;
+        outcome.toolOutput = failure.text();
+        return outcome;
+    };
+
+    const std::optional<QByteArray> programFile = files.readFile(builtPath, ProgramFileLimit);
+    if (!programFile) {
+        return notDelivered({builtPath, QStringLiteral("cannot be read")});
+    }
+    std::vector<archive::CalculatorFile> newFiles;
+    if (auto failure = deliveryFiles(target, programName, *programFile, options.archiveStream, newFiles)) {
+        return notDelivered({joinPath(folder, failure->path), failure->reason});
+    }
+    // In the application folder the program is where it was built.
+    if (inPlace) {
+        newFiles.erase(newFiles.begin());
+    }
+
+    DeliveryCommit delivery(files, folder, programName);
+    for (const archive::CalculatorFile& file : newFiles) {
+        if (auto failure = delivery.add(file.name, file.bytes)) {
+            return notDelivered(*failure);
+        }
+    }
+    if (auto failure = delivery.place(inPlace ? QStringList{program} : QStringList{})) {
+        return notDelivered(*failure);
+    }
+    if (options.beforeFinish && !options.beforeFinish(delivery)) {
+        delivery.rollBack();
+        outcome.toolOutput = QStringLiteral("The conversion was stopped; nothing of it was kept.");
+        return outcome;
+    }
+    delivery.finish();
+    outcome.status = BuildOutcome::Status::Delivered;
+    outcome.deliveredPaths = (inPlace ? QStringList{builtPath} : QStringList{}) + delivery.paths();
+    outcome.deliveredPath = outcome.deliveredPaths.front();
+    return outcome;
+}
+
+}  // namespace
+
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const VideoTarget& target, const BuildOptions& options)
 {
@@ -246,10 +287,9 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         return outcome;
     }
     QString why;
-    const int appVars = target.storage == Storage::Archive ? archive::appVarCount(options.archiveStream.size()) : 0;
     if (target.storage == Storage::Archive) {
-        if (const auto failure = archive::writeAppVarFiles(files, platform.appDir, programName, options.archiveStream,
-                                                           resolved.codec->maxFrameBytes)) {
+        if (const auto failure = archive::writeInclude(files, platform.appDir, programName, options.archiveStream,
+                                                       resolved.codec->maxFrameBytes)) {
             outcome.toolOutput = failure->text();
             return outcome;
         }
@@ -259,9 +299,10 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         for (const QString& part : resolved.playerParts) {
             const QString installed = joinPath(options.playerDir, part);
             const QString copy = joinPath(platform.appDir, part);
-            if (!files.replaceFile(installed, copy)) {
-                outcome.toolOutput =
-                    FileFailure{copy, QStringLiteral("cannot be copied from %1").arg(nativePath(installed))}.text();
+            if (!files.replaceFile(installed, copy, &why)) {
+                outcome.toolOutput = FileFailure{copy, QStringLiteral("cannot be copied from %1 (%2)")
+                                                           .arg(nativePath(installed), why)}
+                                         .text();
                 return outcome;
             }
         }
@@ -290,70 +331,19 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
 
     // Only a batch whose every tool succeeded has built this run's files.
     const bool succeeded = !timedOut && process->succeeded();
-    if (succeeded && target.storage == Storage::Archive) {
-        // The program and its AppVars in one file that link software sends
-        // entry by entry.
-        const QString program = findFile(files, platform.appDir, programFileName(programName));
-        if (!program.isEmpty()) {
-            if (const auto failure = archive::writeBundles(files, platform.appDir, program, programName, appVars)) {
-                outcome.toolOutput = failure->text();
-                return outcome;
-            }
-        }
-    }
-    const QStringList wanted = deliveryFiles(target, programName, appVars);
-    QStringList built;
-    QString missing;
-    for (const QString& name : wanted) {
-        const QString found = succeeded ? findFile(files, platform.appDir, name) : QString();
-        if (found.isEmpty()) {
-            missing = name;
-            break;
-        }
-        built.append(found);
-    }
-    if (!missing.isEmpty()) {
+    const QString program = succeeded ? findFile(files, platform.appDir, programFileName(programName)) : QString();
+    if (program.isEmpty()) {
         QString output = process->output();
         if (timedOut) {
             output += QStringLiteral("\nThe build was stopped after %1 s.\n").arg(options.timeoutMs / 1000.0);
         } else if (succeeded) {
-            output += QStringLiteral("\nNo %1 was made.\n").arg(missing);
+            output += QStringLiteral("\nNo %1 was made.\n").arg(programFileName(programName));
         }
         outcome.toolOutput = lastLines(output, options.outputLines);
         return outcome;
     }
 
-    const QString builtPath = joinPath(platform.appDir, built.front());
-    outcome.builtPath = builtPath;
-    const QString appCanonical = files.canonicalPath(platform.appDir);
-    if (!appCanonical.isEmpty() && appCanonical == files.canonicalPath(outDir)) {
-        outcome.status = BuildOutcome::Status::Delivered;
-        for (const QString& name : built) {
-            outcome.deliveredPaths.append(joinPath(platform.appDir, name));
-        }
-        outcome.deliveredPath = outcome.deliveredPaths.front();
-        return outcome;
-    }
-    QStringList delivered;
-    for (const QString& name : built) {
-        const QString destination = joinPath(outDir, name.toLower());
-        if (!files.replaceFile(joinPath(platform.appDir, name), destination)) {
-            outcome.status = BuildOutcome::Status::NotCopied;
-            return outcome;
-        }
-        delivered.append(destination);
-    }
-    // What an earlier, longer delivery of the name left goes, once the new
-    // files are in place.
-    for (const QString& name : deliveredVariants(files, outDir, programName)) {
-        if (!wanted.contains(name, Qt::CaseInsensitive)) {
-            files.removeFile(joinPath(outDir, name));
-        }
-    }
-    outcome.status = BuildOutcome::Status::Delivered;
-    outcome.deliveredPaths = delivered;
-    outcome.deliveredPath = delivered.front();
-    return outcome;
+    return deliver(files, platform.appDir, program, programName, outDir, target, options);
 }
 
 }  // namespace zoetra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "program/DeliveryCommit.h"
 #include "shared/VideoTarget.h"
 
 #include <QByteArray>
@@ -8,7 +9,9 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zoetra {
@@ -16,28 +19,31 @@ namespace zoetra {
 struct Platform;
 struct ResolvedTarget;
 
-// The files a build of the target delivers for the program name, the
-// program file first; for a video in the archive its `appVars` AppVar files
-// follow, then the multi-variable files that hold them all.
-QStringList deliveryFiles(const VideoTarget& target, const QString& programName, int appVars = 0);
+namespace archive {
+struct CalculatorFile;
+}
 
-// Whether a file could be part of a delivery of the program name for any
-// target (letter case aside): what an earlier delivery of the name may
-// have left.
-bool belongsToDelivery(const QString& programName, const QString& fileName);
+// The files a build of the target delivers for the program name, with
+// their bytes: the program file first (as built, under its lower-case
+// name); for a video in the archive the AppVar files of its stream follow,
+// then the multi-variable files that hold them all. A file that cannot be
+// made is a failure whose path is the file's name.
+std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
+                                         const QByteArray& programFile, std::span<const std::uint8_t> stream,
+                                         std::vector<archive::CalculatorFile>& files);
 
-// The delivered files of one name that a run found in the application
-// folder at its start. They are moved aside (renamed in the same folder)
-// rather than deleted, so that the build cannot end on an old file and yet
-// the user's files are still there when the run delivers no new ones.
+// The program file of one name that a run found in the application folder
+// at its start. It is moved aside (renamed in the same folder) rather than
+// deleted, so that the build cannot end on an old file and yet the user's
+// file is still there when the run delivers no new one. (The rest of an
+// earlier delivery is the delivery's own to set aside: DeliveryCommit.)
 class StaleProgram {
 public:
     // The name a program file is kept under while it is set aside.
     static QString asideName(const QString& fileName);
 
-    // Every file that belongs to a delivery of the name goes aside, in any
-    // letter case; one left aside by a run that never ended counts as set
-    // aside.
+    // The program file of the name goes aside, in any letter case; one
+    // left aside by a run that never ended counts as set aside.
     // On failure everything is as it was before and the failure is returned.
     std::optional<FileFailure> setAside(FileSystem& files, const QString& appDir, const QString& programName);
     // Puts the files back, replacing whatever now lies under their names.
@@ -60,8 +66,8 @@ std::optional<FileFailure> RemoveStaleProgram(FileSystem& files, const QString& 
                                               StaleProgram& stale);
 
 // Deletes every letter-case variant of the build's intermediates of the
-// name (name + ".bin" and the delivered files), so that no tool can work on
-// a file an earlier run left.
+// name (name + ".bin" and the program file), so that no tool can work on a
+// file an earlier run left.
 std::optional<FileFailure> RemoveIntermediates(FileSystem& files, const QString& appDir, const QString& programName);
 
 // "Compile.bat": enter the application folder, assemble, package.
@@ -79,9 +85,13 @@ struct BuildOptions {
     // (an installed copy): the build copies them in first. Empty: they are
     // there.
     QString playerDir;
-    // A video in the archive: its whole stream, which the build writes as
-    // AppVar files (and the player's "Archive.inc") before assembling.
+    // A video in the archive: its whole stream. The build writes the
+    // player's "Archive.inc" of it before assembling, and delivers it as
+    // AppVar files and multi-variable files beside the program.
     std::vector<std::uint8_t> archiveStream;
+    // Called once the new files are in place, their earlier ones still
+    // aside: the last moment to stop. False puts the earlier ones back.
+    std::function<bool(DeliveryCommit&)> beforeFinish;
 };
 
 struct BuildOutcome {
@@ -91,16 +101,19 @@ struct BuildOutcome {
     QStringList deliveredPaths;  // Delivered: every delivered file, the program first
     QString builtPath;      // Delivered, NotCopied: the program file as built
     QString toolOutput;     // NotBuilt: the last lines the tools printed, or
-                            // the file that could not be written or removed
+                            // the file that could not be written or removed;
+                            // NotCopied: the file that could not be written
 };
 
 // Removes the intermediates, writes and runs "Compile.bat", waits in cycles
 // (yielding to the window) until the batch has ended, then, when every tool
-// succeeded and every file of the delivery is there, delivers them into
-// outDir: each copied under its lower-case name through a temporary file,
-// or left where it was built when outDir is the application folder itself.
-// Files an earlier, longer delivery of the name left in outDir and that
-// this one does not replace are removed once the new files are in place.
+// succeeded, delivers the program (and a video's AppVar and multi-variable
+// files) into outDir all at once (DeliveryCommit): each under its
+// lower-case name, the program left where it was built when outDir is the
+// application folder itself. The earlier delivery of the name there goes
+// once the new files are in place, or stays as it was when they cannot all
+// be; a video's AppVar and multi-variable files are written only into
+// outDir.
 BuildOutcome BuildProgram(Platform& platform, const QString& programName, const QString& outDir,
                           const VideoTarget& target, const BuildOptions& options = {});
 // The same for a target resolved once (PlayerTarget.h): its format's

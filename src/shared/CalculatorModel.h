@@ -10,9 +10,11 @@ namespace zoetra {
 // The calculators a video can be made for.
 enum class CalculatorModel : std::uint8_t { Ti83Plus, Ti83PlusSe, Ti84Plus, Ti84PlusSe };
 
-// What a program and the emulated calculator need to know of one model. Each
-// fact is kept here once; the player receives the ones it needs through the
-// generated include of a build.
+// What a program and the emulated calculator need to know of one model, in
+// one descriptor per model. Each fact is kept here once: the emulated
+// calculator keeps only the answers of its ports beside it
+// (calc/ports/ModelPorts.h), and the player receives the facts it needs through the generated include
+// of a build.
 struct ModelFacts {
     CalculatorModel model;
     std::string_view key;   // the name on the command line
@@ -28,19 +30,30 @@ struct ModelFacts {
     std::uint32_t slowCpuHz;  // the speed every model starts at
     std::uint32_t fastCpuHz;  // 0 where the model has only the slow speed
 
-    // The OS's timer interrupt at its default (slowest) rate. It runs from
-    // a crystal and keeps its rate at either CPU speed.
-    double timerHz;
+    // The OS's timer interrupt at each setting of port 4 bits 1-2, fastest
+    // first; the OS leaves it at the last, the slowest.
+    std::array<double, 4> timerRatesHz;
+    // The 32768 Hz crystal: the OS's timer runs from it, so keeps its rate
+    // at either CPU speed, and so do the three crystal timers of ports
+    // 30h-38h. Without it the timer divides the CPU's clock.
+    bool crystal;
+
+    // The OS's timer interrupt at its default (slowest) rate.
+    double timerHz = timerRatesHz[3];
 };
 
+// Timer rates by port 4 bits 1-2: from the CPU's clock on the TI-83 Plus; from
+// the crystal on the others, the slowest 32768 / 304 Hz.
+inline constexpr std::array<double, 4> CpuClockTimerHz{560.0, 248.0, 170.0, 118.0};
+inline constexpr std::array<double, 4> CrystalTimerHz{512.0, 227.5, 146.3, 32768.0 / 304.0};
+
 inline constexpr std::array<ModelFacts, 4> Models{{
-    {CalculatorModel::Ti83Plus, "ti83p", "TI-83 Plus", 32, 2, 0x08, 0x15, 6'000'000, 0, 118.0},
-    {CalculatorModel::Ti83PlusSe, "ti83pse", "TI-83 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000,
-     15'000'000, 32768.0 / 304.0},
-    {CalculatorModel::Ti84Plus, "ti84p", "TI-84 Plus", 64, 8, 0x08, 0x29, 6'000'000, 15'000'000,
-     32768.0 / 304.0},
-    {CalculatorModel::Ti84PlusSe, "ti84pse", "TI-84 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000,
-     15'000'000, 32768.0 / 304.0},
+    {CalculatorModel::Ti83Plus, "ti83p", "TI-83 Plus", 32, 2, 0x08, 0x15, 6'000'000, 0, CpuClockTimerHz, false},
+    {CalculatorModel::Ti83PlusSe, "ti83pse", "TI-83 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000, 15'000'000,
+     CrystalTimerHz, true},
+    {CalculatorModel::Ti84Plus, "ti84p", "TI-84 Plus", 64, 8, 0x08, 0x29, 6'000'000, 15'000'000, CrystalTimerHz, true},
+    {CalculatorModel::Ti84PlusSe, "ti84pse", "TI-84 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000, 15'000'000,
+     CrystalTimerHz, true},
 }};
 
 // What the OS's own work costs a program, the same on every model: a whole

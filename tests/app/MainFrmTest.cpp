@@ -191,6 +191,7 @@ private slots:
     void autoBalance_data();
     void autoBalance();
     void patternAndToneRedraw();
+    void patternDefaultsMoveTheSlidersAndComeBack();
     void runCarriesHistoryAndPreviewStandsAlone();
 
     void frameListOrderAndFilter();
@@ -643,11 +644,67 @@ void MainFrmTest::patternAndToneRedraw()
     QCOMPARE(monoPreview(), expectedNow());
     QVERIFY(monoPreview() != before);
 
-    // The sliders keep what the user set; the dither box still rules.
-    QCOMPARE(vars.BlackThreshold, std::int16_t{85});
-    QCOMPARE(vars.WhiteThreshold, std::int16_t{170});
+    // The gamma and the exposure leave the sliders where the pattern put
+    // them; the dither box still rules.
+    QCOMPARE(vars.BlackThreshold, std::int16_t{0});
+    QCOMPARE(vars.WhiteThreshold, std::int16_t{255});
     clickButton(child<QCheckBox>("DitheringOnOff"));
     QCOMPARE(monoPreview(), expectedNow());
+}
+
+void MainFrmTest::patternDefaultsMoveTheSlidersAndComeBack()
+{
+    const QImage frame = gradientFrame();
+    QVERIFY(frame.save(QDir(app).filePath(QStringLiteral("a.bmp"))));
+    window = open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    select(0);
+    child<QTabWidget>("TabStrip")->setCurrentIndex(1);
+    const Vars& vars = window->vars();
+    auto* pattern = child<QComboBox>("PatternChoice");
+    auto* black = child<QSlider>("BrightnessThreshold_Set");
+    auto* white = child<QSlider>("BrightnessThreshold2_Set");
+    const auto thresholdsAre = [&](int b, int w) {
+        return black->value() == b && white->value() == w && vars.BlackThreshold == b && vars.WhiteThreshold == w &&
+               child<QLabel>("BrightnessThreshold_Value")->text() == QString::number(b) &&
+               child<QLabel>("BrightnessThreshold2_Value")->text() == QString::number(w) && monoPreview() == expectedNow();
+    };
+    black->setValue(60);
+    white->setValue(190);
+
+    // A pattern draws every tone between its black and white point: it
+    // starts from the full range.
+    pattern->setCurrentIndex(1);
+    QVERIFY(thresholdsAre(0, 255));
+    // What the user sets for the patterns stays from one to the next.
+    black->setValue(20);
+    pattern->setCurrentIndex(pattern->count() - 1);
+    QVERIFY(thresholdsAre(20, 255));
+    // The checkerboard gets its own back; a pattern again starts afresh.
+    pattern->setCurrentIndex(0);
+    QVERIFY(thresholdsAre(60, 190));
+    pattern->setCurrentIndex(2);
+    QVERIFY(thresholdsAre(0, 255));
+
+    // "Auto" with a pattern proposes a band that holds every tone of the
+    // frame and follows it (this frame has neither black nor white).
+    int darkest = 255;
+    int lightest = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96; ++x) {
+            const QRgb c = frame.pixel(x, y);
+            darkest = std::min(darkest, (qRed(c) + qGreen(c) + qBlue(c)) / 3);
+            lightest = std::max(lightest, (qRed(c) + qGreen(c) + qBlue(c) + 2) / 3);
+        }
+    }
+    QTest::mouseClick(child<QPushButton>("AutoBalance"), Qt::LeftButton);
+    QVERIFY2(black->value() <= darkest && white->value() >= lightest,
+             qPrintable(QStringLiteral("%1-%2 for tones %3-%4").arg(black->value()).arg(white->value()).arg(darkest).arg(lightest)));
+    QVERIFY(black->value() > 0 || white->value() < 255);
+    QVERIFY(thresholdsAre(black->value(), white->value()));
+    pattern->setCurrentIndex(0);
+    QVERIFY(thresholdsAre(60, 190));
 }
 
 void MainFrmTest::runCarriesHistoryAndPreviewStandsAlone()
@@ -1522,7 +1579,13 @@ void MainFrmTest::calculatorPageLinesFitTheirPlaces()
         }
         QVERIFY2(QRect(QPoint(0, 0), page->size()).contains(control->geometry()), qPrintable(control->objectName()));
         for (const auto& [other, otherPlace] : taken) {
-            QVERIFY2(!otherPlace.intersects(place), qPrintable(other + QLatin1Char(' ') + control->objectName()));
+            // The progress of a talk with a calculator takes the limit's
+            // line while it runs, as the conversion's panel covers Label15.
+            const QStringList pair{other, control->objectName()};
+            const bool progressOverLimit =
+                pair.contains(QStringLiteral("CalcLimit")) && pair.contains(QStringLiteral("CalcSendProgress"));
+            QVERIFY2(progressOverLimit || !otherPlace.intersects(place),
+                     qPrintable(other + QLatin1Char(' ') + control->objectName()));
         }
         taken.append({control->objectName(), place});
     }

@@ -241,6 +241,21 @@ TEST_F(ConverterImport, ASecondConversionIsFoundBeforeTheImport)
     EXPECT_EQ(entries(tmp), QStringList{});
 }
 
+// A name the conversion would refuse is refused before a long import.
+TEST_F(ConverterImport, ANameTheRunRefusesIsRefusedBeforeTheImport)
+{
+    for (const QStringList& naming :
+         {QStringList{QStringLiteral("--name"), QStringLiteral("NineChars")},
+          QStringList{QStringLiteral("--name"), QStringLiteral("Seventh"), QStringLiteral("--archive")}}) {
+        SCOPED_TRACE(naming.join(' ').toStdString());
+        EXPECT_EQ(run(QStringList{QStringLiteral("--source"), clip} + naming), 1);
+        EXPECT_TRUE(stdErr.contains(QLatin1String("Error: ")) && stdErr.contains(QLatin1String("Filename")))
+            << stdErr.toStdString();
+        EXPECT_FALSE(stdErr.contains(QLatin1String("Imported"))) << stdErr.toStdString();
+        EXPECT_EQ(entries(tmp), QStringList{});
+    }
+}
+
 TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
 {
     const QString pictures = QDir(out).filePath(QStringLiteral("shots"));

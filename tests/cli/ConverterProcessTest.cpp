@@ -256,6 +256,20 @@ TEST_F(ConverterProcess, PatternToneAndAutoReachTheVideo)
     EXPECT_TRUE(stdErr.contains(QStringLiteral("Auto balance: --black 90 --white 135"))) << stdErr.toStdString();
     EXPECT_EQ(withAuto, explicitOnly);
     EXPECT_NE(videoData({QStringLiteral("--auto")}), explicitOnly);
+
+    // A pattern starts from the full range; its "Auto" proposes a band that
+    // holds the ramp's tones, 40 to 230, and tells it.
+    EXPECT_EQ(videoData({QStringLiteral("--pattern"), QStringLiteral("bayer4")}),
+              videoData({QStringLiteral("--pattern"), QStringLiteral("bayer4"), QStringLiteral("--black"),
+                         QStringLiteral("0"), QStringLiteral("--white"), QStringLiteral("255")}));
+    const QByteArray patternAuto = videoData({QStringLiteral("--pattern"), QStringLiteral("bayer4"), QStringLiteral("--auto")});
+    const QRegularExpressionMatch told =
+        QRegularExpression(QStringLiteral("Auto balance: --black (\\d+) --white (\\d+)")).match(stdErr);
+    ASSERT_TRUE(told.hasMatch()) << stdErr.toStdString();
+    EXPECT_LE(told.captured(1).toInt(), 40);
+    EXPECT_GE(told.captured(2).toInt(), 230);
+    EXPECT_EQ(patternAuto, videoData({QStringLiteral("--pattern"), QStringLiteral("bayer4"), QStringLiteral("--black"),
+                                      told.captured(1), QStringLiteral("--white"), told.captured(2)}));
 }
 
 // "Auto" proposes thresholds; an explicit --no-dither still holds.

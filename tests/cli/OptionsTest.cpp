@@ -1,8 +1,12 @@
 // The headless converter's table of options: every row parses its values,
 // options that set the same thing must agree, and the rows reach the target.
 #include "cli/Options.h"
+#include "cli/Preview.h"
+#include "cli/Sending.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -51,6 +55,28 @@ TEST_F(OptionsTest, DefaultsAreTheWindowsStartState)
     EXPECT_EQ(s.target, VideoTarget{});
 }
 
+TEST_F(OptionsTest, APatternStartsFromTheFullRangeUnlessTold)
+{
+    const struct {
+        QStringList arguments;
+        int black;
+        int white;
+    } cases[] = {
+        {{"--pattern", "bayer2"}, 0, 255},
+        {{"--pattern", "search", "--auto"}, 0, 255},  // the proposal comes later, from the frame
+        {{"--pattern", "diffusion", "--black", "30"}, 30, 255},
+        {{"--white", "200", "--pattern", "atkinson"}, 0, 200},
+        {{"--pattern", "checkerboard"}, 85, 170},
+        {{"--gamma", "1.5", "--auto-exposure"}, 85, 170},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions parsed = parse(c.arguments);
+        ASSERT_EQ(parsed.action, ParsedOptions::Action::Convert) << parsed.text.toStdString();
+        EXPECT_EQ(parsed.settings.black, c.black) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.settings.white, c.white) << c.arguments.join(' ').toStdString();
+    }
+}
+
 TEST_F(OptionsTest, FormatAndCompactSetTheTargetsFormat)
 {
     EXPECT_EQ(parse({"--compact"}).settings.target.format, StreamFormat::Compact);
@@ -87,6 +113,50 @@ TEST_F(OptionsTest, ModelArchiveFreeArchiveAndRateMakeTheTarget)
     }
 }
 
+TEST_F(OptionsTest, SendingOptionsGoTogetherAsASendingNeeds)
+{
+    if (!sendingAvailable()) {
+        EXPECT_EQ(parse({"--send"}).action, ParsedOptions::Action::Refused);
+        GTEST_SKIP() << "built without the link libraries";
+    }
+    const QString program = folder.filePath(QStringLiteral("video.8xp"));
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    EXPECT_TRUE(parse({"--send"}).settings.send);
+    const Settings fromCalculator = parse({"--free-archive", "Calculator"}).settings;
+    EXPECT_TRUE(fromCalculator.freeArchiveFromCalculator);
+    EXPECT_EQ(fromCalculator.target.storage, Storage::Archive);
+    EXPECT_EQ(fromCalculator.target.freeArchiveBytes, std::nullopt);
+
+    // A file made earlier may say what it was made for, and nothing else
+    // of a conversion.
+    const ParsedOptions existing =
+        parse({"--send-file", program, "--model", "ti84p", "--format", "dense", "--rate", "20", "--replace"});
+    ASSERT_EQ(existing.action, ParsedOptions::Action::Convert) << existing.text.toStdString();
+    EXPECT_EQ(existing.settings.sendFile, QFileInfo(program).absoluteFilePath());
+    EXPECT_TRUE(existing.settings.replace);
+
+    const struct {
+        QStringList arguments;
+        const char* says;
+    } refused[] = {
+        {{"--replace"}, "--send"},
+        {{"--send-file", program, "--black", "10"}, "--black"},
+        {{"--send-file", program, "--free-archive", "5000"}, "--free-archive"},
+        {{"--send-file", program, "--send"}, "--send"},
+        {{"--send-file", folder.filePath("none.8xp")}, "none.8xp"},
+        {{"--send", "--play", program, "--preview", folder.filePath("p.gif")}, "--send"},
+        {{"--free-archive", "calculator", "--free-archive", "5000"}, "disagree"},
+    };
+    for (const auto& c : refused) {
+        const ParsedOptions parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String(c.says))) << parsed.text.toStdString();
+    }
+}
+
 TEST_F(OptionsTest, OptionsThatDisagreeAreRefusedNamingBoth)
 {
     const struct {
@@ -108,6 +178,45 @@ TEST_F(OptionsTest, OptionsThatDisagreeAreRefusedNamingBoth)
     }
     // The same value in two spellings agrees.
     EXPECT_EQ(parse({"--shell", "ion", "--shell", "Ion"}).action, ParsedOptions::Action::Convert);
+}
+
+// The preview's GIF never takes the place of a file of the delivery or of
+// the video played; with --extract-to nothing is built to preview.
+TEST_F(OptionsTest, APreviewNeverTakesTheVideosFilesNorFollowsAnExtraction)
+{
+    if (!previewAvailable()) {
+        GTEST_SKIP() << "built without the calculator preview";
+    }
+    const auto at = [&](const char* name) { return folder.filePath(QLatin1String(name)); };
+    for (const char* name : {"clip.8xp", "clip.8xg"}) {
+        QFile file(at(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString output = folder.path();
+    const QList<QStringList> refused = {
+        {"-o", output, "-n", "Vid", "--preview", at("vid00.8xv")},
+        {"-o", output, "-n", "Vid", "--preview", at("VID-2.8XG")},
+        {"-o", output, "-n", "Vid", "--preview", at("vid.8xg")},
+        {"--play", at("clip.8xp"), "--preview", at("clip01.8xv")},
+        {"--play", at("clip.8xg"), "--preview", at("Clip-3.8xg")},
+    };
+    for (const QStringList& arguments : refused) {
+        const ParsedOptions parsed = parse(arguments);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String("--preview would overwrite"))) << parsed.text.toStdString();
+    }
+    EXPECT_EQ(parse({"-o", output, "-n", "Vid", "--preview", at("vid.gif")}).action, ParsedOptions::Action::Convert);
+    EXPECT_EQ(parse({"--play", at("clip.8xp"), "--preview", at("clip.gif")}).action, ParsedOptions::Action::Convert);
+
+    if (parse({"--extract-to", at("frames")}).action != ParsedOptions::Action::Convert) {
+        GTEST_SKIP() << "built without the video import";
+    }
+    for (const QStringList& also : {QStringList{"--preview", at("p.gif")}, QStringList{"--preview-scale", "2"}}) {
+        const ParsedOptions parsed = parse(QStringList{"--extract-to", at("frames")} + also);
+        EXPECT_EQ(parsed.action, ParsedOptions::Action::Refused) << also.join(' ').toStdString();
+        EXPECT_TRUE(parsed.text.contains(QLatin1String("--extract-to")) && parsed.text.contains(also.first()))
+            << parsed.text.toStdString();
+    }
 }
 
 TEST_F(OptionsTest, ValuesOutOfRangeAreRefusedWithTheOption)

@@ -1,9 +1,12 @@
 #include "convert/ConversionRun.h"
+#include "devpac8x/VariableFile.h"
 #include "support/ConvertFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <map>
 
 namespace zoetra::test {
 namespace {
@@ -23,6 +26,27 @@ protected:
 
     ConversionRun run{vars, platform};
 };
+
+// The calculator files of a folder (and any aside or half-written), with
+// their bytes.
+std::map<QString, QByteArray> filesOfVideo(const QString& folder)
+{
+    std::map<QString, QByteArray> found;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (name.contains(QLatin1String(".8x"), Qt::CaseInsensitive)) {
+            found[name] = readAll(joinPath(folder, name));
+        }
+    }
+    return found;
+}
+
+// What the packager makes of the player: one program VIDEO.
+QByteArray programVideo()
+{
+    const devpac8x::Variable program = devpac8x::protectedProgram("VIDEO", std::vector<std::uint8_t>{0xBB, 0x6D, 0xC9});
+    const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(std::span(&program, 1), "player");
+    return QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
+}
 
 QString report(int size, int percent)
 {
@@ -261,14 +285,14 @@ TEST_F(ConversionRunTest, UnbuiltProgramIsReportedWithTheToolOutput)
     EXPECT_EQ(readAll(app(QStringLiteral("Video.8xp"))), QByteArray("earlier program"));
 }
 
-TEST_F(ConversionRunTest, FailedCopyIsReportedWithTheFolder)
+TEST_F(ConversionRunTest, FailedCopyIsReportedWithTheFileAndTheSystemsReason)
 {
     useFrames({filledFrame(1)});
     vars.OutDir = root.filePath(QStringLiteral("gone"));
     EXPECT_EQ(convert().status, RunOutcome::Status::NotCopied);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(lastText(), QStringLiteral("Error: The calculator program could not be copied to the output folder!\r\n") +
-                              nativePath(vars.OutDir));
+                              nativePath(out(QStringLiteral("video.8xp"))) + QStringLiteral(": No such file or directory"));
 }
 
 TEST_F(ConversionRunTest, SecondPressDuringARunIsIgnored)
@@ -324,6 +348,63 @@ TEST_F(ConversionRunTest, ASecondConversionOnTheSameFolderEndsAtOnceAndTouchesNo
     EXPECT_EQ(otherBuilds.starts, 0);
     // Once the first has ended, the folder is free.
     EXPECT_EQ(second.RunConversion().status, RunOutcome::Status::NotBuilt);  // its fake tools make nothing
+}
+
+// The program ends (a signal, the window closed) in the run's last yield,
+// with the new files in place: every file of the earlier delivery comes
+// back as it was, in the output folder and in the application folder as
+// the output folder.
+TEST_F(ConversionRunTest, EndedAtItsLastYieldTheEarlierDeliveryComesBackWhole)
+{
+    window.target.storage = Storage::Archive;
+    toolsWrite(QStringLiteral("Video.8xp"), programVideo());
+    for (const bool intoAppFolder : {false, true}) {
+        SCOPED_TRACE(intoAppFolder ? "into the application folder" : "into the output folder");
+        if (intoAppFolder) {
+            vars.OutDir = platform.appDir;
+        }
+        window.onYield = nullptr;
+        useFrames({filledFrame(1), filledFrame(2)});
+        ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
+        const std::map<QString, QByteArray> before = filesOfVideo(vars.OutDir);
+        ASSERT_EQ(before.size(), 3u);
+
+        useFrames({filledFrame(3), filledFrame(4), filledFrame(5)});
+        bool ended = false;
+        window.onYield = [&] {
+            if (!ended && readAll(out(QStringLiteral("video00.8xv"))) != before.at(QStringLiteral("video00.8xv"))) {
+                ended = true;
+                run.abandon();
+            }
+        };
+        EXPECT_NE(convert().status, RunOutcome::Status::Delivered);
+        EXPECT_TRUE(ended) << "no yield once the new files were in place";
+        EXPECT_EQ(filesOfVideo(vars.OutDir), before);
+    }
+}
+
+// Where the application folder is the output folder, a delivery leaves the
+// user's files of names like its own; into another folder, it leaves no
+// AppVar or multi-variable file in the application folder.
+TEST_F(ConversionRunTest, ADeliveryRemovesOnlyTheFilesItMade)
+{
+    window.target.storage = Storage::Archive;
+    toolsWrite(QStringLiteral("Video.8xp"), programVideo());
+    useFrames({filledFrame(1), filledFrame(2)});
+    ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
+    EXPECT_EQ(QDir(platform.appDir).entryList({QStringLiteral("*.8xv"), QStringLiteral("*.8xg")}), QStringList{});
+
+    vars.OutDir = platform.appDir;
+    writeAll(app(QStringLiteral("video99.8xv")), "my own");
+    writeAll(app(QStringLiteral("video-2019.8xg")), "my own");
+    writeAll(app(QStringLiteral("video-0.8xg")), "my own");
+    for (int again = 0; again < 2; ++again) {
+        ASSERT_EQ(convert().status, RunOutcome::Status::Delivered);
+        EXPECT_EQ(filesOfVideo(platform.appDir).size(), 6u);
+        EXPECT_EQ(readAll(app(QStringLiteral("video99.8xv"))), QByteArray("my own"));
+        EXPECT_EQ(readAll(app(QStringLiteral("video-2019.8xg"))), QByteArray("my own"));
+        EXPECT_EQ(readAll(app(QStringLiteral("video-0.8xg"))), QByteArray("my own"));
+    }
 }
 
 TEST_F(ConversionRunTest, NameIsTakenOnceForTheWholeRun)

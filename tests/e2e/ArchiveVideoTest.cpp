@@ -18,12 +18,14 @@
 #include "program/ArchiveVideo.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
+#include "support/TestMount.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -463,6 +465,40 @@ TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVar
     QStringList left = QDir(outDir.path()).entryList(QDir::Files);
     left.sort();
     EXPECT_EQ(left, (QStringList{QStringLiteral("video.8xg"), QStringLiteral("video.8xp"), QStringLiteral("video00.8xv")}));
+}
+
+// A longer video under the same name that cannot all be delivered (a
+// folder where one of its AppVar files goes; a disk that fills up) leaves
+// the earlier one in the output folder byte for byte, and none of its own
+// files there.
+TEST_F(ArchiveEndToEnd, ALongerVideoThatCannotAllBeDeliveredLeavesTheEarlierOneWhole)
+{
+    const auto shorterThenLonger = [&](const std::function<void()>& between) {
+        useClip(ClipKind::Noise, 10);
+        const Delivery earlier = convert(archived(CalculatorModel::Ti84Plus));
+        EXPECT_EQ(earlier.outcome.status, zoetra::RunOutcome::Status::Delivered) << earlier.message;
+        EXPECT_EQ(earlier.appVars.size(), 2u);
+        between();
+        const zoetra::test::FolderContents before = zoetra::test::folderContents(outDir.path());
+        useClip(ClipKind::Noise, 60);
+        const Delivery longer = convert(archived(CalculatorModel::Ti84Plus));
+        EXPECT_EQ(longer.outcome.status, zoetra::RunOutcome::Status::NotCopied);
+        EXPECT_EQ(zoetra::test::folderContents(outDir.path()), before);
+        return longer.message;
+    };
+
+    const QString inTheWay = QDir(outDir.path()).filePath(QStringLiteral("video05.8xv"));
+    std::string message = shorterThenLonger([&] { ASSERT_TRUE(QDir().mkdir(inTheWay)); });
+    EXPECT_NE(message.find(zoetra::nativePath(inTheWay).toStdString() + ": Is a directory"), std::string::npos)
+        << message;
+
+    // A 200 KB disk, which the earlier video's files take a quarter of.
+    zoetra::test::Mount mount(outDir.path(), QStringLiteral("size=200k"));
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    message = shorterThenLonger([] {});
+    EXPECT_NE(message.find(": No space left on device"), std::string::npos) << message;
 }
 
 // The first multi-variable file holds the program and three full AppVars:

@@ -8,7 +8,7 @@
 #include "calc/Recording.h"
 #include "devpac8x/ProgramFile.h"
 #ifdef ZOETRA_HAVE_GIF
-#include "calc/PlaybackGif.h"
+#include "media/PlaybackGif.h"
 #endif
 
 #include <QDir>
@@ -18,8 +18,16 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <numeric>
 #include <tuple>
+
+#ifdef ZOETRA_HAVE_LINK
+#include "devpac8x/VariableFile.h"
+#include "link/CalculatorLink.h"
+#include "link/CodeCalculator.h"
+#include "link/SendCheck.h"
+#endif
 
 namespace playertest {
 namespace {
@@ -214,7 +222,7 @@ TEST_P(PreviewOfTheSample, IsTheVideoFrameForFrameAtTheCalculatorsPace)
     const GifContents gif = readGif(QDir(outDir.path()).filePath(QStringLiteral("preview.gif")));
     ASSERT_EQ(gif.frames.size(), frames.size());
     const zoetra::calc::Recording recording = zoetra::calc::recordProgramFile(delivered());
-    const std::vector<std::int64_t> timeline = zoetra::calc::gifTimeline(recording);
+    const std::vector<std::int64_t> timeline = zoetra::media::gifTimeline(recording);
     ASSERT_EQ(timeline.size(), frames.size() + 1);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         SCOPED_TRACE(i);
@@ -374,6 +382,59 @@ TEST_F(ConverterOnTheSample, PlayRefusesHugeFilesAndKeepsWhatItDidNotMake)
         EXPECT_TRUE(stdErr.contains(QLatin1String("The preview could not be written"))) << stdErr.toStdString();
         EXPECT_EQ(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("filler")});
+    }
+}
+#endif
+
+#ifdef ZOETRA_HAVE_LINK
+// The delivery of a video in the archive, sent to the calculator made of
+// code: every variable of the delivered files arrives as it is in them, the
+// program into RAM and the AppVars into the archive, from the program with
+// its AppVar files and from the multi-variable files alike.
+TEST_F(ConverterOnTheSample, ItsDeliveryArrivesWholeOnTheCalculator)
+{
+    ASSERT_EQ(convert({QStringLiteral("--archive"), QStringLiteral("--model"), QStringLiteral("ti84p"),
+                       QStringLiteral("-n"), QStringLiteral("Clip")}),
+              0)
+        << stdErr.toStdString();
+    const QDir out(outDir.path());
+    std::vector<devpac8x::Variable> expected;
+    for (const QString& name : out.entryList({QStringLiteral("clip*.8xp"), QStringLiteral("clip*.8xv")}, QDir::Files,
+                                             QDir::Name | QDir::Reversed)) {
+        const QByteArray file = zoetra::test::readAll(out.filePath(name));
+        const auto variables = devpac8x::readVariableFile(std::vector<std::uint8_t>(file.begin(), file.end()));
+        expected.insert(expected.end(), variables.begin(), variables.end());
+    }
+    // The program (clip.8xp, listed last in reverse order) goes first.
+    std::rotate(expected.rbegin(), expected.rbegin() + 1, expected.rend());
+    ASSERT_GE(expected.size(), 2u);
+    ASSERT_EQ(expected.front().type, 0x06);
+
+    zoetra::VideoTarget target;
+    target.model = zoetra::CalculatorModel::Ti84Plus;
+    target.storage = zoetra::Storage::Archive;
+    for (const char* given : {"clip.8xp", "clip.8xg"}) {
+        SCOPED_TRACE(given);
+        zoetra::link::testing::CodeCalculator calculator(zoetra::link::Protocol::DirectUsb,
+                                                         zoetra::CalculatorModel::Ti84Plus);
+        zoetra::link::testing::CodeCables cables(calculator);
+        QString error;
+        const std::optional<QStringList> files = zoetra::link::filesOfProgram(out.filePath(QLatin1String(given)), error);
+        ASSERT_TRUE(files) << error.toStdString();
+        zoetra::link::Sender sender(cables);
+        const zoetra::link::Preparation preparation = sender.prepare({*files, target});
+        ASSERT_TRUE(preparation.ready) << preparation.message.toStdString();
+        const zoetra::link::SendOutcome outcome = sender.send(false);
+        ASSERT_TRUE(outcome.sent) << outcome.message.toStdString();
+        ASSERT_EQ(calculator.variables.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const auto& arrived = calculator.variables[i];
+            EXPECT_EQ(arrived.name.toStdString(), expected[i].name);
+            EXPECT_EQ(arrived.type, expected[i].type);
+            EXPECT_EQ(arrived.archived, expected[i].type == devpac8x::AppVarType) << expected[i].name;
+            EXPECT_EQ(std::vector<std::uint8_t>(arrived.data.begin(), arrived.data.end()), expected[i].data)
+                << expected[i].name;
+        }
     }
 }
 #endif

@@ -560,14 +560,14 @@ protected:
         preview = window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow"));
         ASSERT_NE(preview, nullptr);
         // Connected before the events run, so the first view is seen too.
-        QObject::connect(&preview->player(), &zoetra::calc::PreviewPlayer::viewChanged, preview,
-                         [this](const zoetra::calc::PreviewView& view) { views.push_back(view); });
+        QObject::connect(&preview->player(), &zoetra::PreviewPlayer::viewChanged, preview,
+                         [this](const zoetra::PreviewView& view) { views.push_back(view); });
         ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
     }
 
     QString text(const char* name) const { return preview->findChild<QLabel*>(QLatin1String(name))->text(); }
     QPushButton* previewButton(const char* name) const { return preview->findChild<QPushButton*>(QLatin1String(name)); }
-    const zoetra::calc::PreviewView& last() const { return views.back(); }
+    const zoetra::PreviewView& last() const { return views.back(); }
     bool reached(int frame) const { return !views.empty() && last().frame >= frame; }
     bool inState(State state) const { return !views.empty() && last().state == state; }
 
@@ -586,7 +586,7 @@ protected:
     std::vector<Screen> frames;
     zoetra::calc::Recording recording;
     PreviewWindow* preview = nullptr;
-    std::vector<zoetra::calc::PreviewView> views;
+    std::vector<zoetra::PreviewView> views;
 };
 
 TEST_F(PreviewOnCalculator, TheButtonWaitsForADeliveredProgram)

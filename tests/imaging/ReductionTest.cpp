@@ -330,39 +330,66 @@ TEST(Tone, GammaBendsTheMiddleAndKeepsTheEnds)
 
 TEST(Tone, AutoExposureLiftsADarkSceneAndGlidesWithinIt)
 {
-    // A dark forest: every grey below the written black range.
+    // A dark forest, under a pattern's own full range.
     const auto dark = [](int x, int y) { return 15 + (x * 5 + y * 3) % 60; };
-    auto vars = settings(Pattern::Bayer4, 85, 170);
-    EXPECT_EQ(blackShare(reduce(*vars, dark), 96, 64), 1.0);
+    auto vars = settings(Pattern::Bayer4, 0, 255);
+    const double plain = blackShare(reduce(*vars, dark), 96, 64);
+    EXPECT_GT(plain, 0.75);
     vars->Pictures.autoExposure = true;
     const double lifted = blackShare(reduce(*vars, dark), 96, 64);
-    EXPECT_LT(lifted, 0.8);
-    EXPECT_GT(lifted, 0.2);
-    EXPECT_EQ(vars->BlackThreshold, 85);  // what the user set stays
+    // Lifted, and still a dark scene.
+    EXPECT_LT(lifted, plain - 0.1);
+    EXPECT_GT(lifted, 0.5);
+    EXPECT_EQ(vars->WhiteThreshold, 255);  // what the user set stays
 
     ExposureTracker tracker;
     const ExposureLevels start{30, 600};
     EXPECT_EQ(tracker.next(start).high, 600);
-    // A light coming up slowly: the exposure follows part of the way each
-    // frame, never overshooting.
-    const ExposureLevels brighter{40, 640};
-    const ExposureLevels once = tracker.next(brighter);
-    EXPECT_GT(once.high, 600);
-    EXPECT_LT(once.high, 620);
-    double high = once.high;
+    // The tones drawing together: the dark end follows part of the way each
+    // frame, never overshooting; a lighter light end is taken at once.
+    const ExposureLevels narrower{40, 640};
+    const ExposureLevels once = tracker.next(narrower);
+    EXPECT_GT(once.low, 30);
+    EXPECT_LT(once.low, 35);
+    EXPECT_EQ(once.high, 640);
+    double low = once.low;
     for (int f = 0; f < 40; ++f) {
-        const double next = tracker.next(brighter).high;
-        EXPECT_GE(next, high);
-        EXPECT_LE(next, 640);
-        high = next;
+        const double next = tracker.next(narrower).low;
+        EXPECT_GE(next, low);
+        EXPECT_LE(next, 40);
+        low = next;
     }
-    EXPECT_NEAR(high, 640, 1.0);
+    EXPECT_NEAR(low, 40, 1.0);
     // A cut to another scene is taken at once.
     EXPECT_EQ(tracker.next({300, 700}).low, 300);
 
     // A flat frame is not stretched into a pattern of its noise.
     const Thresholds3 flat = exposedThresholds(255, 510, {380, 390});
     EXPECT_GE(flat.white3 - flat.black3, 90);
+}
+
+TEST(Tone, AutoExposureNeverNarrowsTheScene)
+{
+    // A scene coming up from black, held, going down again, a cut to a
+    // bright one whose tones then spread: every frame's band at the full
+    // range holds the frame's own tones.
+    ExposureTracker tracker;
+    for (int f = 0; f < 100; ++f) {
+        const double light = f < 20 ? f / 20.0 : f < 40 ? 1.0 : f < 60 ? (60 - f) / 20.0 : 0.0;
+        const int spread = f < 60 ? 200 : 10 + 2 * (f - 60);
+        const int base = f < 60 ? 20 : 250 - spread;
+        GreyGrid grey{};
+        for (int y = 0; y < GridRows; ++y) {
+            for (int x = 0; x < GridColumns; ++x) {
+                const double tone = base + spread * ((x * 7 + y * 13) % 97) / 96.0;
+                grey[gridIndex(x, y)] = static_cast<std::int16_t>(std::lround(3 * tone * (f < 60 ? light : 1.0)));
+            }
+        }
+        const ExposureLevels measured = measureExposure(grey);
+        const Thresholds3 band = exposedThresholds(0, 765, tracker.next(measured));
+        EXPECT_LE(band.black3, measured.low) << "frame " << f;
+        EXPECT_GE(band.white3, measured.high) << "frame " << f;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A signal that asks the program to end sets the flag and breaks off a
 // blocking open, which would otherwise be restarted and wait on forever.
 #include "platform/CancelSignals.h"
+#include "platform/RemoveOnSignal.h"
 
 #include <QtGlobal>
 
@@ -8,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <QByteArray>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -69,6 +71,34 @@ TEST(CancelSignals, EachSignalSetsTheFlagAndBreaksOffABlockingOpen)
     // Once it is gone, the handler before it is back.
     struct sigaction now = {};
     ::sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+// A file being written when a signal ends the program goes with it.
+TEST(RemoveOnSignal, EachSignalRemovesTheFileAndEndsTheProgramAsItWould)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral(".preview.gif.partial-0a1b2c"));
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(number);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("half a GIF");
+        file.close();
+        EXPECT_EXIT(
+            {
+                const RemoveOnSignal removing(path);
+                std::raise(number);
+                std::_Exit(0);
+            },
+            testing::KilledBySignal(number), "");
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    {
+        const RemoveOnSignal removing(path);
+    }
+    struct sigaction now = {};
+    ::sigaction(SIGHUP, nullptr, &now);
     EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 

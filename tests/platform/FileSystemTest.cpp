@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 #include "platform/QtFileSystem.h"
+#include "support/TestMount.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -50,6 +51,28 @@ TEST_F(QtFileSystemTest, ReplaceCopiesAndAFailedCopyKeepsTheOldFile)
     EXPECT_EQ(QDir(at("out")).entryList(QDir::Files | QDir::Hidden).size(), 2);
     // A destination folder that is a file fails cleanly.
     EXPECT_FALSE(files.replaceFile(at("new.8xp"), at("new.8xp/x.8xp")));
+}
+
+// A disk that fills up in the middle of a file: the system's reason, not
+// "Unknown error", and no half-written temporary file.
+TEST_F(QtFileSystemTest, AFullDiskIsNamedAsSuch)
+{
+    const QString small = at("small");
+    ASSERT_TRUE(QDir().mkdir(small));
+    test::Mount mount(small, QStringLiteral("size=64k"));
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const QByteArray large(100 * 1024, 'x');
+    QString why;
+    EXPECT_FALSE(files.writeFile(small + QStringLiteral("/Video.dat"), large, &why));
+    EXPECT_EQ(why, QStringLiteral("No space left on device"));
+    QFile::remove(small + QStringLiteral("/Video.dat"));
+
+    why.clear();
+    EXPECT_FALSE(files.writeTemporaryFile(small + QStringLiteral("/video00.8xv"), large, &why).has_value());
+    EXPECT_EQ(why, QStringLiteral("No space left on device"));
+    EXPECT_TRUE(QDir(small).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 TEST_F(QtFileSystemTest, CanonicalPathsMatchDifferentSpellings)

@@ -3,8 +3,8 @@
 #include "GifReading.h"
 #include "PlayerFixture.h"
 
-#include "calc/PlaybackGif.h"
 #include "calc/Recording.h"
+#include "media/PlaybackGif.h"
 
 #include <QTemporaryDir>
 
@@ -44,7 +44,7 @@ TEST_P(PlaybackGif, HoldsEveryFrameWithTheCalculatorsTimes)
     const Recording recording = zoetra::calc::recordProgramFile(*built.programFile);
     ASSERT_TRUE(recording.plays()) << recording.problem();
 
-    const std::vector<std::int64_t> timeline = zoetra::calc::gifTimeline(recording);
+    const std::vector<std::int64_t> timeline = zoetra::media::gifTimeline(recording);
     ASSERT_EQ(timeline.size(), frames.size() + 1);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         // To the nearest 1/100 s, each frame's start as emulated.
@@ -55,7 +55,7 @@ TEST_P(PlaybackGif, HoldsEveryFrameWithTheCalculatorsTimes)
     for (const int scale : {1, 3}) {
         SCOPED_TRACE(scale);
         const QString path = out.filePath(QStringLiteral("preview%1.gif").arg(scale));
-        ASSERT_EQ(zoetra::calc::writePlaybackGif(path.toStdString(), recording, scale), "");
+        ASSERT_EQ(zoetra::media::writePlaybackGif(path.toStdString(), recording, scale), "");
         const GifContents gif = readGif(path);
         ASSERT_EQ(gif.frames.size(), frames.size());
         // Scale 1: black and white; otherwise the LCD's colours.
@@ -85,18 +85,18 @@ TEST(PlaybackGifFile, RefusesWhatCannotBeWritten)
     empty.end = Recording::End::Returns;
     QTemporaryDir out;
     const std::string path = out.filePath(QStringLiteral("x.gif")).toStdString();
-    EXPECT_EQ(zoetra::calc::writePlaybackGif(path, empty, 3), "it returned without showing a frame");
+    EXPECT_EQ(zoetra::media::writePlaybackGif(path, empty, 3), "it returned without showing a frame");
 
     Recording one;
     one.end = Recording::End::WaitsForKey;
     one.frames.push_back({patternScreen(1), 1000});
     one.endTStates = 60000;
-    EXPECT_NE(zoetra::calc::writePlaybackGif(path, one, 0).find("scale"), std::string::npos);
+    EXPECT_NE(zoetra::media::writePlaybackGif(path, one, 0).find("scale"), std::string::npos);
     const std::string missing = out.filePath(QStringLiteral("no/such/folder/x.gif")).toStdString();
-    const std::string problem = zoetra::calc::writePlaybackGif(missing, one, 1);
+    const std::string problem = zoetra::media::writePlaybackGif(missing, one, 1);
     EXPECT_NE(problem.find("cannot create " + missing), std::string::npos) << problem;
     EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
-    EXPECT_EQ(zoetra::calc::writePlaybackGif(path, one, 1), "");
+    EXPECT_EQ(zoetra::media::writePlaybackGif(path, one, 1), "");
     EXPECT_EQ(readGif(QString::fromStdString(path)).frames.size(), 1u);
 }
 
@@ -111,13 +111,13 @@ TEST(PlaybackGifFile, StopsAndRemovesAGifThatGrowsPastItsLimit)
     many.endTStates = 200 * 60000;
     QTemporaryDir out;
     const std::string path = out.filePath(QStringLiteral("many.gif")).toStdString();
-    const std::string problem = zoetra::calc::writePlaybackGif(path, many, 3, 1024 * 1024);
+    const std::string problem = zoetra::media::writePlaybackGif(path, many, 3, 1024 * 1024);
     EXPECT_NE(problem.find("the GIF grew past 1 MB"), std::string::npos) << problem;
     EXPECT_NE(problem.find("stopped and removed"), std::string::npos) << problem;
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
 
     // Under the limit it is kept whole.
-    EXPECT_EQ(zoetra::calc::writePlaybackGif(path, many, 3), "");
+    EXPECT_EQ(zoetra::media::writePlaybackGif(path, many, 3), "");
     EXPECT_EQ(readGif(QString::fromStdString(path)).frames.size(), 200u);
 }
 

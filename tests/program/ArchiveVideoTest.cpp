@@ -1,10 +1,8 @@
 // A video cut into AppVars for the archive: the headers that prove a set
 // complete, the names, and how much each model's archive holds.
 #include "devpac8x/VariableFile.h"
-#include "platform/QtFileSystem.h"
 #include "program/ArchiveVideo.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -122,21 +120,17 @@ TEST(ArchiveVideoTest, TheVideosLimitIsWhatTheArchiveHoldsLessItsEnd)
 // full AppVars is a failure named with the file, not an exception.
 TEST(ArchiveVideoTest, ABundleTooLargeIsAFailureOfItsFile)
 {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    QtFileSystem files;
     const std::vector<std::uint8_t> stream(3 * StreamBytesPerAppVar, 0x5A);
-    ASSERT_FALSE(writeAppVarFiles(files, folder.path(), QStringLiteral("Video"), stream, 768).has_value());
     const std::vector<std::uint8_t> program(20'000, 0xC9);
     const std::vector<devpac8x::Variable> variables{devpac8x::protectedProgram("VIDEO", program)};
     const std::vector<std::uint8_t> programFile = devpac8x::makeVariableFile(variables, "a large program");
-    ASSERT_TRUE(files.writeFile(folder.filePath(QStringLiteral("video.8xp")),
-                                QByteArray(reinterpret_cast<const char*>(programFile.data()),
-                                           static_cast<qsizetype>(programFile.size())),
-                                nullptr));
-    const auto failure = writeBundles(files, folder.path(), QStringLiteral("video.8xp"), QStringLiteral("Video"), 3);
+    std::vector<CalculatorFile> bundles;
+    const auto failure = bundleFiles(QStringLiteral("Video"),
+                                     QByteArray(reinterpret_cast<const char*>(programFile.data()),
+                                                static_cast<qsizetype>(programFile.size())),
+                                     stream, bundles);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->path.endsWith(QLatin1String("video.8xg"))) << failure->path.toStdString();
+    EXPECT_EQ(failure->path, QStringLiteral("video.8xg"));
     EXPECT_TRUE(failure->reason.contains(QLatin1String("65,535"))) << failure->reason.toStdString();
 }
 

@@ -178,17 +178,23 @@ TEST_F(ProgramBuildTest, HangingBuildIsEndedAfterTheTimeout)
     EXPECT_GT(window.yieldCount, 1);  // the window stayed live while waiting
 }
 
-TEST_F(ProgramBuildTest, FailedCopyKeepsTheOlderFile)
+TEST_F(ProgramBuildTest, FailedCopyKeepsTheOlderFileAndNamesTheFile)
 {
     toolsWrite(QStringLiteral("Video.8xp"), "new");
     writeAll(out(QStringLiteral("video.8xp")), "older program");
-    files.failCopies = true;
-    EXPECT_EQ(build().status, BuildOutcome::Status::NotCopied);
+    files.writesLeft = 1;  // the batch, and no more
+    BuildOutcome outcome = build();
+    EXPECT_EQ(outcome.status, BuildOutcome::Status::NotCopied);
+    EXPECT_EQ(outcome.toolOutput, nativePath(out(QStringLiteral("video.8xp"))) + QStringLiteral(": Disk full"));
+    EXPECT_EQ(sortedFiles(vars.OutDir), QStringList{"video.8xp"});
     EXPECT_EQ(readAll(out(QStringLiteral("video.8xp"))), QByteArray("older program"));
 
-    files.failCopies = false;
+    files.writesLeft = -1;
     vars.OutDir = root.filePath(QStringLiteral("no/such/folder"));
-    EXPECT_EQ(build().status, BuildOutcome::Status::NotCopied);
+    outcome = build();
+    EXPECT_EQ(outcome.status, BuildOutcome::Status::NotCopied);
+    EXPECT_TRUE(outcome.toolOutput.startsWith(nativePath(out(QStringLiteral("video.8xp"))) + QStringLiteral(": ")))
+        << outcome.toolOutput.toStdString();
 }
 
 }  // namespace

@@ -36,13 +36,15 @@ class FaultyFileSystem final : public FileSystem {
 public:
     bool writeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr) override
     {
-        if (failWrites) {
-            if (error != nullptr) {
-                *error = QStringLiteral("Disk full");
-            }
-            return false;
+        return !writeFails(error) && real.writeFile(path, bytes, error);
+    }
+    std::optional<QString> writeTemporaryFile(const QString& place, const QByteArray& bytes,
+                                              QString* error = nullptr) override
+    {
+        if (writeFails(error)) {
+            return std::nullopt;
         }
-        return real.writeFile(path, bytes, error);
+        return real.writeTemporaryFile(place, bytes, error);
     }
     std::optional<QByteArray> readFile(const QString& path, qint64 maxBytes) override
     {
@@ -55,18 +57,41 @@ public:
     bool removeFile(const QString& path, QString* error = nullptr) override { return real.removeFile(path, error); }
     bool renameFile(const QString& from, const QString& to, QString* error = nullptr) override
     {
+        if (renamesBeforeFailure >= 0 && renamesBeforeFailure-- == 0) {
+            if (error != nullptr) {
+                *error = QStringLiteral("Input/output error");
+            }
+            return false;
+        }
         return real.renameFile(from, to, error);
     }
-    bool replaceFile(const QString& source, const QString& destination) override
+    bool replaceFile(const QString& source, const QString& destination, QString* error = nullptr) override
     {
-        return !failCopies && real.replaceFile(source, destination);
+        return real.replaceFile(source, destination, error);
     }
     QString canonicalPath(const QString& path) override { return real.canonicalPath(path); }
     bool isDirectory(const QString& path) override { return real.isDirectory(path); }
 
     bool failWrites = false;
-    bool failCopies = false;
+    // Writes that succeed before every later one fails; -1: no such limit.
+    int writesLeft = -1;
+    // Renames that succeed before one fails (the later ones succeed
+    // again); -1: none fails.
+    int renamesBeforeFailure = -1;
     QtFileSystem real;
+
+private:
+    bool writeFails(QString* error)
+    {
+        const bool fails = failWrites || writesLeft == 0;
+        if (writesLeft > 0) {
+            --writesLeft;
+        }
+        if (fails && error != nullptr) {
+            *error = QStringLiteral("Disk full");
+        }
+        return fails;
+    }
 };
 
 // A build launcher that plays the tools: it runs an action when started and

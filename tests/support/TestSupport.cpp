@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,22 @@ QByteArray readAll(const QString& path)
         return {};
     }
     return file.readAll();
+}
+
+std::string contentsOf(const QByteArray& bytes)
+{
+    return std::to_string(bytes.size()) + " bytes " +
+           QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().left(12).toStdString();
+}
+
+FolderContents folderContents(const QString& folder)
+{
+    FolderContents entries;
+    for (const QFileInfo& info :
+         QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        entries[info.fileName().toStdString()] = info.isDir() ? "a folder" : contentsOf(readAll(info.filePath()));
+    }
+    return entries;
 }
 
 void writeAll(const QString& path, const QByteArray& bytes)

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <string>
 
 namespace zoetra::test {
 
@@ -28,5 +30,13 @@ bool copySamples(const QString& folder, int count = -1);
 // Writes bytes into a file (creating folders as needed); fails the test
 // when it cannot.
 void writeAll(const QString& path, const QByteArray& bytes);
+
+// What a folder holds: every entry, hidden ones too, by name, with its size
+// and a digest of its bytes ("a folder" for a folder), to compare a folder
+// byte for byte and read the difference in a failure.
+using FolderContents = std::map<std::string, std::string>;
+FolderContents folderContents(const QString& folder);
+// The same form for files given by name and bytes.
+std::string contentsOf(const QByteArray& bytes);
 
 }  // namespace zoetra::test

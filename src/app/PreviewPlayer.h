@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calc/Calculator.h"
 #include "calc/LivePlayback.h"
+#include "calc/Recording.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,19 +10,19 @@
 
 #include <cstdint>
 
-namespace zoetra::calc {
+namespace zoetra {
 
 class PreviewWorker;
 
 // What the preview shows at a moment of the playback.
 struct PreviewView {
-    Screen screen{};
+    calc::Screen screen{};
     int frame = -1;       // 0-based, -1 before the first
     int frames = 0;       // of the video, once through
     std::uint64_t elapsed = 0;  // T-states into the video
     std::uint64_t total = 0;    // T-states of the video, once through
     double framesPerSecond = 0;
-    LivePlayback::State state = LivePlayback::State::Playing;
+    calc::LivePlayback::State state = calc::LivePlayback::State::Playing;
     bool playing = false;
     bool loops = false;
     QString problem;  // why the program does not play, or faulted
@@ -42,16 +42,16 @@ public:
 
     // Starts playing the program file's bytes from the beginning.
     // Plays the program on the setup's calculator.
-    void load(const QByteArray& programFile, const CalculatorSetup& setup = {});
+    void load(const QByteArray& programFile, const calc::CalculatorSetup& setup = {});
     void setPlaying(bool playing);
     void restart();
-    void press(Key key);
+    void press(calc::Key key);
 
     // The last view reported.
     const PreviewView& view() const { return view_; }
 
 signals:
-    void viewChanged(const zoetra::calc::PreviewView& view);
+    void viewChanged(const zoetra::PreviewView& view);
 
 private:
     void receive(const PreviewView& view);
@@ -61,6 +61,6 @@ private:
     PreviewView view_;
 };
 
-}  // namespace zoetra::calc
+}  // namespace zoetra
 
-Q_DECLARE_METATYPE(zoetra::calc::PreviewView)
+Q_DECLARE_METATYPE(zoetra::PreviewView)

@@ -1,4 +1,4 @@
-#include "calc/PreviewPlayer.h"
+#include "app/PreviewPlayer.h"
 
 #include "calc/Recording.h"
 #include "calc/Timing.h"
@@ -9,7 +9,12 @@
 #include <memory>
 #include <optional>
 
-namespace zoetra::calc {
+namespace zoetra {
+
+using calc::CalculatorSetup;
+using calc::Key;
+using calc::LivePlayback;
+using calc::Recording;
 
 // Lives on the player's thread; everything it does runs there.
 class PreviewWorker final : public QObject {
@@ -22,7 +27,7 @@ public:
     void press(Key key);
 
 signals:
-    void viewChanged(const zoetra::calc::PreviewView& view);
+    void viewChanged(const zoetra::PreviewView& view);
 
 private:
     void tick();
@@ -46,7 +51,7 @@ namespace {
 // tick, so a key lands within one tick of its press, as on the calculator.
 constexpr int SliceMilliseconds = 4;
 // The elapsed time is reported at least this often while it runs.
-constexpr std::uint64_t ElapsedReportTStates = CpuHz / 25;
+constexpr std::uint64_t ElapsedReportTStates = calc::CpuHz / 25;
 
 }  // namespace
 
@@ -60,7 +65,7 @@ void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& s
     }
     const std::vector<std::uint8_t> file(programFile.begin(), programFile.end());
     std::string error = "the program file is empty or cannot be read";
-    std::vector<std::uint8_t> program = file.empty() ? file : assemblyProgram(file, &error);
+    std::vector<std::uint8_t> program = file.empty() ? file : calc::assemblyProgram(file, &error);
     playback_.reset();
     problem_.clear();
     if (program.empty()) {
@@ -70,7 +75,7 @@ void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& s
         report(true);
         return;
     }
-    Recording recording = recordProgram(program, setup);
+    Recording recording = calc::recordProgram(program, setup);
     problem_ = QString::fromStdString(recording.problem());
     playback_ = std::make_unique<LivePlayback>(std::move(program), std::move(recording));
     restart();
@@ -83,7 +88,7 @@ std::uint64_t PreviewWorker::clock() const
         return resumedAt_;
     }
     const auto nanoseconds = static_cast<std::uint64_t>(wall_.nsecsElapsed());
-    return resumedAt_ + nanoseconds / 1000 * CpuHz / 1'000'000;
+    return resumedAt_ + nanoseconds / 1000 * calc::CpuHz / 1'000'000;
 }
 
 void PreviewWorker::setPlaying(bool playing)
@@ -219,6 +224,6 @@ void PreviewPlayer::receive(const PreviewView& view)
     emit viewChanged(view_);
 }
 
-}  // namespace zoetra::calc
+}  // namespace zoetra
 
 #include "PreviewPlayer.moc"

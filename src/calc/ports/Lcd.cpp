@@ -1,4 +1,4 @@
-#include "calc/Lcd.h"
+#include "calc/ports/Lcd.h"
 
 namespace zoetra::calc {
 

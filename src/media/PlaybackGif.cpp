@@ -1,11 +1,9 @@
-#include "calc/PlaybackGif.h"
+#include "media/PlaybackGif.h"
 
 #include "calc/Timing.h"
+#include "media/Ffmpeg.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/frame.h>
 #include <libavutil/opt.h>
 }
 
@@ -14,35 +12,17 @@ extern "C" {
 
 #include <memory>
 
-namespace zoetra::calc {
+namespace zoetra::media {
 
 namespace {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* context) const
-    {
-        if (context->pb != nullptr && (context->oformat->flags & AVFMT_NOFILE) == 0) {
-            avio_closep(&context->pb);
-        }
-        avformat_free_context(context);
-    }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-std::string averror(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
+using calc::darkPixel;
+using calc::LcdBackground;
+using calc::LcdInk;
+using calc::Recording;
+using calc::RecordedFrame;
+using calc::ScreenHeight;
+using calc::ScreenWidth;
 
 class GifWriter {
 public:
@@ -85,7 +65,7 @@ public:
 private:
     std::string check(int code, const char* what) const
     {
-        return code < 0 ? std::string(what) + " " + path_ + ": " + averror(code) : std::string();
+        return code < 0 ? std::string(what) + " " + path_ + ": " + ffmpegError(code).toStdString() : std::string();
     }
 
     std::string open(bool loops, std::int64_t lastDelay)
@@ -186,10 +166,10 @@ private:
     int scale_;
     std::int64_t sizeLimit_;
     bool opened_ = false;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
-    std::unique_ptr<AVCodecContext, CodecFreer> codec_;
-    std::unique_ptr<AVFrame, FrameFreer> frame_;
-    std::unique_ptr<AVPacket, PacketFreer> packet_;
+    OutputContextPtr format_;
+    CodecContextPtr codec_;
+    FramePtr frame_;
+    PacketPtr packet_;
     AVStream* stream_ = nullptr;
 };
 
@@ -203,7 +183,7 @@ std::vector<std::int64_t> gifTimeline(const Recording& recording)
     }
     const std::uint64_t first = recording.frames.front().tstates;
     const auto centiseconds = [first](std::uint64_t tstates) {
-        constexpr std::uint64_t perCentisecond = CpuHz / 100;
+        constexpr std::uint64_t perCentisecond = calc::CpuHz / 100;
         return static_cast<std::int64_t>((tstates - first + perCentisecond / 2) / perCentisecond);
     };
     for (const RecordedFrame& frame : recording.frames) {
@@ -228,4 +208,4 @@ std::string writePlaybackGif(const std::string& path, const Recording& recording
     return GifWriter(path, scale, sizeLimit).write(recording);
 }
 
-}  // namespace zoetra::calc
+}  // namespace zoetra::media
