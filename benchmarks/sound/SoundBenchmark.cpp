@@ -169,7 +169,11 @@ int main(int argc, char** argv)
     std::printf("\nBeside the whole shared video (%.1f s, its stream %lld bytes) in the empty archive:\n",
                 SharedVideoSeconds, videoBytes);
     bool met = true;
-    for (const CalculatorModel model : {CalculatorModel::Ti83PlusSe, CalculatorModel::Ti84Plus, CalculatorModel::Ti84PlusSe}) {
+    for (const ModelFacts& facts : Models) {
+        if (!facts.crystal) {
+            continue;  // no crystal timers: no sound
+        }
+        const CalculatorModel model = facts.model;
         const std::optional<sound::SoundLevel> level = levelBeside(model, videoBytes, SharedVideoSeconds);
         if (!level) {
             std::printf("  %s: no room for sound\n", std::string(modelFacts(model).name).c_str());

@@ -56,14 +56,13 @@ constexpr SoundLevel level(int ticks, int bits, int countTStates)
 }  // namespace detail
 
 // From the fewest bytes a second to the most.
-inline constexpr std::array<SoundLevel, 9> Levels{{
+inline constexpr std::array<SoundLevel, 8> Levels{{
     detail::level(8, 2, 8),  // 4096 Hz, 1,024 bytes a second
     detail::level(7, 2, 8),  // 4681 Hz, 1,170
     detail::level(6, 2, 8),  // 5461 Hz, 1,365
     detail::level(5, 2, 8),  // 6554 Hz, 1,638
     detail::level(4, 2, 4),  // 8192 Hz, 2,048
     detail::level(3, 2, 4),  // 10923 Hz, 2,731
-    detail::level(5, 4, 8),  // 6554 Hz, 3,277
     detail::level(4, 4, 4),  // 8192 Hz, 4,096
     detail::level(3, 4, 4),  // 10923 Hz, 5,461
 }};
