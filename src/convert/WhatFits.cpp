@@ -66,7 +66,7 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
     QuietWindow window;
     window.detailSlider = encoder.detailSliderValue;
     window.target = encoder.target;
-    const std::unique_ptr<StreamEncoder> stream = resolved.makeEncoder();
+    const std::unique_ptr<StreamEncoder> stream = deliveryEncoder(resolved, false);
     QtFileSystem files;
     NoBuilds builds;
     UniformRandom random;
