@@ -12,7 +12,6 @@
 // Usage: sound_benchmark [--seconds S] [--levels 0,2,...] [--video-bytes N] [sound file]
 #include "codec/sound/SoundDecoder.h"
 #include "codec/sound/SoundEncoder.h"
-#include "media/LineRendering.h"
 #include "media/SoundImport.h"
 #include "media/SoundQuality.h"
 #include "program/ArchiveVideo.h"
@@ -66,8 +65,8 @@ Figures measure(const Source& source, const sound::SoundLevel& level)
         return figures;
     }
     const double duration = static_cast<double>(source.samples.size()) / source.rate;
-    const std::vector<float> heard = media::renderLines(
-        decoded->edges, decoded->clockHz, media::MeasureRenderRate,
+    const std::vector<float> heard = media::measuredLines(
+        decoded->edges, static_cast<std::uint64_t>(decoded->clockHz),
         static_cast<std::size_t>(duration * media::MeasureRenderRate));
     figures.bytesPerSecond = static_cast<double>(stream.size()) / duration;
     figures.quality = media::measureSound(source.samples, source.rate, heard);

@@ -1,6 +1,7 @@
 #include "media/SoundQuality.h"
 
 #include "media/SoundImport.h"
+#include "shared/LineSound.h"
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -275,6 +276,15 @@ SoundQuality measureSound(std::span<const float> source, int sourceRate, std::sp
     }
     quality.segmentalSnr = quality.segments > 0 ? sum / quality.segments : 0.0;
     return quality;
+}
+
+std::vector<float> measuredLines(std::span<const LineEdge> edges, std::uint64_t clockHz, std::size_t samples)
+{
+    std::vector<float> heard = renderLineSound(edges, clockHz, MeasureRenderRate, samples);
+    for (float& sample : heard) {
+        sample = -sample;
+    }
+    return heard;
 }
 
 }  // namespace zoetra::media

@@ -1,12 +1,22 @@
 #pragma once
 
+#include "shared/LineEdges.h"
+
+#include <cstddef>
+#include <cstdint>
 #include <span>
+#include <vector>
 
 namespace zoetra::media {
 
 // The rate a sound played by the link port's lines is rendered at to be
-// measured (renderLines).
+// measured.
 inline constexpr int MeasureRenderRate = 64000;
+
+// The lines' changes (at `clockHz`, from clock 0) as the measure takes them:
+// rendered by LineSound at MeasureRenderRate, both lines pulled low the
+// signal's top (LineSound hears a held line pull the earphone down).
+std::vector<float> measuredLines(std::span<const LineEdge> edges, std::uint64_t clockHz, std::size_t samples);
 
 // How close a sound played comes to its source, measured the one way the
 // sound's benchmark and tests measure it: both resampled to 8 kHz and

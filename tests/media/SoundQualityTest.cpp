@@ -1,10 +1,8 @@
 // The sound as the player plays it, measured against its source: the made
 // sounds come through the encoder and the reference decoder within the
-// benchmark's figures; the measure finds a delay and a scale it is given;
-// the lines' edges are heard at their times.
+// benchmark's figures; the measure finds a delay and a scale it is given.
 #include "codec/sound/SoundDecoder.h"
 #include "codec/sound/SoundEncoder.h"
-#include "media/LineRendering.h"
 #include "media/SoundImport.h"
 #include "media/SoundQuality.h"
 #include "support/Sounds.h"
@@ -32,7 +30,7 @@ SoundQuality played(const std::vector<float>& made, const sound::SoundLevel& lev
     }
     const double seconds = static_cast<double>(made.size()) / MadeRate;
     return measureSound(made, MadeRate,
-                        renderLines(decoded->edges, decoded->clockHz, MeasureRenderRate,
+                        measuredLines(decoded->edges, static_cast<std::uint64_t>(decoded->clockHz),
                                     static_cast<std::size_t>(seconds * MeasureRenderRate)));
 }
 
@@ -87,44 +85,6 @@ TEST(SoundQuality, TheMeasureFindsTheDelayAndTheScaleItIsGiven)
     const SoundQuality none = measureSound(silence, rate, resampleSound(silence, rate, MeasureRenderRate));
     EXPECT_EQ(none.segments, 0);
     EXPECT_GT(none.silentSegments, 0);
-}
-
-TEST(LineRendering, EdgesAreHeardAtTheirTimesAtTheirLevels)
-{
-    const double clock = 15'000'000.0;
-    // One line pulled low at 1 ms (half the level), both at 3.0123 ms.
-    const std::vector<LineEdge> edges{{15'000, 1}, {45'184, BothLinesLow}};
-    const std::vector<float> heard = renderLines(edges, clock, MeasureRenderRate, 400);
-    EXPECT_NEAR(heard[20], 0.0, 1e-3);
-    EXPECT_NEAR(heard[128], 0.5, 1e-3);
-    EXPECT_NEAR(heard[300], 1.0, 1e-3);
-    // The second rise passes its middle where the edge lies, to a small
-    // part of a sample.
-    const double edge = 45'184.0 / clock * MeasureRenderRate;
-    int crossings = 0;
-    for (long long i = 100; i < 399; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        if (heard[at] < 0.75f && heard[at + 1] >= 0.75f) {
-            const double crossing = static_cast<double>(i) + (0.75 - heard[at]) / (heard[at + 1] - heard[at]);
-            EXPECT_NEAR(crossing, edge, 0.05);
-            ++crossings;
-        }
-    }
-    EXPECT_EQ(crossings, 1);
-
-    // Pulses a quarter of their period long are heard at a quarter of the
-    // level on average.
-    std::vector<LineEdge> pulses;
-    for (int k = 0; k < 200; ++k) {
-        pulses.push_back({k * 3000LL, BothLinesLow});
-        pulses.push_back({k * 3000LL + 750, LinesReleased});
-    }
-    const std::vector<float> quarter = renderLines(pulses, clock, MeasureRenderRate, 2400);
-    double sum = 0.0;
-    for (std::size_t i = 400; i < 2000; ++i) {
-        sum += quarter[i];
-    }
-    EXPECT_NEAR(sum / 1600.0, 0.25, 0.002);
 }
 
 }  // namespace

@@ -52,9 +52,10 @@ std::optional<DecodedSound> decodeSound(std::span<const std::uint8_t> stream, st
         const int count = pulseCount(*level, state.level);
         sound.counts.push_back(static_cast<std::uint8_t>(count));
         const std::int64_t taken = expiryTState(*level, k + 1, clockHz);
-        sound.edges.push_back({taken + cost::StartLines, BothLinesLow});
+        sound.edges.push_back({static_cast<std::uint64_t>(taken + cost::StartLines), BothLinesLow});
         sound.edges.push_back(
-            {taken + cost::StartCount + static_cast<std::int64_t>(count) * level->countTStates + cost::EndLines,
+            {static_cast<std::uint64_t>(taken + cost::StartCount + static_cast<std::int64_t>(count) * level->countTStates +
+                                        cost::EndLines),
              LinesReleased});
     }
     sound.handlerTStates = samples * (cost::StartHandler + cost::EndHandler);

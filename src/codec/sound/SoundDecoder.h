@@ -1,7 +1,7 @@
 #pragma once
 
 #include "codec/sound/SoundFormat.h"
-#include "shared/LinePort.h"
+#include "shared/LineEdges.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,7 +16,7 @@ namespace zoetra::sound {
 struct DecodedSound {
     SoundLevel level;
     std::vector<std::uint8_t> counts;  // each sample's pulse, in counts of timer 2
-    // Times from the moment timer 1 starts counting (the end of the OUT that
+    // Times (`clock`: T-states) from the moment timer 1 starts counting (the end of the OUT that
     // writes its counter), each interrupt accepted at the first T-state of
     // its timer's expiry or after it: sample k starts at expiry k + 1 of
     // timer 1. The player's writes lie later by its interrupts' latency.

@@ -62,17 +62,17 @@ TEST(SoundStream, PulsesLieOnTheCrystalsGridWithinTheirSamples)
             ASSERT_LE(count, level.maxCount);
             const LineEdge& start = sound->edges[2 * k];
             const LineEdge& end = sound->edges[2 * k + 1];
-            ASSERT_EQ(start.lines, BothLinesLow);
-            ASSERT_EQ(end.lines, LinesReleased);
+            ASSERT_EQ(start.held, BothLinesLow);
+            ASSERT_EQ(end.held, LinesReleased);
             // Sample k starts at expiry k + 1, never drifting from the
             // crystal's time, by the handler's own T-states.
             const double expiry = static_cast<double>(k + 1) * period;
-            ASSERT_GE(static_cast<double>(start.tState - cost::StartLines), expiry - 1e-6);
-            ASSERT_LT(static_cast<double>(start.tState - cost::StartLines), expiry + 1.0);
-            ASSERT_EQ(end.tState - start.tState,
+            ASSERT_GE((static_cast<double>(start.clock) - cost::StartLines), expiry - 1e-6);
+            ASSERT_LT((static_cast<double>(start.clock) - cost::StartLines), expiry + 1.0);
+            ASSERT_EQ(static_cast<long long>(end.clock - start.clock),
                       cost::StartCount - cost::StartLines + count * level.countTStates + cost::EndLines);
             if (k + 1 < sound->counts.size()) {
-                ASSERT_LT(end.tState, sound->edges[2 * k + 2].tState);
+                ASSERT_LT(end.clock, sound->edges[2 * k + 2].clock);
             }
         }
         // Music moves the pulses over much of their range.
