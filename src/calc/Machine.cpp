@@ -280,8 +280,10 @@ void Machine::advanceTimers()
 void Machine::interrupt(bool halted)
 {
     const std::uint8_t sources = interruptSources(halted);
-    if (const std::uint8_t again = sources & taken_; again != 0) {
-        // Nothing acknowledged it: it would come again after every return.
+    if (const std::uint8_t again = sources & taken_; again != 0 && !acknowledgedSinceTaken_) {
+        // The handler acknowledged nothing: it would come again after every
+        // return. (A handler that acknowledged one source and returns to
+        // be interrupted again for another that waited is right.)
         if ((again & OsTimerSource) != 0) {
             setFault("the timer interrupt came again without being acknowledged (through port 03h or 02h, or by "
                      "the OS's handler at 0038h), so it would never end");
@@ -297,7 +299,8 @@ void Machine::interrupt(bool halted)
     const int tstates = z80ex_int(cpu_);
     if (tstates > 0) {
         addTime(static_cast<std::uint64_t>(tstates));
-        taken_ |= sources;
+        taken_ = sources;
+        acknowledgedSinceTaken_ = false;
         ++interrupts_;
         if (halted) {
             ++halts_;
@@ -307,6 +310,7 @@ void Machine::interrupt(bool halted)
 
 void Machine::acknowledgeOsTimer()
 {
+    acknowledgedSinceTaken_ = acknowledgedSinceTaken_ || timer_.pending();
     timer_.acknowledge();
     taken_ &= static_cast<std::uint8_t>(~OsTimerSource);
 }

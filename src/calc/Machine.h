@@ -242,9 +242,11 @@ private:
     std::uint8_t port20_ = 0;        // CPU speed: 0 = 6 MHz
     std::uint64_t clockPerTState_ = ClockPerTState;
     CrystalTimers crystal_;          // 30h-38h, where the model has the crystal
-    // Sources an interrupt was taken for and not acknowledged since (as
-    // interruptSources).
+    // Sources waiting when the last interrupt was taken and not
+    // acknowledged since (as interruptSources), and whether its handler
+    // has since acknowledged any source that was waiting.
     std::uint8_t taken_ = 0;
+    bool acknowledgedSinceTaken_ = false;
     std::uint32_t busSeed_ = 0x2545F491;  // the data bus's byte, by one reading
 
     std::optional<std::uint64_t> lastLcdAccess_;

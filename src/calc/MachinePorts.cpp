@@ -89,11 +89,15 @@ void Machine::out(std::uint8_t port, std::uint8_t value)
 {
     if (port >= 0x30 && port <= 0x38) {
         if (crystalPort(port, "write to")) {
+            crystal_.advance(portTime());
+            const std::uint8_t waiting = crystal_.pending();
             if (const std::string problem = crystal_.write(port, value, portTime(), clockPerTState_); !problem.empty()) {
                 setFault(problem);
             } else if ((port - 0x30) % 3 == 1) {
                 // The loop port is the acknowledge.
-                taken_ &= static_cast<std::uint8_t>(~(1u << ((port - 0x30) / 3)));
+                const auto source = static_cast<std::uint8_t>(1u << ((port - 0x30) / 3));
+                acknowledgedSinceTaken_ = acknowledgedSinceTaken_ || (waiting & source) != 0;
+                taken_ &= static_cast<std::uint8_t>(~source);
             }
         }
         return;

@@ -34,6 +34,9 @@ QByteArray VarFileText(const QString& shellText, int loopingState, bool compact,
     if (target.storage == Storage::Archive) {
         text += "\r\n#define ARCHIVE";
     }
+    if (target.sound) {
+        text += "\r\n#define SOUND";
+    }
     text += "\r\n";
     return text;
 }

@@ -80,6 +80,10 @@ QByteArray includeText(const VideoTarget& target, const Codec& codec, const Stor
         }
     }
     text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
+    if (target.sound) {
+        // Its code before the storage's part, whose buffers end the program.
+        text += "#include \"" + toQString(SoundPlayerPart).toLatin1() + "\"\r\n";
+    }
     text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
     if (saysWhatItWasMadeFor(target)) {
         text += madeForText(target);
@@ -118,9 +122,13 @@ std::unique_ptr<StreamEncoder> newEncoder(const VideoTarget& target, const Codec
     return encoder;
 }
 
-QStringList partsOf(const Codec& codec, const StorageKind& storage)
+QStringList partsOf(const Codec& codec, const StorageKind& storage, bool sound)
 {
-    return {toQString(PlayerMainPart), toQString(codec.playerPart), toQString(storage.playerPart)};
+    QStringList parts{toQString(PlayerMainPart), toQString(codec.playerPart), toQString(storage.playerPart)};
+    if (sound) {
+        parts.append(toQString(SoundPlayerPart));
+    }
+    return parts;
 }
 
 }  // namespace
@@ -148,7 +156,7 @@ std::unique_ptr<StreamEncoder> encoderFor(const VideoTarget& target)
 
 QStringList playerParts(const VideoTarget& target)
 {
-    return partsOf(codecFor(target.format), storageKind(target.storage));
+    return partsOf(codecFor(target.format), storageKind(target.storage), target.sound);
 }
 
 ResolvedTarget resolveTarget(const VideoTarget& target)
@@ -160,7 +168,7 @@ ResolvedTarget resolveTarget(const VideoTarget& target)
             &storage,
             budgetFor(target, codec),
             videoSizeLimit(target),
-            partsOf(codec, storage),
+            partsOf(codec, storage, target.sound),
             includeText(target, codec, storage)};
 }
 
@@ -220,6 +228,7 @@ QStringList allPlayerParts()
     for (const StorageKind& kind : allStorageKinds()) {
         parts.append(toQString(kind.playerPart));
     }
+    parts.append(toQString(SoundPlayerPart));
     return parts;
 }
 

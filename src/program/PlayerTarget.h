@@ -31,6 +31,8 @@ std::span<const StorageKind> allStorageKinds();
 inline constexpr std::string_view TargetIncludeName = "Target.inc";
 // The player's main part, the one the assembler is given.
 inline constexpr std::string_view PlayerMainPart = "VID.z80";
+// The player's part that plays a video's sound.
+inline constexpr std::string_view SoundPlayerPart = "Sound.z80";
 
 // "Target.inc": the target's facts as the player's equates (the CPU clock,
 // the timer's rate, the ticks a frame takes), then the includes of the

@@ -32,6 +32,9 @@ struct VideoTarget {
     // The archive the user's calculator shows free, when given; else the
     // model's archive when empty.
     std::optional<std::int64_t> freeArchiveBytes;
+    // The video's sound plays beside it, from a crystal timer's interrupt
+    // (the models with crystal timers; the dense stream in the archive).
+    bool sound = false;
 
     const ModelFacts& facts() const { return modelFacts(model); }
     bool operator==(const VideoTarget&) const = default;

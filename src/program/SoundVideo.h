@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace zoetra::archive {
+
+// A video's sound (codec/sound) kept in the archive: its stream cut into
+// AppVars of its own after the video's, numbered on from them (the program
+// VIDEO with video AppVars VIDEO00 to VIDEO08 has its sound in VIDEO09,
+// VIDEO10, ...). Each AppVar's data is a header, then its part of the
+// sound stream:
+//   0  "ZS"       signature
+//   2  4 bytes    the sound's identity: a hash of its whole stream
+//   6  1 byte     the number in this AppVar's name
+//   7  1 byte     the number after the last sound AppVar's
+//   8  ...        sound stream bytes
+// so that the player proves it has the whole, matching set, and no
+// AppVar of the sound passes for one of the video.
+inline constexpr char SoundMark = 'S';
+
+// The number of AppVars a sound stream takes.
+int soundAppVarCount(std::size_t streamBytes);
+
+// The data of each of the sound's AppVars, header first; the first is
+// number `firstAppVar` in its name.
+std::vector<std::vector<std::uint8_t>> splitSoundIntoAppVars(int firstAppVar, std::span<const std::uint8_t> stream);
+
+// The include the player's sound part reads ("Sound.inc"): where its
+// AppVars are, the code's size, the signature, and the level's tables (the
+// counts of timer 2 and the decoder's steps) as data.
+inline constexpr std::string_view SoundIncludeName = "Sound.inc";
+QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream);
+
+}  // namespace zoetra::archive

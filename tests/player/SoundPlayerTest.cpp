@@ -1,0 +1,267 @@
+// The player's sound, assembled and played on the emulated calculator: the
+// link port's writes against the sound's reference decoder, the video's
+// screens and times as without the sound, the ways out, the TI-83 Plus
+// silent, under both readings of the facts the documents leave open.
+#include "PlayerFixture.h"
+#include "calc/Recording.h"
+#include "calc/Timing.h"
+#include "codec/dense/DenseEncoder.h"
+#include "codec/sound/SoundDecoder.h"
+#include "codec/sound/SoundEncoder.h"
+#include "program/ArchiveVideo.h"
+#include "program/PlayerConfig.h"
+#include "program/PlayerTarget.h"
+#include "program/SoundVideo.h"
+#include "support/ScreenSequences.h"
+#include "support/Sounds.h"
+
+#include <algorithm>
+#include <random>
+
+namespace playertest {
+namespace {
+
+using zoetra::CalculatorModel;
+using zoetra::calc::AppVar;
+using zoetra::calc::BothReadings;
+using zoetra::calc::CalculatorSetup;
+using zoetra::calc::Recording;
+namespace sound = zoetra::sound;
+
+constexpr double Rate = 15.0;
+constexpr int Frames = 30;  // two seconds
+
+// The longest a sample's write may wait behind the interrupt it came in:
+// the instruction in progress (23 T-states at most) and a handler that
+// came first, the OS's timer's tick (its 19 + 10 to enter, 103 in it) or
+// the other timer's (128 at most).
+constexpr std::int64_t JitterTStates = 23 + 19 + 10 + 128;
+
+// A screen counts as shown when its writes to the LCD have ended: the
+// sound's interrupts lengthen a whole screen's show (10 ms at 15 MHz) by
+// their share of the time, 12 % at the TI-84 Plus's level.
+constexpr double ShowSlack = 0.002;
+
+zoetra::VideoTarget soundTarget(bool withSound)
+{
+    zoetra::VideoTarget target;
+    target.model = CalculatorModel::Ti84Plus;
+    target.format = zoetra::StreamFormat::Dense;
+    target.storage = zoetra::Storage::Archive;
+    target.framesPerSecond = Rate;
+    target.sound = withSound;
+    return target;
+}
+
+struct SoundVideo {
+    std::vector<Screen> frames;
+    std::vector<std::uint8_t> video;
+    std::vector<std::uint8_t> sound;
+    std::vector<std::uint8_t> program;  // the .8xp
+    std::vector<AppVar> appVars;
+};
+
+class SoundPlayerTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+
+    // The video built for the target, its AppVars (and its sound's).
+    SoundVideo build(const SoundVideo& in, const zoetra::VideoTarget& target, bool looping)
+    {
+        SoundVideo out = in;
+        PlayerInputs inputs;
+        inputs.varFile = zoetra::VarFileText(QStringLiteral("NOSHELL"), looping ? 1 : 0, false, target);
+        inputs.targetInclude = zoetra::TargetIncludeText(target);
+        const QString name = QStringLiteral("VIDEO");
+        folder.write(QString::fromLatin1(zoetra::archive::IncludeName),
+                     zoetra::archive::includeText(name, in.video, zoetra::dense::ScreenSize + 8));
+        const auto videoVars = zoetra::archive::splitIntoAppVars(in.video);
+        out.appVars.clear();
+        for (std::size_t i = 0; i < videoVars.size(); ++i) {
+            out.appVars.push_back({zoetra::archive::appVarName(name, static_cast<int>(i)).toStdString(), videoVars[i]});
+        }
+        if (target.sound) {
+            const int first = static_cast<int>(videoVars.size());
+            folder.write(QString::fromLatin1(zoetra::archive::SoundIncludeName),
+                         zoetra::archive::soundIncludeText(first, in.sound));
+            const auto soundVars = zoetra::archive::splitSoundIntoAppVars(first, in.sound);
+            for (std::size_t i = 0; i < soundVars.size(); ++i) {
+                out.appVars.push_back(
+                    {zoetra::archive::appVarName(name, first + static_cast<int>(i)).toStdString(), soundVars[i]});
+            }
+        }
+        const BuildResult built = buildPlayer(folder, inputs);
+        EXPECT_TRUE(built.programFile.has_value()) << built.output.toStdString();
+        out.program = built.programFile.value_or(std::vector<std::uint8_t>{});
+        return out;
+    }
+
+    AppFolder folder;
+};
+
+// A dense video of random changes and a music-like sound as long as it, at
+// the TI-84 Plus's level for a whole music video.
+SoundVideo makeVideo(int soundLevel)
+{
+    SoundVideo v;
+    std::mt19937 random(53);
+    v.frames = zoetra::test::randomScreenSequence(random, Frames);
+    zoetra::dense::DenseEncoder encoder;
+    encoder.setTarget(soundTarget(true));
+    for (const Screen& frame : v.frames) {
+        encoder.addFrame(frame);
+    }
+    encoder.finish();
+    v.video = encoder.bytes();
+    const std::vector<float> music =
+        zoetra::test::musicLike(sound::InputRate, static_cast<double>(Frames) / Rate);
+    v.sound = sound::encodeSound(music, sound::Levels.at(static_cast<std::size_t>(soundLevel)), {}, {.paths = 8});
+    return v;
+}
+
+Recording record(const SoundVideo& v, CalculatorModel model, const zoetra::calc::HardwareReadings& readings)
+{
+    CalculatorSetup setup(model, v.appVars);
+    setup.readings = readings;
+    return zoetra::calc::recordProgramFile(v.program, setup);
+}
+
+// The recorded writes of the lines against the reference decoder's: the
+// same lines, each no earlier than its time (from a start found as the
+// least delay) and no later than an interrupt's wait; returns the edges
+// compared.
+std::size_t expectEdgesAsDecoded(const Recording& r, const std::vector<std::uint8_t>& stream)
+{
+    std::string error;
+    const auto decoded = sound::decodeSound(stream, &error);
+    EXPECT_TRUE(decoded.has_value()) << error;
+    if (!decoded) {
+        return 0;
+    }
+    std::vector<zoetra::LineEdge> played;
+    zoetra::LineEdges::Reader reader(r.lineEdges);
+    while (const auto edge = reader.next()) {
+        played.push_back(*edge);
+    }
+    const auto step = static_cast<std::int64_t>(zoetra::calc::ClockHz / decoded->clockHz);
+    // The whole sound, every pulse ended; until the video's end comes the
+    // last pulse again, a steady level: silence.
+    EXPECT_GE(played.size(), decoded->edges.size());
+    EXPECT_EQ(played.size() % 2, 0U);
+    const std::size_t common = std::min(played.size(), decoded->edges.size());
+    if (common >= 2) {
+        const auto lastPulse = static_cast<std::int64_t>(played[common - 1].clock - played[common - 2].clock);
+        for (std::size_t i = common; i + 1 < played.size(); i += 2) {
+            const auto pulse = static_cast<std::int64_t>(played[i + 1].clock - played[i].clock);
+            EXPECT_LE(std::abs(pulse - lastPulse) / step, 2 * JitterTStates) << "pulse after the end " << i;
+        }
+    }
+    std::int64_t start = INT64_MAX;
+    for (std::size_t i = 0; i < common; ++i) {
+        start = std::min(start, static_cast<std::int64_t>(played[i].clock) / step -
+                                    static_cast<std::int64_t>(decoded->edges[i].clock));
+    }
+    for (std::size_t i = 0; i < common; ++i) {
+        EXPECT_EQ(played[i].held, decoded->edges[i].held) << "edge " << i;
+        const std::int64_t late =
+            static_cast<std::int64_t>(played[i].clock) / step - static_cast<std::int64_t>(decoded->edges[i].clock) - start;
+        if (late > JitterTStates) {
+            ADD_FAILURE() << "edge " << i << " of " << common << " comes " << late << " T-states late";
+            break;
+        }
+    }
+    // The sound starts with the video's first frame.
+    const auto firstFrame = static_cast<std::int64_t>(r.startClock()) / step;
+    EXPECT_LT(std::abs(start - firstFrame), static_cast<std::int64_t>(0.005 * decoded->clockHz));
+    EXPECT_EQ(r.lineEdges.last().held, zoetra::LinesReleased);
+    return common;
+}
+
+// Played on a TI-84 Plus, under either reading: every write of the lines
+// at its time, the video's screens as without the sound and at the same
+// times from the first (within ShowSlack), the program waiting for a key at the end
+// with the sound stopped.
+TEST_F(SoundPlayerTest, TheLinesFollowTheReferenceDecoderAndTheVideoKeepsItsTimes)
+{
+    const SoundVideo made = makeVideo(2);
+    const SoundVideo silent = build(made, soundTarget(false), false);
+    const SoundVideo withSound = build(made, soundTarget(true), false);
+    for (const auto& readings : BothReadings) {
+        const Recording without = record(silent, CalculatorModel::Ti84Plus, readings);
+        const Recording with = record(withSound, CalculatorModel::Ti84Plus, readings);
+        ASSERT_EQ(with.end, Recording::End::WaitsForKey) << with.fault;
+        ASSERT_EQ(without.end, Recording::End::WaitsForKey) << without.fault;
+        ASSERT_EQ(with.frames.size(), without.frames.size());
+        for (std::size_t i = 0; i < with.frames.size(); ++i) {
+            EXPECT_EQ(with.frames[i].pixels, without.frames[i].pixels) << "screen " << i;
+            // From the first screen: the sound's start may move the first
+            // tick the pace counts from.
+            const double apart =
+                std::abs(static_cast<double>(with.frames[i].tstates - with.frames[0].tstates) -
+                         static_cast<double>(without.frames[i].tstates - without.frames[0].tstates));
+            EXPECT_LT(apart, ShowSlack * zoetra::modelFacts(CalculatorModel::Ti84Plus).fastCpuHz) << "screen " << i;
+        }
+        EXPECT_TRUE(without.lineEdges.empty());
+        expectEdgesAsDecoded(with, made.sound);
+    }
+}
+
+// Every way out leaves the calculator as found (the emulated calculator
+// faults on a return with a line held low, a crystal timer still
+// interrupting or the OS's timer off): [CLEAR] while the sound plays, a key
+// after the end, under either reading; a missing sound AppVar is said and
+// nothing plays. On the TI-83 Plus, which has no crystal timers, the video
+// plays silently, every screen, without touching ports 30h-38h (a fault).
+TEST_F(SoundPlayerTest, EveryWayOutIsCleanAndTheTi83PlusPlaysSilently)
+{
+    const SoundVideo made = makeVideo(2);
+    const SoundVideo built = build(made, soundTarget(true), false);
+    std::string error;
+    const std::vector<std::uint8_t> program = zoetra::calc::assemblyProgram(built.program, &error);
+    ASSERT_FALSE(program.empty()) << error;
+    for (const auto& readings : BothReadings) {
+        for (const std::optional<std::size_t> clearAfter : {std::optional<std::size_t>(10), std::optional<std::size_t>()}) {
+            SCOPED_TRACE(clearAfter ? "[CLEAR]" : "to the end");
+            CalculatorSetup setup(CalculatorModel::Ti84Plus, built.appVars);
+            setup.readings = readings;
+            zoetra::calc::Calculator calculator(setup.model, setup.readings);
+            ASSERT_TRUE(zoetra::calc::prepareCalculator(calculator, program, setup, &error)) << error;
+            calculator.pressAfterScreens(zoetra::calc::Key::Clear, clearAfter);
+            auto stop = calculator.run(StepBudget * 10);
+            if (stop == zoetra::calc::Stop::WaitingForKey) {
+                EXPECT_FALSE(clearAfter.has_value());
+                calculator.press(zoetra::calc::Key::Enter);
+                stop = calculator.run(StepBudget);
+            }
+            ASSERT_EQ(stop, zoetra::calc::Stop::Returned) << calculator.fault();
+            const std::vector<zoetra::LineEdge> edges = calculator.takeLineEdges();
+            EXPECT_GT(edges.size(), 100U) << "the sound played";
+            ASSERT_FALSE(edges.empty());
+            EXPECT_EQ(edges.back().held, zoetra::LinesReleased);
+            if (clearAfter) {
+                EXPECT_LT(calculator.screens().size(), static_cast<std::size_t>(Frames));
+            }
+        }
+    }
+
+    // Without its last sound AppVar.
+    std::vector<AppVar> missing = built.appVars;
+    missing.pop_back();
+    const Recording lacking = zoetra::calc::recordProgramFile(built.program, CalculatorSetup(CalculatorModel::Ti84Plus, missing));
+    EXPECT_EQ(lacking.end, Recording::End::Returns) << lacking.fault;
+    EXPECT_NE(lacking.printed.find("Missing AppVar"), std::string::npos) << lacking.printed;
+    EXPECT_TRUE(lacking.lineEdges.empty());
+
+    for (const auto& readings : BothReadings) {
+        const Recording r = record(built, CalculatorModel::Ti83Plus, readings);
+        ASSERT_EQ(r.end, Recording::End::WaitsForKey) << r.fault;
+        ASSERT_EQ(r.frames.size(), made.frames.size());
+        for (std::size_t i = 0; i < r.frames.size(); ++i) {
+            EXPECT_EQ(r.frames[i].pixels, made.frames[i]) << "screen " << i;
+        }
+        EXPECT_TRUE(r.lineEdges.empty());
+    }
+}
+
+}  // namespace
+}  // namespace playertest
