@@ -3,6 +3,7 @@
 #include "cli/Preview.h"
 #include "cli/Sending.h"
 #include "codec/Codec.h"
+#include "convert/VideoSound.h"
 #include "imaging/FrameFolder.h"
 #include "platform/QtFileSystem.h"
 #include "shared/Messages.h"
@@ -260,6 +261,24 @@ std::vector<OptionRow> makeTable()
                         canonical = QString::number(*s.target.freeArchiveBytes);
                         return std::nullopt;
                     }});
+    rows.push_back({{QStringLiteral("sound")}, {},
+                    QStringLiteral("Play the video's sound through the link port (earphones on a 2.5 mm to 3.5 mm "
+                                   "adapter): the frames folder's Sound.wav, which the import of a video keeps there. "
+                                   "On the TI-83 Plus Silver Edition, TI-84 Plus and TI-84 Plus Silver Edition, with "
+                                   "--format dense and --archive."),
+                    QStringLiteral("sound"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.target.sound = true;
+                        canonical = QStringLiteral("yes");
+                        return std::nullopt;
+                    }});
+    rows.push_back({{QStringLiteral("no-sound")}, {}, QStringLiteral("The video without its sound (the default)."),
+                    QStringLiteral("sound"),
+                    [](const QString&, Settings& s, QString& canonical) -> Refusal {
+                        s.target.sound = false;
+                        canonical = QStringLiteral("no");
+                        return std::nullopt;
+                    }});
     rows.push_back({{QStringLiteral("rate")}, QStringLiteral("rate"),
                     QStringLiteral("Frames a second the video plays at, 0.5 to 30 (default: the rate the frames were "
                                    "imported at, else 14.75, the calculator's pace)."),
@@ -513,6 +532,13 @@ std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given
             return QStringLiteral("'%1' is not a file.").arg(s.sendFile);
         }
         s.sendFile = QFileInfo(s.sendFile).absoluteFilePath();
+    }
+    if (s.target.sound && !sendsFile && s.play.isEmpty()) {
+        if (const QString problem = soundTargetProblem(s.target); !problem.isEmpty()) {
+            return QStringLiteral("--sound: %1%2")
+                .arg(problem, soundModelProblem(s.target).isEmpty() ? QStringLiteral(" Add --format dense and --archive.")
+                                                                    : QString());
+        }
     }
     if (isSet("replace") && !isSet("send") && !sendsFile) {
         return QStringLiteral("--replace says what a sending may do: it needs --send or --send-file.");

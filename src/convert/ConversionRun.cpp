@@ -1,6 +1,7 @@
 #include "convert/ConversionRun.h"
 
 #include "codec/Codec.h"
+#include "codec/sound/SoundEncoder.h"
 #include "convert/VideoEncoder.h"
 #include "imaging/Conversion.h"
 #include "platform/FileSystem.h"
@@ -263,6 +264,25 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
     // A dense target's stream may go out compact (deliveredTarget).
     const std::unique_ptr<StreamEncoder> encoder = deliveryEncoder(resolved, window.loopingState() == 1);
 
+    // The sound is read first: a run without it stops before any frame.
+    std::vector<float> soundSamples;
+    if (resolved.target.sound) {
+        QString why;
+        std::optional<std::vector<float>> read;
+        if (const QString problem = soundTargetProblem(resolved.target); !problem.isEmpty()) {
+            why = problem;
+        } else if (soundSource) {
+            read = soundSource(why);
+        } else {
+            why = QStringLiteral("This build cannot read sound.");
+        }
+        if (!read) {
+            ending = error(why);
+            return outcome;
+        }
+        soundSamples = std::move(*read);
+    }
+
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
                                                window.loopingState(), window.descriptionText(), resolved)) {
         ending = notBuilt(failure->text());
@@ -330,6 +350,21 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         // The whole stream, its end included, goes into the AppVars.
         options.archiveStream = encoder->bytes();
     }
+    QString soundLine;
+    if (delivered.target.sound) {
+        if (const QString problem = soundTargetProblem(delivered.target); !problem.isEmpty()) {
+            // The dense stream went out compact.
+            window.setProgressPanelVisible(false);
+            ending = error(problem + QLatin1String("\r\n") + deliveryText(*encoder, resolved.target));
+            return outcome;
+        }
+        if (auto failed = encodeSound(name, delivered.target, std::move(soundSamples), encoder->bytes().size(),
+                                      frameCount, options, soundLine)) {
+            window.setProgressPanelVisible(false);
+            ending = *failed;
+            return outcome;
+        }
+    }
     // The new files are in place, the earlier ones aside: a last yield, in
     // which an end of the program (a signal, the window closed) still puts
     // every earlier file back.
@@ -363,11 +398,43 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
     if (const QString sent = deliveryText(*encoder, resolved.target); !sent.isEmpty()) {
         report += QLatin1String("\r\n") + sent;
     }
+    if (!soundLine.isEmpty()) {
+        report += QLatin1String("\r\n") + soundLine;
+    }
     ending = {report, QStringLiteral("Zoetra2"), MessageIcon::Information, false};
     outcome.status = RunOutcome::Status::Delivered;
     outcome.deliveredPath = built.deliveredPath;
     outcome.deliveredPaths = built.deliveredPaths;
     return outcome;
+}
+
+std::optional<ConversionRun::Ending> ConversionRun::encodeSound(const QString& name, const VideoTarget& target,
+                                                               std::vector<float> samples, std::size_t videoBytes,
+                                                               int frames, BuildOptions& options, QString& report)
+{
+    WindowLayer& window = platform_.window;
+    const std::int64_t length = videoSoundSamples(target, frames);
+    samples.resize(static_cast<std::size_t>(length), 0.0f);
+    const std::int64_t room = soundRoomBytes(target, static_cast<int>(name.size()), videoBytes);
+    const std::optional<sound::SoundLevel> level = sound::bestLevel(room, length);
+    if (!level) {
+        return error(QStringLiteral("The sound does not fit beside the video: the archive leaves it %1 bytes, and "
+                                    "it takes %2 at the fewest.")
+                         .arg(room)
+                         .arg(sound::streamBytes(sound::Levels.front(), sound::samplesFor(sound::Levels.front(), length))));
+    }
+    window.setProgressMaximum(ProgressBar::TotalProgress, 1000);
+    window.setProgressValue(ProgressBar::TotalProgress, 0);
+    options.soundStream = sound::encodeSound(samples, *level, [&](double share) {
+        window.setProgressValue(ProgressBar::TotalProgress, static_cast<int>(share * 1000.0));
+        window.yieldToEvents();
+        return !abandoned_;
+    });
+    if (options.soundStream.empty()) {
+        return error(QStringLiteral("The sound was not encoded: the conversion was stopped."));
+    }
+    report = soundReport(*level, options.soundStream.size());
+    return std::nullopt;
 }
 
 QString ConversionRun::tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes) const

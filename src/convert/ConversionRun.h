@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/VideoSound.h"
 #include "convert/WhatFits.h"
 #include "platform/WindowLayer.h"
 #include "program/PlayerTarget.h"
@@ -66,6 +67,8 @@ public:
     void abandon();
 
     BuildOptions buildOptions;
+    // Where a video's sound comes from, for a target with sound.
+    SoundSource soundSource;
     // Where the frames were taken from a video, when they were: the size
     // limit's message then names the end that fits.
     std::optional<VideoSpan> videoSource;
@@ -98,6 +101,11 @@ private:
 
     RunOutcome run();
     RunOutcome convertLocked(const QString& name, const ResolvedTarget& resolved, Ending& ending);
+    // The sound of a video of `videoBytes` and `frames` encoded into the
+    // build's options at the level the archive leaves room for, yielding as
+    // it goes; the closing report's line, or an ending when it cannot be.
+    std::optional<Ending> encodeSound(const QString& name, const VideoTarget& target, std::vector<float> samples,
+                                      std::size_t videoBytes, int frames, BuildOptions& options, QString& report);
     static Ending error(const QString& text);
     static Ending notBuilt(const QString& details);
 

@@ -1,6 +1,7 @@
 #include "program/ArchiveVideo.h"
 
 #include "devpac8x/VariableFile.h"
+#include "program/SoundVideo.h"
 
 #include <algorithm>
 #include <array>
@@ -190,7 +191,8 @@ bool isVideoAppVar(const QString& programName, const devpac8x::Variable& variabl
     }
     const int index = QStringView(name).mid(programName.size()).toInt();
     const std::vector<std::uint8_t>& data = variable.data;
-    return data.size() >= 2 + static_cast<std::size_t>(HeaderBytes) && data[2] == 'Z' && data[3] == 'V' &&
+    return data.size() >= 2 + static_cast<std::size_t>(HeaderBytes) && data[2] == 'Z' &&
+           (data[3] == 'V' || data[3] == SoundMark) &&
            data[2 + 6] == index && data[2 + 7] > index;
 }
 
@@ -234,9 +236,16 @@ std::optional<FileFailure> writeInclude(FileSystem& files, const QString& folder
 
 namespace {
 
-std::vector<devpac8x::Variable> appVarVariables(const QString& programName, std::span<const std::uint8_t> stream)
+// The video's AppVars, then its sound's, numbered on.
+std::vector<devpac8x::Variable> appVarVariables(const QString& programName, std::span<const std::uint8_t> stream,
+                                                std::span<const std::uint8_t> sound)
 {
-    const std::vector<std::vector<std::uint8_t>> parts = splitIntoAppVars(stream);
+    std::vector<std::vector<std::uint8_t>> parts = splitIntoAppVars(stream);
+    if (!sound.empty()) {
+        std::vector<std::vector<std::uint8_t>> soundParts =
+            splitSoundIntoAppVars(static_cast<int>(parts.size()), sound);
+        parts.insert(parts.end(), std::make_move_iterator(soundParts.begin()), std::make_move_iterator(soundParts.end()));
+    }
     std::vector<devpac8x::Variable> variables;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         variables.push_back(devpac8x::appVar(appVarName(programName, static_cast<int>(i)).toStdString(), parts[i], true));
@@ -246,22 +255,26 @@ std::vector<devpac8x::Variable> appVarVariables(const QString& programName, std:
 
 }  // namespace
 
-std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream)
+std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream,
+                                        std::span<const std::uint8_t> sound)
 {
-    const std::vector<devpac8x::Variable> variables = appVarVariables(programName, stream);
+    const std::vector<devpac8x::Variable> variables = appVarVariables(programName, stream, sound);
+    const auto videoVars = static_cast<std::size_t>(appVarCount(stream.size()));
     std::vector<CalculatorFile> result;
     for (std::size_t i = 0; i < variables.size(); ++i) {
         const int index = static_cast<int>(i);
-        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(
-            std::span(&variables[i], 1),
-            QStringLiteral("Video %1 of %2").arg(index + 1).arg(variables.size()).toStdString());
+        const QString comment = i < videoVars
+            ? QStringLiteral("Video %1 of %2").arg(index + 1).arg(videoVars)
+            : QStringLiteral("Sound %1 of %2").arg(i - videoVars + 1).arg(variables.size() - videoVars);
+        const std::vector<std::uint8_t> file = devpac8x::makeVariableFile(std::span(&variables[i], 1), comment.toStdString());
         result.push_back({appVarFileName(programName, index), byteArrayOf(file)});
     }
     return result;
 }
 
 std::optional<FileFailure> bundleFiles(const QString& programName, const QByteArray& programFile,
-                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles)
+                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles,
+                                       std::span<const std::uint8_t> sound)
 {
     const QString programFileName = programName.toLower() + QStringLiteral(".8xp");
     std::string error;
@@ -270,7 +283,7 @@ std::optional<FileFailure> bundleFiles(const QString& programName, const QByteAr
         return FileFailure{programFileName,
                            error.empty() ? QStringLiteral("holds more than one variable") : QString::fromStdString(error)};
     }
-    const std::vector<devpac8x::Variable> appVars = appVarVariables(programName, stream);
+    const std::vector<devpac8x::Variable> appVars = appVarVariables(programName, stream, sound);
     const int count = static_cast<int>(appVars.size());
 
     const QStringList names = bundleFileNames(programName, count);

@@ -121,15 +121,18 @@ struct CalculatorFile {
 };
 
 // The stream's AppVars as .8xv files (each sent straight into the
-// archive), in the order of their indexes.
-std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream);
+// archive), in the order of their indexes; a sound's after them
+// (SoundVideo.h).
+std::vector<CalculatorFile> appVarFiles(const QString& programName, std::span<const std::uint8_t> stream,
+                                        std::span<const std::uint8_t> sound = {});
 
 // The multi-variable files of the program (the bytes of its program file)
 // and the stream's AppVars, in the order of their names. A program file that
 // cannot be read, or a file that cannot be made, is a failure whose path is
 // the file's name.
 std::optional<FileFailure> bundleFiles(const QString& programName, const QByteArray& programFile,
-                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles);
+                                       std::span<const std::uint8_t> stream, std::vector<CalculatorFile>& bundles,
+                                       std::span<const std::uint8_t> sound = {});
 
 }  // namespace archive
 

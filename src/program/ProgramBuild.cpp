@@ -1,12 +1,15 @@
 #include "program/ProgramBuild.h"
 
 #include "codec/Codec.h"
+#include "codec/sound/SoundFormat.h"
 #include "platform/BuildLauncher.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "platform/WindowLayer.h"
 #include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
+#include "program/SoundVideo.h"
+#include "shared/Text.h"
 #include "shared/CalculatorFiles.h"
 
 #include <QElapsedTimer>
@@ -76,15 +79,16 @@ const QLatin1String AsideSuffix(".previous");
 
 std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
                                          const QByteArray& programFile, std::span<const std::uint8_t> stream,
-                                         std::vector<archive::CalculatorFile>& files)
+                                         std::vector<archive::CalculatorFile>& files,
+                                         std::span<const std::uint8_t> sound)
 {
     files.push_back({programFileName(programName).toLower(), programFile});
     if (target.storage == Storage::Archive) {
         // The AppVars, and the program with them in files that link
         // software sends entry by entry.
-        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, stream);
+        const std::vector<archive::CalculatorFile> appVars = archive::appVarFiles(programName, stream, sound);
         files.insert(files.end(), appVars.begin(), appVars.end());
-        return archive::bundleFiles(programName, programFile, stream, files);
+        return archive::bundleFiles(programName, programFile, stream, files, sound);
     }
     return std::nullopt;
 }
@@ -239,7 +243,8 @@ BuildOutcome deliver(FileSystem& files, const QString& appDir, const QString& pr
         return notDelivered({builtPath, QStringLiteral("cannot be read")});
     }
     std::vector<archive::CalculatorFile> newFiles;
-    if (auto failure = deliveryFiles(target, programName, *programFile, options.archiveStream, newFiles)) {
+    if (auto failure = deliveryFiles(target, programName, *programFile, options.archiveStream, newFiles,
+                                     options.soundStream)) {
         return notDelivered({joinPath(folder, failure->path), failure->reason});
     }
     // In the application folder the program is where it was built.
@@ -291,6 +296,20 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         if (const auto failure = archive::writeInclude(files, platform.appDir, programName, options.archiveStream,
                                                        resolved.codec->maxFrameBytes)) {
             outcome.toolOutput = failure->text();
+            return outcome;
+        }
+    }
+    if (target.sound) {
+        if (!sound::levelOf(options.soundStream)) {
+            outcome.toolOutput = QStringLiteral("The video's sound was not encoded.");
+            return outcome;
+        }
+        const QString include = joinPath(platform.appDir, toQString(archive::SoundIncludeName));
+        if (!files.writeFile(include,
+                             archive::soundIncludeText(archive::appVarCount(options.archiveStream.size()),
+                                                       options.soundStream),
+                             &why)) {
+            outcome.toolOutput = FileFailure{include, why}.text();
             return outcome;
         }
     }

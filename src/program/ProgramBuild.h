@@ -30,7 +30,8 @@ struct CalculatorFile;
 // made is a failure whose path is the file's name.
 std::optional<FileFailure> deliveryFiles(const VideoTarget& target, const QString& programName,
                                          const QByteArray& programFile, std::span<const std::uint8_t> stream,
-                                         std::vector<archive::CalculatorFile>& files);
+                                         std::vector<archive::CalculatorFile>& files,
+                                         std::span<const std::uint8_t> sound = {});
 
 // The program file of one name that a run found in the application folder
 // at its start. It is moved aside (renamed in the same folder) rather than
@@ -89,6 +90,10 @@ struct BuildOptions {
     // player's "Archive.inc" of it before assembling, and delivers it as
     // AppVar files and multi-variable files beside the program.
     std::vector<std::uint8_t> archiveStream;
+    // A video with its sound (VideoTarget::sound): the sound's stream. The
+    // build writes the player's "Sound.inc" of it and delivers its AppVars
+    // after the video's (program/SoundVideo.h).
+    std::vector<std::uint8_t> soundStream;
     // Called once the new files are in place, their earlier ones still
     // aside: the last moment to stop. False puts the earlier ones back.
     std::function<bool(DeliveryCommit&)> beforeFinish;

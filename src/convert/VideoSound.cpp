@@ -1,0 +1,74 @@
+#include "convert/VideoSound.h"
+
+#include "program/ArchiveVideo.h"
+#include "program/SoundVideo.h"
+#include "shared/ArchiveLayout.h"
+#include "shared/Text.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zoetra {
+
+namespace {
+
+QString crystalModels()
+{
+    QStringList names;
+    for (const ModelFacts& facts : Models) {
+        if (facts.crystal) {
+            names.append(toQString(facts.name));
+        }
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+QString soundModelProblem(const VideoTarget& target)
+{
+    if (target.facts().crystal) {
+        return {};
+    }
+    return QStringLiteral("The %1 has no crystal timers, which play the sound: the sound plays on the %2.")
+        .arg(toQString(target.facts().name), crystalModels());
+}
+
+QString soundTargetProblem(const VideoTarget& target)
+{
+    if (const QString model = soundModelProblem(target); !model.isEmpty()) {
+        return model;
+    }
+    if (target.format != StreamFormat::Dense || target.storage != Storage::Archive) {
+        return QStringLiteral("The sound plays with the dense stream in the archive.");
+    }
+    return {};
+}
+
+std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, std::size_t videoBytes)
+{
+    const std::int64_t empty = archive::emptyArchiveBytes(target.model);
+    const std::int64_t freeBytes = std::min(empty, target.freeArchiveBytes.value_or(empty));
+    const int fit = archive::appVarsInArchive(freeBytes, programNameLength + 2);
+    const int left = fit - archive::appVarCount(videoBytes);
+    return std::max(0, left) * static_cast<std::int64_t>(archive::StreamBytesPerAppVar);
+}
+
+std::int64_t videoSoundSamples(const VideoTarget& target, int frames)
+{
+    return std::llround(frames / target.framesPerSecond * sound::InputRate);
+}
+
+QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes)
+{
+    const QLocale english(QLocale::English);
+    return QStringLiteral("Sound: %1 samples a second, %2-bit codes, %3 bytes in %4 AppVars.")
+        .arg(english.toString(std::lround(level.samplesPerSecond())))
+        .arg(level.bits)
+        .arg(english.toString(static_cast<qlonglong>(streamBytes)))
+        .arg(archive::soundAppVarCount(streamBytes));
+}
+
+}  // namespace zoetra

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "codec/sound/SoundFormat.h"
+#include "shared/VideoTarget.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace zoetra {
+
+// A video's sound in a conversion (VideoTarget::sound): the room the
+// archive leaves it beside the video, its level, its samples as long as
+// the video, and what the closing report says of it.
+
+// Where the sound of a conversion comes from: the frames folder's, one
+// channel at sound::InputRate; nothing, with the reason in `why`, when
+// there is none. The window and the headless converter read it through the
+// media library.
+using SoundSource = std::function<std::optional<std::vector<float>>(QString& why)>;
+
+// The message for a target with sound that its model cannot play.
+QString soundModelProblem(const VideoTarget& target);
+// The message for a target with sound whose stream format or storage the
+// player does not yet play it with; empty when it does.
+QString soundTargetProblem(const VideoTarget& target);
+
+// The bytes of sound stream the archive (the free archive given, else the
+// model's when empty) holds beside a video stream of `videoBytes`, in
+// AppVars named after the program.
+std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, std::size_t videoBytes);
+
+// The samples the sound of a video of `frames` at the target's rate takes
+// at sound::InputRate: the sound is cut there, or silence follows.
+std::int64_t videoSoundSamples(const VideoTarget& target, int frames);
+
+// "sound at 5,461 samples a second, 2-bit codes, 298,652 bytes in 19 AppVars"
+QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes);
+
+}  // namespace zoetra
