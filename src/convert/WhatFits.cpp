@@ -1,19 +1,8 @@
 #include "convert/WhatFits.h"
 
 #include "codec/Codec.h"
-#include "convert/VideoEncoder.h"
-#include "imaging/Conversion.h"
-#include "imaging/FrameSelection.h"
-#include "platform/BuildLauncher.h"
-#include "platform/FileSystem.h"
-#include "platform/MemoryWindowLayer.h"
-#include "platform/Platform.h"
-#include "platform/QtFileSystem.h"
-#include "platform/UniformRandom.h"
-#include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
 #include "shared/Text.h"
-#include "shared/Vars.h"
 
 #include <cmath>
 #include <memory>
@@ -21,75 +10,42 @@
 
 namespace zoetra {
 
-namespace {
-
-// The encoder's bundle wants a launcher; nothing is built here.
-class NoBuilds final : public BuildLauncher {
-public:
-    std::unique_ptr<BuildProcess> start(const QString&, const QString&) override { return nullptr; }
-};
-
-// Yields, refreshes and displays that cost nothing.
-class QuietWindow final : public MemoryWindowLayer {
-public:
-    void yieldToEvents() override {}
-};
-
-}  // namespace
-
 double WhatFits::seconds() const
 {
     return fitting / playedFramesPerSecond(target);
 }
 
-WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
-                          const QString& folder, const QStringList& frames, const std::atomic<bool>* cancel)
+WhatFits fitScreens(const ShownScreens& screens, const VideoTarget& target, const std::atomic<bool>* cancel)
 {
     WhatFits fits;
-    fits.frames = static_cast<int>(frames.size());
-    fits.target = encoder.target;
-    const ResolvedTarget resolved = resolveTarget(encoder.target);
+    fits.frames = static_cast<int>(screens.size());
+    fits.target = target;
+    const ResolvedTarget resolved = resolveTarget(target);
     fits.limit = resolved.sizeLimit;
-    if (frames.isEmpty()) {
-        return fits;
-    }
-
-    // A state of its own: the program's frames, stream and random sequence
-    // stay as they are.
-    auto vars = std::make_unique<Vars>();
-    vars->BlackThreshold = settings.BlackThreshold;
-    vars->WhiteThreshold = settings.WhiteThreshold;
-    vars->DitherOn = settings.DitherOn;
-    vars->ColourChannel = settings.ColourChannel;
-    vars->Pictures = settings.Pictures;
-    const RunHistory history(*vars);
-    QuietWindow window;
-    window.detailSlider = encoder.detailSliderValue;
-    window.target = encoder.target;
-    const std::unique_ptr<StreamEncoder> stream = resolved.makeEncoder();
-    QtFileSystem files;
-    NoBuilds builds;
-    UniformRandom random;
-    Platform platform{window, files, loader, builds, random, folder};
-
+    // The run's own steps: the key frame, then every frame checked against
+    // the limit once it is coded.
+    const std::unique_ptr<StreamEncoder> encoder = resolved.makeEncoder();
+    encoder->reset();
     for (int f = 0; f < fits.frames; ++f) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
             break;
         }
-        // A file that cannot be decoded keeps the previous picture, as in
-        // the run.
-        loadAndConvertFrame(*vars, loader, joinPath(folder, frames.at(f)), window.filePreviewArea,
-                            window.quickPrevArea);
-        PackFrame(*vars);
-        if (f == 0) {
-            vars->ByteCount = 0;
-            StartVideoStream(*vars, *stream);
-        } else if (EncodeDeltaFrame(*vars, platform, f, *stream, fits.limit).overLimit) {
+        encoder->addFrame(screens[static_cast<std::size_t>(f)]);
+        if (f > 0 && encoder->size() > fits.limit) {
             break;
         }
         fits.fitting = f + 1;
-        fits.bytes = vars->ByteCount;
+        fits.bytes = encoder->size();
     }
+    return fits;
+}
+
+WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
+                          const QString& folder, const QStringList& frames, const std::atomic<bool>* cancel)
+{
+    WhatFits fits = fitScreens(shownScreens(settings, encoder.detailSliderValue, loader, folder, frames, cancel),
+                               encoder.target, cancel);
+    fits.frames = static_cast<int>(frames.size());
     return fits;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/ScreenMaker.h"
 #include "shared/VideoTarget.h"
 
 #include <QString>
@@ -33,12 +34,17 @@ struct WhatFits {
     double seconds() const;
 };
 
+// How many of the shown screens, from the first, the target holds: they are
+// coded in its stream format as the run codes them, stopping at the first
+// that passes its limit.
+WhatFits fitScreens(const ShownScreens& screens, const VideoTarget& target, const std::atomic<bool>* cancel = nullptr);
+
 // Encodes the frames as a conversion run started now would: each file
 // loaded and reduced under the colour settings of `settings`, packed, and
 // encoded under the encoder's choice (quality, target) with a
-// random sequence of its own, stopping at the first frame that passes the
-// limit. Writes nothing, builds nothing, and leaves `settings` alone; with
-// a fresh program's random sequence it matches that program's first run.
+// random sequence of its own (shownScreens, then fitScreens). Writes
+// nothing, builds nothing, and leaves `settings` alone; with a fresh
+// program's random sequence it matches that program's first run.
 WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
                           const QString& folder, const QStringList& frames,
                           const std::atomic<bool>* cancel = nullptr);
