@@ -52,27 +52,6 @@ WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, Pi
 // "The 24000 bytes hold 120 of the 300 frames: 8.1 seconds on the calculator."
 QString whatFitsText(const WhatFits& fits);
 
-// The choices of the target a conversion could make instead of `current`,
-// in the order they are offered: each other stream format.
-std::vector<VideoTarget> otherTargetChoices(const VideoTarget& current);
-
-// What another choice of the target holds of the same frames.
-struct ChoiceFit {
-    VideoTarget target;
-    WhatFits fits;
-};
-
-// What each of the other choices holds, as estimateWhatFits counts it.
-std::vector<ChoiceFit> estimateOtherChoices(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
-                                            const QString& folder, const QStringList& frames,
-                                            const std::atomic<bool>* cancel = nullptr);
-
-// whatFitsText of the choice made, then, when not all frames fit, a line
-// for each other choice: "As compact video all 300 frames fit (9120
-// bytes): 20.3 seconds on the calculator." Lines end with `newline`.
-QString whatFitsText(const WhatFits& chosen, const std::vector<ChoiceFit>& others,
-                     const QString& newline = QStringLiteral("\n"));
-
 // Where an imported video was taken from, for the end that fits.
 struct VideoSpan {
     double start = 0.0;  // seconds into the clip
@@ -82,8 +61,5 @@ struct VideoSpan {
 // The end, in seconds, at which the import takes the first `fitting` frames
 // and no more, rounded down to a tenth.
 double endThatFits(const VideoSpan& span, int fitting);
-// "Ending the video at 0:12.4 (--end 0:12.4, or End in the import) keeps
-// the frames that fit."
-QString endThatFitsText(const VideoSpan& span, int fitting);
 
 }  // namespace zoetra

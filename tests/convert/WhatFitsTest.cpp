@@ -186,8 +186,6 @@ TEST(EndThatFits, TakesNoFrameTooMany)
             }
         }
     }
-    EXPECT_EQ(endThatFitsText({61.0, 10.0}, 25),
-              QStringLiteral("Ending the video at 1:03.5 (--end 1:03.5, or End in the import) keeps the frames that fit."));
 }
 
 TEST(WhatFitsTextTest, AVideoAtARateOfItsOwnSaysItsRate)
