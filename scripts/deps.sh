@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins qt6-multimedia-dev libgl-dev
     libgtest-dev libgmock-dev
     libz80ex-dev pasmo binutils-z80 libtifiles-dev libticalcs-dev libticables-dev libusb-1.0-0-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg

@@ -2,8 +2,8 @@
 // the archive of a TI-84 Plus at 14.75 frames a second, built by the real
 // assembler and packager and played on the emulated calculator with its
 // AppVars laid out as the OS keeps them: the bytes, the AppVars, the worst
-// frame's T-states with a page crossing against its budget, the rate kept
-// and the emulation's speed.
+// frame's T-states with a page crossing against its budget, when the first
+// frame shows, the rate kept and the emulation's speed.
 // Usage: archive_benchmark [--model ti83p|ti83pse|ti84p|ti84pse] [--format written|compact|dense] [--rate R]
 //                          [--frames N]
 // --frames plays the video's first N screens only (a model whose archive
@@ -188,6 +188,7 @@ int main(int argc, char** argv)
         }
     }
     calculator.start();
+    const std::uint64_t started = calculator.tstates();
     clock.restart();
     const calc::Stop stop = calculator.run(20'000'000'000ull);
     const double wall = clock.elapsed() / 1000.0;
@@ -207,6 +208,9 @@ int main(int argc, char** argv)
     std::printf("  played: %s, %zu screens, every one as encoded: %s\n",
                 stop == calc::Stop::WaitingForKey ? "to its end" : calculator.fault().c_str(), shown.size(),
                 same ? "yes" : "NO");
+    if (!shown.empty()) {
+        std::printf("  the first frame shown %.3f s after the start\n", calc::seconds(shown.front().tstates - started));
+    }
     std::printf("  rate kept: %.3f frames a second (%.2f %% off); the player's worst frame: %llu T-states of its own code\n",
                 rate, 100.0 * (rate - target.framesPerSecond) / target.framesPerSecond,
                 static_cast<unsigned long long>(worstProgram));

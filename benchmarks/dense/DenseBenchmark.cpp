@@ -6,15 +6,22 @@
 // moment) with the archive's ring and with the ring of a video in RAM, what
 // decoding ahead a fully coded video would need, and the encoding speed; on
 // the drawn clips of the compact benchmark and the bundled sample its bytes
-// against compact's; the decoder's RAM.
+// against compact's; then the table: every clip (two more drawn as screens,
+// a pattern moving down a row a frame and the screen flashing black and
+// white) and the shared video at 14.75, 20, 25, 29.5 and 30 frames a second
+// on the TI-83 Plus and the TI-84 Plus, in RAM and in the archive: compact's
+// bytes, dense's, its late frames once and looping, and what a conversion
+// sends once and looping (DenseDelivery); the decoder's RAM.
 //
 // Targets: the shared video in at most 150,000 bytes at 14.75 frames a
 // second on the TI-83 Plus with no frame late, at least 2,000 frames encoded
-// a second, never more bytes than compact on a clip.
-// Usage: dense_benchmark [folder of the shared media]
+// a second, and in the table what goes out never more bytes than compact.
+// Usage: dense_benchmark [--table] [folder of the shared media]
+// (--table: the table alone)
 #include "SharedVideo.h"
 #include "codec/compact/CompactEncoder.h"
 #include "codec/dense/DenseDecoder.h"
+#include "codec/dense/DenseDelivery.h"
 #include "codec/dense/DenseEncoder.h"
 #include "codec/written/WrittenDecoder.h"
 #include "codec/written/WrittenEncoder.h"
@@ -28,6 +35,7 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
+#include "program/PlayerTarget.h"
 #include "shared/Vars.h"
 #include "support/Clips.h"
 
@@ -37,6 +45,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -89,6 +98,7 @@ struct DenseRun {
     dense::PacingReport pacing;
     std::vector<int> tStates;  // each frame's
     std::vector<std::vector<int>> records;  // each frame's blocks' record bytes
+    std::vector<bool> whole;                // frames whose record is the whole screen (raw, compact)
 };
 
 DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::DenseTiming> timing,
@@ -127,9 +137,8 @@ DenseRun runDense(const std::vector<Screen>& screens, std::optional<dense::Dense
     run.tStates = decoded->tStates;
     for (std::size_t i = 0; i < decoded->frames.size(); ++i) {
         const Screen before = i > 0 ? decoded->frames[i - 1] : Screen{};
-        run.records.push_back(decoded->raw[i] || decoded->compact[i]
-                                  ? dense::wholeRecordBytes(decoded->frames[i])
-                                  : dense::blockRecordBytes(before, decoded->frames[i]));
+        run.whole.push_back(decoded->raw[i] || decoded->compact[i]);
+        run.records.push_back(dense::blockRecordBytes(before, decoded->frames[i]));
     }
     double sum = 0.0;
     for (std::size_t i = 0; i < decoded->tStates.size(); ++i) {
@@ -194,7 +203,8 @@ bool reportPace(const char* title, const std::vector<Screen>& screens, const den
             excess = 0.0;
             from = static_cast<int>(i);
         }
-        excess += free.tStates[i] - (frameBudget - timing.showTStates(free.records[i]));
+        excess += free.tStates[i] -
+            (frameBudget - (free.whole[i] ? timing.screenShowTStates() : timing.showTStates(free.records[i])));
         if (excess > most) {
             most = excess;
             mostFrom = from;
@@ -248,20 +258,147 @@ std::vector<Screen> convertedScreens(const std::vector<QImage>& frames)
     return written::decodeWrittenVideo(encoder.bytes()).value_or(DecodedVideo{}).frames;
 }
 
+// Two clips drawn as screens: a pattern of stripes moving down a row a
+// frame, and the whole screen flashing black and white.
+std::vector<Screen> rowPan(int frames)
+{
+    std::vector<Screen> screens(static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f) {
+        for (int y = 0; y < dense::Rows; ++y) {
+            const int band = (y + 64 - f % 64) % 16;
+            for (int column = 0; column < dense::BytesPerRow; ++column) {
+                screens[static_cast<std::size_t>(f)][static_cast<std::size_t>(y * dense::BytesPerRow + column)] =
+                    band < 3 ? 0xFF : band < 6 ? 0xAA : 0x00;
+            }
+        }
+    }
+    return screens;
+}
+
+std::vector<Screen> flashing(int frames)
+{
+    std::vector<Screen> screens(static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f) {
+        screens[static_cast<std::size_t>(f)].fill(f % 2 == 0 ? 0xFF : 0x00);
+    }
+    return screens;
+}
+
+// One clip's bytes at one target: compact's, dense's, the dense player's
+// late frames (played once, and looping in its second and third rounds),
+// and what a conversion delivers (DenseDelivery, looping or not).
+struct TableCell {
+    int compact = 0;
+    int dense = 0;
+    int late = 0;
+    int roundLate = 0;
+    int sent = 0;
+    bool sentCompact = false;
+    int sentLooping = 0;
+    bool sentLoopingCompact = false;
+    bool sentLoopingFastKey = false;
+};
+
+TableCell tableCell(const std::vector<Screen>& screens, VideoTarget target)
+{
+    TableCell cell;
+    target.format = StreamFormat::Dense;
+    const ResolvedTarget resolved = resolveTarget(target);
+    // No limit here: the bytes are what is compared.
+    ResolvedTarget unlimited = resolved;
+    unlimited.sizeLimit = std::numeric_limits<int>::max();
+    const auto once = deliveryEncoder(unlimited, false);
+    const auto looping = deliveryEncoder(unlimited, true);
+    for (const Screen& screen : screens) {
+        once->addFrame(screen);
+        looping->addFrame(screen);
+    }
+    once->finish();
+    looping->finish();
+    const auto outcome = dynamic_cast<const dense::DenseDelivery&>(*once).outcome();
+    cell.compact = outcome.compactBytes;
+    cell.dense = outcome.denseBytes;
+    cell.late = outcome.lateFrames;
+    cell.roundLate = outcome.roundLateFrames;
+    cell.sent = once->size();
+    cell.sentCompact = outcome.format == StreamFormat::Compact;
+    cell.sentLooping = looping->size();
+    const auto loopingOutcome = dynamic_cast<const dense::DenseDelivery&>(*looping).outcome();
+    cell.sentLoopingCompact = loopingOutcome.format == StreamFormat::Compact;
+    cell.sentLoopingFastKey = loopingOutcome.fastKeyFrame;
+    return cell;
+}
+
+// Every clip at every rate on the TI-83 Plus and the TI-84 Plus, in RAM and
+// in the archive: the bytes of the video data (the size a conversion
+// reports) of both streams. True when dense never takes more.
+bool reportTable(const std::vector<std::pair<QString, std::vector<Screen>>>& clips, const std::vector<Screen>* video)
+{
+    constexpr std::array<double, 5> Rates{14.75, 20.0, 25.0, 29.5, 30.0};
+    auto all = clips;
+    if (video != nullptr) {
+        all.emplace_back(QStringLiteral("shared video"), std::vector<Screen>{});
+    }
+    std::printf("\nbytes of video data: compact / dense (its late frames, and looping those of its second and third "
+                "rounds) -> what goes out, once and looping (c: compact, k: the dense stream whose key frame is decoded "
+                "soonest)\n");
+    std::printf("%-18s %6s", "clip", "rate");
+    for (const char* column : {"TI-83 Plus RAM", "TI-83 Plus archive", "TI-84 Plus RAM", "TI-84 Plus archive"}) {
+        std::printf(" %40s", column);
+    }
+    std::printf("\n");
+    bool neverMore = true;
+    for (const auto& [name, clipScreens] : all) {
+        for (const double rate : Rates) {
+            // The shared video's screens at the rate: the one due at each frame.
+            std::vector<Screen> screens = clipScreens;
+            for (int k = 0; video != nullptr && clipScreens.empty(); ++k) {
+                const auto at = static_cast<std::size_t>(k * bench::SharedVideoFramesPerSecond / rate + 1e-9);
+                if (at >= video->size()) {
+                    break;
+                }
+                screens.push_back((*video)[at]);
+            }
+            std::printf("%-18s %6.2f", qPrintable(name), rate);
+            for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
+                for (const Storage storage : {Storage::Ram, Storage::Archive}) {
+                    VideoTarget target;
+                    target.model = model;
+                    target.storage = storage;
+                    target.framesPerSecond = rate;
+                    const TableCell cell = tableCell(screens, target);
+                    neverMore = neverMore && cell.sent <= cell.compact && cell.sentLooping <= cell.compact;
+                    char text[96];
+                    std::snprintf(text, sizeof text, "%d / %d (%d, %d) -> %d%s %d%s", cell.compact, cell.dense,
+                                  cell.late, cell.roundLate, cell.sent, cell.sentCompact ? "c" : "", cell.sentLooping,
+                                  cell.sentLoopingCompact ? "c" : cell.sentLoopingFastKey ? "k" : "");
+                    std::printf(" %40s", text);
+                }
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    return neverMore;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: dense_benchmark [folder of the shared media]\n");
+    QStringList args = app.arguments().mid(1);
+    const bool tableOnly = args.removeAll(QStringLiteral("--table")) > 0;
+    if (args.size() > 1) {
+        std::fprintf(stderr, "usage: dense_benchmark [--table] [folder of the shared media]\n");
         return 2;
     }
-    const QString media = argc == 2 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(ZOETRA_SHARED_MEDIA);
+    const QString media = args.size() == 1 ? args.front() : QStringLiteral(ZOETRA_SHARED_MEDIA);
     const QString videoPath = QDir(media).filePath(QStringLiteral("bad-apple-96x64-30fps.screens.xz"));
     bool met = true;
 
-    if (const auto video = bench::readSharedVideo(videoPath, "dense_benchmark")) {
+    const auto video = bench::readSharedVideo(videoPath, "dense_benchmark");
+    if (video && !tableOnly) {
         std::vector<Screen> half;
         for (std::size_t i = 0; i < video->size(); i += 2) {
             half.push_back((*video)[i]);
@@ -271,12 +408,10 @@ int main(int argc, char* argv[])
         ti84.model = CalculatorModel::Ti84Plus;
         reportPace("shared video, every second screen, on the 15 MHz models", half, dense::timingFor(ti84), false);
         reportPace("shared video, every screen", *video, dense::fastTiming(), false);
-    } else {
+    } else if (!video) {
         std::printf("the shared video is not at %s: its figures are skipped\n", qPrintable(videoPath));
     }
 
-    std::printf("\n%-18s %7s %8s %8s %7s %12s %7s\n", "clip", "frames", "compact", "dense", "ratio",
-                "not paced", "ratio");
     std::vector<std::pair<QString, std::vector<QImage>>> clips;
     for (const test::ClipKind kind : test::AllClipKinds) {
         const int frames = kind == test::ClipKind::Noise ? 30 : 48;
@@ -296,19 +431,37 @@ int main(int argc, char* argv[])
             clips.emplace_back(QStringLiteral("bundled sample"), sample);
         }
     }
-    bool neverMore = true;
+    std::vector<std::pair<QString, std::vector<Screen>>> converted;
     for (const auto& [name, frames] : clips) {
-        const std::vector<Screen> screens = convertedScreens(frames);
-        const int compact = compactBytes(screens);
-        const DenseRun run = runDense(screens, dense::slowTiming());
-        const DenseRun free = runDense(screens, std::nullopt);
-        neverMore = neverMore && run.bytes <= compact && run.sameScreens;
-        std::printf("%-18s %7zu %8d %8d %6.1f%% %12d %6.1f%%%s\n", qPrintable(name), screens.size(), compact,
-                    run.bytes, 100.0 * run.bytes / compact, free.bytes, 100.0 * free.bytes / compact,
-                    run.sameScreens && free.sameScreens ? "" : "  DIFFERENT SCREENS");
+        converted.emplace_back(name, convertedScreens(frames));
     }
-    std::printf("never more bytes than compact (keeping pace at 6 MHz): %s\n", neverMore ? "yes" : "NO");
-    met = met && neverMore;
+    if (!tableOnly) {
+        std::printf("\n%-18s %7s %8s %8s %7s %12s %7s\n", "clip", "frames", "compact", "dense", "ratio",
+                    "not paced", "ratio");
+        for (const auto& [name, screens] : converted) {
+            const int compact = compactBytes(screens);
+            const DenseRun run = runDense(screens, dense::slowTiming());
+            const DenseRun free = runDense(screens, std::nullopt);
+            met = met && run.sameScreens && free.sameScreens;
+            std::printf("%-18s %7zu %8d %8d %6.1f%% %12d %6.1f%%%s\n", qPrintable(name), screens.size(), compact,
+                        run.bytes, 100.0 * run.bytes / compact, free.bytes, 100.0 * free.bytes / compact,
+                        run.sameScreens && free.sameScreens ? "" : "  DIFFERENT SCREENS");
+        }
+    }
+
+    // The table: every clip, the two drawn as screens and the shared video
+    // at every rate, on both models and storages.
+    converted.emplace_back(QStringLiteral("row pan"), rowPan(48));
+    converted.emplace_back(QStringLiteral("flashing"), flashing(48));
+    std::vector<std::pair<QString, std::vector<Screen>>> tableClips = converted;
+    const bool tableMet = reportTable(tableClips, video ? &*video : nullptr);
+    std::printf("what goes out never takes more bytes than compact, at every rate, model and storage: %s\n",
+                tableMet ? "yes" : "NO");
+    met = met && tableMet;
+    if (tableOnly) {
+        std::printf("\n%s\n", met ? "all targets met" : "TARGETS MISSED");
+        return met ? 0 : 1;
+    }
 
     // The decoder's RAM beyond its code: the contexts' sizes and likely
     // values, the two tables of state changes (by size), the blocks' flags

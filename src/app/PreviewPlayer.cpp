@@ -1,7 +1,11 @@
 #include "app/PreviewPlayer.h"
 
+#include "app/PreviewSound.h"
+
 #include "calc/Recording.h"
 #include "calc/Timing.h"
+#include "calc/VideoFiles.h"
+#include "codec/Codec.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,7 +25,7 @@ class PreviewWorker final : public QObject {
     Q_OBJECT
 
 public:
-    void load(const QByteArray& programFile, const CalculatorSetup& setup);
+    void load(const QString& programPath, const CalculatorSetup& setup);
     void setPlaying(bool playing);
     void restart();
     void press(Key key);
@@ -32,9 +36,11 @@ signals:
 private:
     void tick();
     void report(bool always);
+    void reportStarting(std::uint64_t tstates);
     std::uint64_t clock() const;
 
     std::unique_ptr<LivePlayback> playback_;
+    std::unique_ptr<PreviewSound> sound_;
     QTimer* timer_ = nullptr;
     QElapsedTimer wall_;
     std::uint64_t resumedAt_ = 0;  // emulated time when the clock last started
@@ -55,31 +61,48 @@ constexpr std::uint64_t ElapsedReportTStates = calc::CpuHz / 25;
 
 }  // namespace
 
-void PreviewWorker::load(const QByteArray& programFile, const CalculatorSetup& setup)
+void PreviewWorker::load(const QString& programPath, const CalculatorSetup& setup)
 {
     if (timer_ == nullptr) {
         timer_ = new QTimer(this);
         timer_->setTimerType(Qt::PreciseTimer);
         timer_->setInterval(SliceMilliseconds);
         connect(timer_, &QTimer::timeout, this, &PreviewWorker::tick);
+        sound_ = std::make_unique<PreviewSound>();
     }
-    const std::vector<std::uint8_t> file(programFile.begin(), programFile.end());
-    std::string error = "the program file is empty or cannot be read";
-    std::vector<std::uint8_t> program = file.empty() ? file : calc::assemblyProgram(file, &error);
     playback_.reset();
     problem_.clear();
-    if (program.empty()) {
+    playing_ = false;
+    timer_->stop();
+    reportStarting(0);
+    // The program with its video's AppVars, if it reads them, and the
+    // frames of a round of its video, where it says where that lies.
+    std::string error;
+    std::optional<calc::ProgramWithVideo> video = calc::readProgramWithVideo(programPath, &error);
+    if (!video) {
         problem_ = QString::fromStdString(error);
-        playing_ = false;
-        timer_->stop();
         report(true);
         return;
     }
-    Recording recording = calc::recordProgram(program, setup);
+    CalculatorSetup played = setup;
+    played.appVars = std::move(video->appVars);
+    if (video->madeFor) {
+        played.roundFrames = streamFrames(video->madeFor->format, video->stream);
+    }
+    Recording recording =
+        calc::recordProgram(video->program, played, [this](std::uint64_t tstates, std::uint64_t) { reportStarting(tstates); });
     problem_ = QString::fromStdString(recording.problem());
-    playback_ = std::make_unique<LivePlayback>(std::move(program), std::move(recording));
+    playback_ = std::make_unique<LivePlayback>(std::move(video->program), std::move(recording));
     restart();
     setPlaying(true);
+}
+
+void PreviewWorker::reportStarting(std::uint64_t tstates)
+{
+    PreviewView view;
+    view.starting = true;
+    view.started = tstates;
+    emit viewChanged(view);
 }
 
 std::uint64_t PreviewWorker::clock() const
@@ -100,10 +123,12 @@ void PreviewWorker::setPlaying(bool playing)
         resumedAt_ = playback_->now();
         wall_.start();
         timer_->start();
+        sound_->resume();
     } else if (!playing && playing_) {
         tick();
         resumedAt_ = playback_->now();
         timer_->stop();
+        sound_->pause();
     }
     playing_ = playing;
     report(true);
@@ -115,6 +140,7 @@ void PreviewWorker::restart()
         return;
     }
     playback_->restart();
+    sound_->restart();
     resumedAt_ = 0;
     wall_.start();
     report(true);
@@ -137,6 +163,7 @@ void PreviewWorker::tick()
         return;
     }
     playback_->advanceTo(clock(), [this] { report(false); });
+    sound_->feed(playback_->takeLineEdges(), playback_->now() * calc::ClockPerTState);
     report(false);
 }
 
@@ -145,6 +172,7 @@ void PreviewWorker::report(bool always)
     PreviewView view;
     view.playing = playing_;
     view.problem = problem_;
+    view.sound = sound_ ? sound_->status() : QString();
     if (playback_ != nullptr) {
         const Recording& recording = playback_->recording();
         view.screen = playback_->screen();
@@ -198,9 +226,9 @@ PreviewPlayer::~PreviewPlayer()
     thread_.wait();
 }
 
-void PreviewPlayer::load(const QByteArray& programFile, const CalculatorSetup& setup)
+void PreviewPlayer::load(const QString& programPath, const CalculatorSetup& setup)
 {
-    QMetaObject::invokeMethod(worker_, [worker = worker_, programFile, setup] { worker->load(programFile, setup); });
+    QMetaObject::invokeMethod(worker_, [worker = worker_, programPath, setup] { worker->load(programPath, setup); });
 }
 
 void PreviewPlayer::setPlaying(bool playing)

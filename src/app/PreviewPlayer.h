@@ -3,7 +3,6 @@
 #include "calc/LivePlayback.h"
 #include "calc/Recording.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -26,13 +25,20 @@ struct PreviewView {
     bool playing = false;
     bool loops = false;
     QString problem;  // why the program does not play, or faulted
+    // The calculator starts: the program runs once through first, this far
+    // (T-states), before it plays.
+    bool starting = false;
+    std::uint64_t started = 0;
+    QString sound;    // what is heard: the link port, or why nothing
 };
 
-// Plays a .8xp file on the emulated calculator, at the calculator's pace,
-// on a thread of its own. It is recorded once through first (in a few
-// milliseconds), so the video's length is known; then it plays live in step
-// with the clock, so a key reaches the program as it is pressed. Every
-// change is reported by viewChanged on the owner's thread.
+// Plays a program file on the emulated calculator, at the calculator's pace,
+// on a thread of its own. Its files are read there and it is recorded once
+// through first (a long video takes seconds, reported as it goes), so the
+// video's length is known; then it plays live in step with the clock, so a
+// key reaches the program as it is pressed, and the link port's lines are
+// heard (PreviewSound). Every change is reported by
+// viewChanged on the owner's thread.
 class PreviewPlayer final : public QObject {
     Q_OBJECT
 
@@ -40,9 +46,9 @@ public:
     explicit PreviewPlayer(QObject* parent = nullptr);
     ~PreviewPlayer() override;
 
-    // Starts playing the program file's bytes from the beginning.
-    // Plays the program on the setup's calculator.
-    void load(const QByteArray& programFile, const calc::CalculatorSetup& setup = {});
+    // Starts playing the program file (a .8xp with the AppVar files of its
+    // video beside it, or its .8xg) from the beginning on the setup's model.
+    void load(const QString& programPath, const calc::CalculatorSetup& setup = {});
     void setPlaying(bool playing);
     void restart();
     void press(calc::Key key);

@@ -2,10 +2,8 @@
 
 #include "app/AppFonts.h"
 #include "calc/Timing.h"
-#include "calc/VideoFiles.h"
 #include "platform/FileSystem.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
@@ -32,9 +30,21 @@ QString clock(std::uint64_t tstates)
         .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
+// Whether the program has come to its end: back at the home screen, or
+// stopped by a fault.
+bool ended(const PreviewView& view)
+{
+    using State = calc::LivePlayback::State;
+    return !view.starting && (view.state == State::Ended || view.state == State::Fault);
+}
+
 QString stateText(const PreviewView& view)
 {
     using State = calc::LivePlayback::State;
+    if (view.starting) {
+        // It runs once through first, to know its video.
+        return QStringLiteral("Starting the calculator: running it once through (%1 so far).").arg(clock(view.started));
+    }
     if (!view.problem.isEmpty()) {
         return QStringLiteral("The program does not play on the calculator: %1").arg(view.problem);
     }
@@ -119,6 +129,9 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     PreviewTime->setObjectName(QStringLiteral("PreviewTime"));
     PreviewRate = new QLabel(this);
     PreviewRate->setObjectName(QStringLiteral("PreviewRate"));
+    PreviewSound = new QLabel(this);
+    PreviewSound->setObjectName(QStringLiteral("PreviewSound"));
+    PreviewSound->setWordWrap(true);
     PreviewPlay = new QPushButton(QStringLiteral("Pause"), this);
     PreviewPlay->setObjectName(QStringLiteral("PreviewPlay"));
     PreviewRestart = new QPushButton(QStringLiteral("Restart"), this);
@@ -142,10 +155,19 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addWidget(PreviewScreen, 1);
     layout->addLayout(numbers);
     layout->addWidget(PreviewStatus);
+    layout->addWidget(PreviewSound);
     layout->addLayout(buttons);
 
     connect(&player_, &PreviewPlayer::viewChanged, this, &PreviewWindow::display);
-    connect(PreviewPlay, &QPushButton::clicked, this, [this] { player_.setPlaying(!player_.view().playing); });
+    connect(PreviewPlay, &QPushButton::clicked, this, [this] {
+        // After its end it plays again from the start.
+        if (ended(player_.view())) {
+            player_.restart();
+            player_.setPlaying(true);
+        } else {
+            player_.setPlaying(!player_.view().playing);
+        }
+    });
     connect(PreviewRestart, &QPushButton::clicked, this, [this] {
         player_.restart();
         player_.setPlaying(true);
@@ -159,27 +181,34 @@ PreviewWindow::~PreviewWindow() = default;
 void PreviewWindow::play(const QString& programPath, const calc::CalculatorSetup& setup)
 {
     setWindowTitle(QStringLiteral("Preview on Calculator - %1").arg(QFileInfo(programPath).fileName()));
-    QFile file(programPath);
-    // An unreadable file is sent as an empty one, which the player refuses.
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    // A video in the archive: its AppVar files lie beside the program.
-    calc::CalculatorSetup withVideo = setup;
-    std::string problem;
-    if (const std::optional<calc::ProgramWithVideo> video = calc::readProgramWithVideo(programPath, &problem)) {
-        withVideo.appVars = video->appVars;
-    }
-    player_.load(bytes, withVideo);
+    // Its files are read on the player's thread, with a video in the
+    // archive its AppVar files beside it.
+    player_.load(programPath, setup);
 }
 
 void PreviewWindow::display(const PreviewView& view)
 {
     PreviewScreen->setScreen(view.screen);
-    PreviewFrame->setText(view.frame < 0 ? QStringLiteral("Frame - of %1").arg(view.frames)
-                                         : QStringLiteral("Frame %1 of %2").arg(view.frame + 1).arg(view.frames));
-    PreviewTime->setText(clock(view.elapsed) + QStringLiteral(" / ") + clock(view.total));
-    PreviewRate->setText(QStringLiteral("%1 frames a second").arg(view.framesPerSecond, 0, 'f', 2));
+    if (view.starting) {
+        // Nothing of the video is known yet.
+        PreviewFrame->setText(QStringLiteral("Frame - of -"));
+        PreviewTime->setText(QStringLiteral("-:--.-- / -:--.--"));
+        PreviewRate->setText(QStringLiteral("- frames a second"));
+    } else {
+        PreviewFrame->setText(view.frame < 0 ? QStringLiteral("Frame - of %1").arg(view.frames)
+                                             : QStringLiteral("Frame %1 of %2").arg(view.frame + 1).arg(view.frames));
+        PreviewTime->setText(clock(view.elapsed) + QStringLiteral(" / ") + clock(view.total));
+        PreviewRate->setText(QStringLiteral("%1 frames a second").arg(view.framesPerSecond, 0, 'f', 2));
+    }
     PreviewStatus->setText(stateText(view));
-    PreviewPlay->setText(view.playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    PreviewSound->setText(view.sound);
+    // "Pause" only while the program plays; after its end "Play" plays it
+    // again. Nothing to press while it starts or when it cannot play.
+    PreviewPlay->setText(view.playing && !ended(view) && !view.starting ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    const bool playable = !view.starting && view.frames > 0;
+    PreviewPlay->setEnabled(playable);
+    PreviewRestart->setEnabled(playable);
+    PreviewClear->setEnabled(playable && !ended(view));
 }
 
 }  // namespace zoetra

@@ -59,6 +59,7 @@ private:
     QLabel* PreviewFrame = nullptr;
     QLabel* PreviewTime = nullptr;
     QLabel* PreviewRate = nullptr;
+    QLabel* PreviewSound = nullptr;
     QPushButton* PreviewPlay = nullptr;
     QPushButton* PreviewRestart = nullptr;
     QPushButton* PreviewClear = nullptr;

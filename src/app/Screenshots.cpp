@@ -2,6 +2,9 @@
 
 #include "app/CalculatorPage.h"
 #include "app/MainFrm.h"
+#ifdef ZOETRA_HAVE_CALC
+#include "app/PreviewWindow.h"
+#endif
 #include "platform/widgets/MessageBoxes.h"
 
 #include <QCheckBox>
@@ -19,6 +22,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <functional>
 #include <optional>
 
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -187,18 +191,42 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         box->hide();
     }
 
-    // The delivered program playing on the calculator, a second in.
+    // The delivered program on the calculator: while the calculator starts,
+    // playing a second in, and after [CLEAR] has ended it.
     auto* preview = window.findChild<QPushButton*>(QStringLiteral("PreviewOnCalc"));
     if (preview != nullptr && preview->isEnabled()) {
         preview->click();
-        QElapsedTimer playing;
-        playing.start();
-        while (playing.elapsed() < 1000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        if (auto* previewWindow = window.findChild<QWidget*>(QStringLiteral("PreviewWindow"))) {
+#ifdef ZOETRA_HAVE_CALC
+        auto* previewWindow = window.findChild<PreviewWindow*>(QStringLiteral("PreviewWindow"));
+        if (previewWindow != nullptr) {
+            // Its first view, as the window shows it, before any other.
+            bool started = false;
+            const QMetaObject::Connection starting = QObject::connect(
+                &previewWindow->player(), &PreviewPlayer::viewChanged, previewWindow, [&](const PreviewView& view) {
+                    if (view.starting && !started) {
+                        started = true;
+                        save(*previewWindow, QStringLiteral("8a-preview-starting"));
+                    }
+                });
+            const auto wait = [](int milliseconds, const std::function<bool()>& done) {
+                QElapsedTimer waiting;
+                waiting.start();
+                while (waiting.elapsed() < milliseconds && !done()) {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                }
+            };
+            wait(1000, [] { return false; });
+            QObject::disconnect(starting);
             save(*previewWindow, QStringLiteral("8-preview-on-calculator"));
+            if (auto* clear = previewWindow->findChild<QPushButton*>(QStringLiteral("PreviewClear"))) {
+                clear->click();
+                wait(5000, [&] { return previewWindow->player().view().state == calc::LivePlayback::State::Ended; });
+                settle();
+                save(*previewWindow, QStringLiteral("8b-preview-ended"));
+            }
+            previewWindow->close();
         }
+#endif
     }
 
 #ifdef ZOETRA_VIDEO_IMPORT

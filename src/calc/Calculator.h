@@ -36,11 +36,15 @@ enum class Stop {
 // ten emulated seconds, stops the run with a fault.
 class Calculator {
 public:
-    explicit Calculator(CalculatorModel model = CalculatorModel::Ti83Plus) : machine_(model) {}
+    explicit Calculator(CalculatorModel model = CalculatorModel::Ti83Plus, const HardwareReadings& readings = {})
+        : machine_(model, readings)
+    {
+    }
     Calculator(const Calculator&) = delete;
     Calculator& operator=(const Calculator&) = delete;
 
     CalculatorModel model() const { return machine_.hardware().model; }
+    const HardwareReadings& readings() const { return machine_.readings(); }
 
     // Raw bytes into memory as it is mapped now, bypassing every check.
     void load(std::uint16_t address, std::span<const std::uint8_t> bytes);
@@ -123,6 +127,12 @@ public:
     // it, the LCD, and its own bytes once it has written them. Equal digests
     // at two screens mean the program repeats itself.
     std::uint64_t stateDigest() const { return machine_.stateDigest(); }
+
+    // The link port's lines: which the program holds low now, and their
+    // changes since the last call, stamped in ClockHz steps (the T-state of
+    // the write, at either CPU speed).
+    std::uint8_t linesHeld() const { return machine_.linesHeld(); }
+    std::vector<LineEdge> takeLineEdges() { return machine_.takeLineEdges(); }
 
     // Every system call made, in order.
     const std::vector<std::uint16_t>& systemCalls() const { return os_.systemCalls(); }

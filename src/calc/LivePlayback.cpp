@@ -14,7 +14,7 @@ LivePlayback::LivePlayback(std::vector<std::uint8_t> program, Recording recordin
 
 void LivePlayback::restart()
 {
-    calculator_ = std::make_unique<Calculator>(recording_.setup.model);
+    calculator_ = std::make_unique<Calculator>(recording_.setup.model, recording_.setup.readings);
     std::string error;
     // A setup that did not fit was refused when the recording was made.
     prepareCalculator(*calculator_, program_, recording_.setup, &error);

@@ -43,6 +43,9 @@ public:
     // T-states into the video (from its first frame), at most its length.
     std::uint64_t elapsed() const;
     const Recording& recording() const { return recording_; }
+    // The link port's changes emulated since the last call (clocks in
+    // ClockHz steps from the start; restart() starts them again from 0).
+    std::vector<LineEdge> takeLineEdges() { return calculator_->takeLineEdges(); }
 
 private:
     void show(const ShownScreen& shown);

@@ -38,10 +38,13 @@ std::uint8_t Machine::fillPattern(std::uint16_t address)
     return static_cast<std::uint8_t>(((address ^ (address >> 8)) * 37 + 0x5B) & 0xFF);
 }
 
-Machine::Machine(CalculatorModel model)
+Machine::Machine(CalculatorModel model, const HardwareReadings& readings)
     : hardware_(modelPorts(model)),
+      readings_(readings),
       memory_(hardware_.facts().flashPages, hardware_.facts().ramPages),
-      timer_(hardware_.facts())
+      link_(hardware_.facts().linkAssist == LinkAssist::Port00h, readings_),
+      timer_(hardware_.facts()),
+      crystal_(readings_)
 {
     for (std::uint32_t a = RamStart; a < 0x10000; ++a) {
         memory_.ram(a) = fillPattern(static_cast<std::uint16_t>(a));
@@ -127,6 +130,7 @@ void Machine::idleUntil(std::uint64_t clock)
 {
     clock_ = clock;
     timer_.passedTo(clock_);
+    crystal_.advance(clock_);
     lastProgress_ = clock_;
 }
 
@@ -166,7 +170,7 @@ std::uint64_t Machine::step()
     if (interruptDeferred_) {
         // The tick that came as the last screen was shown.
         interruptDeferred_ = false;
-        if (timer_.pending() && z80ex_int_possible(cpu_) != 0) {
+        if (interruptSources(false) != 0 && z80ex_int_possible(cpu_) != 0) {
             interrupt(false);
         }
         return (clock_ - before) / ClockPerTState;
@@ -189,6 +193,8 @@ std::uint64_t Machine::step()
     if (fault_.empty() && pc() == ReturnSentinel) {
         if (sp() != CallerStackPointer) {
             setFault("returned to the caller with SP " + hex(sp()) + " instead of " + hex(CallerStackPointer));
+        } else if (const std::string problem = exitProblem(); !problem.empty()) {
+            setFault(problem);
         } else {
             returned_ = true;
             endLcdRun(true);
@@ -201,13 +207,27 @@ std::uint64_t Machine::step()
         if (halted) {
             if (z80ex_get_reg(cpu_, regIFF1) == 0) {
                 setFault("halt with interrupts disabled never ends");
-            } else if (!timer_.pending()) {
-                // The CPU sleeps until the next timer tick.
-                clock_ = std::max(clock_, timer_.nextTick());
+            } else if ((port3_ & 0x08) == 0) {
+                setFault("halt in low-power mode (port 03h bit 3 clear), which is not emulated");
+            } else if (interruptSources(true) == 0) {
+                // The CPU sleeps until the next interrupt that ends a halt.
+                std::optional<std::uint64_t> wake;
+                if (timer_.enabled()) {
+                    wake = timer_.nextTick();
+                }
+                const std::optional<std::uint64_t> crystal = crystal_.nextInterrupt();
+                if (crystal && readings_.haltAndCrystal == HardwareReadings::HaltAndCrystal::Wakes) {
+                    wake = wake ? std::min(*wake, *crystal) : *crystal;
+                }
+                if (!wake) {
+                    setFault("halt with no interrupt to end it (the timer is off in port 03h)");
+                } else {
+                    clock_ = std::max(clock_, *wake);
+                }
             }
         }
-        timer_.advance(clock_);
-        if (fault_.empty() && timer_.pending() && z80ex_int_possible(cpu_) != 0) {
+        advanceTimers();
+        if (fault_.empty() && interruptSources(halted) != 0 && z80ex_int_possible(cpu_) != 0) {
             // A screen's step ends with the call, so that the program's state
             // at each screen is taken at the same point of its code.
             if (screenCount_ != screensBefore) {
@@ -236,18 +256,89 @@ void Machine::execute(std::uint16_t at, bool& halted)
     halted = fault_.empty() && z80ex_doing_halt(cpu_) != 0;
 }
 
+namespace {
+
+constexpr std::uint8_t OsTimerSource = 0x80;
+
+}  // namespace
+
+std::uint8_t Machine::interruptSources(bool halted) const
+{
+    std::uint8_t sources = timer_.pending() ? OsTimerSource : 0;
+    if (!(halted && readings_.haltAndCrystal == HardwareReadings::HaltAndCrystal::Held)) {
+        sources |= crystal_.pending();
+    }
+    return sources;
+}
+
+void Machine::advanceTimers()
+{
+    timer_.advance(clock_);
+    crystal_.advance(clock_);
+}
+
 void Machine::interrupt(bool halted)
 {
+    const std::uint8_t sources = interruptSources(halted);
+    if (const std::uint8_t again = sources & taken_; again != 0) {
+        // Nothing acknowledged it: it would come again after every return.
+        if ((again & OsTimerSource) != 0) {
+            setFault("the timer interrupt came again without being acknowledged (through port 03h or 02h, or by "
+                     "the OS's handler at 0038h), so it would never end");
+        } else {
+            const int timer = (again & 1) != 0 ? 0 : (again & 2) != 0 ? 1 : 2;
+            setFault("crystal timer " + std::to_string(timer + 1) + "'s interrupt came again without being "
+                     "acknowledged (a write to its loop port " + hex(static_cast<unsigned>(0x31 + 3 * timer), 2) +
+                     "), so it would never end");
+        }
+        return;
+    }
     spAtStep_ = sp();
     const int tstates = z80ex_int(cpu_);
     if (tstates > 0) {
         addTime(static_cast<std::uint64_t>(tstates));
-        timer_.acknowledge();
+        taken_ |= sources;
         ++interrupts_;
         if (halted) {
             ++halts_;
         }
     }
+}
+
+void Machine::acknowledgeOsTimer()
+{
+    timer_.acknowledge();
+    taken_ &= static_cast<std::uint8_t>(~OsTimerSource);
+}
+
+void Machine::osHandlerRan()
+{
+    acknowledgeOsTimer();
+    if (readings_.osHandlerAndCrystal == HardwareReadings::OsHandlerAndCrystal::Acknowledges) {
+        for (int timer = 0; timer < 3; ++timer) {
+            crystal_.acknowledge(timer);
+        }
+        taken_ &= OsTimerSource;
+    }
+}
+
+std::string Machine::exitProblem() const
+{
+    static constexpr const char* Lines[] = {"", "tip line", "ring line", "tip and ring lines"};
+    if (link_.held() != 0) {
+        return std::string("returned with the link port's ") + Lines[link_.held()] +
+               " pulled low (port 00h bits 0-1 left set)";
+    }
+    if (const std::uint8_t timers = crystal_.interrupting(); timers != 0) {
+        const int timer = (timers & 1) != 0 ? 0 : (timers & 2) != 0 ? 1 : 2;
+        return "returned with crystal timer " + std::to_string(timer + 1) + " still interrupting (its ports " +
+               hex(static_cast<unsigned>(0x30 + 3 * timer), 2) + " and " +
+               hex(static_cast<unsigned>(0x31 + 3 * timer), 2) + " not set back to 0)";
+    }
+    if (!timer_.enabled()) {
+        return "returned with the timer interrupt off in port 03h";
+    }
+    return {};
 }
 
 void Machine::showOsCopy(const Screen& screen)
@@ -373,9 +464,17 @@ void Machine::portWriteCallback(_z80_cpu_context*, std::uint16_t port, std::uint
     static_cast<Machine*>(self)->out(static_cast<std::uint8_t>(port & 0xFF), value);
 }
 
-std::uint8_t Machine::interruptVectorCallback(_z80_cpu_context*, void*)
+std::uint8_t Machine::interruptVectorCallback(_z80_cpu_context*, void* self)
 {
-    return 0xFF;
+    auto* c = static_cast<Machine*>(self);
+    if (c->readings_.vectorByte == HardwareReadings::VectorByte::AlwaysFF) {
+        return 0xFF;
+    }
+    // Any byte: a fixed sequence, so that runs repeat.
+    c->busSeed_ ^= c->busSeed_ << 13;
+    c->busSeed_ ^= c->busSeed_ >> 17;
+    c->busSeed_ ^= c->busSeed_ << 5;
+    return static_cast<std::uint8_t>(c->busSeed_ >> 24);
 }
 
 // The state a well-behaved program can depend on after a system call:
@@ -408,9 +507,11 @@ std::uint64_t Machine::stateDigest() const
             add(static_cast<std::uint8_t>(word >> 8));
         }
     }
-    for (const std::uint8_t port : {port6_, port7_, timer_.port(), port20_, keypad_.groups()}) {
+    for (const std::uint8_t port : {port6_, port7_, timer_.port(), port20_, keypad_.groups(), port3_}) {
         add(port);
     }
+    link_.addState(add);
+    crystal_.addState(add, clock_);
     // Below SP: what the program stored there itself.
     for (std::uint32_t a = StackBottom; a < sp() && a < CallerStackPointer; ++a) {
         add(storedBelowSp_[a - StackBottom] ? memory_.ram(a) : 0);

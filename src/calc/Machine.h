@@ -1,11 +1,14 @@
 #pragma once
 
+#include "calc/HardwareReadings.h"
 #include "calc/OsAddresses.h"
 #include "calc/PagedMemory.h"
 #include "calc/Screen.h"
 #include "calc/Timing.h"
+#include "calc/ports/CrystalTimers.h"
 #include "calc/ports/Keypad.h"
 #include "calc/ports/Lcd.h"
+#include "calc/ports/LinkPort.h"
 #include "calc/ports/ModelPorts.h"
 #include "calc/ports/OsTimer.h"
 
@@ -79,16 +82,20 @@ protected:
 // counted in ClockHz steps, so both CPU speeds keep whole steps. The OS is
 // met where the program reaches Flash page 0 (see OsEntry). A run stops for
 // good at a fault, and comes to rest where the program returns or waits
-// for a key; showing no frame for ten emulated seconds is a fault.
+// for a key; showing no frame for ten emulated seconds is a fault. An
+// interrupt taken again while its source was never acknowledged would come
+// forever: it is a fault too. Facts the documents leave open are taken as
+// `readings` say.
 class Machine {
 public:
-    explicit Machine(CalculatorModel model);
+    explicit Machine(CalculatorModel model, const HardwareReadings& readings = {});
     ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
     void attach(OsEntry& os) { os_ = &os; }
     const ModelPorts& hardware() const { return hardware_; }
+    const HardwareReadings& readings() const { return readings_; }
 
     // Memory. Raw bytes into memory as it is mapped now, bypassing every
     // check; the program's bytes at 9D93h become writable.
@@ -142,6 +149,15 @@ public:
     // The program went on (a key was taken): its frame timeout starts again.
     void progressed() { lastProgress_ = clock_; }
 
+    // The OS's interrupt handler has run: it acknowledges its timer (and,
+    // by one reading, the crystal timers).
+    void osHandlerRan();
+
+    // The link port's lines: which are held low now, and their changes
+    // since the last call (clocks in ClockHz steps).
+    std::uint8_t linesHeld() const { return link_.held(); }
+    std::vector<LineEdge> takeLineEdges() { return link_.takeEdges(); }
+
     Keypad& keypad() { return keypad_; }
     void press(Key key);
     void pressAfterScreens(Key key, std::optional<std::size_t> screens);
@@ -177,7 +193,14 @@ private:
     static std::uint8_t interruptVectorCallback(_z80_cpu_context* cpu, void* self);
 
     void execute(std::uint16_t at, bool& halted);
+    // The sources that would interrupt now (bit 7 the OS's timer, bits 0-2
+    // the crystal timers); halted, as the readings let them end a halt.
+    std::uint8_t interruptSources(bool halted) const;
+    void advanceTimers();
     void interrupt(bool halted);
+    // Why the program may not return to its caller as it leaves the
+    // hardware, or empty.
+    std::string exitProblem() const;
     void showScreen(const ShownScreen& shown);
     // A run of LCD writes that rewrote part of the screen: its picture once
     // the LCD has been left alone long enough (`force`: now, as the program
@@ -188,10 +211,15 @@ private:
     std::uint8_t in(std::uint8_t port);
     void out(std::uint8_t port, std::uint8_t value);
     bool lcdAccess();
+    // The emulated time of the port access under way.
+    std::uint64_t portTime() const;
+    bool crystalPort(std::uint8_t port, const char* access);
+    void acknowledgeOsTimer();
     void mapBank(int bank, std::uint8_t value);
     std::uint8_t pageValue(std::uint8_t value) const;
 
     const ModelPorts& hardware_;
+    const HardwareReadings readings_;
     OsEntry* os_ = nullptr;
     _z80_cpu_context* cpu_ = nullptr;
     PagedMemory memory_;
@@ -204,13 +232,20 @@ private:
     std::uint16_t spAtStep_ = CallerStackPointer;
 
     // Port devices and registers.
+    LinkPort link_;                  // 00h (08h)
     Keypad keypad_;                  // 01h
+    std::uint8_t port3_ = 0x0B;      // interrupt mask: ON key, timer, no low power on halt
     OsTimer timer_;                  // 04h
     std::uint8_t port6_ = OsBankAPage;  // 06h
     std::uint8_t port7_ = 0;            // 07h
     Lcd lcd_;                        // 10h, 11h
     std::uint8_t port20_ = 0;        // CPU speed: 0 = 6 MHz
     std::uint64_t clockPerTState_ = ClockPerTState;
+    CrystalTimers crystal_;          // 30h-38h, where the model has the crystal
+    // Sources an interrupt was taken for and not acknowledged since (as
+    // interruptSources).
+    std::uint8_t taken_ = 0;
+    std::uint32_t busSeed_ = 0x2545F491;  // the data bus's byte, by one reading
 
     std::optional<std::uint64_t> lastLcdAccess_;
     std::optional<ShownScreen> lcdRun_;  // written, not yet a picture: its stamps

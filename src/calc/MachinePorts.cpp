@@ -1,26 +1,64 @@
 // The port map: every port a program may use, what it answers and what a
 // write does, in one place. A port that is not here faults the program. A
 // new port is one case in each switch, with its device in calc/ports/ when
-// it keeps state (the link port 00h, the crystal timers 30h-38h where the
-// model has the crystal, ModelFacts::crystal).
+// it keeps state.
 #include "calc/Machine.h"
+
+#include <z80ex/z80ex.h>
 
 namespace zoetra::calc {
 
+std::uint64_t Machine::portTime() const
+{
+    // The access comes this many T-states into the instruction.
+    return clock_ + static_cast<std::uint64_t>(z80ex_op_tstate(cpu_)) * clockPerTState_;
+}
+
+// Ports 30h-38h are the crystal timers where the model has the crystal; on
+// the TI-83 Plus, 20h-3Fh mirror lower ports (30h the link port, or by
+// another account the LCD's 10h), so a program that uses them there has not
+// looked at the model.
+bool Machine::crystalPort(std::uint8_t port, const char* access)
+{
+    if (hardware_.facts().crystal) {
+        return true;
+    }
+    setFault(std::string(access) + " port " + hex(port, 2) +
+             ": a TI-83 Plus has no crystal timers, and its ports 20h-3Fh mirror lower ports (the link port or the LCD)");
+    return false;
+}
+
 std::uint8_t Machine::in(std::uint8_t port)
 {
+    if (port >= 0x30 && port <= 0x38) {
+        return crystalPort(port, "read from") ? crystal_.read(port, portTime()) : 0xFF;
+    }
     switch (port) {
+    case 0x00:
+        return link_.read();
     case 0x01:
         return keypad_.read(clock_);
     case 0x02:
         return hardware_.port2;
-    case 0x04:
-        // Bit 3: the ON key is up; bit 1: the timer is waiting to interrupt.
-        return static_cast<std::uint8_t>(0x08 | (timer_.pending() ? 0x02 : 0x00));
+    case 0x03:
+        return port3_;
+    case 0x04: {
+        // Bit 3: the ON key is up; bit 1: the timer is waiting to interrupt;
+        // bits 5-7: the crystal timers that expired.
+        const std::uint64_t now = portTime();
+        timer_.advance(now);
+        crystal_.advance(now);
+        return static_cast<std::uint8_t>(0x08 | (timer_.pending() ? 0x02 : 0x00) | crystal_.expiredBits());
+    }
     case 0x06:
         return port6_;
     case 0x07:
         return port7_;
+    case 0x08:
+        if (hardware_.facts().linkAssist != LinkAssist::Ports08hTo0Dh) {
+            break;
+        }
+        return link_.readAssist();
     case 0x10:
         return lcd_.status();
     case 0x11:
@@ -41,14 +79,55 @@ std::uint8_t Machine::in(std::uint8_t port)
         }
         return *hardware_.port21;
     default:
-        setFault("read from port " + hex(port, 2));
-        return 0xFF;
+        break;
     }
+    setFault("read from port " + hex(port, 2));
+    return 0xFF;
 }
 
 void Machine::out(std::uint8_t port, std::uint8_t value)
 {
+    if (port >= 0x30 && port <= 0x38) {
+        if (crystalPort(port, "write to")) {
+            if (const std::string problem = crystal_.write(port, value, portTime(), clockPerTState_); !problem.empty()) {
+                setFault(problem);
+            } else if ((port - 0x30) % 3 == 1) {
+                // The loop port is the acknowledge.
+                taken_ &= static_cast<std::uint8_t>(~(1u << ((port - 0x30) / 3)));
+            }
+        }
+        return;
+    }
     switch (port) {
+    case 0x00:
+        if (const std::string problem = link_.write(value, portTime()); !problem.empty()) {
+            setFault("write of " + hex(value, 2) + " to port 00h: " + problem);
+        }
+        break;
+    case 0x02:
+        // Writing 0 to bit 1 acknowledges the timer (the Silver Edition and
+        // TI-84 Plus models; the TI-83 Plus ignores the write).
+        if (hardware_.hasSpeedPort() && (value & 0x02) == 0) {
+            acknowledgeOsTimer();
+        }
+        break;
+    case 0x03:
+        if ((value & 0x14) != 0) {
+            setFault("write of " + hex(value, 2) + " to port 03h: the second timer's and the link's interrupts are "
+                     "not emulated");
+            return;
+        }
+        if ((value & 0xE0) != 0) {
+            setFault("write of " + hex(value, 2) + " to port 03h: bits 5-7 are undocumented");
+            return;
+        }
+        port3_ = value;
+        // Bit 1 off acknowledges the timer and keeps it from interrupting.
+        if ((value & 0x02) == 0) {
+            acknowledgeOsTimer();
+        }
+        timer_.setEnabled((value & 0x02) != 0);
+        break;
     case 0x01:
         keypad_.select(value);
         break;
@@ -64,6 +143,13 @@ void Machine::out(std::uint8_t port, std::uint8_t value)
         break;
     case 0x07:
         mapBank(2, value);
+        break;
+    case 0x08:
+        if (hardware_.facts().linkAssist != LinkAssist::Ports08hTo0Dh) {
+            setFault("write to port 08h");
+            return;
+        }
+        link_.writeAssist(value);
         break;
     case 0x10:
         if (!lcdAccess()) {
@@ -88,10 +174,14 @@ void Machine::out(std::uint8_t port, std::uint8_t value)
             setFault("port 20h is the link port on a TI-83 Plus");
             return;
         }
+    {
         // 1 to 3 all run at 15 MHz.
+        const std::uint64_t now = portTime();
         port20_ = value & 0x03;
         clockPerTState_ = ClockHz / cpuHz();
+        crystal_.speedChanged(now, clockPerTState_);
         break;
+    }
     default:
         setFault("write to port " + hex(port, 2));
         return;

@@ -143,6 +143,8 @@ bool Os::interruptHandler()
         m_.setFault("timer interrupt with port 7 at " + hex(m_.port7(), 2) + ", the OS's RAM not in bank B");
         return false;
     }
+    // It acknowledges its timer through port 03h.
+    m_.osHandlerRan();
     m_.addTime(InterruptHandlerTStates);
     // It works in the shadow registers and leaves them changed.
     for (const Reg reg : {Reg::AF_, Reg::BC_, Reg::DE_, Reg::HL_}) {

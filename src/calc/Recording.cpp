@@ -20,10 +20,28 @@ std::uint64_t Recording::totalTStates() const
     return frames.empty() ? 0 : endTStates - frames.front().tstates;
 }
 
+std::uint64_t Recording::startClock() const
+{
+    return frames.empty() ? 0 : frames.front().tstates * ClockPerTState;
+}
+
+std::uint64_t Recording::endClock() const
+{
+    return endTStates * ClockPerTState;
+}
+
 double Recording::framesPerSecond() const
 {
-    const std::uint64_t total = totalTStates();
-    return total == 0 ? 0.0 : static_cast<double>(frames.size()) / seconds(total);
+    if (end == End::Loops && loopStart < frames.size()) {
+        // Round the loop to its first frame again.
+        const std::uint64_t round = endTStates - frames[loopStart].tstates;
+        return round == 0 ? 0.0 : static_cast<double>(frames.size() - loopStart) / seconds(round);
+    }
+    if (frames.size() < 2) {
+        return 0.0;
+    }
+    const std::uint64_t shown = frames.back().tstates - frames.front().tstates;
+    return shown == 0 ? 0.0 : static_cast<double>(frames.size() - 1) / seconds(shown);
 }
 
 std::string Recording::problem() const
@@ -104,14 +122,20 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
 {
     Recording recording;
     recording.setup = setup;
-    Calculator calculator(setup.model);
+    Calculator calculator(setup.model, setup.readings);
     if (!prepareCalculator(calculator, program, setup, &recording.fault)) {
         return recording;
     }
     constexpr std::uint64_t limit = RecordingTimeLimitSeconds * CpuHz;
     constexpr std::uint64_t progressEvery = CpuHz;
     std::uint64_t nextProgress = 0;
+    const auto keepEdges = [&] {
+        for (const LineEdge& edge : calculator.takeLineEdges()) {
+            recording.lineEdges.add(edge);
+        }
+    };
     const auto finish = [&](Recording::End end, std::uint64_t at) {
+        keepEdges();
         recording.end = end;
         recording.endTStates = at;
         recording.exit = calculator.exitState();
@@ -135,9 +159,18 @@ Recording recordProgram(const std::vector<std::uint8_t>& program, const Calculat
             return finish(stop == Stop::Returned ? Recording::End::Returns : Recording::End::WaitsForKey,
                           calculator.tstates());
         }
+        keepEdges();
         const ShownScreen shown = calculator.takeScreens().back();
-        if (shown.tstates >= limit && !recording.frames.empty()) {
-            return finish(Recording::End::TimeLimit, limit);
+        // A video known to be longer is recorded to its end.
+        const bool pastVideo = !setup.roundFrames || recording.frames.size() > *setup.roundFrames;
+        if (shown.tstates >= limit && pastVideo && !recording.frames.empty()) {
+            return finish(Recording::End::TimeLimit, recording.frames.back().tstates < limit ? limit : shown.tstates);
+        }
+        // The video's next round begins with its first frame.
+        if (setup.roundFrames && recording.frames.size() == *setup.roundFrames && !recording.frames.empty() &&
+            shown.pixels == recording.frames.front().pixels) {
+            recording.loopStart = 0;
+            return finish(Recording::End::Loops, shown.tstates);
         }
         const std::uint64_t digest = calculator.stateDigest();
         const auto [from, to] = seen.equal_range(digest);

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "calc/Calculator.h"
+#include "calc/HardwareReadings.h"
 #include "calc/Screen.h"
 #include "shared/CalculatorModel.h"
+#include "shared/LineEdges.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zoetra::calc {
@@ -25,18 +29,34 @@ struct AppVar {
 };
 
 // The calculator a program is recorded on: the model and the AppVars placed
-// before it starts, in order.
+// before it starts, in order; how the facts its documents leave open are read;
+// and, where its video is known, the frames of
+// one round of it.
 struct CalculatorSetup {
+    CalculatorSetup() = default;
+    CalculatorSetup(CalculatorModel onModel, std::vector<AppVar> placed = {},
+                    std::optional<std::size_t> videoFrames = std::nullopt)
+        : model(onModel), appVars(std::move(placed)), roundFrames(videoFrames)
+    {
+    }
+
     CalculatorModel model = CalculatorModel::Ti83Plus;
     std::vector<AppVar> appVars;
+    // A program that shows this many screens and then the first one's
+    // picture again starts its video over: it loops. A player that keeps
+    // its own clock or decodes ahead never comes back to the same state,
+    // so without this its loop goes unseen.
+    std::optional<std::size_t> roundFrames;
+    HardwareReadings readings = {};
 };
 
 // A program played once through on the emulated calculator, without a key
-// pressed: every frame it shows until it repeats itself, waits for a key,
-// returns, faults, or has played for RecordingTimeLimitSeconds.
+// pressed: every frame it shows until it repeats itself (or begins its
+// video's next round), waits for a key, returns, faults, or has played for
+// RecordingTimeLimitSeconds.
 struct Recording {
     enum class End {
-        Loops,        // it shows frames[loopStart] again, in the same state
+        Loops,        // it shows frames[loopStart] again, in the same state or a new round
         WaitsForKey,  // in _GetKey, the last frame on the screen
         Returns,      // back at the home screen by itself
         Fault,        // a broken program: see fault
@@ -51,6 +71,9 @@ struct Recording {
     std::string fault;
     // What the program printed on the home screen, a new line as '\n'.
     std::string printed;
+    // The link port's lines as the program drove them, from its start to
+    // the end (clocks in ClockHz steps since the start): its sound.
+    LineEdges lineEdges;
     // How the program left the calculator where the recording ended.
     ExitState exit;
     CalculatorSetup setup;
@@ -60,13 +83,20 @@ struct Recording {
     std::uint64_t duration(std::size_t i) const;
     // From the first frame to the end of the last one.
     std::uint64_t totalTStates() const;
+    // Frames shown, less one, over the time from the first to the last
+    // shown; a loop's first frame shown again counts. 0 for one frame.
     double framesPerSecond() const;
+    // The clock (ClockHz steps) of the first frame and of the end: the span
+    // the video and its sound cover.
+    std::uint64_t startClock() const;
+    std::uint64_t endClock() const;
     // Why the recording cannot be shown as a video; empty when it plays.
     std::string problem() const;
 };
 
-// A recording stops after this much emulated time: a video's data lasts
-// less, unless it shows a frame in several seconds.
+// A recording stops after this much emulated time, unless the program's
+// video is known and longer (CalculatorSetup::roundFrames): the video is
+// recorded to its end, and the limit applies past it.
 inline constexpr std::uint64_t RecordingTimeLimitSeconds = 600;
 
 // Told, now and then while a recording runs, how much emulated time it has

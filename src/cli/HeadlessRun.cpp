@@ -129,7 +129,9 @@ int runHeadless(const Settings& options, const AppFolders& folders)
 {
     Settings settings = options;
     if (!settings.play.isEmpty()) {
-        return writePreview(settings.play, settings.preview, settings.previewScale);
+        const bool modelGiven = settings.given.contains(QStringLiteral("model"));
+        return playProgram(settings.play, settings.preview, settings.previewScale,
+                           modelGiven ? std::optional(settings.target.model) : std::nullopt);
     }
     if (!settings.sendFile.isEmpty()) {
         return sendFileGiven(settings);

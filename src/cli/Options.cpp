@@ -207,7 +207,9 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("model")}, QStringLiteral("model"),
-                    QStringLiteral("The calculator: %1 (default: ti83p). It decides what the archive holds.").arg(modelList()),
+                    QStringLiteral("The calculator: %1 (default: ti83p). It decides what the archive holds. With --play, the "
+                                   "calculator it plays on (default: the one the program was made for).")
+                        .arg(modelList()),
                     QStringLiteral("model"),
                     [](const QString& value, Settings& s, QString& canonical) -> Refusal {
                         const std::optional<CalculatorModel> model = modelByKey(value.toLower().toStdString());
@@ -273,7 +275,9 @@ std::vector<OptionRow> makeTable()
                         return std::nullopt;
                     }});
     rows.push_back({{QStringLiteral("preview")}, QStringLiteral("file.gif"),
-                    QStringLiteral("Also write the program as the calculator plays it, an animated GIF with its frame times."),
+                    QStringLiteral("Also write the program as the calculator plays it: an animated GIF with its frame "
+                                   "times; a name ending in .wav gives its sound alone, .mp4, .mkv or .webm the video "
+                                   "with its sound."),
                     QStringLiteral("preview"), textValue(&Settings::preview), false, false});
     rows.push_back({{QStringLiteral("preview-scale")}, QStringLiteral("1..10"),
                     QStringLiteral("Pixel size of the preview: 1 gives the exact 96x64 pixels in black and white "
@@ -281,7 +285,8 @@ std::vector<OptionRow> makeTable()
                     QStringLiteral("preview-scale"), wholeNumber(QStringLiteral("preview-scale"), 1, 10, &Settings::previewScale),
                     false, false});
     rows.push_back({{QStringLiteral("play")}, QStringLiteral("program.8xp"),
-                    QStringLiteral("Record an existing program with --preview instead of converting."),
+                    QStringLiteral("Record an existing program with --preview instead of converting, on the calculator it was "
+                                   "made for or --model."),
                     QStringLiteral("play"), textValue(&Settings::play), false, false});
     rows.push_back({{QStringLiteral("send")}, {},
                     QStringLiteral("After the conversion, send the program and its AppVars to the calculator connected "

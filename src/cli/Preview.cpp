@@ -9,6 +9,9 @@
 #include "calc/Timing.h"
 #include "calc/VideoFiles.h"
 #include "media/PlaybackGif.h"
+#include "codec/Codec.h"
+#include "media/PlaybackMedia.h"
+#include "shared/Text.h"
 #endif
 
 #include <QDir>
@@ -63,9 +66,46 @@ bool previewAvailable()
 #endif
 }
 
-int writePreview(const QString& programPath, const QString& gifPath, int scale, CalculatorModel model)
-{
 #ifdef ZOETRA_HAVE_GIF
+namespace {
+
+// The calculator the program plays on: the model given, else the one it
+// says it was made for, else the TI-83 Plus; its video's AppVars, and the
+// frames of one round of its video where it says where the video lies.
+calc::CalculatorSetup playedOn(const calc::ProgramWithVideo& program, std::optional<CalculatorModel> model)
+{
+    calc::CalculatorSetup setup;
+    setup.model = model.value_or(program.madeFor ? program.madeFor->model : CalculatorModel::Ti83Plus);
+    setup.appVars = program.appVars;
+    if (program.madeFor) {
+        setup.roundFrames = streamFrames(program.madeFor->format, program.stream);
+    }
+    return setup;
+}
+
+QString playedOnText(const QString& fileName, const calc::ProgramWithVideo& program, std::optional<CalculatorModel> model)
+{
+    const auto name = [](CalculatorModel m) { return toQString(modelFacts(m).name); };
+    if (model) {
+        QString text = QStringLiteral("Playing %1 on the %2 (--model)").arg(fileName, name(*model));
+        if (program.madeFor && program.madeFor->model != *model) {
+            text += QStringLiteral("; it was made for the %1").arg(name(program.madeFor->model));
+        }
+        return text + QLatin1Char('.');
+    }
+    if (program.madeFor) {
+        return QStringLiteral("Playing %1 on the %2, the model it was made for.").arg(fileName, name(program.madeFor->model));
+    }
+    return QStringLiteral("Playing %1 on the %2: it does not say which model it was made for (--model plays it on "
+                          "another).")
+        .arg(fileName, name(CalculatorModel::Ti83Plus));
+}
+
+// Records the program and writes its GIF; `played`: an existing program
+// played with --play, told which model it plays on.
+int preview(const QString& programPath, const QString& gifPath, int scale, std::optional<CalculatorModel> model,
+            bool played)
+{
     QFile file(programPath);
     if (!file.open(QIODevice::ReadOnly)) {
         return fail(QStringLiteral("Error: The program file %1 could not be read!").arg(nativePath(programPath)));
@@ -84,14 +124,19 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
         return fail(QStringLiteral("Error: The preview %1 is not a regular file; nothing was written!")
                         .arg(nativePath(gifPath)));
     }
-    // The program with the AppVars of its video beside it, if it has them.
+    // The program with the AppVars of its video beside it, if it reads them.
     std::string unreadable;
     const std::optional<calc::ProgramWithVideo> program = calc::readProgramWithVideo(programPath, &unreadable);
     if (!program) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(unreadable)));
     }
-    const calc::Recording recording = calc::recordProgram(program->program, calc::CalculatorSetup{model, program->appVars});
+    const calc::CalculatorSetup setup = playedOn(*program, model);
+    if (played) {
+        std::fprintf(stderr, "%s\n",
+                     playedOnText(QFileInfo(programPath).fileName(), *program, model).toLocal8Bit().constData());
+    }
+    const calc::Recording recording = calc::recordProgram(program->program, setup);
     if (const std::string problem = recording.problem(); !problem.empty()) {
         return fail(QStringLiteral("Error: The program does not play on the calculator: %1")
                         .arg(QString::fromStdString(problem)));
@@ -104,8 +149,16 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
                           .arg(QRandomGenerator::global()->generate() % 0x1000000, 6, 16, QLatin1Char('0')));
     // A signal while it is written ends the program without it.
     const RemoveOnSignal removedOnSignal(partial);
-    if (const std::string problem = media::writePlaybackGif(QFile::encodeName(partial).toStdString(), recording, scale);
-        !problem.empty()) {
+    // The kind of file its name asks for: the sound alone, the video with
+    // its sound, or the silent GIF.
+    const std::string named = QFile::encodeName(gifPath).toStdString();
+    const media::PreviewKind kind = media::previewKind(named);
+    const std::string partialPath = QFile::encodeName(partial).toStdString();
+    const std::string problem = kind == media::PreviewKind::Sound ? media::writePlaybackSound(partialPath, recording, named)
+                                : kind == media::PreviewKind::Video
+                                    ? media::writePlaybackVideo(partialPath, recording, scale, named)
+                                    : media::writePlaybackGif(partialPath, recording, scale);
+    if (!problem.empty()) {
         QFile::remove(partial);
         return fail(QStringLiteral("Error: The preview could not be written: %1").arg(QString::fromStdString(problem)));
     }
@@ -121,6 +174,9 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
                       : recording.end == calc::Recording::End::WaitsForKey ? "then waits for a key"
                       : recording.end == calc::Recording::End::TimeLimit   ? "cut at 10 minutes"
                                                                             : "then returns";
+    if (kind != media::PreviewKind::Gif && recording.lineEdges.empty()) {
+        std::fprintf(stderr, "Preview: the program makes no sound (it never drives the link port's lines).\n");
+    }
     if (recording.frames.size() < 2) {
         // One picture has no pace of its own.
         std::fprintf(stderr, "Preview: %s (1 frame, %s)\n", nativePath(gifPath).toLocal8Bit().constData(), end);
@@ -130,13 +186,28 @@ int writePreview(const QString& programPath, const QString& gifPath, int scale, 
                  nativePath(gifPath).toLocal8Bit().constData(), recording.frames.size(),
                  calc::seconds(recording.totalTStates()), recording.framesPerSecond(), end);
     return 0;
+}
+
+}  // namespace
 #else
-    Q_UNUSED(programPath);
-    Q_UNUSED(gifPath);
-    Q_UNUSED(scale);
-    Q_UNUSED(model);
+namespace {
+
+int preview(const QString&, const QString&, int, std::optional<CalculatorModel>, bool)
+{
     return fail(QStringLiteral("Error: This zoetra2-convert was built without the calculator preview."));
+}
+
+}  // namespace
 #endif
+
+int writePreview(const QString& programPath, const QString& gifPath, int scale, CalculatorModel model)
+{
+    return preview(programPath, gifPath, scale, model, false);
+}
+
+int playProgram(const QString& programPath, const QString& gifPath, int scale, std::optional<CalculatorModel> model)
+{
+    return preview(programPath, gifPath, scale, model, true);
 }
 
 }  // namespace zoetra

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace zoetra {
 
 // Whether this build can record a program's playback (it needs the emulated
@@ -19,6 +21,10 @@ bool previewAvailable();
 // anything but a regular file is refused.
 int writePreview(const QString& programPath, const QString& gifPath, int scale,
                  CalculatorModel model = CalculatorModel::Ti83Plus);
+// The same for a program made earlier (--play), telling which model it
+// plays on: the model given, else the one the program says it was made
+// for, else the TI-83 Plus.
+int playProgram(const QString& programPath, const QString& gifPath, int scale, std::optional<CalculatorModel> model);
 
 // The most bytes a calculator file of this kind holds, from its first bytes:
 // a program (type 05h or 06h) 64 KB, anything else 2 MB.

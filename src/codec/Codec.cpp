@@ -49,6 +49,13 @@ const Codec& codecFor(StreamFormat format)
     return Codecs.at(static_cast<std::size_t>(format));
 }
 
+std::optional<std::size_t> streamFrames(StreamFormat format, std::span<const std::uint8_t> stream)
+{
+    std::string ignored;
+    const std::optional<DecodedVideo> decoded = codecFor(format).decode(stream, &ignored);
+    return decoded ? std::optional<std::size_t>(decoded->frames.size()) : std::nullopt;
+}
+
 std::span<const Codec> allCodecs()
 {
     return Codecs;

@@ -73,6 +73,9 @@ struct Codec {
 };
 
 const Codec& codecFor(StreamFormat format);
+// The frames of a stream of the format as its reference decoder reads
+// them; nothing when it cannot read them.
+std::optional<std::size_t> streamFrames(StreamFormat format, std::span<const std::uint8_t> stream);
 // Every format, in the order the window and the help list them.
 std::span<const Codec> allCodecs();
 const Codec* codecByKey(std::string_view key);

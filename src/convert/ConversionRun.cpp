@@ -99,7 +99,7 @@ QString unreadableFramesWarning(const QStringList& names)
     return text;
 }
 
-QString deliveryText(const QStringList& paths)
+QString whereFilesWentText(const QStringList& paths)
 {
     if (paths.isEmpty()) {
         return QString();
@@ -285,7 +285,8 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
     RunOutcome outcome;
     outcome.status = RunOutcome::Status::NotBuilt;
 
-    const std::unique_ptr<StreamEncoder> encoder = resolved.makeEncoder();
+    // A dense target's stream may go out compact (deliveredTarget).
+    const std::unique_ptr<StreamEncoder> encoder = deliveryEncoder(resolved, window.loopingState() == 1);
 
     if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
                                                window.loopingState(), window.descriptionText(), resolved)) {
@@ -335,6 +336,15 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
     }
 
     EndVideoStream(vars_, *encoder);
+    const ResolvedTarget delivered = deliveredTarget(resolved, *encoder);
+    if (delivered.target.format != resolved.target.format) {
+        if (const auto failure = WritePlayerConfig(platform_.files, platform_.appDir, window.shellChoice(),
+                                                   window.loopingState(), window.descriptionText(), delivered)) {
+            window.setProgressPanelVisible(false);
+            ending = notBuilt(failure->text());
+            return outcome;
+        }
+    }
     if (const auto failure = WriteVideoData(vars_, platform_)) {
         window.setProgressPanelVisible(false);
         ending = notBuilt(failure->text());
@@ -343,7 +353,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
     outcome.size = vars_.ByteCount;
 
     BuildOptions options = buildOptions;
-    if (resolved.target.storage == Storage::Archive) {
+    if (delivered.target.storage == Storage::Archive) {
         // The whole stream, its end included, goes into the AppVars.
         options.archiveStream = encoder->bytes();
     }
@@ -356,7 +366,7 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         delivery_ = nullptr;
         return !abandoned_;
     };
-    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, resolved, options);
+    const BuildOutcome built = BuildProgram(platform_, name, vars_.OutDir, delivered, options);
     window.setProgressPanelVisible(false);
 
     switch (built.status) {
@@ -372,12 +382,19 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         break;
     }
 
-    const QString report = QStringLiteral("Successfully converted!\r\n"
-                                          "Size of converted video data: %1b.\r\n"
-                                          "Compression vs Full Frames: %2% of full size.")
-                               .arg(vars_.ByteCount)
-                               .arg(static_cast<long long>(std::trunc(ratio))) +
-                           QLatin1String("\r\n") + deliveryText(built.deliveredPaths);
+    QString report = QStringLiteral("Successfully converted!\r\n"
+                                    "Size of converted video data: %1b.\r\n"
+                                    "Compression vs Full Frames: %2% of full size.")
+                         .arg(vars_.ByteCount)
+                         .arg(static_cast<long long>(std::trunc(ratio)));
+    // Where the files went, then the format they went out in when a dense
+    // target went out compact.
+    if (const QString files = whereFilesWentText(built.deliveredPaths); !files.isEmpty()) {
+        report += QLatin1String("\r\n") + files;
+    }
+    if (const QString sent = deliveryText(*encoder, resolved.target); !sent.isEmpty()) {
+        report += QLatin1String("\r\n") + sent;
+    }
     ending = {report, QStringLiteral("Zoetra2"), MessageIcon::Information, false};
     outcome.status = RunOutcome::Status::Delivered;
     outcome.deliveredPath = built.deliveredPath;

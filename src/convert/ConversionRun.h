@@ -140,7 +140,7 @@ QString descriptionProblem(const QString& shellText, const QString& description)
 // The closing report's line after its three: the program delivered, how
 // many AppVars and bundles came with it, and the folder they are in: "The
 // program video.8xp and its 10 AppVars and 3 bundles are in /home/me/videos."
-QString deliveryText(const QStringList& paths);
+QString whereFilesWentText(const QStringList& paths);
 
 // Lines for a warning about frames that could not be read: their number and
 // the first few names, or empty when there are none.

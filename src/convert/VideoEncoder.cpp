@@ -96,12 +96,19 @@ FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, StreamEnco
 void EndVideoStream(Vars& vars, StreamEncoder& encoder)
 {
     // The video end may share the stream's last byte (compact bits); the
-    // byte at ByteCount, which Video.dat always holds, is then not read.
-    const int size = vars.ByteCount;
-    vars.VideoBytes[static_cast<std::size_t>(size)] = 0;
+    // byte at ByteCount, which Video.dat always holds, is then not read,
+    // and is 0. ByteCount stays the stream's length before its end: that of
+    // the stream that goes out, which finishing may settle (a dense
+    // target's may go out compact).
     encoder.finish();
     copyStream(vars, encoder);
-    vars.ByteCount = size;
+    const auto streamEnd = encoder.bytes().size();
+    const auto size = static_cast<std::size_t>(vars.ByteCount);
+    if (vars.VideoBytes.size() <= size) {
+        vars.VideoBytes.resize(size + 1);
+    }
+    std::fill(vars.VideoBytes.begin() + static_cast<std::ptrdiff_t>(std::min(streamEnd, size + 1)),
+              vars.VideoBytes.begin() + static_cast<std::ptrdiff_t>(size + 1), std::uint8_t{0});
 }
 
 namespace {

@@ -35,7 +35,8 @@ void StartVideoStream(Vars& vars, StreamEncoder& encoder);
 // displays; over the limit when ByteCount passes `sizeLimit`.
 FrameEncoding EncodeDeltaFrame(Vars& vars, Platform& platform, int f, StreamEncoder& encoder, int sizeLimit);
 
-// Appends the video end; ByteCount stays its position.
+// Appends the video end; ByteCount is its position, in the stream that goes
+// out (finishing may settle which: a dense target's may go out compact).
 void EndVideoStream(Vars& vars, StreamEncoder& encoder);
 
 // The text of "Video.dat" for the stream 0..ByteCount, driving the

@@ -23,8 +23,9 @@ WhatFits fitScreens(const ShownScreens& screens, const VideoTarget& target, cons
     const ResolvedTarget resolved = resolveTarget(target);
     fits.limit = resolved.sizeLimit;
     // The run's own steps: the key frame, then every frame checked against
-    // the limit once it is coded.
-    const std::unique_ptr<StreamEncoder> encoder = resolved.makeEncoder();
+    // the limit once it is coded, by the encoder the run delivers through
+    // (a dense target may go out compact).
+    const std::unique_ptr<StreamEncoder> encoder = deliveryEncoder(resolved, false);
     encoder->reset();
     for (int f = 0; f < fits.frames; ++f) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {

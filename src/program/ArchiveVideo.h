@@ -137,7 +137,7 @@ std::optional<FileFailure> bundleFiles(const QString& programName, const QByteAr
 // player: its ring of frames ahead with its timer's vectors, its copy of
 // the screen and its longer code, all in the program (a frame's row bytes
 // lie in plotSScreen).
-inline constexpr int DensePlayerExtraBytes = 9'267;
+inline constexpr int DensePlayerExtraBytes = 9'308;
 
 // The stream bytes a video of the target may take: the written 24,000 in
 // RAM (less what the dense player takes more); in the archive, what the

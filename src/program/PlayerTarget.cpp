@@ -1,7 +1,9 @@
 #include "program/PlayerTarget.h"
 
 #include "codec/Codec.h"
+#include "codec/dense/DenseDelivery.h"
 #include "program/ArchiveVideo.h"
+#include "shared/MadeFor.h"
 #include "shared/Text.h"
 
 #include <algorithm>
@@ -32,6 +34,20 @@ std::span<const StorageKind> allStorageKinds()
 
 namespace {
 
+// The program's last bytes (shared/MadeFor.h): after the stream of a video
+// in RAM, after the buffers of one in the archive.
+QByteArray madeForText(const VideoTarget& target)
+{
+    const auto number = [](auto value) { return QByteArray::number(static_cast<int>(value)); };
+    QByteArray text = "; What this program was made for, its last bytes: the model, the storage, the\r\n"
+                      "; stream format, where a stream in the program starts, their length\r\n";
+    text += "MadeFor:        .db \"" + QByteArray(reinterpret_cast<const char*>(madefor::Mark.data()), static_cast<qsizetype>(madefor::Mark.size())) +
+            "\"," + number(target.model) + "," + number(target.storage) + "," + number(target.format) + "\r\n";
+    text += target.storage == Storage::Ram ? "                .dw VideoData\r\n" : "                .dw 0\r\n";
+    text += "                .db $-MadeFor+1\r\n";
+    return text;
+}
+
 QByteArray includeText(const VideoTarget& target, const Codec& codec, const StorageKind& storage)
 {
     const ModelFacts& facts = target.facts();
@@ -53,9 +69,21 @@ QByteArray includeText(const VideoTarget& target, const Codec& codec, const Stor
                 QByteArray::number(frameTicksFixed(modelFacts(CalculatorModel::Ti83Plus).timerHz, target.framesPerSecond)) +
                 "\r\n";
         text += "TICKS_84        .equ " + QByteArray::number(frameTicksFixed(others, target.framesPerSecond)) + "\r\n";
+        if (target.format == StreamFormat::Dense) {
+            // The dense player keeps the fraction in 16 bits.
+            const FineTicks ti83 = frameTicksFine(modelFacts(CalculatorModel::Ti83Plus).timerHz, target.framesPerSecond);
+            const FineTicks ti84 = frameTicksFine(others, target.framesPerSecond);
+            text += "WHOLE_83        .equ " + QByteArray::number(ti83.whole) + "\r\n";
+            text += "FRACTION_83     .equ " + QByteArray::number(ti83.fraction) + "\r\n";
+            text += "WHOLE_84        .equ " + QByteArray::number(ti84.whole) + "\r\n";
+            text += "FRACTION_84     .equ " + QByteArray::number(ti84.fraction) + "\r\n";
+        }
     }
     text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
+    if (saysWhatItWasMadeFor(target)) {
+        text += madeForText(target);
+    }
     return text;
 }
 
@@ -139,6 +167,48 @@ ResolvedTarget resolveTarget(const VideoTarget& target)
 std::unique_ptr<StreamEncoder> ResolvedTarget::makeEncoder() const
 {
     return newEncoder(target, *codec, frameBudget);
+}
+
+std::unique_ptr<StreamEncoder> deliveryEncoder(const ResolvedTarget& resolved, bool looping)
+{
+    if (resolved.target.format != StreamFormat::Dense) {
+        return resolved.makeEncoder();
+    }
+    VideoTarget compact = resolved.target;
+    compact.format = StreamFormat::Compact;
+    return std::make_unique<dense::DenseDelivery>(resolved.target, encoderFor(compact), resolved.sizeLimit, looping);
+}
+
+ResolvedTarget deliveredTarget(const ResolvedTarget& resolved, const StreamEncoder& encoder)
+{
+    const auto* delivery = dynamic_cast<const dense::DenseDelivery*>(&encoder);
+    if (delivery == nullptr || delivery->outcome().format == resolved.target.format) {
+        return resolved;
+    }
+    VideoTarget target = resolved.target;
+    target.format = delivery->outcome().format;
+    return resolveTarget(target);
+}
+
+QString deliveryText(const StreamEncoder& encoder, const VideoTarget& target)
+{
+    const auto* delivery = dynamic_cast<const dense::DenseDelivery*>(&encoder);
+    if (delivery == nullptr || delivery->outcome().format == StreamFormat::Dense) {
+        return {};
+    }
+    const dense::DenseDelivery::Outcome outcome = delivery->outcome();
+    const QString rate = QString::number(target.framesPerSecond, 'g', 4);
+    const QString model = toQString(target.facts().name);
+    if (outcome.lateFrames > 0 || outcome.roundsEndLate) {
+        return QStringLiteral("Sent as compact video (%1 bytes): the dense stream cannot keep %2 frames a second on "
+                              "the %3%4.")
+            .arg(outcome.compactBytes)
+            .arg(rate, model,
+                 outcome.lateFrames > 0 ? QString() : QStringLiteral(" from one round to the next"));
+    }
+    return QStringLiteral("Sent as compact video: the dense stream would take %1 bytes, the compact one takes %2.")
+        .arg(outcome.denseBytes)
+        .arg(outcome.compactBytes);
 }
 
 QStringList allPlayerParts()

@@ -71,6 +71,18 @@ struct ResolvedTarget {
 };
 ResolvedTarget resolveTarget(const VideoTarget& target);
 
+// The encoder of what a conversion to the target delivers: for the dense
+// stream, the dense stream or the compact one of the same screens where
+// dense would take more bytes or fall behind the pace (a looping video's
+// over its rounds as well: `looping`); else the format's own encoder.
+std::unique_ptr<StreamEncoder> deliveryEncoder(const ResolvedTarget& resolved, bool looping);
+// The target resolved for the stream that `encoder` (deliveryEncoder's)
+// delivers: a dense target's may go out compact.
+ResolvedTarget deliveredTarget(const ResolvedTarget& resolved, const StreamEncoder& encoder);
+// A line for the closing report where the stream that goes out is not the
+// one chosen, saying why; else nothing.
+QString deliveryText(const StreamEncoder& encoder, const VideoTarget& target);
+
 // The player's source parts a build of the target needs, the main part
 // first.
 QStringList playerParts(const VideoTarget& target);

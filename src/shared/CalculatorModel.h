@@ -10,6 +10,12 @@ namespace zoetra {
 // The calculators a video can be made for.
 enum class CalculatorModel : std::uint8_t { Ti83Plus, Ti83PlusSe, Ti84Plus, Ti84PlusSe };
 
+// Where a model's link assist (the hardware that receives a byte over the
+// link port by itself) is driven: by port 00h bit 2 on the TI-83 Plus, by
+// ports 08h-0Dh on the others (08h bit 7 turns it off). While it is on, the
+// lines do not follow port 00h.
+enum class LinkAssist : std::uint8_t { Port00h, Ports08hTo0Dh };
+
 // What a program and the emulated calculator need to know of one model, in
 // one descriptor per model. Each fact is kept here once: the emulated
 // calculator keeps only the answers of its ports beside it
@@ -37,6 +43,7 @@ struct ModelFacts {
     // at either CPU speed, and so do the three crystal timers of ports
     // 30h-38h. Without it the timer divides the CPU's clock.
     bool crystal;
+    LinkAssist linkAssist;
 
     // The OS's timer interrupt at its default (slowest) rate.
     double timerHz = timerRatesHz[3];
@@ -48,12 +55,14 @@ inline constexpr std::array<double, 4> CpuClockTimerHz{560.0, 248.0, 170.0, 118.
 inline constexpr std::array<double, 4> CrystalTimerHz{512.0, 227.5, 146.3, 32768.0 / 304.0};
 
 inline constexpr std::array<ModelFacts, 4> Models{{
-    {CalculatorModel::Ti83Plus, "ti83p", "TI-83 Plus", 32, 2, 0x08, 0x15, 6'000'000, 0, CpuClockTimerHz, false},
+    {CalculatorModel::Ti83Plus, "ti83p", "TI-83 Plus", 32, 2, 0x08, 0x15, 6'000'000, 0, CpuClockTimerHz, false,
+     LinkAssist::Port00h},
     {CalculatorModel::Ti83PlusSe, "ti83pse", "TI-83 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000, 15'000'000,
-     CrystalTimerHz, true},
-    {CalculatorModel::Ti84Plus, "ti84p", "TI-84 Plus", 64, 8, 0x08, 0x29, 6'000'000, 15'000'000, CrystalTimerHz, true},
+     CrystalTimerHz, true, LinkAssist::Ports08hTo0Dh},
+    {CalculatorModel::Ti84Plus, "ti84p", "TI-84 Plus", 64, 8, 0x08, 0x29, 6'000'000, 15'000'000, CrystalTimerHz, true,
+     LinkAssist::Ports08hTo0Dh},
     {CalculatorModel::Ti84PlusSe, "ti84pse", "TI-84 Plus Silver Edition", 128, 8, 0x08, 0x69, 6'000'000, 15'000'000,
-     CrystalTimerHz, true},
+     CrystalTimerHz, true, LinkAssist::Ports08hTo0Dh},
 }};
 
 // What the OS's own work costs a program, the same on every model: a whole

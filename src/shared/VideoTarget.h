@@ -63,6 +63,23 @@ inline int frameTicksFixed(double timerHz, double framesPerSecond)
     return std::clamp(static_cast<int>(std::lround(timerHz / framesPerSecond * 256.0)), 2 * 256, 0xFFFF);
 }
 
+// The same with the fraction in 16 bits, for the dense player, whose
+// looping rounds keep the pace over many of them: whole ticks (at least
+// two) and the fraction in 1/65536 of a tick, rounded up, so that frames
+// whose ticks add up to a whole number (a round of 30 frames at 20 a
+// second on 118 ticks a second: 177) are shown at that tick, not at the
+// one before.
+struct FineTicks {
+    int whole;
+    int fraction;
+};
+inline FineTicks frameTicksFine(double timerHz, double framesPerSecond)
+{
+    const auto fixed = static_cast<std::int64_t>(std::ceil(timerHz / framesPerSecond * 65536.0 - 1e-6));
+    const std::int64_t clamped = std::max<std::int64_t>(fixed, 2 * 65536);
+    return {static_cast<int>(clamped >> 16), static_cast<int>(clamped & 0xFFFF)};
+}
+
 // Timer ticks from one frame to the next at the target's rate; at least
 // two, as the screen copy alone takes about one.
 inline int ticksPerFrame(const VideoTarget& target)

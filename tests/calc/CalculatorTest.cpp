@@ -247,8 +247,8 @@ TEST(Calculator, FaultsStopTheRun)
         {"IY changed at a call", program({0xFD, 0x21, 0x00, 0x00, 0xEF, 0x6A, 0x48, 0xC9}), "with IY 0000h"},
         {"IY changed at an interrupt", program({0xFD, 0x23, 0x76, 0xC9}), "interrupt with IY"},
         {"unknown system call", program({0xEF, 0x34, 0x12, 0xC9}), "unknown system call 1234h"},
-        {"port output", program({0x3E, 0xFF, 0xD3, 0x03, 0xC9}), "write to port 03h"},
-        {"port input", program({0xDB, 0x03, 0xC9}), "read from port 03h"},
+        {"port output", program({0x3E, 0xFF, 0xD3, 0x0C, 0xC9}), "write to port 0Ch"},
+        {"port input", program({0xDB, 0x0C, 0xC9}), "read from port 0Ch"},
         {"halt with interrupts off", program({0xF3, 0x76, 0xC9}), "interrupts disabled"},
         {"stack left unbalanced", program({0x21, 0xFA, 0x3F, 0xE5, 0xC9}), "with SP FFF0h"},
     };

@@ -134,6 +134,56 @@ TEST(Recording, RepeatedPicturesAreNotALoop)
     EXPECT_NE(counted.frames[1].pixels, counted.frames[2].pixels);
 }
 
+// A video of known length whose player counts on in its own bytes, as a
+// player that keeps its own clock does: its state never comes back, so
+// only its length tells where its next round begins. Pictures 1, 2, 4 in
+// turn, six frames, then back to the home screen:
+// loop: ld hl,(Count) / inc hl / ld (Count),hl / ld de,7 / or a / sbc hl,de /
+//       ret z / ld a,(Pic) / rlca / cp 8 / jr nz,$+4 / ld a,1 / ld (Pic),a /
+//       ld (plotSScreen),a / bcall(_GrBufCpy) / halt / jr loop
+// Count: .dw 0 / Pic: .db 4
+const std::vector<std::uint8_t> CountingRounds = program({
+    0x2A, 0xB9, 0x9D, 0x23, 0x22, 0xB9, 0x9D, 0x11, 0x07, 0x00, 0xB7, 0xED, 0x52, 0xC8, 0x3A, 0xBB, 0x9D, 0x07,
+    0xFE, 0x08, 0x20, 0x02, 0x3E, 0x01, 0x32, 0xBB, 0x9D, 0x32, 0x40, 0x93, 0xEF, 0x6A, 0x48, 0x76, 0x18, 0xDC,
+    0x00, 0x00, 0x04,
+});
+
+TEST(Recording, AVideoOfKnownLengthIsRecordedForOneRound)
+{
+    const Recording unknown = recordProgram(CountingRounds);
+    ASSERT_EQ(unknown.end, Recording::End::Returns) << unknown.fault;
+    ASSERT_EQ(unknown.frames.size(), 6u);
+
+    const Recording known = recordProgram(CountingRounds, CalculatorSetup{CalculatorModel::Ti83Plus, {}, 3});
+    ASSERT_EQ(known.end, Recording::End::Loops) << known.fault;
+    ASSERT_EQ(known.frames.size(), 3u);
+    EXPECT_EQ(known.loopStart, 0u);
+    EXPECT_EQ(known.frames[0].pixels[0], 1);
+    EXPECT_EQ(known.frames[2].pixels[0], 4);
+    // The round ends where its first frame shows again.
+    EXPECT_EQ(known.endTStates, unknown.frames[3].tstates);
+    EXPECT_NEAR(known.framesPerSecond(), TimerHz / 2.0, 1.0);
+
+    // A length that the pictures do not bear out is no loop.
+    const Recording wrong = recordProgram(CountingRounds, CalculatorSetup{CalculatorModel::Ti83Plus, {}, 2});
+    EXPECT_EQ(wrong.end, Recording::End::Returns) << wrong.fault;
+    EXPECT_EQ(wrong.frames.size(), 6u);
+}
+
+// The rate is the frames shown less one over the time from the first to the
+// last: ten frames two ticks apart, then a wait for a key.
+// ld b,10 / loop: push bc / ld a,b / ld (plotSScreen),a / bcall(_GrBufCpy) /
+// halt / pop bc / djnz loop / bcall(_GetKey) / ret
+TEST(Recording, TheRateCountsTheTimeFromTheFirstFrameToTheLast)
+{
+    const Recording r = recordProgram(program(
+        {0x06, 0x0A, 0xC5, 0x78, 0x32, 0x40, 0x93, 0xEF, 0x6A, 0x48, 0x76, 0xC1, 0x10, 0xF4, 0xEF, 0x72, 0x49, 0xC9}));
+    ASSERT_EQ(r.end, Recording::End::WaitsForKey) << r.fault;
+    ASSERT_EQ(r.frames.size(), 10u);
+    EXPECT_NEAR(r.framesPerSecond(), TimerHz / 2.0, 0.5);
+    EXPECT_EQ(recordProgram(OneFrameThenKey).framesPerSecond(), 0.0);
+}
+
 TEST(Recording, BrokenProgramsGiveTheirReason)
 {
     struct Case {

@@ -146,5 +146,46 @@ TEST_F(CompactRunTest, TheLimitCountsCompactBytes)
     EXPECT_EQ(builds.starts, 0);
 }
 
+// A dense target whose dense stream would take more bytes or fall behind
+// the pace (the whole screen black and white in turns at 30 frames a
+// second on the 6 MHz TI-83 Plus) goes out compact: the player built for
+// the compact stream, the stream compact, the size compact's, and the
+// closing report says so; one that keeps the pace in fewer bytes goes out
+// dense.
+TEST_F(CompactRunTest, ADenseTargetGoesOutCompactWhereDenseWouldTakeMoreOrFallBehind)
+{
+    std::vector<Frame> flashing;
+    for (int i = 0; i < 20; ++i) {
+        flashing.push_back(filledFrame(i % 2 != 0 ? 255 : 0));
+    }
+    std::vector<Frame> dot(20, filledFrame(0));
+    for (std::size_t f = 0; f < dot.size(); ++f) {
+        dot[f][300 + f / 8] = static_cast<std::uint8_t>(0x80u >> (f % 8));
+    }
+    for (const bool falls : {true, false}) {
+        SCOPED_TRACE(falls);
+        useFrames(falls ? flashing : dot);
+        random = UniformRandom();
+        window.target.format = StreamFormat::Dense;
+        window.target.framesPerSecond = 30.0;
+        const RunOutcome outcome = run.RunConversion();
+        ASSERT_EQ(outcome.status, RunOutcome::Status::Delivered) << window.messages.back().text.toStdString();
+        const QByteArray varFile = readAll(app(QStringLiteral("VarFile.var")));
+        const QByteArray include = readAll(app(QStringLiteral("Target.inc")));
+        EXPECT_EQ(varFile.contains("#define COMPACT"), falls);
+        EXPECT_EQ(varFile.contains("#define DENSE"), !falls);
+        EXPECT_EQ(include.contains("DecodeCompact.z80"), falls);
+        EXPECT_EQ(include.contains("DecodeDense.z80"), !falls);
+        const QString report = window.messages.back().text;
+        EXPECT_EQ(report.contains(QStringLiteral("\r\nSent as compact video")), falls) << report.toStdString();
+        if (falls) {
+            const auto video = compactVideo(vars);
+            ASSERT_TRUE(video.has_value());
+            EXPECT_EQ(video->frames, std::vector<compact::Screen>(flashing.begin(), flashing.end()));
+            EXPECT_LE(video->length, static_cast<std::size_t>(outcome.size) + 1);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zoetra::test

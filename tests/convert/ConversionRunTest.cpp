@@ -156,8 +156,8 @@ TEST_F(ConversionRunTest, TwoIdenticalFrames)
 // The report's last line counts what came with the program.
 TEST(DeliveryText, NamesTheProgramItsAppVarsAndBundlesAndTheFolder)
 {
-    EXPECT_EQ(deliveryText({}), QString());
-    EXPECT_EQ(deliveryText({QStringLiteral("/out/clip/video.8xp"), QStringLiteral("/out/clip/video00.8xv"),
+    EXPECT_EQ(whereFilesWentText({}), QString());
+    EXPECT_EQ(whereFilesWentText({QStringLiteral("/out/clip/video.8xp"), QStringLiteral("/out/clip/video00.8xv"),
                             QStringLiteral("/out/clip/video.8xg")}),
               QStringLiteral("The program video.8xp and its 1 AppVar and 1 bundle are in %1.")
                   .arg(nativePath(QStringLiteral("/out/clip"))));
@@ -166,7 +166,7 @@ TEST(DeliveryText, NamesTheProgramItsAppVarsAndBundlesAndTheFolder)
         many.append(QStringLiteral("/o/v%1.8XV").arg(i, 2, 10, QLatin1Char('0')));
     }
     many += {QStringLiteral("/o/v.8xg"), QStringLiteral("/o/v-2.8xg"), QStringLiteral("/o/v-3.8xg")};
-    EXPECT_EQ(deliveryText(many), QStringLiteral("The program v.8xp and its 10 AppVars and 3 bundles are in %1.")
+    EXPECT_EQ(whereFilesWentText(many), QStringLiteral("The program v.8xp and its 10 AppVars and 3 bundles are in %1.")
                                       .arg(nativePath(QStringLiteral("/o"))));
 }
 

@@ -22,6 +22,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -404,6 +405,54 @@ TEST_F(ArchiveEndToEnd, VideosPlayAtTheRateTheyWereMadeFor)
     }
 }
 
+// A dense video shows its first frame within half a second of its start on
+// every model, in RAM and in the archive, and keeps its rate from there:
+// the player starts once the first frame is decoded, not once its ring of
+// frames decoded ahead is full.
+TEST_F(ArchiveEndToEnd, ADenseVideoShowsItsFirstFrameWithinHalfASecond)
+{
+    useClip(ClipKind::MovingShapes, 96);
+    for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
+        for (const zoetra::Storage storage : {zoetra::Storage::Ram, zoetra::Storage::Archive}) {
+            SCOPED_TRACE(std::string(zoetra::modelFacts(model).key) +
+                         (storage == zoetra::Storage::Ram ? " in RAM" : " in the archive"));
+            zoetra::VideoTarget target = archived(model, StreamFormat::Dense);
+            target.storage = storage;
+            const Delivery delivery = convert(target);
+            ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+            EXPECT_EQ(delivery.message.find("compact"), std::string::npos) << delivery.message;
+            Calculator calculator(model);
+            std::string error;
+            ASSERT_TRUE(calculator.loadProgramFile(delivery.program, &error)) << error;
+            loadAppVars(calculator, QStringLiteral("Video"), delivery.appVars, false);
+            calculator.start();
+            const std::uint64_t start = calculator.tstates();
+            ASSERT_EQ(calculator.run(2'000'000'000), Stop::WaitingForKey) << calculator.fault();
+            ASSERT_EQ(calculator.screens().size(), 96u);
+            EXPECT_LT(zoetra::calc::seconds(calculator.screens().front().tstates - start), 0.5);
+            EXPECT_NEAR(meanRate(calculator), zoetra::WrittenFramesPerSecond, 0.02 * zoetra::WrittenFramesPerSecond);
+        }
+    }
+}
+
+// A dense target whose dense stream would take more bytes than compact's (a
+// pan at 30 frames a second on the 6 MHz TI-83 Plus) goes out compact: the
+// compact player and stream are built and delivered, and play every screen
+// at the rate from the archive.
+TEST_F(ArchiveEndToEnd, ADenseTargetThatGoesOutCompactPlaysAsCompact)
+{
+    useClip(ClipKind::Pan, 48);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti83Plus, StreamFormat::Dense, 30.0));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    EXPECT_NE(delivery.message.find("\r\nSent as compact video"), std::string::npos) << delivery.message;
+    const std::vector<Screen> frames = referenceScreens(StreamFormat::Compact, delivery.stream);
+    ASSERT_EQ(frames.size(), 48u);
+    const Played played = playArchived(CalculatorModel::Ti83Plus, delivery, QStringLiteral("Video"), false);
+    ASSERT_EQ(played.stop, Stop::Returned) << played.calculator->fault();
+    expectScreens(*played.calculator, frames, frames.size());
+    EXPECT_NEAR(meanRate(*played.calculator), 30.0, 0.02 * 30.0);
+}
+
 TEST_F(ArchiveEndToEnd, DeliveredFilesAreReadByLinkSoftwareAndLeaveNoStaleAppVars)
 {
     useClip(ClipKind::Noise, 60);
@@ -521,6 +570,39 @@ TEST_F(ArchiveEndToEnd, TheLargestProgramFitsItsBundleBesideThreeFullAppVars)
         EXPECT_EQ(variables[i].data.size(), 2u + zoetra::archive::AppVarDataBytes);
     }
 }
+
+#ifdef ZOETRA_HAVE_GIF
+// A video in more AppVars than a TI-83 Plus's archive holds, made for a
+// TI-84 Plus Silver Edition: --play plays it there, as the program says,
+// without being told; on a TI-83 Plus it has no room.
+TEST_F(ArchiveEndToEnd, PlayPlaysAVideoOnTheModelItWasMadeFor)
+{
+    constexpr int Frames = 104;
+    useClip(ClipKind::Noise, Frames);
+    const Delivery delivery = convert(archived(CalculatorModel::Ti84PlusSe));
+    ASSERT_EQ(delivery.outcome.status, zoetra::RunOutcome::Status::Delivered) << delivery.message;
+    ASSERT_GE(delivery.appVars.size(), 13u);
+    const auto play = [&](const QStringList& extra, QString& said) {
+        QProcess converter;
+        converter.setWorkingDirectory(outDir.path());
+        converter.start(QStringLiteral(ZOETRA_CONVERT_EXE),
+                        QStringList{QStringLiteral("--play"), QStringLiteral("video.8xp"), QStringLiteral("--preview"),
+                                    QStringLiteral("played.gif")} +
+                            extra);
+        EXPECT_TRUE(converter.waitForFinished(300000));
+        said = QString::fromLocal8Bit(converter.readAllStandardError());
+        return converter.exitCode();
+    };
+    QString said;
+    ASSERT_EQ(play({}, said), 0) << said.toStdString();
+    EXPECT_TRUE(said.startsWith(
+        QLatin1String("Playing video.8xp on the TI-84 Plus Silver Edition, the model it was made for.")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("(%1 frames, ").arg(Frames))) << said.toStdString();
+    EXPECT_EQ(play({QStringLiteral("--model"), QStringLiteral("ti83p")}, said), 1);
+    EXPECT_TRUE(said.contains(QLatin1String("the archive has no room for VIDEO"))) << said.toStdString();
+}
+#endif
 
 TEST_F(ArchiveEndToEnd, ALongNameOrAVideoTooLongForTheArchiveIsRefusedBeforeDelivery)
 {

@@ -547,21 +547,32 @@ class PreviewOnCalculator : public WindowDelivery {
 protected:
     using State = zoetra::calc::LivePlayback::State;
 
-    // Converts, opens the preview and records every view it reports.
-    void openPreview(int shell, bool looping)
+    // Converts, opens the preview and records every view it reports, and
+    // what the window said while the calculator started. A video in RAM is
+    // recorded here as well.
+    void openPreview(int shell, bool looping, bool inRam = true)
     {
         choose(shell, looping);
         const MessageBoxes::Message m = convert();
         ASSERT_TRUE(m.text.startsWith(QStringLiteral("Successfully converted!"))) << m.text.toStdString();
-        frames = decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
-        recording = zoetra::calc::recordProgramFile(delivered());
-        ASSERT_EQ(recording.frames.size(), static_cast<std::size_t>(Frames));
+        if (inRam) {
+            frames = decodeStream(streamFromVideoData(folder.read(QStringLiteral("Video.dat"))));
+            recording = zoetra::calc::recordProgramFile(delivered());
+            ASSERT_EQ(recording.frames.size(), static_cast<std::size_t>(Frames));
+        }
         QTest::mouseClick(button("PreviewOnCalc"), Qt::LeftButton);
         preview = window->findChild<PreviewWindow*>(QStringLiteral("PreviewWindow"));
         ASSERT_NE(preview, nullptr);
-        // Connected before the events run, so the first view is seen too.
+        // Connected before the events run, so the first view is seen too;
+        // the window has shown each view when it comes here.
         QObject::connect(&preview->player(), &zoetra::PreviewPlayer::viewChanged, preview,
-                         [this](const zoetra::PreviewView& view) { views.push_back(view); });
+                         [this](const zoetra::PreviewView& view) {
+                             views.push_back(view);
+                             if (view.starting) {
+                                 saidWhileStarting.append(text("PreviewStatus"));
+                                 playableWhileStarting = playableWhileStarting || previewButton("PreviewPlay")->isEnabled();
+                             }
+                         });
         ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
     }
 
@@ -587,6 +598,8 @@ protected:
     zoetra::calc::Recording recording;
     PreviewWindow* preview = nullptr;
     std::vector<zoetra::PreviewView> views;
+    QStringList saidWhileStarting;
+    bool playableWhileStarting = false;
 };
 
 TEST_F(PreviewOnCalculator, TheButtonWaitsForADeliveredProgram)
@@ -632,9 +645,19 @@ TEST_F(PreviewOnCalculator, PlaysTheDeliveredProgramAtTheCalculatorsPaceUntilCle
     EXPECT_TRUE(preview->isWindow());
 
     ASSERT_TRUE(waitFor([&] { return reached(2); }));
+    // First the calculator starts, and the window says so.
+    ASSERT_FALSE(views.empty());
+    EXPECT_TRUE(views.front().starting);
+    ASSERT_FALSE(saidWhileStarting.isEmpty());
+    EXPECT_TRUE(saidWhileStarting.front().startsWith(QStringLiteral("Starting the calculator")))
+        << saidWhileStarting.front().toStdString();
+    EXPECT_FALSE(playableWhileStarting);
     // Every frame in turn, the first first, each the picture of its frame.
     EXPECT_EQ(framesSince(0), (std::vector<int>{0, 1, 2}));
     for (const auto& view : views) {
+        if (view.starting) {
+            continue;
+        }
         if (view.frame >= 0) {
             EXPECT_EQ(view.screen, frames[static_cast<std::size_t>(view.frame)]) << view.frame;
         }
@@ -674,19 +697,46 @@ TEST_F(PreviewOnCalculator, PlaysTheDeliveredProgramAtTheCalculatorsPaceUntilCle
     EXPECT_LE(framesSince(pressed).size(), 2u);
     EXPECT_EQ(last().screen, Screen{});
     EXPECT_TRUE(text("PreviewStatus").contains(QStringLiteral("ended"))) << text("PreviewStatus").toStdString();
+    // Nothing plays to pause: the button plays it again.
+    EXPECT_EQ(previewButton("PreviewPlay")->text(), QStringLiteral("Play"));
     const std::size_t ended = views.size();
     waitFor([] { return false; }, 300);
     EXPECT_EQ(views.size(), ended);
-
-    // Restart plays it from its first frame.
-    QTest::mouseClick(previewButton("PreviewRestart"), Qt::LeftButton);
+    QTest::mouseClick(previewButton("PreviewPlay"), Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return framesSince(ended).size() >= 2; }));
     EXPECT_EQ(framesSince(ended).front(), 0);
+    EXPECT_EQ(previewButton("PreviewPlay")->text(), QStringLiteral("Pause"));
+
+    // Restart plays it from its first frame.
+    const std::size_t again = views.size();
+    QTest::mouseClick(previewButton("PreviewRestart"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return framesSince(again).size() >= 2; }));
+    EXPECT_EQ(framesSince(again).front(), 0);
 
     // Closing the main window closes the preview.
     window->close();
     EXPECT_FALSE(preview->isVisible());
     EXPECT_EQ(programEnds, 1);
+}
+
+// A looping video in the archive of a TI-84 Plus, whose player keeps its
+// own clock: the preview knows its one round and counts through it.
+TEST_F(PreviewOnCalculator, ALoopingVideoInTheArchiveIsOneRoundLong)
+{
+    auto* model = window->findChild<QComboBox*>(QStringLiteral("CalcModel"));
+    auto* archive = window->findChild<QCheckBox*>(QStringLiteral("CalcArchive"));
+    ASSERT_TRUE(model != nullptr && archive != nullptr);
+    model->setCurrentIndex(model->findText(QStringLiteral("TI-84 Plus")));
+    ASSERT_GE(model->currentIndex(), 0);
+    archive->setChecked(true);
+    openPreview(0, true, false);
+    ASSERT_TRUE(waitFor([&] { return framesSince(0).size() > static_cast<std::size_t>(Frames) + 1; }));
+    const zoetra::PreviewView& playing = last();
+    EXPECT_TRUE(playing.problem.isEmpty()) << playing.problem.toStdString();
+    EXPECT_EQ(playing.frames, Frames);
+    EXPECT_TRUE(playing.loops);
+    EXPECT_EQ(framesSince(0)[static_cast<std::size_t>(Frames)], 0);
+    EXPECT_TRUE(text("PreviewFrame").endsWith(QStringLiteral(" of %1").arg(Frames))) << text("PreviewFrame").toStdString();
 }
 
 TEST_F(PreviewOnCalculator, AVideoThatDoesNotLoopKeepsItsLastFrameUntilAKey)

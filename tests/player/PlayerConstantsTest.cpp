@@ -170,6 +170,8 @@ TEST(PlayerConstantsTest, DenseDecoderWaitsAndKeepsItsRingAsTheSchedule)
     EXPECT_EQ(inRam.equate("LCD_WAIT_15"), DenseTiming::LcdWait15);
     EXPECT_EQ(inRam.equate("PLACE_WAIT_6"), DenseTiming::PlaceWait6);
     EXPECT_EQ(inRam.equate("PLACE_WAIT_15"), DenseTiming::PlaceWait15);
+    EXPECT_EQ(inRam.equate("FLAT_WAIT_6"), DenseTiming::FlatWait6);
+    EXPECT_EQ(inRam.equate("FLAT_WAIT_15"), DenseTiming::FlatWait15);
     EXPECT_EQ(inRam.equate("RING_BYTES"), RingRoomBytes);
     EXPECT_EQ(inRam.equate("TIMER_VECTORS"), TimerVectorBytes);
     EXPECT_EQ(inRam.equate("LARGEST_RECORD"), LargestRecord);

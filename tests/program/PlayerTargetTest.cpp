@@ -22,6 +22,9 @@ TEST(CodecTest, TheGeneratedIncludeCarriesTheTargetsFacts)
         EXPECT_TRUE(text.contains("#include \"" + QByteArray(codec.playerPart.data()) + "\"\r\n"));
         EXPECT_TRUE(text.contains("#include \"SourceRam.z80\"\r\n"));
         EXPECT_TRUE(text.endsWith("\r\n"));
+        // The written TI-83 Plus program stays as it was; the dense player
+        // says what it was made for in its last bytes.
+        EXPECT_EQ(text.contains("MadeFor"), codec.format == StreamFormat::Dense) << text.toStdString();
         const QStringList parts = playerParts(target);
         EXPECT_EQ(parts.first(), QStringLiteral("VID.z80"));
         EXPECT_TRUE(parts.contains(QString::fromLatin1(codec.playerPart.data())));

@@ -9,7 +9,9 @@ namespace zoetra::calc {
 
 // The hardware timer the OS takes its interrupt from, its rate set by port
 // 04h bits 1-2. Time is in ClockHz steps. A tick waits as a request until
-// the CPU takes it; ticks missed meanwhile merge into that one request.
+// it is acknowledged (by the OS's handler, or through port 03h or 02h);
+// ticks missed meanwhile merge into that one request. Port 03h bit 1 off,
+// it keeps its pace but requests nothing.
 class OsTimer {
 public:
     explicit OsTimer(const ModelFacts& facts);
@@ -29,12 +31,18 @@ public:
     void advance(std::uint64_t now)
     {
         if (now >= nextTick_) {
-            pending_ = true;
+            pending_ = pending_ || enabled_;
             restartAt(now);
         }
     }
     bool pending() const { return pending_; }
     void acknowledge() { pending_ = false; }
+    void setEnabled(bool enabled)
+    {
+        enabled_ = enabled;
+        pending_ = pending_ && enabled;
+    }
+    bool enabled() const { return enabled_; }
     std::uint64_t nextTick() const { return nextTick_; }
     // The OS took its own ticks up to `now`, none left waiting.
     void passedTo(std::uint64_t now)
@@ -51,6 +59,7 @@ private:
     std::uint64_t period_;
     std::uint64_t nextTick_;
     bool pending_ = false;
+    bool enabled_ = true;
 };
 
 }  // namespace zoetra::calc

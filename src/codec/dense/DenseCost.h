@@ -84,24 +84,40 @@ inline constexpr int RawRows = 440;
 inline constexpr int RawRowsCopy = 260;
 inline constexpr int RawRowByte = 21;
 // A raw frame: its start (to the raw decision, and its call to wait for
-// room, as a large frame's) and all of the rest, the
-// 768 bytes, every block's record and whether it is solid, and the coder's
-// restart (with the test of where the records go, RecordsWhole).
+// room, as a large frame's); its 768 bytes read into the ring as its record,
+// a whole screen after its mark (RawFrame, with the test of where the
+// record goes, RecordsWhole); then the screen into S (screenToSTStates).
 inline constexpr int RawFrameStart = 109;
-inline constexpr int RawFrame = 93'167;
+inline constexpr int RawFrame = 16'570;
 // A compact frame: its start (to the compact decision, and its call to wait
-// for room); reading its count,
-// the copy of its bytes (RawRowsCopy, and RawRowByte each), S copied out to
-// the flat screen and back (CompactFrame); its commands (the compact
-// stream's figures, with CompactPause for each pause); every block's record
-// and the coder's restart (AllRecords, a raw frame's as well); the test of
-// where the records go is in CompactFrame. Both records' figures count
-// every row of every block the same as the row above (allRecordsTStates
-// adds the rows kept).
+// for room); reading its count, the copy of its bytes (RawRowsCopy, and
+// RawRowByte each), S copied out flat into the ring as its record
+// (CompactFrame, with the test of where the record goes); its commands (the
+// compact stream's figures, with CompactPause for each pause); then the
+// screen into S (screenToSTStates).
 inline constexpr int CompactFrameStart = 129;
-inline constexpr int CompactFrame = 36'925;
+inline constexpr int CompactFrame = 18'652;
 inline constexpr int CompactPause = 97;
-inline constexpr int AllRecords = 55'000;
+// A raw or compact frame's screen, flat in its record, copied into S, the
+// records' end after it and the coder's restart (ScreenToS); each block's
+// flag, changed and whether it is solid, for each row of blocks (FlagRow),
+// and for each block: with a top row neither all white nor all black
+// (FlagMixed); with one, then for each row below it the same
+// (FlagRowSame), and the first that differs (FlagRowDiffers) or none
+// (FlagSolid).
+inline constexpr int ScreenToS = 18'503;
+inline constexpr int FlagRow = 59;
+inline constexpr int FlagMixed = 86;
+inline constexpr int FlagColour = 45;
+inline constexpr int FlagRowSame = 26;
+inline constexpr int FlagRowDiffers = 71;
+inline constexpr int FlagSolid = 52;
+// A looping video's end: the start of the player's decoding before the end
+// decision and after it, the end's mark, every context as at the start, S
+// white, no block changed, the coder on the stream's first byte again (in
+// the archive the first AppVar found on top: a stretch's end), then on to
+// the first frame.
+inline constexpr int Restart = 30'701;
 // A block: its context and decision's surroundings; the end of a row of
 // blocks (with a check for a due frame).
 inline constexpr int Block = 93;
@@ -190,20 +206,35 @@ inline int frameStartTStates(bool large, bool rawRows, bool copyRows, bool keptR
         (keptRows ? cost::KeptRowsOn : 0) + (rawRows ? cost::SolidChoiceRaw : cost::SolidChoice) +
         (solidBlocks ? cost::SolidBlocksOn : 0);
 }
-// What the rows kept in the records of every block of `screen` add to a raw
-// or compact frame's records.
-inline int allRecordsTStates(const Screen& screen)
+// A raw or compact frame's screen into S, with every block's flag
+// (ScreenToS and the flags' figures).
+inline int screenToSTStates(const Screen& screen)
 {
-    int kept = 0;
+    int t = cost::ScreenToS + BlockRows * cost::FlagRow;
     for (int block = 0; block < BlockCount; ++block) {
-        kept += recordRowsKept(screen, block);
+        const std::uint8_t top = blockByte(screen, block, 0);
+        if (top != 0x00 && top != 0xFF) {
+            t += cost::FlagMixed;
+            continue;
+        }
+        t += cost::FlagColour;
+        int row = 1;
+        while (row < 8 && blockByte(screen, block, row) == top) {
+            t += cost::FlagRowSame;
+            ++row;
+        }
+        t += row < 8 ? cost::FlagRowDiffers : cost::FlagSolid;
     }
-    return kept * cost::RecordRowKept;
+    return t;
+}
+inline int rawFrameTStates(const Screen& screen)
+{
+    return cost::RawFrameStart + cost::RawFrame + screenToSTStates(screen) + cost::FrameEnd;
 }
 inline int compactFrameTStates(int bytes, int commandTStates, const Screen& screen)
 {
     return cost::CompactFrameStart + cost::CompactFrame + cost::RawRowsCopy + bytes * cost::RawRowByte +
-        commandTStates + cost::AllRecords + allRecordsTStates(screen) + cost::FrameEnd;
+        commandTStates + screenToSTStates(screen) + cost::FrameEnd;
 }
 inline int rawRowsTStates(bool packed, int rowBytes)
 {

@@ -137,7 +137,7 @@ void readRawFrame(Decoder& in, Screen& now, BlockFlags& flags, FrameRead& frame)
         b = in.byte();
     }
     in.start();
-    in.tStates += cost::RawFrameStart + cost::RawFrame + allRecordsTStates(now) + cost::FrameEnd;
+    in.tStates += rawFrameTStates(now);
     flags.fill(1);
     frame.changed = BlockCount;
 }

@@ -19,6 +19,9 @@ constexpr double TimeBits = 0.002;
 // with a mask take about two thirds of the bytes of eight rows, so the
 // ring holds half as many frames again).
 constexpr double AheadFramesPerRingByte = 24.0 / 10'240;
+// The rounds of a looping video played on after the first, to find the
+// late frames they would have.
+constexpr int LaterRounds = 2;
 // A frame that takes more bits than this (its time counted) in its best
 // way is also tried compact; lighter ones rarely gain by it, and the
 // compact parse is slow beside the others.
@@ -53,6 +56,8 @@ void DenseEncoder::reset()
     rawRowFrames_ = 0;
     copyRowFrames_ = 0;
     keptRowFrames_ = 0;
+    work_.clear();
+    finalPacing_.reset();
     solidBlockFrames_ = 0;
     firstChanged_ = 0;
     lastTStates_ = 0;
@@ -251,11 +256,10 @@ bool DenseEncoder::codeFrame(const Screen& screen, bool large, bool rawRows, boo
 
 void DenseEncoder::codeRaw(const Screen& screen)
 {
-    s_.tStates += cost::RawFrameStart;
     code(EndContext, 0);
     code(RawContext, 1);
     sendBytes(screen, false);
-    s_.tStates += cost::RawFrame + allRecordsTStates(screen) + cost::FrameEnd;
+    s_.tStates += rawFrameTStates(screen);
     s_.now = screen;
     s_.flags.fill(1);
     s_.changed = BlockCount;
@@ -298,6 +302,7 @@ constexpr std::array<FrameWay, 12> Ways{{{false, false, false, false, false},
                                          {true, false, false, false, true},
                                          {true, false, false, false, false}}};
 constexpr int CompactWay = static_cast<int>(Ways.size());
+constexpr int RawWay = CompactWay + 1;
 
 }  // namespace
 
@@ -315,9 +320,25 @@ int DenseEncoder::stretchSince(const Snapshot& start) const
                    : 0;
 }
 
-bool DenseEncoder::onTimeSince(const Snapshot& start, bool waits) const
+double DenseEncoder::slackSince(const Snapshot& start, bool waits, bool whole) const
 {
-    return !schedule_ || schedule_->slack(s_.tStates, waits, stretchSince(start)) >= 0.0;
+    if (!schedule_) {
+        return 0.0;
+    }
+    // The first frame's show comes out of the next frame's time: the
+    // sooner both are done, the better.
+    const int show = frame_ > 0 ? 0
+        : whole                 ? timing_->screenShowTStates()
+                                : timing_->showTStates(frameRecords_);
+    return schedule_->slack(s_.tStates + show, waits, stretchSince(start));
+}
+
+void DenseEncoder::Choice::timed(int trial, double slack)
+{
+    if (fastest < 0 || slack > fastestSlack) {
+        fastest = trial;
+        fastestSlack = slack;
+    }
 }
 
 double DenseEncoder::timeBits() const
@@ -349,7 +370,9 @@ void DenseEncoder::tryWays(const Screen& screen, const Snapshot& start, bool lar
             continue;
         }
         const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
-        if (onTimeSince(start, large) && (choice.way < 0 || bits < choice.best)) {
+        const double slack = slackSince(start, large, false);
+        choice.timed(i, slack);
+        if (slack >= 0.0 && (choice.way < 0 || bits < choice.best)) {
             choice.best = bits;
             choice.way = i;
         }
@@ -381,22 +404,34 @@ void DenseEncoder::tryCompact(const Screen& screen, const Snapshot& start, doubl
     s_.tStates = 0;
     codeCompact(screen, choice.compactBytes, tStates);
     const double bits = static_cast<double>(bitsSince(start)) + weight * s_.tStates;
-    if (onTimeSince(start, true) && (choice.way < 0 || bits < choice.best || narrowed_.compactOnly)) {
+    const double slack = slackSince(start, true, true);
+    choice.timed(CompactWay, slack);
+    if (slack >= 0.0 && (choice.way < 0 || bits < choice.best || narrowed_.compactOnly)) {
         choice.best = bits;
         choice.way = CompactWay;
     }
 }
 
 bool DenseEncoder::codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight,
-                              const Choice& choice)
+                              Choice& choice)
 {
-    // Raw when it is smaller still, or when nothing else is on time.
     constexpr std::int64_t RawBits = (ScreenSize + 2) * 8;
     restore(start);
     s_.tStates = 0;
-    const bool rawSmaller = RawBits + weight * (cost::RawFrame + allRecordsTStates(screen)) < choice.best &&
+    if (choice.way < 0) {
+        // Nothing is on time: the way that is done soonest, raw as well, so
+        // that the frames after it catch up.
+        codeRaw(screen);
+        choice.timed(RawWay, slackSince(start, true, true));
+        choice.way = choice.fastest;
+        restore(start);
+        s_.tStates = 0;
+    }
+    // Raw when it is smaller still.
+    const bool rawSmaller = choice.way != RawWay &&
+        RawBits + weight * rawFrameTStates(screen) < choice.best &&
         !(choice.way == CompactWay && narrowed_.compactOnly);
-    if (choice.way < 0 || rawSmaller) {
+    if (choice.way == RawWay || rawSmaller) {
         codeRaw(screen);
         ++rawFrames_;
         return true;
@@ -434,24 +469,30 @@ void DenseEncoder::addFrame(const Screen& screen)
     const Snapshot start = save();
     // A frame whose records take more than the room the player begins a
     // frame with waits for more, as a raw or compact frame does.
-    const std::vector<int> blockRecords = blockRecordBytes(start.state.now, screen);
+    frameRecords_ = blockRecordBytes(start.state.now, screen);
+    const std::vector<int>& blockRecords = frameRecords_;
     const bool large = largeRecords(blockRecords);
 
     const double weight = timeBits();
     Choice choice;
     tryWays(screen, start, large, weight, choice);
     tryCompact(screen, start, weight, choice);
-    // A raw or compact frame records every block.
+    if (frame_ == 0 && fastKeyFrame_) {
+        choice.way = -1;  // as if none were on time: the soonest done
+    }
+    // A raw or compact frame's record is the whole screen.
     const bool whole = codeChoice(screen, start, large, weight, choice);
 
     carryLog_.clear();
     lastTStates_ = s_.tStates;
     if (schedule_) {
+        const int stretch = stretchSince(start);
         if (whole) {
-            schedule_->addWhole(s_.tStates, wholeRecordBytes(screen), stretchSince(start));
+            schedule_->addWhole(s_.tStates, stretch);
         } else {
-            schedule_->addBlocks(s_.tStates, blockRecords, stretchSince(start));
+            schedule_->addBlocks(s_.tStates, blockRecords, stretch);
         }
+        work_.push_back({s_.tStates, whole ? std::vector<int>{} : blockRecords, stretch});
     }
     ++frame_;
 }
@@ -461,10 +502,18 @@ void DenseEncoder::finish()
     assert(!finished_);
     sizeBeforeEnd_ = size();
     firstChanged_ = static_cast<int>(s_.bits >> 3);
+    s_.tStates = 0;
     code(EndContext, 1);
     flush();
     carryLog_.clear();
     finished_ = true;
+    if (schedule_) {
+        // Played again as a looping video: its end, the player's restart
+        // (the first AppVar found again in the archive), then the first
+        // frame again.
+        const int restart = s_.tStates + cost::Restart + timing_->pageEndTStates;
+        finalPacing_ = schedule_->laterRounds(work_, restart, LaterRounds);
+    }
 }
 
 }  // namespace zoetra::dense

@@ -19,7 +19,7 @@ namespace zoetra::dense {
 // that takes the fewest bytes and keeps it on time: pixel by pixel, with its
 // rows raw, compact, or raw. With a timing, the encoder plays the player's
 // schedule (DensePacing.h) as it goes: a frame that would be late is sent in
-// a faster way, and if nothing else is on time, raw.
+// a faster way, and if none is on time, the way done soonest.
 class DenseEncoder final : public StreamEncoder {
 public:
     explicit DenseEncoder(std::optional<DenseTiming> timing = slowTiming(), int ringBytes = RingBytes);
@@ -48,6 +48,11 @@ public:
         bool compactOnly = false;
     };
     void narrowWays(Narrowing narrowing) { narrowed_ = narrowing; }
+    // The key frame goes the way decoded soonest rather than the one of
+    // the fewest bytes: a looping video decodes it again at each round's
+    // start, in the time the round before leaves it. Set before the first
+    // frame.
+    void setFastKeyFrame(bool fast) { fastKeyFrame_ = fast; }
 
     int frames() const { return frame_; }
     int rawFrames() const { return rawFrames_; }
@@ -56,8 +61,12 @@ public:
     int copyRowFrames() const { return copyRowFrames_; }
     int keptRowFrames() const { return keptRowFrames_; }
     int solidBlockFrames() const { return solidBlockFrames_; }
-    // The player's schedule so far (with a timing).
-    const PacingReport& pacing() const { return schedule_ ? schedule_->report() : noPacing_; }
+    // The player's schedule so far (with a timing); once finished, with the
+    // second and third rounds of the video played as a looping one.
+    const PacingReport& pacing() const
+    {
+        return finalPacing_ ? *finalPacing_ : schedule_ ? schedule_->report() : noPacing_;
+    }
 
 private:
     // Everything a trial coding changes, besides the output bytes.
@@ -102,25 +111,36 @@ private:
     // Choosing a frame's way (addFrame): the ways tried, each from `start`,
     // the one on time with the fewest bits (T-states weighed at `weight`
     // bits) kept in the choice; then coded. codeChoice is true for a frame
-    // that records every block (raw or compact).
+    // whose record is the whole screen (raw or compact).
     struct Choice {
-        int way = -1;  // into the ways, the compact way after them; -1: none on time
+        int way = -1;  // into the ways, the compact way, then raw after them; -1: none on time
         double best = 0.0;
         std::vector<std::uint8_t> compactBytes;
         std::optional<int> compactTStates;
+        // The way done soonest, for a frame that nothing keeps on time.
+        int fastest = -1;
+        double fastestSlack = 0.0;
+        void timed(int trial, double slack);
     };
     double timeBits() const;
     std::int64_t bitsSince(const Snapshot& start) const;
     int stretchSince(const Snapshot& start) const;
-    bool onTimeSince(const Snapshot& start, bool waits) const;
+    // How long before its tick the frame coded since `start` would be
+    // decoded (negative: late); 0 without a timing. `whole`: its record is
+    // the whole screen.
+    double slackSince(const Snapshot& start, bool waits, bool whole) const;
     void tryWays(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice);
     void tryCompact(const Screen& screen, const Snapshot& start, double weight, Choice& choice);
-    bool codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight, const Choice& choice);
+    bool codeChoice(const Screen& screen, const Snapshot& start, bool large, double weight, Choice& choice);
 
     std::optional<DenseTiming> timing_;
     int ringBytes_ = RingBytes;
     Narrowing narrowed_;
+    bool fastKeyFrame_ = false;
     std::optional<Schedule> schedule_;
+    std::vector<FrameWork> work_;  // each frame's, for the schedule's later rounds
+    std::vector<int> frameRecords_;  // the frame's records, coded block by block
+    std::optional<PacingReport> finalPacing_;
     PacingReport noPacing_;
 
     compact::CompactEncoder compact_;

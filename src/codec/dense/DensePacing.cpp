@@ -74,7 +74,13 @@ std::string PacingReport::describe() const
         std::snprintf(text, sizeof text, "no frame late; tightest: frame %d ready %.2f frames' time before its tick",
                       leastAheadAt, leastAhead);
     }
-    return text;
+    std::string described = text;
+    if (roundLateFrames > 0) {
+        std::snprintf(text, sizeof text, "; looping, %d frames of its second and third rounds late, the first frame %d%s",
+                      roundLateFrames, roundFirstLate, roundsEndLate ? ", the last as well" : "");
+        described += text;
+    }
+    return described;
 }
 
 Schedule::Schedule(const DenseTiming& timing, int ringBytes)
@@ -165,7 +171,9 @@ Schedule::Start Schedule::startWith(int largest, double after, std::size_t shown
 double Schedule::slack(int tStates, bool waits, std::optional<int> stretch) const
 {
     if (frames_.empty()) {
-        return 1e18;  // the first frame, shown once it is decoded
+        // The first frame, shown once it is decoded: on time whatever it
+        // takes, the sooner the better.
+        return FirstFrameSlack - (tStates + stretch.value_or(timing_.stretchTStates));
     }
     const Start s = start(waits);
     return nextDue_ - (s.at + tStates + stretch.value_or(timing_.stretchTStates));
@@ -181,15 +189,6 @@ std::vector<int> blockRecordBytes(const Screen& before, const Screen& now)
         }
         const int kept = recordRowsKept(now, block);  // none: a block of one row
         bytes.push_back(kept == 0 ? OneRowRecordBytes : MaskedRecordBytes + kept);
-    }
-    return bytes;
-}
-
-std::vector<int> wholeRecordBytes(const Screen& now)
-{
-    std::vector<int> bytes;
-    for (int block = 0; block < BlockCount; ++block) {
-        bytes.push_back(MaskedRecordBytes + recordRowsKept(now, block));
     }
     return bytes;
 }
@@ -228,48 +227,79 @@ int DenseTiming::wholeShowTStates(const std::vector<int>& blockBytes) const
 
 void Schedule::addBlocks(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch)
 {
-    addRecords(tStates, blockBytes, false, stretch.value_or(timing_.stretchTStates));
+    addRecords(tStates, &blockBytes, stretch.value_or(timing_.stretchTStates));
 }
 
-void Schedule::addWhole(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch)
+void Schedule::addWhole(int tStates, std::optional<int> stretch)
 {
-    addRecords(tStates, blockBytes, true, stretch.value_or(timing_.stretchTStates));
+    addRecords(tStates, nullptr, stretch.value_or(timing_.stretchTStates));
 }
 
-void Schedule::addRecords(int tStates, const std::vector<int>& blockBytes, bool whole, int stretch)
+PacingReport Schedule::laterRounds(const std::vector<FrameWork>& frames, int restartTStates, int rounds) const
 {
-    const int changedBlocks = static_cast<int>(blockBytes.size()) -
-        static_cast<int>(std::count(blockBytes.begin(), blockBytes.end(), 0));
+    Schedule replay = *this;
+    replay.report_ = {};
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            const FrameWork& work = frames[f];
+            replay.addRecords(work.tStates + (f == 0 ? restartTStates : 0),
+                              work.blockBytes.empty() ? nullptr : &work.blockBytes, work.stretch, f == 0);
+        }
+    }
+    PacingReport report = report_;
+    report.roundLateFrames = replay.report_.lateFrames;
+    report.roundFirstLate = replay.report_.firstLate < 0 ? -1 : replay.report_.firstLate - static_cast<int>(frames_.size());
+    report.roundsEndLate = replay.report_.lastLate;
+    return report;
+}
+
+// `blockBytes`: a coded frame's records, block by block; none for a raw or
+// compact frame, whose record is the whole screen. `roundStart`: a looping
+// video's first frame again, after the video's end mark, shown whole.
+void Schedule::addRecords(int tStates, const std::vector<int>* blockBytes, int stretch, bool roundStart)
+{
+    const bool whole = blockBytes == nullptr;
     // Where the frame's records end: a raw or compact frame's in one piece,
     // a coded frame's row of blocks by row of blocks, each going on at the
     // ring's start when it would begin too close to its end.
     // A raw or compact frame, and a large one, wait for the largest
     // record's room.
-    const Start s = start(whole || largeRecords(blockBytes));
-    int at = s.recordAt;
-    if (whole && at > ringBytes_ - LargestRecord) {
-        at = 0;
-    }
-    for (std::size_t block = 0; block < blockBytes.size(); ++block) {
-        if (!whole && block % BlockColumns == 0 && at >= ringBytes_ - RowWrapBytes) {
-            at = 0;
+    const Start s = start(whole || largeRecords(*blockBytes));
+    int at = s.recordAt + (roundStart ? 1 : 0);
+    if (whole) {
+        at = (at > ringBytes_ - LargestRecord ? 0 : at) + FlatRecordBytes;
+    } else {
+        for (std::size_t block = 0; block < blockBytes->size(); ++block) {
+            if (block % BlockColumns == 0 && at >= ringBytes_ - RowWrapBytes) {
+                at = 0;
+            }
+            at += (*blockBytes)[block];
         }
-        at += blockBytes[block];
     }
     const int recordEnd = at + 1;
+    const int changedBlocks = whole ? BlockCount
+                                    : static_cast<int>(blockBytes->size()) -
+            static_cast<int>(std::count(blockBytes->begin(), blockBytes->end(), 0));
     const int frame = static_cast<int>(frames_.size());
     Frame f{s.at + tStates + stretch, 0.0, recordEnd, changedBlocks};
     if (frames_.empty()) {
-        // The first frame is shown at once, whole; the next when the ticks
-        // of a frame have come, the first of them perhaps at once too.
+        // The first frame is shown at the next tick, where the pace starts,
+        // on the screen cleared: the next frame is due a frame's ticks after
+        // it, less its show and the fraction of a tick the ticks frames are
+        // shown at leave out.
         f.shown = f.done;
-        nextDue_ = f.done + perFrame_ - timing_.wholeShowTStates(blockBytes) - perFrame_ / timing_.ticksPerFrame();
+        nextDue_ = f.done + perFrame_ - (whole ? timing_.screenShowTStates() : timing_.showTStates(*blockBytes)) -
+            perFrame_ / timing_.ticksPerFrame();
         report_.prefilled = 1;
     } else {
         const double due = nextDue_;
         f.shown = std::max(due, f.done);
-        nextDue_ = due + perFrame_ - timing_.showTStates(blockBytes);
+        nextDue_ = due + perFrame_ -
+            (whole          ? timing_.screenShowTStates()
+                 : roundStart ? timing_.wholeShowTStates(*blockBytes)
+                              : timing_.showTStates(*blockBytes));
         const double ahead = (due - f.done) / perFrame_;
+        report_.lastLate = f.done > due;
         if (f.done > due) {
             report_.keepsUp = false;
             ++report_.lateFrames;

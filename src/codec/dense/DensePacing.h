@@ -103,6 +103,24 @@ struct DenseTiming {
     static constexpr int WholeBlockTStates = 90;
     static constexpr int OneRowWholeTStates = 360;
     int wholeShowTStates(const std::vector<int>& blockBytes) const;
+    // A raw or compact frame's record, a whole screen: written column by
+    // column (DecodeDense.z80's ScreenRecord), after each command a wait of
+    // lcdWait() rounds, after each byte one of flatWait() (FLAT_WAIT_6,
+    // FLAT_WAIT_15: at least 12 us from byte to byte).
+    static constexpr int FlatWait6 = 2;
+    static constexpr int FlatWait15 = 11;
+    int flatWait() const { return cpuHz > 6'000'000 ? FlatWait15 : FlatWait6; }
+    static constexpr int screenColumnTStates(int rounds, int flatRounds)
+    {
+        return 46 + 2 * (15 + 13 * (rounds - 1)) + 31 + 64 * (60 + 13 * (flatRounds - 1)) - 5 + 56;
+    }
+    // Its way there from the records and on to their end, beside the
+    // columns: ShowStartTStates and ScreenRecordTStates.
+    static constexpr int ScreenRecordTStates = 237;
+    int screenShowTStates() const
+    {
+        return ShowStartTStates + ScreenRecordTStates + BytesPerRow * screenColumnTStates(lcdWait(), flatWait());
+    }
 };
 
 // The target's timing: the model's clock as the player sets it (15 MHz where
@@ -119,8 +137,8 @@ DenseTiming fastTiming();
 // changed blocks (the block's place on the LCD, its top row, a mask of the
 // seven rows below it and those of them that differ from the row above;
 // where its eight rows came out the same, the place marked and the one
-// row) and an end mark; a raw or compact frame, of every block, each with
-// its mask. A frame is begun only where the ring has room for its records
+// row) and an end mark; a raw or compact frame, the whole screen after a
+// mark (FlatRecordBytes). A frame is begun only where the ring has room for its records
 // (LargestCodedRecord, or the largest record for a raw, compact or large
 // frame, which waits for it after its first decisions): in one piece after
 // the last record, or at the ring's start. Where only the start has room,
@@ -165,13 +183,15 @@ inline constexpr int LargestCodedRecord = 450;
 // A row of blocks' records begins no closer to the ring's end than this, so
 // that its records, its frame's end mark and a mark after them fit.
 inline constexpr int RowWrapBytes = BlockColumns * LargestBlockRecord + 1;
-// The bytes of each block's record, in the blocks' order: of a frame coded
+// The bytes of each block's record, in the blocks' order, of a frame coded
 // block by block (0 for a block that stays), from the screen before and the
-// frame; of a raw or compact frame (every block with a mask). A frame's
-// records take their sum and its end mark (recordsBytes).
+// frame. A frame's records take their sum and its end mark (recordsBytes).
 std::vector<int> blockRecordBytes(const Screen& before, const Screen& now);
-std::vector<int> wholeRecordBytes(const Screen& now);
 int recordsBytes(const std::vector<int>& blockBytes);
+// A raw or compact frame's record: the whole screen after its mark; with
+// the end mark, its records.
+inline constexpr int FlatRecordBytes = 1 + ScreenSize;
+inline constexpr int ScreenRecordsBytes = FlatRecordBytes + 1;
 // Whether a frame coded block by block with these records is large: they
 // take more than LargestCodedRecord with a mark after them.
 bool largeRecords(const std::vector<int>& blockBytes);
@@ -186,35 +206,62 @@ struct PacingReport {
     // in frames' time, and that frame.
     double leastAhead = 1e9;
     int leastAheadAt = -1;
+    // Whether the last frame was late.
+    bool lastLate = false;
+    // Played as a looping video, its second and third rounds (laterRounds):
+    // their late frames, the first of them counted from the second round's
+    // first frame, and whether the third round ends late. A round that
+    // begins late (its first frame decoded again in less time than the
+    // first round had) and catches up keeps the rate over the rounds.
+    int roundLateFrames = 0;
+    int roundFirstLate = -1;
+    bool roundsEndLate = false;
     std::string describe() const;
 };
 
+// What a frame took the player, to play it again in a later round: its
+// T-states, its records (none for a raw or compact frame, whose record is
+// the whole screen) and the ends of stretches it may meet.
+struct FrameWork {
+    int tStates = 0;
+    std::vector<int> blockBytes;
+    int stretch = 0;
+};
+
 // The player's schedule, a frame at a time: the clock starts with the first
-// frame decoded (shown at once), then a frame is shown at each tick, and
-// frames are decoded in the time between whenever the ring has room. A late
-// frame is shown when it is decoded; the ticks stay where they were, so
-// later frames catch up. The player itself fills its ring before the first
-// frame, so it is at least as far ahead as the schedule; the schedule does
-// not count on that, because a looping video starts each later round with
-// only what the ring holds then (its first frame starts the pace again).
+// frame decoded (shown at the next tick, where the pace starts, as the
+// player does), then a frame is shown at each tick, and frames are decoded
+// in the time between whenever the ring has room. A late frame is shown
+// when it is decoded; the ticks stay where they were, so later frames catch
+// up. A looping video's later rounds follow on the same pace
+// (laterRounds).
 class Schedule {
 public:
     explicit Schedule(const DenseTiming& timing, int ringBytes = RingBytes);
 
     // When a frame taking `tStates` would be decoded, relative to its tick
-    // (negative: late), in T-states; the first frame is always on time. A
+    // (negative: late), in T-states; the first frame is always on time
+    // (FirstFrameSlack less what it takes). A
     // raw, compact or large frame (`waits`) waits for the largest record's
     // room.
     double slack(int tStates, bool waits = false, std::optional<int> stretch = std::nullopt) const;
+    static constexpr double FirstFrameSlack = 1e12;
     // A frame coded block by block with each block's record bytes
-    // (blockRecordBytes); a raw or compact frame with its blocks'
-    // (wholeRecordBytes).
+    // (blockRecordBytes); a raw or compact frame, whose record is the whole
+    // screen.
     // `stretch`: what the frame's stream may cost beyond its decoding
     // (DenseTiming::stretchFor), else the most any frame's may.
     void addBlocks(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch = std::nullopt);
-    void addWhole(int tStates, const std::vector<int>& blockBytes, std::optional<int> stretch = std::nullopt);
+    void addWhole(int tStates, std::optional<int> stretch = std::nullopt);
 
     const PacingReport& report() const { return report_; }
+
+    // The video played on as a looping video plays it, `rounds` more
+    // times, from where its first round left the player: each round begins
+    // with the video's end and the player's restart (`restartTStates`), its
+    // first frame due a frame after the last and shown whole. The report,
+    // with their late frames (roundLateFrames).
+    PacingReport laterRounds(const std::vector<FrameWork>& frames, int restartTStates, int rounds) const;
 
 private:
     struct Frame {
@@ -236,7 +283,7 @@ private:
     Start startWith(int largest, double after, std::size_t shown) const;
     std::size_t shownBy(double at, std::size_t shown) const;
     bool room(int read, int write, int ready, int largest, int& recordAt) const;
-    void addRecords(int tStates, const std::vector<int>& blockBytes, bool whole, int stretch);
+    void addRecords(int tStates, const std::vector<int>* blockBytes, int stretch, bool roundStart = false);
 
     DenseTiming timing_;
     int ringBytes_;
