@@ -184,5 +184,54 @@ TEST_F(AdviceOnTheCommandLine, ALowerRateOrAnEndForAVideo)
     rerunDelivers(shorter, ended);
 }
 
+
+// The README's road, its commands run as written on a minute of video: the
+// first is refused with the options the second adds, and the second, not
+// sent, delivers.
+TEST_F(AdviceOnTheCommandLine, TheReadmesRoad)
+{
+    if (!zoetra::test::haveFfmpeg()) {
+        GTEST_SKIP() << "the ffmpeg command is needed to make the clip";
+    }
+    QFile readme(QStringLiteral(ZOETRA_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype road = text.indexOf(QLatin1String("## A whole video onto the calculator"));
+    ASSERT_GE(road, 0);
+    const qsizetype block = text.indexOf(QLatin1String("```sh\n"), road);
+    ASSERT_GE(block, 0);
+    const qsizetype blockEnd = text.indexOf(QLatin1String("```"), block + 6);
+    std::vector<QStringList> commands;
+    for (const QString& line : text.mid(block + 6, blockEnd - block - 6).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QStringList words = line.section(QLatin1Char('#'), 0, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        ASSERT_EQ(words.value(0), QStringLiteral("zoetra2-convert")) << line.toStdString();
+        words.removeFirst();
+        commands.push_back(words);
+    }
+    ASSERT_EQ(commands.size(), std::size_t{2});
+
+    // The clip the README names: a minute of a moving test picture.
+    const QString clip = zoetra::test::makeClip(work.path(), QStringLiteral("clip.mp4"),
+                                                zoetra::test::lavfi(QStringLiteral("testsrc2=size=320x240:rate=30:duration=60")) +
+                                                    QStringList{"-c:v", "libx264", "-preset", "ultrafast"});
+    ASSERT_FALSE(clip.isEmpty());
+    // "-o out/" from the folder the commands run in.
+    ASSERT_TRUE(QDir(work.path()).mkpath(QStringLiteral("out/out")));
+    const auto asRun = [&](QStringList words) {
+        words.replaceInStrings(QRegularExpression(QStringLiteral("^clip\\.mp4$")), clip);
+        words.removeAll(QStringLiteral("--send"));  // no calculator here
+        return words;
+    };
+    const Advice advice = refusedWithAdvice(asRun(commands[0]));
+    QStringList added = commands[1];
+    for (const QString& word : commands[0]) {
+        added.removeOne(word);
+    }
+    added.removeAll(QStringLiteral("--send"));
+    EXPECT_EQ(advice.add, added);
+    rerunDelivers(asRun(commands[0]), advice);
+    EXPECT_TRUE(stdOut.contains(QLatin1String("The program video.8xp and its "))) << stdOut.toStdString();
+}
+
 }  // namespace
 }  // namespace playertest
