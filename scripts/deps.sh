@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins qt6-multimedia-dev libgl-dev
     libgtest-dev libgmock-dev
     libz80ex-dev pasmo binutils-z80 libtifiles-dev libticalcs-dev libticables-dev libusb-1.0-0-dev
-    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
     clang libclang-rt-14-dev
     xvfb xauth x11-xserver-utils fonts-wine
     dpkg-dev file desktop-file-utils appstream

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -45,6 +46,9 @@ struct PacketFreer {
 struct ScaleContextFreer {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
+struct ResampleContextFreer {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
 struct DictionaryFreer {
     void operator()(AVDictionary* d) const { av_dict_free(&d); }
 };
@@ -55,6 +59,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextFreer>;
+using ResampleContextPtr = std::unique_ptr<SwrContext, ResampleContextFreer>;
 
 // FFmpeg's own text for an error code.
 QString ffmpegError(int code);

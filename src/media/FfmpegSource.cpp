@@ -357,6 +357,11 @@ bool FfmpegSource::decode(AVFrame* frame)
     }
 }
 
+double FfmpegSource::originSeconds() const
+{
+    return static_cast<double>(origin_) * av_q2d(format_->streams[stream_]->time_base);
+}
+
 double FfmpegSource::secondsOf(int64_t timestamp) const
 {
     return static_cast<double>(timestamp - origin_) * av_q2d(format_->streams[stream_]->time_base);

@@ -29,6 +29,9 @@ public:
     QString problem() const override { return problem_; }
     std::optional<double> position() const override;
     bool durationBinding() const override { return !discontinuous_; }
+    // The time on the file's clock of the clip's first frame, which the
+    // frames' times count from.
+    double originSeconds() const;
 
 private:
     FfmpegSource() = default;

@@ -1,6 +1,7 @@
 #include "media/FrameFolderWriter.h"
 
 #include "shared/FolderRate.h"
+#include "shared/FolderSound.h"
 #include "shared/Text.h"
 
 #include <QBuffer>
@@ -142,6 +143,24 @@ bool FrameFolderWriter::writeRate(double framesPerSecond, QString& message)
     QSaveFile file(QDir(temporary_).filePath(toQString(FolderRateFileName)));
     if (!file.open(QIODevice::WriteOnly) || file.write(folderRateText(framesPerSecond)) < 0 || !file.commit()) {
         message = QStringLiteral("The frame rate could not be written into %1; nothing was kept.").arg(quoted(destination_));
+        return false;
+    }
+    return true;
+}
+
+bool FrameFolderWriter::writeSound(const Sound& sound, QString& message)
+{
+    if (temporary_.isEmpty()) {
+        return false;
+    }
+    const QByteArray bytes = waveFile(sound);
+    QSaveFile file(QDir(temporary_).filePath(toQString(FolderSoundFileName)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        const QStorageInfo disk(temporary_);
+        const QString why = disk.isValid() && disk.bytesAvailable() < bytes.size() ? QStringLiteral("the disk is full")
+                                                                                   : file.errorString();
+        message = QStringLiteral("The sound could not be written into %1 (%2); nothing was kept.")
+                      .arg(quoted(destination_), why);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/MediaTypes.h"
+#include "media/SoundImport.h"
 
 #include <QString>
 
@@ -26,6 +27,8 @@ public:
     bool write(const QImage& frame, QString& message);
     // Keeps the rate the frames play at beside them (shared/FolderRate.h).
     bool writeRate(double framesPerSecond, QString& message);
+    // Keeps their sound beside them (shared/FolderSound.h).
+    bool writeSound(const Sound& sound, QString& message);
     bool commit(QString& message);
 
     int count() const { return count_; }

@@ -75,6 +75,7 @@ QString formatSeconds(double seconds)
 struct FrameStream::State {
     std::unique_ptr<FrameSource> source;
     FrameScaler scaler;
+    QString path;
     QString name;  // for messages
     ImportSettings settings;
     double start = 0.0;
@@ -169,6 +170,7 @@ std::unique_ptr<FrameStream> FrameStream::open(const QString& path, QString& mes
     const QFileInfo file(path);
     std::unique_ptr<FrameStream> stream(new FrameStream);
     State& s = *stream->state_;
+    s.path = path;
     s.name = file.fileName().isEmpty() ? path : file.fileName();
     if (!file.exists()) {
         message = QStringLiteral("%1 does not exist.").arg(quoted(s.name));
@@ -389,6 +391,20 @@ QString FrameStream::message() const
 bool FrameStream::endedEarly() const
 {
     return state_->early;
+}
+
+std::optional<FrameStream::SoundSource> FrameStream::soundSource() const
+{
+    const auto* video = dynamic_cast<const FfmpegSource*>(state_->source.get());
+    if (!video || video->info().kind != ClipInfo::Kind::Video) {
+        return std::nullopt;
+    }
+    return SoundSource{state_->path, video->originSeconds()};
+}
+
+double FrameStream::start() const
+{
+    return state_->start;
 }
 
 double FrameStream::progress() const

@@ -55,6 +55,17 @@ public:
     // How far the stream has come, 0..1.
     double progress() const;
 
+    // Where the frames' sound is to be read: the file, and the time on its
+    // clock that the frames' times count from (its first frame's); nothing
+    // for pictures, a folder of them and what Qt reads.
+    struct SoundSource {
+        QString path;
+        double origin = 0.0;
+    };
+    std::optional<SoundSource> soundSource() const;
+    // The first frame's time: the start the stream was begun with.
+    double start() const;
+
 private:
     FrameStream();
     struct State;

@@ -2,12 +2,75 @@
 
 #include "media/FrameFolderWriter.h"
 #include "media/FrameStream.h"
+#include "media/SoundImport.h"
+
+#include "codec/sound/SoundFormat.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 
 namespace zoetra::media {
+
+namespace {
+
+// A sound this much shorter than the frames, or starting this much later,
+// is told of: less is a video whose sound and picture end a little apart.
+constexpr double SoundSlack = 0.5;
+
+QString joined(const QString& first, const QString& second)
+{
+    return first.isEmpty() ? second : second.isEmpty() ? first : first + QLatin1Char(' ') + second;
+}
+
+// Reads the frames' sound and writes it into the folder. False when the
+// import is to stop (cancelled, or the folder could not take the sound);
+// a sound that cannot be read only adds its reason to `notes`.
+bool keepSound(FrameStream& stream, FrameFolderWriter& writer, const ImportControl& control, ImportResult& result,
+               QString& notes)
+{
+    const std::optional<FrameStream::SoundSource> source = stream.soundSource();
+    if (!source) {
+        return true;
+    }
+    const double length = writer.count() / stream.framesPerSecond();
+    SoundRead read = readSound(source->path, sound::InputRate, SoundSpan{stream.start(), length, source->origin},
+                               control.cancel);
+    switch (read.status) {
+    case SoundRead::Status::None:
+        return true;
+    case SoundRead::Status::Cancelled:
+        result.status = ImportResult::Status::Cancelled;
+        return false;
+    case SoundRead::Status::Failed:
+        notes = joined(notes, read.message + QStringLiteral(" The frames were kept without it."));
+        return true;
+    case SoundRead::Status::Read:
+        break;
+    }
+    const QString name = QStringLiteral("\u201C%1\u201D").arg(QFileInfo(source->path).fileName());
+    if (read.heardFrom >= read.heardUntil) {
+        notes = joined(notes, QStringLiteral("The sound of %1 does not reach the frames' part; it is kept as silence.")
+                                  .arg(name));
+    } else {
+        if (read.heardFrom > SoundSlack) {
+            notes = joined(notes, QStringLiteral("The sound of %1 starts %2 after the first frame; silence comes before it.")
+                                      .arg(name, formatSeconds(read.heardFrom)));
+        }
+        if (read.heardUntil < length - SoundSlack) {
+            notes = joined(notes, QStringLiteral("The sound of %1 ends at %2, before the frames' end at %3; silence follows.")
+                                      .arg(name, formatSeconds(stream.start() + read.heardUntil),
+                                           formatSeconds(stream.start() + length)));
+        }
+    }
+    if (!writer.writeSound(read.sound, result.message)) {
+        return false;
+    }
+    result.sound = true;
+    return true;
+}
+
+}  // namespace
 
 ImportResult importFrames(FrameStream& stream, const QString& destination, const ImportControl& control)
 {
@@ -49,13 +112,15 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
         result.status = ImportResult::Status::Cancelled;
         return result;
     }
-    if (!writer.writeRate(stream.framesPerSecond(), result.message) || !writer.commit(result.message)) {
+    QString soundNotes;
+    if (!keepSound(stream, writer, control, result, soundNotes) ||
+        !writer.writeRate(stream.framesPerSecond(), result.message) || !writer.commit(result.message)) {
         return result;
     }
     result.status = ImportResult::Status::Done;
     result.folder = QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
     result.frames = writer.count();
-    result.message = stream.message();
+    result.message = joined(stream.message(), soundNotes);
     if (control.progress) {
         control.progress(1.0, writer.count());
     }

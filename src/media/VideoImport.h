@@ -30,10 +30,16 @@ struct ImportResult {
     Status status = Status::Failed;
     QString folder;  // the new frame folder
     int frames = 0;
+    // The frames' sound was kept beside them (a video with sound); not for
+    // pictures, nor for a video without sound.
+    bool sound = false;
     QString message;
 };
 
-// Writes the frames of a begun stream into the new folder `destination`.
+// Writes the frames of a begun stream into the new folder `destination`,
+// and the video's sound beside them: its first audio stream, as long as the
+// frames last from the first frame's time, one channel at the sound
+// format's rate (silence where the sound is shorter; the message says so).
 ImportResult importFrames(FrameStream& stream, const QString& destination, const ImportControl& control);
 
 // Opens, checks the settings and imports in one go.

@@ -135,9 +135,10 @@ std::optional<FileFailure> bundleFiles(const QString& programName, const QByteAr
 
 // What the dense player takes of the calculator's RAM beyond the written
 // player: its ring of frames ahead with its timer's vectors, its copy of
-// the screen and its longer code, all in the program (a frame's row bytes
+// the screen, its longer code and the ten bytes saying what it was made
+// for, all in the program (a frame's row bytes
 // lie in plotSScreen).
-inline constexpr int DensePlayerExtraBytes = 9'308;
+inline constexpr int DensePlayerExtraBytes = 9'318;
 
 // The stream bytes a video of the target may take: the written 24,000 in
 // RAM (less what the dense player takes more); in the archive, what the

@@ -17,6 +17,9 @@ struct LineEdge {
     bool operator==(const LineEdge&) const = default;
 };
 
+inline constexpr std::uint8_t LinesReleased = 0;
+inline constexpr std::uint8_t BothLinesLow = 3;
+
 // A program's line changes from its start, when both lines are released,
 // in time order. Kept compactly, a few bytes an edge: a program that drives
 // the lines as an 8-bit PWM at 44 kHz for ten minutes makes 50 million.

@@ -175,4 +175,24 @@ std::vector<float> renderLineSound(const LineEdges& edges, std::uint64_t from, s
     return samples;
 }
 
+std::vector<float> renderLineSound(std::span<const LineEdge> edges, std::uint64_t clockHz, int sampleRate,
+                                   std::size_t samples)
+{
+    std::vector<float> out;
+    out.reserve(samples + 1);
+    const std::uint64_t rate = static_cast<std::uint64_t>(sampleRate);
+    const std::uint64_t end = (samples * clockHz + rate - 1) / rate + 1;
+    LineSound sound(clockHz, sampleRate);
+    for (const LineEdge& edge : edges) {
+        if (edge.clock >= end) {
+            break;
+        }
+        sound.add(edge);
+        sound.renderUntil(edge.clock, out);
+    }
+    sound.finish(end, out);
+    out.resize(samples, out.empty() ? 0.0f : out.back());
+    return out;
+}
+
 }  // namespace zoetra

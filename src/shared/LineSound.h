@@ -3,7 +3,9 @@
 #include "shared/LineEdges.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -66,5 +68,10 @@ private:
 // `sampleRate`; the lines held before `from` count as its start.
 std::vector<float> renderLineSound(const LineEdges& edges, std::uint64_t from, std::uint64_t to, std::uint64_t clockHz,
                                    int sampleRate);
+
+// The first `samples` samples of the sound of `edges` (in time order, the
+// lines released before the first), sample 0 at clock 0.
+std::vector<float> renderLineSound(std::span<const LineEdge> edges, std::uint64_t clockHz, int sampleRate,
+                                   std::size_t samples);
 
 }  // namespace zoetra

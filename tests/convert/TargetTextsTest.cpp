@@ -27,7 +27,7 @@ TEST(TargetTextsTest, TheLimitIsWhatTheStorageHolds)
     EXPECT_EQ(videoLimitText(ram), QStringLiteral("The video data may take 24,000 bytes in RAM."));
     // The dense player takes more of the RAM; in the archive it is no matter.
     ram.format = StreamFormat::Dense;
-    EXPECT_EQ(videoLimitText(ram), QStringLiteral("The video data may take 14,692 bytes in RAM."));
+    EXPECT_EQ(videoLimitText(ram), QStringLiteral("The video data may take 14,682 bytes in RAM."));
     VideoTarget denseArchive = inArchive(CalculatorModel::Ti83Plus);
     denseArchive.format = StreamFormat::Dense;
     EXPECT_EQ(videoLimitText(denseArchive), QStringLiteral("The model's empty archive holds 163,519 bytes of video data."));

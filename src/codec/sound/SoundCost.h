@@ -1,0 +1,30 @@
+#pragma once
+
+namespace zoetra::sound {
+
+// T-states of the player's sound interrupt handler (at any clock: they are
+// counted in the CPU's cycles), as docs/formats/sound.md lists its code,
+// from the moment a timer expires with the interrupt accepted at once: the
+// IM 2 acknowledge (19) and the vector's jump (10) included. The player's
+// handler must take exactly these; the reference decoder places every write
+// of the lines by them.
+namespace cost {
+// Timer 1 (the crystal's) expired: a sample's pulse starts. The lines are
+// pulled low by the OUT that ends StartLines T-states after the expiry;
+// timer 2 is started by the OUT that ends at StartCount; the handler has
+// returned at StartHandler.
+inline constexpr int StartLines = 99;
+inline constexpr int StartCount = 155;
+inline constexpr int StartHandler = 209;
+// Timer 2 (the CPU's) expired: the pulse ends. The lines are released by the
+// OUT that ends EndLines T-states after the expiry; the handler has
+// returned at EndHandler.
+inline constexpr int EndLines = 86;
+inline constexpr int EndHandler = 128;
+// Room left before the next sample's expiry when a pulse has ended: the
+// instruction the end's interrupt waits for, and a clock a little slower
+// than its nominal speed.
+inline constexpr int EndMargin = 64;
+}  // namespace cost
+
+}  // namespace zoetra::sound
