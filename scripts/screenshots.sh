@@ -29,9 +29,10 @@ done
 # The player's source: its main loop and a part for each format and storage.
 cp "$bin"/*.z80 "$app/" 2>/dev/null || true
 
-# A clip for the import dialog's picture, when the ffmpeg command is there.
+# A clip for the import dialog, too long for the calculator's RAM, when the
+# ffmpeg command is there.
 if command -v ffmpeg >/dev/null; then
-    ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=640x360:rate=30:duration=8 \
+    ffmpeg -hide_banner -loglevel error -f lavfi -i "testsrc2=size=640x360:rate=30:duration=20,noise=alls=10:allf=t" \
         -c:v libx264 -pix_fmt yuv420p "$app/clip.mp4"
 fi
 

@@ -2,6 +2,7 @@
 
 #include "app/Placement.h"
 #include "codec/Codec.h"
+#include "convert/FitAdvice.h"
 #include "convert/TargetTexts.h"
 #include "platform/FileSystem.h"
 #include "program/ArchiveVideo.h"
@@ -13,6 +14,7 @@
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -32,26 +34,23 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     setObjectName(QStringLiteral("SettingsPage_3"));
     setFrameStyle(QFrame::NoFrame);
 
-    label(this, "CalcIntro", 8, 8, 409, 30,
-          QStringLiteral("Choose the calculator the video is made for, how it is packed, how fast it plays and "
-                         "where its data is kept."),
-          true);
-
-    caption(this, "CalcModelLabel", 42, QStringLiteral("Calculator model"));
-    CalcModel = place<QComboBox>(this, "CalcModel", 136, 42, 201, 21);
+    // The tab's tool tip says what the page is for; its rows lie close
+    // together to leave room for what fits.
+    caption(this, "CalcModelLabel", 6, QStringLiteral("Calculator model"));
+    CalcModel = place<QComboBox>(this, "CalcModel", 136, 6, 201, 21);
     // The player is proven on every model.
     for (const ModelFacts& facts : Models) {
         CalcModel->addItem(toQString(facts.name), static_cast<int>(facts.model));
     }
 
-    caption(this, "CalcFormatLabel", 68, QStringLiteral("Stream format"));
-    CalcFormat = place<QComboBox>(this, "CalcFormat", 136, 68, 201, 21);
+    caption(this, "CalcFormatLabel", 30, QStringLiteral("Stream format"));
+    CalcFormat = place<QComboBox>(this, "CalcFormat", 136, 30, 201, 21);
     for (const Codec& codec : allCodecs()) {
         CalcFormat->addItem(toQString(codec.caption), static_cast<int>(codec.format));
     }
 
-    caption(this, "CalcRateLabel", 94, QStringLiteral("Frame rate"));
-    CalcRate = place<QDoubleSpinBox>(this, "CalcRate", 136, 94, 161, 21);
+    caption(this, "CalcRateLabel", 54, QStringLiteral("Frame rate"));
+    CalcRate = place<QDoubleSpinBox>(this, "CalcRate", 136, 54, 161, 21);
     CalcRate->setRange(MinFramesPerSecond, MaxFramesPerSecond);
     CalcRate->setDecimals(2);
     CalcRate->setSingleStep(1.0);
@@ -61,20 +60,20 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
                                         "video keeps beside them, else %1")
                              .arg(QString::number(WrittenFramesPerSecond, 'g', 4)));
     // What the model's timer makes of the rate.
-    CalcPace = label(this, "CalcPace", 8, 118, 409, 17, QString());
+    CalcPace = label(this, "CalcPace", 8, 78, 409, 17, QString());
 
-    caption(this, "CalcStorageLabel", 140, QStringLiteral("Video data in"));
-    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 140, 137, 21);
+    caption(this, "CalcStorageLabel", 96, QStringLiteral("Video data in"));
+    CalcStorage = place<QComboBox>(this, "CalcStorage", 136, 96, 137, 21);
     for (const StorageKind& kind : allStorageKinds()) {
         CalcStorage->addItem(toQString(kind.caption), static_cast<int>(kind.storage));
     }
-    CalcArchive = place<QCheckBox>(this, "CalcArchive", 280, 140, 137, 21, QStringLiteral("Store video in archive"));
+    CalcArchive = place<QCheckBox>(this, "CalcArchive", 280, 96, 137, 21, QStringLiteral("Store video in archive"));
     CalcArchive->setToolTip(QStringLiteral("The video data in AppVars in the calculator's archive, beside a small "
                                            "program whose name has at most %1 characters")
                                 .arg(archive::MaxProgramNameLength));
 
-    caption(this, "CalcFreeArchiveLabel", 166, QStringLiteral("Free archive"));
-    CalcFreeArchive = place<QSpinBox>(this, "CalcFreeArchive", 136, 166, 161, 21);
+    caption(this, "CalcFreeArchiveLabel", 120, QStringLiteral("Free archive"));
+    CalcFreeArchive = place<QSpinBox>(this, "CalcFreeArchive", 136, 120, 161, 21);
     CalcFreeArchive->setRange(0, static_cast<int>(archive::emptyArchiveBytes(CalculatorModel::Ti83Plus)));
     CalcFreeArchive->setSingleStep(1000);
     CalcFreeArchive->setSuffix(QStringLiteral(" bytes"));
@@ -84,10 +83,16 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     CalcFreeArchive->setToolTip(QStringLiteral("The free archive the calculator shows (MEM, 2:Mem Mgmt/Del); at the "
                                                "lowest, all of the model's archive"));
 
-    CalcLimit = label(this, "CalcLimit", 8, 194, 409, 17, QString());
+    CalcLimit = label(this, "CalcLimit", 8, 146, 409, 17, QString());
+    // What fits of the frames in use, and the changes that make them fit:
+    // three lines beside the button that makes them.
+    CalcMakeItFit = place<QPushButton>(this, "CalcMakeItFit", 304, 170, 113, 25, QStringLiteral("Make It Fit"));
+    CalcMakeItFit->setEnabled(false);
+    CalcFits = label(this, "CalcFits", 8, 164, 289, 46, QString(), true);
     // Two lines at most: the long runs of files are shortened.
     CalcDelivered = label(this, "CalcDelivered", 8, 214, 409, 30, QString(), true);
 
+    connect(CalcMakeItFit, &QPushButton::clicked, this, [this] { emit makeItFit(); });
     connect(CalcFormat, &QComboBox::currentIndexChanged, this, [this] {
         showTarget();  // the dense player takes more of the RAM
         emit formatChanged(static_cast<StreamFormat>(CalcFormat->currentData().toInt()));
@@ -169,6 +174,59 @@ void CalculatorPage::showTarget()
     const VideoTarget shown = target();
     CalcPace->setText(paceText(shown));
     CalcLimit->setText(videoLimitText(shown));
+    emit targetChanged();
+}
+
+std::optional<std::int64_t> CalculatorPage::freeArchiveBytes() const
+{
+    if (CalcFreeArchive->value() == CalcFreeArchive->minimum()) {
+        return std::nullopt;
+    }
+    return CalcFreeArchive->value();
+}
+
+void CalculatorPage::setStorage(Storage storage)
+{
+    const int index = CalcStorage->findData(static_cast<int>(storage));
+    if (index >= 0) {
+        CalcStorage->setCurrentIndex(index);
+    }
+}
+
+void CalculatorPage::showCounting()
+{
+    CalcFits->setText(QStringLiteral("Counting what fits of these frames..."));
+    CalcFits->setToolTip(QString());
+}
+
+void CalculatorPage::showFit(const std::optional<FitAdvice>& advice)
+{
+    advice_ = advice;
+    CalcMakeItFit->setEnabled(false);
+    CalcMakeItFit->setToolTip(QString());
+    if (!advice || advice->chosen.frames == 0) {
+        CalcFits->clear();
+        CalcFits->setToolTip(QString());
+        return;
+    }
+    QStringList lines{fitSummary(advice->chosen)};
+    if (!advice->chosen.all()) {
+        QString more = adviceSummary(*advice);
+        if (const QString elsewhere = elsewhereText(*advice); !elsewhere.isEmpty()) {
+            more += (more.isEmpty() ? QString() : QStringLiteral(" ")) + elsewhere;
+        }
+        if (!more.isEmpty()) {
+            lines.append(more);
+        }
+    }
+    CalcFits->setText(lines.join(QLatin1Char('\n')));
+    // The whole advice, with the way to follow it.
+    const QStringList words = adviceWords(*advice, QString());
+    CalcFits->setToolTip(words.join(QLatin1Char('\n')));
+    if (advice->proposal) {
+        CalcMakeItFit->setEnabled(true);
+        CalcMakeItFit->setToolTip(words.value(0));
+    }
 }
 
 }  // namespace zoetra

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "convert/FitAdvice.h"
 #include "shared/VideoTarget.h"
 
 #include <QFrame>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -38,6 +40,17 @@ public:
 
     VideoTarget target() const;
     void setFormat(StreamFormat format);
+    void setStorage(Storage storage);
+    // The free archive given, whether or not the archive is chosen: what a
+    // choice of the archive would have.
+    std::optional<std::int64_t> freeArchiveBytes() const;
+
+    // What fits of the frames in use with the choices made, and what makes
+    // them all fit: while it is counted, and once it is. "Make It Fit"
+    // follows the advice shown.
+    void showCounting();
+    void showFit(const std::optional<FitAdvice>& advice);
+    const std::optional<FitAdvice>& shownAdvice() const { return advice_; }
     // The rate of the frames in use, which the user may change after.
     void setFramesPerSecond(double framesPerSecond);
     // The files a run delivered, by name, and what they were made for:
@@ -52,6 +65,10 @@ public:
 
 signals:
     void formatChanged(zoetra::StreamFormat format);
+    // Any choice of the target changed.
+    void targetChanged();
+    // "Make It Fit" was pressed: the window makes the shown advice's choices.
+    void makeItFit();
 
 private:
     // The archive's controls, the pace and the limit after any change.
@@ -68,6 +85,9 @@ private:
     // Bytes; the lowest value is "the empty archive".
     QSpinBox* CalcFreeArchive = nullptr;
     QLabel* CalcLimit = nullptr;
+    QPushButton* CalcMakeItFit = nullptr;
+    QLabel* CalcFits = nullptr;
+    std::optional<FitAdvice> advice_;
     QLabel* CalcDelivered = nullptr;
 
     // Talking to a connected calculator, where the link libraries are

@@ -46,7 +46,7 @@ void CalculatorPage::buildLinkControls()
 {
     cables_ = link::systemCables();
 
-    CalcReadArchive = place<QPushButton>(this, "CalcReadArchive", 304, 165, 113, 23, QStringLiteral("From Calculator"));
+    CalcReadArchive = place<QPushButton>(this, "CalcReadArchive", 304, 119, 113, 23, QStringLiteral("From Calculator"));
     CalcReadArchive->setToolTip(QStringLiteral("Read the free archive from a TI-84 Plus or TI-84 Plus Silver Edition "
                                                "connected by its USB cable"));
     // The delivered files give room to the button that sends them.
@@ -55,7 +55,7 @@ void CalculatorPage::buildLinkControls()
     CalcSend->setToolTip(QStringLiteral("Send the delivered program and its AppVars to the calculator connected by USB "
                                         "or a link cable"));
     // Over the limit's line while the calculator is talked to.
-    CalcSendProgress = place<QProgressBar>(this, "CalcSendProgress", 8, 194, 409, 17);
+    CalcSendProgress = place<QProgressBar>(this, "CalcSendProgress", 8, 146, 409, 17);
     CalcSendProgress->setTextVisible(true);
     CalcSendProgress->hide();
 

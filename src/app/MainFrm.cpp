@@ -2,6 +2,7 @@
 
 #include "app/AppFonts.h"
 #include "app/CalculatorPage.h"
+#include "app/FitCounter.h"
 #include "app/Placement.h"
 #ifdef ZOETRA_HAVE_CALC
 #include "app/PreviewWindow.h"
@@ -24,12 +25,14 @@
 #include "platform/widgets/FolderPicker.h"
 #include "platform/widgets/MessageBoxes.h"
 #include "platform/widgets/WidgetPictureArea.h"
+#include "program/ArchiveVideo.h"
 #include "shared/Messages.h"
 
 #ifdef ZOETRA_VIDEO_IMPORT
 #include "app/VideoImportDialog.h"
 #include "convert/WhatFits.h"
 #include "media/FrameStream.h"
+#include "media/VideoImport.h"
 #endif
 
 #include <QButtonGroup>
@@ -128,6 +131,7 @@ MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
     platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
     conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
     conversion_->buildOptions.playerDir = folders_.playerDir;
+    fits_ = new FitCounter(this);
 
     connectEvents();
     startUp();
@@ -295,6 +299,9 @@ void MainFrm::buildCreatePage(QFrame* page)
     FName = place<QLineEdit>(page, "FName", 304, 104, 105, 19, QStringLiteral("Video"));
     Set_Out = place<QPushButton>(page, "Set_Out", 8, 128, 185, 25, QStringLiteral("Set Output Folder"));
     ConvertVideo = place<QPushButton>(page, "ConvertVideo", 216, 128, 201, 25, QStringLiteral("Convert Video!"));
+    // Where the program goes, in the free row above Label15; the progress
+    // panel covers it during a run.
+    OutputFolder = label(page, "OutputFolder", 8, 164, 409, 17, QString());
     Label15 = label(page, "Label15", 32, 192, 369, 17, QStringLiteral("Conversion details will appear here!"));
     // Below Label15, beside the preview button; usable once a program has
     // been delivered.
@@ -318,6 +325,8 @@ void MainFrm::buildCreatePage(QFrame* page)
     CompressionVal = place<FloatProgressBar>(ProgressCounters, "CompressionVal", 104, 64, 225, 17);
     auto* sizeFrame = place<QGroupBox>(ProgressCounters, "Frame1", 336, 8, 65, 73, QStringLiteral("Size:"));
     SizeCounter = label(sizeFrame, "SizeCounter", 8, 32, 49, 17, QStringLiteral("0b"));
+    // The most the size may reach with the choices of the run.
+    SizeLimit = label(sizeFrame, "SizeLimit", 4, 50, 59, 17, QString());
     ProgressCounters->hide();
 }
 
@@ -345,6 +354,12 @@ void MainFrm::connectEvents()
     connect(Calculator, &CalculatorPage::formatChanged, this, [this](StreamFormat format) {
         CompactVideo->setChecked(format == StreamFormat::Compact);
     });
+    // What fits follows every choice it depends on.
+    connect(Calculator, &CalculatorPage::targetChanged, this, [this] { requestFit(); });
+    connect(DetailSlider, &QSlider::valueChanged, this, [this] { requestFit(); });
+    connect(fits_, &FitCounter::started, Calculator, &CalculatorPage::showCounting);
+    connect(fits_, &FitCounter::counted, this, [this](const FitAdvice& advice) { Calculator->showFit(advice); });
+    connect(Calculator, &CalculatorPage::makeItFit, this, [this] { makeItFit(); });
 
     connect(Set_Vid_Folder, &QPushButton::clicked, this, [this] { sourceFolderChoice(); });
     connect(Set_Out, &QPushButton::clicked, this, [this] { outputFolderChoice(); });
@@ -399,6 +414,7 @@ void MainFrm::startUp()
     }
     const auto savedOut = SavedFolders::read(joinPath(appDir_, QLatin1String(SavedFolders::OutDirFile)));
     vars_.OutDir = savedOut ? *savedOut : appDir_;
+    showOutputFolder();
 
     ShellChoice->setCurrentIndex(0);
     RenderNewFolder();
@@ -462,6 +478,7 @@ void MainFrm::RenderNewFolder()
     // The frames play at the rate they were imported at, else at the
     // written pace.
     Calculator->setFramesPerSecond(folderRate(*files_, vars_.LastDir).value_or(WrittenFramesPerSecond));
+    requestFit();
 }
 
 void MainFrm::Fix_New_Colour_Settings()
@@ -585,7 +602,16 @@ void MainFrm::outputFolderChoice()
     const QString folder = FolderPicker::BrowseFolder(this, QStringLiteral("Select output folder:"), vars_.OutDir);
     if (!folder.isEmpty()) {
         vars_.OutDir = folder;
+        showOutputFolder();
     }
+}
+
+void MainFrm::showOutputFolder()
+{
+    const QString shown = nativePath(vars_.OutDir);
+    const QString text = QStringLiteral("Output folder: ") + shown;
+    OutputFolder->setText(OutputFolder->fontMetrics().elidedText(text, Qt::ElideMiddle, OutputFolder->contentsRect().width()));
+    OutputFolder->setToolTip(shown);
 }
 
 void MainFrm::frameSelection()
@@ -659,14 +685,27 @@ void MainFrm::convertVideo()
 {
     // A press during a run is ignored by the run itself.
     if (!conversion_->inProgress()) {
-        conversion_->videoSource.reset();
-        if (!importedFolder_.isEmpty() && vars_.LastDir == importedFolder_) {
-            conversion_->videoSource = importedSpan_;
+        const FitQuestion question = fitQuestion();
+        conversion_->videoSource = question.video;
+        conversion_->freeArchiveBytes = question.freeArchiveBytes;
+        // The advice counted for the choices of now, when there is one;
+        // otherwise the run searches without taking the video again, which
+        // would keep the window waiting.
+        conversion_->knownAdvice.reset();
+        if (!fits_->counting() && Calculator->shownAdvice()) {
+            conversion_->knownAdvice = Calculator->shownAdvice();
         }
+        fits_->stop();
+        SizeLimit->setText(QStringLiteral("of %1b").arg(videoSizeLimit(question.target)));
     }
     const RunOutcome outcome = conversion_->RunConversion();
     if (outcome.status == RunOutcome::Status::AlreadyRunning) {
         return;
+    }
+    if (outcome.advice) {
+        Calculator->showFit(outcome.advice);
+    } else {
+        requestFit();
     }
     if (outcome.status == RunOutcome::Status::Delivered) {
         showDelivered(outcome.deliveredPath);
@@ -702,12 +741,18 @@ void MainFrm::previewOnCalculator()
 void MainFrm::redrawPreview()
 {
     ConvertToMono(vars_, *File_List_Preview, *Quick_Prev);
+    requestFit();
 #ifdef ZOETRA_VIDEO_IMPORT
     // The import's calculator picture follows the colour settings.
     if (importDialog_ != nullptr) {
         importDialog_->showColours();
     }
 #endif
+}
+
+bool MainFrm::countingFits() const
+{
+    return fits_->counting();
 }
 
 VideoImportDialog* MainFrm::importDialog() const
@@ -733,6 +778,8 @@ void MainFrm::importVideo(const QString& source)
     connect(importDialog_, &VideoImportDialog::imported, this, [this](const QString& folder) {
         importedFolder_ = folder;
         importedSpan_ = importDialog_->importedSpan();
+        importedSource_ = importDialog_->source();
+        importedSettings_ = importDialog_->importedSettings();
         importedFolder(folder);
     });
     connect(importDialog_, &QDialog::finished, this, [this] {
@@ -763,6 +810,92 @@ void MainFrm::importedFolder(const QString& folder)
         // The first frame in the preview.
         File_List_Box->setCurrentRow(0);
     }
+}
+
+FitQuestion MainFrm::fitQuestion() const
+{
+    FitQuestion question;
+    question.target = Calculator->target();
+    question.freeArchiveBytes = Calculator->freeArchiveBytes();
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (!importedFolder_.isEmpty() && vars_.LastDir == importedFolder_ && importedSpan_) {
+        question.video = importedSpan_;
+        // The video taken again at another rate, as the import would take it.
+        question.screensAt = [source = importedSource_, settings = importedSettings_, colours = FitCounter::coloursOf(vars_),
+                              quality = DetailSlider->value()](double framesPerSecond) -> std::optional<ShownScreens> {
+            media::ImportSettings taken = settings;
+            taken.framesPerSecond = framesPerSecond;
+            ScreenMaker maker(*colours, quality);
+            QString message;
+            if (!media::readFrames(source, taken, [&maker](const QImage& frame) { maker.add(frame); }, nullptr,
+                                   message)) {
+                return std::nullopt;
+            }
+            return maker.take();
+        };
+    }
+#endif
+    return question;
+}
+
+void MainFrm::requestFit()
+{
+    if (fits_ == nullptr || Calculator == nullptr || File_List_Box == nullptr) {
+        return;  // start-up has not built everything yet
+    }
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The import's own count follows the same choices.
+    if (importDialog_ != nullptr) {
+        importDialog_->recount();
+    }
+#endif
+    // Counted after the run, whose yields would otherwise start it.
+    if (conversion_->inProgress()) {
+        return;
+    }
+    QStringList frames;
+    for (int row = 0; row < File_List_Box->count(); ++row) {
+        frames.append(File_List_Box->item(row)->text());
+    }
+    FitCounter::Request request = FitCounter::ofFolder(vars_.LastDir, frames, vars_, DetailSlider->value());
+    request.question = fitQuestion();
+    fits_->count(std::move(request));
+}
+
+void MainFrm::makeItFit()
+{
+    const std::optional<FitAdvice>& advice = Calculator->shownAdvice();
+    if (!advice || !advice->proposal) {
+        return;
+    }
+    const FitProposal proposal = *advice->proposal;
+    if (proposal.formatChanged) {
+        Calculator->setFormat(proposal.target.format);
+    }
+    if (proposal.archiveChanged) {
+        Calculator->setStorage(Storage::Archive);
+        // The AppVars' names take two digits after the program's.
+        if (FName->text().size() > archive::MaxProgramNameLength) {
+            FName->setText(FName->text().left(archive::MaxProgramNameLength));
+        }
+    }
+#ifdef ZOETRA_VIDEO_IMPORT
+    // A rate or an end is the import's: the video again, with them.
+    if ((proposal.rateChanged || proposal.end) && !importedSource_.isEmpty()) {
+        media::ImportSettings settings = importedSettings_;
+        if (proposal.rateChanged) {
+            settings.framesPerSecond = proposal.target.framesPerSecond;
+        }
+        if (proposal.end) {
+            settings.end = *proposal.end;
+        }
+        importVideo(importedSource_);
+        if (importDialog_ != nullptr && !importDialog_->importing()) {
+            importDialog_->setSettings(settings);
+            importDialog_->startImport();
+        }
+    }
+#endif
 }
 
 void MainFrm::dragEnterEvent(QDragEnterEvent* event)

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "platform/AppFolders.h"
+#include "convert/FitAdvice.h"
 #include "convert/WhatFits.h"
 #include "shared/Vars.h"
 #include "shared/VideoTarget.h"
 
 #include <QString>
 #include <QWidget>
+
+#ifdef ZOETRA_VIDEO_IMPORT
+#include "media/MediaTypes.h"
+#endif
 
 #include <array>
 #include <cstdint>
@@ -34,6 +39,7 @@ class QDropEvent;
 namespace zoetra {
 
 class ConversionRun;
+class FitCounter;
 class FloatProgressBar;
 class CalculatorPage;
 class PreviewWindow;
@@ -105,6 +111,10 @@ public:
     void importVideo(const QString& source = QString());
     VideoImportDialog* importDialog() const;
 
+    // Whether what fits of the frames in use is being counted (or waits to
+    // be, once the choices rest).
+    bool countingFits() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -141,6 +151,14 @@ private:
     void redrawPreview();
     void showPath();
     void importedFolder(const QString& folder);
+    // What fits of the frames in use is counted again, off the window's
+    // thread, after any change of what it depends on.
+    void requestFit();
+    FitQuestion fitQuestion() const;
+    // "Make It Fit": the choices of the advice shown on "Calculator"; a
+    // rate or an end imports the video again with them.
+    void makeItFit();
+    void showOutputFolder();
     // A folder the user chose or dropped: pictures of another size than the
     // screen's are offered to the import first; frames numbered without
     // leading zeros are warned of.
@@ -197,6 +215,8 @@ private:
     QLineEdit* FName = nullptr;
     QPushButton* Set_Out = nullptr;
     QPushButton* ConvertVideo = nullptr;
+    // The output folder in use, below the buttons.
+    QLabel* OutputFolder = nullptr;
     // The delivered program's path after a run, and the button that opens
     // its folder.
     QLabel* Label15 = nullptr;
@@ -206,9 +226,11 @@ private:
     FloatProgressBar* ByteWriter = nullptr;
     FloatProgressBar* CompressionVal = nullptr;
     QLabel* SizeCounter = nullptr;
+    QLabel* SizeLimit = nullptr;
 
     // "Calculator": the video target.
     CalculatorPage* Calculator = nullptr;
+    FitCounter* fits_ = nullptr;
 
     // Opens the preview of the program delivered last; absent from a build
     // without the emulated calculator.
@@ -237,6 +259,11 @@ private:
     // its frames were taken.
     QString importedFolder_;
     std::optional<VideoSpan> importedSpan_;
+#ifdef ZOETRA_VIDEO_IMPORT
+    // The video it was made from, and how.
+    QString importedSource_;
+    media::ImportSettings importedSettings_;
+#endif
 };
 
 }  // namespace zoetra

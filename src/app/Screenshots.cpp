@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPixmap>
@@ -45,6 +47,18 @@ void settle()
     for (int i = 0; i < 5; ++i) {
         QCoreApplication::processEvents();
     }
+}
+
+// Lets the window's events run until `done`, at most a minute.
+template <typename Done>
+void waitUntil(Done done)
+{
+    QElapsedTimer waiting;
+    waiting.start();
+    while (!done() && waiting.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    settle();
 }
 
 }  // namespace
@@ -94,7 +108,8 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         pattern->setCurrentIndex(0);
     }
     tabs->setCurrentIndex(3);
-    settle();
+    // With what fits of the sample counted.
+    waitUntil([&] { return !window.countingFits(); });
     save(window, QStringLiteral("4b-calculator-page"));
     // The same page for the archive of a large model, with the free archive
     // given; then back to RAM for the conversion.
@@ -215,25 +230,77 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     }
 
 #ifdef ZOETRA_VIDEO_IMPORT
-    // The import dialog after importing the clip that the screenshot script
-    // puts into the application folder, with what fits.
+    // The clip that the screenshot script puts into the application folder,
+    // too long for the calculator's RAM: the import dialog with what fits
+    // before and after the import, the window's count and the size limit's
+    // advice, "Make It Fit", the conversion into the archive, and the
+    // import dialog again with the archive chosen.
     const QString clip = QDir(window.appDir()).filePath(QStringLiteral("clip.mp4"));
+    const auto countedInDialog = [&window] {
+        VideoImportDialog* dialog = window.importDialog();
+        auto* fits = dialog ? dialog->findChild<QLabel*>(QStringLiteral("Import_Fits")) : nullptr;
+        return fits == nullptr || (!fits->text().isEmpty() && !fits->text().startsWith(QLatin1String("Counting")));
+    };
     if (QFile::exists(clip)) {
         tabs->setCurrentIndex(0);
         window.importVideo(clip);
         VideoImportDialog* dialog = window.importDialog();
         auto* go = dialog ? dialog->findChild<QPushButton*>(QStringLiteral("Import_Go")) : nullptr;
         if (go != nullptr) {
+            waitUntil(countedInDialog);
+            save(*dialog, QStringLiteral("9-import-before"));
             QEventLoop wait;
             QObject::connect(dialog, &VideoImportDialog::importEnded, &wait, &QEventLoop::quit);
             QTimer::singleShot(120000, &wait, &QEventLoop::quit);
             go->click();
             wait.exec();
             settle();
-            save(*dialog, QStringLiteral("9-import-video"));
+            save(*dialog, QStringLiteral("9b-import-video"));
             dialog->done(QDialog::Rejected);
             settle();
         }
+        tabs->setCurrentIndex(3);
+        waitUntil([&] { return !window.countingFits(); });
+        save(window, QStringLiteral("12-calculator-fit"));
+
+        std::optional<MessageBoxes::Message> advice;
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { advice = message; });
+        tabs->setCurrentIndex(2);
+        convert->click();
+        settle();
+        if (advice) {
+            const auto box = MessageBoxes::build(&window, advice->text, advice->title, advice->icon);
+            box->show();
+            settle();
+            save(*box, QStringLiteral("13-advice-message"));
+            box->hide();
+        }
+        tabs->setCurrentIndex(3);
+        if (auto* makeItFit = window.findChild<QPushButton*>(QStringLiteral("CalcMakeItFit")); makeItFit != nullptr) {
+            makeItFit->click();
+            waitUntil([&] { return !window.countingFits(); });
+            save(window, QStringLiteral("14-calculator-made-fit"));
+        }
+        std::optional<MessageBoxes::Message> closing;
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { closing = message; });
+        convert->click();
+        settle();
+        if (closing) {
+            const auto box = MessageBoxes::build(&window, closing->text, closing->title, closing->icon);
+            box->show();
+            settle();
+            save(*box, QStringLiteral("15-closing-report-archive"));
+            box->hide();
+        }
+        tabs->setCurrentIndex(0);
+        window.importVideo(clip);
+        if (VideoImportDialog* again = window.importDialog()) {
+            waitUntil(countedInDialog);
+            save(*again, QStringLiteral("16-import-archive-fit"));
+            again->done(QDialog::Rejected);
+            settle();
+        }
+        MessageBoxes::setHook([&](const MessageBoxes::Message& message) { report = message; });
     }
 
     // A folder of photographs, larger than the screen: the question, then

@@ -1,6 +1,9 @@
 #include "app/VideoImportDialog.h"
 
+#include "app/FitCounter.h"
 #include "app/JobThread.h"
+#include "convert/FitAdvice.h"
+#include "convert/ScreenMaker.h"
 #include "convert/WhatFits.h"
 #include "imaging/Conversion.h"
 #include "imaging/FrameFolder.h"
@@ -29,6 +32,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -109,6 +113,25 @@ QDoubleSpinBox* secondsBox(const char* name)
     // "1:30" is no value of its own.
     box->setKeyboardTracking(false);
     return box;
+}
+
+// Keeps room for a wrapped label's whole text, and at least `lines` lines:
+// the dialog grows with a longer text instead of pushing the rows above
+// together.
+void keepRoomFor(QLabel* label, int lines)
+{
+    const int reserved = lines * label->fontMetrics().lineSpacing();
+    label->setMinimumHeight(std::max(reserved, label->heightForWidth(std::max(label->width(), 360))));
+}
+
+// The folder, or when it exists the same name numbered: "frames 2", 3 ...
+QString freeFolder(const QString& path)
+{
+    QString candidate = path;
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n) {
+        candidate = QStringLiteral("%1 %2").arg(path).arg(n);
+    }
+    return candidate;
 }
 
 QString infoText(const media::ClipInfo& info)
@@ -208,13 +231,25 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     form->addRow(QStringLiteral("New folder"), destination);
     form->addRow(QString(), pictures);
 
+    // What fits of the clip with the choices made: counted before the
+    // import from the clip itself, and after it from the frames written.
+    // Four lines are kept for it, so the dialog keeps its size.
+    Import_Fits = named<QLabel>("Import_Fits");
+    Import_Fits->setWordWrap(true);
+    Import_Fits->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    keepRoomFor(Import_Fits, 4);
+    counter_ = new FitCounter(this);
+    connect(counter_, &FitCounter::started, this,
+            [this] { Import_Fits->setText(QStringLiteral("Counting what fits of the clip...")); });
+    connect(counter_, &FitCounter::counted, this, [this](const FitAdvice& advice) { showFits(advice, false); });
+
     Import_Progress = named<QProgressBar>("Import_Progress");
     Import_Progress->setRange(0, 1000);
     Import_Progress->setValue(0);
     Import_Progress->setTextVisible(false);
     Import_Status = named<QLabel>("Import_Status");
     Import_Status->setWordWrap(true);
-    Import_Status->setMinimumHeight(3 * Import_Status->fontMetrics().height());
+    keepRoomFor(Import_Status, 3);
     Import_Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Import_Go = named<QPushButton>("Import_Go", QStringLiteral("Import"));
@@ -226,6 +261,7 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(Import_Fits);
     layout->addWidget(Import_Progress);
     layout->addWidget(Import_Status);
     layout->addWidget(buttons);
@@ -237,6 +273,11 @@ VideoImportDialog::VideoImportDialog(const Vars& colours, std::function<EncoderC
     connect(Import_Cancel, &QPushButton::clicked, this, &VideoImportDialog::reject);
     connect(Import_Fit, &QComboBox::currentIndexChanged, this, &VideoImportDialog::showClipPicture);
     connect(Import_Start, &QDoubleSpinBox::editingFinished, this, &VideoImportDialog::showClipPicture);
+    connect(Import_Destination, &QLineEdit::textEdited, this, &VideoImportDialog::destinationEdited);
+    for (QDoubleSpinBox* box : {Import_Rate, Import_Start, Import_End}) {
+        connect(box, &QDoubleSpinBox::valueChanged, this, &VideoImportDialog::recount);
+    }
+    connect(Import_Fit, &QComboBox::currentIndexChanged, this, &VideoImportDialog::recount);
 
     setSource(QString());
 }
@@ -284,11 +325,93 @@ void VideoImportDialog::setSource(const QString& path)
         Import_Start->setMaximum(LongestTime);
         Import_End->setMaximum(LongestTime);
     }
-    Import_Destination->setText(QDir::toNativeSeparators(media::defaultDestination(source_)));
+    Import_Destination->setText(QDir::toNativeSeparators(
+        typedDestination_.isEmpty() ? media::defaultDestination(source_) : freeFolder(typedDestination_)));
     sourceReady_ = true;
     setStatus(QString(), false);
     setBusy(false);
     showClipPicture();
+    recount();
+}
+
+void VideoImportDialog::destinationEdited()
+{
+    typedDestination_ = QDir::cleanPath(QDir::fromNativeSeparators(Import_Destination->text().trimmed()));
+    if (typedDestination_ == QLatin1String(".")) {
+        typedDestination_.clear();
+    }
+}
+
+void VideoImportDialog::setSettings(const media::ImportSettings& settings)
+{
+    Import_Rate->setValue(settings.framesPerSecond);
+    Import_Start->setValue(settings.start);
+    Import_End->setValue(settings.end.value_or(0.0));
+    Import_Fit->setCurrentIndex(static_cast<int>(settings.fit));
+}
+
+void VideoImportDialog::recount()
+{
+    if (!sourceReady_ || importing()) {
+        return;
+    }
+    const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
+    const media::ImportSettings taken = settings();
+    const QString source = source_;
+    const std::shared_ptr<const Vars> colours = FitCounter::coloursOf(colours_);
+    const int quality = encoder.detailSliderValue;
+    // The screens of the clip taken at a rate, as an import and a run would
+    // make them.
+    const auto screensAt = [source, taken, colours, quality](double framesPerSecond, const std::atomic<bool>* cancel) {
+        media::ImportSettings at = taken;
+        at.framesPerSecond = framesPerSecond;
+        ScreenMaker maker(*colours, quality);
+        QString message;
+        if (!media::readFrames(source, at, [&maker](const QImage& frame) { maker.add(frame); }, cancel, message)) {
+            return std::optional<ShownScreens>();
+        }
+        return std::optional<ShownScreens>(maker.take());
+    };
+    FitCounter::Request request;
+    request.screensKey = QStringList{source, QString::number(taken.framesPerSecond, 'g', 17),
+                                     QString::number(taken.start, 'g', 17),
+                                     taken.end ? QString::number(*taken.end, 'g', 17) : QString(),
+                                     QString::number(static_cast<int>(taken.fit)),
+                                     FitCounter::settingsKey(*colours, quality)}
+                             .join(QLatin1Char('\n'));
+    request.screens = [screensAt, rate = taken.framesPerSecond](const std::atomic<bool>* cancel) {
+        return screensAt(rate, cancel).value_or(ShownScreens{});
+    };
+    request.question.target = encoder.target;
+    // The frames play at the rate they are taken at.
+    request.question.target.framesPerSecond = taken.framesPerSecond;
+    if (moving_) {
+        request.question.video = VideoSpan{taken.start, taken.framesPerSecond};
+        request.question.screensAt = [screensAt](double framesPerSecond) { return screensAt(framesPerSecond, nullptr); };
+    }
+    counter_->count(std::move(request));
+}
+
+void VideoImportDialog::showFits(const FitAdvice& advice, bool imported)
+{
+    if (advice.chosen.frames == 0) {
+        Import_Fits->clear();
+        return;
+    }
+    QStringList lines{whatFitsText(advice.chosen)};
+    if (imported) {
+        // The frames are the window's now: "Make It Fit" is there for them.
+        lines += adviceWords(advice, QString());
+    } else if (!advice.chosen.all()) {
+        if (const QString summary = adviceSummary(advice); !summary.isEmpty()) {
+            lines.append(summary);
+        }
+        if (const QString elsewhere = elsewhereText(advice); !elsewhere.isEmpty()) {
+            lines.append(elsewhere);
+        }
+    }
+    Import_Fits->setText(lines.join(QLatin1Char('\n')));
+    keepRoomFor(Import_Fits, 4);
 }
 
 void VideoImportDialog::showClipPicture()
@@ -401,10 +524,11 @@ void VideoImportDialog::startImport()
     colours->Pictures = colours_.Pictures;
     const EncoderChoice encoder = encoderChoice_ ? encoderChoice_() : EncoderChoice{};
 
+    counter_->stop();
+    runningSettings_ = settings();
     runningSpan_.reset();
     if (moving_) {
-        const media::ImportSettings chosen = settings();
-        runningSpan_ = VideoSpan{chosen.start, chosen.framesPerSecond};
+        runningSpan_ = VideoSpan{runningSettings_.start, runningSettings_.framesPerSecond};
     }
     cancel_ = false;
     postedPermille_ = -1;
@@ -413,7 +537,11 @@ void VideoImportDialog::startImport()
     setBusy(true);
 
     std::shared_ptr<media::FrameStream> shared(std::move(stream));
-    worker_ = new JobThread([this, shared, destination, colours, encoder] {
+    const std::optional<VideoSpan> span = runningSpan_;
+    worker_ = new JobThread([this, shared, destination, colours, encoder, span] {
+        // The screens of the frames as they are written: what fits is
+        // counted without reading them again.
+        ScreenMaker screens(*colours, encoder.detailSliderValue);
         media::ImportControl control;
         control.cancel = &cancel_;
         control.progress = [this](double fraction, int frames) {
@@ -424,23 +552,20 @@ void VideoImportDialog::startImport()
                     this, [this, permille, frames] { importProgress(permille, frames); }, Qt::QueuedConnection);
             }
         };
+        control.written = [&screens](const media::ScaledFrame& frame) { screens.add(frame.image); };
         const media::ImportResult result = media::importFrames(*shared, destination, control);
-        std::optional<WhatFits> fits;
-        std::vector<ChoiceFit> others;
+        std::optional<FitAdvice> advice;
         if (result.status == media::ImportResult::Status::Done) {
             QtFileSystem files;
-            QtPictureLoader loader;
-            const QStringList frames = listFrameFolder(files, result.folder).value_or(QStringList{});
+            FitQuestion question;
+            question.target = encoder.target;
             // At the rate the new folder plays at, as the window takes it.
-            EncoderChoice counted = encoder;
-            counted.target.framesPerSecond = folderRate(files, result.folder).value_or(WrittenFramesPerSecond);
-            fits = estimateWhatFits(*colours, counted, loader, result.folder, frames, &cancel_);
-            if (!fits->all()) {
-                others = estimateOtherChoices(*colours, counted, loader, result.folder, frames, &cancel_);
-            }
+            question.target.framesPerSecond = folderRate(files, result.folder).value_or(WrittenFramesPerSecond);
+            question.video = span;
+            advice = adviseFit(question, screens.screens(), &cancel_);
         }
         QMetaObject::invokeMethod(
-            this, [this, result, fits, others] { importDone(result, fits, others); }, Qt::QueuedConnection);
+            this, [this, result, advice] { importDone(result, advice); }, Qt::QueuedConnection);
     });
     worker_->setObjectName(QStringLiteral("VideoImport"));
     worker_->start();
@@ -455,8 +580,7 @@ void VideoImportDialog::importProgress(int permille, int frames)
     setStatus(QStringLiteral("Importing... %1 frames").arg(frames), false);
 }
 
-void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
-                                   const std::vector<ChoiceFit>& others)
+void VideoImportDialog::importDone(const media::ImportResult& result, const std::optional<FitAdvice>& advice)
 {
     if (worker_) {
         worker_->wait();
@@ -473,14 +597,17 @@ void VideoImportDialog::importDone(const media::ImportResult& result, const std:
         if (!result.message.isEmpty()) {
             text += QLatin1Char(' ') + result.message;
         }
-        if (fits) {
-            text += QLatin1Char('\n') + whatFitsText(*fits, others);
-        }
         setStatus(text, false);
+        if (advice) {
+            showFits(*advice, true);
+        }
         Import_Cancel->setText(QStringLiteral("Close"));
         importedSpan_ = runningSpan_;
-        // Another import would need another folder name.
-        Import_Destination->setText(QDir::toNativeSeparators(media::defaultDestination(source_)));
+        importedSettings_ = runningSettings_;
+        // Another import needs another folder: the one the user typed,
+        // numbered, else the next default.
+        Import_Destination->setText(QDir::toNativeSeparators(
+            typedDestination_.isEmpty() ? media::defaultDestination(source_) : freeFolder(typedDestination_)));
         emit imported(result.folder);
         break;
     }
@@ -535,6 +662,7 @@ void VideoImportDialog::setBusy(bool busy)
 void VideoImportDialog::setStatus(const QString& text, bool problem)
 {
     Import_Status->setText(text);
+    keepRoomFor(Import_Status, 3);
     Import_Status->setStyleSheet(problem ? QStringLiteral("color: #b00000;") : QString());
 }
 

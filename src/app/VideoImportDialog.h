@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/FitAdvice.h"
 #include "convert/WhatFits.h"
 #include "media/MediaTypes.h"
 
@@ -23,6 +24,7 @@ class QThread;
 
 namespace zoetra {
 
+class FitCounter;
 struct Vars;
 
 namespace media {
@@ -50,6 +52,10 @@ public:
     // Where the frames of the last import were taken from, when the source
     // has times (a video or an animation).
     std::optional<VideoSpan> importedSpan() const { return importedSpan_; }
+    // The settings of the last import.
+    media::ImportSettings importedSettings() const { return importedSettings_; }
+    // Sets the rate, the times and the fit, as an import is to take them.
+    void setSettings(const media::ImportSettings& settings);
 
     // The file and folder choosers of the dialog's buttons.
     void chooseFile();
@@ -62,6 +68,10 @@ public:
 
     // Redraws the calculator's picture under the colour settings of now.
     void showColours();
+    // Counts again what fits of the clip, as the settings, the colour
+    // settings and the choices on "Calculator" are now; off the window's
+    // thread, until the import starts.
+    void recount();
 
 signals:
     // A new frame folder exists, with every frame in it.
@@ -75,8 +85,9 @@ protected:
 private:
     void chooseDestination();
     void importProgress(int permille, int frames);
-    void importDone(const media::ImportResult& result, const std::optional<WhatFits>& fits,
-                    const std::vector<ChoiceFit>& others);
+    void importDone(const media::ImportResult& result, const std::optional<FitAdvice>& advice);
+    void showFits(const FitAdvice& advice, bool imported);
+    void destinationEdited();
     void setBusy(bool busy);
     void setStatus(const QString& text, bool problem);
     media::ImportSettings settings() const;
@@ -91,6 +102,10 @@ private:
     bool moving_ = false;  // a video or an animation
     std::optional<VideoSpan> importedSpan_;
     std::optional<VideoSpan> runningSpan_;
+    media::ImportSettings importedSettings_;
+    media::ImportSettings runningSettings_;
+    // The new folder as the user typed it, kept over imports and sources.
+    QString typedDestination_;
 
     QLabel* Import_Source = nullptr;
     QLabel* Import_Info = nullptr;
@@ -105,8 +120,10 @@ private:
     QImage clipFrame_;                    // 96 x 64, or null
     QLineEdit* Import_Destination = nullptr;
     QPushButton* Import_Choose_Destination = nullptr;
+    QLabel* Import_Fits = nullptr;  // what fits of the clip, before and after the import
     QProgressBar* Import_Progress = nullptr;
     QLabel* Import_Status = nullptr;
+    FitCounter* counter_ = nullptr;
     QPushButton* Import_Go = nullptr;
     QPushButton* Import_Cancel = nullptr;
 

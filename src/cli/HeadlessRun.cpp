@@ -1,5 +1,6 @@
 #include "cli/HeadlessRun.h"
 
+#include "cli/AdviceOptions.h"
 #include "cli/Preview.h"
 #include "cli/Sending.h"
 #include "cli/TerminalWindowLayer.h"
@@ -103,6 +104,25 @@ std::optional<QString> importSource(const Settings& settings, TerminalWindowLaye
                      nativePath(result.folder).toLocal8Bit().constData());
     }
     return result.folder;
+}
+
+// The shown screens of the source video taken at another rate, as an import
+// at that rate followed by a run would have them; nothing when it cannot be
+// read or a signal came.
+std::optional<ShownScreens> screensAtRate(const Settings& settings, const Vars& vars, double framesPerSecond)
+{
+    media::ImportSettings import;
+    import.framesPerSecond = framesPerSecond;
+    import.start = settings.start;
+    import.end = settings.end;
+    import.fit = static_cast<media::FitMode>(settings.fit);
+    ScreenMaker maker(vars, settings.quality);
+    QString message;
+    if (!media::readFrames(settings.source, import, [&maker](const QImage& frame) { maker.add(frame); }, &interrupted,
+                           message)) {
+        return std::nullopt;
+    }
+    return maker.take();
 }
 #endif
 
@@ -238,23 +258,42 @@ int runHeadless(const Settings& options, const AppFolders& folders)
         std::fprintf(stderr, "Auto balance: --black %d --white %d\n", proposal.black, proposal.white);
     }
 
+    // The advice names the options that make the video fit.
+    run.adviceLines = [&settings](const FitAdvice& advice) { return adviceOptions(advice, settings); };
+#ifdef ZOETRA_VIDEO_IMPORT
+    if (settings.import && QFileInfo(settings.source).isFile()) {
+        run.videoSource = VideoSpan{settings.start, takenFramesPerSecond(settings)};
+        run.screensAt = [&settings, &vars](double framesPerSecond) {
+            return screensAtRate(settings, vars, framesPerSecond);
+        };
+    }
+#endif
+
     if (settings.import) {
-        // What the video data holds of the frames, before anything is built.
-        const EncoderChoice encoder{settings.quality, window.target};
-        const WhatFits fits = estimateWhatFits(vars, encoder, pictures, frameFolder, window.frames);
-        std::vector<ChoiceFit> others;
-        if (!fits.all()) {
-            others = estimateOtherChoices(vars, encoder, pictures, frameFolder, window.frames);
+        // What the video data holds of the frames, before anything is built;
+        // when not all fit, the run's message tells it with the advice.
+        FitQuestion question;
+        question.target = window.target;
+        question.video = run.videoSource;
+        question.screensAt = run.screensAt;
+        FitAdvice advice = adviseFit(
+            question, shownScreens(vars, settings.quality, pictures, frameFolder, window.frames, &interrupted),
+            &interrupted);
+        window.yieldToEvents();  // a signal meanwhile ends the program here
+        if (advice.chosen.all()) {
+            std::fprintf(stderr, "%s\n", whatFitsText(advice.chosen).toLocal8Bit().constData());
+        } else if (!settings.extractTo.isEmpty()) {
+            QStringList lines = adviceOptions(advice, settings);
+            lines.insert(advice.proposal ? 1 : 0, whatFitsText(advice.chosen));
+            std::fprintf(stderr, "%s\n", lines.join(QLatin1Char('\n')).toLocal8Bit().constData());
+        } else {
+            run.knownAdvice = std::move(advice);
         }
-        std::fprintf(stderr, "%s\n", whatFitsText(fits, others).toLocal8Bit().constData());
         if (!settings.extractTo.isEmpty()) {
             return 0;
         }
     }
 
-    if (settings.import && QFileInfo(settings.source).isFile()) {
-        run.videoSource = VideoSpan{settings.start, takenFramesPerSecond(settings)};
-    }
 #ifdef ZOETRA_VIDEO_IMPORT
     run.soundSource = [&frameFolder](QString& why) -> std::optional<std::vector<float>> {
         media::SoundRead read = media::readFolderSound(frameFolder, sound::InputRate);
@@ -284,7 +323,7 @@ int runHeadless(const Settings& options, const AppFolders& folders)
     if (outcome.status != RunOutcome::Status::Delivered) {
         return 1;
     }
-    std::fprintf(stderr, "Program file: %s\n", nativePath(outcome.deliveredPath).toLocal8Bit().constData());
+    // The closing report names the program and its folder.
     if (outcome.deliveredPaths.size() > 1) {
         std::fprintf(stderr, "Video in the archive: %lld AppVar files and the bundles to send them with:\n",
                      static_cast<long long>(std::count_if(outcome.deliveredPaths.begin(), outcome.deliveredPaths.end(),

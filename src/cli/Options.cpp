@@ -684,6 +684,7 @@ ParsedOptions parseOptions(const QStringList& arguments, const QString& sampleDi
             return refused(QStringLiteral("%1 and %2 disagree: give one of them.").arg(earlier->second.option, written));
         }
         bySetting[row->sets] = {written, canonical};
+        s.givenAs[row->sets].append(written);
         givenOptions.insert(row->names.last());
         if (!s.given.contains(row->sets)) {
             s.given.append(row->sets);

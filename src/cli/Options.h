@@ -3,6 +3,7 @@
 #include "shared/PictureSettings.h"
 #include "shared/VideoTarget.h"
 
+#include <QMap>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,9 @@ struct Settings {
     // What the options given set (OptionRow::sets): those win over what
     // --auto proposes.
     QStringList given;
+    // Each of them as written, by what it sets ("format": "--compact"):
+    // advice that changes a setting names the options it replaces.
+    QMap<QString, QStringList> givenAs;
 };
 
 // One headless option: its names, its value, its help and what it sets.

@@ -12,6 +12,7 @@
 #include "program/PlayerTarget.h"
 #include "shared/Vars.h"
 
+#include <QFileInfo>
 #include <QLockFile>
 
 #include <cmath>
@@ -97,6 +98,30 @@ QString unreadableFramesWarning(const QStringList& names)
         text += QStringLiteral("\r\n(and %1 more)").arg(names.size() - Shown);
     }
     return text;
+}
+
+QString whereFilesWentText(const QStringList& paths)
+{
+    if (paths.isEmpty()) {
+        return QString();
+    }
+    const QFileInfo program(paths.front());
+    const QString folder = nativePath(program.absolutePath());
+    qsizetype appVars = 0;
+    qsizetype bundles = 0;
+    for (const QString& path : paths.mid(1)) {
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        appVars += suffix == QLatin1String("8xv") ? 1 : 0;
+        bundles += suffix == QLatin1String("8xg") ? 1 : 0;
+    }
+    if (appVars == 0 && bundles == 0) {
+        return QStringLiteral("The program %1 is in %2.").arg(program.fileName(), folder);
+    }
+    const auto count = [](qsizetype n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    return QStringLiteral("The program %1 and its %2 and %3 are in %4.")
+        .arg(program.fileName(), count(appVars, "AppVar", "AppVars"), count(bundles, "bundle", "bundles"), folder);
 }
 
 namespace {
@@ -320,10 +345,12 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
         const FrameEncoding encoded = EncodeDeltaFrame(vars_, platform_, f, *encoder, resolved.sizeLimit);
         ratio = encoded.ratio;
         if (encoded.overLimit) {
-            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(resolved, f, bytesBefore), QStringLiteral("Error!"),
-                      MessageIcon::Warning, true};
+            FitAdvice advice;
+            ending = {TooLargeMessage + QLatin1String("\r\n") + tooLargeAdvice(resolved, f, bytesBefore, advice),
+                      QStringLiteral("Error!"), MessageIcon::Warning, true};
             outcome.status = RunOutcome::Status::TooLarge;
             outcome.size = vars_.ByteCount;
+            outcome.advice = advice;
             return outcome;
         }
     }
@@ -395,6 +422,11 @@ RunOutcome ConversionRun::convertLocked(const QString& name, const ResolvedTarge
                                     "Compression vs Full Frames: %2% of full size.")
                          .arg(vars_.ByteCount)
                          .arg(static_cast<long long>(std::trunc(ratio)));
+    // Where the files went, then the format they went out in when a dense
+    // target went out compact.
+    if (const QString files = whereFilesWentText(built.deliveredPaths); !files.isEmpty()) {
+        report += QLatin1String("\r\n") + files;
+    }
     if (const QString sent = deliveryText(*encoder, resolved.target); !sent.isEmpty()) {
         report += QLatin1String("\r\n") + sent;
     }
@@ -437,28 +469,35 @@ std::optional<ConversionRun::Ending> ConversionRun::encodeSound(const QString& n
     return std::nullopt;
 }
 
-QString ConversionRun::tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes) const
+QString ConversionRun::tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes,
+                                      FitAdvice& found) const
 {
-    const VideoTarget& target = resolved.target;
     WindowLayer& window = platform_.window;
-    WhatFits chosen;
-    chosen.frames = window.frameListCount();
+    if (knownAdvice && knownAdvice->chosen.target == resolved.target) {
+        found = *knownAdvice;
+    } else {
+        QStringList frames;
+        for (int f = 0; f < window.frameListCount(); ++f) {
+            frames.append(window.frameListEntry(f));
+        }
+        FitQuestion question;
+        question.target = resolved.target;
+        question.freeArchiveBytes = freeArchiveBytes;
+        question.video = videoSource;
+        question.screensAt = screensAt;
+        found = adviseFit(question,
+                          shownScreens(vars_, window.detailSliderValue(), platform_.pictures, vars_.LastDir, frames));
+    }
+    // What this run met: its own thinning may differ from a fresh one.
+    WhatFits chosen = found.chosen;
     chosen.fitting = fitting;
     chosen.bytes = fittingBytes;
-    chosen.target = target;
     chosen.limit = resolved.sizeLimit;
-    QStringList frames;
-    for (int f = 0; f < chosen.frames; ++f) {
-        frames.append(window.frameListEntry(f));
-    }
-    const EncoderChoice encoder{window.detailSliderValue(), target};
-    const std::vector<ChoiceFit> others =
-        estimateOtherChoices(vars_, encoder, platform_.pictures, vars_.LastDir, frames);
-    QString text = whatFitsText(chosen, others, QStringLiteral("\r\n"));
-    if (videoSource) {
-        text += QLatin1String("\r\n") + endThatFitsText(*videoSource, fitting);
-    }
-    return text;
+
+    QStringList lines = adviceLines ? adviceLines(found) : adviceWords(found, window.programName());
+    // The changes lead; what the choices made hold follows them.
+    lines.insert(found.proposal ? 1 : 0, whatFitsText(chosen));
+    return lines.join(QLatin1String("\r\n"));
 }
 
 }  // namespace zoetra

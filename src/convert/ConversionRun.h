@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/FitAdvice.h"
 #include "convert/VideoSound.h"
 #include "convert/WhatFits.h"
 #include "platform/WindowLayer.h"
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,6 +41,8 @@ struct RunOutcome {
     // Frames whose files could not be read, in the order the run met them;
     // each was replaced by the frame before it.
     QStringList unreadableFrames;
+    // Over the limit: what makes the video fit, as the message told it.
+    std::optional<FitAdvice> advice;
 };
 
 // The whole conversion from a press of "Convert Video!" to the closing
@@ -69,13 +73,26 @@ public:
     BuildOptions buildOptions;
     // Where a video's sound comes from, for a target with sound.
     SoundSource soundSource;
-    // Where the frames were taken from a video, when they were: the size
-    // limit's message then names the end that fits.
+    // Where the frames were taken from a video, when they were: the advice
+    // after the size limit's message may then take the video at a lower
+    // rate (through screensAt) or end it where the frames that fit end.
     std::optional<VideoSpan> videoSource;
+    std::function<std::optional<ShownScreens>(double framesPerSecond)> screensAt;
+    // The free archive a choice of the archive would have, when the user
+    // gave one.
+    std::optional<std::int64_t> freeArchiveBytes;
+    // How the advice is told: by default in words (adviceWords); the
+    // headless converter names the options to give.
+    std::function<QStringList(const FitAdvice&)> adviceLines;
+    // Advice found before the run (over the same frames and settings): the
+    // size limit's message tells it instead of searching again, when it was
+    // made for the run's target.
+    std::optional<FitAdvice> knownAdvice;
 
-    // The lines after the size limit's message: what fits of the frames,
-    // with each other choice of the target, and the end that fits.
-    QString tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes) const;
+    // The lines after the size limit's message: the changes that make the
+    // video fit first, then what the choices made hold, and a model that
+    // would hold it all. The advice found comes back in `found`.
+    QString tooLargeAdvice(const ResolvedTarget& resolved, int fitting, int fittingBytes, FitAdvice& found) const;
 
     // The file in the application folder whose lock a run holds.
     static const QString LockFileName;
@@ -127,6 +144,11 @@ QString programNameProblem(const QString& name, const VideoTarget& target);
 
 // The message for a description the shell's header cannot hold, else empty.
 QString descriptionProblem(const QString& shellText, const QString& description);
+
+// The closing report's line after its three: the program delivered, how
+// many AppVars and bundles came with it, and the folder they are in: "The
+// program video.8xp and its 10 AppVars and 3 bundles are in /home/me/videos."
+QString whereFilesWentText(const QStringList& paths);
 
 // Lines for a warning about frames that could not be read: their number and
 // the first few names, or empty when there are none.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/ScreenMaker.h"
 #include "shared/VideoTarget.h"
 
 #include <QString>
@@ -33,39 +34,23 @@ struct WhatFits {
     double seconds() const;
 };
 
+// How many of the shown screens, from the first, the target holds: they are
+// coded in its stream format as the run codes them, stopping at the first
+// that passes its limit.
+WhatFits fitScreens(const ShownScreens& screens, const VideoTarget& target, const std::atomic<bool>* cancel = nullptr);
+
 // Encodes the frames as a conversion run started now would: each file
 // loaded and reduced under the colour settings of `settings`, packed, and
 // encoded under the encoder's choice (quality, target) with a
-// random sequence of its own, stopping at the first frame that passes the
-// limit. Writes nothing, builds nothing, and leaves `settings` alone; with
-// a fresh program's random sequence it matches that program's first run.
+// random sequence of its own (shownScreens, then fitScreens). Writes
+// nothing, builds nothing, and leaves `settings` alone; with a fresh
+// program's random sequence it matches that program's first run.
 WhatFits estimateWhatFits(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
                           const QString& folder, const QStringList& frames,
                           const std::atomic<bool>* cancel = nullptr);
 
 // "The 24000 bytes hold 120 of the 300 frames: 8.1 seconds on the calculator."
 QString whatFitsText(const WhatFits& fits);
-
-// The choices of the target a conversion could make instead of `current`,
-// in the order they are offered: each other stream format.
-std::vector<VideoTarget> otherTargetChoices(const VideoTarget& current);
-
-// What another choice of the target holds of the same frames.
-struct ChoiceFit {
-    VideoTarget target;
-    WhatFits fits;
-};
-
-// What each of the other choices holds, as estimateWhatFits counts it.
-std::vector<ChoiceFit> estimateOtherChoices(const Vars& settings, const EncoderChoice& encoder, PictureLoader& loader,
-                                            const QString& folder, const QStringList& frames,
-                                            const std::atomic<bool>* cancel = nullptr);
-
-// whatFitsText of the choice made, then, when not all frames fit, a line
-// for each other choice: "As compact video all 300 frames fit (9120
-// bytes): 20.3 seconds on the calculator." Lines end with `newline`.
-QString whatFitsText(const WhatFits& chosen, const std::vector<ChoiceFit>& others,
-                     const QString& newline = QStringLiteral("\n"));
 
 // Where an imported video was taken from, for the end that fits.
 struct VideoSpan {
@@ -76,8 +61,5 @@ struct VideoSpan {
 // The end, in seconds, at which the import takes the first `fitting` frames
 // and no more, rounded down to a tenth.
 double endThatFits(const VideoSpan& span, int fitting);
-// "Ending the video at 0:12.4 (--end 0:12.4, or End in the import) keeps
-// the frames that fit."
-QString endThatFitsText(const VideoSpan& span, int fitting);
 
 }  // namespace zoetra

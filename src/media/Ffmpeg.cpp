@@ -1,5 +1,7 @@
 #include "media/Ffmpeg.h"
 
+#include <QFile>
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -25,6 +27,28 @@ void quietFfmpegLog()
         return true;
     }();
     static_cast<void>(quiet);
+}
+
+std::string outputProblem(int code, const char* what, const std::string& path)
+{
+    return code < 0 ? std::string(what) + " " + path + ": " + ffmpegError(code).toStdString() : std::string();
+}
+
+std::string finishOutput(AVFormatContext* format, const std::string& path, bool opened, std::string problem)
+{
+    if (problem.empty()) {
+        problem = outputProblem(av_write_trailer(format), "cannot finish", path);
+    }
+    if (format != nullptr && format->pb != nullptr) {
+        const int closed = avio_closep(&format->pb);
+        if (problem.empty()) {
+            problem = outputProblem(closed, "cannot write", path);
+        }
+    }
+    if (!problem.empty() && opened) {
+        QFile::remove(QString::fromStdString(path));
+    }
+    return problem;
 }
 
 }  // namespace zoetra::media

@@ -18,6 +18,7 @@ extern "C" {
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace zoetra::media {
 
@@ -63,6 +64,14 @@ using ResampleContextPtr = std::unique_ptr<SwrContext, ResampleContextFreer>;
 
 // FFmpeg's own text for an error code.
 QString ffmpegError(int code);
+
+// "`what` `path`: FFmpeg's reason" for a failed call's code, else empty.
+std::string outputProblem(int code, const char* what, const std::string& path);
+
+// Ends an output file the recording went to: its trailer written (unless
+// `problem` already says it failed) and its file closed; on any failure the
+// file, where it was opened, is removed. Gives the first problem, or none.
+std::string finishOutput(AVFormatContext* format, const std::string& path, bool opened, std::string problem);
 
 
 }  // namespace zoetra::media

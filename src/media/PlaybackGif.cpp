@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -47,26 +46,11 @@ public:
         if (problem.empty()) {
             problem = encode(nullptr, 0);
         }
-        if (problem.empty()) {
-            problem = check(av_write_trailer(format_.get()), "cannot finish");
-        }
-        if (format_ && format_->pb != nullptr) {
-            const int closed = avio_closep(&format_->pb);
-            if (problem.empty()) {
-                problem = check(closed, "cannot write");
-            }
-        }
-        if (!problem.empty() && opened_) {
-            QFile::remove(QString::fromStdString(path_));
-        }
-        return problem;
+        return finishOutput(format_.get(), path_, opened_, std::move(problem));
     }
 
 private:
-    std::string check(int code, const char* what) const
-    {
-        return code < 0 ? std::string(what) + " " + path_ + ": " + ffmpegError(code).toStdString() : std::string();
-    }
+    std::string check(int code, const char* what) const { return outputProblem(code, what, path_); }
 
     std::string open(bool loops, std::int64_t lastDelay)
     {

@@ -97,6 +97,9 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
         if (!writer.write(frame.image, result.message)) {
             return result;
         }
+        if (control.written) {
+            control.written(frame);
+        }
         if (control.progress) {
             control.progress(stream.progress(), writer.count());
         }
@@ -137,6 +140,26 @@ ImportResult importFrames(const QString& source, const QString& destination, con
         return result;
     }
     return importFrames(*stream, destination, control);
+}
+
+bool readFrames(const QString& source, const ImportSettings& settings, const std::function<void(const QImage&)>& take,
+                const std::atomic<bool>* cancel, QString& message)
+{
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(std::memory_order_relaxed); };
+    const std::unique_ptr<FrameStream> stream = FrameStream::open(source, message, cancel);
+    if (!stream || !stream->begin(settings, message)) {
+        return false;
+    }
+    ScaledFrame frame;
+    int frames = 0;
+    while (!cancelled() && stream->next(frame) == FrameStream::Status::Frame) {
+        take(frame.image);
+        ++frames;
+    }
+    if (frames == 0 && message.isEmpty()) {
+        message = stream->message();
+    }
+    return frames > 0 && !cancelled();
 }
 
 QString defaultDestination(const QString& source, const QString& folder)

@@ -17,6 +17,8 @@ struct ImportControl {
     // Fraction done 0..1 and the frames written so far.
     std::function<void(double fraction, int frames)> progress;
     const std::atomic<bool>* cancel = nullptr;
+    // Each frame once it is written, in order.
+    std::function<void(const ScaledFrame& frame)> written;
 };
 
 struct ImportResult {
@@ -43,6 +45,14 @@ ImportResult importFrames(FrameStream& stream, const QString& destination, const
 // Opens, checks the settings and imports in one go.
 ImportResult importFrames(const QString& source, const QString& destination, const ImportSettings& settings,
                           const ImportControl& control);
+
+// The frames an import with these settings writes, each handed to `take`
+// in order, without writing anything: what fits of a video can be counted
+// before it is imported, or at another rate. False with a message when the
+// source cannot be read or the settings do not fit it, or when `cancel` is
+// set on the way.
+bool readFrames(const QString& source, const ImportSettings& settings, const std::function<void(const QImage&)>& take,
+                const std::atomic<bool>* cancel, QString& message);
 
 // "NAME frames" beside a file or folder (NAME without the file's ending),
 // or inside `folder` when one is given; "NAME frames 2", 3 ... when that

@@ -11,6 +11,7 @@
 #include "support/FfmpegClips.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -80,6 +81,7 @@ private:
         return found;
     }
     QString status() const { return inDialog<QLabel>("Import_Status")->text(); }
+    QString fits() const { return inDialog<QLabel>("Import_Fits")->text(); }
     void drop(const QList<QUrl>& urls, bool* accepted = nullptr);
 
     std::unique_ptr<QTemporaryDir> root;
@@ -201,7 +203,9 @@ void VideoImportWindowTest::importMakesTheNewFolderTheSource()
     inDialog<QDoubleSpinBox>("Import_Rate")->setValue(15.0);
     inDialog<QDoubleSpinBox>("Import_End")->setValue(12.0);
     const QString made = QDir(root->path()).filePath(QStringLiteral("long frames"));
-    inDialog<QLineEdit>("Import_Destination")->setText(QDir::toNativeSeparators(made));
+    // Typed, as a user would.
+    inDialog<QLineEdit>("Import_Destination")->clear();
+    QTest::keyClicks(inDialog<QLineEdit>("Import_Destination"), QDir::toNativeSeparators(made));
     // The window's own events go on while the frames are decoded.
     int ticks = 0;
     QTimer timer;
@@ -223,7 +227,7 @@ void VideoImportWindowTest::importMakesTheNewFolderTheSource()
     QVERIFY(progressWhileImporting > 0);
 
     QVERIFY2(status().contains(QStringLiteral("180 frames are in")), qPrintable(status()));
-    QVERIFY2(status().contains(QLatin1String("seconds on the calculator")), qPrintable(status()));
+    QVERIFY2(fits().contains(QLatin1String("seconds on the calculator")), qPrintable(fits()));
     QCOMPARE(inDialog<QProgressBar>("Import_Progress")->value(), 1000);
     // The new folder is the source folder, listed, its first frame shown.
     QCOMPARE(window->vars().LastDir, made);
@@ -238,6 +242,8 @@ void VideoImportWindowTest::importMakesTheNewFolderTheSource()
     QCOMPARE(window->findChild<QDoubleSpinBox*>(QStringLiteral("CalcRate"))->value(), 15.0);
     QCOMPARE(window->windowLayer().videoTarget().framesPerSecond, 15.0);
     QCOMPARE(inDialog<QPushButton>("Import_Cancel")->text(), QStringLiteral("Close"));
+    // Another import goes beside the folder the user typed, numbered.
+    QCOMPARE(inDialog<QLineEdit>("Import_Destination")->text(), QDir::toNativeSeparators(made + QStringLiteral(" 2")));
     QVERIFY(messages.empty());
 }
 
@@ -538,8 +544,9 @@ void VideoImportWindowTest::picturesOfTheClipAndOfTheCalculator()
     QVERIFY(dark.pixel(96, 64) == qRgb(0, 0, 0));
 }
 
-// The import says what fits with each choice; the run that passes the limit
-// says it too, and where to end the video.
+// Too large for the RAM: the dialog says what fits before and after the
+// import, and what makes it all fit; the run's message leads with that
+// advice, "Make It Fit" makes the choice, and the run then passes the limit.
 void VideoImportWindowTest::tooLargeAVideoIsToldWithNumbers()
 {
     const QString noisy = test::makeClip(root->path(), QStringLiteral("noisy.mp4"),
@@ -548,22 +555,46 @@ void VideoImportWindowTest::tooLargeAVideoIsToldWithNumbers()
     QVERIFY(!noisy.isEmpty());
     window->importVideo(noisy);
     inDialog<QDoubleSpinBox>("Import_Start")->setValue(1.0);
+    // Counted from the clip before any import.
+    QTRY_VERIFY_WITH_TIMEOUT(fits().contains(QStringLiteral("All of it fits in the archive")), 30000);
+    QVERIFY2(fits().startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(fits()));
     QSignalSpy ended(window->importDialog(), &VideoImportDialog::importEnded);
     inDialog<QPushButton>("Import_Go")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
-    QVERIFY2(status().contains(QStringLiteral("\nAs compact video ")), qPrintable(status()));
+    const QStringList told = fits().split(QLatin1Char('\n'));
+    QVERIFY2(told.size() >= 2, qPrintable(fits()));
+    QVERIFY2(told[0].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(told[0]));
+    QVERIFY2(told[1].startsWith(QStringLiteral("The whole video fits in the archive: all 74 frames")), qPrintable(told[1]));
     inDialog<QPushButton>("Import_Cancel")->click();
     QTRY_VERIFY(window->importDialog() == nullptr);
 
     QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
     QCOMPARE(messages.size(), std::size_t{1});
     const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
-    QVERIFY2(lines.size() >= 5, qPrintable(messages[0].text));
+    QVERIFY2(lines.size() == 3, qPrintable(messages[0].text));
     QCOMPARE(lines[0], QStringLiteral("Error: File size is too large! Try turning down the quality a bit..."));
-    QVERIFY2(lines[1].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(lines[1]));
-    QVERIFY2(lines[2].startsWith(QStringLiteral("As compact video ")), qPrintable(lines[2]));
-    QVERIFY2(lines[3].startsWith(QStringLiteral("As dense video ")), qPrintable(lines[3]));
-    QVERIFY2(lines.last().startsWith(QStringLiteral("Ending the video at 0:0")), qPrintable(lines.last()));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("The whole video fits in the archive: all 74 frames")), qPrintable(lines[1]));
+    QVERIFY2(lines[1].contains(QStringLiteral("\"Make It Fit\"")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].startsWith(QStringLiteral("The 24000 bytes hold ")), qPrintable(lines[2]));
+
+    // The button makes the choice; what fits follows it.
+    auto* makeItFit = window->findChild<QPushButton*>(QStringLiteral("CalcMakeItFit"));
+    QTRY_VERIFY_WITH_TIMEOUT(makeItFit->isEnabled() && !window->countingFits(), 30000);
+    makeItFit->click();
+    QVERIFY(window->findChild<QCheckBox*>(QStringLiteral("CalcArchive"))->isChecked());
+    QCOMPARE(window->windowLayer().videoTarget().storage, Storage::Archive);
+    QCOMPARE(window->windowLayer().videoTarget().model, CalculatorModel::Ti83Plus);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->countingFits() &&
+                                 window->findChild<QLabel*>(QStringLiteral("CalcFits"))->text().startsWith(
+                                     QStringLiteral("All 74 frames fit")),
+                             30000);
+    QVERIFY(!makeItFit->isEnabled());
+    // The same frames pass the limit now (the empty application folder has
+    // no tools to build with: whatever ends the run, it is not the limit).
+    messages.clear();
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("ConvertVideo")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!messages.empty(), 30000);
+    QVERIFY2(!messages[0].text.contains(QStringLiteral("too large")), qPrintable(messages[0].text));
 }
 
 // Frames taken at 5 a second play at that rate: what fits is told in the
@@ -578,8 +609,8 @@ void VideoImportWindowTest::anImportPlaysAtItsOwnRate()
     QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), 30000);
     // Ten frames, a frame every 24 ticks of the 118 Hz timer: 2.0 seconds
     // (at the written pace they would take 0.7).
-    QVERIFY2(status().contains(QStringLiteral("All 10 frames fit")), qPrintable(status()));
-    QVERIFY2(status().contains(QStringLiteral(": 2.0 seconds on the calculator")), qPrintable(status()));
+    QVERIFY2(fits().contains(QStringLiteral("All 10 frames fit")), qPrintable(fits()));
+    QVERIFY2(fits().contains(QStringLiteral(": 2.0 seconds on the calculator")), qPrintable(fits()));
     QCOMPARE(window->windowLayer().videoTarget().framesPerSecond, 5.0);
 }
 

@@ -274,9 +274,10 @@ TEST_F(ConverterImport, AFolderOfLargePicturesIsImportedWhenAsked)
     EXPECT_EQ(qRed(last.pixel(48, 32)), 200);
 }
 
-// A video too large for the limit: the message says what fits with each
-// choice and where to end the video; that end fits.
-TEST_F(ConverterImport, TheSizeLimitSaysWhatFitsAndTheEndThatDoes)
+// A video too large for the RAM: the message leads, once, with the options
+// that make it all fit, then says what fits as chosen; the import with those
+// options says that all of it fits.
+TEST_F(ConverterImport, TheSizeLimitSaysWhatFitsAndTheOptionsThatMakeItAllFit)
 {
     const QString noisy = makeClip(root.path(), QStringLiteral("noisy.mp4"),
                                    lavfi(QStringLiteral("testsrc=size=160x120:rate=25:duration=6,noise=alls=100:allf=t")) +
@@ -286,26 +287,20 @@ TEST_F(ConverterImport, TheSizeLimitSaysWhatFitsAndTheEndThatDoes)
     const int limit = static_cast<int>(stdErr.indexOf(QLatin1String("Error: File size is too large! Try turning down the quality a bit...\n")));
     ASSERT_GE(limit, 0) << stdErr.toStdString();
     const QStringList lines = stdErr.mid(limit).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 5) << stdErr.toStdString();
-    const QRegularExpressionMatch held =
-        QRegularExpression(QStringLiteral("^The 24000 bytes hold (\\d+) of the (\\d+) frames")).match(lines[1]);
-    ASSERT_TRUE(held.hasMatch()) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].startsWith(QLatin1String("As compact video "))) << lines[2].toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QLatin1String("As dense video "))) << lines[3].toStdString();
-    const QRegularExpressionMatch end =
-        QRegularExpression(QStringLiteral("^Ending the video at ([0-9:.]+) \\(--end \\1, or End in the import\\)"))
-            .match(lines.last());
-    ASSERT_TRUE(end.hasMatch()) << lines.last().toStdString();
+    ASSERT_EQ(lines.size(), 3) << stdErr.toStdString();
+    const QRegularExpressionMatch advice =
+        QRegularExpression(QStringLiteral("^Add --archive: all (\\d+) frames fit, [0-9,]+ of [0-9,]+ bytes\\.$")).match(lines[1]);
+    ASSERT_TRUE(advice.hasMatch()) << lines[1].toStdString();
+    EXPECT_EQ(stdErr.count(QLatin1String("Add --archive")), 1) << stdErr.toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QLatin1String("The 24000 bytes hold "))) << lines[2].toStdString();
 
-    // That end: every frame fits, and no more than the message said.
     const QString frames = QDir(out).filePath(QStringLiteral("frames"));
-    ASSERT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1"), QStringLiteral("--end"),
-                   end.captured(1), QStringLiteral("--extract-to"), frames}),
+    ASSERT_EQ(run({QStringLiteral("--source"), noisy, QStringLiteral("--start"), QStringLiteral("1"),
+                   QStringLiteral("--archive"), QStringLiteral("--extract-to"), frames}),
               0)
         << stdErr.toStdString();
-    EXPECT_TRUE(stdErr.contains(QLatin1String("frames fit into the 24000 bytes"))) << stdErr.toStdString();
-    EXPECT_LE(entries(frames).size(), held.captured(1).toInt());
-    EXPECT_GE(entries(frames).size(), held.captured(1).toInt() - 2);
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("All %1 frames fit").arg(advice.captured(1)))) << stdErr.toStdString();
+    EXPECT_EQ(entries(frames).size() - 1, advice.captured(1).toInt());  // and the frame rate
 }
 
 // The values of the first 768 .db bytes of a Video.dat: the key frame.

@@ -85,9 +85,10 @@ TEST_F(CompactRunTest, TheSameScreensAndMarksAsTheWrittenStreamWithThinning)
     EXPECT_FLOAT_EQ(static_cast<float>(window.progress(ProgressBar::CompressionVal).value()), static_cast<float>(ratio));
     EXPECT_EQ(window.messages.back().text,
               QStringLiteral("Successfully converted!\r\nSize of converted video data: %1b.\r\n"
-                             "Compression vs Full Frames: %2% of full size.")
+                             "Compression vs Full Frames: %2% of full size.\r\nThe program video.8xp is in %3.")
                   .arg(size)
-                  .arg(static_cast<int>(ratio)));
+                  .arg(static_cast<int>(ratio))
+                  .arg(nativePath(vars.OutDir)));
     // Video.dat holds the stream as .db lines, the video end included.
     const QByteArray data = readAll(app(QStringLiteral("Video.dat")));
     QByteArray expected;

@@ -48,12 +48,14 @@ QByteArray programVideo()
     return QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
 }
 
-QString report(int size, int percent)
+// The closing report of a program delivered into the output folder.
+QString report(int size, int percent, const QString& outDir)
 {
     return QStringLiteral("Successfully converted!\r\nSize of converted video data: %1b.\r\n"
-                          "Compression vs Full Frames: %2% of full size.")
+                          "Compression vs Full Frames: %2% of full size.\r\nThe program video.8xp is in %3.")
         .arg(size)
-        .arg(percent);
+        .arg(percent)
+        .arg(nativePath(outDir));
 }
 
 TEST_F(ConversionRunTest, NameLongerThanEightIsRefusedBeforeAnythingIsTouched)
@@ -131,7 +133,7 @@ TEST_F(ConversionRunTest, SingleFrameVideo)
     const RunOutcome outcome = convert();
     ASSERT_EQ(outcome.status, RunOutcome::Status::Delivered);
     EXPECT_EQ(outcome.size, 768);
-    EXPECT_EQ(lastText(), report(768, 0));
+    EXPECT_EQ(lastText(), report(768, 0, vars.OutDir));
     EXPECT_EQ(window.messages.back().title, QStringLiteral("Zoetra2"));
     EXPECT_EQ(window.messages.back().icon, MessageIcon::Information);
     // A maximum of 0 is refused; the bar keeps its own.
@@ -145,17 +147,34 @@ TEST_F(ConversionRunTest, TwoIdenticalFrames)
 {
     useFrames({filledFrame(3), filledFrame(3)});
     EXPECT_EQ(convert().size, 769);
-    EXPECT_EQ(lastText(), report(769, 50));
+    EXPECT_EQ(lastText(), report(769, 50, vars.OutDir));
     EXPECT_EQ(window.progress(ProgressBar::TotalProgress).maximum(), 1.0);
     EXPECT_EQ(window.progress(ProgressBar::TotalProgress).value(), 1.0);
     EXPECT_EQ(window.sizeCounter, QStringLiteral("769b"));
+}
+
+// The report's last line counts what came with the program.
+TEST(DeliveryText, NamesTheProgramItsAppVarsAndBundlesAndTheFolder)
+{
+    EXPECT_EQ(whereFilesWentText({}), QString());
+    EXPECT_EQ(whereFilesWentText({QStringLiteral("/out/clip/video.8xp"), QStringLiteral("/out/clip/video00.8xv"),
+                            QStringLiteral("/out/clip/video.8xg")}),
+              QStringLiteral("The program video.8xp and its 1 AppVar and 1 bundle are in %1.")
+                  .arg(nativePath(QStringLiteral("/out/clip"))));
+    QStringList many{QStringLiteral("/o/v.8xp")};
+    for (int i = 0; i < 10; ++i) {
+        many.append(QStringLiteral("/o/v%1.8XV").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    many += {QStringLiteral("/o/v.8xg"), QStringLiteral("/o/v-2.8xg"), QStringLiteral("/o/v-3.8xg")};
+    EXPECT_EQ(whereFilesWentText(many), QStringLiteral("The program v.8xp and its 10 AppVars and 3 bundles are in %1.")
+                                      .arg(nativePath(QStringLiteral("/o"))));
 }
 
 TEST_F(ConversionRunTest, ReportStatesRatiosTheBarCannotShow)
 {
     useFrames({filledFrame(0), filledFrame(255)});
     EXPECT_EQ(convert().size, 768 + 2305);
-    EXPECT_EQ(lastText(), report(3073, 200));
+    EXPECT_EQ(lastText(), report(3073, 200, vars.OutDir));
 }
 
 TEST_F(ConversionRunTest, PhasesInOrderAndTheWindowLeftAsDescribed)

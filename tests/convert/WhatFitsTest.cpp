@@ -1,6 +1,7 @@
 // "What fits" against the conversion run itself: the same frames, colour
 // settings and quality give the run's size, or stop at the run's frame.
 #include "convert/ConversionRun.h"
+#include "convert/FitAdvice.h"
 #include "convert/WhatFits.h"
 #include "imaging/FrameSelection.h"
 #include "program/ArchiveVideo.h"
@@ -132,65 +133,38 @@ TEST_F(WhatFitsTest, ColourSettingsChangeWhatFits)
     EXPECT_EQ(estimateWhatFits(vars, {}, pictures, source.path(), {}).frames, 0);
 }
 
-// Not all frames fit: the text names what each other choice holds, and the
-// run's size-limit message adds the same lines after its own.
-TEST_F(WhatFitsTest, TheOtherChoicesAreNamedWhenNotAllFit)
+// Not all frames fit: the run's message leads with what makes them fit, as
+// the search over the same frames finds it, then tells what the choices
+// made hold; the headless converter words the advice its own way.
+TEST_F(WhatFitsTest, TheSizeLimitsMessageLeadsWithTheAdvice)
 {
     writeFrames(40, 64);
     const WhatFits written = estimate();
     ASSERT_FALSE(written.all());
-    const std::vector<ChoiceFit> others =
-        estimateOtherChoices(vars, {window.detailSlider, window.target}, pictures, source.path(), window.frames);
-    ASSERT_EQ(others.size(), 2u);
-    EXPECT_EQ(others[0].target.format, StreamFormat::Compact);
-    EXPECT_EQ(others[1].target.format, StreamFormat::Dense);
-    window.target.format = StreamFormat::Compact;
-    const WhatFits compact = estimate();
-    window.target.format = StreamFormat::Written;
-    EXPECT_EQ(others[0].fits.fitting, compact.fitting);
-    EXPECT_EQ(others[0].fits.bytes, compact.bytes);
-    // Compact video holds more than the written stream here.
-    EXPECT_GT(compact.fitting, written.fitting);
-    const auto choiceLine = [](const QString& name, const WhatFits& fits) {
-        return fits.all() ? QStringLiteral("As %1 video all 40 frames fit into the %2 bytes (%3 bytes): %4 seconds on the calculator.")
-                                .arg(name)
-                                .arg(fits.limit)
-                                .arg(fits.bytes)
-                                .arg(QString::number(fits.seconds(), 'f', 1))
-                          : QStringLiteral("As %1 video %2 of the 40 frames fit: %3 seconds on the calculator.")
-                                .arg(name)
-                                .arg(fits.fitting)
-                                .arg(QString::number(fits.seconds(), 'f', 1));
-    };
-    const QString compactLine = choiceLine(QStringLiteral("compact"), compact);
-    // Dense video: the limit less what its player takes more of the RAM.
-    const WhatFits& dense = others[1].fits;
-    EXPECT_EQ(dense.limit, 24000 - DensePlayerExtraBytes);
-    const QString denseLine = choiceLine(QStringLiteral("dense"), dense);
-    // The format that holds the most is named.
-    const QString most = dense.fitting > compact.fitting ? QStringLiteral("The dense stream holds the most.")
-                                                         : QStringLiteral("The compact stream holds the most.");
-    EXPECT_EQ(whatFitsText(written, others),
-              whatFitsText(written) + QLatin1Char('\n') + compactLine + QLatin1Char('\n') + denseLine + QLatin1Char('\n') + most);
-    // All fit: nothing more to say.
-    WhatFits all = written;
-    all.fitting = all.frames;
-    EXPECT_EQ(whatFitsText(all, others), whatFitsText(all));
+    const FitAdvice advice = adviseFit({window.target, {}, VideoSpan{2.0, 10.0}, {}},
+                                       shownScreens(vars, window.detailSlider, pictures, source.path(), window.frames));
+    EXPECT_EQ(advice.chosen.fitting, written.fitting);
+    EXPECT_EQ(advice.chosen.bytes, written.bytes);
+    ASSERT_TRUE(advice.proposal);
 
-    // The run's message: its own line first, then the same, and for a video
-    // the end that keeps what fits.
     run.videoSource = VideoSpan{2.0, 10.0};
     const RunOutcome outcome = run.RunConversion();
     ASSERT_EQ(outcome.status, RunOutcome::Status::TooLarge);
+    QStringList expected = adviceWords(advice, window.fileName);
+    expected.insert(1, whatFitsText(written));
+    expected.prepend(ConversionRun::TooLargeMessage);
+    EXPECT_EQ(window.messages.back().text.split(QStringLiteral("\r\n")), expected);
+    ASSERT_TRUE(outcome.advice && outcome.advice->proposal);
+    EXPECT_EQ(outcome.advice->proposal->target, advice.proposal->target);
+
+    run.adviceLines = [](const FitAdvice& found) {
+        return QStringList{QStringLiteral("Add --format %1").arg(static_cast<int>(found.proposal->target.format))};
+    };
+    ASSERT_EQ(run.RunConversion().status, RunOutcome::Status::TooLarge);
     const QStringList lines = window.messages.back().text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 6) << window.messages.back().text.toStdString();
-    EXPECT_EQ(lines[0], ConversionRun::TooLargeMessage);
-    EXPECT_EQ(lines[1], whatFitsText(written));
-    EXPECT_EQ(lines[2], compactLine);
-    EXPECT_EQ(lines[3], denseLine);
-    EXPECT_EQ(lines[4], most);
-    EXPECT_EQ(lines[5], QStringLiteral("Ending the video at %1 (--end %1, or End in the import) keeps the frames that fit.")
-                            .arg(QStringLiteral("0:%1").arg(endThatFits({2.0, 10.0}, written.fitting), 4, 'f', 1, QLatin1Char('0'))));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1], QStringLiteral("Add --format %1").arg(static_cast<int>(advice.proposal->target.format)));
+    EXPECT_EQ(lines[2], whatFitsText(written));
 }
 
 // The end takes exactly the frames that fit, also where a tenth would round
@@ -212,8 +186,6 @@ TEST(EndThatFits, TakesNoFrameTooMany)
             }
         }
     }
-    EXPECT_EQ(endThatFitsText({61.0, 10.0}, 25),
-              QStringLiteral("Ending the video at 1:03.5 (--end 1:03.5, or End in the import) keeps the frames that fit."));
 }
 
 TEST(WhatFitsTextTest, AVideoAtARateOfItsOwnSaysItsRate)
