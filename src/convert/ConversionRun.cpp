@@ -10,6 +10,7 @@
 #include "program/ArchiveVideo.h"
 #include "program/PlayerConfig.h"
 #include "program/PlayerTarget.h"
+#include "program/SoundVideo.h"
 #include "shared/Vars.h"
 
 #include <QFileInfo>
@@ -448,7 +449,7 @@ std::optional<ConversionRun::Ending> ConversionRun::encodeSound(const QString& n
     const std::int64_t length = videoSoundSamples(target, frames);
     samples.resize(static_cast<std::size_t>(length), 0.0f);
     const std::int64_t room = soundRoomBytes(target, static_cast<int>(name.size()), videoBytes);
-    const std::optional<sound::SoundLevel> level = sound::bestLevel(room, length);
+    const std::optional<sound::SoundLevel> level = sound::bestLevelBesideVideo(room, length);
     if (!level) {
         return error(QStringLiteral("The sound does not fit beside the video: the archive leaves it %1 bytes, and "
                                     "it takes %2 at the fewest.")
@@ -464,6 +465,9 @@ std::optional<ConversionRun::Ending> ConversionRun::encodeSound(const QString& n
     });
     if (options.soundStream.empty()) {
         return error(QStringLiteral("The sound was not encoded: the conversion was stopped."));
+    }
+    if (window.loopingState() == 1) {
+        options.soundRoundDrift = archive::soundRoundDrift(options.soundStream, target.framesPerSecond, frames);
     }
     report = soundReport(*level, options.soundStream.size());
     return std::nullopt;

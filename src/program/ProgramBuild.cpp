@@ -307,7 +307,7 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
         const QString include = joinPath(platform.appDir, toQString(archive::SoundIncludeName));
         if (!files.writeFile(include,
                              archive::soundIncludeText(archive::appVarCount(options.archiveStream.size()),
-                                                       options.soundStream),
+                                                       options.soundStream, options.soundRoundDrift),
                              &why)) {
             outcome.toolOutput = FileFailure{include, why}.text();
             return outcome;

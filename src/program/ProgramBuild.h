@@ -94,6 +94,8 @@ struct BuildOptions {
     // build writes the player's "Sound.inc" of it and delivers its AppVars
     // after the video's (program/SoundVideo.h).
     std::vector<std::uint8_t> soundStream;
+    // A looping video's: soundRoundDrift (program/SoundVideo.h).
+    int soundRoundDrift = 0;
     // Called once the new files are in place, their earlier ones still
     // aside: the last moment to stop. False puts the earlier ones back.
     std::function<bool(DeliveryCommit&)> beforeFinish;

@@ -57,7 +57,26 @@ std::vector<std::vector<std::uint8_t>> splitSoundIntoAppVars(int firstAppVar, st
     return appVars;
 }
 
-QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream)
+int soundRoundDrift(std::span<const std::uint8_t> stream, double framesPerSecond, int frames)
+{
+    const auto level = sound::levelOf(stream);
+    if (!level || stream.size() < static_cast<std::size_t>(sound::HeaderBytes)) {
+        return 0;
+    }
+    std::int64_t samples = 0;
+    for (int i = 7; i >= 4; --i) {
+        samples = samples << 8 | stream[static_cast<std::size_t>(i)];
+    }
+    const double timerHz = modelFacts(CalculatorModel::Ti84Plus).timerHz;
+    const FineTicks fine = frameTicksFine(timerHz, framesPerSecond);
+    const double pictureTicks =
+        frames * (fine.whole + fine.fraction / 65536.0) * (sound::CrystalHz / timerHz);
+    const double soundTicks = static_cast<double>(samples) * level->ticks;
+    const double drift = (soundTicks - pictureTicks) / level->ticks * 256.0;
+    return static_cast<int>(std::clamp<long long>(std::llround(drift), -32767, 32767));
+}
+
+QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift)
 {
     const auto level = sound::levelOf(stream);
     if (!level) {
@@ -69,26 +88,34 @@ QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> strea
     text += "SOUND_VARS      .equ " + QByteArray::number(soundAppVarCount(stream.size())) + "\r\n";
     text += "CODES_PER_BYTE  .equ " + QByteArray::number(8 / level->bits) + "\r\n";
     text += "SIZE_MASK       .equ " + QByteArray::number(sizes - 1) + "\r\n";
+    text += "ROUND_DRIFT     .equ " + QByteArray::number(roundDrift) + "\r\n";
     if (level->bits == 4) {
         text += "#define SOUND4\r\n";
     }
     text += "SoundSignature:\r\n";
     const auto head = soundSignature(stream);
     text += numbers(std::vector<int>(head.begin(), head.end()), ".db");
-    // The count of timer 2 for each high byte of S + 8000h.
+    // The count of timer 2 for each high byte of S, read as a signed byte
+    // (from S = 0 up, then the negative ones), at a page's start.
     std::vector<int> counts;
     for (int high = 0; high < 256; ++high) {
-        counts.push_back(sound::pulseCount(*level, high * 256 - 32768));
+        counts.push_back(sound::pulseCount(*level, static_cast<int>(static_cast<std::int8_t>(high)) * 256));
     }
+    text += "                .fill (256-($&255))&255,0\r\n";
     text += "SoundCounts:\r\n" + numbers(counts, ".db");
-    // Each step's entries, four bytes each: the change, then the next
-    // step's place in the table.
-    std::vector<int> steps;
-    for (const sound::StepEntry& entry : sound::stepTable(level->bits)) {
-        steps.push_back(entry.change);
-        steps.push_back(entry.next * sizes * 4);
+    // Each step's entries, four bytes each, one a size: the change, then
+    // the next step's entries (each step's lie within a page: a step's
+    // entries are its sizes * 4 bytes, and the table starts a page).
+    text += "SoundSteps:\r\n";
+    const std::span<const sound::StepEntry> table = sound::stepTable(level->bits);
+    for (std::size_t i = 0; i < table.size(); i += static_cast<std::size_t>(sizes)) {
+        text += "                .dw ";
+        for (std::size_t m = i; m < i + static_cast<std::size_t>(sizes); ++m) {
+            text += (m == i ? "" : ",") + QByteArray::number(table[m].change) + ",SoundSteps+" +
+                    QByteArray::number(table[m].next * sizes * 4);
+        }
+        text += "\r\n";
     }
-    text += "SoundSteps:\r\n" + numbers(steps, ".dw");
     return text;
 }
 

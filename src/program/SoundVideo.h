@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "shared/VideoTarget.h"
+
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -35,6 +37,14 @@ std::vector<std::vector<std::uint8_t>> splitSoundIntoAppVars(int firstAppVar, st
 // AppVars are, the code's size, the signature, and the level's tables (the
 // counts of timer 2 and the decoder's steps) as data.
 inline constexpr std::string_view SoundIncludeName = "Sound.inc";
-QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream);
+// `roundDrift`: soundRoundDrift's, for a looping video.
+QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift = 0);
+
+// How much longer a round of the sound is than a round of the picture (its
+// `frames` at the target's rate, on the pace of the player, which counts
+// the OS's timer, 32768 / 304 Hz from the crystal), in 1/256 of a sample:
+// a looping video's player makes a round of sound a sample shorter or
+// longer whenever that has added up to half a sample.
+int soundRoundDrift(std::span<const std::uint8_t> stream, double framesPerSecond, int frames);
 
 }  // namespace zoetra::archive

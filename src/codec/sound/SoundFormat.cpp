@@ -107,6 +107,25 @@ long long streamBytes(const SoundLevel& level, long long samples)
     return HeaderBytes + (samples * level.bits + 7) / 8;
 }
 
+double clockShare(const SoundLevel& level)
+{
+    const int decode = level.bits == 2 ? cost::Decode2 : cost::Decode4;
+    return level.samplesPerSecond() * (cost::StartHandler + cost::EndHandler + decode) / PlayerClockHz;
+}
+
+std::optional<SoundLevel> bestLevelBesideVideo(long long roomBytes, long long inputSamples)
+{
+    std::optional<SoundLevel> best;
+    for (const SoundLevel& level : Levels) {
+        if (clockShare(level) <= cost::MostShare &&
+            streamBytes(level, samplesFor(level, inputSamples)) <= roomBytes &&
+            (!best || level.bytesPerSecond() > best->bytesPerSecond())) {
+            best = level;
+        }
+    }
+    return best;
+}
+
 std::optional<SoundLevel> bestLevel(long long roomBytes, long long inputSamples)
 {
     std::optional<SoundLevel> best;

@@ -85,6 +85,13 @@ long long samplesFor(const SoundLevel& level, long long inputSamples);
 // when not even the lowest fits.
 std::optional<SoundLevel> bestLevel(long long roomBytes, long long inputSamples);
 
+// The share of the player's clock the level's sound takes: both handlers
+// and the decoding, each sample.
+double clockShare(const SoundLevel& level);
+// The same as bestLevel among the levels that leave a video its time
+// beside them (clockShare at most cost::MostShare).
+std::optional<SoundLevel> bestLevelBesideVideo(long long roomBytes, long long inputSamples);
+
 // The decoder's state: the level S (a signed 16-bit number; the pulse's
 // count is looked up from its high byte), the last change D (16 bits, which
 // wrap) and the step's index.
