@@ -223,7 +223,11 @@ RunOutcome ConversionRun::run()
     // must agree.
     const QString name = window.programName();
     const VideoTarget target = window.videoTarget();
-    const ResolvedTarget resolved = resolveTarget(target);
+    ResolvedTarget resolved = resolveTarget(target);
+    if (target.sound) {
+        // The sound's AppVars at its lowest level are kept out of the video's.
+        resolved.sizeLimit = videoLimitWithSound(target, static_cast<int>(name.size()), window.frameListCount());
+    }
     const QString nameProblem = programNameProblem(name, target);
     abandoned_ = false;
     const QString descriptionRefusal = descriptionProblem(window.shellChoice(), window.descriptionText());

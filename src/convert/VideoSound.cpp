@@ -56,6 +56,17 @@ std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, st
     return std::max(0, left) * static_cast<std::int64_t>(archive::StreamBytesPerAppVar);
 }
 
+int videoLimitWithSound(const VideoTarget& target, int programNameLength, int frames)
+{
+    const std::int64_t room = soundRoomBytes(target, programNameLength, 0) +
+        archive::StreamBytesPerAppVar;  // no video: every AppVar that fits
+    const sound::SoundLevel& lowest = sound::Levels.front();
+    const std::int64_t sound = sound::streamBytes(lowest, sound::samplesFor(lowest, videoSoundSamples(target, frames)));
+    const std::int64_t soundVars = archive::soundAppVarCount(static_cast<std::size_t>(sound));
+    const std::int64_t left = room - soundVars * archive::StreamBytesPerAppVar;
+    return static_cast<int>(std::max<std::int64_t>(0, left - 1));
+}
+
 std::int64_t videoSoundSamples(const VideoTarget& target, int frames)
 {
     return std::llround(frames / target.framesPerSecond * sound::InputRate);

@@ -38,6 +38,12 @@ std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, st
 // at sound::InputRate: the sound is cut there, or silence follows.
 std::int64_t videoSoundSamples(const VideoTarget& target, int frames);
 
+// The stream bytes a video of `frames` with its sound may take in the
+// archive: the AppVars that fit, less those of the sound at its lowest
+// level (which goes up as far as the room the video leaves), less a byte
+// for the video's end.
+int videoLimitWithSound(const VideoTarget& target, int programNameLength, int frames);
+
 // "sound at 5,461 samples a second, 2-bit codes, 298,652 bytes in 19 AppVars"
 QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes);
 
