@@ -4,6 +4,7 @@
 #include "codec/Codec.h"
 #include "convert/FitAdvice.h"
 #include "convert/TargetTexts.h"
+#include "convert/VideoSound.h"
 #include "platform/FileSystem.h"
 #include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
@@ -59,6 +60,8 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
     CalcRate->setToolTip(QStringLiteral("The rate the video plays at: that of the frames in use, which an imported "
                                         "video keeps beside them, else %1")
                              .arg(QString::number(WrittenFramesPerSecond, 'g', 4)));
+    // The video's sound, on the models with crystal timers.
+    CalcSound = place<QCheckBox>(this, "CalcSound", 304, 54, 113, 21, QStringLiteral("Sound"));
     // What the model's timer makes of the rate.
     CalcPace = label(this, "CalcPace", 8, 78, 409, 17, QString());
 
@@ -106,6 +109,7 @@ CalculatorPage::CalculatorPage(QWidget* parent) : QFrame(parent)
         showTarget();
     });
     connect(CalcModel, &QComboBox::currentIndexChanged, this, [this] { showTarget(); });
+    connect(CalcSound, &QCheckBox::toggled, this, [this] { showTarget(); });
     connect(CalcRate, &QDoubleSpinBox::valueChanged, this, [this] { showTarget(); });
     connect(CalcFreeArchive, &QSpinBox::valueChanged, this, [this] { showTarget(); });
 #ifdef ZOETRA_HAVE_LINK
@@ -130,6 +134,7 @@ VideoTarget CalculatorPage::target() const
     target.framesPerSecond = CalcRate->value();
     target.storage = static_cast<Storage>(CalcStorage->currentData().toInt());
     target.format = static_cast<StreamFormat>(CalcFormat->currentData().toInt());
+    target.sound = CalcSound->isEnabled() && CalcSound->isChecked();
     if (target.storage == Storage::Archive && CalcFreeArchive->value() != CalcFreeArchive->minimum()) {
         target.freeArchiveBytes = CalcFreeArchive->value();
     }
@@ -171,6 +176,16 @@ void CalculatorPage::showTarget()
         CalcFreeArchive->setMaximum(
             static_cast<int>(archive::emptyArchiveBytes(static_cast<CalculatorModel>(CalcModel->currentData().toInt()))));
     }
+    // The sound needs the crystal timers.
+    VideoTarget model;
+    model.model = static_cast<CalculatorModel>(CalcModel->currentData().toInt());
+    const QString noSound = soundModelProblem(model);
+    CalcSound->setEnabled(noSound.isEmpty());
+    CalcSound->setToolTip(noSound.isEmpty()
+                              ? QStringLiteral("The video's sound (Sound.wav beside the frames, kept by the import of a "
+                                               "video) through the link port, for earphones on a 2.5 mm to 3.5 mm "
+                                               "adapter; with dense video in the archive")
+                              : noSound);
     const VideoTarget shown = target();
     CalcPace->setText(paceText(shown));
     CalcLimit->setText(videoLimitText(shown));

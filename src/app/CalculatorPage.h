@@ -82,6 +82,7 @@ private:
     // is the archive, unticked RAM.
     QComboBox* CalcStorage = nullptr;
     QCheckBox* CalcArchive = nullptr;
+    QCheckBox* CalcSound = nullptr;
     // Bytes; the lowest value is "the empty archive".
     QSpinBox* CalcFreeArchive = nullptr;
     QLabel* CalcLimit = nullptr;

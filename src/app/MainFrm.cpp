@@ -32,6 +32,7 @@
 #include "app/VideoImportDialog.h"
 #include "convert/WhatFits.h"
 #include "media/FrameStream.h"
+#include "media/SoundImport.h"
 #include "media/VideoImport.h"
 #endif
 
@@ -131,6 +132,11 @@ MainFrm::MainFrm(const AppFolders& folders, QWidget* parent)
     platform_ = std::make_unique<Platform>(Platform{*window_, *files_, *pictures_, *builds_, *random_, appDir_});
     conversion_ = std::make_unique<ConversionRun>(vars_, *platform_);
     conversion_->buildOptions.playerDir = folders_.playerDir;
+#ifdef ZOETRA_VIDEO_IMPORT
+    conversion_->soundSource = [this](QString& why) {
+        return media::folderSoundSamples(vars_.LastDir, sound::InputRate, why);
+    };
+#endif
     fits_ = new FitCounter(this);
 
     connectEvents();

@@ -16,8 +16,6 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/UniformRandom.h"
-#include "shared/FolderSound.h"
-#include "shared/Text.h"
 #include "shared/Vars.h"
 
 #ifdef ZOETRA_VIDEO_IMPORT
@@ -295,16 +293,8 @@ int runHeadless(const Settings& options, const AppFolders& folders)
     }
 
 #ifdef ZOETRA_VIDEO_IMPORT
-    run.soundSource = [&frameFolder](QString& why) -> std::optional<std::vector<float>> {
-        media::SoundRead read = media::readFolderSound(frameFolder, sound::InputRate);
-        if (read.status == media::SoundRead::Status::Read) {
-            return std::move(read.sound.samples);
-        }
-        why = read.status == media::SoundRead::Status::None
-                  ? QStringLiteral("The frames in '%1' have no sound: %2 is made by the import of a video with sound.")
-                        .arg(nativePath(frameFolder), toQString(FolderSoundFileName))
-                  : read.message;
-        return std::nullopt;
+    run.soundSource = [&frameFolder](QString& why) {
+        return media::folderSoundSamples(frameFolder, sound::InputRate, why);
     };
 #endif
     const RunOutcome outcome = run.RunConversion();

@@ -284,6 +284,20 @@ SoundRead readFolderSound(const QString& folder, int rate)
     return readSound(path, rate);
 }
 
+std::optional<std::vector<float>> folderSoundSamples(const QString& folder, int rate, QString& why)
+{
+    SoundRead read = readFolderSound(folder, rate);
+    if (read.status == SoundRead::Status::Read) {
+        return std::move(read.sound.samples);
+    }
+    why = read.status == SoundRead::Status::None
+              ? QStringLiteral("The frames in '%1' have no sound: %2 is made by the import of a video with sound.")
+                    .arg(QDir::toNativeSeparators(folder), QString::fromLatin1(FolderSoundFileName.data(),
+                                                                               static_cast<qsizetype>(FolderSoundFileName.size())))
+              : read.message;
+    return std::nullopt;
+}
+
 std::vector<float> resampleSound(std::span<const float> samples, int from, int to)
 {
     if (from == to || samples.empty()) {

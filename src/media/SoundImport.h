@@ -56,6 +56,10 @@ SoundRead readSound(const QString& path, int rate, const SoundSpan& span = {},
 // The sound kept in a folder of frames (FolderSoundFileName), at `rate`;
 // Status::None when the folder has none.
 SoundRead readFolderSound(const QString& folder, int rate);
+// The same as samples for a conversion (convert/VideoSound.h's
+// SoundSource): nothing, with the reason in `why`, for a folder without
+// sound or one that cannot be read.
+std::optional<std::vector<float>> folderSoundSamples(const QString& folder, int rate, QString& why);
 
 // One channel resampled from `from` to `to` samples a second
 // (libswresample), each output sample at its own time.

@@ -1429,6 +1429,21 @@ void MainFrmTest::calculatorPageMakesTheTarget()
     QCOMPARE(target().model, CalculatorModel::Ti84Plus);
     QCOMPARE(limit->text(), QStringLiteral("The model's empty archive holds 490,559 bytes of video data."));
     QCOMPARE(pace->text(), QStringLiteral("Plays at 14.75 frames a second: a frame every 7.308 timer ticks."));
+    // The sound, off until ticked, on a model with crystal timers; the
+    // TI-83 Plus has none: the box is off for it and says why.
+    auto* sound = child<QCheckBox>("CalcSound");
+    QVERIFY(sound->isEnabled());
+    QVERIFY(!target().sound);
+    clickButton(sound);
+    QVERIFY(target().sound);
+    model->setCurrentIndex(model->findText(QStringLiteral("TI-83 Plus")));
+    QVERIFY(!sound->isEnabled());
+    QVERIFY(!target().sound);
+    QVERIFY(sound->toolTip().contains(QStringLiteral("no crystal timers")));
+    model->setCurrentIndex(model->findText(QStringLiteral("TI-84 Plus")));
+    QVERIFY(target().sound);
+    clickButton(sound);
+    QVERIFY(!target().sound);
     // More than the TI-83 Plus's archive holds, taken down to it with the
     // model.
     freeArchive->setValue(400000);
