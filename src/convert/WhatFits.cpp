@@ -1,6 +1,8 @@
 #include "convert/WhatFits.h"
 
 #include "codec/Codec.h"
+#include "convert/VideoSound.h"
+#include "program/ArchiveVideo.h"
 #include "program/PlayerTarget.h"
 #include "shared/Text.h"
 
@@ -20,7 +22,12 @@ WhatFits fitScreens(const ShownScreens& screens, const VideoTarget& target, cons
     WhatFits fits;
     fits.frames = static_cast<int>(screens.size());
     fits.target = target;
-    const ResolvedTarget resolved = resolveTarget(target);
+    ResolvedTarget resolved = resolveTarget(target);
+    if (target.sound) {
+        // The room the sound takes at its lowest level is not the video's,
+        // whatever the program's name.
+        resolved.sizeLimit = videoLimitWithSound(target, archive::MaxProgramNameLength, fits.frames);
+    }
     fits.limit = resolved.sizeLimit;
     // The run's own steps: the key frame, then every frame checked against
     // the limit once it is coded, by the encoder the run delivers through

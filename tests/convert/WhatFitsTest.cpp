@@ -2,6 +2,7 @@
 // settings and quality give the run's size, or stop at the run's frame.
 #include "convert/ConversionRun.h"
 #include "convert/FitAdvice.h"
+#include "convert/VideoSound.h"
 #include "convert/WhatFits.h"
 #include "imaging/FrameSelection.h"
 #include "program/ArchiveVideo.h"
@@ -206,3 +207,35 @@ TEST(WhatFitsTextTest, AVideoAtARateOfItsOwnSaysItsRate)
 
 }  // namespace
 }  // namespace zoetra::test
+
+namespace zoetra {
+namespace {
+
+// With its sound a video leaves room for the sound at its lowest level,
+// whatever the program's name: the video at its limit and that sound
+// together take no more AppVars than the archive holds, and the sound
+// then gets at least its lowest level from the room the video leaves.
+TEST(WhatFitsWithSound, TheVideoLeavesTheSoundItsRoom)
+{
+    for (const CalculatorModel model : {CalculatorModel::Ti84Plus, CalculatorModel::Ti83PlusSe}) {
+        for (const int frames : {30, 3227}) {
+            VideoTarget target;
+            target.model = model;
+            target.format = StreamFormat::Dense;
+            target.storage = Storage::Archive;
+            target.sound = true;
+            for (const int nameLength : {1, archive::MaxProgramNameLength}) {
+                const int limit = videoLimitWithSound(target, nameLength, frames);
+                VideoTarget silent = target;
+                silent.sound = false;
+                EXPECT_LT(limit, videoSizeLimit(silent));
+                const auto room = soundRoomBytes(target, nameLength, static_cast<std::size_t>(limit) + 1);
+                EXPECT_TRUE(sound::bestLevelBesideVideo(room, videoSoundSamples(target, frames)).has_value())
+                    << frames << " frames, a name of " << nameLength;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zoetra
