@@ -130,10 +130,10 @@ QString appVarFileName(const QString& programName, int index)
     return appVarName(programName, index).toLower() + QStringLiteral(".8xv");
 }
 
-QStringList bundleFileNames(const QString& programName, int appVars)
+QStringList bundleFileNames(const QString& programName, int appVars, int withProgram)
 {
     QStringList names{programName.toLower() + QStringLiteral(".8xg")};
-    for (int rest = appVars - AppVarsWithProgram, n = 2; rest > 0; rest -= AppVarsPerBundle, ++n) {
+    for (int rest = appVars - withProgram, n = 2; rest > 0; rest -= AppVarsPerBundle, ++n) {
         names.append(programName.toLower() + QStringLiteral("-%1.8xg").arg(n));
     }
     return names;
@@ -285,15 +285,24 @@ std::optional<FileFailure> bundleFiles(const QString& programName, const QByteAr
     }
     const std::vector<devpac8x::Variable> appVars = appVarVariables(programName, stream, sound);
     const int count = static_cast<int>(appVars.size());
+    // A file's entries: a header of 17 bytes and the data each. A program
+    // larger than the written player's (one with its sound) leaves room
+    // for fewer AppVars beside it.
+    constexpr std::size_t EntryHeader = 17;
+    constexpr std::size_t MostEntries = 65535;
+    const std::size_t programEntry = EntryHeader + program.front().data.size();
+    const std::size_t appVarEntry = EntryHeader + 2 + AppVarDataBytes;
+    const int withProgram = static_cast<int>(std::min<std::size_t>(
+        AppVarsWithProgram, programEntry < MostEntries ? (MostEntries - programEntry) / appVarEntry : 0));
 
-    const QStringList names = bundleFileNames(programName, count);
+    const QStringList names = bundleFileNames(programName, count, withProgram);
     int next = 0;
     for (int b = 0; b < names.size(); ++b) {
         std::vector<devpac8x::Variable> variables;
         if (b == 0) {
             variables.push_back(program.front());
         }
-        const int take = b == 0 ? AppVarsWithProgram : AppVarsPerBundle;
+        const int take = b == 0 ? withProgram : AppVarsPerBundle;
         for (int i = 0; i < take && next < count; ++i, ++next) {
             variables.push_back(appVars[static_cast<std::size_t>(next)]);
         }

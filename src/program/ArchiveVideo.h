@@ -88,7 +88,9 @@ QString appVarFileName(const QString& programName, int index);
 // "name-3.8xg", ...
 inline constexpr int AppVarsWithProgram = 3;
 inline constexpr int AppVarsPerBundle = 4;
-QStringList bundleFileNames(const QString& programName, int appVars);
+// A program too large for three AppVars beside it (one with its sound)
+// takes fewer (`withProgram`), and a further file may follow.
+QStringList bundleFileNames(const QString& programName, int appVars, int withProgram = AppVarsWithProgram);
 // The most multi-variable files a video has: those of MaxAppVars AppVars.
 int mostBundles();
 // Whether the file name is one of the name's AppVar files (NAME00.8xv to

@@ -116,12 +116,13 @@ TEST(ArchiveVideoTest, TheVideosLimitIsWhatTheArchiveHoldsLessItsEnd)
     EXPECT_EQ(videoSizeLimit(target), 10 * StreamBytesPerAppVar - 1);
 }
 
-// A program too large to go into the first multi-variable file beside three
-// full AppVars is a failure named with the file, not an exception.
+// A program as large as a variable file holds (whose multi-variable file
+// once failed beside three full AppVars) goes into the first file alone,
+// its AppVars into the next, and nothing fails.
 TEST(ArchiveVideoTest, ABundleTooLargeIsAFailureOfItsFile)
 {
     const std::vector<std::uint8_t> stream(3 * StreamBytesPerAppVar, 0x5A);
-    const std::vector<std::uint8_t> program(20'000, 0xC9);
+    const std::vector<std::uint8_t> program(65'000, 0xC9);
     const std::vector<devpac8x::Variable> variables{devpac8x::protectedProgram("VIDEO", program)};
     const std::vector<std::uint8_t> programFile = devpac8x::makeVariableFile(variables, "a large program");
     std::vector<CalculatorFile> bundles;
@@ -129,9 +130,46 @@ TEST(ArchiveVideoTest, ABundleTooLargeIsAFailureOfItsFile)
                                      QByteArray(reinterpret_cast<const char*>(programFile.data()),
                                                 static_cast<qsizetype>(programFile.size())),
                                      stream, bundles);
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->path, QStringLiteral("video.8xg"));
-    EXPECT_TRUE(failure->reason.contains(QLatin1String("65,535"))) << failure->reason.toStdString();
+    ASSERT_FALSE(failure.has_value()) << failure->reason.toStdString();
+    ASSERT_EQ(bundles.size(), 2u);
+    EXPECT_EQ(bundles[0].name, QStringLiteral("video.8xg"));
+    EXPECT_EQ(bundles[1].name, QStringLiteral("video-2.8xg"));
+}
+
+// A program larger than the written player (one with its sound, 18 KB)
+// leaves room for two full AppVars beside it: every AppVar of the video and
+// of its sound goes into a file, once, and no file passes the limit.
+TEST(ArchiveVideoTest, ALargerProgramTakesFewerAppVarsBesideIt)
+{
+    const std::vector<std::uint8_t> stream(9 * StreamBytesPerAppVar - 100, 0x5A);
+    std::vector<std::uint8_t> sound(3 * StreamBytesPerAppVar, 0);
+    const std::uint8_t header[] = {6, 2, 0x84, 0, 0, 0, 0, 0};
+    std::copy(std::begin(header), std::end(header), sound.begin());
+    const std::vector<std::uint8_t> program(18'000, 0xC9);
+    const std::vector<devpac8x::Variable> variables{devpac8x::protectedProgram("VIDEO", program)};
+    const std::vector<std::uint8_t> programFile = devpac8x::makeVariableFile(variables, "a larger program");
+    std::vector<CalculatorFile> bundles;
+    ASSERT_FALSE(bundleFiles(QStringLiteral("Video"),
+                             QByteArray(reinterpret_cast<const char*>(programFile.data()),
+                                        static_cast<qsizetype>(programFile.size())),
+                             stream, bundles, sound)
+                     .has_value());
+    std::vector<std::string> names;
+    for (const CalculatorFile& bundle : bundles) {
+        const auto held = devpac8x::readVariableFile(std::span(reinterpret_cast<const std::uint8_t*>(bundle.bytes.constData()),
+                                                               static_cast<std::size_t>(bundle.bytes.size())));
+        for (const devpac8x::Variable& v : held) {
+            names.push_back(v.name);
+        }
+        EXPECT_TRUE(isVideoBundle(QStringLiteral("Video"),
+                                  std::span(reinterpret_cast<const std::uint8_t*>(bundle.bytes.constData()),
+                                            static_cast<std::size_t>(bundle.bytes.size()))));
+    }
+    ASSERT_EQ(names.size(), 1u + 9 + 3);
+    EXPECT_EQ(names.front(), "VIDEO");
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(names[static_cast<std::size_t>(i) + 1], appVarName(QStringLiteral("Video"), i).toStdString());
+    }
 }
 
 }  // namespace
