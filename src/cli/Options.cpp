@@ -264,8 +264,7 @@ std::vector<OptionRow> makeTable()
     rows.push_back({{QStringLiteral("sound")}, {},
                     QStringLiteral("Play the video's sound through the link port (earphones on a 2.5 mm to 3.5 mm "
                                    "adapter): the frames folder's Sound.wav, which the import of a video keeps there. "
-                                   "On the TI-83 Plus Silver Edition, TI-84 Plus and TI-84 Plus Silver Edition, with "
-                                   "--format dense and --archive."),
+                                   "On the TI-83 Plus Silver Edition, TI-84 Plus and TI-84 Plus Silver Edition."),
                     QStringLiteral("sound"),
                     [](const QString&, Settings& s, QString& canonical) -> Refusal {
                         s.target.sound = true;
@@ -535,9 +534,7 @@ std::optional<QString> checkTogether(Settings& s, const std::set<QString>& given
     }
     if (s.target.sound && !sendsFile && s.play.isEmpty()) {
         if (const QString problem = soundTargetProblem(s.target); !problem.isEmpty()) {
-            return QStringLiteral("--sound: %1%2")
-                .arg(problem, soundModelProblem(s.target).isEmpty() ? QStringLiteral(" Add --format dense and --archive.")
-                                                                    : QString());
+            return QStringLiteral("--sound: %1").arg(problem);
         }
     }
     if (isSet("replace") && !isSet("send") && !sendsFile) {

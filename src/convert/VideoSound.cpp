@@ -38,17 +38,19 @@ QString soundModelProblem(const VideoTarget& target)
 
 QString soundTargetProblem(const VideoTarget& target)
 {
-    if (const QString model = soundModelProblem(target); !model.isEmpty()) {
-        return model;
-    }
-    if (target.format != StreamFormat::Dense || target.storage != Storage::Archive) {
-        return QStringLiteral("The sound plays with the dense stream in the archive.");
-    }
-    return {};
+    return soundModelProblem(target);
 }
 
 std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, std::size_t videoBytes)
 {
+    if (target.storage == Storage::Ram) {
+        // In the program, after the video: the RAM the video may take, less
+        // the sound's part of the player.
+        VideoTarget silent = target;
+        silent.sound = false;
+        return std::max<std::int64_t>(0, videoSizeLimit(silent) - SoundPlayerExtraBytes -
+                                             static_cast<std::int64_t>(videoBytes));
+    }
     const std::int64_t empty = archive::emptyArchiveBytes(target.model);
     const std::int64_t freeBytes = std::min(empty, target.freeArchiveBytes.value_or(empty));
     const int fit = archive::appVarsInArchive(freeBytes, programNameLength + 2);
@@ -58,9 +60,14 @@ std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, st
 
 int videoLimitWithSound(const VideoTarget& target, int programNameLength, int frames)
 {
+    const sound::SoundLevel& lowest = sound::Levels.front();
+    if (target.storage == Storage::Ram) {
+        const std::int64_t sound =
+            sound::streamBytes(lowest, sound::samplesFor(lowest, videoSoundSamples(target, frames)));
+        return static_cast<int>(std::max<std::int64_t>(0, soundRoomBytes(target, programNameLength, 0) - sound));
+    }
     const std::int64_t room = soundRoomBytes(target, programNameLength, 0) +
         archive::StreamBytesPerAppVar;  // no video: every AppVar that fits
-    const sound::SoundLevel& lowest = sound::Levels.front();
     const std::int64_t sound = sound::streamBytes(lowest, sound::samplesFor(lowest, videoSoundSamples(target, frames)));
     const std::int64_t soundVars = archive::soundAppVarCount(static_cast<std::size_t>(sound));
     const std::int64_t left = room - soundVars * archive::StreamBytesPerAppVar;

@@ -25,13 +25,18 @@ using SoundSource = std::function<std::optional<std::vector<float>>(QString& why
 
 // The message for a target with sound that its model cannot play.
 QString soundModelProblem(const VideoTarget& target);
-// The message for a target with sound whose stream format or storage the
-// player does not yet play it with; empty when it does.
+// The message for a target with sound that cannot play it (its model's);
+// empty when it can.
 QString soundTargetProblem(const VideoTarget& target);
+
+// What the sound's part of the player takes of the program beyond the
+// player without it (its code, its tables at the largest, the ring and the
+// alignment before it): a video in RAM leaves it that much.
+inline constexpr int SoundPlayerExtraBytes = 3'400;
 
 // The bytes of sound stream the archive (the free archive given, else the
 // model's when empty) holds beside a video stream of `videoBytes`, in
-// AppVars named after the program.
+// AppVars named after the program; in RAM, what the program has left.
 std::int64_t soundRoomBytes(const VideoTarget& target, int programNameLength, std::size_t videoBytes);
 
 // The samples the sound of a video of `frames` at the target's rate takes

@@ -79,11 +79,12 @@ QByteArray includeText(const VideoTarget& target, const Codec& codec, const Stor
             text += "FRACTION_84     .equ " + QByteArray::number(ti84.fraction) + "\r\n";
         }
     }
-    text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
     if (target.sound) {
-        // Its code before the storage's part, whose buffers end the program.
+        // Its code first: the decoder's or the storage's buffers end the
+        // code, which stays below C000h.
         text += "#include \"" + toQString(SoundPlayerPart).toLatin1() + "\"\r\n";
     }
+    text += "#include \"" + toQString(codec.playerPart).toLatin1() + "\"\r\n";
     text += "#include \"" + toQString(storage.playerPart).toLatin1() + "\"\r\n";
     if (saysWhatItWasMadeFor(target)) {
         text += madeForText(target);

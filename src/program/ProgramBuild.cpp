@@ -304,12 +304,18 @@ BuildOutcome BuildProgram(Platform& platform, const QString& programName, const 
             outcome.toolOutput = QStringLiteral("The video's sound was not encoded.");
             return outcome;
         }
+        const bool inProgram = target.storage == Storage::Ram;
         const QString include = joinPath(platform.appDir, toQString(archive::SoundIncludeName));
         if (!files.writeFile(include,
                              archive::soundIncludeText(archive::appVarCount(options.archiveStream.size()),
-                                                       options.soundStream, options.soundRoundDrift),
+                                                       options.soundStream, options.soundRoundDrift, inProgram),
                              &why)) {
             outcome.toolOutput = FileFailure{include, why}.text();
+            return outcome;
+        }
+        const QString data = joinPath(platform.appDir, toQString(archive::SoundDataName));
+        if (inProgram && !files.writeFile(data, archive::soundDataText(options.soundStream), &why)) {
+            outcome.toolOutput = FileFailure{data, why}.text();
             return outcome;
         }
     }

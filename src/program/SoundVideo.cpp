@@ -76,7 +76,12 @@ int soundRoundDrift(std::span<const std::uint8_t> stream, double framesPerSecond
     return static_cast<int>(std::clamp<long long>(std::llround(drift), -32767, 32767));
 }
 
-QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift)
+QByteArray soundDataText(std::span<const std::uint8_t> stream)
+{
+    return numbers(std::vector<int>(stream.begin(), stream.end()), ".db");
+}
+
+QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift, bool inProgram)
 {
     const auto level = sound::levelOf(stream);
     if (!level) {
@@ -92,9 +97,14 @@ QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> strea
     if (level->bits == 4) {
         text += "#define SOUND4\r\n";
     }
-    text += "SoundSignature:\r\n";
-    const auto head = soundSignature(stream);
-    text += numbers(std::vector<int>(head.begin(), head.end()), ".db");
+    if (inProgram) {
+        text += "SoundVarTable:  .db 0\r\n                .dw SoundData," + QByteArray::number(static_cast<int>(stream.size())) +
+                "\r\n";
+    } else {
+        text += "SoundSignature:\r\n";
+        const auto head = soundSignature(stream);
+        text += numbers(std::vector<int>(head.begin(), head.end()), ".db");
+    }
     // The count of timer 2 for each high byte of S, read as a signed byte
     // (from S = 0 up, then the negative ones), at a page's start.
     std::vector<int> counts;

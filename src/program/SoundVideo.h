@@ -37,8 +37,15 @@ std::vector<std::vector<std::uint8_t>> splitSoundIntoAppVars(int firstAppVar, st
 // AppVars are, the code's size, the signature, and the level's tables (the
 // counts of timer 2 and the decoder's steps) as data.
 inline constexpr std::string_view SoundIncludeName = "Sound.inc";
-// `roundDrift`: soundRoundDrift's, for a looping video.
-QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift = 0);
+// `roundDrift`: soundRoundDrift's, for a looping video. `inProgram`: the
+// stream lies in the program (a video in RAM), after the video's: the
+// include says where instead of naming AppVars.
+QByteArray soundIncludeText(int firstAppVar, std::span<const std::uint8_t> stream, int roundDrift = 0,
+                            bool inProgram = false);
+// "SoundData.inc": a video in RAM's sound as data lines, which the RAM
+// part puts after the video's.
+inline constexpr std::string_view SoundDataName = "SoundData.inc";
+QByteArray soundDataText(std::span<const std::uint8_t> stream);
 
 // How much longer a round of the sound is than a round of the picture (its
 // `frames` at the target's rate, on the pace of the player, which counts
