@@ -184,7 +184,7 @@ void CalculatorPage::showTarget()
     CalcSound->setToolTip(noSound.isEmpty()
                               ? QStringLiteral("The video's sound (Sound.wav beside the frames, kept by the import of a "
                                                "video) through the link port, for earphones on a 2.5 mm to 3.5 mm "
-                                               "adapter; with dense video in the archive")
+                                               "adapter")
                               : noSound);
     const VideoTarget shown = target();
     CalcPace->setText(paceText(shown));
