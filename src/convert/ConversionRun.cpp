@@ -473,7 +473,7 @@ std::optional<ConversionRun::Ending> ConversionRun::encodeSound(const QString& n
     if (window.loopingState() == 1) {
         options.soundRoundDrift = archive::soundRoundDrift(options.soundStream, target.framesPerSecond, frames);
     }
-    report = soundReport(*level, options.soundStream.size());
+    report = soundReport(*level, options.soundStream.size(), target.storage);
     return std::nullopt;
 }
 

@@ -79,14 +79,17 @@ std::int64_t videoSoundSamples(const VideoTarget& target, int frames)
     return std::llround(frames / target.framesPerSecond * sound::InputRate);
 }
 
-QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes)
+QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes, Storage storage)
 {
     const QLocale english(QLocale::English);
-    return QStringLiteral("Sound: %1 samples a second, %2-bit codes, %3 bytes in %4 AppVars.")
+    const QString where = storage == Storage::Ram
+        ? QStringLiteral("the program")
+        : QStringLiteral("%1 AppVars").arg(archive::soundAppVarCount(streamBytes));
+    return QStringLiteral("Sound: %1 samples a second, %2-bit codes, %3 bytes in %4.")
         .arg(english.toString(std::lround(level.samplesPerSecond())))
         .arg(level.bits)
         .arg(english.toString(static_cast<qlonglong>(streamBytes)))
-        .arg(archive::soundAppVarCount(streamBytes));
+        .arg(where);
 }
 
 }  // namespace zoetra

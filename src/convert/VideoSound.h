@@ -31,8 +31,9 @@ QString soundTargetProblem(const VideoTarget& target);
 
 // What the sound's part of the player takes of the program beyond the
 // player without it (its code, its tables at the largest, the ring and the
-// alignment before it): a video in RAM leaves it that much.
-inline constexpr int SoundPlayerExtraBytes = 3'400;
+// alignments before them, at their worst): a video in RAM leaves it that
+// much.
+inline constexpr int SoundPlayerExtraBytes = 3'840;
 
 // The bytes of sound stream the archive (the free archive given, else the
 // model's when empty) holds beside a video stream of `videoBytes`, in
@@ -49,7 +50,8 @@ std::int64_t videoSoundSamples(const VideoTarget& target, int frames);
 // for the video's end.
 int videoLimitWithSound(const VideoTarget& target, int programNameLength, int frames);
 
-// "sound at 5,461 samples a second, 2-bit codes, 298,652 bytes in 19 AppVars"
-QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes);
+// "Sound: 5,461 samples a second, 2-bit codes, 298,715 bytes in 19 AppVars."
+// (in the archive) or "... bytes in the program." (in RAM).
+QString soundReport(const sound::SoundLevel& level, std::size_t streamBytes, Storage storage = Storage::Archive);
 
 }  // namespace zoetra

@@ -10,6 +10,7 @@
 #include "codec/sound/SoundDecoder.h"
 #include "codec/sound/SoundEncoder.h"
 #include "program/ArchiveVideo.h"
+#include "convert/VideoSound.h"
 #include "program/PlayerConfig.h"
 #include "program/PlayerTarget.h"
 #include "program/SoundVideo.h"
@@ -433,6 +434,44 @@ TEST_F(SoundPlayerTest, EveryFormatAndStorageCarriesTheSound)
             }
         }
     }
+}
+
+// A video in RAM leaves the sound's part of the player the room it takes:
+// with every stream format and either code's size (the 4-bit step table is
+// the larger), the program with its sound is at most SoundPlayerExtraBytes
+// longer than without it, the sound's own stream aside.
+TEST_F(SoundPlayerTest, TheSoundsPartTakesNoMoreRamThanItIsLeft)
+{
+    const SoundVideo light = makeVideo(2, 12, 6.0);
+    int most = 0;
+    for (const int level : {2, 7}) {
+        SoundVideo made = light;
+        const std::vector<float> music = zoetra::test::musicLike(sound::InputRate, 0.5);
+        made.sound = sound::encodeSound(music, sound::Levels.at(static_cast<std::size_t>(level)), {}, {.paths = 4});
+        for (const zoetra::StreamFormat format :
+             {zoetra::StreamFormat::Written, zoetra::StreamFormat::Compact, zoetra::StreamFormat::Dense}) {
+            zoetra::VideoTarget target = soundTarget(false);
+            target.format = format;
+            target.storage = zoetra::Storage::Ram;
+            target.framesPerSecond = 6.0;
+            const auto encoder = zoetra::encoderFor(target);
+            encoder->reset();
+            for (const Screen& frame : made.frames) {
+                encoder->addFrame(frame);
+            }
+            encoder->finish();
+            made.video = encoder->bytes();
+            const auto without = static_cast<int>(build(made, target, false).program.size());
+            target.sound = true;
+            const auto with = static_cast<int>(build(made, target, false).program.size());
+            ASSERT_GT(without, 0);
+            ASSERT_GT(with, 0);
+            const int more = with - without - static_cast<int>(made.sound.size());
+            EXPECT_LE(more, zoetra::SoundPlayerExtraBytes) << zoetra::codecFor(format).key << ", level " << level;
+            most = std::max(most, more);
+        }
+    }
+    EXPECT_GT(most, zoetra::SoundPlayerExtraBytes - 512);  // and the room kept is not much more
 }
 
 }  // namespace
