@@ -400,7 +400,7 @@ TEST_F(SoundPlayerTest, ALoopingVideosRoundsKeepTheSoundWithThePicture)
 
 // Every stream format in every storage carries the sound: the screens as
 // given, at their times, and every write of the lines at its time, on a
-// TI-84 Plus under either reading.
+// TI-84 Plus under either reading; the TI-83 Plus plays each silently.
 TEST_F(SoundPlayerTest, EveryFormatAndStorageCarriesTheSound)
 {
     SoundVideo made = makeVideo(2, 12, 6.0);
@@ -432,6 +432,13 @@ TEST_F(SoundPlayerTest, EveryFormatAndStorageCarriesTheSound)
                 }
                 expectEdgesAsDecoded(r, made.sound);
             }
+            // On the TI-83 Plus: silent, every screen (ports 30h-38h there
+            // would be a fault).
+            const Recording silent = record(built, CalculatorModel::Ti83Plus, zoetra::calc::HardwareReadings::first());
+            ASSERT_EQ(silent.end, Recording::End::WaitsForKey) << silent.fault;
+            ASSERT_EQ(silent.frames.size(), made.frames.size());
+            EXPECT_EQ(silent.frames.back().pixels, made.frames.back());
+            EXPECT_TRUE(silent.lineEdges.empty());
         }
     }
 }
