@@ -112,16 +112,19 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
     waitUntil([&] { return !window.countingFits(); });
     save(window, QStringLiteral("4b-calculator-page"));
     // The same page for the archive of a large model, with the free archive
-    // given; then back to RAM for the conversion.
+    // given and the sound; then back to RAM without it for the conversion.
     auto* model = window.findChild<QComboBox*>(QStringLiteral("CalcModel"));
     auto* archive = window.findChild<QCheckBox*>(QStringLiteral("CalcArchive"));
     auto* freeArchive = window.findChild<QSpinBox*>(QStringLiteral("CalcFreeArchive"));
-    if (model != nullptr && archive != nullptr && freeArchive != nullptr) {
+    auto* sound = window.findChild<QCheckBox*>(QStringLiteral("CalcSound"));
+    if (model != nullptr && archive != nullptr && freeArchive != nullptr && sound != nullptr) {
         model->setCurrentIndex(model->count() - 1);
         archive->setChecked(true);
         freeArchive->setValue(1234567);
+        sound->setChecked(true);
         settle();
         save(window, QStringLiteral("4c-calculator-page-archive"));
+        sound->setChecked(false);
         freeArchive->setValue(freeArchive->minimum());
         archive->setChecked(false);
         model->setCurrentIndex(0);
