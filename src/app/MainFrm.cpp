@@ -702,7 +702,12 @@ void MainFrm::convertVideo()
             conversion_->knownAdvice = Calculator->shownAdvice();
         }
         fits_->stop();
-        SizeLimit->setText(QStringLiteral("of %1b").arg(videoSizeLimit(question.target)));
+        // The limit the run keeps: with the sound, less its room.
+        const int limit = question.target.sound
+            ? videoLimitWithSound(question.target, static_cast<int>(windowLayer().programName().size()),
+                                  windowLayer().frameListCount())
+            : videoSizeLimit(question.target);
+        SizeLimit->setText(QStringLiteral("of %1b").arg(limit));
     }
     const RunOutcome outcome = conversion_->RunConversion();
     if (outcome.status == RunOutcome::Status::AlreadyRunning) {
