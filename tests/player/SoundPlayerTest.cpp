@@ -17,7 +17,10 @@
 #include "support/ScreenSequences.h"
 #include "support/Sounds.h"
 
+#include <QProcess>
+
 #include <algorithm>
+#include <map>
 #include <random>
 
 namespace playertest {
@@ -114,6 +117,30 @@ protected:
         EXPECT_TRUE(built.programFile.has_value()) << built.output.toStdString();
         out.program = built.programFile.value_or(std::vector<std::uint8_t>{});
         return out;
+    }
+
+    // The address of each label of the last build (TASM -l).
+    std::map<std::string, std::uint16_t> labels()
+    {
+        QProcess tasm;
+        tasm.setWorkingDirectory(folder.path());
+        tasm.start(folder.filePath(QStringLiteral("TASM")), {"-80", "-i", "-b", "-l", "VID.z80", "Listed.bin"});
+        EXPECT_TRUE(tasm.waitForFinished(60'000));
+        std::map<std::string, std::uint16_t> found;
+        for (const QByteArray& line : folder.read(QStringLiteral("VID.lst")).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            for (qsizetype i = 2; i < fields.size(); ++i) {
+                if (fields[i].endsWith(':')) {
+                    bool ok = false;
+                    const auto address = static_cast<std::uint16_t>(fields[1].toUInt(&ok, 16));
+                    if (ok) {
+                        found[fields[i].chopped(1).toUpper().toStdString()] = address;
+                    }
+                    break;
+                }
+            }
+        }
+        return found;
     }
 
     AppFolder folder;
@@ -479,6 +506,79 @@ TEST_F(SoundPlayerTest, TheSoundsPartTakesNoMoreRamThanItIsLeft)
         }
     }
     EXPECT_GT(most, zoetra::SoundPlayerExtraBytes - 512);  // and the room kept is not much more
+}
+
+// The decoding in the main loop takes no more than the sound's cost table
+// says a sample (the clock's share a level takes rests on it): every fill of
+// 16 counts or more, with 2-bit and with 4-bit codes, interrupts aside.
+TEST_F(SoundPlayerTest, TheDecodingTakesNoMoreThanItsCost)
+{
+    for (const int level : {2, 7}) {
+        SCOPED_TRACE(level);
+        const SoundVideo made = makeVideo(level, 12, 6.0);
+        zoetra::VideoTarget target = soundTarget(true);
+        target.framesPerSecond = 6.0;
+        SoundVideo video = made;
+        zoetra::dense::DenseEncoder encoder;
+        encoder.setTarget(target);
+        for (const Screen& frame : made.frames) {
+            encoder.addFrame(frame);
+        }
+        encoder.finish();
+        video.video = encoder.bytes();
+        const SoundVideo built = build(video, target, false);
+        const auto at = labels();
+        ASSERT_TRUE(at.contains("SOUNDFILL") && at.contains("SOUNDLEFT"));
+        std::string error;
+        CalculatorSetup setup(CalculatorModel::Ti84Plus, built.appVars);
+        zoetra::calc::Calculator calculator(setup.model, setup.readings);
+        ASSERT_TRUE(zoetra::calc::prepareCalculator(calculator, zoetra::calc::assemblyProgram(built.program, &error),
+                                                    setup, &error))
+            << error;
+        const auto left = [&] {
+            const std::uint16_t a = at.at("SOUNDLEFT");
+            return calculator.peek(a) | calculator.peek(static_cast<std::uint16_t>(a + 1)) << 8 |
+                calculator.peek(static_cast<std::uint16_t>(a + 2)) << 16;
+        };
+        double most = 0.0;
+        int fills = 0;
+        for (long n = 0; n < 200'000'000 && !calculator.returned() && !calculator.faulted() && !calculator.waitingForKey();
+             ++n) {
+            if (calculator.pc() != at.at("SOUNDFILL")) {
+                calculator.step();
+                continue;
+            }
+            const std::uint16_t entrySp = calculator.sp();
+            const int before = left();
+            const auto start = static_cast<std::int64_t>(calculator.programTStates());
+            std::int64_t handlers = 0;
+            calculator.step();
+            while (calculator.sp() <= entrySp && !calculator.faulted()) {
+                const std::uint64_t interrupts = calculator.interrupts();
+                calculator.step();
+                if (calculator.interrupts() != interrupts) {
+                    const std::uint16_t handlerSp = calculator.sp();
+                    const auto from = static_cast<std::int64_t>(calculator.programTStates());
+                    while (calculator.sp() <= handlerSp && !calculator.faulted()) {
+                        calculator.step();
+                    }
+                    handlers += static_cast<std::int64_t>(calculator.programTStates()) - from;
+                }
+            }
+            const int samples = before - left();
+            if (samples >= 16) {
+                const auto spent = static_cast<std::int64_t>(calculator.programTStates()) - start - handlers;
+                most = std::max(most, static_cast<double>(spent) / samples);
+                ++fills;
+            }
+        }
+        ASSERT_FALSE(calculator.faulted()) << calculator.fault();
+        EXPECT_GT(fills, 20);
+        const int cost = sound::Levels.at(static_cast<std::size_t>(level)).bits == 2 ? sound::cost::Decode2
+                                                                                    : sound::cost::Decode4;
+        EXPECT_LE(most, cost);
+        EXPECT_GT(most, cost - 40);  // and the cost is not far above it
+    }
 }
 
 }  // namespace

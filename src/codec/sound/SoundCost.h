@@ -27,14 +27,15 @@ inline constexpr int EndHandler = 128;
 inline constexpr int OtherHandler = 224;
 // The main loop's decoding of a sample into the ring (a byte's codes at a
 // time, with the fill's own work shared among the 16 samples or more it
-// decodes at once), at most: 2-bit and 4-bit codes.
-inline constexpr int Decode2 = 471;
-inline constexpr int Decode4 = 572;
+// decodes at once), at most, as measured on the emulated calculator: 2-bit
+// and 4-bit codes.
+inline constexpr int Decode2 = 530;
+inline constexpr int Decode4 = 600;
 // The share of the player's clock the sound may take beside a video: a
 // video whose every frame takes all of its time on the model's slower
 // clock (15 frames a second of random whole screens) keeps its frames' times
-// beside level 2 (29 %), not beside level 3 (35 %).
-inline constexpr double MostShare = 0.30;
+// beside level 2 (32 %), not beside level 3 (38 %).
+inline constexpr double MostShare = 0.33;
 // Room left before the next sample's expiry when a pulse has ended: the
 // instruction the end's interrupt waits for, and a clock a little slower
 // than its nominal speed.
