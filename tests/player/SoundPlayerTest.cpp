@@ -508,6 +508,46 @@ TEST_F(SoundPlayerTest, TheSoundsPartTakesNoMoreRamThanItIsLeft)
     EXPECT_GT(most, zoetra::SoundPlayerExtraBytes - 512);  // and the room kept is not much more
 }
 
+// [CLEAR] pressed briefly between two frames of a slow video (two a second;
+// the keypad shows a press for a tenth of a second) ends it at the next
+// frame, with the dense player and with the written one: the player looks
+// at the key while it waits, as the OS's handler, which does not run with
+// the sound, would have.
+TEST_F(SoundPlayerTest, ABriefClearBetweenSlowFramesEndsTheVideo)
+{
+    const SoundVideo made = makeVideo(2, 8, 2.0);
+    for (const zoetra::StreamFormat format : {zoetra::StreamFormat::Dense, zoetra::StreamFormat::Written}) {
+        SCOPED_TRACE(std::string(zoetra::codecFor(format).key));
+        zoetra::VideoTarget target = soundTarget(true);
+        target.format = format;
+        target.framesPerSecond = 2.0;
+        SoundVideo video = made;
+        const auto encoder = zoetra::encoderFor(target);
+        encoder->reset();
+        for (const Screen& frame : made.frames) {
+            encoder->addFrame(frame);
+        }
+        encoder->finish();
+        video.video = encoder->bytes();
+        const SoundVideo built = build(video, target, false);
+        std::string error;
+        CalculatorSetup setup(CalculatorModel::Ti84Plus, built.appVars);
+        zoetra::calc::Calculator calculator(setup.model, setup.readings);
+        ASSERT_TRUE(zoetra::calc::prepareCalculator(calculator, zoetra::calc::assemblyProgram(built.program, &error),
+                                                    setup, &error))
+            << error;
+        while (calculator.screens().size() < 3) {
+            ASSERT_EQ(calculator.runToNextScreen(), zoetra::calc::Stop::ScreenShown) << calculator.fault();
+        }
+        // A quarter of a second after the third screen, before the fourth.
+        calculator.runUntilTime(calculator.screens().back().tstates + zoetra::calc::CpuHz / 4);
+        calculator.press(zoetra::calc::Key::Clear);
+        const auto stop = calculator.run(StepBudget * 10);
+        ASSERT_EQ(stop, zoetra::calc::Stop::Returned) << calculator.fault();
+        EXPECT_LE(calculator.screens().size(), 5U);
+    }
+}
+
 // The decoding in the main loop takes no more than the sound's cost table
 // says a sample (the clock's share a level takes rests on it): every fill of
 // 16 counts or more, with 2-bit and with 4-bit codes, interrupts aside.

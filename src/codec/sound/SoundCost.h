@@ -29,8 +29,8 @@ inline constexpr int OtherHandler = 224;
 // time, with the fill's own work shared among the 16 samples or more it
 // decodes at once), at most, as measured on the emulated calculator: 2-bit
 // and 4-bit codes.
-inline constexpr int Decode2 = 530;
-inline constexpr int Decode4 = 600;
+inline constexpr int Decode2 = 540;
+inline constexpr int Decode4 = 610;
 // The share of the player's clock the sound may take beside a video: a
 // video whose every frame takes all of its time on the model's slower
 // clock (15 frames a second of random whole screens) keeps its frames' times
