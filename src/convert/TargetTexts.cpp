@@ -1,5 +1,7 @@
 #include "convert/TargetTexts.h"
 
+#include "convert/VideoSound.h"
+
 #include "program/ArchiveVideo.h"
 
 #include <QFileInfo>
@@ -29,15 +31,19 @@ QString paceText(const VideoTarget& target)
 
 QString videoLimitText(const VideoTarget& target)
 {
-    const int limit = videoSizeLimit(target);
+    // With the sound: what video and sound take together (in RAM, less the
+    // sound's part of the player).
+    const QString what = target.sound ? QStringLiteral("video data and sound") : QStringLiteral("video data");
+    int limit = videoSizeLimit(target);
     if (target.storage != Storage::Archive) {
-        return QStringLiteral("The video data may take %1 bytes in RAM.").arg(bytes(limit));
+        limit -= target.sound ? SoundPlayerExtraBytes : 0;
+        return QStringLiteral("The %1 may take %2 bytes in RAM.").arg(what, bytes(limit));
     }
     if (!target.freeArchiveBytes) {
-        return QStringLiteral("The model's empty archive holds %1 bytes of video data.").arg(bytes(limit));
+        return QStringLiteral("The model's empty archive holds %1 bytes of %2.").arg(bytes(limit), what);
     }
-    return QStringLiteral("%1 bytes of free archive hold %2 bytes of video data.")
-        .arg(bytes(*target.freeArchiveBytes), bytes(limit));
+    return QStringLiteral("%1 bytes of free archive hold %2 bytes of %3.")
+        .arg(bytes(*target.freeArchiveBytes), bytes(limit), what);
 }
 
 QString deliveredFilesText(const QStringList& paths)

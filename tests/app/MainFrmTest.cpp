@@ -1436,6 +1436,7 @@ void MainFrmTest::calculatorPageMakesTheTarget()
     QVERIFY(!target().sound);
     clickButton(sound);
     QVERIFY(target().sound);
+    QCOMPARE(limit->text(), QStringLiteral("The model's empty archive holds 490,559 bytes of video data and sound."));
     model->setCurrentIndex(model->findText(QStringLiteral("TI-83 Plus")));
     QVERIFY(!sound->isEnabled());
     QVERIFY(!target().sound);
