@@ -37,10 +37,10 @@ constexpr double Rate = 15.0;
 constexpr int Frames = 30;  // two seconds
 
 // The longest a sample's write may wait behind the interrupt it came in:
-// the instruction in progress (23 T-states at most) and a handler that
-// came first, the OS's timer's tick through the sound's handler (the
-// longest).
-constexpr std::int64_t JitterTStates = 23 + sound::cost::OtherHandler;
+// the instruction in progress (23 T-states at most) and the handlers that
+// came first: the OS's timer's tick through the sound's handler, and a
+// pulse's end that waited for it.
+constexpr std::int64_t JitterTStates = 23 + sound::cost::OtherHandler + sound::cost::EndHandler;
 
 // A screen counts as shown when its writes to the LCD have ended: the
 // sound's interrupts lengthen a whole screen's show (10 ms at 15 MHz) by
@@ -506,6 +506,36 @@ TEST_F(SoundPlayerTest, TheSoundsPartTakesNoMoreRamThanItIsLeft)
         }
     }
     EXPECT_GT(most, zoetra::SoundPlayerExtraBytes - 512);  // and the room kept is not much more
+}
+
+// A sound of three AppVars, read across the ends of Flash pages and of
+// AppVars (the OS lays them out as it archives them), beside a video read
+// across its own: every write of the lines at its time, in the written
+// player and the dense one.
+TEST_F(SoundPlayerTest, TheSoundIsReadAcrossPagesAndAppVars)
+{
+    const SoundVideo made = makeVideo(2, 26, 1.0);
+    ASSERT_GT(made.sound.size(), static_cast<std::size_t>(2 * zoetra::archive::StreamBytesPerAppVar));
+    for (const zoetra::StreamFormat format : {zoetra::StreamFormat::Dense, zoetra::StreamFormat::Written}) {
+        SCOPED_TRACE(std::string(zoetra::codecFor(format).key));
+        zoetra::VideoTarget target = soundTarget(true);
+        target.format = format;
+        target.framesPerSecond = 1.0;
+        SoundVideo video = made;
+        const auto encoder = zoetra::encoderFor(target);
+        encoder->reset();
+        for (const Screen& frame : made.frames) {
+            encoder->addFrame(frame);
+        }
+        encoder->finish();
+        video.video = encoder->bytes();
+        const SoundVideo built = build(video, target, false);
+        ASSERT_EQ(built.appVars.size() - zoetra::archive::appVarCount(video.video.size()), 3U);
+        const Recording r = record(built, CalculatorModel::Ti84Plus, zoetra::calc::HardwareReadings::second());
+        ASSERT_EQ(r.end, Recording::End::WaitsForKey) << r.fault;
+        ASSERT_EQ(r.frames.size(), made.frames.size());
+        expectEdgesAsDecoded(r, made.sound);
+    }
 }
 
 // [CLEAR] pressed briefly between two frames of a slow video (two a second;
