@@ -41,4 +41,28 @@ inline std::optional<std::vector<Screen>> readSharedVideo(const QString& path, c
     return screens;
 }
 
+// The screens of `video` (at SharedVideoFramesPerSecond) at `rate`: the one
+// due at each frame.
+inline std::vector<Screen> atRate(const std::vector<Screen>& video, double rate)
+{
+    std::vector<Screen> screens;
+    for (int k = 0;; ++k) {
+        const auto at = static_cast<std::size_t>(k * SharedVideoFramesPerSecond / rate + 1e-9);
+        if (at >= video.size()) {
+            return screens;
+        }
+        screens.push_back(video[at]);
+    }
+}
+
+// The shared video at `path` read at `rate`; nothing when it cannot be read.
+inline std::optional<std::vector<Screen>> readSharedVideoAtRate(const QString& path, double rate, const char* who)
+{
+    const auto all = readSharedVideo(path, who);
+    if (!all) {
+        return std::nullopt;
+    }
+    return atRate(*all, rate);
+}
+
 }  // namespace zoetra::bench

@@ -44,20 +44,8 @@ namespace {
 // The video's screens at the rate: the one due at each frame.
 std::optional<std::vector<Screen>> sharedVideo(double rate)
 {
-    const auto all = bench::readSharedVideo(QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz"),
-                                            "archive_benchmark");
-    if (!all) {
-        return std::nullopt;
-    }
-    std::vector<Screen> screens;
-    for (int k = 0;; ++k) {
-        const auto at = static_cast<std::size_t>(k * bench::SharedVideoFramesPerSecond / rate + 1e-9);
-        if (at >= all->size()) {
-            break;
-        }
-        screens.push_back((*all)[at]);
-    }
-    return screens;
+    return bench::readSharedVideoAtRate(QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz"), rate,
+                                        "archive_benchmark");
 }
 
 bool copyInto(const QString& source, const QString& folder)

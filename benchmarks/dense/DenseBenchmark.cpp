@@ -351,14 +351,8 @@ bool reportTable(const std::vector<std::pair<QString, std::vector<Screen>>>& cli
     for (const auto& [name, clipScreens] : all) {
         for (const double rate : Rates) {
             // The shared video's screens at the rate: the one due at each frame.
-            std::vector<Screen> screens = clipScreens;
-            for (int k = 0; video != nullptr && clipScreens.empty(); ++k) {
-                const auto at = static_cast<std::size_t>(k * bench::SharedVideoFramesPerSecond / rate + 1e-9);
-                if (at >= video->size()) {
-                    break;
-                }
-                screens.push_back((*video)[at]);
-            }
+            const std::vector<Screen> screens =
+                clipScreens.empty() && video != nullptr ? bench::atRate(*video, rate) : clipScreens;
             std::printf("%-18s %6.2f", qPrintable(name), rate);
             for (const CalculatorModel model : {CalculatorModel::Ti83Plus, CalculatorModel::Ti84Plus}) {
                 for (const Storage storage : {Storage::Ram, Storage::Archive}) {
