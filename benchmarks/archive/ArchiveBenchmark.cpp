@@ -8,17 +8,11 @@
 //                          [--frames N]
 // --frames plays the video's first N screens only (a model whose archive
 // does not hold the whole video at that rate).
+#include "RealBuild.h"
 #include "SharedVideo.h"
 #include "calc/Calculator.h"
 #include "codec/Codec.h"
-#include "platform/MemoryWindowLayer.h"
-#include "platform/Platform.h"
-#include "platform/QtBuildLauncher.h"
-#include "platform/QtFileSystem.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/UniformRandom.h"
 #include "program/ArchiveVideo.h"
-#include "program/PlayerConfig.h"
 #include "program/PlayerTarget.h"
 #include "program/ProgramBuild.h"
 #include "shared/Text.h"
@@ -29,7 +23,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,11 +39,6 @@ std::optional<std::vector<Screen>> sharedVideo(double rate)
 {
     return bench::readSharedVideoAtRate(QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz"), rate,
                                         "archive_benchmark");
-}
-
-bool copyInto(const QString& source, const QString& folder)
-{
-    return QFile::copy(source, QDir(folder).filePath(QFileInfo(source).fileName()));
 }
 
 }  // namespace
@@ -125,40 +113,14 @@ int main(int argc, char** argv)
     }
 
     // Built by the real tools.
-    QTemporaryDir folder;
-    const QString appDir = QStringLiteral(ZOETRA_APP_DIR);
-    bool copied = folder.isValid();
-    for (const QString& tool : {QStringLiteral("TASM"), QStringLiteral("DEVPAC8X")}) {
-        copied = copied && copyInto(QDir(appDir).filePath(tool), folder.path());
-    }
-    for (const QString& part : allPlayerParts()) {
-        copied = copied && copyInto(QDir(appDir).filePath(part), folder.path());
-    }
-    if (!copied) {
-        std::fprintf(stderr, "archive_benchmark: the tools and the player's parts are not in %s\n", qPrintable(appDir));
-        return 1;
-    }
-    QtFileSystem files;
-    QtPictureLoader pictures;
-    QtBuildLauncher launcher(folder.path());
-    UniformRandom random;
-    MemoryWindowLayer window;
-    Platform platform{window, files, pictures, launcher, random, folder.path()};
-    if (WritePlayerConfig(files, folder.path(), QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"), target)) {
-        std::fprintf(stderr, "archive_benchmark: the player's configuration cannot be written\n");
-        return 1;
-    }
     BuildOptions options;
     options.archiveStream = stream;
-    const BuildOutcome built = BuildProgram(platform, QStringLiteral("Bench"), folder.path(), target, options);
-    if (built.status != BuildOutcome::Status::Delivered) {
-        std::fprintf(stderr, "archive_benchmark: the program was not built:\n%s\n", qPrintable(built.toolOutput));
+    const std::optional<bench::RealProgram> built = bench::buildWithRealTools(QStringLiteral("Bench"), target, options, "archive_benchmark");
+    if (!built) {
         return 1;
     }
-    QFile programFile(built.deliveredPath);
-    programFile.open(QIODevice::ReadOnly);
-    const QByteArray program = programFile.readAll();
-    std::printf("  delivered: %lld files, the program %lld bytes\n", static_cast<long long>(built.deliveredPaths.size()),
+    const QByteArray& program = built->program;
+    std::printf("  delivered: %lld files, the program %lld bytes\n", built->files,
                 static_cast<long long>(program.size()));
 
     // Played on the emulated calculator, the AppVars as the OS places them.

@@ -9,6 +9,7 @@
 // and the end.
 // Usage: music_video_benchmark [--model ti83pse|ti84p|ti84pse] [--rate R] [--seconds S]
 // --seconds plays the video's first S seconds only.
+#include "RealBuild.h"
 #include "SharedVideo.h"
 #include "calc/Calculator.h"
 #include "calc/Timing.h"
@@ -17,14 +18,7 @@
 #include "codec/sound/SoundEncoder.h"
 #include "convert/VideoSound.h"
 #include "media/SoundQuality.h"
-#include "platform/MemoryWindowLayer.h"
-#include "platform/Platform.h"
-#include "platform/QtBuildLauncher.h"
-#include "platform/QtFileSystem.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/UniformRandom.h"
 #include "program/ArchiveVideo.h"
-#include "program/PlayerConfig.h"
 #include "program/PlayerTarget.h"
 #include "program/ProgramBuild.h"
 #include "program/SoundVideo.h"
@@ -35,7 +29,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -53,11 +46,6 @@ std::optional<std::vector<Screen>> sharedVideo(double rate)
 {
     return bench::readSharedVideoAtRate(QStringLiteral(ZOETRA_SHARED_MEDIA "/bad-apple-96x64-30fps.screens.xz"), rate,
                                         Who);
-}
-
-bool copyInto(const QString& source, const QString& folder)
-{
-    return QFile::copy(source, QDir(folder).filePath(QFileInfo(source).fileName()));
 }
 
 // The sound the calculator played in `seconds` from `from` (clock steps),
@@ -158,41 +146,15 @@ int main(int argc, char** argv)
                 archive::appVarCount(video.size()) + soundVars <= fit ? "fits" : "DOES NOT FIT");
 
     // Built by the real tools.
-    QTemporaryDir folder;
-    const QString appDir = QStringLiteral(ZOETRA_APP_DIR);
-    bool copied = folder.isValid();
-    for (const QString& tool : {QStringLiteral("TASM"), QStringLiteral("DEVPAC8X")}) {
-        copied = copied && copyInto(QDir(appDir).filePath(tool), folder.path());
-    }
-    for (const QString& part : allPlayerParts()) {
-        copied = copied && copyInto(QDir(appDir).filePath(part), folder.path());
-    }
-    if (!copied) {
-        std::fprintf(stderr, "%s: the tools and the player's parts are not in %s\n", Who, qPrintable(appDir));
-        return 1;
-    }
-    QtFileSystem files;
-    QtPictureLoader pictures;
-    QtBuildLauncher launcher(folder.path());
-    UniformRandom random;
-    MemoryWindowLayer window;
-    Platform platform{window, files, pictures, launcher, random, folder.path()};
-    if (WritePlayerConfig(files, folder.path(), QStringLiteral("No Shell"), 0, QStringLiteral("Benchmark"), target)) {
-        std::fprintf(stderr, "%s: the player's configuration cannot be written\n", Who);
-        return 1;
-    }
     BuildOptions options;
     options.archiveStream = video;
     options.soundStream = soundStream;
-    const BuildOutcome built = BuildProgram(platform, name, folder.path(), target, options);
-    if (built.status != BuildOutcome::Status::Delivered) {
-        std::fprintf(stderr, "%s: the program was not built:\n%s\n", Who, qPrintable(built.toolOutput));
+    const std::optional<bench::RealProgram> built = bench::buildWithRealTools(name, target, options, Who);
+    if (!built) {
         return 1;
     }
-    QFile programFile(built.deliveredPath);
-    programFile.open(QIODevice::ReadOnly);
-    const QByteArray program = programFile.readAll();
-    std::printf("  delivered: %lld files, the program %lld bytes\n", static_cast<long long>(built.deliveredPaths.size()),
+    const QByteArray& program = built->program;
+    std::printf("  delivered: %lld files, the program %lld bytes\n", built->files,
                 static_cast<long long>(program.size()));
 
     // Played on the emulated calculator.
