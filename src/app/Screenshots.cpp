@@ -123,6 +123,7 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         freeArchive->setValue(1234567);
         sound->setChecked(true);
         settle();
+        waitUntil([&] { return !window.countingFits(); });
         save(window, QStringLiteral("4c-calculator-page-archive"));
         sound->setChecked(false);
         freeArchive->setValue(freeArchive->minimum());
@@ -136,6 +137,7 @@ QStringList takeScreenshots(MainFrm& window, const QString& folder)
         if (dense >= 0) {
             format->setCurrentIndex(dense);
             settle();
+            waitUntil([&] { return !window.countingFits(); });
             save(window, QStringLiteral("4d-calculator-page-dense"));
             format->setCurrentIndex(before);
         }
