@@ -1,10 +1,11 @@
 #include "platform/CancelSignals.h"
 
+#include "platform/StopSignals.h"
+
 #include <QtGlobal>
 
 #include <csignal>
 #include <cstdlib>
-#include <iterator>
 
 namespace zoetra {
 
@@ -21,42 +22,19 @@ extern "C" void onCancelSignal(int number)
     }
 }
 
-#ifdef Q_OS_UNIX
-constexpr int Handled[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previous[3];
-#else
-constexpr int Handled[] = {SIGINT, SIGTERM};
-void (*previous[2])(int);
-#endif
+StopSignalHandlers previous;
 
 }  // namespace
 
 CancelSignals::CancelSignals(std::atomic<bool>& flag)
 {
     flagToSet.store(&flag);
-    for (std::size_t i = 0; i < std::size(Handled); ++i) {
-#ifdef Q_OS_UNIX
-        // No SA_RESTART: a blocking call returns with EINTR.
-        struct sigaction action = {};
-        action.sa_handler = onCancelSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        ::sigaction(Handled[i], &action, &previous[i]);
-#else
-        previous[i] = std::signal(Handled[i], onCancelSignal);
-#endif
-    }
+    setStopSignalHandler(onCancelSignal, false, previous);
 }
 
 CancelSignals::~CancelSignals()
 {
-    for (std::size_t i = 0; i < std::size(Handled); ++i) {
-#ifdef Q_OS_UNIX
-        ::sigaction(Handled[i], &previous[i], nullptr);
-#else
-        std::signal(Handled[i], previous[i]);
-#endif
-    }
+    restoreStopSignalHandlers(previous);
     flagToSet.store(nullptr);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/RemoveOnSignal.h"
 
+#include "platform/StopSignals.h"
+
 #include <QFile>
 #include <QtGlobal>
 
@@ -23,13 +25,10 @@ namespace {
 // read only by them.
 #ifdef Q_OS_UNIX
 char pathToRemove[4096];
-constexpr int Handled[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previous[3];
 #else
 wchar_t pathToRemove[4096];
-constexpr int Handled[] = {SIGINT, SIGTERM};
-void (*previous[2])(int);
 #endif
+StopSignalHandlers previous;
 
 extern "C" void removeAndEnd(int number)
 {
@@ -59,31 +58,13 @@ RemoveOnSignal::RemoveOnSignal(const QString& path)
     std::wmemcpy(pathToRemove, wide.data(), length);
     pathToRemove[length] = L'\0';
 #endif
-    for (std::size_t i = 0; i < std::size(Handled); ++i) {
-#ifdef Q_OS_UNIX
-        struct sigaction action = {};
-        action.sa_handler = removeAndEnd;
-        sigemptyset(&action.sa_mask);
-        // The others wait while one removes the file.
-        for (const int other : Handled) {
-            sigaddset(&action.sa_mask, other);
-        }
-        ::sigaction(Handled[i], &action, &previous[i]);
-#else
-        previous[i] = std::signal(Handled[i], removeAndEnd);
-#endif
-    }
+    // The others wait while one removes the file.
+    setStopSignalHandler(removeAndEnd, true, previous);
 }
 
 RemoveOnSignal::~RemoveOnSignal()
 {
-    for (std::size_t i = 0; i < std::size(Handled); ++i) {
-#ifdef Q_OS_UNIX
-        ::sigaction(Handled[i], &previous[i], nullptr);
-#else
-        std::signal(Handled[i], previous[i]);
-#endif
-    }
+    restoreStopSignalHandlers(previous);
 }
 
 }  // namespace zoetra
