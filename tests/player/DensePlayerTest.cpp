@@ -78,31 +78,7 @@ protected:
         return result.programFile.value_or(std::vector<std::uint8_t>{});
     }
 
-    // The address of each label the listing names (TASM -l in the folder of
-    // the last build).
-    std::map<std::string, std::uint16_t> labels()
-    {
-        QProcess tasm;
-        tasm.setWorkingDirectory(folder.path());
-        tasm.start(folder.filePath(QStringLiteral("TASM")), {"-80", "-i", "-b", "-l", "VID.z80", "Listed.bin"});
-        EXPECT_TRUE(tasm.waitForFinished(60'000));
-        std::map<std::string, std::uint16_t> found;
-        for (const QByteArray& line : folder.read(QStringLiteral("VID.lst")).split('\n')) {
-            // A line number, the address, the bytes made, then the source.
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            for (qsizetype i = 2; i < fields.size(); ++i) {
-                if (fields[i].endsWith(':')) {
-                    bool ok = false;
-                    const auto address = static_cast<std::uint16_t>(fields[1].toUInt(&ok, 16));
-                    if (ok) {
-                        found[fields[i].chopped(1).toUpper().toStdString()] = address;
-                    }
-                    break;
-                }
-            }
-        }
-        return found;
-    }
+    std::map<std::string, std::uint16_t> labels() const { return listedLabels(folder); }
 
     AppFolder folder;
 };

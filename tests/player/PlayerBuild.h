@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace playertest {
@@ -42,6 +44,10 @@ struct BuildResult {
 // Writes the input files (and "Target.inc") and runs "TASM -80 -i -b VID.z80 NAME.bin" and
 // "DEVPAC8X NAME" in the folder, as the batch does.
 BuildResult buildPlayer(const AppFolder& folder, const PlayerInputs& inputs, const QString& name = "Video");
+
+// The address of each label of the last build in the folder, upper case
+// (TASM -l over VID.z80).
+std::map<std::string, std::uint16_t> listedLabels(const AppFolder& folder);
 
 // VarFile.var for a shell word ("" for none), looping and the compact
 // stream.
