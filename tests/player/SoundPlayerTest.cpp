@@ -124,6 +124,18 @@ protected:
     AppFolder folder;
 };
 
+// The frames coded for the target by its own encoder.
+std::vector<std::uint8_t> encoded(const std::vector<Screen>& frames, const zoetra::VideoTarget& target)
+{
+    const auto encoder = zoetra::encoderFor(target);
+    encoder->reset();
+    for (const Screen& frame : frames) {
+        encoder->addFrame(frame);
+    }
+    encoder->finish();
+    return encoder->bytes();
+}
+
 // A dense video of random changes and a music-like sound as long as it, at
 // the TI-84 Plus's level for a whole music video.
 SoundVideo makeVideo(int soundLevel, int frames = Frames, double rate = Rate)
@@ -417,13 +429,7 @@ TEST_F(SoundPlayerTest, EveryFormatAndStorageCarriesTheSound)
             target.format = format;
             target.storage = storage;
             target.framesPerSecond = 6.0;
-            const auto encoder = zoetra::encoderFor(target);
-            encoder->reset();
-            for (const Screen& frame : made.frames) {
-                encoder->addFrame(frame);
-            }
-            encoder->finish();
-            made.video = encoder->bytes();
+            made.video = encoded(made.frames, target);
             const SoundVideo built = build(made, target, false);
             for (const auto& readings : BothReadings) {
                 const Recording r = record(built, CalculatorModel::Ti84Plus, readings);
@@ -466,13 +472,7 @@ TEST_F(SoundPlayerTest, TheSoundsPartTakesNoMoreRamThanItIsLeft)
             target.format = format;
             target.storage = zoetra::Storage::Ram;
             target.framesPerSecond = 6.0;
-            const auto encoder = zoetra::encoderFor(target);
-            encoder->reset();
-            for (const Screen& frame : made.frames) {
-                encoder->addFrame(frame);
-            }
-            encoder->finish();
-            made.video = encoder->bytes();
+            made.video = encoded(made.frames, target);
             const auto without = static_cast<int>(build(made, target, false).program.size());
             target.sound = true;
             const auto with = static_cast<int>(build(made, target, false).program.size());
@@ -500,13 +500,7 @@ TEST_F(SoundPlayerTest, TheSoundIsReadAcrossPagesAndAppVars)
         target.format = format;
         target.framesPerSecond = 1.0;
         SoundVideo video = made;
-        const auto encoder = zoetra::encoderFor(target);
-        encoder->reset();
-        for (const Screen& frame : made.frames) {
-            encoder->addFrame(frame);
-        }
-        encoder->finish();
-        video.video = encoder->bytes();
+        video.video = encoded(made.frames, target);
         const SoundVideo built = build(video, target, false);
         ASSERT_EQ(built.appVars.size() - zoetra::archive::appVarCount(video.video.size()), 3U);
         const Recording r = record(built, CalculatorModel::Ti84Plus, zoetra::calc::HardwareReadings::second());
@@ -530,13 +524,7 @@ TEST_F(SoundPlayerTest, ABriefClearBetweenSlowFramesEndsTheVideo)
         target.format = format;
         target.framesPerSecond = 2.0;
         SoundVideo video = made;
-        const auto encoder = zoetra::encoderFor(target);
-        encoder->reset();
-        for (const Screen& frame : made.frames) {
-            encoder->addFrame(frame);
-        }
-        encoder->finish();
-        video.video = encoder->bytes();
+        video.video = encoded(made.frames, target);
         const SoundVideo built = build(video, target, false);
         std::string error;
         CalculatorSetup setup(CalculatorModel::Ti84Plus, built.appVars);
